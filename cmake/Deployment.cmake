@@ -1,0 +1,14 @@
+# Hosts left to deployment, fixed when the application is built. Each is an origin
+# (scheme://host[:port]); plain http is accepted only for loopback hosts.
+# The defaults point at the local stand-in service, which the demo starts on this port.
+set(PEXMORA_STANDIN_PORT "18620" CACHE STRING "Port of the local stand-in service in the demo")
+set(PEXMORA_SERVICE_ORIGIN "http://127.0.0.1:${PEXMORA_STANDIN_PORT}" CACHE STRING "Service host of the mainland line")
+set(PEXMORA_STATIC_ORIGIN "http://127.0.0.1:${PEXMORA_STANDIN_PORT}" CACHE STRING "Static-file host (service-line document)")
+set(PEXMORA_CAPTCHA_ORIGIN "http://127.0.0.1:${PEXMORA_STANDIN_PORT}" CACHE STRING "Host of the captcha page")
+set(PEXMORA_AI_PROVIDER_ORIGIN "http://127.0.0.1:${PEXMORA_STANDIN_PORT}" CACHE STRING "Outside AI provider host (resume upload)")
+
+foreach(origin PEXMORA_SERVICE_ORIGIN PEXMORA_STATIC_ORIGIN PEXMORA_CAPTCHA_ORIGIN PEXMORA_AI_PROVIDER_ORIGIN)
+    if(NOT ${origin} MATCHES "^https://[^/]+$" AND NOT ${origin} MATCHES "^http://(127\\.[0-9.]+|localhost|\\[::1\\])(:[0-9]+)?$")
+        message(FATAL_ERROR "${origin}=${${origin}}: an origin must be https, or plain http on a loopback host")
+    endif()
+endforeach()

@@ -1,0 +1,34 @@
+#pragma once
+// File operations that never leave a half-written file and never replace a file by accident:
+// whole-file reads, atomic whole-file writes (temporary file, flush, rename) and moving a
+// file aside under a fresh name.
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace pex {
+
+class AtomicFile {
+  public:
+    // The whole content of `file`; absent with `error` set when it cannot be read
+    // (std::errc::no_such_file_or_directory when it does not exist).
+    static std::optional<std::string> read(const std::filesystem::path& file,
+                                           std::error_code& error);
+
+    // Replaces `file` with `bytes` in one step: readers see the old or the new content, never
+    // a mix. Missing parent folders are created (0700); the new file gets `permissions`.
+    static std::error_code write(
+        const std::filesystem::path& file, std::string_view bytes,
+        std::filesystem::perms permissions = std::filesystem::perms::owner_read |
+                                             std::filesystem::perms::owner_write);
+
+    // Renames `file` to "<file><suffix>", or "<file><suffix>-2", "-3" ... when taken, never
+    // replacing an existing file. Returns the new path, or absent with `error` set.
+    static std::optional<std::filesystem::path> moveAside(const std::filesystem::path& file,
+                                                          const std::string& suffix,
+                                                          std::error_code& error);
+};
+
+}  // namespace pex

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs every test twice: a normal build with
+# warnings as errors, and one with AddressSanitizer + UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/install-deps.sh
+
+export QT_QPA_PLATFORM=offscreen
+# Chromium (the captcha page) refuses to run as root with its sandbox on; tests only.
+export QTWEBENGINE_DISABLE_SANDBOX=1
+export QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu --no-sandbox"
+export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+jobs=$(nproc)
+
+configs=("release:-DCMAKE_BUILD_TYPE=RelWithDebInfo" "sanitize:-DCMAKE_BUILD_TYPE=Debug -DPEXMORA_SANITIZE=ON")
+[ -n "${PEXMORA_TEST_CONFIGS:-}" ] && read -r -a configs <<<"$PEXMORA_TEST_CONFIGS"
+
+status=0
+for entry in "${configs[@]}"; do
+  name=${entry%%:*}
+  flags=${entry#*:}
+  dir=build/$name
+  echo "=== $name: configure and build"
+  # shellcheck disable=SC2086
+  cmake -S . -B "$dir" -G Ninja -DPEXMORA_WERROR=ON $flags >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  echo "=== $name: test"
+  if [ -x "$dir/tools/gallery/gallery" ]; then
+    "$dir/tools/gallery/gallery" "$dir/gallery" >/dev/null || status=1
+  fi
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600) || status=1
+done
+exit $status
