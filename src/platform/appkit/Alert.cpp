@@ -1,0 +1,73 @@
+#include "platform/appkit/Alert.h"
+
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "platform/foundation/MainQueue.h"
+
+namespace pex {
+
+namespace {
+
+Alert::ModalHandler& modalHandler() {
+    static Alert::ModalHandler handler;
+    return handler;
+}
+
+QMessageBox::Icon standardIcon(Alert::Style style) {
+    switch (style) {
+        case Alert::Style::informational:
+            return QMessageBox::Information;
+        case Alert::Style::critical:
+            return QMessageBox::Critical;
+        case Alert::Style::warning:
+            break;
+    }
+    return QMessageBox::Warning;
+}
+
+// The design's alert icons are 64 points square.
+constexpr int kIconSide = 64;
+// Qt lays buttons out by role; each remembers the place it was added at.
+constexpr const char* kIndexProperty = "pexAlertButtonIndex";
+
+}  // namespace
+
+void Alert::setModalHandlerForTesting(ModalHandler handler) {
+    modalHandler() = std::move(handler);
+}
+
+std::unique_ptr<QMessageBox> Alert::makeMessageBox() const {
+    auto box = std::make_unique<QMessageBox>();
+    box->setWindowModality(Qt::ApplicationModal);
+    box->setText(messageText);
+    box->setInformativeText(informativeText);
+    if (icon.isNull()) {
+        box->setIcon(standardIcon(alertStyle));
+    } else {
+        box->setIconPixmap(icon.scaled(QSize(kIconSide, kIconSide) * icon.devicePixelRatio(),
+                                       Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    }
+    const QStringList titles = buttons_.isEmpty() ? QStringList{QStringLiteral("OK")} : buttons_;
+    for (int i = 0; i < titles.size(); ++i) {
+        // The first button added is the default one, answered by Return.
+        QPushButton* button =
+            box->addButton(titles[i], i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole);
+        button->setProperty(kIndexProperty, i);
+        if (i == 0) box->setDefaultButton(button);
+    }
+    return box;
+}
+
+int Alert::runModal() {
+    assertMainThread("Alert::runModal");
+    if (modalHandler()) return modalHandler()(*this);
+    std::unique_ptr<QMessageBox> box = makeMessageBox();
+    box->exec();
+    QAbstractButton* clicked = box->clickedButton();
+    const int index = clicked ? clicked->property(kIndexProperty).toInt() : 0;
+    return firstButtonReturn + index;
+}
+
+}  // namespace pex

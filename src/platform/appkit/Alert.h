@@ -1,0 +1,44 @@
+#pragma once
+// A modal alert in the design's terms: a message, an informative text, a style, an icon and
+// buttons added in order; `runModal` shows it application-modal and answers the button
+// chosen (firstButtonReturn for the first one added). Built on QMessageBox.
+#include <QPixmap>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+class QMessageBox;
+
+namespace pex {
+
+class Alert {
+  public:
+    enum class Style { warning, informational, critical };
+    static constexpr int firstButtonReturn = 1000;
+
+    QString messageText;
+    QString informativeText;
+    Style alertStyle = Style::warning;
+    QPixmap icon;  // none: the style's standard icon
+
+    void addButton(const QString& title) { buttons_.append(title); }
+    const QStringList& buttons() const { return buttons_; }
+
+    // Shows the alert and waits for a button (a nested event loop, main thread only). Without
+    // buttons the alert gets one "OK" button.
+    int runModal();
+
+    // The message box runModal shows; for rendering and inspection.
+    std::unique_ptr<QMessageBox> makeMessageBox() const;
+
+    // Tests: while set, runModal hands the alert to `handler` and answers what it returns
+    // instead of showing anything.
+    using ModalHandler = std::function<int(const Alert&)>;
+    static void setModalHandlerForTesting(ModalHandler handler);
+
+  private:
+    QStringList buttons_;
+};
+
+}  // namespace pex

@@ -1,0 +1,409 @@
+// The worker of a URL session: one thread driving libcurl's multi interface. Every curl call
+// for the session's transfers happens on this thread; other threads only queue work and wake
+// it (curl_multi_wakeup is the one call that is safe from anywhere).
+#include "platform/foundation/URLSessionEngine.h"
+
+#include <curl/curl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+namespace pex {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+constexpr long kMaxRedirects = 16;
+constexpr int kBusyPollMs = 20;  // how often time-outs and cancellation are looked at
+constexpr int kIdlePollMs = 1000;
+
+CURLM* asMulti(void* handle) {
+    return static_cast<CURLM*>(handle);
+}
+
+void initialiseCurlOnce() {
+    static const bool initialised = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == 0; }();
+    (void)initialised;
+}
+
+// True when some interface other than loopback is up and has an address: the machine is on a
+// network, so a failure lies with the host, not with the connection.
+bool hasNetworkInterface() {
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0) return true;  // unknown: do not claim the machine is offline
+    bool found = false;
+    for (ifaddrs* entry = list; entry && !found; entry = entry->ifa_next) {
+        if (!entry->ifa_addr) continue;
+        const int family = entry->ifa_addr->sa_family;
+        const unsigned flags = entry->ifa_flags;
+        found = (family == AF_INET || family == AF_INET6) && (flags & IFF_UP) &&
+                (flags & IFF_RUNNING) && !(flags & IFF_LOOPBACK);
+    }
+    ::freeifaddrs(list);
+    return found;
+}
+
+URLError mapCurlError(CURLcode code, long osErrno, const std::string& url,
+                      const std::string& detail) {
+    using Code = URLError::Code;
+    Code mapped = Code::Other;
+    switch (code) {
+        case CURLE_OPERATION_TIMEDOUT:
+            mapped = Code::TimedOut;
+            break;
+        case CURLE_COULDNT_CONNECT:
+            mapped = (osErrno == ENETUNREACH || osErrno == ENETDOWN) && !hasNetworkInterface()
+                         ? Code::NotConnectedToInternet
+                         : Code::CannotConnectToHost;
+            break;
+        case CURLE_COULDNT_RESOLVE_HOST:
+            mapped = hasNetworkInterface() ? Code::CannotFindHost : Code::NotConnectedToInternet;
+            break;
+        case CURLE_GOT_NOTHING:
+        case CURLE_PARTIAL_FILE:
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+        case CURLE_HTTP2:
+        case CURLE_HTTP2_STREAM:
+            mapped = Code::NetworkConnectionLost;
+            break;
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        case CURLE_SSL_INVALIDCERTSTATUS:
+            mapped = Code::SecureConnectionFailed;
+            break;
+        case CURLE_URL_MALFORMAT:
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            mapped = Code::BadURL;
+            break;
+        case CURLE_READ_ERROR:
+            mapped = Code::CannotReadFile;
+            break;
+        default:
+            break;
+    }
+    std::string text = detail.empty() ? curl_easy_strerror(code) : detail;
+    URLError error(mapped, url, text);
+    if (mapped == Code::Other) error.localizedDescription += "（" + text + "）";
+    return error;
+}
+
+std::string trimmed(std::string_view text) {
+    const auto begin = text.find_first_not_of(" \t\r\n");
+    if (begin == std::string_view::npos) return {};
+    const auto end = text.find_last_not_of(" \t\r\n");
+    return std::string(text.substr(begin, end - begin + 1));
+}
+
+}  // namespace
+
+struct URLSession::Engine::Transfer {
+    std::shared_ptr<URLSessionTask::Core> core;
+    CURL* easy = nullptr;
+    curl_slist* headerList = nullptr;
+    std::FILE* bodyFile = nullptr;
+    std::string received;
+    HTTPURLResponse head;
+    bool responseDelivered = false;
+    bool tooLarge = false;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    SteadyClock::time_point lastActivity = SteadyClock::now();
+    curl_off_t lastMoved = -1;
+
+    ~Transfer() {
+        if (easy) curl_easy_cleanup(easy);
+        if (headerList) curl_slist_free_all(headerList);
+        if (bodyFile) std::fclose(bodyFile);
+    }
+
+    bool isStream() const { return core->kind == URLSessionTask::Core::Kind::Stream; }
+
+    // Fills in what the reply head lacks from curl once the head is complete.
+    void completeHead() {
+        long status = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        if (status > 0) head.statusCode = status;
+        char* effective = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
+        head.url = effective ? effective : core->request.url;
+    }
+
+    void deliverHeadOnce() {
+        if (responseDelivered) return;
+        responseDelivered = true;
+        completeHead();
+        core->deliverResponse(head);
+    }
+
+    static size_t onHeader(char* buffer, size_t size, size_t count, void* user) {
+        auto& self = *static_cast<Transfer*>(user);
+        const size_t length = size * count;
+        self.lastActivity = SteadyClock::now();
+        const std::string_view line(buffer, length);
+        if (line.rfind("HTTP/", 0) == 0) {
+            // A new reply head (after a redirect or an interim reply) replaces the last one.
+            self.head = {};
+            self.head.statusLine = trimmed(line);
+            const auto space = self.head.statusLine.find(' ');
+            if (space != std::string::npos) {
+                self.head.statusCode = std::atol(self.head.statusLine.c_str() + space + 1);
+            }
+        } else if (const auto colon = line.find(':'); colon != std::string_view::npos) {
+            self.head.headers.push_back(
+                {trimmed(line.substr(0, colon)), trimmed(line.substr(colon + 1))});
+        }
+        return length;
+    }
+
+    static size_t onBody(char* buffer, size_t size, size_t count, void* user) {
+        auto& self = *static_cast<Transfer*>(user);
+        const size_t length = size * count;
+        self.lastActivity = SteadyClock::now();
+        if (self.isStream()) {
+            self.deliverHeadOnce();
+            self.core->deliverChunk(std::string(buffer, length));
+            return length;
+        }
+        if (self.received.size() + length > self.core->configuration.maximumDataSize) {
+            self.tooLarge = true;
+            return 0;  // curl stops the transfer with a write error
+        }
+        self.received.append(buffer, length);
+        return length;
+    }
+
+    static size_t onReadBody(char* buffer, size_t size, size_t count, void* user) {
+        auto& self = *static_cast<Transfer*>(user);
+        self.lastActivity = SteadyClock::now();
+        const size_t read = std::fread(buffer, 1, size * count, self.bodyFile);
+        if (read == 0 && std::ferror(self.bodyFile)) return CURL_READFUNC_ABORT;
+        return read;
+    }
+
+    static int onSeekBody(void* user, curl_off_t offset, int origin) {
+        auto& self = *static_cast<Transfer*>(user);
+        return ::fseeko(self.bodyFile, offset, origin) == 0 ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_FAIL;
+    }
+};
+
+URLSession::Engine::Engine() {
+    initialiseCurlOnce();
+    multi_ = curl_multi_init();
+    worker_ = std::thread([this] { run(); });
+}
+
+URLSession::Engine::~Engine() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    curl_multi_wakeup(asMulti(multi_));
+    worker_.join();
+    for (auto& core : pending_) core->abandon();
+    curl_multi_cleanup(asMulti(multi_));
+}
+
+void URLSession::Engine::submit(std::shared_ptr<URLSessionTask::Core> core) {
+    {
+        std::lock_guard lock(mutex_);
+        pending_.push_back(std::move(core));
+    }
+    curl_multi_wakeup(asMulti(multi_));
+}
+
+void URLSession::Engine::wake() {
+    curl_multi_wakeup(asMulti(multi_));
+}
+
+void URLSession::Engine::invalidate() {
+    invalidated_.store(true);
+    curl_multi_wakeup(asMulti(multi_));
+}
+
+void URLSession::Engine::run() {
+    for (;;) {
+        std::vector<std::shared_ptr<URLSessionTask::Core>> starting;
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_) break;
+            starting.swap(pending_);
+        }
+        for (const auto& core : starting) start(core);
+
+        int running = 0;
+        curl_multi_perform(asMulti(multi_), &running);
+        collectFinished();
+        enforceCancellationAndTimeouts();
+
+        long curlWait = -1;
+        curl_multi_timeout(asMulti(multi_), &curlWait);
+        int waitMs = active_.empty() ? kIdlePollMs : kBusyPollMs;
+        if (curlWait >= 0) waitMs = std::min(waitMs, static_cast<int>(curlWait));
+        curl_multi_poll(asMulti(multi_), nullptr, 0, waitMs, nullptr);
+    }
+    // Stopping: nothing more reaches the handlers, whose owners are going away.
+    for (auto& transfer : active_) {
+        curl_multi_remove_handle(asMulti(multi_), transfer->easy);
+        transfer->core->abandon();
+    }
+    active_.clear();
+}
+
+void URLSession::Engine::start(const std::shared_ptr<URLSessionTask::Core>& core) {
+    if (invalidated_.load() || core->cancelRequested.load()) {
+        core->finish({std::nullopt, {}, URLError(URLError::Code::Cancelled, core->request.url)});
+        return;
+    }
+    auto transfer = std::make_unique<Transfer>();
+    transfer->core = core;
+    CURL* easy = curl_easy_init();
+    transfer->easy = easy;
+    const URLRequest& request = core->request;
+
+    curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(std::max<long long>(1, request.timeoutInterval.count())));
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->errorBuffer);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
+
+    for (const HTTPHeader& header : request.headers) {
+        // "Name;" is curl's way of sending a header with an empty value.
+        const std::string line =
+            header.value.empty() ? header.name + ";" : header.name + ": " + header.value;
+        transfer->headerList = curl_slist_append(transfer->headerList, line.c_str());
+    }
+    if (!request.value("Expect")) {
+        transfer->headerList = curl_slist_append(transfer->headerList, "Expect:");
+    }
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headerList);
+
+    const std::string& method = request.httpMethod;
+    if (method == "GET") {
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    } else if (method == "HEAD") {
+        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    } else {
+        curl_easy_setopt(easy, CURLOPT_POST, 1L);
+        if (method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
+        if (core->bodyFile) {
+            transfer->bodyFile = std::fopen(core->bodyFile->c_str(), "rb");
+            std::error_code sizeError;
+            const auto size = std::filesystem::file_size(*core->bodyFile, sizeError);
+            if (!transfer->bodyFile || sizeError) {
+                core->finish({std::nullopt,
+                              {},
+                              URLError(URLError::Code::CannotReadFile, request.url,
+                                       "cannot open " + core->bodyFile->string())});
+                return;
+            }
+            curl_easy_setopt(easy, CURLOPT_READFUNCTION, &Transfer::onReadBody);
+            curl_easy_setopt(easy, CURLOPT_READDATA, transfer.get());
+            curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, &Transfer::onSeekBody);
+            curl_easy_setopt(easy, CURLOPT_SEEKDATA, transfer.get());
+            curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(size));
+        } else {
+            curl_easy_setopt(easy, CURLOPT_POSTFIELDS, core->body.data());
+            curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
+                             static_cast<curl_off_t>(core->body.size()));
+        }
+    }
+
+    if (curl_multi_add_handle(asMulti(multi_), easy) != CURLM_OK) {
+        core->finish(
+            {std::nullopt, {}, URLError(URLError::Code::Other, request.url, "add failed")});
+        return;
+    }
+    active_.push_back(std::move(transfer));
+}
+
+void URLSession::Engine::collectFinished() {
+    int remaining = 0;
+    while (CURLMsg* message = curl_multi_info_read(asMulti(multi_), &remaining)) {
+        if (message->msg != CURLMSG_DONE) continue;
+        auto found = std::find_if(active_.begin(), active_.end(),
+                                  [&](const auto& t) { return t->easy == message->easy_handle; });
+        if (found == active_.end()) continue;
+        Transfer& transfer = **found;
+        const CURLcode code = message->data.result;
+        std::optional<URLError> error;
+        if (code != CURLE_OK) {
+            long osErrno = 0;
+            curl_easy_getinfo(transfer.easy, CURLINFO_OS_ERRNO, &osErrno);
+            error =
+                transfer.tooLarge
+                    ? URLError(URLError::Code::ResponseTooLarge, transfer.core->request.url)
+                    : mapCurlError(code, osErrno, transfer.core->request.url, transfer.errorBuffer);
+        }
+        end(transfer, std::move(error));
+    }
+}
+
+void URLSession::Engine::enforceCancellationAndTimeouts() {
+    const auto now = SteadyClock::now();
+    const bool invalidated = invalidated_.load();
+    for (std::size_t i = 0; i < active_.size();) {
+        Transfer& transfer = *active_[i];
+        curl_off_t up = 0, down = 0;
+        curl_easy_getinfo(transfer.easy, CURLINFO_SIZE_UPLOAD_T, &up);
+        curl_easy_getinfo(transfer.easy, CURLINFO_SIZE_DOWNLOAD_T, &down);
+        if (up + down != transfer.lastMoved) {
+            transfer.lastMoved = up + down;
+            transfer.lastActivity = now;
+        }
+        const std::string& url = transfer.core->request.url;
+        std::optional<URLError> error;
+        if (invalidated || transfer.core->cancelRequested.load()) {
+            error = URLError(URLError::Code::Cancelled, url);
+        } else if (now - transfer.lastActivity > transfer.core->request.timeoutInterval) {
+            error = URLError(URLError::Code::TimedOut, url);
+        }
+        if (error) {
+            end(transfer, std::move(error));  // removes active_[i]
+        } else {
+            ++i;
+        }
+    }
+}
+
+void URLSession::Engine::end(Transfer& transfer, std::optional<URLError> error) {
+    curl_multi_remove_handle(asMulti(multi_), transfer.easy);
+    auto core = transfer.core;
+    const bool headArrived = transfer.head.statusCode > 0;
+    if (headArrived) transfer.completeHead();
+    if (core->kind == URLSessionTask::Core::Kind::Stream) {
+        if (!error) transfer.deliverHeadOnce();
+        core->finish({std::nullopt, {}, std::move(error)});
+    } else {
+        URLDataResult result;
+        if (headArrived) result.response = transfer.head;
+        if (!error) result.data = std::move(transfer.received);
+        result.error = std::move(error);
+        core->finish(std::move(result));
+    }
+    active_.erase(std::remove_if(active_.begin(), active_.end(),
+                                 [&](const auto& t) { return t.get() == &transfer; }),
+                  active_.end());
+}
+
+}  // namespace pex

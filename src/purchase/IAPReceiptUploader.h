@@ -1,0 +1,48 @@
+#pragma once
+// Keeps the list of pending App Store orders and uploads the application's receipt for an
+// order to the service. The list lives only in the settings store ("PendingIAPOrders", a JSON
+// array stored as data): every operation reads it afresh and every change writes it back at
+// once. Everything is called on the main thread.
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "purchase/PendingIAPOrder.h"
+
+namespace pex {
+
+class IAPReceiptUploader {
+  public:
+    using UploadCompletion = std::function<void(bool success, std::optional<std::string> message)>;
+
+    static constexpr const char* kUploadPath = "/order/iap";
+
+    static IAPReceiptUploader& shared();
+
+    // The settings key of the list.
+    const std::string pendingOrdersKey;
+
+    // The stored list; empty when missing or unreadable (an unreadable value stays stored).
+    std::vector<PendingIAPOrder> loadPendingOrders() const;
+    // Stores the list; an empty list removes the key. A list that cannot be encoded is not
+    // written and the previous value stays.
+    void savePendingOrders(const std::vector<PendingIAPOrder>& orders);
+
+    // With a transaction identifier (an empty one counts), the first order carrying that
+    // identifier; otherwise, or when none carries it, the only order for the product. None
+    // when several or no orders are for the product.
+    std::optional<PendingIAPOrder> findPendingOrder(
+        const std::string& productId, const std::optional<std::string>& transactionId) const;
+
+    // Fetches the receipt (always refreshed) and posts it with the order number to the
+    // service. The completion runs once, on the main queue after the call has returned, with
+    // (true, none) when the service accepted the receipt and (false, message) otherwise; it is
+    // not called when the service ends the login (HTTP 401).
+    void uploadReceipt(const std::string& orderNo, UploadCompletion completion);
+
+  private:
+    IAPReceiptUploader();
+};
+
+}  // namespace pex

@@ -1,0 +1,70 @@
+#include "purchase/UnfinishedTransactionHandler.h"
+
+#include "platform/storekit/StoreKit.h"
+#include "purchase/IAPReceiptUploader.h"
+#include "service/ConsoleLog.h"
+
+namespace pex {
+
+namespace {
+
+constexpr const char* kAlreadyVerified = "小票重复验证";
+
+bool isCompletedPayment(const StoreTransaction& transaction) {
+    return transaction.transactionState == TransactionState::purchased ||
+           transaction.transactionState == TransactionState::restored;
+}
+
+}  // namespace
+
+void UnfinishedTransactionHandler::completeTransactionsAtLaunch() {
+    StoreKit::shared().completeTransactions(
+        false, [](std::vector<Purchase> purchases) { handleUnfinishedTransactions(purchases); });
+}
+
+void UnfinishedTransactionHandler::handleUnfinishedTransactions(
+    const std::vector<Purchase>& purchases) {
+    IAPReceiptUploader& uploader = IAPReceiptUploader::shared();
+    for (const Purchase& purchase : purchases) {
+        if (!isCompletedPayment(purchase.transaction)) continue;
+        const std::optional<PendingIAPOrder> order = uploader.findPendingOrder(
+            purchase.productId, purchase.transaction.transactionIdentifier);
+        if (!order) {
+            consoleLog("⚠️ 找到未完成交易，但没有匹配到本地订单: " +
+                       purchase.productId);
+            continue;
+        }
+        uploader.uploadReceipt(
+            order->orderNo,
+            [purchase, order = *order](bool success, std::optional<std::string> message) {
+                handleReceiptReupload(success, message, purchase, order);
+            });
+    }
+}
+
+void UnfinishedTransactionHandler::handleReceiptReupload(bool success,
+                                                         const std::optional<std::string>& message,
+                                                         const Purchase& purchase,
+                                                         const PendingIAPOrder& order) {
+    if (success) {
+        if (purchase.needsFinishTransaction)
+            StoreKit::shared().finishTransaction(purchase.transaction);
+        forgetOrder(order.orderNo);
+        consoleLog("✅ 已补传并完成交易: " + purchase.productId);
+        return;
+    }
+    if (message && message->find(kAlreadyVerified) != std::string::npos) {
+        StoreKit::shared().finishTransaction(purchase.transaction);
+        forgetOrder(order.orderNo);
+    }
+    consoleLog("❌ 补传小票失败: " + message.value_or("未知错误"));
+}
+
+void UnfinishedTransactionHandler::forgetOrder(const std::string& orderNo) {
+    IAPReceiptUploader& uploader = IAPReceiptUploader::shared();
+    std::vector<PendingIAPOrder> orders = uploader.loadPendingOrders();
+    std::erase_if(orders, [&](const PendingIAPOrder& stored) { return stored.orderNo == orderNo; });
+    uploader.savePendingOrders(orders);
+}
+
+}  // namespace pex

@@ -1,0 +1,38 @@
+#pragma once
+// Completes App Store purchases that an earlier run left unfinished: at start-up the store
+// reports its open transactions, and each purchased or restored one whose pending order is
+// still stored gets its receipt uploaded again. Console lines are the only report; nothing is
+// shown to the user. Everything runs on the main thread.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/storekit/StoreTransaction.h"
+#include "purchase/PendingIAPOrder.h"
+
+namespace pex {
+
+class UnfinishedTransactionHandler {
+  public:
+    // The start-up step: asks the store for its open transactions (not atomically) and hands
+    // them to `handleUnfinishedTransactions` when they arrive. Returns at once.
+    static void completeTransactionsAtLaunch();
+
+    // Handles each purchase in order: only purchased and restored ones, each matched to its
+    // pending order and re-uploaded; the replies are handled as they arrive. A purchase
+    // without a pending order is only logged and stays open for the next start.
+    static void handleUnfinishedTransactions(const std::vector<Purchase>& purchases);
+
+    // The reply of one re-upload. Accepted: finish the transaction when it still needs it,
+    // forget the order. Refused as a receipt already verified ("小票重复验证"): the service
+    // already credited it, so the transaction is finished and the order forgotten (a kept
+    // order would match every later purchase of the product and block its upload). Any other
+    // failure keeps both for the next start.
+    static void handleReceiptReupload(bool success, const std::optional<std::string>& message,
+                                      const Purchase& purchase, const PendingIAPOrder& order);
+
+  private:
+    static void forgetOrder(const std::string& orderNo);
+};
+
+}  // namespace pex

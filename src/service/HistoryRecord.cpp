@@ -1,0 +1,68 @@
+#include "service/HistoryRecord.h"
+
+namespace pex {
+
+namespace {
+
+constexpr std::array<std::string_view, 10> kKeyTexts = {
+    "id",
+    "title",
+    "timeStr",
+    "audioFileName",
+    "sourceLanguage",
+    "resultLanguage",
+    "modelType",
+    "antoAnswerType",
+    "historyFileName",
+    "time",
+};
+
+using Key = HistoryRecord::CodingKeys;
+
+std::string_view key(Key k) {
+    return HistoryRecord::stringValue(k);
+}
+
+}  // namespace
+
+std::string_view HistoryRecord::stringValue(CodingKeys key) {
+    return kKeyTexts[static_cast<std::size_t>(key)];
+}
+
+std::optional<HistoryRecord::CodingKeys> HistoryRecord::codingKey(std::string_view text) {
+    for (std::size_t i = 0; i < kKeyTexts.size(); ++i) {
+        if (kKeyTexts[i] == text) return static_cast<CodingKeys>(i);
+    }
+    return std::nullopt;
+}
+
+void HistoryRecord::encode(PersistenceContainer& container) const {
+    container.encodeIfPresent(key(Key::id), id);
+    container.encode(key(Key::title), title);
+    container.encode(key(Key::timeStr), timeStr);
+    container.encode(key(Key::audioFileName), audioFileName);
+    container.encodeIfPresent(key(Key::sourceLanguage), sourceLanguage);
+    container.encodeIfPresent(key(Key::resultLanguage), resultLanguage);
+    container.encode(key(Key::modelType), modelType);
+    container.encode(key(Key::antoAnswerType), antoAnswerType);
+    container.encodeIfPresent(key(Key::historyFileName), historyFileName);
+    container.encode(key(Key::time), time);
+}
+
+HistoryRecord HistoryRecord::decode(DatabaseRow& row) {
+    // Every field is given, so the default `time` is never computed for a decoded record.
+    return HistoryRecord{
+        .id = row.decodeInt64IfPresent(key(Key::id)),
+        .title = row.decodeString(key(Key::title)),
+        .timeStr = row.decodeDouble(key(Key::timeStr)),
+        .audioFileName = row.decodeString(key(Key::audioFileName)),
+        .sourceLanguage = row.decodeStringIfPresent(key(Key::sourceLanguage)),
+        .resultLanguage = row.decodeStringIfPresent(key(Key::resultLanguage)),
+        .modelType = row.decodeInt64(key(Key::modelType)),
+        .antoAnswerType = row.decodeInt64(key(Key::antoAnswerType)),
+        .historyFileName = row.decodeStringIfPresent(key(Key::historyFileName)),
+        .time = row.decodeString(key(Key::time)),
+    };
+}
+
+}  // namespace pex

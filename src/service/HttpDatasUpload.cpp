@@ -1,0 +1,72 @@
+// The résumé upload to the AI provider's file endpoint. It follows none of the service's
+// conventions: its own header, no envelope, no alerts, no 401 handling.
+#include <algorithm>
+#include <cctype>
+
+#include "platform/foundation/DeploymentSettings.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/URLSession.h"
+#include "service/ConsoleLog.h"
+#include "service/HttpDatas.h"
+
+namespace pex {
+
+namespace {
+
+constexpr const char* kWordDocument =
+    "application/vnd.openxmlformats-officedocument.wordprocessingml.document";
+constexpr const char* kUploadFailed = "请求失败";
+
+std::string printedReply(const nlohmann::json& reply) {
+    return reply.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace
+
+std::string HttpDatas::uploadMimeType(const std::filesystem::path& file) {
+    std::string extension = file.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension == ".pdf") return "application/pdf";
+    if (extension == ".doc") return "application/msword";
+    return kWordDocument;
+}
+
+void HttpDatas::uploadFile(const std::filesystem::path& fileURL, const std::string& apiKey,
+                           Completion completion) {
+    URLRequest request(DeploymentSettings::current().aiProviderOrigin.text() + kUploadPath, "POST");
+    request.headers = {{"Authorization", "Bearer " + apiKey}};
+
+    MultipartFormData form;
+    form.appendFile(fileURL, "file", fileURL.filename().string(), uploadMimeType(fileURL));
+    form.append("file-extract", "purpose");
+
+    auto task = URLSession::shared().uploadTask(
+        std::move(request), std::move(form), DispatchQueue::main(),
+        [completion = std::move(completion)](URLDataResult result) {
+            std::optional<nlohmann::json> reply;
+            std::string failure;
+            if (result.error) {
+                failure = result.error->localizedDescription;
+            } else if (!result.response || !result.response->isSuccess()) {
+                failure = result.response ? result.response->statusLine : "没有收到回复";
+            } else {
+                nlohmann::json parsed = nlohmann::json::parse(result.data, nullptr, false);
+                if (parsed.is_discarded()) {
+                    failure = "服务器返回的数据不是有效的 JSON";
+                } else {
+                    reply = std::move(parsed);
+                }
+            }
+            if (!reply) {
+                consoleLog("❌ 上传失败：" + failure);
+                if (completion) completion(std::nullopt, std::nullopt, std::string(kUploadFailed));
+                return;
+            }
+            consoleLog("✅ 上传成功：" + printedReply(*reply));
+            if (completion) completion(false, std::move(reply), std::string());
+        });
+    task->resume();
+}
+
+}  // namespace pex

@@ -1,0 +1,74 @@
+#include "platform/appkit/Alert.h"
+
+#include <gtest/gtest.h>
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+
+namespace pex {
+namespace {
+
+class AlertTest : public ::testing::Test {
+  protected:
+    ~AlertTest() override { Alert::setModalHandlerForTesting(nullptr); }
+};
+
+TEST_F(AlertTest, MessageBoxCarriesTextsIconAndButtonsInOrder) {
+    Alert alert;
+    alert.messageText = QStringLiteral("余额不足");
+    alert.informativeText = QStringLiteral("http://127.0.0.1/x");
+    alert.addButton(QStringLiteral("确定"));
+    alert.addButton(QStringLiteral("取消"));
+    const auto box = alert.makeMessageBox();
+    EXPECT_EQ(box->text(), QStringLiteral("余额不足"));
+    EXPECT_EQ(box->informativeText(), QStringLiteral("http://127.0.0.1/x"));
+    EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
+    EXPECT_EQ(box->icon(), QMessageBox::Warning);
+    ASSERT_EQ(box->buttons().size(), 2);
+    EXPECT_EQ(box->defaultButton()->text(), QStringLiteral("确定"));
+
+    QPixmap icon(128, 128);
+    icon.fill(Qt::red);
+    alert.icon = icon;
+    EXPECT_EQ(alert.makeMessageBox()->iconPixmap().size(), QSize(64, 64));
+}
+
+TEST_F(AlertTest, RunModalAnswersTheButtonChosen) {
+    Alert alert;
+    alert.messageText = QStringLiteral("提示");
+    alert.addButton(QStringLiteral("确定"));
+    alert.addButton(QStringLiteral("取消"));
+    // Press the second button of the modal box once it is up.
+    bool clicked = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        for (QAbstractButton* button : box->buttons()) {
+            if (button->text() == QStringLiteral("取消")) {
+                button->click();
+                clicked = true;
+            }
+        }
+    });
+    EXPECT_EQ(alert.runModal(), Alert::firstButtonReturn + 1);
+    EXPECT_TRUE(clicked);
+}
+
+TEST_F(AlertTest, TestHandlerReplacesTheModalLoop) {
+    QString seen;
+    Alert::setModalHandlerForTesting([&](const Alert& shown) {
+        seen = shown.messageText;
+        return Alert::firstButtonReturn;
+    });
+    Alert alert;
+    alert.messageText = QStringLiteral("网络错误");
+    EXPECT_EQ(alert.runModal(), Alert::firstButtonReturn);
+    EXPECT_EQ(seen, QStringLiteral("网络错误"));
+    EXPECT_EQ(alert.makeMessageBox()->buttons().size(), 1);  // "OK" when none was added
+}
+
+}  // namespace
+}  // namespace pex

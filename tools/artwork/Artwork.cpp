@@ -1,0 +1,280 @@
+#include "Artwork.h"
+
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRadialGradient>
+#include <cmath>
+
+namespace pex::artwork {
+
+namespace {
+
+const QColor kTeal(0x19, 0xCF, 0xAE);
+const QColor kDeepTeal(0x0F, 0xA8, 0x8D);
+const QColor kLightTeal(0xD7, 0xF2, 0xF2);
+const QColor kOrange(0xFF, 0x9F, 0x43);
+const QColor kGrey(0x66, 0x66, 0x66);
+const QColor kLightGrey(0x99, 0x99, 0x99);
+const QColor kInk(0x33, 0x33, 0x33);
+
+QPen line(const QColor& colour, double width) {
+    return QPen(colour, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
+
+void logo(QPainter& p) {
+    QLinearGradient fill(0, 0, 128, 128);
+    fill.setColorAt(0, QColor(0x3A, 0xE4, 0xC6));
+    fill.setColorAt(1, kDeepTeal);
+    p.setPen(Qt::NoPen);
+    p.setBrush(fill);
+    p.drawRoundedRect(QRectF(4, 4, 120, 120), 28, 28);
+    // A speech bubble with a voice level inside.
+    QPainterPath bubble;
+    bubble.addRoundedRect(QRectF(24, 30, 80, 56), 18, 18);
+    QPainterPath tail;
+    tail.moveTo(40, 80);
+    tail.lineTo(34, 100);
+    tail.lineTo(58, 84);
+    tail.closeSubpath();
+    p.setBrush(Qt::white);
+    p.drawPath(bubble.united(tail));
+    p.setPen(line(kTeal, 7));
+    const double heights[] = {12, 26, 36, 22, 12};
+    for (int i = 0; i < 5; ++i) {
+        const double x = 42 + i * 11;
+        p.drawLine(QPointF(x, 58 - heights[i] / 2), QPointF(x, 58 + heights[i] / 2));
+    }
+}
+
+void closeMark(QPainter& p) {
+    p.setPen(line(kLightGrey, 1.8));
+    p.drawLine(QPointF(5, 5), QPointF(15, 15));
+    p.drawLine(QPointF(15, 5), QPointF(5, 15));
+}
+
+void checkOnDisc(QPainter& p, double side, const QColor& disc) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(disc);
+    p.drawEllipse(QRectF(0.5, 0.5, side - 1, side - 1));
+    p.setPen(line(Qt::white, side / 12));
+    p.setBrush(Qt::NoBrush);
+    const QPointF tick[] = {
+        {side * 0.28, side * 0.52}, {side * 0.44, side * 0.67}, {side * 0.73, side * 0.37}};
+    p.drawPolyline(tick, 3);
+}
+
+void exclamationOnDisc(QPainter& p, double side, const QColor& disc) {
+    QRadialGradient glow(side / 2, side / 2, side / 2);
+    glow.setColorAt(0, disc.lighter(115));
+    glow.setColorAt(1, disc);
+    p.setPen(Qt::NoPen);
+    p.setBrush(glow);
+    p.drawEllipse(QRectF(0.5, 0.5, side - 1, side - 1));
+    p.setPen(line(Qt::white, side / 10));
+    p.drawLine(QPointF(side / 2, side * 0.25), QPointF(side / 2, side * 0.58));
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    p.drawEllipse(QPointF(side / 2, side * 0.74), side / 16, side / 16);
+}
+
+void tipBackground(QPainter& p, QSizeF size) {
+    QLinearGradient fill(0, 0, 0, size.height());
+    fill.setColorAt(0, kLightTeal);
+    fill.setColorAt(0.6, QColor(0xF4, 0xFC, 0xFB));
+    fill.setColorAt(1, Qt::white);
+    p.setPen(Qt::NoPen);
+    p.setBrush(fill);
+    p.drawRoundedRect(QRectF(QPointF(0, 0), size), 10, 10);
+    // Soft rings in the top corners.
+    p.setBrush(QColor(0x19, 0xCF, 0xAE, 28));
+    p.drawEllipse(QPointF(size.width() * 0.9, size.height() * 0.05), size.height() * 0.35,
+                  size.height() * 0.35);
+    p.setBrush(QColor(0x19, 0xCF, 0xAE, 18));
+    p.drawEllipse(QPointF(size.width() * 0.08, size.height() * 0.12), size.height() * 0.22,
+                  size.height() * 0.22);
+}
+
+void chevronDown(QPainter& p) {
+    p.setPen(line(kGrey, 1.4));
+    const QPointF points[] = {{1.5, 1.5}, {5, 5.5}, {8.5, 1.5}};
+    p.drawPolyline(points, 3);
+}
+
+void switchMode(QPainter& p) {
+    p.setPen(line(kInk, 1.4));
+    p.drawLine(QPointF(2.5, 5), QPointF(13, 5));
+    p.drawLine(QPointF(10, 2), QPointF(13, 5));
+    p.drawLine(QPointF(13.5, 11), QPointF(3, 11));
+    p.drawLine(QPointF(6, 14), QPointF(3, 11));
+}
+
+void eye(QPainter& p, bool open) {
+    p.setPen(line(kLightGrey, 1.5));
+    p.setBrush(Qt::NoBrush);
+    QPainterPath lid;
+    lid.moveTo(2, 10);
+    lid.quadTo(10, 1, 18, 10);
+    if (open) {
+        lid.quadTo(10, 19, 2, 10);
+        p.drawPath(lid);
+        p.setBrush(kLightGrey);
+        p.drawEllipse(QPointF(10, 10), 2.8, 2.8);
+        return;
+    }
+    QPainterPath closed;
+    closed.moveTo(2, 8);
+    closed.quadTo(10, 16, 18, 8);
+    p.drawPath(closed);
+    p.drawLine(QPointF(5, 11.5), QPointF(3.5, 14));
+    p.drawLine(QPointF(10, 12.8), QPointF(10, 15.8));
+    p.drawLine(QPointF(15, 11.5), QPointF(16.5, 14));
+}
+
+void recordList(QPainter& p) {
+    const QColor colour(0x00, 0xCE, 0xB0);
+    p.setPen(line(colour, 1.3));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(3, 1.5, 10, 13), 1.5, 1.5);
+    p.drawLine(QPointF(5.5, 5), QPointF(10.5, 5));
+    p.drawLine(QPointF(5.5, 8), QPointF(10.5, 8));
+    p.drawLine(QPointF(5.5, 11), QPointF(8.5, 11));
+}
+
+// Sidebar icons: 15 points, drawn in one colour (grey, or white on the selected item).
+void headset(QPainter& p, const QColor& c) {
+    p.setPen(line(c, 1.3));
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(2, 1.5, 11, 11), 0, 180 * 16);
+    p.setBrush(c);
+    p.drawRoundedRect(QRectF(1.6, 7, 2.6, 4.5), 1, 1);
+    p.drawRoundedRect(QRectF(10.8, 7, 2.6, 4.5), 1, 1);
+    p.setBrush(Qt::NoBrush);
+    QPainterPath mic;
+    mic.moveTo(12, 11.5);
+    mic.quadTo(12, 13.8, 8.5, 13.8);
+    p.drawPath(mic);
+}
+
+void person(QPainter& p, const QColor& c) {
+    p.setPen(line(c, 1.3));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QPointF(7.5, 5), 3, 3);
+    QPainterPath shoulders;
+    shoulders.moveTo(2, 14);
+    shoulders.cubicTo(2, 9.5, 13, 9.5, 13, 14);
+    p.drawPath(shoulders);
+}
+
+void gear(QPainter& p, const QColor& c) {
+    p.setPen(line(c, 1.3));
+    p.setBrush(Qt::NoBrush);
+    for (int i = 0; i < 8; ++i) {
+        const double angle = i * M_PI / 4;
+        p.drawLine(QPointF(7.5 + 4.6 * std::cos(angle), 7.5 + 4.6 * std::sin(angle)),
+                   QPointF(7.5 + 6.3 * std::cos(angle), 7.5 + 6.3 * std::sin(angle)));
+    }
+    p.drawEllipse(QPointF(7.5, 7.5), 4.4, 4.4);
+    p.drawEllipse(QPointF(7.5, 7.5), 1.8, 1.8);
+}
+
+void coin(QPainter& p, const QColor& c) {
+    p.setPen(line(c, 1.3));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QPointF(7.5, 7.5), 6, 6);
+    p.drawLine(QPointF(5, 4.5), QPointF(7.5, 7.5));
+    p.drawLine(QPointF(10, 4.5), QPointF(7.5, 7.5));
+    p.drawLine(QPointF(7.5, 7.5), QPointF(7.5, 11.5));
+    p.drawLine(QPointF(5.3, 8.3), QPointF(9.7, 8.3));
+    p.drawLine(QPointF(5.3, 10.3), QPointF(9.7, 10.3));
+}
+
+void versionTag(QPainter& p, const QColor& c) {
+    p.setPen(line(c, 1.3));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QPointF(7.5, 7.5), 6, 6);
+    p.drawLine(QPointF(7.5, 6.8), QPointF(7.5, 11));
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    p.drawEllipse(QPointF(7.5, 4.5), 0.95, 0.95);
+}
+
+void card(QPainter& p, const QColor& c) {
+    p.setPen(line(c, 1.3));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(1.5, 3, 12, 9), 1.8, 1.8);
+    p.drawLine(QPointF(1.5, 6), QPointF(13.5, 6));
+    p.drawLine(QPointF(4, 9.5), QPointF(7, 9.5));
+}
+
+void gift(QPainter& p, const QColor& c) {
+    p.setPen(line(c, 1.3));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(2.5, 7, 10, 6.5));
+    p.drawRect(QRectF(1.5, 4.5, 12, 2.5));
+    p.drawLine(QPointF(7.5, 4.5), QPointF(7.5, 13.5));
+    QPainterPath bow;
+    bow.moveTo(7.5, 4.5);
+    bow.cubicTo(5, 0.5, 2.5, 3, 5, 4.5);
+    bow.moveTo(7.5, 4.5);
+    bow.cubicTo(10, 0.5, 12.5, 3, 10, 4.5);
+    p.drawPath(bow);
+}
+
+void exitDoor(QPainter& p, const QColor& c) {
+    p.setPen(line(c, 1.3));
+    p.setBrush(Qt::NoBrush);
+    const QPointF frame[] = {{8, 2}, {2.5, 2}, {2.5, 13}, {8, 13}};
+    p.drawPolyline(frame, 4);
+    p.drawLine(QPointF(6, 7.5), QPointF(13.5, 7.5));
+    p.drawLine(QPointF(11, 5), QPointF(13.5, 7.5));
+    p.drawLine(QPointF(11, 10), QPointF(13.5, 7.5));
+}
+
+void addSidebarIcon(std::vector<Picture>& list, const QString& name,
+                    void (*draw)(QPainter&, const QColor&), bool withSelected) {
+    list.push_back({name, QSizeF(15, 15), [draw](QPainter& p) { draw(p, kGrey); }});
+    if (withSelected) {
+        list.push_back({name + "_s", QSizeF(15, 15), [draw](QPainter& p) { draw(p, Qt::white); }});
+    }
+}
+
+}  // namespace
+
+const std::vector<Picture>& pictures() {
+    static const std::vector<Picture> list = [] {
+        std::vector<Picture> all;
+        all.push_back({"logo", QSizeF(128, 128), logo});
+        all.push_back({"close", QSizeF(20, 20), closeMark});
+        all.push_back({"success", QSizeF(60, 60), [](QPainter& p) { checkOnDisc(p, 60, kTeal); }});
+        all.push_back(
+            {"ai_select", QSizeF(16, 16), [](QPainter& p) { checkOnDisc(p, 16, kTeal); }});
+        all.push_back(
+            {"tishi_l", QSizeF(40, 40), [](QPainter& p) { exclamationOnDisc(p, 40, kTeal); }});
+        all.push_back(
+            {"tishi_r", QSizeF(40, 40), [](QPainter& p) { exclamationOnDisc(p, 40, kOrange); }});
+        all.push_back({"tip_bg", QSizeF(600, 300), [](QPainter& p) {
+                           tipBackground(p, {600, 300});
+                       }});
+        all.push_back({"tip_bg1", QSizeF(397, 255), [](QPainter& p) {
+                           tipBackground(p, {397, 255});
+                       }});
+        all.push_back({"translate_down", QSizeF(10, 7), chevronDown});
+        all.push_back({"swith_mode", QSizeF(16, 16), switchMode});
+        all.push_back({"icon_pd_true", QSizeF(20, 20), [](QPainter& p) { eye(p, true); }});
+        all.push_back({"icon_pd_false", QSizeF(20, 20), [](QPainter& p) { eye(p, false); }});
+        all.push_back({"start_font_length", QSizeF(16, 16), recordList});
+        addSidebarIcon(all, "home_gj", headset, true);
+        addSidebarIcon(all, "home_me", person, true);
+        addSidebarIcon(all, "home_sz", gear, true);
+        addSidebarIcon(all, "home_cz", coin, true);
+        addSidebarIcon(all, "home_bb", versionTag, true);
+        addSidebarIcon(all, "home_xbk", card, true);
+        addSidebarIcon(all, "home_hd", gift, false);
+        addSidebarIcon(all, "home_tui", exitDoor, false);
+        return all;
+    }();
+    return list;
+}
+
+}  // namespace pex::artwork

@@ -1,0 +1,21 @@
+#pragma once
+// The application's pictures, each drawn in code by a function working in points on a
+// canvas of the picture's size; they are written out at twice that size.
+#include <QSizeF>
+#include <QString>
+#include <functional>
+#include <vector>
+
+class QPainter;
+
+namespace pex::artwork {
+
+struct Picture {
+    QString name;
+    QSizeF points;
+    std::function<void(QPainter&)> draw;
+};
+
+const std::vector<Picture>& pictures();
+
+}  // namespace pex::artwork

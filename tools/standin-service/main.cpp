@@ -1,0 +1,72 @@
+// The stand-in service as a program, for the demo: every host of the application (service,
+// static files, captcha page, AI provider) on one port of 127.0.0.1.
+//   standin-service --port 18620 [--static-port N] [--provider-port N]
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <unistd.h>
+
+#include "standin-service/StandinService.h"
+#include "standin-service/StandinState.h"
+
+namespace {
+
+volatile std::sig_atomic_t gStop = 0;
+
+void onSignal(int) {
+    gStop = 1;
+}
+
+int portArgument(const char* text) {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    return (end && *end == '\0' && value > 0 && value < 65536) ? static_cast<int>(value) : -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int port = 0;
+    int extraPorts[2] = {0, 0};
+    for (int i = 1; i < argc; ++i) {
+        const bool hasValue = i + 1 < argc;
+        int* target = nullptr;
+        if (std::strcmp(argv[i], "--port") == 0) target = &port;
+        if (std::strcmp(argv[i], "--static-port") == 0) target = &extraPorts[0];
+        if (std::strcmp(argv[i], "--provider-port") == 0) target = &extraPorts[1];
+        if (!target || !hasValue || (*target = portArgument(argv[++i])) < 0) {
+            std::fprintf(stderr, "usage: %s --port N [--static-port N] [--provider-port N]\n",
+                         argv[0]);
+            return 2;
+        }
+    }
+
+    pex::standin::StandinService::Options options;
+    options.streamPace = std::chrono::milliseconds(120);
+    options.logRequests = true;
+    pex::standin::StandinService service(options);
+    const int bound = service.start(port);
+    if (bound == 0) {
+        std::fprintf(stderr, "standin-service: cannot listen on 127.0.0.1:%d\n", port);
+        return 1;
+    }
+    for (int extra : extraPorts) {
+        if (extra && service.addListener(extra) == 0) {
+            std::fprintf(stderr, "standin-service: cannot listen on 127.0.0.1:%d\n", extra);
+            return 1;
+        }
+    }
+    std::printf("本地模拟服务已启动：%s （演示账号 %s，密码 %s，短信验证码 %s）\n",
+                service.apiBase().c_str(), pex::standin::StandinState::kDemoPhone,
+                pex::standin::StandinState::kDemoPassword, pex::standin::StandinState::kSmsCode);
+    std::fflush(stdout);
+
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    while (!gStop) pause();
+    service.stop();
+    return 0;
+}
