@@ -1,0 +1,27 @@
+#pragma once
+// An image view: draws its image scaled to fit its bounds, keeping the image's proportions,
+// centred. Without an image it draws nothing.
+#include <QPixmap>
+#include <QWidget>
+
+namespace pex {
+
+class ImageView : public QWidget {
+    Q_OBJECT
+  public:
+    explicit ImageView(QWidget* parent = nullptr);
+    explicit ImageView(const QPixmap& image, QWidget* parent = nullptr);
+
+    const QPixmap& image() const { return image_; }
+    void setImage(const QPixmap& image);
+
+    QSize sizeHint() const override;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    QPixmap image_;
+};
+
+}  // namespace pex
