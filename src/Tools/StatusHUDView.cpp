@@ -1,5 +1,6 @@
 #include "Tools/StatusHUDView.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -23,8 +24,37 @@ void StatusHUDView::paintEvent(QPaintEvent* event) {
     hud_.drawRect(painter, QRectF(event->rect()));
 }
 
+namespace {
+
+void sendMouseEvent(const QWidget& overlay, const QMouseEvent& original, QWidget* target) {
+    const QPointF global = overlay.mapToGlobal(original.position());
+    QMouseEvent copy(original.type(), target->mapFromGlobal(global), global, original.button(),
+                     original.buttons(), original.modifiers());
+    QCoreApplication::sendEvent(target, &copy);
+}
+
+}  // namespace
+
 void StatusHUDView::mousePressEvent(QMouseEvent* event) {
     hud_.mouseDown(event);
+    QWidget* host = parentWidget();
+    if (event->isAccepted() || !host) return;
+    // Without a mask the click belongs to whatever lies under the HUD. Qt would only pass an
+    // ignored press up to the host, never to the button beneath, so the press (and later its
+    // release) is handed to the widget under the pointer.
+    setAttribute(Qt::WA_TransparentForMouseEvents, true);
+    QWidget* target = host->childAt(mapToParent(event->position().toPoint()));
+    setAttribute(Qt::WA_TransparentForMouseEvents, false);
+    clickTarget_ = target ? target : host;
+    event->accept();
+    sendMouseEvent(*this, *event, clickTarget_);
+}
+
+void StatusHUDView::mouseReleaseEvent(QMouseEvent* event) {
+    if (QWidget* target = clickTarget_.data()) {
+        clickTarget_.clear();
+        sendMouseEvent(*this, *event, target);
+    }
 }
 
 bool StatusHUDView::eventFilter(QObject* watched, QEvent* event) {

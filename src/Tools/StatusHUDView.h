@@ -19,11 +19,14 @@ class StatusHUDView : public QWidget {
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     StatusHUD& hud_;  // the HUD owns this view (or its host does, and the HUD outlives neither)
     QPointer<QWidget> followed_;
+    // The widget under an unmasked HUD that was handed the current press; gets its release.
+    QPointer<QWidget> clickTarget_;
 };
 
 }  // namespace pex

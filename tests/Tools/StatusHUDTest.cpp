@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMouseEvent>
+#include <QPushButton>
 
 #include "Tools/ProgressIndicatorLayer.h"
 #include "platform/appkit/ApplicationWindows.h"
@@ -246,6 +247,25 @@ TEST_F(StatusHUDTest, OnlyWithoutAMaskDoesAClickGoThrough) {
     }
     EXPECT_EQ(std::count(log.names.begin(), log.names.end(), "StatusHUD.didReceiveMouseDownEvent"),
               4);
+}
+
+TEST_F(StatusHUDTest, WithoutAMaskAButtonUnderTheHUDStillGetsItsClick) {
+    QPushButton button(&host);
+    button.setGeometry(0, 0, 100, 40);
+    button.show();
+    int pressed = 0;
+    QObject::connect(&button, &QPushButton::clicked, [&pressed] { ++pressed; });
+    for (const bool masked : {false, true}) {
+        hud.maskType = masked ? StatusHUDMaskType::black : StatusHUDMaskType::none;
+        hud.show(QStringLiteral("请稍候"), StatusHUDMode::text);
+        click(hud);
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5), QPointF(5, 5),
+                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(hud.view(), &release);
+        EXPECT_EQ(pressed, 1) << (masked ? "masked" : "unmasked");
+        hud.hide(false);
+    }
+    EXPECT_EQ(host.clicks, 0);
 }
 
 TEST_F(StatusHUDTest, ADismissibleHUDHidesOnAClick) {
