@@ -15,6 +15,17 @@ if [ -x "$standin" ]; then
   "$standin" --port "$port" &
   standin_pid=$!
   trap 'kill $standin_pid 2>/dev/null || true' EXIT
+  # The application's first requests go out at once: wait until the stand-in listens.
+  for _ in $(seq 50); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+    sleep 0.1
+  done
+fi
+
+# The captcha page runs in Chromium, whose sandbox refuses to start as root; for this local
+# demo only, it runs without it then.
+if [ "$(id -u)" -eq 0 ]; then
+  export QTWEBENGINE_DISABLE_SANDBOX=1
 fi
 
 # Without a display (a bare server), run under a virtual one.

@@ -1,17 +1,45 @@
-// Process entry: Qt's event loop drives the main queue; the application's start-up follows.
+// Process entry: Qt's event loop drives the main queue; the application delegate starts up
+// once the loop runs, and the loop's result is the process' exit status.
 #include <QApplication>
-#include <QLabel>
+#include <QPointer>
+#include <memory>
 
+#include "Main/AppDelegate.h"
+#include "Main/MainMenu.h"
+#include "Main/SignOut.h"
+#include "Main/SingleInstance.h"
+#include "Tools/QtAlertPresenter.h"
 #include "platform/appkit/QtMainQueueDriver.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/MainQueue.h"
+#include "service/HttpDatas.h"
 
 int main(int argc, char* argv[]) {
+    // The captcha page's web view shares OpenGL contexts; Qt needs this before the application.
+    QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName("Pexmora");
+    pex::MainQueue::adoptCurrentThreadAsMain();
     pex::installQtMainQueueDriver();
 
-    QLabel window("Pexmora");
-    window.setAlignment(Qt::AlignCenter);
-    window.resize(750, 500);
-    window.show();
-    return QApplication::exec();
+    // Launched again while running: the running application comes forward instead.
+    pex::SingleInstance instance;
+    if (instance.notifyRunningInstance()) return 0;
+
+    pex::HttpDatas::shared().setAlertPresenter(std::make_shared<pex::QtAlertPresenter>());
+    pex::HttpDatas::shared().setSessionExpiryHandler(std::make_shared<pex::SessionExpiryWindows>());
+    pex::MainMenu::setCurrent(pex::MainMenu::makeDefault());
+
+    pex::AppDelegate delegate;
+    instance.listen([&delegate] { delegate.reopen(); });
+    pex::DispatchQueue::main().async([&delegate] { delegate.applicationDidFinishLaunching(); });
+    const int status = QApplication::exec();
+    delegate.applicationWillTerminate();
+    // Everything with widgets goes while the application object still exists.
+    pex::HttpDatas::shared().setSessionExpiryHandler(nullptr);
+    pex::MainMenu::setCurrent(nullptr);
+    QList<QPointer<QWidget>> windows;
+    for (QWidget* window : QApplication::topLevelWidgets()) windows.append(window);
+    for (const QPointer<QWidget>& window : windows) delete window.data();
+    return status;
 }

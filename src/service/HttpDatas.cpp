@@ -217,8 +217,12 @@ void HttpDatas::endLogin() {
     const auto handler = expiryHandler();
     // The login window from an earlier 401 is still up: that one ends the login.
     if (handler && handler->isLoginPresented()) return;
-    SettingsStore::clearLogin(SettingsStore::AutoLogin::keep);
-    if (handler) handler->presentLogin();
+    const auto clearStoredLogin = [] { SettingsStore::clearLogin(SettingsStore::AutoLogin::keep); };
+    if (handler) {
+        handler->presentLogin(clearStoredLogin);
+    } else {
+        clearStoredLogin();
+    }
 }
 
 void HttpDatas::showMessageAlert(const std::string& message) {

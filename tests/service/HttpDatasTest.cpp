@@ -53,7 +53,12 @@ class RecordingAlerts : public ServiceAlertPresenter {
 
 class CountingLoginWindow : public SessionExpiryHandler {
   public:
-    void presentLogin() override { ++opened; }
+    void presentLogin(const std::function<void()>& clearStoredLogin) override {
+        tokenWhenClosing = SettingsStore::string(SettingsKeys::loginToken);
+        clearStoredLogin();
+        ++opened;
+    }
+    std::optional<std::string> tokenWhenClosing;
     bool isLoginPresented() const override {
         ++asked;  // every 401 reply asks first, so this shows that one was handled
         return opened > 0 && !dismissed;
@@ -351,6 +356,9 @@ TEST_F(HttpDatasTest, Http401EndsTheLoginOnceAndNeverCallsTheCompletion) {
     EXPECT_FALSE(UserDefaults::standard().contains(SettingsKeys::userInfo));
     EXPECT_TRUE(SettingsStore::boolean(SettingsKeys::isAutoLogin));
     EXPECT_EQ(loginWindow_->opened, 1);
+    // The windows close while the token is still there, so a running session can still
+    // send its final usage report.
+    EXPECT_TRUE(loginWindow_->tokenWhenClosing);
 
     // While that login window is up, a second 401 opens nothing more and touches nothing.
     SettingsStore::set(SettingsKeys::loginToken, "signed-in-again");

@@ -1,0 +1,82 @@
+#include "Main/ContentContainerViewController.h"
+
+#include <chrono>
+
+#include "Main/SignOut.h"
+#include "Page/AIInterviewPages/AISettingViewController.h"
+#include "Page/AIInterviewPages/InterviewSettingViewController.h"
+#include "Page/About/AboutMeViewController.h"
+#include "Page/Mine/MineViewController.h"
+#include "Page/Purchase/PurchaseViewController.h"
+#include "Tools/PinToParent.h"
+#include "Tools/StatusHUD.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "service/ConsoleLog.h"
+#include "service/HttpDatas.h"
+
+namespace pex {
+
+namespace {
+constexpr auto kSignOutDelay = std::chrono::milliseconds(250);
+}  // namespace
+
+ContentContainerViewController::ContentContainerViewController(QObject* parent)
+    : ViewController(parent) {}
+
+ContentContainerViewController::~ContentContainerViewController() = default;
+
+void ContentContainerViewController::viewDidLoad() {
+    ViewController::viewDidLoad();
+    showPage(0);
+}
+
+ViewController* ContentContainerViewController::makePage(int tag) {
+    switch (tag) {
+        case 0:
+            return new InterviewSettingViewController;
+        case 1:
+            return new MineViewController;
+        case 3:
+            return new AISettingViewController;
+        case 4:
+            return new PurchaseViewController;
+        case 5:
+            return new AboutMeViewController;
+        default:
+            return new ViewController;
+    }
+}
+
+void ContentContainerViewController::showPage(int tag) {
+    if (tag == kLogoutTag) {
+        HttpDatas::shared().request(kLogoutPath, HTTPMethod::Post, std::nullopt, std::nullopt,
+                                    [](auto, auto, auto) { logoutCompleted(); });
+        return;
+    }
+    if (currentVC_) {
+        if (QWidget* shown = currentVC_->viewIfLoaded()) shown->hide();
+    }
+    ViewController* page = nullptr;
+    if (const auto kept = viewControllers_.find(tag); kept != viewControllers_.end()) {
+        page = kept->second;
+    } else {
+        page = makePage(tag);
+        viewControllers_[tag] = page;
+        page->setParent(this);
+        QWidget* pageView = page->view();
+        pageView->setParent(view());
+        pinEdgesToParent(pageView);
+    }
+    page->view()->show();
+    currentVC_ = page;
+}
+
+void ContentContainerViewController::logoutCompleted() {
+    StatusHUD::showMessage(QString::fromUtf8(kLogoutMessage), StatusHUDMode::text);
+    DispatchQueue::main().asyncAfter(kSignOutDelay, [] {
+        consoleLog("=======");
+        SignOut::endLogin(SettingsStore::AutoLogin::forget);
+    });
+}
+
+}  // namespace pex

@@ -1,0 +1,289 @@
+// The captcha page in a real web view (Qt WebEngine on the offscreen platform) loaded from the
+// stand-in service: the page's script posts to "captchaHandler", the token reaches the owner
+// once and the window closes; malformed messages, messages from frames inside the page and
+// from a main frame on another origin are not taken; a load still running after 60 s (manual
+// clock) is stopped; and the login window's send button goes through the captcha window to
+// "/user/send_sms_code".
+//
+// Chromium's own allocator does not run under AddressSanitizer, so the sanitizer build skips
+// the tests that start the web engine.
+#include "Login/CaptchaViewController.h"
+
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <cstdlib>
+
+#include "Login/LoginViewController.h"
+#include "LoginFixture.h"
+#include "Main/ContentWindow.h"
+#include "purchase/ConsoleCapture.h"
+#include "support/WidgetEvents.h"
+
+namespace pex {
+namespace {
+
+using nlohmann::json;
+using standin::Reply;
+using namespace std::chrono_literals;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kWebEngineRuns = false;
+#else
+constexpr bool kWebEngineRuns = true;
+#endif
+
+// Chromium refuses to run as root with its sandbox on: switched off for this test program
+// only, before the application object exists. The web views also want shared GL contexts.
+const bool kWebEngineEnvironment = [] {
+    ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+    ::setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --no-sandbox", 0);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    return true;
+}();
+
+Reply page(const std::string& html) {
+    return Reply::text(200,
+                       "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>" + html +
+                           "</body></html>",
+                       "text/html; charset=utf-8");
+}
+
+// Posts each body of `bodies` (JavaScript expressions) to the handler, in order.
+std::string postingScript(const std::vector<std::string>& bodies) {
+    std::string script = "<script>";
+    for (const std::string& body : bodies) {
+        script += "window.webkit.messageHandlers.captchaHandler.postMessage(" + body + ");";
+    }
+    return script + "</script>";
+}
+
+TEST(CaptchaValidateTokenTest, OnlyASuccessWithATextTokenCounts) {
+    struct Case {
+        const char* name;
+        json body;
+        std::optional<std::string> token;
+    };
+    const std::vector<Case> cases = {
+        {"success", {{"type", "success"}, {"data", {{"validate", "tok"}}}}, "tok"},
+        {"empty token", {{"type", "success"}, {"data", {{"validate", ""}}}}, ""},
+        {"other type", {{"type", "fail"}, {"data", {{"validate", "tok"}}}}, std::nullopt},
+        {"type not text", {{"type", 1}, {"data", {{"validate", "tok"}}}}, std::nullopt},
+        {"token not text", {{"type", "success"}, {"data", {{"validate", 7}}}}, std::nullopt},
+        {"no token", {{"type", "success"}, {"data", json::object()}}, std::nullopt},
+        {"data not object", {{"type", "success"}, {"data", "tok"}}, std::nullopt},
+        {"not an object", "success", std::nullopt},
+        {"null", nullptr, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(CaptchaViewController::validateToken(c.body), c.token);
+    }
+}
+
+class CaptchaViewControllerTest : public test::LoginFixture {
+  protected:
+    void SetUp() override {
+        if (!kWebEngineRuns) GTEST_SKIP() << "the web engine does not run under AddressSanitizer";
+        LoginFixture::SetUp();
+        otherPort_ = service_.addListener();
+        ASSERT_NE(otherPort_, 0);
+    }
+
+    // A captcha window as the login window opens it; the tokens it reports are collected.
+    void openCaptcha() {
+        controller_ = new CaptchaViewController;
+        controller_->onValidateReceived = [this](const std::string& token) {
+            tokens_.push_back(token);
+        };
+        window_ = new ContentWindow(controller_);
+        window_->setContentSize({400, 400});
+        window_->show();
+    }
+    bool waitForLoad(test::ConsoleCapture& console, int loads = 1) {
+        return test::runMainUntil(
+            [&] { return console.linesStartingWith("✅ 页面加载完成: ") >= loads; }, 60s);
+    }
+    void runScript(const QString& script) {
+        ASSERT_TRUE(controller_ && controller_->webView);
+        controller_->webView->page()->runJavaScript(script);
+    }
+
+    int otherPort_ = 0;
+    std::vector<std::string> tokens_;
+    QPointer<CaptchaViewController> controller_;
+    QPointer<ContentWindow> window_;
+};
+
+TEST_F(CaptchaViewControllerTest, TheStandinPageReportsItsTokenOnceAndTheWindowCloses) {
+    test::ConsoleCapture console;
+    openCaptcha();
+    EXPECT_EQ(CaptchaViewController::pageAddress(), service_.origin() + "/");
+    ASSERT_TRUE(waitForLoad(console));
+    EXPECT_EQ(console.linesStartingWith("✅ 页面加载完成: " + service_.origin() + "/"), 1);
+    EXPECT_EQ(requests("/").size(), 1u);
+
+    runScript(QStringLiteral("document.getElementById('verify').click();"));
+    ASSERT_TRUE(test::runMainUntil([&] { return window_.isNull(); }, 30s));
+    ASSERT_EQ(tokens_.size(), 1u);
+    EXPECT_EQ(tokens_[0].rfind("standin-", 0), 0u) << tokens_[0];
+}
+
+// A malformed message is logged (without the token it may carry) and the window stays; of two
+// good messages only the first is taken.
+TEST_F(CaptchaViewControllerTest, MalformedMessagesAreLoggedAndOnlyTheFirstTokenIsTaken) {
+    service_.addPath("GET", "/", [](const standin::Call&) {
+        return page(postingScript({"{type: 'fail', data: {validate: 'leaked'}}", "'just text'",
+                                   "{type: 'success', data: {validate: 'tok-1'}}",
+                                   "{type: 'success', data: {validate: 'tok-2'}}"}));
+    });
+    test::ConsoleCapture console;
+    openCaptcha();
+    ASSERT_TRUE(test::runMainUntil([&] { return window_.isNull(); }, 60s));
+    settle();
+    EXPECT_EQ(tokens_, std::vector<std::string>{"tok-1"});
+    const std::string text = console.text();
+    EXPECT_NE(
+        text.find(
+            "⚠️ 解析失败，数据格式不符合预期: {\"data\":{\"validate\":\"***\"},"
+            "\"type\":\"fail\"}"),
+        std::string::npos);
+    EXPECT_NE(text.find("⚠️ 解析失败，数据格式不符合预期: \"just text\""),
+              std::string::npos);
+    EXPECT_EQ(text.find("leaked"), std::string::npos);
+}
+
+TEST_F(CaptchaViewControllerTest, FramesInsideThePageHaveNoWayToTheHandler) {
+    const std::string other = service_.origin(otherPort_);
+    service_.addPath("GET", "/", [other](const standin::Call&) {
+        return page("<iframe src=\"/frame\"></iframe><iframe src=\"" + other +
+                    "/frame\"></iframe><script>"
+                    "var reports = [];"
+                    "window.addEventListener('message', function (event) {"
+                    "  if (!event.data || !event.data.frameDone) return;"
+                    "  reports.push(event.data.report);"
+                    "  if (reports.length < 2) return;"
+                    "  var page = typeof qt === 'undefined' ? 'no-channel' : 'channel';"
+                    "  document.title = 'frames:' + reports.sort().join(',') + ';page:' + page;"
+                    "});</script>");
+    });
+    service_.addPath("GET", "/frame", [](const standin::Call&) {
+        return page(
+            "<script>"
+            "var body = {type: 'success', data: {validate: 'frame-token'}};"
+            "var handler = window.webkit && window.webkit.messageHandlers &&"
+            "  window.webkit.messageHandlers.captchaHandler;"
+            "if (handler) handler.postMessage(body);"
+            "parent.postMessage(body, '*');"
+            "var report = (handler ? 'handler' : 'no-handler') + '/' +"
+            "  (typeof qt === 'undefined' ? 'no-channel' : 'channel');"
+            "parent.postMessage({frameDone: true, report: report}, '*');"
+            "</script>");
+    });
+    openCaptcha();
+    ASSERT_TRUE(test::runMainUntil(
+        [&] { return controller_ && controller_->webView->title().startsWith("frames:"); }, 60s));
+    EXPECT_EQ(controller_->webView->title().toStdString(),
+              "frames:no-handler/no-channel,no-handler/no-channel;page:no-channel");
+    settle();
+    EXPECT_TRUE(tokens_.empty());
+    ASSERT_FALSE(window_.isNull());
+
+    // The page's own frame still gets through.
+    runScript(
+        QStringLiteral("window.webkit.messageHandlers.captchaHandler.postMessage("
+                       "{type: 'success', data: {validate: 'main-token'}});"));
+    ASSERT_TRUE(test::runMainUntil([&] { return window_.isNull(); }, 30s));
+    EXPECT_EQ(tokens_, std::vector<std::string>{"main-token"});
+}
+
+TEST_F(CaptchaViewControllerTest, AMainFrameOnAnotherOriginIsNotListenedTo) {
+    const std::string other = service_.origin(otherPort_);
+    service_.addPath("GET", "/", [other](const standin::Call&) {
+        return page("<script>location.href = '" + other + "/elsewhere';</script>");
+    });
+    service_.addPath("GET", "/elsewhere", [](const standin::Call&) {
+        return page(postingScript({"{type: 'success', data: {validate: 'foreign-token'}}"}));
+    });
+    service_.addPath("GET", "/back", [](const standin::Call&) {
+        return page(postingScript({"{type: 'success', data: {validate: 'good-token'}}"}));
+    });
+    test::ConsoleCapture console;
+    openCaptcha();
+    ASSERT_TRUE(test::runMainUntil(
+        [&] {
+            return console.linesStartingWith(
+                       "⚠️ 已忽略不是验证页面主框架发来的消息") > 0 ||
+                   !tokens_.empty();
+        },
+        60s));
+    settle();
+    EXPECT_TRUE(tokens_.empty());
+    ASSERT_FALSE(window_.isNull());
+    EXPECT_EQ(controller_->webView->url().port(), otherPort_);
+
+    controller_->webView->load(QUrl(QString::fromStdString(service_.origin() + "/back")));
+    ASSERT_TRUE(test::runMainUntil([&] { return window_.isNull(); }, 60s));
+    EXPECT_EQ(tokens_, std::vector<std::string>{"good-token"});
+}
+
+TEST_F(CaptchaViewControllerTest, ALoadStillRunningAfterSixtySecondsIsStopped) {
+    service_.setFault("/", standin::Fault::slow(20s));
+    test::ConsoleCapture console;
+    openCaptcha();
+    std::vector<bool> finished;
+    QObject::connect(controller_->webView, &QWebEngineView::loadFinished,
+                     [&](bool ok) { finished.push_back(ok); });
+    waitForRequest("/");
+    advance(CaptchaViewController::kLoadTimeout - 1s);
+    EXPECT_TRUE(finished.empty());
+    advance(1s);
+    ASSERT_TRUE(test::runMainUntil([&] { return !finished.empty(); }, 10s));
+    EXPECT_EQ(finished, std::vector<bool>{false});
+    EXPECT_EQ(console.linesStartingWith("✅ 页面加载完成"), 0);
+    EXPECT_FALSE(window_.isNull());  // the user closes it
+    EXPECT_TRUE(tokens_.empty());
+}
+
+// The login window's send button opens the 400 × 400 captcha window; the solved page's token
+// goes to "/user/send_sms_code" and the countdown starts.
+TEST_F(CaptchaViewControllerTest, TheLoginWindowSendsTheCodeWithThePagesToken) {
+    auto* login = new LoginViewController;
+    QPointer<ContentWindow> loginWindow = new ContentWindow(login);
+    loginWindow->setContentSize({510, 480});
+    loginWindow->show();
+    ApplicationWindows::setDelegateWindow(loginWindow);
+    login->phoneLabel->setText(QStringLiteral("13800138000"));
+    test::ConsoleCapture console;
+    test::click(login->sendCodeButton);
+
+    ASSERT_TRUE(test::runMainUntil([&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* window = qobject_cast<ContentWindow*>(widget);
+            if (window && qobject_cast<CaptchaViewController*>(window->contentViewController())) {
+                window_ = window;
+                controller_ = qobject_cast<CaptchaViewController*>(window->contentViewController());
+            }
+        }
+        return !window_.isNull();
+    }));
+    EXPECT_EQ(window_->contentSize(), QSize(400, 400));
+    EXPECT_TRUE(window_->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_FALSE(window_->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_EQ(window_->minimumSize(), window_->maximumSize());  // not resizable
+    ASSERT_TRUE(waitForLoad(console));
+
+    runScript(QStringLiteral("document.getElementById('verify').click();"));
+    const auto sent = waitForRequest("/user/send_sms_code");
+    EXPECT_EQ(sent.json().value("phone", ""), "13800138000");
+    EXPECT_EQ(sent.json().value("data", "").rfind("standin-", 0), 0u);
+    ASSERT_TRUE(test::runMainUntil([&] { return !login->sendCodeButton->isEnabled(); }));
+    EXPECT_EQ(login->sendCodeButton->text(), QStringLiteral("60s 后可重试"));
+    EXPECT_TRUE(window_.isNull());
+    EXPECT_EQ(console.linesStartingWith("✅ 收到验证码 validate: ***"), 1);
+}
+
+}  // namespace
+}  // namespace pex

@@ -1,0 +1,298 @@
+// Start-up and the application delegate: the launch matrix, the order of start-up, a failing
+// telemetry client, the "Window" menu, "Show Main Window", reopening and the second launch.
+#include "Main/AppDelegate.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <fstream>
+#include <stdexcept>
+
+#include "Login/LoginViewController.h"
+#include "Main/SingleInstance.h"
+#include "Main/ViewController.h"
+#include "Main/WindowFactory.h"
+#include "ShellFixture.h"
+#include "beacon-core/BCNApp.h"
+#include "platform/storekit/LocalStoreBackend.h"
+#include "platform/storekit/StoreKit.h"
+#include "purchase/IAPReceiptUploader.h"
+
+namespace pex {
+namespace {
+
+using test::ShellTest;
+
+class AppDelegateTest : public ShellTest {
+  protected:
+    void SetUp() override {
+        ShellTest::SetUp();
+        MainMenu::setCurrent(MainMenu::makeDefault());
+    }
+
+    // Start-up steps that only note that they ran.
+    AppDelegate::LaunchSteps recordingSteps() {
+        return {
+            [this] { steps_.push_back("telemetry"); }, [this] { steps_.push_back("store"); },
+            [this] { steps_.push_back("database:" + std::to_string(visibleWindows().size())); }};
+    }
+
+    std::vector<std::string> steps_;
+};
+
+enum class Token { absent, empty, present };
+
+struct LaunchCase {
+    std::optional<bool> autoLogin;
+    Token token;
+    bool opensMainWindow;
+};
+
+TEST_F(AppDelegateTest, LaunchOpensTheMainWindowOnlyWithAutoLoginAndAToken) {
+    const LaunchCase cases[] = {
+        {std::nullopt, Token::absent, false},  {std::nullopt, Token::empty, false},
+        {std::nullopt, Token::present, false}, {false, Token::absent, false},
+        {false, Token::empty, false},          {false, Token::present, false},
+        {true, Token::absent, false},          {true, Token::empty, false},
+        {true, Token::present, true},
+    };
+    for (const LaunchCase& launch : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "isAutoLogin "
+                     << (launch.autoLogin ? (*launch.autoLogin ? "true" : "false") : "absent")
+                     << ", token " << static_cast<int>(launch.token));
+        UserDefaults::standard().remove(SettingsKeys::isAutoLogin);
+        UserDefaults::standard().remove(SettingsKeys::loginToken);
+        if (launch.autoLogin) SettingsStore::set(SettingsKeys::isAutoLogin, *launch.autoLogin);
+        if (launch.token == Token::empty) SettingsStore::set(SettingsKeys::loginToken, "");
+        if (launch.token == Token::present) {
+            SettingsStore::set(SettingsKeys::loginToken, service_.state().issueToken(kPhone));
+        }
+
+        AppDelegate delegate(recordingSteps());
+        delegate.applicationDidFinishLaunching();
+        settle();
+
+        const auto windows = visibleWindows();
+        ASSERT_EQ(windows.size(), 1u);
+        ContentWindow* window = windows.front();
+        EXPECT_EQ(delegate.window(), window);
+        EXPECT_EQ(ApplicationWindows::delegateWindow(), window);
+        if (launch.opensMainWindow) {
+            EXPECT_TRUE(qobject_cast<shell::ViewController*>(window->contentViewController()));
+            EXPECT_EQ(window->contentSize(), QSize(1000, 700));
+            EXPECT_EQ(window->windowTitle(), QString());
+            // The main view's top bar goes out with the window, signed in.
+            EXPECT_TRUE(waitForRequests("/user/change_user_type/*", 1));
+        } else {
+            EXPECT_TRUE(qobject_cast<LoginViewController*>(window->contentViewController()));
+            EXPECT_EQ(window->contentSize(), QSize(510, 480));
+            EXPECT_EQ(window->windowTitle(), QStringLiteral("登录"));
+        }
+        closeEverything();
+        MainMenu::setCurrent(MainMenu::makeDefault());
+        service_.clearRequests();
+    }
+}
+
+TEST_F(AppDelegateTest, StartUpRunsItsStepsInOrderBeforeAnyWindow) {
+    AppDelegate delegate(recordingSteps());
+    delegate.finishLaunching();
+    EXPECT_EQ(steps_, (std::vector<std::string>{"telemetry", "store", "database:0"}));
+    EXPECT_EQ(visibleWindows().size(), 1u);
+    EXPECT_NE(delegate.showMainWindowItem(), nullptr);
+}
+
+TEST_F(AppDelegateTest, StartUpGoesOnWhenTheTelemetryClientFailsInAnyWay) {
+    const std::function<void()> failures[] = {
+        [] { throw std::runtime_error("BeaconService-Info.plist missing"); },
+        [] { throw 42; },
+        [] { BCNApp::configure(); },  // the real one, without an options file here
+        nullptr,
+    };
+    for (const auto& failure : failures) {
+        steps_.clear();
+        AppDelegate::LaunchSteps steps = recordingSteps();
+        steps.configureTelemetry = failure;
+        AppDelegate delegate(steps);
+        delegate.finishLaunching();
+        EXPECT_EQ(steps_, (std::vector<std::string>{"store", "database:0"}));
+        EXPECT_EQ(visibleWindows().size(), 1u);
+        EXPECT_NE(delegate.showMainWindowItem(), nullptr);
+        closeEverything();
+        MainMenu::setCurrent(MainMenu::makeDefault());
+    }
+}
+
+TEST_F(AppDelegateTest, TheRealStartUpStepsRun) {
+    AppDelegate delegate;  // the real telemetry, store and history database
+    delegate.finishLaunching();
+    settle();
+    EXPECT_EQ(visibleWindows().size(), 1u);
+    EXPECT_TRUE(qobject_cast<LoginViewController*>(delegate.window()->contentViewController()));
+}
+
+TEST_F(AppDelegateTest, StartUpCompletesAPurchaseThatAnEarlierRunLeftOpen) {
+    const std::string token = signIn(true);
+    StoreKit::shared().setBackend(nullptr);  // the local store on its file
+    const auto store = LocalStoreBackend::defaultFile();
+    std::filesystem::create_directories(store.parent_path());
+    std::ofstream(store) << nlohmann::json{{"receipt", "cmVjZWlwdA=="},
+                                           {"transactions",
+                                            {{{"productIdentifier", "p.60"},
+                                              {"state", "purchased"},
+                                              {"transactionIdentifier", "T1"}}}}};
+    IAPReceiptUploader::shared().savePendingOrders({{"PX1", "p.60", "T1"}});
+    service_.state().with([](standin::StandinState::Data& data) {
+        standin::OrderRecord order;
+        order.orderNo = "PX1";
+        order.payStatus = 0;
+        data.accounts.at(kPhone).orders.push_back(order);
+        return 0;
+    });
+
+    AppDelegate::LaunchSteps steps = recordingSteps();
+    steps.completeUnfinishedTransactions =
+        AppDelegate::LaunchSteps::standard().completeUnfinishedTransactions;
+    AppDelegate delegate(steps);
+    delegate.finishLaunching();
+    ASSERT_TRUE(test::runMainUntil(
+        [] { return IAPReceiptUploader::shared().loadPendingOrders().empty(); }));
+    const auto uploads = service_.requests("/order/iap");
+    ASSERT_EQ(uploads.size(), 1u);
+    EXPECT_EQ(uploads[0].json().value("order_no", ""), "PX1");
+    EXPECT_EQ(uploads[0].header("Authorization").value_or(""), "Bearer " + token);
+    EXPECT_TRUE(service_.state().account(kPhone)->orders.back().receiptVerified);
+}
+
+TEST_F(AppDelegateTest, TheWindowMenuHoldsShowMainWindowWithCtrl0) {
+    AppDelegate delegate(recordingSteps());
+    delegate.finishLaunching();
+
+    QMenu* windowMenu = MainMenu::current()->submenu("Window");
+    ASSERT_NE(windowMenu, nullptr);
+    const QList<QAction*> items = windowMenu->actions();
+    ASSERT_EQ(items.size(), 2);
+    EXPECT_TRUE(items[0]->isSeparator());
+    EXPECT_EQ(items[1]->text(), QStringLiteral("Show Main Window"));
+    EXPECT_EQ(items[1]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_0));
+    EXPECT_EQ(items[1], delegate.showMainWindowItem());
+
+    // Every window shows the main menu; the kept one is brought back by the item.
+    ContentWindow* kept = delegate.window();
+    auto* bar = qobject_cast<QMenuBar*>(kept->menuWidget());
+    ASSERT_NE(bar, nullptr);
+    EXPECT_TRUE(bar->actions().contains(windowMenu->menuAction()));
+    kept->hide();
+    items[1]->trigger();
+    EXPECT_TRUE(kept->isVisible());
+    EXPECT_EQ(visibleWindows().size(), 1u);
+}
+
+TEST_F(AppDelegateTest, WithoutAWindowMenuNothingIsAdded) {
+    auto menu = std::make_shared<MainMenu>();
+    menu->addItem("Edit");
+    menu->addItem("Window", false);  // an item without a submenu
+    MainMenu::setCurrent(menu);
+    AppDelegate withoutSubmenu(recordingSteps());
+    withoutSubmenu.finishLaunching();
+    EXPECT_EQ(withoutSubmenu.showMainWindowItem(), nullptr);
+    EXPECT_TRUE(menu->submenu("Edit")->actions().isEmpty());
+    closeEverything();
+
+    AppDelegate withoutMenu(recordingSteps());
+    withoutMenu.finishLaunching();
+    EXPECT_EQ(withoutMenu.showMainWindowItem(), nullptr);
+    EXPECT_EQ(visibleWindows().size(), 1u);
+}
+
+TEST_F(AppDelegateTest, ShowMainWindowWithoutAKeptWindowMakesA1000By700MainWindow) {
+    AppDelegate delegate(recordingSteps());
+    delegate.finishLaunching();
+    QPointer<ContentWindow> login = delegate.window();
+    login->close();  // the user closes it: it goes, and the delegate's pointer with it
+    settle();
+    ASSERT_TRUE(login.isNull());
+    EXPECT_EQ(delegate.window(), nullptr);
+
+    delegate.showMainWindow();  // nobody is signed in: a main window all the same
+    const auto windows = visibleWindows();
+    ASSERT_EQ(windows.size(), 1u);
+    EXPECT_EQ(delegate.window(), windows.front());
+    EXPECT_EQ(ApplicationWindows::delegateWindow(), windows.front());
+    EXPECT_TRUE(qobject_cast<shell::ViewController*>(windows.front()->contentViewController()));
+    EXPECT_EQ(windows.front()->contentSize(), QSize(1000, 700));
+    EXPECT_EQ(windows.front()->windowTitle(), QString());
+
+    // With a kept window, the command only brings it forward.
+    delegate.showMainWindow();
+    EXPECT_EQ(visibleWindows().size(), 1u);
+
+    // Its top bar's request, without a token, is answered 401: the login window follows.
+    ASSERT_TRUE(test::runMainUntil([&] {
+        settle();
+        const auto now = visibleWindows();
+        return now.size() == 1 &&
+               qobject_cast<LoginViewController*>(now.front()->contentViewController());
+    }));
+    EXPECT_EQ(delegate.window(), visibleWindows().front());
+}
+
+TEST_F(AppDelegateTest, ReopenBringsTheKeptWindowBackOnlyWithoutVisibleWindows) {
+    AppDelegate delegate(recordingSteps());
+    delegate.finishLaunching();
+    ContentWindow* kept = delegate.window();
+
+    auto* other = new ContentWindow(new ViewController);
+    WindowFactory::present(other, {300, 200}, "other");
+    kept->hide();
+    EXPECT_TRUE(delegate.applicationShouldHandleReopen(AppDelegate::hasVisibleWindows()));
+    EXPECT_FALSE(kept->isVisible());  // another window is on screen: nothing changes
+    EXPECT_EQ(delegate.window(), kept);
+
+    other->hide();
+    ASSERT_FALSE(AppDelegate::hasVisibleWindows());
+    EXPECT_TRUE(delegate.applicationShouldHandleReopen(false));
+    EXPECT_TRUE(kept->isVisible());
+}
+
+TEST_F(AppDelegateTest, ASecondLaunchReachesTheRunningInstance) {
+    const QString name = SingleInstance::defaultServerName();
+    SingleInstance second(name);
+    EXPECT_FALSE(second.notifyRunningInstance(200));  // nobody runs yet
+
+    AppDelegate delegate(recordingSteps());
+    delegate.finishLaunching();
+    ContentWindow* kept = delegate.window();
+    kept->hide();
+    int reopened = 0;
+    SingleInstance first(name);
+    ASSERT_TRUE(first.listen([&] {
+        ++reopened;
+        delegate.reopen();
+    }));
+
+    EXPECT_TRUE(second.notifyRunningInstance());
+    ASSERT_TRUE(test::runMainUntil([&] { return reopened == 1; }));
+    EXPECT_TRUE(kept->isVisible());
+}
+
+TEST(BCNAppTest, ReadsTheOptionsListOnlyWhenItIsADictionary) {
+    test::TempDir dir;
+    const auto write = [&](const std::string& name, const std::string& text) {
+        std::ofstream(dir.path() / name) << text;
+        return dir.path() / name;
+    };
+    const std::string head = R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0">)";
+    const auto options = BCNApp::readOptions(write(
+        "good.plist", head + "<dict><key>BEACON_APP_ID</key><string>1:2</string></dict></plist>"));
+    ASSERT_TRUE(options.has_value());
+    EXPECT_EQ(options->value("BEACON_APP_ID", ""), "1:2");
+    EXPECT_FALSE(BCNApp::readOptions(write("list.plist", head + "<array/></plist>")));
+    EXPECT_FALSE(BCNApp::readOptions(write("garbage.plist", "\x01\x02not a plist")));
+    EXPECT_FALSE(BCNApp::readOptions(dir.path() / "missing.plist"));
+    EXPECT_NO_THROW(BCNApp::configure());
+}
+
+}  // namespace
+}  // namespace pex

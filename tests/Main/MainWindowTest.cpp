@@ -1,0 +1,242 @@
+// The main window's content: the top bar, the sidebar and the page container in their places,
+// the split view's answers, the page cache and the top bar's user-type request.
+#include "Main/ViewController.h"
+
+#include <QLabel>
+#include <QSplitter>
+
+#include "Main/AppDelegate.h"
+#include "Main/ContentContainerViewController.h"
+#include "Main/HomeLeftCustomView.h"
+#include "Main/HomeLeftView.h"
+#include "Main/NotificationNames.h"
+#include "Main/SidebarViewController.h"
+#include "Main/TopBarView.h"
+#include "Main/WindowFactory.h"
+#include "Page/AIInterviewPages/AISettingViewController.h"
+#include "Page/AIInterviewPages/InterviewSettingViewController.h"
+#include "Page/About/AboutMeViewController.h"
+#include "Page/ActivitiesViewController.h"
+#include "Page/Purchase/PurchaseViewController.h"
+#include "Page/ScholarCardViewController.h"
+#include "Page/ToolsViewController.h"
+#include "Page/View/InterviewTypeView.h"
+#include "ShellFixture.h"
+#include "Tools/PopView/MYCenterPopView.h"
+#include "support/WidgetEvents.h"
+
+namespace pex {
+namespace {
+
+using standin::Fault;
+
+class MainWindowTest : public test::ShellTest {
+  protected:
+    void SetUp() override {
+        ShellTest::SetUp();
+        signIn(true);
+    }
+
+    ContentWindow* openMain() {
+        window_ = WindowFactory::openMainWindow(QStringLiteral("主面板"));
+        settle();
+        return window_;
+    }
+    shell::ViewController* main() {
+        return qobject_cast<shell::ViewController*>(window_->contentViewController());
+    }
+    ContentContainerViewController* container() { return main()->container(); }
+
+    // The pages whose views are on screen.
+    int visiblePages() {
+        int shown = 0;
+        for (const auto& [tag, page] : container()->viewControllers()) {
+            if (page->view()->isVisible()) ++shown;
+        }
+        return shown;
+    }
+
+    QPointer<ContentWindow> window_;
+};
+
+TEST_F(MainWindowTest, TheBarSidebarAndPageAreLaidOutWithoutOverlapping) {
+    openMain();
+    ASSERT_NE(main(), nullptr);
+    const QWidget* content = window_->contentView();
+    EXPECT_EQ(window_->contentSize(), QSize(1000, 700));
+
+    const QRect bar = main()->topBar()->geometry();
+    EXPECT_EQ(bar, QRect(0, 0, 1000, 50));
+    const QRect sidebar(main()->sidebar()->view()->mapTo(content, QPoint(0, 0)),
+                        main()->sidebar()->view()->size());
+    EXPECT_EQ(sidebar, QRect(0, 50, 180, 650));
+    const QRect page(container()->view()->mapTo(content, QPoint(0, 0)),
+                     container()->view()->size());
+    EXPECT_EQ(page.size(), QSize(750, 500));
+    EXPECT_FALSE(page.intersects(sidebar));
+    EXPECT_FALSE(page.intersects(bar));
+    EXPECT_TRUE(content->rect().contains(page));
+    // The split view: no divider drawn, the sidebar pane at 180 and never collapsing.
+    QSplitter* split = main()->splitView();
+    EXPECT_EQ(split->handleWidth(), 0);
+    EXPECT_EQ(split->sizes().front(), 180);
+    EXPECT_FALSE(split->isCollapsible(0));
+    EXPECT_FALSE(split->isCollapsible(1));
+    EXPECT_TRUE(main()->shouldHideDivider(0));
+    EXPECT_FALSE(main()->canCollapseSubview(main()->sidebar()->view()));
+    EXPECT_EQ(main()->constrainSplitPosition(213.5, 0), 213.5);
+}
+
+TEST_F(MainWindowTest, TheFirstPageIsTheInterviewSetupAndEachTagHasItsPageClass) {
+    openMain();
+    EXPECT_TRUE(qobject_cast<InterviewSettingViewController*>(container()->currentVC()));
+    EXPECT_EQ(container()->viewControllers().size(), 1u);
+
+    struct Expected {
+        int tag;
+        const char* className;
+    };
+    const Expected pages[] = {
+        {1, "pex::MineViewController"},     {3, "pex::AISettingViewController"},
+        {4, "pex::PurchaseViewController"}, {5, "pex::AboutMeViewController"},
+        {2, "pex::ViewController"},         {6, "pex::ViewController"},
+        {9, "pex::ViewController"}};
+    for (const Expected& expected : pages) {
+        container()->showPage(expected.tag);
+        EXPECT_STREQ(container()->currentVC()->metaObject()->className(), expected.className)
+            << expected.tag;
+        EXPECT_EQ(visiblePages(), 1) << expected.tag;
+    }
+    // The placeholder pages show their titles.
+    for (int tag : {0, 3, 4}) {
+        container()->showPage(tag);
+        auto* title = container()->currentVC()->view()->findChild<QLabel*>("pageTitle");
+        ASSERT_NE(title, nullptr) << tag;
+        EXPECT_EQ(title->text(), container()->currentVC()->title());
+        EXPECT_TRUE(title->isVisible());
+    }
+}
+
+TEST_F(MainWindowTest, PagesAreMadeOnceAndKeptHidden) {
+    openMain();
+    container()->showPage(1);
+    QPointer<ViewController> account = container()->currentVC();
+    container()->showPage(0);
+    EXPECT_FALSE(account->view()->isVisible());
+    EXPECT_EQ(account->view()->parentWidget(), container()->view());  // hidden, not removed
+    container()->showPage(1);
+    EXPECT_EQ(container()->currentVC(), account.data());
+    container()->showPage(1);  // the page already shown: nothing is made
+    EXPECT_EQ(container()->currentVC(), account.data());
+    EXPECT_EQ(container()->viewControllers().size(), 2u);
+    EXPECT_EQ(visiblePages(), 1);
+    EXPECT_TRUE(account->view()->isVisible());
+    EXPECT_EQ(account->parent(), container());
+}
+
+TEST_F(MainWindowTest, SidebarAndNotificationsDriveTheContainer) {
+    openMain();
+    HomeLeftView* menu = main()->sidebar()->leftView();
+    test::click(menu->settingBtn());
+    EXPECT_TRUE(qobject_cast<AISettingViewController*>(container()->currentVC()));
+    NotificationCenter::defaultCenter().post(NotificationNames::purchase, nullptr,
+                                             {{"message", "去充值"}});
+    EXPECT_TRUE(qobject_cast<PurchaseViewController*>(container()->currentVC()));
+    EXPECT_EQ(menu->selectIndex, 4);
+    NotificationCenter::defaultCenter().post(NotificationNames::aiSetting, nullptr,
+                                             {{"message", "打开设置"}});
+    EXPECT_TRUE(qobject_cast<AISettingViewController*>(container()->currentVC()));
+    EXPECT_EQ(container()->viewControllers().size(), 3u);
+}
+
+TEST_F(MainWindowTest, EachMainViewSendsExactlyOnePutForUserType4) {
+    const std::string token = SettingsStore::string(SettingsKeys::loginToken).value();
+    QPointer<TopBarView> bar;
+    {
+        shell::ViewController controller;  // the request goes out before any view exists
+        bar = controller.topBar();
+        EXPECT_FALSE(controller.isViewLoaded());
+        ASSERT_TRUE(waitForRequests("/user/change_user_type/*", 1));
+    }
+    test::runMainUntil([] { return false; }, std::chrono::milliseconds(100));
+    const auto sent = service_.requests("/user/change_user_type/*");
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].method, "PUT");
+    EXPECT_EQ(sent[0].route, "/user/change_user_type/4");
+    EXPECT_TRUE(sent[0].body.empty());
+    EXPECT_EQ(sent[0].header("Authorization").value_or(""), "Bearer " + token);
+    EXPECT_EQ(service_.state().account(kPhone)->type, 4);
+    EXPECT_TRUE(bar.isNull());  // the reply found the bar gone and left it alone
+}
+
+TEST_F(MainWindowTest, TheHiddenModeButtonOpensTheChooserAndAChoiceSendsType4Again) {
+    openMain();
+    ASSERT_TRUE(waitForRequests("/user/change_user_type/*", 1));
+    TopBarView* bar = main()->topBar();
+    EXPECT_FALSE(bar->modeSwithButton()->isVisible());
+    EXPECT_EQ(bar->modeSwithButton()->text(), QStringLiteral("面试助攻"));
+
+    ScopedKeyWindow key(window_);
+    bar->modeSwithButtonClicked();
+    InterviewTypeView* chooser = bar->interviewTypeView();
+    ASSERT_NE(chooser->parentWidget(), nullptr);
+    EXPECT_EQ(chooser->size(), QSize(400, 430));
+    EXPECT_TRUE(chooser->isVisible());
+
+    QPointer<InterviewTypeView> shown = chooser;
+    chooser->tile(2)->handleClick();
+    chooser->sureTap();  // whatever was chosen, the bar sends 4
+    ASSERT_TRUE(waitForRequests("/user/change_user_type/*", 2));
+    EXPECT_EQ(service_.requests("/user/change_user_type/*")[1].route, "/user/change_user_type/4");
+    // The pop-up closes and takes the card with it.
+    ASSERT_TRUE(test::runMainUntil([&] {
+        settle();
+        return shown.isNull();
+    }));
+
+    // A new card without a choice: confirming sends nothing.
+    bar->modeSwithButtonClicked();
+    bar->interviewTypeView()->sureTap();
+    test::runMainUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(service_.requests("/user/change_user_type/*").size(), 2u);
+}
+
+TEST_F(MainWindowTest, AChoiceAfterTheBarIsGoneSendsNothing) {
+    auto* bar = new TopBarView;
+    ASSERT_TRUE(waitForRequests("/user/change_user_type/*", 1));
+    bar->showTypeChooser();  // no key window: the card is not shown, the handler is set
+    auto handler = bar->interviewTypeView()->selectInterviewBlock;
+    delete bar;
+    ASSERT_TRUE(handler);
+    handler(1);
+    test::runMainUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(service_.requests("/user/change_user_type/*").size(), 1u);
+}
+
+TEST_F(MainWindowTest, AFailedTypeReplyLeavesTheBarAsItWas) {
+    service_.setFault("/user/change_user_type/*", Fault::serviceError(1, "用户类型无效"));
+    openMain();
+    ASSERT_TRUE(waitForRequests("/user/change_user_type/*", 1));
+    test::runMainUntil([&] { return !alerts_->messages.empty(); });
+    EXPECT_EQ(main()->topBar()->modeSwithButton()->text(), QStringLiteral("面试助攻"));
+    EXPECT_FALSE(main()->topBar()->modeSwithButton()->isVisible());
+    EXPECT_EQ(visibleWindows().size(), 1u);
+}
+
+TEST(PlaceholderPagesTest, EachHasItsPlainBackground) {
+    ActivitiesViewController activities;
+    ToolsViewController tools;
+    ScholarCardViewController scholar;
+    const std::pair<ViewController*, QColor> pages[] = {{&activities, QColor(170, 170, 170)},
+                                                        {&tools, Qt::white},
+                                                        {&scholar, QColor(128, 128, 128)}};
+    for (const auto& [page, colour] : pages) {
+        QWidget* view = page->view();
+        EXPECT_TRUE(view->autoFillBackground());
+        EXPECT_EQ(view->palette().color(QPalette::Window).rgb(), colour.rgb())
+            << page->metaObject()->className();
+    }
+}
+
+}  // namespace
+}  // namespace pex

@@ -1,0 +1,219 @@
+// The order and consumption record pages against the stand-in service.
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "Page/Records/ConsumeViewController.h"
+#include "Page/Records/OrderViewController.h"
+#include "PageFixture.h"
+
+namespace pex::test {
+namespace {
+
+using standin::Call;
+using standin::ConsumeRecord;
+using standin::Fault;
+using standin::OrderRecord;
+using standin::Reply;
+using standin::StandinState;
+
+class RecordListsTest : public PageFixture {
+  protected:
+    void SetUp() override {
+        // Record dates show in local time; pin the zone so the texts are known.
+        savedZone_ =
+            std::getenv("TZ") ? std::optional<std::string>(std::getenv("TZ")) : std::nullopt;
+        setenv("TZ", "UTC", 1);
+        tzset();
+        // Only the records a test adds.
+        service_.state().with([](StandinState::Data& data) {
+            data.accounts.at(kPhone).consumes.clear();
+            data.accounts.at(kPhone).orders.clear();
+            return 0;
+        });
+    }
+    void TearDown() override {
+        if (savedZone_) {
+            setenv("TZ", savedZone_->c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+
+    void addConsume(std::int64_t seconds, std::string createdAt,
+                    std::string function = "AI面试助攻") {
+        service_.state().with([&](StandinState::Data& data) {
+            ConsumeRecord record;
+            record.function = function;
+            record.timePackage = seconds;
+            record.createdAt = createdAt;
+            data.accounts.at(kPhone).consumes.push_back(record);
+            return 0;
+        });
+    }
+    void addOrder(std::string goods, std::string money, std::string createdAt) {
+        service_.state().with([&](StandinState::Data& data) {
+            OrderRecord order;
+            order.goodsName = goods;
+            order.payMoney = money;
+            order.createdAt = createdAt;
+            data.accounts.at(kPhone).orders.push_back(order);
+            return 0;
+        });
+    }
+    // Loads the page's view, which sends its one request, and waits for the reply.
+    template <typename Page>
+    std::unique_ptr<Page> openPage() {
+        auto page = std::make_unique<Page>();
+        page->view();
+        EXPECT_TRUE(settleReplies());
+        return page;
+    }
+    // The texts of a row: title, description, right-hand value.
+    static std::vector<std::string> rowTexts(RecordListViewController& page, int row) {
+        ConsumeCellMac* cell = page.viewForRow(row);
+        return {cell->titleLabel()->text().toStdString(), cell->desLabel()->text().toStdString(),
+                cell->rightLabel()->text().toStdString()};
+    }
+    static int cellsInTable(RecordListViewController& page) {
+        return static_cast<int>(page.tableView()->findChildren<ConsumeCellMac*>().size());
+    }
+
+    std::optional<std::string> savedZone_;
+};
+
+TEST_F(RecordListsTest, ConsumptionPageShowsTheServicesRecordsNewestFirst) {
+    addConsume(3725, "2025-03-01T08:05:09.000+0000");
+    addConsume(59, "2025-03-02T23:59:59.000+0800", "AI笔试助攻");
+    addConsume(0, "not a date");
+
+    auto page = openPage<ConsumeViewController>();
+
+    EXPECT_EQ(page->title(), QStringLiteral("消费明细"));
+    EXPECT_EQ(page->view()->size(), QSize(600, 400));
+    ASSERT_EQ(page->numberOfRows(), 3);
+    EXPECT_EQ(cellsInTable(*page), 3);
+    EXPECT_THAT(rowTexts(*page, 0), testing::ElementsAre("AI面试助攻", "", "00:00:00"));
+    EXPECT_THAT(rowTexts(*page, 1),
+                testing::ElementsAre("AI笔试助攻", "2025-03-02 15:59:59", "00:00:59"));
+    EXPECT_THAT(rowTexts(*page, 2),
+                testing::ElementsAre("AI面试助攻", "2025-03-01 08:05:09", "01:02:05"));
+
+    const auto sent = service_.requests("/consume/page");
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].method, "GET");
+    EXPECT_THAT(sent[0].query, testing::HasSubstr("page_num=1"));
+    EXPECT_THAT(sent[0].query, testing::HasSubstr("page_size=100"));
+}
+
+TEST_F(RecordListsTest, OrderPageShowsGoodsDateAndAmount) {
+    addOrder("2小时面试时长", "39.90", "2025-03-01T08:05:09.000Z");
+    addOrder("1小时面试时长", "", "");
+
+    auto page = openPage<OrderViewController>();
+
+    EXPECT_EQ(page->title(), QStringLiteral("充值记录"));
+    ASSERT_EQ(page->numberOfRows(), 2);
+    EXPECT_THAT(rowTexts(*page, 0), testing::ElementsAre("1小时面试时长", "", "¥"));
+    EXPECT_THAT(rowTexts(*page, 1),
+                testing::ElementsAre("2小时面试时长", "2025-03-01 08:05:09", "¥39.90"));
+    EXPECT_EQ(service_.requests("/order/page").size(), 1u);
+}
+
+TEST_F(RecordListsTest, OrderWithoutAmountOrNameShowsOnlyTheCurrencySign) {
+    service_.addApiPath("GET", "/order/page", [](const Call&) {
+        return Reply::ok({{"data", {{{"order_no", "A1"}}}}, {"total", 1}});
+    });
+    auto page = openPage<OrderViewController>();
+    ASSERT_EQ(page->numberOfRows(), 1);
+    EXPECT_THAT(rowTexts(*page, 0), testing::ElementsAre("", "", "¥"));
+}
+
+TEST_F(RecordListsTest, OnlyTheFirstHundredRecordsAreShown) {
+    for (int i = 0; i < 150; ++i) addConsume(i, "2025-03-01T08:05:09.000Z");
+    auto page = openPage<ConsumeViewController>();
+    ASSERT_EQ(page->numberOfRows(), 100);
+    // Newest first: the last record added leads.
+    EXPECT_EQ(page->models().front().time_package, 149);
+    EXPECT_EQ(cellsInTable(*page), 100);
+}
+
+TEST_F(RecordListsTest, AServiceSendingMoreThanOnePageStillShowsOnePage) {
+    service_.addApiPath("GET", "/consume/page", [](const Call&) {
+        nlohmann::json list = nlohmann::json::array();
+        for (int i = 0; i < 150; ++i) list.push_back({{"function", "x"}, {"time_package", i}});
+        return Reply::ok({{"data", list}, {"total", 150}});
+    });
+    auto page = openPage<ConsumeViewController>();
+    EXPECT_EQ(page->numberOfRows(), 100);
+}
+
+TEST_F(RecordListsTest, EmptyAndUnusableRepliesLeaveTheListEmpty) {
+    struct Case {
+        const char* name;
+        std::function<void(standin::StandinService&)> arrange;
+        bool alert;
+    };
+    const std::vector<Case> cases = {
+        {"no records", [](auto&) {}, false},
+        {"service error",
+         [](auto& service) { service.setFault("/order/page", Fault::serviceError(1, "服务繁忙")); },
+         true},
+        {"dropped connection",
+         [](auto& service) { service.setFault("/order/page", Fault::droppedConnection()); }, true},
+        {"not JSON", [](auto& service) { service.setFault("/order/page", Fault::notJson()); },
+         false},
+        {"data null",
+         [](auto& service) {
+             service.addApiPath("GET", "/order/page", [](const Call&) { return Reply::ok(); });
+         },
+         false},
+        {"data a text",
+         [](auto& service) {
+             service.addApiPath("GET", "/order/page",
+                                [](const Call&) { return Reply::ok("records"); });
+         },
+         false},
+        {"data without a list",
+         [](auto& service) {
+             service.addApiPath("GET", "/order/page", [](const Call&) {
+                 return Reply::ok({{"total", 3}});
+             });
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        service_.clearFaults();
+        service_.addApiPath("GET", "/order/page", [](const Call&) {
+            return Reply::ok({{"data", nlohmann::json::array()}, {"total", 0}});
+        });
+        c.arrange(service_);
+        alerts_->messages.clear();
+
+        OrderViewController page;
+        page.view();
+        ASSERT_TRUE(settleReplies());
+        EXPECT_EQ(page.numberOfRows(), 0);
+        EXPECT_EQ(cellsInTable(page), 0);
+        if (c.alert) {
+            EXPECT_TRUE(runMainUntil([&] { return !alerts_->messages.empty(); }));
+        }
+    }
+}
+
+TEST_F(RecordListsTest, AReplyForAPageThatIsGoneIsIgnored) {
+    addConsume(10, "2025-03-01T08:05:09.000Z");
+    {
+        ConsumeViewController page;
+        page.view();
+    }
+    EXPECT_TRUE(settleReplies());
+}
+
+}  // namespace
+}  // namespace pex::test

@@ -1,0 +1,199 @@
+// The account page, the about page with its update alert, the history panel and the two record
+// lists. Pages that talk to the service get a stand-in service started for the picture.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <stdexcept>
+
+#include "Gallery.h"
+#include "Main/ContentWindow.h"
+#include "Page/About/AboutMeViewController.h"
+#include "Page/About/VersionForceAlertView.h"
+#include "Page/History/HistoryView.h"
+#include "Page/Mine/MineViewController.h"
+#include "Page/Records/ConsumeViewController.h"
+#include "Page/Records/OrderViewController.h"
+#include "platform/foundation/DeploymentSettings.h"
+#include "platform/foundation/StandardFolders.h"
+#include "platform/foundation/UserDefaults.h"
+#include "service/ApiBaseURL.h"
+#include "service/GRDBDataManager.h"
+#include "service/HttpDatas.h"
+#include "service/SettingsStore.h"
+#include "standin-service/StandinService.h"
+#include "standin-service/StandinState.h"
+
+namespace pex::gallery {
+namespace {
+
+using nlohmann::json;
+constexpr const char* kPhone = "13800138000";
+const QSize kPageSize{750, 500};
+
+// A signed-in account on a stand-in service, with the settings store and the standard folders
+// in a temporary folder so nothing of the user's is read or written. Put back afterwards.
+class AccountScene {
+  public:
+    AccountScene() : previousRoot_(UserDefaults::rootDirectory()) {
+        if (!folder_.isValid()) throw std::runtime_error("no temporary folder");
+        const std::filesystem::path root = folder_.path().toStdString();
+        UserDefaults::setRootDirectory(root / "config");
+        StandardFolders::setRootForTesting(root / "home");
+        if (service_.start() == 0) throw std::runtime_error("stand-in service did not start");
+        DeploymentSettings::useSingleOrigin(*Origin::parse(service_.origin()));
+        setApiBaseURL(service_.apiBase());
+        SettingsStore::set(SettingsKeys::loginToken, service_.state().issueToken(kPhone));
+        service_.state().setBalance(kPhone, 2 * 3600 + 15 * 60 + 30);
+        service_.state().with([](standin::StandinState::Data& data) {
+            standin::Account& account = data.accounts.at(kPhone);
+            account.consumes.clear();
+            account.orders.clear();
+            const std::pair<const char*, std::int64_t> sessions[] = {
+                {"2025-03-01T08:05:09.000+0800", 1520},
+                {"2025-03-03T19:40:00.000+0800", 3725},
+                {"2025-03-06T10:12:45.000+0800", 59}};
+            for (const auto& [when, seconds] : sessions) {
+                standin::ConsumeRecord record;
+                record.createdAt = when;
+                record.timePackage = seconds;
+                account.consumes.push_back(record);
+            }
+            const std::tuple<const char*, const char*, const char*> orders[] = {
+                {"1小时面试时长", "19.90", "2025-02-27T21:30:12.000+0800"},
+                {"5小时面试时长", "89.90", "2025-03-02T09:00:00.000+0800"}};
+            for (const auto& [goods, money, when] : orders) {
+                standin::OrderRecord order;
+                order.goodsName = goods;
+                order.payMoney = money;
+                order.createdAt = when;
+                account.orders.push_back(order);
+            }
+            return 0;
+        });
+    }
+    ~AccountScene() {
+        service_.stop();
+        DeploymentSettings::resetToBuildDefaults();
+        resetApiBaseURL();
+        StandardFolders::setRootForTesting(std::nullopt);
+        UserDefaults::setRootDirectory(previousRoot_);
+    }
+    AccountScene(const AccountScene&) = delete;
+    AccountScene& operator=(const AccountScene&) = delete;
+
+    standin::StandinService& service() { return service_; }
+
+  private:
+    std::filesystem::path previousRoot_;
+    QTemporaryDir folder_;
+    standin::StandinService service_;
+};
+
+// Runs the event loop until `done`, in real time: replies come over the network.
+void waitFor(const std::function<bool()>& done, const char* what) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 10'000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    if (!done()) throw std::runtime_error(std::string("timed out waiting for ") + what);
+}
+
+// A page in a window of its own, the size the page container gives pages.
+QImage renderMine(bool withProfile) {
+    AccountScene scene;
+    if (!withProfile) {
+        scene.service().setFault("/user/info", standin::Fault::serviceError(1, std::nullopt));
+    }
+    auto* page = new MineViewController;
+    ContentWindow window(page);
+    window.setAttribute(Qt::WA_DeleteOnClose, false);
+    window.setContentSize(kPageSize);
+    window.show();
+    if (withProfile) {
+        waitFor([&] { return page->userModel().has_value(); }, "the profile");
+    } else {
+        waitFor([&] { return !scene.service().requests("/user/info").empty(); }, "the request");
+    }
+    return snapshot(window);
+}
+
+const Entry mineProfile{"MineViewController", "profile", [] { return renderMine(true); }};
+const Entry mineInitial{"MineViewController", "initial", [] { return renderMine(false); }};
+
+const Entry historyPanel{"HistoryView", "rows", [] {
+                             AccountScene scene;
+                             for (std::int64_t i = 0; i < 3; ++i) {
+                                 HistoryRecord record;
+                                 record.id = 1740000000 + i * 3600;
+                                 record.timeStr = static_cast<double>(*record.id);
+                                 record.historyFileName =
+                                     "产品经理面试 第" + std::to_string(i + 1) + "轮";
+                                 GRDBDataManager::shared().insertHistory(record);
+                             }
+                             QWidget window;
+                             window.resize(1000, 700);
+                             auto* panel = new HistoryView(&window);
+                             panel->setGeometry(window.rect());
+                             settle();
+                             return snapshot(window);
+                         }};
+
+QImage renderAbout(const std::optional<json>& reply) {
+    AboutMeViewController page;
+    page.setBundle(Bundle(json{{"CFBundleShortVersionString", "1.0.0"}}));
+    QWidget window;
+    window.resize(kPageSize);
+    page.view()->setParent(&window);
+    page.view()->setGeometry(window.rect());
+    window.show();
+    if (reply) page.handleVersionReply(false, reply);
+    return snapshot(window);
+}
+
+const Entry aboutPage{"AboutMeViewController", "version", [] { return renderAbout(std::nullopt); }};
+const Entry aboutUpdate{
+    "AboutMeViewController", "update_alert", [] {
+        return renderAbout(json{{"code", 0},
+                                {"data",
+                                 {{"version", "1.1.0"},
+                                  {"min_version", "1.0.0"},
+                                  {"content", "1. 优化了面试答案的生成速度\n2. 修复了已知问题"}}}});
+    }};
+
+const Entry updateAlert{"VersionForceAlertView", "configured", [] {
+                            QWidget page;
+                            page.resize(kPageSize);
+                            auto* alert = new VersionForceAlertView(&page);
+                            alert->setGeometry(page.rect());
+                            CheckVersionModel model;
+                            model.version = "1.1.0";
+                            model.min_version = "1.0.0";
+                            model.content = "1. 优化了面试答案的生成速度\n2. 修复了已知问题";
+                            alert->model = model;
+                            alert->configure();
+                            return snapshot(page);
+                        }};
+
+template <typename Page>
+QImage renderRecords(const QString& title) {
+    AccountScene scene;
+    auto* page = new Page;
+    ContentWindow window(page);
+    window.setAttribute(Qt::WA_DeleteOnClose, false);
+    window.setContentSize({RecordListViewController::kWidth, RecordListViewController::kHeight});
+    window.setWindowTitle(title);
+    window.show();
+    waitFor([&] { return page->numberOfRows() > 0; }, "the records");
+    return snapshot(window);
+}
+
+const Entry consumeRows{"ConsumeViewController", "rows",
+                        [] { return renderRecords<ConsumeViewController>("消费明细"); }};
+const Entry orderRows{"OrderViewController", "rows",
+                      [] { return renderRecords<OrderViewController>("充值明细"); }};
+
+}  // namespace
+}  // namespace pex::gallery
