@@ -72,8 +72,20 @@ void ContentWindow::setContentSize(QSize size) {
 void ContentWindow::center() {
     QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
     if (!screen) return;
+    centerOn(screen->availableGeometry().center());
+}
+
+void ContentWindow::centerOn(QPoint point) {
+    QScreen* screen = QGuiApplication::screenAt(point);
+    if (!screen) screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
     QRect frame = frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
+    frame.moveCenter(point);
+    if (frame.right() > area.right()) frame.moveRight(area.right());
+    if (frame.bottom() > area.bottom()) frame.moveBottom(area.bottom());
+    if (frame.left() < area.left()) frame.moveLeft(area.left());
+    if (frame.top() < area.top()) frame.moveTop(area.top());
     move(frame.topLeft());
 }
 

@@ -11,6 +11,7 @@
 //
 // The content size is the size of the controller's view, without frame and menu bar.
 #include <QMainWindow>
+#include <QPoint>
 #include <QPointer>
 #include <QSize>
 
@@ -39,6 +40,10 @@ class ContentWindow : public QMainWindow {
 
     // Centres the window on its screen.
     void center();
+    // Centres the window's frame on `point`, then moves it as little as needed to lie within
+    // the available area of the screen there; a frame larger than that area keeps its top-left
+    // corner inside it, so the title bar stays reachable.
+    void centerOn(QPoint point);
     // Shows the window, raises it above the application's other windows and gives it the
     // keyboard.
     void makeKeyAndOrderFront();

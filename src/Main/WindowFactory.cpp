@@ -20,9 +20,13 @@ ContentWindow* WindowFactory::openMainWindow(const QString& title) {
 
 void WindowFactory::showMainView(ContentWindow* window) {
     if (!window) return;
+    // The bigger window grows around the login window's centre and stays on the screen:
+    // growing from its corner would push the sidebar's bottom item off a small screen.
+    const QPoint centre = window->frameGeometry().center();
     window->setContentViewController(new shell::ViewController);
     window->setContentSize(kMainContentSize);
     window->setWindowTitle(QString::fromUtf8(kMainTitle));
+    window->centerOn(centre);
 }
 
 void WindowFactory::present(ContentWindow* window, QSize contentSize, const QString& title) {

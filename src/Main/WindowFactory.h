@@ -24,7 +24,8 @@ struct WindowFactory {
     static ContentWindow* openMainWindow(const QString& title = QString());
 
     // After a login: the window that shows the login gets a new main view as its content,
-    // 1000 × 700, titled "主面板". The login controller goes once the current event is done.
+    // 1000 × 700, titled "主面板", kept on the screen around the login window's centre. The
+    // login controller goes once the current event is done.
     static void showMainView(ContentWindow* window);
 
     // Sets size, centre, title; then key and front.

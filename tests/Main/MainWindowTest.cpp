@@ -2,7 +2,9 @@
 // the split view's answers, the page cache and the top bar's user-type request.
 #include "Main/ViewController.h"
 
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QSplitter>
 
 #include "Main/AppDelegate.h"
@@ -147,6 +149,44 @@ TEST_F(MainWindowTest, SidebarAndNotificationsDriveTheContainer) {
                                              {{"message", "打开设置"}});
     EXPECT_TRUE(qobject_cast<AISettingViewController*>(container()->currentVC()));
     EXPECT_EQ(container()->viewControllers().size(), 3u);
+}
+
+// After a login the window grows into the main window around its centre and stays on the
+// screen, wherever the login window stood.
+TEST_F(MainWindowTest, TheWindowThatBecomesTheMainWindowStaysOnTheScreen) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QPoint nearBottomRight = area.bottomRight() - QPoint(520, 520);
+    for (const std::optional<QPoint> moveTo :
+         {std::optional<QPoint>(), std::optional(nearBottomRight), std::optional(area.topLeft())}) {
+        SCOPED_TRACE(moveTo ? "moved" : "centred");
+        QPointer<ContentWindow> window = WindowFactory::openLoginWindow();
+        if (moveTo) window->move(*moveTo);
+        settle();
+        const QPoint loginCentre = window->frameGeometry().center();
+
+        WindowFactory::showMainView(window);
+        settle();
+        const QRect frame = window->frameGeometry();
+        ASSERT_GE(frame.height(), 700);
+        // Inside the area in each direction where it fits; else from the area's start.
+        if (frame.width() <= area.width()) {
+            EXPECT_GE(frame.left(), area.left());
+            EXPECT_LE(frame.right(), area.right());
+        } else {
+            EXPECT_EQ(frame.left(), area.left());
+        }
+        if (frame.height() <= area.height()) {
+            EXPECT_GE(frame.top(), area.top());
+            EXPECT_LE(frame.bottom(), area.bottom());
+        } else {
+            EXPECT_EQ(frame.top(), area.top());
+        }
+        // A centred login window stays centred where the bigger window has room.
+        if (!moveTo && frame.height() <= area.height()) {
+            EXPECT_LE(std::abs(frame.center().y() - loginCentre.y()), 1);
+        }
+        delete window.data();
+    }
 }
 
 TEST_F(MainWindowTest, EachMainViewSendsExactlyOnePutForUserType4) {

@@ -22,6 +22,7 @@
 #include "platform/appkit/ApplicationWindows.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "service/GRDBDataManager.h"
 #include "support/WidgetEvents.h"
 
 namespace pex::test {
@@ -249,18 +250,32 @@ TEST_F(MineViewControllerTest, EachTapOpensARecordWindowKeptUntilItCloses) {
     EXPECT_EQ(service_.requests("/consume/page").size(), 1u);
 }
 
-TEST_F(MineViewControllerTest, TheHistoryPanelIsReusedAndCoversTheWindow) {
+TEST_F(MineViewControllerTest, TheHistoryPanelIsReusedAndReloadedOnEachTap) {
+    const auto store = [](std::int64_t id, const std::string& name) {
+        HistoryRecord record;
+        record.id = id;
+        record.timeStr = static_cast<double>(id);
+        record.historyFileName = name;
+        return GRDBDataManager::shared().insertHistory(record);
+    };
+    ASSERT_TRUE(store(1800000000, "初试"));
+    const std::size_t stored = GRDBDataManager::shared().fetchAllHistory().size();
     showPage();
     tap(QStringLiteral("面试记录"));
     HistoryView* panel = page_->historyView();
     EXPECT_EQ(panel->parentWidget(), window_->contentView());
     EXPECT_EQ(panel->geometry(), window_->contentView()->rect());
+    ASSERT_TRUE(runMainUntil([&] { return panel->records().size() == stored; }));
     panel->didTap1();
     EXPECT_EQ(panel->parentWidget(), nullptr);
 
+    // An interview stored meanwhile is listed when the panel is opened again.
+    ASSERT_TRUE(store(1800000100, "复试"));
     tap(QStringLiteral("面试记录"));
     EXPECT_EQ(page_->historyView(), panel);
     EXPECT_TRUE(panel->isVisible());
+    ASSERT_TRUE(runMainUntil([&] { return panel->records().size() == stored + 1; }));
+    EXPECT_EQ(panel->records().front().historyFileName, "复试");
 }
 
 TEST_F(MineViewControllerTest, TheHistoryPanelNeedsTheViewInAWindow) {
@@ -287,6 +302,28 @@ TEST_F(MineViewControllerTest, ContactShowsTheCardOnlyWithAKeyWindow) {
     window_->hide();
     tap(QStringLiteral("联系客服"));
     EXPECT_TRUE(popUps().empty());
+}
+
+TEST_F(MineViewControllerTest, EachShowingAsksForTheProfileAndTestsTheLinesAgain) {
+    showPage();
+    ASSERT_TRUE(settleReplies());
+    const std::size_t lines = service_.requests("/meeting-network.json").size();
+    EXPECT_GE(lines, 1u);
+    EXPECT_EQ(service_.requests("/user/info").size(), 1u);
+
+    // The page container hides the page and shows it again.
+    page_->view()->hide();
+    page_->view()->show();
+    ASSERT_TRUE(settleReplies());
+    EXPECT_EQ(service_.requests("/user/info").size(), 2u);
+    EXPECT_EQ(service_.requests("/meeting-network.json").size(), lines + 1);
+
+    // The notification asks for the profile only.
+    NotificationCenter::defaultCenter().post(NotificationNames::interviewType, nullptr,
+                                             {{"type", 1}});
+    ASSERT_TRUE(settleReplies());
+    EXPECT_EQ(service_.requests("/user/info").size(), 3u);
+    EXPECT_EQ(service_.requests("/meeting-network.json").size(), lines + 1);
 }
 
 TEST_F(MineViewControllerTest, OnlyAnIntegerTypeInTheNotificationAsksForTheProfile) {

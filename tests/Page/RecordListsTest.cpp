@@ -9,6 +9,7 @@
 #include "Page/Records/ConsumeViewController.h"
 #include "Page/Records/OrderViewController.h"
 #include "PageFixture.h"
+#include "Tools/AppImages.h"
 
 namespace pex::test {
 namespace {
@@ -122,6 +123,24 @@ TEST_F(RecordListsTest, OrderPageShowsGoodsDateAndAmount) {
     EXPECT_THAT(rowTexts(*page, 1),
                 testing::ElementsAre("2小时面试时长", "2025-03-01 08:05:09", "¥39.90"));
     EXPECT_EQ(service_.requests("/order/page").size(), 1u);
+}
+
+TEST_F(RecordListsTest, OrderRowsShowTheOrderMarkAndConsumptionRowsTheLogo) {
+    addOrder("2小时面试时长", "39.90", "2025-03-01T08:05:09.000Z");
+    addConsume(60, "2025-03-01T08:05:09.000Z");
+    const struct {
+        const char* name;
+        std::unique_ptr<RecordListViewController> page;
+        const char* image;
+    } cases[] = {{"orders", openPage<OrderViewController>(), "pingguo"},
+                 {"consumption", openPage<ConsumeViewController>(), "logo"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(c.page->numberOfRows(), 1);
+        const QPixmap expected = AppImages::named(QString::fromLatin1(c.image));
+        ASSERT_FALSE(expected.isNull()) << "the application ships no picture " << c.image;
+        EXPECT_EQ(c.page->viewForRow(0)->iconView()->image().toImage(), expected.toImage());
+    }
 }
 
 TEST_F(RecordListsTest, OrderWithoutAmountOrNameShowsOnlyTheCurrencySign) {

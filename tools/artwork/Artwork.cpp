@@ -1,5 +1,6 @@
 #include "Artwork.h"
 
+#include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -78,11 +79,13 @@ void exclamationOnDisc(QPainter& p, double side, const QColor& disc) {
     p.drawEllipse(QPointF(side / 2, side * 0.74), side / 16, side / 16);
 }
 
-void tipBackground(QPainter& p, QSizeF size) {
+// A light teal wash fading downwards into white, or into nothing when `clearBelow`, so that
+// the card's own colour shows there.
+void tipBackground(QPainter& p, QSizeF size, bool clearBelow = false) {
     QLinearGradient fill(0, 0, 0, size.height());
     fill.setColorAt(0, kLightTeal);
-    fill.setColorAt(0.6, QColor(0xF4, 0xFC, 0xFB));
-    fill.setColorAt(1, Qt::white);
+    fill.setColorAt(0.6, QColor(0xF4, 0xFC, 0xFB, clearBelow ? 110 : 255));
+    fill.setColorAt(1, QColor(0xFF, 0xFF, 0xFF, clearBelow ? 0 : 255));
     p.setPen(Qt::NoPen);
     p.setBrush(fill);
     p.drawRoundedRect(QRectF(QPointF(0, 0), size), 10, 10);
@@ -93,6 +96,74 @@ void tipBackground(QPainter& p, QSizeF size) {
     p.setBrush(QColor(0x19, 0xCF, 0xAE, 18));
     p.drawEllipse(QPointF(size.width() * 0.08, size.height() * 0.12), size.height() * 0.22,
                   size.height() * 0.22);
+}
+
+// The same wash with its edges fading out, for cards that scale it to fit a frame of another
+// shape: wherever it lands, it shows no hard edge.
+void featheredTipBackground(QPainter& p, QSizeF size) {
+    QImage picture((size * 2).toSize(), QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::transparent);
+    {
+        QPainter layer(&picture);
+        layer.setRenderHints(QPainter::Antialiasing);
+        layer.scale(2, 2);
+        tipBackground(layer, size, true);
+        layer.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+        layer.setPen(Qt::NoPen);
+        const QRectF all(QPointF(0, 0), size);
+        QLinearGradient down(0, 0, 0, size.height());
+        down.setColorAt(0, Qt::transparent);
+        down.setColorAt(0.08, Qt::black);
+        down.setColorAt(0.9, Qt::black);
+        down.setColorAt(1, Qt::transparent);
+        layer.fillRect(all, down);
+        QLinearGradient across(0, 0, size.width(), 0);
+        across.setColorAt(0, Qt::transparent);
+        across.setColorAt(0.05, Qt::black);
+        across.setColorAt(0.95, Qt::black);
+        across.setColorAt(1, Qt::transparent);
+        layer.fillRect(all, across);
+    }
+    picture.setDevicePixelRatio(2);
+    p.drawImage(QPointF(0, 0), picture);
+}
+
+// A round fruit with a stem and a leaf: the mark of a purchase in the order list.
+void fruit(QPainter& p) {
+    QPainterPath body;
+    body.moveTo(8, 5.2);
+    body.cubicTo(10.2, 3.6, 14.4, 4.2, 14.4, 8.6);
+    body.cubicTo(14.4, 12.4, 11.6, 15.2, 9.6, 15.2);
+    body.cubicTo(8.8, 15.2, 8.6, 14.8, 8, 14.8);
+    body.cubicTo(7.4, 14.8, 7.2, 15.2, 6.4, 15.2);
+    body.cubicTo(4.4, 15.2, 1.6, 12.4, 1.6, 8.6);
+    body.cubicTo(1.6, 4.2, 5.8, 3.6, 8, 5.2);
+    body.closeSubpath();
+    QRadialGradient flesh(QPointF(6, 7.5), 8.5);
+    flesh.setColorAt(0, QColor(0xFF, 0x7A, 0x66));
+    flesh.setColorAt(1, QColor(0xE5, 0x3B, 0x33));
+    p.setPen(Qt::NoPen);
+    p.setBrush(flesh);
+    p.drawPath(body);
+    // A soft highlight on the upper left.
+    p.setBrush(QColor(255, 255, 255, 90));
+    p.drawEllipse(QPointF(5, 8), 1.2, 2);
+
+    p.setPen(line(QColor(0x8B, 0x5A, 0x2B), 1.1));
+    p.setBrush(Qt::NoBrush);
+    QPainterPath stem;
+    stem.moveTo(8, 5.6);
+    stem.quadTo(8, 3, 9.2, 1.4);
+    p.drawPath(stem);
+
+    QPainterPath leaf;
+    leaf.moveTo(8.6, 3.6);
+    leaf.quadTo(10.4, 0.6, 13.6, 1.6);
+    leaf.quadTo(11.8, 4.6, 8.6, 3.6);
+    leaf.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x4C, 0xC2, 0x6A));
+    p.drawPath(leaf);
 }
 
 void chevronDown(QPainter& p) {
@@ -253,8 +324,10 @@ const std::vector<Picture>& pictures() {
             {"tishi_l", QSizeF(40, 40), [](QPainter& p) { exclamationOnDisc(p, 40, kTeal); }});
         all.push_back(
             {"tishi_r", QSizeF(40, 40), [](QPainter& p) { exclamationOnDisc(p, 40, kOrange); }});
-        all.push_back({"tip_bg", QSizeF(600, 300), [](QPainter& p) {
-                           tipBackground(p, {600, 300});
+        // The update alert's card picture, at the card's size (397 × 255); the history panel
+        // fits it, proportions kept, into a frame of another shape, so its edges fade out.
+        all.push_back({"tip_bg", QSizeF(397, 255), [](QPainter& p) {
+                           featheredTipBackground(p, {397, 255});
                        }});
         all.push_back({"tip_bg1", QSizeF(397, 255), [](QPainter& p) {
                            tipBackground(p, {397, 255});
@@ -264,6 +337,7 @@ const std::vector<Picture>& pictures() {
         all.push_back({"icon_pd_true", QSizeF(20, 20), [](QPainter& p) { eye(p, true); }});
         all.push_back({"icon_pd_false", QSizeF(20, 20), [](QPainter& p) { eye(p, false); }});
         all.push_back({"start_font_length", QSizeF(16, 16), recordList});
+        all.push_back({"pingguo", QSizeF(16, 16), fruit});
         addSidebarIcon(all, "home_gj", headset, true);
         addSidebarIcon(all, "home_me", person, true);
         addSidebarIcon(all, "home_sz", gear, true);
