@@ -1,11 +1,9 @@
 #include "Tools/CustomButton.h"
 
-#include <QMouseEvent>
 #include <algorithm>
 
 #include "Tools/AppImages.h"
 #include "Tools/ViewHelpers.h"
-#include "service/ConsoleLog.h"
 
 namespace pex {
 
@@ -17,25 +15,11 @@ constexpr int kIconRightInset = 5;
 }  // namespace
 
 CustomButton::CustomButton(QWidget* parent)
-    : LayerBackedView(parent),
+    : ClickKeepingView("CustomButton", parent),
       titleLab_(makeTextLabel(QString(), this)),
       iconImg_(new ImageView(AppImages::named(QStringLiteral("translate_down")), this)) {
     titleLab_->setAlignment(Qt::AlignCenter);
     layoutSubviews();
-}
-
-void CustomButton::bgTap() {
-    consoleLog("111");
-}
-
-void CustomButton::mousePressEvent(QMouseEvent* event) {
-    logMouseEvent("CustomButton", event);
-    event->accept();
-}
-
-void CustomButton::mouseReleaseEvent(QMouseEvent* event) {
-    logMouseEvent("CustomButton", event);
-    event->accept();
 }
 
 void CustomButton::layoutSubviews() {

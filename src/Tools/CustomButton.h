@@ -5,12 +5,12 @@
 // look, `titleLab` and `iconImg`.
 #include <QLabel>
 
+#include "Tools/ClickKeepingView.h"
 #include "Tools/ImageView.h"
-#include "Tools/LayerBackedView.h"
 
 namespace pex {
 
-class CustomButton : public LayerBackedView {
+class CustomButton : public ClickKeepingView {
     Q_OBJECT
   public:
     explicit CustomButton(QWidget* parent = nullptr);
@@ -20,12 +20,7 @@ class CustomButton : public LayerBackedView {
     QLabel* titleLab() const { return titleLab_; }
     ImageView* iconImg() const { return iconImg_; }
 
-    // Writes "111" to the console and does nothing else.
-    void bgTap();
-
   protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
     void layoutSubviews() override;
 
   private:

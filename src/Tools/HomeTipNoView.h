@@ -6,12 +6,12 @@
 #include <QLabel>
 
 #include "Tools/CustomButton.h"
+#include "Tools/DimmedCardTipView.h"
 #include "Tools/ImageView.h"
-#include "Tools/LayerBackedView.h"
 
 namespace pex {
 
-class HomeTipNoView : public QWidget {
+class HomeTipNoView : public DimmedCardTipView {
     Q_OBJECT
   public:
     static constexpr int kCardWidth = 397;
@@ -24,29 +24,17 @@ class HomeTipNoView : public QWidget {
     ImageView* iconImg() const { return iconImg_; }
     ImageView* closeImg() const { return closeImg_; }
     QLabel* tipLab() const { return tipLab_; }
-    LayerBackedView* sharedView() const { return sharedView_; }
-    LayerBackedView* bgView() const { return bgView_; }
     CustomButton* sureBtn() const { return sureBtn_; }
 
     // The card's click: nothing.
     void didTap();
     // The close mark's and the dimmed area's click: takes the tip off the screen.
     void didTap1();
-    // Writes "111" to the console and does nothing else.
-    void bgTap();
 
   protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    bool event(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    void layoutCard() override;
 
   private:
-    void layoutSubviews();
-
-    LayerBackedView* sharedView_;
-    LayerBackedView* bgView_;
     ImageView* bgImg_;
     ImageView* closeImg_;
     QLabel* tip1Lab_;

@@ -1,15 +1,12 @@
 #include "Tools/SettingSelectBtnView.h"
 
-#include <QMouseEvent>
-
 #include "Tools/ViewHelpers.h"
 #include "platform/appkit/SystemFont.h"
-#include "service/ConsoleLog.h"
 
 namespace pex {
 
 SettingSelectBtnView::SettingSelectBtnView(QWidget* parent)
-    : LayerBackedView(parent),
+    : ClickKeepingView("SettingSelectBtnView", parent),
       iconImg_(new ImageView(this)),
       titleLab_(makeTextLabel(QString(), this)) {
     titleLab_->setFont(systemFont(13));
@@ -17,20 +14,6 @@ SettingSelectBtnView::SettingSelectBtnView(QWidget* parent)
     // The icon lies above the title.
     iconImg_->raise();
     layoutSubviews();
-}
-
-void SettingSelectBtnView::bgTap() {
-    consoleLog("111");
-}
-
-void SettingSelectBtnView::mousePressEvent(QMouseEvent* event) {
-    logMouseEvent("SettingSelectBtnView", event);
-    event->accept();
-}
-
-void SettingSelectBtnView::mouseReleaseEvent(QMouseEvent* event) {
-    logMouseEvent("SettingSelectBtnView", event);
-    event->accept();
 }
 
 void SettingSelectBtnView::layoutSubviews() {

@@ -3,12 +3,12 @@
 // every click for itself; what a click does comes from the recognisers the page attaches.
 #include <QLabel>
 
+#include "Tools/ClickKeepingView.h"
 #include "Tools/ImageView.h"
-#include "Tools/LayerBackedView.h"
 
 namespace pex {
 
-class SettingSelectBtnView : public LayerBackedView {
+class SettingSelectBtnView : public ClickKeepingView {
     Q_OBJECT
   public:
     static constexpr int kIconSide = 15;
@@ -20,12 +20,7 @@ class SettingSelectBtnView : public LayerBackedView {
     ImageView* iconImg() const { return iconImg_; }
     QLabel* titleLab() const { return titleLab_; }
 
-    // Writes "111" to the console and does nothing else.
-    void bgTap();
-
   protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
     void layoutSubviews() override;
 
   private:

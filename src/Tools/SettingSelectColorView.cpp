@@ -1,29 +1,12 @@
 #include "Tools/SettingSelectColorView.h"
 
-#include <QMouseEvent>
-
-#include "Tools/ViewHelpers.h"
-#include "service/ConsoleLog.h"
-
 namespace pex {
 
 SettingSelectColorView::SettingSelectColorView(QWidget* parent)
-    : LayerBackedView(parent), colorV_(new LayerBackedView(this)), iconImg_(new ImageView(this)) {
+    : ClickKeepingView("SettingSelectColorView", parent),
+      colorV_(new LayerBackedView(this)),
+      iconImg_(new ImageView(this)) {
     layoutSubviews();
-}
-
-void SettingSelectColorView::bgTap() {
-    consoleLog("111");
-}
-
-void SettingSelectColorView::mousePressEvent(QMouseEvent* event) {
-    logMouseEvent("SettingSelectColorView", event);
-    event->accept();
-}
-
-void SettingSelectColorView::mouseReleaseEvent(QMouseEvent* event) {
-    logMouseEvent("SettingSelectColorView", event);
-    event->accept();
 }
 
 void SettingSelectColorView::layoutSubviews() {

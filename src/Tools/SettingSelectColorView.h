@@ -2,12 +2,12 @@
 // A colour choice: a swatch on the left edge and a small icon in the bottom-right corner. It
 // keeps every click for itself; what a click does comes from the recognisers the page
 // attaches.
+#include "Tools/ClickKeepingView.h"
 #include "Tools/ImageView.h"
-#include "Tools/LayerBackedView.h"
 
 namespace pex {
 
-class SettingSelectColorView : public LayerBackedView {
+class SettingSelectColorView : public ClickKeepingView {
     Q_OBJECT
   public:
     static constexpr int kSwatchWidth = 32;
@@ -22,12 +22,7 @@ class SettingSelectColorView : public LayerBackedView {
     LayerBackedView* colorV() const { return colorV_; }
     ImageView* iconImg() const { return iconImg_; }
 
-    // Writes "111" to the console and does nothing else.
-    void bgTap();
-
   protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
     void layoutSubviews() override;
 
   private:

@@ -2,19 +2,28 @@
 
 #include <charconv>
 
-#include "service/LenientJson.h"
-#include "service/StrictJson.h"
+#include "service/JsonFields.h"
 
 namespace pex {
 
+namespace {
+
+// The keys of the stored form, which the lenient reader reads too.
+constexpr std::tuple kFields{
+    fields::field("positioname", &AIInterviewModel::positioname),
+    fields::field("modelType", &AIInterviewModel::modelType),
+    fields::field("antoAnswerType", &AIInterviewModel::antoAnswerType),
+    fields::field("generateAnswerType", &AIInterviewModel::generateAnswerType),
+    fields::field("deviceType", &AIInterviewModel::deviceType),
+    fields::field("answerFontSize", &AIInterviewModel::answerFontSize),
+    fields::field("sequenceType", &AIInterviewModel::sequenceType),
+};
+
+}  // namespace
+
 AIInterviewModel AIInterviewModel::fromJSON(const nlohmann::json& json) {
-    AIInterviewModel model;
-    model.positioname = lenient::text(json, "positioname");
-    model.modelType = lenient::integer(json, "modelType");
-    model.antoAnswerType = lenient::integer(json, "antoAnswerType");
-    model.generateAnswerType = lenient::integer(json, "generateAnswerType");
-    model.answerFontSize = lenient::integer(json, "answerFontSize");
-    model.deviceType = lenient::integer(json, "deviceType");
+    AIInterviewModel model = fields::readLenient(json, kFields);
+    // The service's value is never taken: prompts start below.
     model.sequenceType = 0;
     return model;
 }
@@ -62,24 +71,11 @@ std::int64_t AIInterviewModel::sequenceTypeFor(std::string_view option) {
 }
 
 void to_json(nlohmann::json& json, const AIInterviewModel& model) {
-    json = {
-        {"positioname", model.positioname},       {"modelType", model.modelType},
-        {"antoAnswerType", model.antoAnswerType}, {"generateAnswerType", model.generateAnswerType},
-        {"deviceType", model.deviceType},         {"answerFontSize", model.answerFontSize},
-        {"sequenceType", model.sequenceType}};
+    json = fields::encode(model, kFields);
 }
 
 void from_json(const nlohmann::json& json, AIInterviewModel& model) {
-    strict::requireObject(json, "interview settings");
-    AIInterviewModel decoded;
-    decoded.positioname = strict::text(json, "positioname");
-    decoded.modelType = strict::integer(json, "modelType");
-    decoded.antoAnswerType = strict::integer(json, "antoAnswerType");
-    decoded.generateAnswerType = strict::integer(json, "generateAnswerType");
-    decoded.deviceType = strict::integer(json, "deviceType");
-    decoded.answerFontSize = strict::integer(json, "answerFontSize");
-    decoded.sequenceType = strict::integer(json, "sequenceType");
-    model = std::move(decoded);
+    model = fields::decode(json, "interview settings", kFields);
 }
 
 }  // namespace pex

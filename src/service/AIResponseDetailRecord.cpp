@@ -1,31 +1,35 @@
 #include "service/AIResponseDetailRecord.h"
 
+#include "service/CodingKeyTable.h"
+
 namespace pex {
 
 namespace {
 
-constexpr std::array<std::string_view, 6> kKeyTexts = {
-    "id", "historyId", "time", "timeStr", "aiQuestionText", "aiResultText",
-};
-
 using Key = AIResponseDetailRecord::CodingKeys;
 
+constexpr CodingKeyTable<Key, 6> kKeys({
+    "id",
+    "historyId",
+    "time",
+    "timeStr",
+    "aiQuestionText",
+    "aiResultText",
+});
+
 std::string_view key(Key k) {
-    return AIResponseDetailRecord::stringValue(k);
+    return kKeys.text(k);
 }
 
 }  // namespace
 
 std::string_view AIResponseDetailRecord::stringValue(CodingKeys key) {
-    return kKeyTexts[static_cast<std::size_t>(key)];
+    return kKeys.text(key);
 }
 
 std::optional<AIResponseDetailRecord::CodingKeys> AIResponseDetailRecord::codingKey(
     std::string_view text) {
-    for (std::size_t i = 0; i < kKeyTexts.size(); ++i) {
-        if (kKeyTexts[i] == text) return static_cast<CodingKeys>(i);
-    }
-    return std::nullopt;
+    return kKeys.key(text);
 }
 
 void AIResponseDetailRecord::encode(PersistenceContainer& container) const {

@@ -145,6 +145,40 @@ DatabaseStatus createTableWithIndex(Database& db, const char* table, const char*
     return DatabaseSuccess{};
 }
 
+// Stores one transcript line or answer; `what` names the kind in the console lines.
+template <typename Record>
+void insertDetail(DatabaseQueue* queue, const Record& record, const std::string& what) {
+    const std::string failure = "插入 " + what + " 记录失败：";
+    if (!queue) {
+        log(failure + DatabaseError::notOpen().description());
+        return;
+    }
+    auto inserted = queue->write([&record](Database& db) { return db.insert(record); });
+    if (!inserted) {
+        log(failure + inserted.error().description());
+        return;
+    }
+    log("插入一条 " + what + " 记录成功");
+}
+
+// The transcript lines or answers of one interview as `sql` orders them; a failure is logged
+// after `failure` and gives none.
+template <typename Record>
+std::vector<Record> fetchDetails(DatabaseQueue* queue, const char* sql, std::int64_t historyId,
+                                 const std::string& failure) {
+    if (!queue) {
+        log(failure + DatabaseError::notOpen().description());
+        return {};
+    }
+    auto fetched = queue->read(
+        [sql, historyId](Database& db) { return db.fetchAll<Record>(sql, {historyId}); });
+    if (!fetched) {
+        log(failure + fetched.error().description());
+        return {};
+    }
+    return std::move(fetched).value();
+}
+
 }  // namespace
 
 GRDBDataManager& GRDBDataManager::shared() {
@@ -222,29 +256,11 @@ std::optional<std::int64_t> GRDBDataManager::insertHistory(const HistoryRecord& 
 }
 
 void GRDBDataManager::insertTranslationDetail(const TranslationDetailRecord& record) {
-    if (!dbQueue_) {
-        log("插入 翻译 记录失败：" + DatabaseError::notOpen().description());
-        return;
-    }
-    auto inserted = dbQueue_->write([&record](Database& db) { return db.insert(record); });
-    if (!inserted) {
-        log("插入 翻译 记录失败：" + inserted.error().description());
-        return;
-    }
-    log("插入一条 翻译 记录成功");
+    insertDetail(dbQueue_.get(), record, "翻译");
 }
 
 void GRDBDataManager::insertAIResponseDetail(const AIResponseDetailRecord& record) {
-    if (!dbQueue_) {
-        log("插入 AI 记录失败：" + DatabaseError::notOpen().description());
-        return;
-    }
-    auto inserted = dbQueue_->write([&record](Database& db) { return db.insert(record); });
-    if (!inserted) {
-        log("插入 AI 记录失败：" + inserted.error().description());
-        return;
-    }
-    log("插入一条 AI 记录成功");
+    insertDetail(dbQueue_.get(), record, "AI");
 }
 
 void GRDBDataManager::updateAIResultText(std::int64_t historyId, std::int64_t streamID,
@@ -283,34 +299,14 @@ std::vector<HistoryRecord> GRDBDataManager::fetchAllHistory() {
 
 std::vector<TranslationDetailRecord> GRDBDataManager::fetchTranslationDetails(
     std::int64_t historyId) {
-    if (!dbQueue_) {
-        log("查询翻译详情失败：" + DatabaseError::notOpen().description());
-        return {};
-    }
-    auto fetched = dbQueue_->read([historyId](Database& db) {
-        return db.fetchAll<TranslationDetailRecord>(kTranslationDetails, {historyId});
-    });
-    if (!fetched) {
-        log("查询翻译详情失败：" + fetched.error().description());
-        return {};
-    }
-    return std::move(fetched).value();
+    return fetchDetails<TranslationDetailRecord>(dbQueue_.get(), kTranslationDetails, historyId,
+                                                 "查询翻译详情失败：");
 }
 
 std::vector<AIResponseDetailRecord> GRDBDataManager::fetchAIResponseDetails(
     std::int64_t historyId) {
-    if (!dbQueue_) {
-        log("查询AI回答失败：" + DatabaseError::notOpen().description());
-        return {};
-    }
-    auto fetched = dbQueue_->read([historyId](Database& db) {
-        return db.fetchAll<AIResponseDetailRecord>(kAIResponseDetails, {historyId});
-    });
-    if (!fetched) {
-        log("查询AI回答失败：" + fetched.error().description());
-        return {};
-    }
-    return std::move(fetched).value();
+    return fetchDetails<AIResponseDetailRecord>(dbQueue_.get(), kAIResponseDetails, historyId,
+                                                "查询AI回答失败：");
 }
 
 // The next three hand their failures to the caller, which reports them.

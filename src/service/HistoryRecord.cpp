@@ -1,10 +1,14 @@
 #include "service/HistoryRecord.h"
 
+#include "service/CodingKeyTable.h"
+
 namespace pex {
 
 namespace {
 
-constexpr std::array<std::string_view, 10> kKeyTexts = {
+using Key = HistoryRecord::CodingKeys;
+
+constexpr CodingKeyTable<Key, 10> kKeys({
     "id",
     "title",
     "timeStr",
@@ -15,25 +19,20 @@ constexpr std::array<std::string_view, 10> kKeyTexts = {
     "antoAnswerType",
     "historyFileName",
     "time",
-};
-
-using Key = HistoryRecord::CodingKeys;
+});
 
 std::string_view key(Key k) {
-    return HistoryRecord::stringValue(k);
+    return kKeys.text(k);
 }
 
 }  // namespace
 
 std::string_view HistoryRecord::stringValue(CodingKeys key) {
-    return kKeyTexts[static_cast<std::size_t>(key)];
+    return kKeys.text(key);
 }
 
 std::optional<HistoryRecord::CodingKeys> HistoryRecord::codingKey(std::string_view text) {
-    for (std::size_t i = 0; i < kKeyTexts.size(); ++i) {
-        if (kKeyTexts[i] == text) return static_cast<CodingKeys>(i);
-    }
-    return std::nullopt;
+    return kKeys.key(text);
 }
 
 void HistoryRecord::encode(PersistenceContainer& container) const {

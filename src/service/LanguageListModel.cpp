@@ -3,20 +3,26 @@
 #include <utility>
 
 #include "service/DefaultsKey.h"
-#include "service/LenientJson.h"
+#include "service/JsonFields.h"
 #include "service/SettingsStore.h"
-#include "service/StrictJson.h"
 
 namespace pex {
 
+namespace {
+
+// The keys of the stored form, which the lenient reader reads too.
+constexpr std::tuple kFields{
+    fields::field("ID", &LanguageListModel::ID),
+    fields::field("name", &LanguageListModel::name),
+    fields::field("original_key", &LanguageListModel::original_key),
+    fields::field("translation_key", &LanguageListModel::translation_key),
+    fields::field("first_letters", &LanguageListModel::first_letters),
+};
+
+}  // namespace
+
 LanguageListModel LanguageListModel::fromJSON(const nlohmann::json& json) {
-    LanguageListModel model;
-    model.ID = lenient::integer(json, "ID");
-    model.name = lenient::text(json, "name");
-    model.original_key = lenient::text(json, "original_key");
-    model.translation_key = lenient::text(json, "translation_key");
-    model.first_letters = lenient::text(json, "first_letters");
-    return model;
+    return fields::readLenient(json, kFields);
 }
 
 std::vector<LanguageListModel> LanguageListModel::listFromData(const nlohmann::json& data) {
@@ -58,22 +64,11 @@ void LanguageListModel::storeDefaultsWhereMissing() {
 }
 
 void to_json(nlohmann::json& json, const LanguageListModel& model) {
-    json = {{"ID", model.ID},
-            {"name", model.name},
-            {"original_key", model.original_key},
-            {"translation_key", model.translation_key},
-            {"first_letters", model.first_letters}};
+    json = fields::encode(model, kFields);
 }
 
 void from_json(const nlohmann::json& json, LanguageListModel& model) {
-    strict::requireObject(json, "language");
-    LanguageListModel decoded;
-    decoded.ID = strict::integer(json, "ID");
-    decoded.name = strict::text(json, "name");
-    decoded.original_key = strict::text(json, "original_key");
-    decoded.translation_key = strict::text(json, "translation_key");
-    decoded.first_letters = strict::text(json, "first_letters");
-    model = std::move(decoded);
+    model = fields::decode(json, "language", kFields);
 }
 
 }  // namespace pex

@@ -43,7 +43,7 @@ std::int64_t readInteger(const json& object, std::string_view key, const json& v
 }
 
 std::vector<std::string> readTexts(const json& object, std::string_view key, const json& value) {
-    if (!value.is_array()) mismatch(object, key, "an array");
+    requireArray(object, key, value);
     std::vector<std::string> result;
     result.reserve(value.size());
     for (const auto& element : value) result.push_back(readText(object, key, element));
@@ -57,6 +57,10 @@ void requireObject(const json& value, std::string_view what) {
         throw json::type_error::create(302, "stored " + std::string(what) + " is not an object",
                                        &value);
     }
+}
+
+void requireArray(const json& object, std::string_view key, const json& value) {
+    if (!value.is_array()) mismatch(object, key, "an array");
 }
 
 const json& required(const json& object, std::string_view key) {

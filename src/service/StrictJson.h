@@ -33,6 +33,20 @@ const nlohmann::json& required(const nlohmann::json& object, std::string_view ke
 // The value under `key`, or none when missing or null.
 const nlohmann::json* present(const nlohmann::json& object, std::string_view key);
 
+// Throws unless `value`, found under `key` of `object`, is a JSON array.
+void requireArray(const nlohmann::json& object, std::string_view key, const nlohmann::json& value);
+
+// A list of nested records, each read by its own from_json: throws when missing or no array.
+template <typename Record>
+std::vector<Record> records(const nlohmann::json& object, std::string_view key) {
+    const nlohmann::json& value = required(object, key);
+    requireArray(object, key, value);
+    std::vector<Record> list;
+    list.reserve(value.size());
+    for (const auto& element : value) list.push_back(element.get<Record>());
+    return list;
+}
+
 // Writes `value` under `key` only when it holds something.
 template <typename T>
 void putOptional(nlohmann::json& object, const char* key, const std::optional<T>& value) {

@@ -1,32 +1,41 @@
 #include "service/TranslationDetailRecord.h"
 
+#include "service/CodingKeyTable.h"
+
 namespace pex {
 
 namespace {
 
-constexpr std::array<std::string_view, 12> kKeyTexts = {
-    "id",          "historyId",   "time",     "timeStr",      "sourceText", "resultText",
-    "sourceColor", "resultColor", "streamID", "aiResultText", "startTime",  "endTime",
-};
-
 using Key = TranslationDetailRecord::CodingKeys;
 
+constexpr CodingKeyTable<Key, 12> kKeys({
+    "id",
+    "historyId",
+    "time",
+    "timeStr",
+    "sourceText",
+    "resultText",
+    "sourceColor",
+    "resultColor",
+    "streamID",
+    "aiResultText",
+    "startTime",
+    "endTime",
+});
+
 std::string_view key(Key k) {
-    return TranslationDetailRecord::stringValue(k);
+    return kKeys.text(k);
 }
 
 }  // namespace
 
 std::string_view TranslationDetailRecord::stringValue(CodingKeys key) {
-    return kKeyTexts[static_cast<std::size_t>(key)];
+    return kKeys.text(key);
 }
 
 std::optional<TranslationDetailRecord::CodingKeys> TranslationDetailRecord::codingKey(
     std::string_view text) {
-    for (std::size_t i = 0; i < kKeyTexts.size(); ++i) {
-        if (kKeyTexts[i] == text) return static_cast<CodingKeys>(i);
-    }
-    return std::nullopt;
+    return kKeys.key(text);
 }
 
 void TranslationDetailRecord::encode(PersistenceContainer& container) const {

@@ -3,37 +3,46 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "service/LenientJson.h"
-#include "service/StrictJson.h"
+#include "service/JsonFields.h"
 
 namespace pex {
 
+namespace {
+
+constexpr std::tuple kResumeFields{
+    fields::field("resume_id", &UserResumeInfo::resume_id),
+    fields::field("resume_name", &UserResumeInfo::resume_name),
+    fields::field("created_at", &UserResumeInfo::created_at),
+};
+
+// The keys of the stored profile, which the lenient reader reads too. "resume" is optional in
+// the stored form; the lenient reader always fills it.
+constexpr std::tuple kUserFields{
+    fields::field("user_code", &UserBaseModel::user_code),
+    fields::field("nick_name", &UserBaseModel::nick_name),
+    fields::field("country_code", &UserBaseModel::country_code),
+    fields::field("phone", &UserBaseModel::phone),
+    fields::field("point", &UserBaseModel::point),
+    fields::field("duration", &UserBaseModel::duration),
+    fields::field("last_login_at", &UserBaseModel::last_login_at),
+    fields::field("resume", &UserBaseModel::resume),
+    fields::field("type", &UserBaseModel::type),
+    fields::field("foreign_time_package", &UserBaseModel::foreign_time_package),
+    fields::field("total_foreign_time_package", &UserBaseModel::total_foreign_time_package),
+    fields::field("total_time_package", &UserBaseModel::total_time_package),
+    fields::field("time_package", &UserBaseModel::time_package),
+    fields::field("sumTimePackage", &UserBaseModel::sumTimePackage),
+    fields::field("sumTotalTimePackage", &UserBaseModel::sumTotalTimePackage),
+};
+
+}  // namespace
+
 UserResumeInfo UserResumeInfo::fromJSON(const nlohmann::json& json) {
-    UserResumeInfo resume;
-    resume.resume_id = lenient::text(json, "resume_id");
-    resume.resume_name = lenient::text(json, "resume_name");
-    resume.created_at = lenient::text(json, "created_at");
-    return resume;
+    return fields::readLenient(json, kResumeFields);
 }
 
 UserBaseModel UserBaseModel::fromJSON(const nlohmann::json& json) {
-    UserBaseModel user;
-    user.user_code = lenient::text(json, "user_code");
-    user.nick_name = lenient::text(json, "nick_name");
-    user.country_code = lenient::text(json, "country_code");
-    user.phone = lenient::text(json, "phone");
-    user.last_login_at = lenient::text(json, "last_login_at");
-    user.duration = lenient::integer(json, "duration");
-    user.point = lenient::text(json, "point");
-    user.resume = UserResumeInfo::fromJSON(lenient::field(json, "resume"));
-    user.type = lenient::integer(json, "type");
-    user.foreign_time_package = lenient::integer(json, "foreign_time_package");
-    user.total_foreign_time_package = lenient::integer(json, "total_foreign_time_package");
-    user.total_time_package = lenient::integer(json, "total_time_package");
-    user.time_package = lenient::integer(json, "time_package");
-    user.sumTimePackage = lenient::integer(json, "sumTimePackage");
-    user.sumTotalTimePackage = lenient::integer(json, "sumTotalTimePackage");
-    return user;
+    return fields::readLenient(json, kUserFields);
 }
 
 std::string UserBaseModel::durationText(std::int64_t seconds) {
@@ -45,60 +54,19 @@ std::string UserBaseModel::durationText(std::int64_t seconds) {
 }
 
 void to_json(nlohmann::json& json, const UserResumeInfo& resume) {
-    json = {{"resume_id", resume.resume_id},
-            {"resume_name", resume.resume_name},
-            {"created_at", resume.created_at}};
+    json = fields::encode(resume, kResumeFields);
 }
 
 void from_json(const nlohmann::json& json, UserResumeInfo& resume) {
-    strict::requireObject(json, "résumé");
-    UserResumeInfo decoded;
-    decoded.resume_id = strict::text(json, "resume_id");
-    decoded.resume_name = strict::text(json, "resume_name");
-    decoded.created_at = strict::text(json, "created_at");
-    resume = std::move(decoded);
+    resume = fields::decode(json, "résumé", kResumeFields);
 }
 
 void to_json(nlohmann::json& json, const UserBaseModel& user) {
-    json = nlohmann::json::object();
-    json["user_code"] = user.user_code;
-    json["nick_name"] = user.nick_name;
-    json["country_code"] = user.country_code;
-    json["phone"] = user.phone;
-    json["point"] = user.point;
-    json["duration"] = user.duration;
-    json["last_login_at"] = user.last_login_at;
-    strict::putOptional(json, "resume", user.resume);
-    json["type"] = user.type;
-    json["foreign_time_package"] = user.foreign_time_package;
-    json["total_foreign_time_package"] = user.total_foreign_time_package;
-    json["total_time_package"] = user.total_time_package;
-    json["time_package"] = user.time_package;
-    json["sumTimePackage"] = user.sumTimePackage;
-    json["sumTotalTimePackage"] = user.sumTotalTimePackage;
+    json = fields::encode(user, kUserFields);
 }
 
 void from_json(const nlohmann::json& json, UserBaseModel& user) {
-    strict::requireObject(json, "profile");
-    UserBaseModel decoded;
-    decoded.user_code = strict::text(json, "user_code");
-    decoded.nick_name = strict::text(json, "nick_name");
-    decoded.country_code = strict::text(json, "country_code");
-    decoded.phone = strict::text(json, "phone");
-    decoded.point = strict::text(json, "point");
-    decoded.duration = strict::integer(json, "duration");
-    decoded.last_login_at = strict::text(json, "last_login_at");
-    if (const auto* resume = strict::present(json, "resume")) {
-        decoded.resume = resume->get<UserResumeInfo>();
-    }
-    decoded.type = strict::integer(json, "type");
-    decoded.foreign_time_package = strict::integer(json, "foreign_time_package");
-    decoded.total_foreign_time_package = strict::integer(json, "total_foreign_time_package");
-    decoded.total_time_package = strict::integer(json, "total_time_package");
-    decoded.time_package = strict::integer(json, "time_package");
-    decoded.sumTimePackage = strict::integer(json, "sumTimePackage");
-    decoded.sumTotalTimePackage = strict::integer(json, "sumTotalTimePackage");
-    user = std::move(decoded);
+    user = fields::decode(json, "profile", kUserFields);
 }
 
 }  // namespace pex

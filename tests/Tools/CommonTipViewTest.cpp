@@ -9,6 +9,7 @@
 #include "Tools/SystemColors.h"
 #include "Tools/UIConstants.h"
 #include "platform/appkit/ApplicationWindows.h"
+#include "support/AnimationFrames.h"
 #include "support/WidgetEvents.h"
 
 namespace pex {
@@ -30,16 +31,7 @@ class CommonTipViewTest : public ::testing::Test {
         return tip;
     }
 
-    void advance(Clock::Duration by) {
-        const Clock::Duration frame = std::chrono::milliseconds(16);
-        while (by > Clock::Duration::zero()) {
-            const Clock::Duration step = std::min(by, frame);
-            clock.clock().advance(step);
-            by -= step;
-            QCoreApplication::processEvents();
-        }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    void advance(Clock::Duration by) { test::advanceInFrames(clock.clock(), by); }
 
     ScopedManualClock clock;
     QMainWindow window;

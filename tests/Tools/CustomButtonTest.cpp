@@ -10,6 +10,7 @@
 #include "Tools/CustomBacTextField.h"
 #include "Tools/SettingSelectBtnView.h"
 #include "Tools/SettingSelectColorView.h"
+#include "support/ClickCountingView.h"
 #include "support/WidgetEvents.h"
 
 namespace pex {
@@ -18,22 +19,12 @@ namespace {
 using test::click;
 using test::pixelAt;
 
-// A page that counts the clicks reaching it.
-class Page : public QWidget {
+// A white page that counts the clicks reaching it.
+class Page : public test::ClickCountingView {
   public:
     Page() {
         resize(300, 200);
-        setAutoFillBackground(true);
-        QPalette palette = this->palette();
-        palette.setColor(QPalette::Window, Qt::white);
-        setPalette(palette);
-    }
-    int clicks = 0;
-
-  protected:
-    void mousePressEvent(QMouseEvent* event) override {
-        ++clicks;
-        event->accept();
+        test::fillWhite(*this);
     }
 };
 

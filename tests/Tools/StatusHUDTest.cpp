@@ -11,6 +11,7 @@
 #include "Tools/ProgressIndicatorLayer.h"
 #include "platform/appkit/ApplicationWindows.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "support/ClickCountingView.h"
 #include "support/TestSupport.h"
 
 namespace pex {
@@ -18,25 +19,6 @@ namespace {
 
 using std::chrono::milliseconds;
 using std::chrono::seconds;
-
-// A window content that counts the clicks reaching it.
-class ClickCountingView : public QWidget {
-  public:
-    ClickCountingView() {
-        resize(750, 500);
-        QPalette palette = this->palette();
-        palette.setColor(QPalette::Window, Qt::white);
-        setPalette(palette);
-        setAutoFillBackground(true);
-    }
-    int clicks = 0;
-
-  protected:
-    void mousePressEvent(QMouseEvent* event) override {
-        ++clicks;
-        event->accept();
-    }
-};
 
 // Records the HUD's notifications in order.
 class NotificationLog {
@@ -65,6 +47,8 @@ int bottomOf(const QRect& rect) {
 class StatusHUDTest : public ::testing::Test {
   protected:
     StatusHUDTest() {
+        host.resize(750, 500);
+        test::fillWhite(host);
         host.show();
         hud.containerView = &host;
     }
@@ -84,7 +68,7 @@ class StatusHUDTest : public ::testing::Test {
     QColor pixel(QPointF at) { return host.grab().toImage().pixelColor(at.toPoint()); }
 
     ScopedManualClock clock;
-    ClickCountingView host;
+    test::ClickCountingView host;
     StatusHUD hud;
 };
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "Tools/AppImages.h"
+#include "support/ClickCountingView.h"
 #include "support/WidgetEvents.h"
 
 namespace pex {
@@ -13,16 +14,7 @@ namespace {
 
 using test::click;
 
-class Page : public QWidget {
-  public:
-    int clicks = 0;
-
-  protected:
-    void mousePressEvent(QMouseEvent* event) override {
-        ++clicks;
-        event->accept();
-    }
-};
+using Page = test::ClickCountingView;
 
 class TipAlertViewTest : public ::testing::Test {
   protected:

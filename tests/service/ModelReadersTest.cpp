@@ -83,6 +83,19 @@ json objectWith(const char* key, const json& value) {
 
 const json kMissing = json(json::value_t::discarded);
 
+// Reads each of `fields` from an object holding each case's value under the field's key.
+template <typename Value>
+void expectEveryFieldReads(const std::vector<Field<Value>>& fields,
+                           const std::vector<std::pair<json, Value>>& cases) {
+    for (const auto& field : fields) {
+        for (const auto& [value, expected] : cases) {
+            SCOPED_TRACE(std::string(field.key) + " = " +
+                         (value.is_discarded() ? "<missing>" : value.dump()));
+            EXPECT_EQ(field.read(objectWith(field.key, value)), expected);
+        }
+    }
+}
+
 TEST(LenientReaders, TextFieldsReadEveryKindOfValue) {
     const std::vector<std::pair<json, std::string>> cases = {
         {kMissing, ""},
@@ -99,13 +112,7 @@ TEST(LenientReaders, TextFieldsReadEveryKindOfValue) {
         {json::object({{"a", 1}}), ""},
         {json::array({1, 2}), ""},
     };
-    for (const auto& field : textFields()) {
-        for (const auto& [value, expected] : cases) {
-            SCOPED_TRACE(std::string(field.key) + " = " +
-                         (value.is_discarded() ? "<missing>" : value.dump()));
-            EXPECT_EQ(field.read(objectWith(field.key, value)), expected);
-        }
-    }
+    expectEveryFieldReads(textFields(), cases);
 }
 
 TEST(LenientReaders, IntegerFieldsReadEveryKindOfValueAndClamp) {
@@ -145,13 +152,7 @@ TEST(LenientReaders, IntegerFieldsReadEveryKindOfValueAndClamp) {
         {std::nan(""), 0},
         {std::numeric_limits<double>::infinity(), kMax},
     };
-    for (const auto& field : integerFields()) {
-        for (const auto& [value, expected] : cases) {
-            SCOPED_TRACE(std::string(field.key) + " = " +
-                         (value.is_discarded() ? "<missing>" : value.dump()));
-            EXPECT_EQ(field.read(objectWith(field.key, value)), expected);
-        }
-    }
+    expectEveryFieldReads(integerFields(), cases);
 }
 
 TEST(LenientReaders, ValuesThatAreNotObjectsGiveEmptyRecords) {

@@ -1,10 +1,5 @@
 // The account page, the about page with its update alert, the history panel and the two record
 // lists. Pages that talk to the service get a stand-in service started for the picture.
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QTemporaryDir>
-#include <QThread>
-#include <stdexcept>
 
 #include "Gallery.h"
 #include "Main/ContentWindow.h"
@@ -14,14 +9,10 @@
 #include "Page/Mine/MineViewController.h"
 #include "Page/Records/ConsumeViewController.h"
 #include "Page/Records/OrderViewController.h"
-#include "platform/foundation/DeploymentSettings.h"
-#include "platform/foundation/StandardFolders.h"
-#include "platform/foundation/UserDefaults.h"
-#include "service/ApiBaseURL.h"
+#include "StandinScene.h"
 #include "service/GRDBDataManager.h"
 #include "service/HttpDatas.h"
 #include "service/SettingsStore.h"
-#include "standin-service/StandinService.h"
 #include "standin-service/StandinState.h"
 
 namespace pex::gallery {
@@ -31,21 +22,13 @@ using nlohmann::json;
 constexpr const char* kPhone = "13800138000";
 const QSize kPageSize{750, 500};
 
-// A signed-in account on a stand-in service, with the settings store and the standard folders
-// in a temporary folder so nothing of the user's is read or written. Put back afterwards.
-class AccountScene {
+// A signed-in account with a balance, three consumption records and two top-ups.
+class AccountScene : public StandinScene {
   public:
-    AccountScene() : previousRoot_(UserDefaults::rootDirectory()) {
-        if (!folder_.isValid()) throw std::runtime_error("no temporary folder");
-        const std::filesystem::path root = folder_.path().toStdString();
-        UserDefaults::setRootDirectory(root / "config");
-        StandardFolders::setRootForTesting(root / "home");
-        if (service_.start() == 0) throw std::runtime_error("stand-in service did not start");
-        DeploymentSettings::useSingleOrigin(*Origin::parse(service_.origin()));
-        setApiBaseURL(service_.apiBase());
-        SettingsStore::set(SettingsKeys::loginToken, service_.state().issueToken(kPhone));
-        service_.state().setBalance(kPhone, 2 * 3600 + 15 * 60 + 30);
-        service_.state().with([](standin::StandinState::Data& data) {
+    AccountScene() {
+        SettingsStore::set(SettingsKeys::loginToken, service().state().issueToken(kPhone));
+        service().state().setBalance(kPhone, 2 * 3600 + 15 * 60 + 30);
+        service().state().with([](standin::StandinState::Data& data) {
             standin::Account& account = data.accounts.at(kPhone);
             account.consumes.clear();
             account.orders.clear();
@@ -72,34 +55,7 @@ class AccountScene {
             return 0;
         });
     }
-    ~AccountScene() {
-        service_.stop();
-        DeploymentSettings::resetToBuildDefaults();
-        resetApiBaseURL();
-        StandardFolders::setRootForTesting(std::nullopt);
-        UserDefaults::setRootDirectory(previousRoot_);
-    }
-    AccountScene(const AccountScene&) = delete;
-    AccountScene& operator=(const AccountScene&) = delete;
-
-    standin::StandinService& service() { return service_; }
-
-  private:
-    std::filesystem::path previousRoot_;
-    QTemporaryDir folder_;
-    standin::StandinService service_;
 };
-
-// Runs the event loop until `done`, in real time: replies come over the network.
-void waitFor(const std::function<bool()>& done, const char* what) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 10'000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    if (!done()) throw std::runtime_error(std::string("timed out waiting for ") + what);
-}
 
 // A page in a window of its own, the size the page container gives pages.
 QImage renderMine(bool withProfile) {

@@ -1,66 +1,27 @@
 // The login window in its SMS-code and password modes (and while the send button counts down),
 // and the country list with all countries and filtered, each fed by a stand-in service started
 // for the picture.
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QTemporaryDir>
-#include <QThread>
 #include <algorithm>
 #include <memory>
-#include <stdexcept>
 
 #include "Gallery.h"
 #include "Login/CountryListViewController.h"
 #include "Login/LoginViewController.h"
 #include "Main/ContentWindow.h"
 #include "Page/View/NetChannelView.h"
-#include "platform/foundation/DeploymentSettings.h"
-#include "platform/foundation/UserDefaults.h"
-#include "service/ApiBaseURL.h"
-#include "standin-service/StandinService.h"
+#include "StandinScene.h"
 #include "standin-service/StandinState.h"
 
 namespace pex::gallery {
 namespace {
 
-// A stand-in service with the settings store in a temporary folder, put back afterwards.
-class LoginScene {
+// A stand-in service that offers `loginMethod` (0 SMS code, 1 password).
+class LoginScene : public StandinScene {
   public:
-    explicit LoginScene(int loginMethod) : previousRoot_(UserDefaults::rootDirectory()) {
-        if (!folder_.isValid()) throw std::runtime_error("no temporary folder");
-        UserDefaults::setRootDirectory(folder_.path().toStdString());
-        if (service_.start() == 0) throw std::runtime_error("stand-in service did not start");
-        DeploymentSettings::useSingleOrigin(*Origin::parse(service_.origin()));
-        resetApiBaseURL();
-        service_.state().setLoginMethod(loginMethod);
-    }
-    ~LoginScene() {
-        service_.stop();
-        DeploymentSettings::resetToBuildDefaults();
-        resetApiBaseURL();
-        UserDefaults::setRootDirectory(previousRoot_);
-    }
-    LoginScene(const LoginScene&) = delete;
-    LoginScene& operator=(const LoginScene&) = delete;
-
-  private:
-    std::filesystem::path previousRoot_;
-    QTemporaryDir folder_;
-    standin::StandinService service_;
+    explicit LoginScene(int loginMethod) { service().state().setLoginMethod(loginMethod); }
 };
-
-// Runs the event loop until `done`, in real time: replies come over the network.
-void waitFor(const std::function<bool()>& done, const char* what) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 10'000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    if (!done()) throw std::runtime_error(std::string("timed out waiting for ") + what);
-}
 
 bool latencyTestEnded(const NetChannelView& view) {
     const auto& rows = view.hostArrList();

@@ -1,19 +1,12 @@
 // The service-line list (while it tests and with its latencies) and the customer-service
 // contact card, each fed by a stand-in service started for the picture.
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QTemporaryDir>
-#include <QThread>
 #include <algorithm>
-#include <stdexcept>
 
 #include "Gallery.h"
 #include "Page/View/ContactView.h"
 #include "Page/View/NetChannelView.h"
+#include "StandinScene.h"
 #include "Tools/ImageView.h"
-#include "platform/foundation/DeploymentSettings.h"
-#include "platform/foundation/UserDefaults.h"
-#include "service/ApiBaseURL.h"
 #include "standin-service/ServiceLineHosts.h"
 #include "standin-service/StandinService.h"
 
@@ -21,46 +14,6 @@ namespace pex::gallery {
 namespace {
 
 using nlohmann::json;
-
-// A stand-in service for one picture, with the settings store moved to a temporary folder so
-// that the chosen line is not written to the user's settings. Everything is put back after.
-class StandinScene {
-  public:
-    StandinScene() : previousRoot_(UserDefaults::rootDirectory()) {
-        if (!folder_.isValid()) throw std::runtime_error("no temporary folder");
-        UserDefaults::setRootDirectory(folder_.path().toStdString());
-        if (service_.start() == 0) throw std::runtime_error("stand-in service did not start");
-        DeploymentSettings::useSingleOrigin(*Origin::parse(service_.origin()));
-        resetApiBaseURL();
-        standin::registerLineHosts(service_);
-    }
-    ~StandinScene() {
-        service_.stop();
-        DeploymentSettings::resetToBuildDefaults();
-        resetApiBaseURL();
-        UserDefaults::setRootDirectory(previousRoot_);
-    }
-    StandinScene(const StandinScene&) = delete;
-    StandinScene& operator=(const StandinScene&) = delete;
-
-    standin::StandinService& service() { return service_; }
-
-  private:
-    std::filesystem::path previousRoot_;
-    QTemporaryDir folder_;
-    standin::StandinService service_;
-};
-
-// Runs the event loop until `done`, in real time: replies come over the network.
-void waitFor(const std::function<bool()>& done, const char* what) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 10'000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    if (!done()) throw std::runtime_error(std::string("timed out waiting for ") + what);
-}
 
 json line(const char* name, const std::string& host) {
     return {{"type", 1}, {"name", name}, {"host", host}, {"sort", 1}};
@@ -70,6 +23,7 @@ json line(const char* name, const std::string& host) {
 QImage renderLines(const std::function<json(standin::StandinService&)>& makeLines,
                    const std::function<void(NetChannelView&)>& settle) {
     StandinScene scene;
+    standin::registerLineHosts(scene.service());
     const json lines = makeLines(scene.service());
     standin::setLineDocument(scene.service(), lines);
     QWidget strip;

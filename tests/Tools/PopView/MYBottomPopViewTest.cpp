@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "Tools/ViewHelpers.h"
+#include "support/AnimationFrames.h"
 #include "support/WidgetEvents.h"
 
 namespace pex {
@@ -21,16 +22,7 @@ class MYBottomPopViewTest : public ::testing::Test {
         host.show();
     }
 
-    void advance(Clock::Duration by) {
-        const Clock::Duration frame = std::chrono::milliseconds(16);
-        while (by > Clock::Duration::zero()) {
-            const Clock::Duration step = std::min(by, frame);
-            clock.clock().advance(step);
-            by -= step;
-            QCoreApplication::processEvents();
-        }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    void advance(Clock::Duration by) { test::advanceInFrames(clock.clock(), by); }
 
     ScopedManualClock clock;
     QWidget host;

@@ -7,21 +7,14 @@
 
 #include "Tools/ViewHelpers.h"
 #include "platform/appkit/ApplicationWindows.h"
+#include "support/AnimationFrames.h"
+#include "support/ClickCountingView.h"
 #include "support/WidgetEvents.h"
 
 namespace pex {
 namespace {
 
-class Page : public QWidget {
-  public:
-    int clicks = 0;
-
-  protected:
-    void mousePressEvent(QMouseEvent* event) override {
-        ++clicks;
-        event->accept();
-    }
-};
+using Page = test::ClickCountingView;
 
 class MYCenterPopViewTest : public ::testing::Test {
   protected:
@@ -32,18 +25,7 @@ class MYCenterPopViewTest : public ::testing::Test {
         window.show();
     }
 
-    // Moves time on in frames and runs what became due, fades included.
-    void advance(Clock::Duration by) {
-        const Clock::Duration frame = std::chrono::milliseconds(16);
-        while (by > Clock::Duration::zero()) {
-            const Clock::Duration step = std::min(by, frame);
-            clock.clock().advance(step);
-            by -= step;
-            QCoreApplication::processEvents();
-        }
-        // Deferred deletions.
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    void advance(Clock::Duration by) { test::advanceInFrames(clock.clock(), by); }
 
     static QWidget* card(QSize size) {
         auto* content = new QWidget;
