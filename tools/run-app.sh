@@ -7,7 +7,8 @@ bash tools/install-deps.sh
 
 dir=build/app
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPEXMORA_BUILD_BENCH=OFF >/dev/null
-cmake --build "$dir" -j "$(nproc)"
+# Only what the demo runs: the application and the stand-in service.
+cmake --build "$dir" -j "$(nproc)" --target pexmora standin-service
 
 standin="$dir/tools/standin-service/standin-service"
 if [ -x "$standin" ]; then

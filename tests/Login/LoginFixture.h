@@ -21,34 +21,18 @@
 #include "service/HttpDatas.h"
 #include "standin-service/StandinService.h"
 #include "standin-service/StandinState.h"
+#include "support/StandinClientTest.h"
 #include "support/TestSupport.h"
 
 namespace pex::test {
 
-class RecordingAlerts : public ServiceAlertPresenter {
-  public:
-    void presentAlert(const std::string& message, const std::string&) override {
-        messages.push_back(message);
-    }
-    std::vector<std::string> messages;
-};
-
-class LoginFixture : public IsolatedTest {
+class LoginFixture : public StandinClientTest {
   protected:
-    void SetUp() override {
-        ASSERT_NE(service_.start(), 0);
-        DeploymentSettings::useSingleOrigin(*Origin::parse(service_.origin()));
-        resetApiBaseURL();
-        HttpDatas::shared().setAlertPresenter(alerts_);
-    }
     void TearDown() override {
         closeAllWindows();
         StatusHUD::shared().hide(false);
         ApplicationWindows::setDelegateWindow(nullptr);
-        HttpDatas::shared().setAlertPresenter(nullptr);
-        service_.stop();
-        DeploymentSettings::resetToBuildDefaults();
-        resetApiBaseURL();
+        StandinClientTest::TearDown();
     }
 
     static void closeAllWindows() {
@@ -95,8 +79,6 @@ class LoginFixture : public IsolatedTest {
     }
 
     ScopedManualClock clock_;
-    standin::StandinService service_;
-    std::shared_ptr<RecordingAlerts> alerts_ = std::make_shared<RecordingAlerts>();
 };
 
 }  // namespace pex::test

@@ -22,28 +22,19 @@
 #include "service/UserBaseModel.h"
 #include "standin-service/StandinService.h"
 #include "standin-service/StandinState.h"
+#include "support/StandinClientTest.h"
 #include "support/TestSupport.h"
 
 namespace pex::test {
 
-class RecordingAlerts : public ServiceAlertPresenter {
-  public:
-    void presentAlert(const std::string& message, const std::string&) override {
-        messages.push_back(message);
-    }
-    std::vector<std::string> messages;
-};
-
-class ShellTest : public IsolatedTest {
+class ShellTest : public StandinClientTest {
   protected:
     static constexpr const char* kPhone = standin::StandinState::kDemoPhone;
 
     void SetUp() override {
         MainQueue::adoptCurrentThreadAsMain();
-        ASSERT_NE(service_.start(), 0);
-        DeploymentSettings::useSingleOrigin(*Origin::parse(service_.origin()));
-        resetApiBaseURL();
-        HttpDatas::shared().setAlertPresenter(alerts_);
+        StandinClientTest::SetUp();
+        if (HasFatalFailure()) return;
         HttpDatas::shared().setSessionExpiryHandler(std::make_shared<SessionExpiryWindows>());
     }
 
@@ -52,11 +43,8 @@ class ShellTest : public IsolatedTest {
         // stand-in goes.
         runMainUntil([] { return false; }, std::chrono::milliseconds(50));
         closeEverything();
-        HttpDatas::shared().setAlertPresenter(nullptr);
         HttpDatas::shared().setSessionExpiryHandler(nullptr);
-        service_.stop();
-        DeploymentSettings::resetToBuildDefaults();
-        resetApiBaseURL();
+        StandinClientTest::TearDown();
     }
 
     static void closeEverything() {
@@ -108,9 +96,6 @@ class ShellTest : public IsolatedTest {
     bool waitForRequests(const std::string& route, std::size_t count) {
         return runMainUntil([&] { return service_.requests(route).size() >= count; });
     }
-
-    standin::StandinService service_;
-    std::shared_ptr<RecordingAlerts> alerts_ = std::make_shared<RecordingAlerts>();
 };
 
 }  // namespace pex::test

@@ -7,19 +7,14 @@
 
 #include "Page/History/HistoryView.h"
 #include "service/GRDBDataManager.h"
+#include "support/ClickCountingView.h"
 #include "support/TestSupport.h"
 #include "support/WidgetEvents.h"
 
 namespace pex::test {
 namespace {
 
-class Page : public QWidget {
-  public:
-    int presses = 0;
-
-  protected:
-    void mousePressEvent(QMouseEvent*) override { ++presses; }
-};
+using Page = ClickCountingView;
 
 class HistoryViewTest : public IsolatedTest {
   protected:
@@ -107,7 +102,7 @@ TEST_F(HistoryViewTest, TheBackdropAndTheCloseIconCloseThePanel) {
     click(panel->closeImg());
     EXPECT_EQ(panel->parent(), nullptr);
     EXPECT_TRUE(alive);
-    EXPECT_EQ(window_.presses, 0) << "no click reaches the page beneath";
+    EXPECT_EQ(window_.clicks, 0) << "no click reaches the page beneath";
     delete panel;
 }
 

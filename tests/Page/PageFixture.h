@@ -3,47 +3,21 @@
 // fresh settings store and standard folders, and a presenter that records the service
 // client's alerts instead of showing them.
 #include <memory>
-#include <string>
-#include <vector>
 
-#include "platform/foundation/DeploymentSettings.h"
 #include "platform/foundation/MainQueue.h"
 #include "purchase/ConsoleCapture.h"
-#include "service/ApiBaseURL.h"
 #include "service/HttpDatas.h"
-#include "service/SettingsStore.h"
-#include "standin-service/StandinService.h"
-#include "standin-service/StandinState.h"
-#include "support/TestSupport.h"
+#include "support/SignedInClientTest.h"
+#include "support/StandinClientTest.h"
 
 namespace pex::test {
 
-class RecordingAlertPresenter : public ServiceAlertPresenter {
-  public:
-    void presentAlert(const std::string& message, const std::string&) override {
-        messages.push_back(message);
-    }
-    std::vector<std::string> messages;
-};
-
-class PageFixture : public IsolatedTest {
+class PageFixture : public SignedInClientTest {
   protected:
-    static constexpr const char* kPhone = "13800138000";
-
-    PageFixture() {
-        MainQueue::adoptCurrentThreadAsMain();
-        service_.start();
-        DeploymentSettings::useSingleOrigin(*Origin::parse(service_.origin()));
-        setApiBaseURL(service_.apiBase());
-        SettingsStore::set(SettingsKeys::loginToken, service_.state().issueToken(kPhone));
-        HttpDatas::shared().setAlertPresenter(alerts_);
-    }
+    PageFixture() { HttpDatas::shared().setAlertPresenter(alerts_); }
     ~PageFixture() override {
         MainQueue::drain();
         HttpDatas::shared().setAlertPresenter(nullptr);
-        service_.stop();
-        DeploymentSettings::resetToBuildDefaults();
-        resetApiBaseURL();
     }
 
     // The service client writes "🚀url:" for every request it sends, and one of the other two
@@ -58,8 +32,7 @@ class PageFixture : public IsolatedTest {
     }
 
     ConsoleCapture console_;
-    standin::StandinService service_;
-    std::shared_ptr<RecordingAlertPresenter> alerts_ = std::make_shared<RecordingAlertPresenter>();
+    std::shared_ptr<RecordingAlerts> alerts_ = std::make_shared<RecordingAlerts>();
 };
 
 }  // namespace pex::test

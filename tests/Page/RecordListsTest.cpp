@@ -30,10 +30,9 @@ class RecordListsTest : public PageFixture {
         setenv("TZ", "UTC", 1);
         tzset();
         // Only the records a test adds.
-        service_.state().with([](StandinState::Data& data) {
-            data.accounts.at(kPhone).consumes.clear();
-            data.accounts.at(kPhone).orders.clear();
-            return 0;
+        editAccount([](standin::Account& account) {
+            account.consumes.clear();
+            account.orders.clear();
         });
     }
     void TearDown() override {
@@ -45,26 +44,28 @@ class RecordListsTest : public PageFixture {
         tzset();
     }
 
-    void addConsume(std::int64_t seconds, std::string createdAt,
-                    std::string function = "AI面试助攻") {
+    // Changes the signed-in account's records on the service.
+    template <typename Edit>
+    void editAccount(Edit edit) {
         service_.state().with([&](StandinState::Data& data) {
-            ConsumeRecord record;
-            record.function = function;
-            record.timePackage = seconds;
-            record.createdAt = createdAt;
-            data.accounts.at(kPhone).consumes.push_back(record);
+            edit(data.accounts.at(kPhone));
             return 0;
         });
     }
+    void addConsume(std::int64_t seconds, std::string createdAt,
+                    std::string function = "AI面试助攻") {
+        ConsumeRecord record;
+        record.function = std::move(function);
+        record.timePackage = seconds;
+        record.createdAt = std::move(createdAt);
+        editAccount([&](standin::Account& account) { account.consumes.push_back(record); });
+    }
     void addOrder(std::string goods, std::string money, std::string createdAt) {
-        service_.state().with([&](StandinState::Data& data) {
-            OrderRecord order;
-            order.goodsName = goods;
-            order.payMoney = money;
-            order.createdAt = createdAt;
-            data.accounts.at(kPhone).orders.push_back(order);
-            return 0;
-        });
+        OrderRecord order;
+        order.goodsName = std::move(goods);
+        order.payMoney = std::move(money);
+        order.createdAt = std::move(createdAt);
+        editAccount([&](standin::Account& account) { account.orders.push_back(order); });
     }
     // Loads the page's view, which sends its one request, and waits for the reply.
     template <typename Page>

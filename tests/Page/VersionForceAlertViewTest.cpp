@@ -5,6 +5,7 @@
 
 #include "Page/About/VersionForceAlertView.h"
 #include "Tools/AppImages.h"
+#include "support/ClickCountingView.h"
 #include "support/TestSupport.h"
 #include "support/WidgetEvents.h"
 
@@ -12,13 +13,7 @@ namespace pex::test {
 namespace {
 
 // A page that counts the clicks that reach it.
-class Page : public QWidget {
-  public:
-    int presses = 0;
-
-  protected:
-    void mousePressEvent(QMouseEvent*) override { ++presses; }
-};
+using Page = ClickCountingView;
 
 CheckVersionModel model(std::optional<std::string> version, std::optional<std::string> minVersion,
                         std::optional<std::string> content = "1. 修复了已知问题") {
@@ -87,7 +82,7 @@ TEST_F(VersionForceAlertViewTest, WithDifferentVersionsEveryWayOutRemovesTheAler
         // The model stays for the next showing.
         EXPECT_TRUE(alert_->model.has_value());
     }
-    EXPECT_EQ(page_.presses, 0);
+    EXPECT_EQ(page_.clicks, 0);
     delete alert_;
 }
 
@@ -107,7 +102,7 @@ TEST_F(VersionForceAlertViewTest, AClickOnTheCardDoesNothingAndStaysOffThePage) 
     QWidget* card = alert_->bgView();
     click(card, QPoint(30, card->height() - 10));
     EXPECT_TRUE(shown());
-    EXPECT_EQ(page_.presses, 0);
+    EXPECT_EQ(page_.clicks, 0);
 }
 
 }  // namespace

@@ -4,39 +4,26 @@
 #include <string>
 #include <vector>
 
-#include "platform/foundation/DeploymentSettings.h"
 #include "platform/foundation/MainQueue.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/storekit/StoreKit.h"
 #include "purchase/IAPReceiptUploader.h"
-#include "service/ApiBaseURL.h"
 #include "service/HttpDatas.h"
 #include "service/SettingsStore.h"
-#include "standin-service/StandinService.h"
 #include "standin-service/StandinState.h"
-#include "support/TestSupport.h"
+#include "support/SignedInClientTest.h"
 
 namespace pex::test {
 
-class PurchaseFixture : public IsolatedTest {
+class PurchaseFixture : public SignedInClientTest {
   protected:
-    static constexpr const char* kPhone = "13800138000";
-
     PurchaseFixture() {
-        MainQueue::adoptCurrentThreadAsMain();
-        service_.start();
-        DeploymentSettings::useSingleOrigin(*Origin::parse(service_.origin()));
-        setApiBaseURL(service_.apiBase());
-        SettingsStore::set(SettingsKeys::loginToken, service_.state().issueToken(kPhone));
         HttpDatas::shared().setAlertPresenter(nullptr);
         StoreKit::shared().setBackend(nullptr);
     }
     ~PurchaseFixture() override {
         MainQueue::drain();
         StoreKit::shared().setBackend(nullptr);
-        service_.stop();
-        DeploymentSettings::resetToBuildDefaults();
-        resetApiBaseURL();
     }
 
     // An order the service created for the account; `verified`: its receipt was accepted.
@@ -58,8 +45,6 @@ class PurchaseFixture : public IsolatedTest {
     static bool pendingKeyStored() {
         return UserDefaults::standard().contains(SettingsKeys::pendingIAPOrders);
     }
-
-    standin::StandinService service_;
 };
 
 }  // namespace pex::test

@@ -18,6 +18,7 @@
 #include "service/TimerManager.h"
 #include "standin-service/StandinService.h"
 #include "standin-service/StandinState.h"
+#include "support/StandinClientTest.h"
 #include "support/TestSupport.h"
 
 namespace pex {
@@ -26,14 +27,6 @@ namespace {
 using nlohmann::json;
 using standin::Fault;
 using standin::Reply;
-
-class RecordingAlerts : public ServiceAlertPresenter {
-  public:
-    void presentAlert(const std::string& message, const std::string&) override {
-        messages.push_back(message);
-    }
-    std::vector<std::string> messages;
-};
 
 // Stands in for the session window: records what billing tells it and, like the window,
 // starts the session clock when billing has started.
@@ -50,6 +43,8 @@ class RecordingWindow : public BillingNewDelegate {
     std::vector<std::string> events;
 };
 
+// Not a SignedInClientTest: the manual clock has to be in place before the service starts and
+// until it has stopped.
 class MinuteBilling : public test::IsolatedTest {
   protected:
     static constexpr const char* kPhone = "13800138000";
@@ -107,7 +102,7 @@ class MinuteBilling : public test::IsolatedTest {
 
     ScopedManualClock manual_;
     standin::StandinService service_;
-    std::shared_ptr<RecordingAlerts> alerts_ = std::make_shared<RecordingAlerts>();
+    std::shared_ptr<test::RecordingAlerts> alerts_ = std::make_shared<test::RecordingAlerts>();
     RecordingWindow window_;
     std::shared_ptr<BillingNewManager> manager_;
 };

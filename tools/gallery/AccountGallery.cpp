@@ -2,6 +2,7 @@
 // lists. Pages that talk to the service get a stand-in service started for the picture.
 
 #include "Gallery.h"
+#include "LineLatencies.h"
 #include "Main/ContentWindow.h"
 #include "Page/About/AboutMeViewController.h"
 #include "Page/About/VersionForceAlertView.h"
@@ -70,6 +71,7 @@ QImage renderMine(bool withProfile) {
     window.show();
     if (withProfile) {
         waitFor([&] { return page->userModel().has_value(); }, "the profile");
+        showFixedLatencies(*page->netChannelV());
     } else {
         waitFor([&] { return !scene.service().requests("/user/info").empty(); }, "the request");
     }

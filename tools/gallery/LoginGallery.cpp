@@ -3,14 +3,13 @@
 // for the picture.
 #include <QLineEdit>
 #include <QListWidget>
-#include <algorithm>
 #include <memory>
 
 #include "Gallery.h"
+#include "LineLatencies.h"
 #include "Login/CountryListViewController.h"
 #include "Login/LoginViewController.h"
 #include "Main/ContentWindow.h"
-#include "Page/View/NetChannelView.h"
 #include "StandinScene.h"
 #include "standin-service/StandinState.h"
 
@@ -23,14 +22,6 @@ class LoginScene : public StandinScene {
     explicit LoginScene(int loginMethod) { service().state().setLoginMethod(loginMethod); }
 };
 
-bool latencyTestEnded(const NetChannelView& view) {
-    const auto& rows = view.hostArrList();
-    return !view.deviceButtons().empty() &&
-           std::none_of(rows.begin(), rows.end(), [](const NetChannelView::Row& row) {
-               return row.speed == NetChannelView::testingText();
-           });
-}
-
 // The window once the login method and the service lines have come; `prepare` sets the state.
 Render loginWindow(int loginMethod, std::function<void(LoginViewController&)> prepare) {
     return [loginMethod, prepare] {
@@ -42,12 +33,7 @@ Render loginWindow(int loginMethod, std::function<void(LoginViewController&)> pr
         window->setWindowTitle(QStringLiteral("登录"));
         window->show();
         waitFor([&] { return controller->loginType == loginMethod; }, "the login method");
-        NetChannelView* lines = controller->netChannelV();
-        waitFor([&] { return latencyTestEnded(*lines); }, "the service lines");
-        // Measured times differ from run to run; the picture shows fixed ones.
-        for (int row = 0; row < static_cast<int>(lines->deviceButtons().size()); ++row) {
-            lines->applySpeedResult(SpeedTestState::success(40 + 90 * row), row);
-        }
+        showFixedLatencies(*controller->netChannelV());
         prepare(*controller);
         return snapshot(*window);
     };

@@ -1,8 +1,8 @@
 // The service-line list (while it tests and with its latencies) and the customer-service
 // contact card, each fed by a stand-in service started for the picture.
-#include <algorithm>
 
 #include "Gallery.h"
+#include "LineLatencies.h"
 #include "Page/View/ContactView.h"
 #include "Page/View/NetChannelView.h"
 #include "StandinScene.h"
@@ -40,13 +40,6 @@ QImage renderLines(const std::function<json(standin::StandinService&)>& makeLine
     return snapshot(strip);
 }
 
-bool testEnded(const NetChannelView& view) {
-    const auto& rows = view.hostArrList();
-    return std::none_of(rows.begin(), rows.end(), [](const NetChannelView::Row& row) {
-        return row.speed == NetChannelView::testingText();
-    });
-}
-
 const Entry testing{
     "NetChannelView", "testing", [] {
         standin::BlackHoleListener hole;  // never answers: every line stays in its test
@@ -70,7 +63,7 @@ const Entry latencies{
                                     line("备用线路", "http://0.0.0.0/backup")});
             },
             [](NetChannelView& view) {
-                waitFor([&] { return testEnded(view); }, "the latency test");
+                waitFor([&] { return latencyTestEnded(view); }, "the latency test");
                 // Measured times differ from run to run; the picture shows one of each band.
                 view.applySpeedResult(SpeedTestState::success(36), 0);
                 view.applySpeedResult(SpeedTestState::success(182), 1);

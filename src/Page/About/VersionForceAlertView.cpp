@@ -1,13 +1,10 @@
 #include "Page/About/VersionForceAlertView.h"
 
-#include <QMouseEvent>
-
 #include "Tools/AppImages.h"
 #include "Tools/ClickGestureRecognizer.h"
 #include "Tools/ColorExtension.h"
 #include "Tools/UIConstants.h"
 #include "Tools/ViewHelpers.h"
-#include "service/ConsoleLog.h"
 
 namespace pex {
 
@@ -36,41 +33,29 @@ QLabel* makeWrappingLabel(const QString& text, QWidget* parent) {
 }  // namespace
 
 VersionForceAlertView::VersionForceAlertView(QWidget* parent)
-    : LayerBackedView(parent),
-      sharedView_(new LayerBackedView(this)),
-      bgView_(new LayerBackedView(this)),
+    : DimmedCardTipView("VersionForceAlertView", QSize(kCardWidth, kCardHeight), parent),
       tip1Lab_(nullptr),
-      bgImg_(new ImageView(AppImages::named(QStringLiteral("tip_bg")), bgView_)),
-      iconImg_(new ImageView(bgView_)),
-      closeImg_(new ImageView(AppImages::named(QStringLiteral("close")), bgView_)),
+      bgImg_(new ImageView(AppImages::named(QStringLiteral("tip_bg")), bgView())),
+      iconImg_(new ImageView(bgView())),
+      closeImg_(new ImageView(AppImages::named(QStringLiteral("close")), bgView())),
       tipLab_(nullptr),
       sureBtn_(nullptr) {
-    sharedView_->setLayerBackgroundColor(Color::grey(0, 0.2));
-    sharedView_->setCornerRadius(10);
-    bgView_->setLayerBackgroundColor(Color::grey(1));
-    bgView_->setCornerRadius(10);
-
     // The card's subviews in the order they lie on it: picture, close icon, title, icon,
     // release text, button.
     setIcon(QStringLiteral("tishi_l"));
     ClickGestureRecognizer::attach(closeImg_, [this](ClickGestureRecognizer&) { didTap1(); });
 
-    tip1Lab_ = makeWrappingLabel(QStringLiteral("发现新版本"), bgView_);
+    tip1Lab_ = makeWrappingLabel(QStringLiteral("发现新版本"), bgView());
     tip1Lab_->setFont(themeFont15());
     setTextColor(tip1Lab_, themeTextColor());
     iconImg_->raise();
 
-    tipLab_ = makeWrappingLabel(QStringLiteral("当前已是最新版本，暂无更新"), bgView_);
+    tipLab_ = makeWrappingLabel(QStringLiteral("当前已是最新版本，暂无更新"), bgView());
     tipLab_->setFont(themeFont17());
     setTextColor(tipLab_, alertGreen());
 
-    sureBtn_ = new CustomButton(bgView_);
-    sureBtn_->setCornerRadius(20);
-    sureBtn_->setLayerBackgroundColor(alertGreen());
-    sureBtn_->titleLab()->setText(QStringLiteral("去更新"));
-    sureBtn_->titleLab()->setFont(themeFont15());
-    setTextColor(sureBtn_->titleLab(), Color::grey(1));
-    sureBtn_->iconImg()->hide();
+    sureBtn_ = new CustomButton(bgView());
+    styleButton(sureBtn_, QStringLiteral("去更新"), alertGreen());
     ClickGestureRecognizer::attach(sureBtn_, [this](ClickGestureRecognizer&) { didTap1(); });
 
     layoutSubviews();
@@ -92,7 +77,8 @@ void VersionForceAlertView::configure() {
     // alert already gone.
     if (!backdropCloses_) {
         backdropCloses_ = true;
-        ClickGestureRecognizer::attach(sharedView_, [this](ClickGestureRecognizer&) { didTap1(); });
+        ClickGestureRecognizer::attach(sharedView(),
+                                       [this](ClickGestureRecognizer&) { didTap1(); });
     }
 }
 
@@ -102,24 +88,7 @@ void VersionForceAlertView::didTap1() {
 
 void VersionForceAlertView::didTap() {}
 
-void VersionForceAlertView::bgTap() {
-    consoleLog("111");
-}
-
-void VersionForceAlertView::mousePressEvent(QMouseEvent* event) {
-    logMouseEvent("VersionForceAlertView", event);
-    event->accept();
-}
-
-void VersionForceAlertView::mouseReleaseEvent(QMouseEvent* event) {
-    logMouseEvent("VersionForceAlertView", event);
-    event->accept();
-}
-
-void VersionForceAlertView::layoutSubviews() {
-    sharedView_->setGeometry(rect());
-    bgView_->setGeometry((width() - kCardWidth) / 2, (height() - kCardHeight) / 2, kCardWidth,
-                         kCardHeight);
+void VersionForceAlertView::layoutCard() {
     bgImg_->setGeometry(0, 0, kCardWidth, kCardHeight);
     closeImg_->setGeometry(kCardWidth - kCloseRightInset - kCloseSide, kInset, kCloseSide,
                            kCloseSide);

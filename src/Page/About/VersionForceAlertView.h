@@ -8,13 +8,13 @@
 #include <optional>
 
 #include "Tools/CustomButton.h"
+#include "Tools/DimmedCardTipView.h"
 #include "Tools/ImageView.h"
-#include "Tools/LayerBackedView.h"
 #include "service/CheckVersionModel.h"
 
 namespace pex {
 
-class VersionForceAlertView : public LayerBackedView {
+class VersionForceAlertView : public DimmedCardTipView {
     Q_OBJECT
   public:
     static constexpr int kCardWidth = 397;
@@ -30,32 +30,25 @@ class VersionForceAlertView : public LayerBackedView {
 
     // Every way out: takes the alert out of its superview, keeping model and views.
     void didTap1();
-    // Not connected to anything: didTap does nothing, bgTap writes "111".
+    // Not connected to anything: didTap does nothing, bgTap (inherited) writes "111".
     void didTap();
-    void bgTap();
 
     QLabel* tip1Lab() const { return tip1Lab_; }
     ImageView* bgImg() const { return bgImg_; }
     ImageView* iconImg() const { return iconImg_; }
     ImageView* closeImg() const { return closeImg_; }
     QLabel* tipLab() const { return tipLab_; }
-    LayerBackedView* sharedView() const { return sharedView_; }
-    LayerBackedView* bgView() const { return bgView_; }
     CustomButton* sureBtn() const { return sureBtn_; }
     // The icon's picture name, "tishi_l" until configure shows "tishi_r".
     const QString& iconName() const { return iconName_; }
     bool backdropCloses() const { return backdropCloses_; }
 
   protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void layoutSubviews() override;
+    void layoutCard() override;
 
   private:
     void setIcon(const QString& name);
 
-    LayerBackedView* sharedView_;
-    LayerBackedView* bgView_;
     QLabel* tip1Lab_;
     ImageView* bgImg_;
     ImageView* iconImg_;

@@ -1,7 +1,6 @@
 #include "Page/History/HistoryView.h"
 
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPointer>
 
 #include "Tools/AppImages.h"
@@ -11,7 +10,6 @@
 #include "platform/appkit/SystemFont.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/MainQueue.h"
-#include "service/ConsoleLog.h"
 #include "service/GRDBDataManager.h"
 
 namespace pex {
@@ -30,7 +28,7 @@ constexpr int kListRightInset = 10;
 }  // namespace
 
 HistoryView::HistoryView(QWidget* parent)
-    : LayerBackedView(parent),
+    : ClickKeepingView("HistoryView", parent),
       sharedView_(new LayerBackedView(this)),
       bgView_(new LayerBackedView(this)),
       bgImg_(new ImageView(AppImages::named(QStringLiteral("tip_bg")), bgView_)),
@@ -91,20 +89,6 @@ void HistoryView::showRecords(std::vector<HistoryRecord> records) {
 
 void HistoryView::didTap1() {
     removeFromSuperview(this);
-}
-
-void HistoryView::bgTap() {
-    consoleLog("111");
-}
-
-void HistoryView::mousePressEvent(QMouseEvent* event) {
-    logMouseEvent("HistoryView", event);
-    event->accept();
-}
-
-void HistoryView::mouseReleaseEvent(QMouseEvent* event) {
-    logMouseEvent("HistoryView", event);
-    event->accept();
 }
 
 void HistoryView::layoutSubviews() {

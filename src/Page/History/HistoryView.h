@@ -8,15 +8,15 @@
 #include <QListWidget>
 #include <vector>
 
+#include "Tools/ClickKeepingView.h"
 #include "Tools/ImageView.h"
-#include "Tools/LayerBackedView.h"
 #include "service/HistoryRecord.h"
 
 class QLabel;
 
 namespace pex {
 
-class HistoryView : public LayerBackedView {
+class HistoryView : public ClickKeepingView {
     Q_OBJECT
   public:
     // Builds the panel and loads the rows once.
@@ -28,8 +28,7 @@ class HistoryView : public LayerBackedView {
 
     // Closes the panel: takes it out of its superview.
     void didTap1();
-    // A click on the card: writes "111" to the console and nothing else.
-    void bgTap();
+    // A click on the card goes to bgTap (inherited): it writes "111" and nothing else.
 
     const std::vector<HistoryRecord>& records() const { return records_; }
     QLineEdit* searchTextField() const { return searchTextField_; }
@@ -40,8 +39,6 @@ class HistoryView : public LayerBackedView {
     QListWidget* contentView() const { return contentView_; }
 
   protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
     void layoutSubviews() override;
 
   private:

@@ -13,10 +13,7 @@
 #include "Tools/PopView/MYCenterPopView.h"
 #include "Tools/TailTruncatingLabel.h"
 #include "platform/appkit/ApplicationWindows.h"
-#include "platform/foundation/DeploymentSettings.h"
-#include "service/ApiBaseURL.h"
-#include "service/HttpDatas.h"
-#include "standin-service/StandinService.h"
+#include "support/StandinClientTest.h"
 #include "support/TestSupport.h"
 #include "support/WidgetEvents.h"
 
@@ -27,31 +24,13 @@ using nlohmann::json;
 using standin::Call;
 using standin::Fault;
 using standin::Reply;
-using standin::StandinService;
 using namespace std::chrono_literals;
 
-class RecordingAlerts : public ServiceAlertPresenter {
-  public:
-    void presentAlert(const std::string& message, const std::string&) override {
-        messages.push_back(message);
-    }
-    std::vector<std::string> messages;
-};
-
-class ContactViewTest : public test::IsolatedTest {
+class ContactViewTest : public test::StandinClientTest {
   protected:
-    void SetUp() override {
-        ASSERT_NE(service_.start(), 0);
-        DeploymentSettings::useSingleOrigin(*Origin::parse(service_.origin()));
-        resetApiBaseURL();
-        HttpDatas::shared().setAlertPresenter(alerts_);
-    }
-
     void TearDown() override {
         cards_.clear();
-        HttpDatas::shared().setAlertPresenter(nullptr);
-        service_.stop();
-        DeploymentSettings::resetToBuildDefaults();
+        StandinClientTest::TearDown();
     }
 
     ContactView* makeCard() {
@@ -74,8 +53,6 @@ class ContactViewTest : public test::IsolatedTest {
         test::runMainUntil([] { return false; }, 400ms);
     }
 
-    StandinService service_;
-    std::shared_ptr<RecordingAlerts> alerts_ = std::make_shared<RecordingAlerts>();
     std::vector<std::unique_ptr<ContactView>> cards_;
 };
 
