@@ -20,7 +20,7 @@
 #include "Tools/ImageView.h"
 #include "Tools/LayerBackedView.h"
 #include "Tools/PopView/MYCenterPopView.h"
-#include "Tools/StatusHUD.h"
+#include "Tools/StatusHUD/StatusHUD.h"
 #include "Tools/UIConstants.h"
 #include "platform/appkit/Popover.h"
 #include "platform/appkit/SystemFont.h"

@@ -9,7 +9,7 @@
 #include "Page/Mine/MineViewController.h"
 #include "Page/Purchase/PurchaseViewController.h"
 #include "Tools/PinToParent.h"
-#include "Tools/StatusHUD.h"
+#include "Tools/StatusHUD/StatusHUD.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "service/ConsoleLog.h"
 #include "service/HttpDatas.h"

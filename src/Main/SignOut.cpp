@@ -9,7 +9,7 @@
 #include "Main/ContentWindow.h"
 #include "Main/WindowFactory.h"
 #include "Tools/HUD.h"
-#include "Tools/StatusHUD.h"
+#include "Tools/StatusHUD/StatusHUD.h"
 #include "platform/foundation/MainQueue.h"
 
 namespace pex {

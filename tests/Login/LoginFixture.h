@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "Tools/StatusHUD.h"
+#include "Tools/StatusHUD/StatusHUD.h"
 #include "platform/appkit/ApplicationWindows.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/DeploymentSettings.h"

@@ -15,7 +15,7 @@
 #include "Main/WindowFactory.h"
 #include "ShellFixture.h"
 #include "Tools/HUD.h"
-#include "Tools/StatusHUD.h"
+#include "Tools/StatusHUD/StatusHUD.h"
 #include "support/WidgetEvents.h"
 
 namespace pex {

@@ -18,7 +18,7 @@
 #include "Page/View/ContactView.h"
 #include "PageFixture.h"
 #include "Tools/PopView/MYCenterPopView.h"
-#include "Tools/StatusHUD.h"
+#include "Tools/StatusHUD/StatusHUD.h"
 #include "platform/appkit/ApplicationWindows.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NotificationCenter.h"

@@ -4,7 +4,7 @@
 
 #include "Gallery.h"
 #include "Tools/ColorExtension.h"
-#include "Tools/StatusHUD.h"
+#include "Tools/StatusHUD/StatusHUD.h"
 #include "Tools/UIConstants.h"
 
 namespace pex::gallery {

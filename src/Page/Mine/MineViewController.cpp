@@ -19,7 +19,7 @@
 #include "Tools/ColorExtension.h"
 #include "Tools/PinToParent.h"
 #include "Tools/PopView/MYCenterPopView.h"
-#include "Tools/StatusHUD.h"
+#include "Tools/StatusHUD/StatusHUD.h"
 #include "Tools/UIConstants.h"
 #include "Tools/ViewHelpers.h"
 #include "platform/appkit/ApplicationWindows.h"

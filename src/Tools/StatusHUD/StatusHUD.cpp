@@ -1,4 +1,4 @@
-#include "Tools/StatusHUD.h"
+#include "Tools/StatusHUD/StatusHUD.h"
 
 #include <QFontMetricsF>
 #include <QGraphicsOpacityEffect>
@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "Tools/ProgressIndicatorLayer.h"
-#include "Tools/StatusHUDView.h"
+#include "Tools/StatusHUD/ProgressIndicatorLayer.h"
+#include "Tools/StatusHUD/StatusHUDView.h"
 #include "platform/appkit/AnimationGroup.h"
 #include "platform/appkit/ApplicationWindows.h"
 #include "platform/appkit/LayerHostView.h"

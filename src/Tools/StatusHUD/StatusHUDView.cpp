@@ -1,11 +1,11 @@
-#include "Tools/StatusHUDView.h"
+#include "Tools/StatusHUD/StatusHUDView.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "Tools/StatusHUD.h"
+#include "Tools/StatusHUD/StatusHUD.h"
 
 namespace pex {
 

@@ -1,4 +1,4 @@
-#include "Tools/StatusHUD.h"
+#include "Tools/StatusHUD/StatusHUD.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>
@@ -8,7 +8,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
-#include "Tools/ProgressIndicatorLayer.h"
+#include "Tools/StatusHUD/ProgressIndicatorLayer.h"
 #include "platform/appkit/ApplicationWindows.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "support/ClickCountingView.h"

@@ -1,4 +1,4 @@
-#include "Tools/ProgressIndicatorLayer.h"
+#include "Tools/StatusHUD/ProgressIndicatorLayer.h"
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>

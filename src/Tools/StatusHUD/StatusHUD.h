@@ -16,7 +16,7 @@
 #include <memory>
 #include <optional>
 
-#include "Tools/StatusHUDTypes.h"
+#include "Tools/StatusHUD/StatusHUDTypes.h"
 #include "platform/foundation/Clock.h"
 
 class QLabel;
