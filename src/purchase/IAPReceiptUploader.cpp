@@ -74,7 +74,7 @@ IAPReceiptUploader& IAPReceiptUploader::shared() {
 IAPReceiptUploader::IAPReceiptUploader() : pendingOrdersKey(SettingsKeys::pendingIAPOrders) {}
 
 std::vector<PendingIAPOrder> IAPReceiptUploader::loadPendingOrders() const {
-    const std::optional<Bytes> stored = UserDefaults::standard().data(pendingOrdersKey);
+    const std::optional<Bytes> stored = SettingsStore::data(pendingOrdersKey);
     if (!stored) return {};
     auto orders = PendingIAPOrder::decodeList(std::string(stored->begin(), stored->end()));
     return orders.value_or(std::vector<PendingIAPOrder>{});

@@ -6,10 +6,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "service/SettingsKeys.h"
+
 namespace pex {
 
 struct AIInterviewModel {
-    static constexpr const char* kSettingsKey = "aiInterviewSetModel";
+    static constexpr const char* kSettingsKey = SettingsKeys::aiInterviewSetModel;
 
     std::string positioname;              // the position applied for (key spelled so)
     std::int64_t modelType = 0;           // 0 translate, 1 recognition only

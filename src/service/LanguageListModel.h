@@ -7,13 +7,17 @@
 
 #include <nlohmann/json.hpp>
 
+#include "service/SettingsKeys.h"
+
 namespace pex {
 
 struct LanguageListModel {
     // The settings keys of the three choices, in the order the setup page fills them.
-    static constexpr const char* kChinaKey = "aiLangChinaModel";  // the Chinese language record
-    static constexpr const char* kLeftKey = "aiLangLeftModel";    // the language heard
-    static constexpr const char* kRightKey = "aiLangRightModel";  // the language translated into
+    static constexpr const char* kChinaKey =
+        SettingsKeys::aiLangChinaModel;  // the Chinese language record
+    static constexpr const char* kLeftKey = SettingsKeys::aiLangLeftModel;  // the language heard
+    static constexpr const char* kRightKey =
+        SettingsKeys::aiLangRightModel;  // the language translated into
 
     std::int64_t ID = 0;
     std::string name;             // "中文（简体）"

@@ -22,6 +22,10 @@ std::optional<std::string> SettingsStore::string(const std::string& key) {
     return UserDefaults::standard().string(key);
 }
 
+std::optional<Bytes> SettingsStore::data(const std::string& key) {
+    return UserDefaults::standard().data(key);
+}
+
 bool SettingsStore::boolean(const std::string& key) {
     return UserDefaults::standard().boolean(key);
 }

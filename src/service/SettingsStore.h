@@ -9,25 +9,9 @@
 
 #include "service/DefaultsAdapter.h"
 #include "service/DefaultsKey.h"
+#include "service/SettingsKeys.h"
 
 namespace pex {
-
-// Every key of the store. The texts are stored in users' files: never change them.
-struct SettingsKeys {
-    static constexpr const char* loginToken = "LOGIN_TOKEN";   // text; absent: signed out
-    static constexpr const char* isAutoLogin = "isAutoLogin";  // Boolean; absent: false
-    static constexpr const char* userInfo = "userInfo";        // UserBaseModel record
-    // Text: a complete service base address that overrides the built-in one.
-    static constexpr const char* fuwuqiKey = "fuwuqi_key";
-    // Integer: the row of the chosen service line (the key is spelled so on purpose).
-    static constexpr const char* hostChannelSeletctType = "hostChannelSeletctType";
-    static constexpr const char* aiInterviewSetModel = "aiInterviewSetModel";  // AIInterviewModel
-    static constexpr const char* aiLangLeftModel = "aiLangLeftModel";          // LanguageListModel
-    static constexpr const char* aiLangRightModel = "aiLangRightModel";        // LanguageListModel
-    static constexpr const char* aiLangChinaModel = "aiLangChinaModel";        // LanguageListModel
-    // A JSON list stored as data by the purchases code, outside the accessors below.
-    static constexpr const char* pendingIAPOrders = "PendingIAPOrders";
-};
 
 class SettingsStore {
   public:
@@ -35,6 +19,8 @@ class SettingsStore {
     // boolean: false when missing. set: replaces the value (null removes). remove: deletes.
     static std::optional<std::string> string(const std::string& key);
     static bool boolean(const std::string& key);
+    // Absent when missing or not data (a JSON list stored by hand, for one).
+    static std::optional<Bytes> data(const std::string& key);
     static void set(const std::string& key, nlohmann::json value);
     static void remove(const std::string& key);
 

@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "service/SettingsKeys.h"
+
 namespace pex {
 
 struct UserResumeInfo {
@@ -21,7 +23,7 @@ struct UserResumeInfo {
 };
 
 struct UserBaseModel {
-    static constexpr const char* kSettingsKey = "userInfo";
+    static constexpr const char* kSettingsKey = SettingsKeys::userInfo;
 
     std::string user_code;
     std::string nick_name;
