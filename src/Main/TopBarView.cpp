@@ -1,5 +1,7 @@
 #include "Main/TopBarView.h"
 
+#include <QPainterPath>
+#include <QRegion>
 #include <QVBoxLayout>
 #include <string>
 
@@ -21,6 +23,7 @@ namespace {
 
 constexpr int kIconLeft = 16;
 constexpr int kIconSide = 36;
+constexpr double kIconCornerRadius = 6;
 constexpr int kStackGap = 10;
 constexpr int kButtonHeight = 28;
 constexpr int kButtonMinimumWidth = 100;
@@ -70,6 +73,13 @@ void TopBarView::setupTopBar() {
 
 void TopBarView::layoutSubviews() {
     iconImageView_->setGeometry(kIconLeft, (height() - kIconSide) / 2, kIconSide, kIconSide);
+    if (iconImageView_->mask().isEmpty()) {
+        // The logo is clipped to rounded corners.
+        QPainterPath corners;
+        corners.addRoundedRect(QRectF(0, 0, kIconSide, kIconSide), kIconCornerRadius,
+                               kIconCornerRadius);
+        iconImageView_->setMask(QRegion(corners.toFillPolygon().toPolygon()));
+    }
     const QSize stack = titleStack_->sizeHint();
     titleStack_->setGeometry(kIconLeft + kIconSide + kStackGap, (height() - stack.height()) / 2,
                              stack.width(), stack.height());

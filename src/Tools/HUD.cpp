@@ -46,11 +46,14 @@ void HUD::show(const QString& message) {
 }
 
 void HUD::showThenHide(const QString& message, double seconds, std::function<void()> completion) {
+    MacStatusHUD* const before = currentPanel().data();
     show(message);
+    // When nothing new was shown (no main window), the panel still up is not this call's.
+    MacStatusHUD* const shownNow = currentPanel().data();
+    const QPointer<MacStatusHUD> shown(shownNow != before ? shownNow : nullptr);
     const auto delay =
         std::chrono::duration_cast<Clock::Duration>(std::chrono::duration<double>(seconds));
-    DispatchQueue::main().asyncAfter(delay, [shown = QPointer<MacStatusHUD>(currentPanel().data()),
-                                             completion = std::move(completion)]() mutable {
+    DispatchQueue::main().asyncAfter(delay, [shown, completion = std::move(completion)]() mutable {
         // A newer panel is someone else's to take down.
         if (currentPanel().data() == shown.data()) {
             hide(std::move(completion));

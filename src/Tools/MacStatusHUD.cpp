@@ -1,5 +1,7 @@
 #include "Tools/MacStatusHUD.h"
 
+#include <algorithm>
+
 #include "Tools/ViewHelpers.h"
 #include "platform/appkit/SystemFont.h"
 
@@ -8,6 +10,7 @@ namespace pex {
 namespace {
 constexpr int kSpinnerTop = 12;
 constexpr int kMessageGap = 8;
+constexpr int kMessageBottom = 12;
 }  // namespace
 
 MacStatusHUD::MacStatusHUD(QWidget* parent)
@@ -28,10 +31,12 @@ void MacStatusHUD::layoutSubviews() {
     const QSize spinner = indicator_->sizeHint();
     indicator_->setGeometry((width() - spinner.width()) / 2, kSpinnerTop, spinner.width(),
                             spinner.height());
+    // The panel's height wins over the text's: the line fills the room down to 12 points above
+    // the bottom, even when that is a little less than the font asks for.
     const QSize message = messageLabel_->sizeHint();
-    messageLabel_->setGeometry((width() - message.width()) / 2,
-                               kSpinnerTop + spinner.height() + kMessageGap, message.width(),
-                               message.height());
+    const int messageTop = kSpinnerTop + spinner.height() + kMessageGap;
+    messageLabel_->setGeometry((width() - message.width()) / 2, messageTop, message.width(),
+                               std::max(0, height() - kMessageBottom - messageTop));
 }
 
 }  // namespace pex

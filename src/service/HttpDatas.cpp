@@ -5,6 +5,7 @@
 
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/MainQueue.h"
 #include "platform/foundation/URLComponents.h"
 #include "platform/foundation/URLSession.h"
 #include "service/ConsoleLog.h"
@@ -226,10 +227,15 @@ void HttpDatas::endLogin() {
 }
 
 void HttpDatas::showMessageAlert(const std::string& message) {
-    if (const auto shown = presenter()) shown->presentAlert(message, "");
+    showErrorAlert(message, "");
 }
 
 void HttpDatas::showErrorAlert(const std::string& message, const std::string& address) {
+    // A modal alert can only run on the main thread; a call from elsewhere is moved there.
+    if (!MainQueue::isMainThread()) {
+        DispatchQueue::main().async([this, message, address] { showErrorAlert(message, address); });
+        return;
+    }
     if (const auto shown = presenter()) shown->presentAlert(message, address);
 }
 

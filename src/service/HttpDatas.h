@@ -58,7 +58,8 @@ class HttpDatas {
     void uploadFile(const std::filesystem::path& fileURL, const std::string& apiKey,
                     Completion completion);
 
-    // The two alerts; both run the installed presenter on the main thread.
+    // The two alerts; both run the installed presenter on the main thread (a call from
+    // another thread is moved there).
     void showMessageAlert(const std::string& message);
     void showErrorAlert(const std::string& message, const std::string& address);
 

@@ -69,6 +69,12 @@ TEST_F(MainWindowTest, TheBarSidebarAndPageAreLaidOutWithoutOverlapping) {
 
     const QRect bar = main()->topBar()->geometry();
     EXPECT_EQ(bar, QRect(0, 0, 1000, 50));
+    // The logo: 36 × 36, 16 from the left, its corners cut round.
+    const ImageView* logo = main()->topBar()->iconImageView();
+    EXPECT_EQ(logo->geometry(), QRect(16, 7, 36, 36));
+    EXPECT_TRUE(logo->mask().contains(QPoint(18, 18)));
+    EXPECT_FALSE(logo->mask().contains(QPoint(0, 0)));
+    EXPECT_FALSE(logo->mask().contains(QPoint(35, 35)));
     const QRect sidebar(main()->sidebar()->view()->mapTo(content, QPoint(0, 0)),
                         main()->sidebar()->view()->size());
     EXPECT_EQ(sidebar, QRect(0, 50, 180, 650));

@@ -58,6 +58,9 @@ TEST_F(HUDTest, ShowPlacesTheSpinnerAndMessageInTheCentre) {
     EXPECT_TRUE(panel->indicator()->isAnimating());
     EXPECT_EQ(panel->indicator()->geometry(), QRect(44, 12, 32, 32));
     EXPECT_EQ(panel->messageLabel()->y(), 52);
+    const QRect message = panel->messageLabel()->geometry();
+    EXPECT_EQ(message.y() + message.height(), 80 - 12);  // the panel's height wins
+    EXPECT_NEAR(message.x() + message.width() / 2.0, 60, 0.5);
     EXPECT_EQ(panel->layerBackgroundColor(), Color::grey(0, 0.6));
 
     // It stays centred as the window changes size.
@@ -101,6 +104,20 @@ TEST_F(HUDTest, DelayedHideLeavesANewerPanelUpAndStillRunsItsCompletion) {
     EXPECT_EQ(HUD::current(), newer);
     ASSERT_EQ(panels().size(), 1u);
     EXPECT_EQ(panels().front()->messageLabel()->text(), QStringLiteral("Loading..."));
+}
+
+TEST_F(HUDTest, DelayedHideOfAShowWithoutAMainWindowLeavesTheEarlierPanelUp) {
+    HUD::show(QStringLiteral("Loading..."));
+    MacStatusHUD* earlier = HUD::current();
+    ApplicationWindows::setMainWindow(nullptr);
+    QApplication::setActiveWindow(nullptr);
+    int completions = 0;
+    HUD::showThenHide(QStringLiteral("Saving..."), 2, [&] { ++completions; });
+    ApplicationWindows::setMainWindow(&window);
+    advance(milliseconds(2000));
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(HUD::current(), earlier);
+    EXPECT_EQ(panels().size(), 1u);
 }
 
 TEST_F(HUDTest, HideWithoutAPanelStillRunsTheCompletion) {

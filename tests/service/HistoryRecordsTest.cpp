@@ -93,6 +93,26 @@ TEST_F(HistoryRecordsDecodingTest, StoredTimeIsTakenAsItIsAndAMissingTimeFailsTh
                 ::testing::StartsWith("cannot decode column \"time\": no such column"));
 }
 
+// A table of an older layout may lack the optional columns: those fields are then absent and
+// the row still decodes.
+TEST_F(HistoryRecordsDecodingTest, OptionalColumnsMayBeMissing) {
+    auto fetched = fetch<HistoryRecord>(
+        "SELECT 'AI面试' AS title, 2.5 AS timeStr, 'a' AS audioFileName, 1 AS modelType, "
+        "0 AS antoAnswerType, 't' AS time");
+    ASSERT_TRUE(fetched.ok()) << fetched.error().description();
+    ASSERT_EQ(fetched.value().size(), 1u);
+    EXPECT_EQ(fetched.value()[0], (HistoryRecord{std::nullopt, "AI面试", 2.5, "a", std::nullopt,
+                                                 std::nullopt, 1, 0, std::nullopt, "t"}));
+
+    auto line = fetch<TranslationDetailRecord>(
+        "SELECT 5 AS historyId, 't' AS time, 1 AS timeStr, 's' AS sourceText, 'r' AS resultText, "
+        "'c' AS sourceColor, 'c' AS resultColor, 7 AS streamID, '' AS aiResultText, "
+        "0 AS startTime, 0 AS endTime");
+    ASSERT_TRUE(line.ok()) << line.error().description();
+    EXPECT_EQ(line.value()[0].id, std::nullopt);
+    EXPECT_EQ(line.value()[0].streamID, 7);
+}
+
 TEST_F(HistoryRecordsDecodingTest, RequiredValuesMustBePresentAndOfTheirKind) {
     const std::string valid =
         "SELECT NULL AS id, 5 AS historyId, 't' AS time, 3 AS timeStr, 'q' AS aiQuestionText, "

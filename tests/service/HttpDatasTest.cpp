@@ -5,6 +5,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -44,6 +45,7 @@ class RecordingAlerts : public ServiceAlertPresenter {
   public:
     explicit RecordingAlerts(EventLog& log) : log_(log) {}
     void presentAlert(const std::string& message, const std::string& informativeText) override {
+        EXPECT_TRUE(MainQueue::isMainThread());
         log_.push_back("alert " + message + " | " + informativeText);
     }
 
@@ -343,6 +345,17 @@ TEST_F(HttpDatasTest, FailedTransfersAlertWithTheAddressAfterTheCompletion) {
         EXPECT_EQ(events_,
                   (EventLog{"completion", "alert " + c.alert + " | " + c.address + "?page=2"}));
     }
+}
+
+TEST_F(HttpDatasTest, AlertsAskedForOffTheMainThreadShowOnIt) {
+    std::thread([] {
+        HttpDatas::shared().showErrorAlert("请求超时，请重试", "http://127.0.0.1:9/x");
+        HttpDatas::shared().showMessageAlert("余额不足");
+    }).join();
+    EXPECT_EQ(alertCount(), 0u);
+    MainQueue::drain();
+    EXPECT_EQ(events_,
+              (EventLog{"alert 请求超时，请重试 | http://127.0.0.1:9/x", "alert 余额不足 | "}));
 }
 
 TEST_F(HttpDatasTest, Http401EndsTheLoginOnceAndNeverCallsTheCompletion) {

@@ -1,24 +1,18 @@
 // The stand-in service as a program, for the demo: every host of the application (service,
 // static files, captcha page, AI provider) on one port of 127.0.0.1.
 //   standin-service --port 18620 [--static-port N] [--provider-port N]
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include <unistd.h>
+#include <pthread.h>
+#include <signal.h>
 
 #include "standin-service/StandinService.h"
 #include "standin-service/StandinState.h"
 
 namespace {
-
-volatile std::sig_atomic_t gStop = 0;
-
-void onSignal(int) {
-    gStop = 1;
-}
 
 int portArgument(const char* text) {
     char* end = nullptr;
@@ -44,6 +38,15 @@ int main(int argc, char** argv) {
         }
     }
 
+    // SIGINT and SIGTERM are blocked before the server's threads start, so that they inherit
+    // the mask and the signal can only be taken by the sigwait below; waiting with pause()
+    // instead could miss a signal that arrives just before it or lands on another thread.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
     pex::standin::StandinService::Options options;
     options.streamPace = std::chrono::milliseconds(120);
     options.logRequests = true;
@@ -64,9 +67,8 @@ int main(int argc, char** argv) {
                 pex::standin::StandinState::kDemoPassword, pex::standin::StandinState::kSmsCode);
     std::fflush(stdout);
 
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-    while (!gStop) pause();
+    int received = 0;
+    sigwait(&stopSignals, &received);
     service.stop();
     return 0;
 }

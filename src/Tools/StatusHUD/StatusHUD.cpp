@@ -367,7 +367,10 @@ double StatusHUD::displayDuration(const QString& text) {
     QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
     while (graphemes.toNextBoundary() != -1) ++characters;
     const double seconds = 0.5 + 0.06 * static_cast<double>(characters);
-    return std::min(std::max(seconds, kMinimumDismissSeconds), kMaximumDismissSeconds);
+    // The bounds are the shared HUD's, the one every short message is shown on.
+    const StatusHUD& hud = shared();
+    return std::min(std::max(seconds, hud.minimumDismissTimeInterval),
+                    hud.maximumDismissTimeInterval);
 }
 
 void StatusHUD::layoutFrame() {

@@ -111,8 +111,9 @@ class StatusHUD {
     // The short message every page uses: shows `text` on the shared HUD (mode `text`, or
     // `error` for a failure) and hides it, faded, after displayDuration(text).
     static void showMessage(const QString& text, const StatusHUDMode& mode);
-    // Seconds a short message stays: 0.5 + 0.06 per character, within 2...5. Characters are
-    // what the reader sees (an emoji with its modifiers is one).
+    // Seconds a short message stays: 0.5 + 0.06 per character, kept within the shared HUD's
+    // minimum and maximum dismiss intervals (2...5 unless changed). Characters are what the
+    // reader sees (an emoji with its modifiers is one).
     static double displayDuration(const QString& text);
 
     static constexpr double kMinimumDismissSeconds = 2;

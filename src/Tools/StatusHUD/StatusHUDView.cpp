@@ -19,6 +19,9 @@ void StatusHUDView::followHost(QWidget* host) {
 }
 
 void StatusHUDView::paintEvent(QPaintEvent* event) {
+    // Settings changed since the last show (position, margin, padding) take effect on the next
+    // drawing pass, as the box is laid out afresh each time it is drawn.
+    hud_.layoutFrame();
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     hud_.drawRect(painter, QRectF(event->rect()));

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace pex {
 
@@ -103,6 +104,15 @@ std::string trimmed(std::string_view text) {
     if (begin == std::string_view::npos) return {};
     const auto end = text.find_last_not_of(" \t\r\n");
     return std::string(text.substr(begin, end - begin + 1));
+}
+
+// curl sends header lines as they are given, so a line break (or a NUL, which cuts the line)
+// in a name or value would end the header early and let the rest pass as headers of its own.
+bool isSafeHeader(const HTTPHeader& header) {
+    constexpr std::string_view kLineBreaks("\r\n\0", 3);
+    return !header.name.empty() &&
+           header.name.find_first_of(std::string_view(":\r\n\0", 4)) == std::string::npos &&
+           header.value.find_first_of(kLineBreaks) == std::string::npos;
 }
 
 }  // namespace
@@ -262,6 +272,12 @@ void URLSession::Engine::run() {
 void URLSession::Engine::start(const std::shared_ptr<URLSessionTask::Core>& core) {
     if (invalidated_.load() || core->cancelRequested.load()) {
         core->finish({std::nullopt, {}, URLError(URLError::Code::Cancelled, core->request.url)});
+        return;
+    }
+    if (!std::all_of(core->request.headers.begin(), core->request.headers.end(), isSafeHeader)) {
+        URLError error(URLError::Code::Other, core->request.url, "header with a line break");
+        error.localizedDescription += "（请求头无效）";
+        core->finish({std::nullopt, {}, std::move(error)});
         return;
     }
     auto transfer = std::make_unique<Transfer>();

@@ -37,7 +37,7 @@ int DatabaseRow::lookUp(std::string_view key) const {
     return -1;
 }
 
-int DatabaseRow::column(std::string_view key) {
+int DatabaseRow::column(std::string_view key, bool required) {
     int found;
     if (position_ < known_.size() && known_[position_].data == key.data() &&
         known_[position_].size == key.size()) {
@@ -53,7 +53,7 @@ int DatabaseRow::column(std::string_view key) {
         }
     }
     ++position_;
-    if (found < 0) fail(key, "no such column");
+    if (found < 0 && required) fail(key, "no such column");
     return found;
 }
 
@@ -98,7 +98,7 @@ std::optional<std::string> DatabaseRow::textOf(sqlite3_value* value, std::string
 }
 
 std::optional<std::int64_t> DatabaseRow::decodeInt64IfPresent(std::string_view key) {
-    const int index = column(key);
+    const int index = column(key, /*required=*/false);
     if (index < 0) return std::nullopt;
     sqlite3_value* v = value(index);
     if (sqlite3_value_type(v) == SQLITE_NULL) return std::nullopt;
@@ -122,7 +122,7 @@ double DatabaseRow::decodeDouble(std::string_view key) {
 }
 
 std::optional<std::string> DatabaseRow::decodeStringIfPresent(std::string_view key) {
-    const int index = column(key);
+    const int index = column(key, /*required=*/false);
     if (index < 0) return std::nullopt;
     sqlite3_value* v = value(index);
     if (sqlite3_value_type(v) == SQLITE_NULL) return std::nullopt;

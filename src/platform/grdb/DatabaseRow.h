@@ -1,7 +1,8 @@
 #pragma once
-// The current row of a statement, read by column name: the decoding side of a record. A value
-// that is missing, NULL where one is required, or of the wrong kind fails the decoding; the
-// first failure is kept in `error()` and the values read after it are placeholders.
+// The current row of a statement, read by column name: the decoding side of a record. A
+// required value that is missing or NULL, or any value of the wrong kind, fails the decoding
+// (an optional field without its column or with NULL holds nothing); the first failure is
+// kept in `error()` and the values read after it are placeholders.
 // Keys are the records' static key texts. The row remembers, for each position in a record's
 // sequence of reads, the key's address and the column it named, so only the first row of a
 // fetch looks names up.
@@ -36,8 +37,9 @@ class DatabaseRow {
     const std::optional<DatabaseError>& error() const { return error_; }
 
   private:
-    // The column holding `key`, or -1 (after recording the error) when the row has none.
-    int column(std::string_view key);
+    // The column holding `key`, or -1 when the row has none; that is an error only for a
+    // `required` key, as an optional field without its column simply holds nothing.
+    int column(std::string_view key, bool required = true);
     int lookUp(std::string_view key) const;
     sqlite3_value* value(int column) const;
     std::optional<std::int64_t> integerOf(sqlite3_value* value, std::string_view key);

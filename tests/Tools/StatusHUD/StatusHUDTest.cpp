@@ -168,6 +168,17 @@ TEST_F(StatusHUDTest, DisplayDurationCountsWhatTheReaderSees) {
     }
 }
 
+TEST_F(StatusHUDTest, DisplayDurationKeepsWithinTheSharedHUDsDismissIntervals) {
+    StatusHUD& shared = StatusHUD::shared();
+    shared.minimumDismissTimeInterval = 3;
+    shared.maximumDismissTimeInterval = 4;
+    EXPECT_NEAR(StatusHUD::displayDuration(QString()), 3, 1e-9);
+    EXPECT_NEAR(StatusHUD::displayDuration(QString("a").repeated(55)), 3.8, 1e-9);
+    EXPECT_NEAR(StatusHUD::displayDuration(QString("a").repeated(100)), 4, 1e-9);
+    shared.minimumDismissTimeInterval = StatusHUD::kMinimumDismissSeconds;
+    shared.maximumDismissTimeInterval = StatusHUD::kMaximumDismissSeconds;
+}
+
 TEST_F(StatusHUDTest, AnimatedAppearAndHideAnnounceThemselvesInOrder) {
     NotificationLog log(hud);
     hud.show(QStringLiteral("加载中"), StatusHUDMode::text);
@@ -369,6 +380,22 @@ TEST_F(StatusHUDTest, AHostClosedUnderTheHUDLeavesItHiddenAndUsable) {
     EXPECT_FALSE(hud.isHidden());
     EXPECT_EQ(hud.view()->parentWidget(), &host);
     EXPECT_EQ(hud.statusLabel()->text(), QStringLiteral("再来"));
+}
+
+TEST_F(StatusHUDTest, EachDrawingPassLaysTheBoxOutAfresh) {
+    const auto isBoxDark = [](const QColor& c) { return c.red() < 60 && c.green() < 60; };
+    hud.show(QStringLiteral("请稍候"), StatusHUDMode::text);
+    settle();
+    EXPECT_NEAR(hud.boxRect().center().y(), 350, 0.5);
+
+    // A setting changed while the HUD is up shows at the next drawing, without a new show.
+    hud.position = StatusHUDPosition::top;
+    hud.view()->update();
+    const QImage drawn = host.grab().toImage();
+    EXPECT_NEAR(hud.boxRect().center().y(), 150, 0.5);
+    EXPECT_TRUE(isBoxDark(drawn.pixelColor(QPoint(hud.boxRect().left() + 6, 150))));
+    EXPECT_EQ(drawn.pixelColor(QPoint(hud.boxRect().left() + 6, 350)), QColor(Qt::white));
+    EXPECT_NEAR(hud.statusLabel()->geometry().center().y(), 150, 1);
 }
 
 TEST_F(StatusHUDTest, DrawsMaskBoxAndIcons) {

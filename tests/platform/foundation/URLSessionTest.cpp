@@ -161,6 +161,25 @@ TEST_F(URLSessionTest, HeadersGoOutInTheGivenOrderWithEmptyValuesKept) {
     EXPECT_NE(heads[0].find("lan: zh-Hans\r\n"), std::string::npos);
 }
 
+TEST_F(URLSessionTest, HeaderThatWouldBreakTheHeadIsRefusedNotSent) {
+    standin::RawHttpCapture capture;
+    const HTTPHeader unsafe[] = {
+        {"Authorization", "Bearer t\r\nX-Injected: 1"},
+        {"Authorization", "Bearer t\nX-Injected: 1"},
+        {"Authorization", std::string("Bearer t") + '\0' + "X-Injected: 1"},
+        {"X-Injected: 1\r\nlan", "zh-Hans"},
+        {"", "value"},
+    };
+    for (const HTTPHeader& header : unsafe) {
+        URLRequest request(capture.origin() + "/x");
+        request.headers = {{"Accept", "application/json"}, header};
+        const auto result = fetch(request);
+        ASSERT_TRUE(result.error) << header.name;
+        EXPECT_EQ(result.error->code, URLError::Code::Other) << header.name;
+    }
+    EXPECT_TRUE(capture.heads().empty());
+}
+
 TEST_F(URLSessionTest, HeadRequestGetsTheHeadOnly) {
     const auto result = fetch(URLRequest(service_.origin() + "/meeting-network.json", "HEAD"));
     ASSERT_FALSE(result.error);
