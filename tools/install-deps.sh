@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang-format
+  build-essential cmake ninja-build pkg-config clang-format ccache
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-webengine-dev qt6-webchannel-dev
   qt6-websockets-dev libgl1-mesa-dev libcurl4-openssl-dev nlohmann-json3-dev libsqlite3-dev
   zlib1g-dev libssl-dev libqrencode-dev libpulse-dev pulseaudio pulseaudio-utils
