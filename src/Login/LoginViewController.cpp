@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "Login/CaptchaViewController.h"
 #include "Login/CountryListViewController.h"
@@ -106,6 +107,15 @@ QLineEdit* makeEntry(QWidget* parent, const QString& placeholder) {
     entry->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
     entry->setFont(systemFont(14));
     return entry;
+}
+
+// A token goes out in a header line on every request: one holding a line break or another
+// control character could never be sent as it stands, so it is no token at all.
+bool isUsableToken(const std::optional<std::string>& token) {
+    return token && !token->empty() && std::none_of(token->begin(), token->end(), [](char c) {
+               const auto byte = static_cast<unsigned char>(c);
+               return byte < 0x20 || byte == 0x7f;
+           });
 }
 
 std::string textOf(const QLineEdit* entry) {
@@ -482,7 +492,7 @@ void LoginViewController::handleLoginReply(const nlohmann::json& reply) {
     const nlohmann::json& data = lenient::field(reply, "data");
     const auto model = ReplyMapper::map<LoginUserModel>(data);
     // Without a token there is no session to store: a reply like that is a failed login.
-    if (!model || !model->token || model->token->empty()) {
+    if (!model || !isUsableToken(model->token)) {
         consoleLog("登录失败：回复中没有登录凭证");
         StatusHUD::showMessage(QStringLiteral("登录失败，请重试"), StatusHUDMode::error);
         return;

@@ -401,6 +401,9 @@ TEST_F(LoginViewControllerTest, AReplyWithoutATokenStoresNothingAndKeepsTheWindo
         {"no token", {{"rights", json::array()}, {"user", user}}},
         {"empty token", {{"token", ""}, {"user", user}}},
         {"null token", {{"token", nullptr}, {"user", user}}},
+        {"token with a line break", {{"token", "abc\r\nX-Injected: 1"}, {"user", user}}},
+        {"token with a control character", {{"token", std::string("abc\x01", 4)}, {"user", user}}},
+        {"token with DEL", {{"token", "abc\x7f"}, {"user", user}}},
         {"data is text", "not an object"},
         {"no data", nullptr},
     };
