@@ -79,11 +79,14 @@ class HttpDatas {
     // The MIME type the upload gives a file, from its extension.
     static std::string uploadMimeType(const std::filesystem::path& file);
 
+    // Ends the login as an HTTP 401 reply does; for the service's other clients (the answer
+    // stream). Main thread.
+    void endLogin();
+
   private:
     HttpDatas() = default;
     void handleResponse(const URLDataResult& result, const std::string& address,
                         const std::string& path, bool fromService, const Completion& completion);
-    void endLogin();
     std::shared_ptr<ServiceAlertPresenter> presenter() const;
     std::shared_ptr<SessionExpiryHandler> expiryHandler() const;
 
