@@ -346,6 +346,7 @@ const std::vector<Picture>& pictures() {
         addSidebarIcon(all, "home_xbk", card, true);
         addSidebarIcon(all, "home_hd", gift, false);
         addSidebarIcon(all, "home_tui", exitDoor, false);
+        addInterviewPictures(all);
         return all;
     }();
     return list;
