@@ -364,6 +364,14 @@ TEST_F(AppStoreBranchTest, AFailedPurchaseForgetsTheOrderAndARefusedReceiptKeeps
         runMainUntil([&] { return console_.linesStartingWith("❌ Purchase Failed: ") == 1; }));
     EXPECT_TRUE(IAPReceiptUploader::shared().loadPendingOrders().empty());
 
+    // Without an order number nothing is bought: it could never be credited.
+    page_->handleOrderCreated(false, json{{"code", 0}, {"data", ""}},
+                              PurchaseViewController::kAppStorePay);
+    EXPECT_EQ(hudText(), QStringLiteral("购买失败"));
+    EXPECT_TRUE(page_->isButtonEnabled());
+    MainQueue::drain();
+    EXPECT_TRUE(store_->unfinishedTransactions().empty());
+
     // The service does not know the order: the receipt is refused and the order kept.
     store_->setProducts({{"pexmora.hours.2", "2小时", "¥39.90"}});
     page_->handleOrderCreated(false, json{{"code", 0}, {"data", "PXB"}},

@@ -325,6 +325,14 @@ void PurchaseViewController::buyFromAppStore(const nlohmann::json& reply) {
     const std::string orderNo =
         ReplyMapper::textFrom(lenient::field(reply, "data")).value_or(std::string());
     const std::string productId = selectModel_->apple_id.value_or(std::string());
+    // A purchase that could never be credited (no order number) or that names no product is
+    // not made: the user would pay the store for nothing.
+    if (orderNo.empty() || productId.empty()) {
+        consoleLog("❌ Purchase Failed: 订单号或商品为空");
+        StatusHUD::showMessage(QStringLiteral("购买失败"), StatusHUDMode::text);
+        isButtonEnabled_ = true;
+        return;
+    }
     StatusHUD::shared().show(QString(), StatusHUDMode::indeterminate);
     IAPReceiptUploader::shared().addPendingOrder(orderNo, productId, std::nullopt);
     QPointer<PurchaseViewController> weak(this);
