@@ -107,7 +107,7 @@ void TopBarView::showTypeChooser() {
     InterviewTypeView* card = interviewTypeView();
     if (QWidget* host = ApplicationWindows::contentView(ApplicationWindows::keyWindow())) {
         auto* overlay = new MYCenterPopView;
-        overlay->show(card, host);
+        overlay->show(card, host, MYCenterPopView::Content::kept);
     }
     // Whatever was chosen, the bar only ever sends type 4; a bar that is gone sends nothing.
     card->selectInterviewBlock = [bar = QPointer<TopBarView>(this)](int) {

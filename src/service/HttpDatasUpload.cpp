@@ -36,6 +36,7 @@ void HttpDatas::uploadFile(const std::filesystem::path& fileURL, const std::stri
                            Completion completion) {
     URLRequest request(DeploymentSettings::current().aiProviderOrigin.text() + kUploadPath, "POST");
     request.headers = {{"Authorization", "Bearer " + apiKey}};
+    request.maximumResponseSize = kMaximumReplyBytes;
 
     MultipartFormData form;
     form.appendFile(fileURL, "file", fileURL.filename().string(), uploadMimeType(fileURL));

@@ -143,8 +143,7 @@ MineViewController::~MineViewController() {
 }
 
 CommonTipView* MineViewController::logoffTipView() {
-    // The pop-up host deletes what it showed once it closes; the next request gets a new card
-    // with the same content.
+    // One card, kept between shows: the pop-up host hands it back when it closes.
     if (!logoffTipView_) {
         auto* tip = new CommonTipView;
         tip->resize(kTipWidth, kTipHeight);
@@ -481,7 +480,7 @@ void MineViewController::recordWindowWillClose(QWidget* window) {
 void MineViewController::confirmLogoff() {
     CommonTipView* tip = logoffTipView();
     if (ApplicationWindows::contentView(ApplicationWindows::keyWindow())) {
-        MYCenterPopView::showInKeyWindow(tip);
+        MYCenterPopView::showInKeyWindow(tip, MYCenterPopView::Content::kept);
     }
     QPointer<MineViewController> weak(this);
     tip->sureBlock = [weak] {

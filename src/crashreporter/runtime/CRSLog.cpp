@@ -1,0 +1,34 @@
+#include "crashreporter/runtime/CRSLog.h"
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+namespace pex {
+
+namespace {
+
+// The SDK's version, which leads every one of its log lines.
+constexpr std::string_view kSDKVersion = "12.7.0";
+
+void printLine(std::string_view message) {
+    std::string line;
+    line.append(kSDKVersion).append(" - ").append(kCRSLogService);
+    line.append("[").append(kCRSLogMessageCode).append("] ").append(message).append("\n");
+    static std::mutex lock;
+    std::lock_guard guard(lock);
+    std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+}  // namespace
+
+void CRSErrorLog(std::string_view message) {
+    printLine(message);
+}
+void CRSWarningLog(std::string_view message) {
+    printLine(message);
+}
+void CRSInfoLog(std::string_view) {}
+void CRSDebugLog(std::string_view) {}
+
+}  // namespace pex
