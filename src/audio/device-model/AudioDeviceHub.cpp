@@ -31,8 +31,10 @@ AudioDeviceHub::AudioDeviceHub() {
 AudioDeviceHub::~AudioDeviceHub() {
     std::lock_guard lock(hubMutex());
     if (--gLiveInstanceCount == 0) {
-        gSharedHardware->updateKnownDevices({}, gSharedHardware->allKnownDevices());
+        // The listener goes first: a list change it is still handling would otherwise add its
+        // devices back after they were cleared.
         gSharedHardware->unregisterForNotifications();
+        gSharedHardware->updateKnownDevices({}, gSharedHardware->allKnownDevices());
         gSharedHardware.reset();
     }
     hardware_.reset();
