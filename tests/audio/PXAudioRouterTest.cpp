@@ -30,7 +30,7 @@ class PXAudioRouterTest : public DeviceModelTest {
   protected:
     PXAudioRouterTest() {
         speakers = addDevice("Built-in Output", 0, 2);
-        microphone = addDevice("MacBook Pro Microphone", 1, 0);
+        microphone = addDevice("Built-in Microphone", 1, 0);
         loopback = addDevice("velqoOutput 2ch", 2, 2);
         fake->setDefaultDevice(fourCC("dOut"), speakers);
         fake->setDefaultDevice(fourCC("dIn "), microphone);
@@ -109,7 +109,7 @@ TEST_F(PXAudioRouterTest, SystemSoundRoutesThroughTheLoopbackAndTheAggregate) {
 
     router.restore();
     EXPECT_EQ(newLines(), (std::vector<std::string>{"✅ 恢复原始输出设备",
-                                                    "✅ 恢复原始输入设备：MacBook Pro Microphone",
+                                                    "✅ 恢复原始输入设备：Built-in Microphone",
                                                     "🗑️ 聚合设备销毁成功"}));
     EXPECT_EQ(fake->defaultDevice(fourCC("dOut")), speakers);
     EXPECT_EQ(fake->defaultDevice(fourCC("dIn ")), microphone);
@@ -146,7 +146,7 @@ TEST_F(PXAudioRouterTest, AFailedCreationIsReportedWithItsStatus) {
         EXPECT_EQ(fake->defaultDevice(fourCC("dOut")), speakers);
         router.restore();
         EXPECT_EQ(newLines(),
-                  (std::vector<std::string>{"✅ 恢复原始输入设备：MacBook Pro Microphone",
+                  (std::vector<std::string>{"✅ 恢复原始输入设备：Built-in Microphone",
                                             "⚠️ 没有找到需要销毁的聚合设备"}));
     }
     EXPECT_EQ(statusLine(-50), "-50 (0xFFFFFFCE)");
@@ -251,7 +251,7 @@ TEST_F(PXAudioRouterTest, AMicrophoneSessionOnTheCurrentDefaultChangesNothingOnR
     fake->clearOperations();
     router.restore();
     EXPECT_EQ(newLines(),
-              (std::vector<std::string>{"✅ 切换到麦克风输入：MacBook Pro Microphone",
+              (std::vector<std::string>{"✅ 切换到麦克风输入：Built-in Microphone",
                                         "⚠️ 没有找到需要销毁的聚合设备"}));
     EXPECT_TRUE(hardwareChanges().empty());
 
@@ -260,7 +260,7 @@ TEST_F(PXAudioRouterTest, AMicrophoneSessionOnTheCurrentDefaultChangesNothingOnR
     router.switchMode(PXInputMode::microphone);
     router.restore();
     EXPECT_EQ(newLines(),
-              (std::vector<std::string>{"✅ 切换到麦克风输入：MacBook Pro Microphone",
+              (std::vector<std::string>{"✅ 切换到麦克风输入：Built-in Microphone",
                                         "✅ 恢复原始输入设备：velqoOutput 2ch",
                                         "⚠️ 没有找到需要销毁的聚合设备"}));
     EXPECT_EQ(fake->defaultDevice(fourCC("dIn ")), loopback);
@@ -287,7 +287,7 @@ TEST_F(PXAudioRouterTest, RestoreCancelsAPendingActivation) {
     router.useSystemAudio();
     newLines();
     router.restore();
-    EXPECT_EQ(newLines(), (std::vector<std::string>{"✅ 恢复原始输入设备：MacBook Pro Microphone",
+    EXPECT_EQ(newLines(), (std::vector<std::string>{"✅ 恢复原始输入设备：Built-in Microphone",
                                                     "🗑️ 聚合设备销毁成功"}));
     afterOneSecond();
     EXPECT_TRUE(newLines().empty());
