@@ -58,6 +58,7 @@ struct Listener {
     int soundFrames = 0;
     int silentFrames = 0;
     bool inSentence = false;
+    bool turnEnded = false;  // turn.end went out; audio is ignored until the next turn
 };
 
 }  // namespace
@@ -76,6 +77,7 @@ struct SpeechSocketServer::Impl {
         std::string reason;
     };
     std::optional<CloseOrder> closeOrder;
+    bool endTurnsAfterPhrases = false;
     int port = 0;
 
     // Server thread only.
@@ -209,7 +211,11 @@ void SpeechSocketServer::Impl::onBinary(QWebSocket* socket, const QByteArray& me
         SpeechConnectionRecord& record = records[listener.record];
         record.binaryMessages.push_back(message.toStdString());
         if (payload.isEmpty()) record.audioEnded = true;
-        if (!waveHeader) record.audio += payload.toStdString();
+        if (waveHeader) record.turns.emplace_back();
+        if (!waveHeader) {
+            record.audio += payload.toStdString();
+            if (!record.turns.empty()) record.turns.back() += payload.toStdString();
+        }
         if (closeOrder && record.audio.size() >= closeOrder->bytes) {
             close = closeOrder;
             closeOrder.reset();
@@ -217,7 +223,17 @@ void SpeechSocketServer::Impl::onBinary(QWebSocket* socket, const QByteArray& me
         }
     }
     if (waveHeader) {
+        // A new turn: its offsets count from here.
+        listener.pendingFrame.clear();
+        listener.heardBytes = 0;
+        listener.sentenceStart = 0;
+        listener.soundFrames = 0;
+        listener.silentFrames = 0;
+        listener.inSentence = false;
+        listener.turnEnded = false;
         reply(socket, listener, "turn.start", {{"context", {{"serviceTag", "standin"}}}});
+    } else if (listener.turnEnded) {
+        // Audio the client sent before it saw the turn end; it sends it again in the next turn.
     } else if (payload.isEmpty()) {
         if (listener.inSentence) finishSentence(socket, listener);
         reply(socket, listener, "turn.end", nlohmann::json::object());
@@ -272,6 +288,15 @@ void SpeechSocketServer::Impl::finishSentence(QWebSocket* socket, Listener& list
     listener.inSentence = false;
     listener.soundFrames = 0;
     listener.silentFrames = 0;
+    bool endTurn = false;
+    {
+        std::lock_guard lock(mutex);
+        endTurn = endTurnsAfterPhrases;
+    }
+    if (endTurn) {
+        reply(socket, listener, "turn.end", nlohmann::json::object());
+        listener.turnEnded = true;
+    }
 }
 
 std::string SpeechSocketServer::Impl::textIn(const std::string& code, std::size_t shown,
@@ -364,6 +389,11 @@ void SpeechSocketServer::setTokenCheck(std::function<bool(const std::string&)> c
 void SpeechSocketServer::closeAfterAudio(std::size_t bytes, int code, std::string reason) {
     std::lock_guard lock(impl_->mutex);
     impl_->closeOrder = Impl::CloseOrder{bytes, code, std::move(reason)};
+}
+
+void SpeechSocketServer::endTurnsAfterPhrases(bool enabled) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->endTurnsAfterPhrases = enabled;
 }
 
 std::vector<SpeechConnectionRecord> SpeechSocketServer::connections() const {

@@ -10,7 +10,8 @@
 // its offset and duration and speech.endDetected. On the translation path ("/speech/
 // translation", with "from" and "to") the replies are translation.hypothesis and
 // translation.phrase with the script's translations. The empty audio message ends the turn
-// (turn.end). A test can have it close a connection after some audio, with any close code.
+// (turn.end). A test can have it close a connection after some audio, with any close code,
+// or end the turn after each phrase.
 //
 //   pex::standin::SpeechSocketServer speech;
 //   const int port = speech.start();
@@ -38,6 +39,7 @@ struct SpeechConnectionRecord {
     std::vector<std::string> textMessages;    // as received
     std::vector<std::string> binaryMessages;  // as received
     std::string audio;                        // PCM of the audio messages, WAVE headers left out
+    std::vector<std::string> turns;           // the same PCM, per turn (each WAVE header opens one)
     bool audioEnded = false;                  // the empty audio message arrived
     bool closedByServer = false;
 };
@@ -60,6 +62,9 @@ class SpeechSocketServer {
     void setTokenCheck(std::function<bool(const std::string& token)> check);
     // The next connection that has received `bytes` bytes of audio is closed with this code.
     void closeAfterAudio(std::size_t bytes, int code, std::string reason = {});
+    // Ends the turn (turn.end) after every phrase, as the service may; offsets then count from
+    // the start of the next turn's audio.
+    void endTurnsAfterPhrases(bool enabled);
 
     std::vector<SpeechConnectionRecord> connections() const;
     int refusedHandshakes() const;

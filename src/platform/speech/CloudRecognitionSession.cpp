@@ -26,13 +26,20 @@ std::optional<SpeechError> CloudRecognitionSession::startContinuousRecognition()
     thread_->setObjectName("speech.cloud");
     context_ = new QObject;
     context_->moveToThread(thread_.get());
+    {
+        std::lock_guard mailboxLock(mailbox_->mutex);
+        mailbox_->context = context_;
+    }
     thread_->start();
     QMetaObject::invokeMethod(
         context_,
         [this] {
-            CloudSpeechConnection::Settings settings{url_, request_.stream, sink_,
+            CloudSpeechConnection::Settings settings{url_,
+                                                     request_.stream,
+                                                     sink_,
                                                      [this] { return currentToken(); },
-                                                     request_.targetLanguages};
+                                                     request_.targetLanguages,
+                                                     poster()};
             connection_ = std::make_unique<CloudSpeechConnection>(std::move(settings));
             connection_->open();
         },
@@ -54,6 +61,10 @@ void CloudRecognitionSession::stopContinuousRecognition() {
         },
         Qt::QueuedConnection);
     thread_->wait();
+    {
+        std::lock_guard mailboxLock(mailbox_->mutex);
+        mailbox_->context = nullptr;
+    }
     delete context_;
     context_ = nullptr;
     thread_.reset();
@@ -67,6 +78,22 @@ void CloudRecognitionSession::setAuthorizationToken(const std::string& token) {
 std::string CloudRecognitionSession::currentToken() const {
     std::lock_guard lock(tokenMutex_);
     return token_;
+}
+
+// Clock timers may fire on another thread at any time, even while the session stops: posting
+// goes through the mailbox, which forgets the context before it is deleted. Events still
+// waiting when the thread ends are dropped with the context.
+std::function<void(std::function<void(CloudSpeechConnection&)>)> CloudRecognitionSession::poster() {
+    return [this, mailbox = mailbox_](std::function<void(CloudSpeechConnection&)> work) {
+        std::lock_guard lock(mailbox->mutex);
+        if (!mailbox->context) return;
+        QMetaObject::invokeMethod(
+            mailbox->context,
+            [this, work = std::move(work)] {
+                if (connection_) work(*connection_);
+            },
+            Qt::QueuedConnection);
+    };
 }
 
 void CloudRecognitionSession::schedulePump() {

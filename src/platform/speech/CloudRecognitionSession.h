@@ -5,6 +5,7 @@
 // a slow or stalled connection leaves the capture thread alone: the stream's bounded buffer
 // fills and drops instead.
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -32,6 +33,12 @@ class CloudRecognitionSession : public RecognitionSession {
   private:
     std::string currentToken() const;
     void schedulePump();
+    std::function<void(std::function<void(CloudSpeechConnection&)>)> poster();
+
+    struct Mailbox {
+        std::mutex mutex;
+        QObject* context = nullptr;
+    };
 
     const std::string url_;
     const RecognitionRequest request_;
@@ -43,6 +50,7 @@ class CloudRecognitionSession : public RecognitionSession {
     QObject* context_ = nullptr;                         // lives on thread_; owns nothing
     std::unique_ptr<CloudSpeechConnection> connection_;  // touched on thread_ only
     std::atomic<bool> pumpScheduled_{false};
+    std::shared_ptr<Mailbox> mailbox_ = std::make_shared<Mailbox>();
 };
 
 }  // namespace pex

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "platform/foundation/Clock.h"
 #include "platform/speech/PushAudioInputStream.h"
 #include "platform/speech/SpeechServiceMessage.h"
 
@@ -22,6 +23,7 @@ constexpr std::uint64_t kMaxUnacknowledgedSeconds = 30;
 constexpr qint64 kMaxReplyBytes = 1024 * 1024;  // a reply larger than this is refused
 constexpr int kPollMilliseconds = 100;
 constexpr int kMaxReconnectsWithoutReply = 3;
+constexpr auto kConnectTimeout = std::chrono::seconds(15);
 constexpr std::uint64_t kTicksPerSecond = 10'000'000;  // the service counts time in 100 ns
 
 void logLine(const std::string& line) {
@@ -59,6 +61,7 @@ CloudSpeechConnection::CloudSpeechConnection(Settings settings) : settings_(std:
 
 CloudSpeechConnection::~CloudSpeechConnection() {
     finished_ = true;
+    if (connectTimer_) Clock::current()->cancel(connectTimer_);
     if (socket_) {
         socket_->disconnect();
         socket_->abort();
@@ -96,10 +99,29 @@ void CloudSpeechConnection::connectSocket() {
     request.setRawHeader("X-ConnectionId",
                          QUuid::createUuid().toString(QUuid::Id128).toUpper().toLatin1());
     socket->open(request);
+
+    if (connectTimer_) Clock::current()->cancel(connectTimer_);
+    const std::uint64_t attempt = ++attempt_;
+    const auto clock = Clock::current();
+    connectTimer_ =
+        clock->schedule(clock->now() + kConnectTimeout, [post = settings_.post, attempt] {
+            post([attempt](CloudSpeechConnection& connection) {
+                connection.onConnectTimeout(attempt);
+            });
+        });
+}
+
+void CloudSpeechConnection::onConnectTimeout(std::uint64_t attempt) {
+    if (attempt != attempt_ || opened_ || finished_) return;
+    cancel("the connection to the speech service timed out");
+    socket_->disconnect();
+    socket_->abort();
 }
 
 void CloudSpeechConnection::onConnected() {
     opened_ = true;
+    if (connectTimer_) Clock::current()->cancel(connectTimer_);
+    connectTimer_ = 0;
     const nlohmann::json config = {{"context",
                                     {{"system", {{"name", "pexmora"}, {"build", "desktop"}}},
                                      {"os", {{"platform", "Linux"}}},
@@ -108,8 +130,19 @@ void CloudSpeechConnection::onConnected() {
         "speech.config", SpeechServiceMessage::newRequestId(), SpeechServiceMessage::timestampNow(),
         "application/json", config.dump())));
     startTurn();
-    // What the service had not acknowledged on the last connection goes again first.
-    connectionStart_ = unacknowledgedStart_;
+}
+
+// A turn's audio starts where the last finished phrase ended: what the service had not
+// acknowledged (on the last connection, or in the last turn) goes again first, then the
+// stream's audio as it comes. The service counts a turn's offsets from its first byte.
+void CloudSpeechConnection::startTurn() {
+    requestId_ = SpeechServiceMessage::newRequestId();
+    turnStart_ = unacknowledgedStart_;
+    const std::string header = SpeechServiceMessage::waveHeader(settings_.stream->format());
+    const std::string message = SpeechServiceMessage::audio(
+        requestId_, SpeechServiceMessage::timestampNow(), "audio/x-wav",
+        std::span(reinterpret_cast<const std::uint8_t*>(header.data()), header.size()));
+    socket_->sendBinaryMessage(QByteArray(message.data(), static_cast<qsizetype>(message.size())));
     std::vector<std::uint8_t> chunk;
     for (auto at = unacknowledged_.begin(); at != unacknowledged_.end();) {
         const auto count = std::min<std::ptrdiff_t>(kChunkBytes, unacknowledged_.end() - at);
@@ -118,15 +151,6 @@ void CloudSpeechConnection::onConnected() {
         at += count;
     }
     pump();
-}
-
-void CloudSpeechConnection::startTurn() {
-    requestId_ = SpeechServiceMessage::newRequestId();
-    const std::string header = SpeechServiceMessage::waveHeader(settings_.stream->format());
-    const std::string message = SpeechServiceMessage::audio(
-        requestId_, SpeechServiceMessage::timestampNow(), "audio/x-wav",
-        std::span(reinterpret_cast<const std::uint8_t*>(header.data()), header.size()));
-    socket_->sendBinaryMessage(QByteArray(message.data(), static_cast<qsizetype>(message.size())));
 }
 
 void CloudSpeechConnection::sendAudio(std::span<const std::uint8_t> bytes) {
@@ -237,12 +261,12 @@ std::map<std::string, std::string> CloudSpeechConnection::translationsIn(
     return translations;
 }
 
-// The service reports where a phrase ended, counted from the first audio of the connection;
-// audio before that point need not be sent again.
+// The service reports where a phrase ended, counted from the first audio of the turn; audio
+// before that point need not be sent again.
 void CloudSpeechConnection::acknowledgeUpTo(std::uint64_t ticks) {
     const std::uint64_t bytes = ticks / kTicksPerSecond * bytesPerSecond_ +
                                 ticks % kTicksPerSecond * bytesPerSecond_ / kTicksPerSecond;
-    std::uint64_t position = connectionStart_ + bytes / blockAlign_ * blockAlign_;
+    std::uint64_t position = turnStart_ + bytes / blockAlign_ * blockAlign_;
     position = std::min(position, readPosition_);
     if (position <= unacknowledgedStart_) return;
     const std::uint64_t drop = position - unacknowledgedStart_;

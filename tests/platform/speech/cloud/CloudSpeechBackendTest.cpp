@@ -5,10 +5,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <mutex>
 #include <regex>
 
+#include "platform/foundation/Clock.h"
 #include "platform/speech/AudioConfiguration.h"
 #include "platform/speech/CloudSpeechBackend.h"
 #include "platform/speech/PushAudioInputStream.h"
@@ -55,6 +57,7 @@ class CloudSpeechTest : public test::IsolatedTest {
         plain.reset();
         translating.reset();
         SpeechBackend::setCurrent(nullptr);
+        Clock::setCurrent(nullptr);
     }
 
     void startPlain(const std::string& token, const std::string& language = "en-US") {
@@ -269,6 +272,36 @@ TEST_F(CloudSpeechTest, AClosedConnectionReconnectsWithTheNewestTokenAndLosesNoA
     EXPECT_EQ(printed.find("token-second-456"), std::string::npos);
 }
 
+// The service may end a turn after a phrase: the next turn on the same connection opens with
+// a WAVE header of its own and starts with the audio after that phrase.
+TEST_F(CloudSpeechTest, ATurnEndedByTheServiceGoesOnInANewTurnFromTheLastPhrase) {
+    server.endTurnsAfterPhrases(true);
+    startPlain("token-1");
+    const std::string audio = tone(50) + silence(40) + tone(50) + silence(40);
+    write(audio);
+    ASSERT_TRUE(runMainUntil([&] {
+        const auto seen = eventsSoFar();
+        return std::count_if(seen.begin(), seen.end(),
+                             [](const auto& e) { return e.rfind("final:", 0) == 0; }) == 2;
+    }));
+    stream->close();
+    ASSERT_TRUE(waitForConnections(1, true));
+
+    const auto connections = server.connections();
+    ASSERT_EQ(connections.size(), 1u);
+    const auto& turns = connections[0].turns;
+    ASSERT_EQ(turns.size(), 3u);
+    const std::size_t firstEnd = 65 * kFrame;    // 50 frames of sound, 15 of silence
+    const std::size_t secondEnd = 155 * kFrame;  // then 25 + 50 + 15 frames
+    EXPECT_EQ(turns[0].substr(0, firstEnd), audio.substr(0, firstEnd));
+    ASSERT_GE(turns[1].size(), secondEnd - firstEnd);
+    EXPECT_EQ(turns[1], audio.substr(firstEnd, turns[1].size()));
+    EXPECT_EQ(turns[2], audio.substr(secondEnd));
+    const auto seen = eventsSoFar();
+    EXPECT_NE(std::find(seen.begin(), seen.end(), "final:Please briefly introduce yourself."),
+              seen.end());
+}
+
 TEST_F(CloudSpeechTest, FailuresCancelWithDetails) {
     struct Case {
         const char* name;
@@ -307,8 +340,11 @@ TEST_F(CloudSpeechTest, FailuresCancelWithDetails) {
 }
 
 // A connection that never gets going holds no capture thread up: writes return at once, the
-// bounded buffer keeps ten seconds and the rest is dropped, counted and logged.
-TEST_F(CloudSpeechTest, AStalledConnectionNeverBlocksWrites) {
+// bounded buffer keeps ten seconds and the rest is dropped, counted and logged. After 15
+// seconds without a handshake the session is cancelled.
+TEST_F(CloudSpeechTest, AStalledConnectionNeverBlocksWritesAndTimesOut) {
+    const auto clock = std::make_shared<ManualClock>();
+    Clock::setCurrent(clock);
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -327,6 +363,14 @@ TEST_F(CloudSpeechTest, AStalledConnectionNeverBlocksWrites) {
     EXPECT_EQ(stream->droppedBytes(), 2u * 32000u);
     EXPECT_TRUE(runMainUntil(
         [&] { return console.text().find("the audio buffer is full") != std::string::npos; }));
+
+    clock->advance(std::chrono::seconds(14));
+    EXPECT_FALSE(
+        runMainUntil([&] { return !eventsSoFar().empty(); }, std::chrono::milliseconds(50)));
+    clock->advance(std::chrono::seconds(1));
+    ASSERT_TRUE(waitForEvent("canceled:"));
+    EXPECT_EQ(eventsSoFar(),
+              std::vector<std::string>{"canceled:the connection to the speech service timed out"});
     plain.reset();
     ::close(listener);
 }
