@@ -68,6 +68,7 @@ bool CRSContextAllocate() {
     writable->internalLogFd = -1;
     writable->internalLogLevel = CRSSDKLogLevelDebug;
     writable->crashOccurred = false;
+    writable->binaryImage.file.fd = -1;
     contextStorage = CRSContext{readonly, writable, allocator};
     std::atomic_thread_fence(std::memory_order_seq_cst);
     crsContext = &contextStorage;
@@ -77,6 +78,7 @@ bool CRSContextAllocate() {
 void CRSContextSetRootPath(const char* rootPath) {
     if (!contextPresent() || rootPath == nullptr) return;
     crsContext->readonly->logPath = joinedPath(rootPath, kCRSLogFileName);
+    crsContext->readonly->binaryimage.path = joinedPath(rootPath, kCRSBinaryImagesFileName);
     crsContext->readonly->rootPath = CRSDupString(rootPath);
     if (!CRSUnlinkIfExists(crsContext->readonly->logPath)) {
         CRSErrorLog(std::string("Unable to write initialize SDK write paths ") + strerror(errno));
@@ -87,6 +89,11 @@ void CRSContextSetPreviouslyCrashedRootPath(const char* rootPath) {
     if (!contextPresent() || rootPath == nullptr) return;
     crsContext->readonly->previouslyCrashedFileFullPath =
         joinedPath(rootPath, kCRSPreviouslyCrashedFileName);
+}
+
+void CRSContextInitializeHost() {
+    if (!contextPresent()) return;
+    CRSHostInitialize(&crsContext->readonly->host);
 }
 
 void CRSContextSetDebuggerAttached(bool attached) {

@@ -6,6 +6,8 @@
 #include <cstddef>
 
 #include "crashreporter/runtime/CRSAllocator.h"
+#include "crashreporter/runtime/CRSBinaryImage.h"
+#include "crashreporter/runtime/CRSHost.h"
 
 namespace pex {
 
@@ -17,6 +19,8 @@ struct CRSReadOnlyContext {
     const char* rootPath;
     void* signalStack;
     void* machStack;
+    CRSBinaryImageReadOnlyContext binaryimage;
+    CRSHostSettings host;
 };
 
 struct CRSReadWriteContext {
@@ -26,6 +30,7 @@ struct CRSReadWriteContext {
     // atomic flag rather than a once-guard: the first message may come from a signal handler.
     int internalLogOpenState;
     bool crashOccurred;
+    CRSBinaryImageReadWriteContext binaryImage;
     int errorsCount;
     int customExceptionCount;
 };
@@ -53,6 +58,8 @@ bool CRSContextAllocate();
 void CRSContextSetRootPath(const char* rootPath);
 // The folder that receives the "previously-crashed" marker.
 void CRSContextSetPreviouslyCrashedRootPath(const char* rootPath);
+// The host settings a handler needs (page size, documents folder, clock rate).
+void CRSContextInitializeHost();
 // Records whether a debugger traces the process (handlers are not installed then).
 void CRSContextSetDebuggerAttached(bool attached);
 // Last step of set-up: marks the context initialised and protects the read-only record.

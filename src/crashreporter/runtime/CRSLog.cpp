@@ -4,16 +4,15 @@
 #include <mutex>
 #include <string>
 
+#include "crashreporter/runtime/CRSPlatform.h"
+
 namespace pex {
 
 namespace {
 
-// The SDK's version, which leads every one of its log lines.
-constexpr std::string_view kSDKVersion = "12.7.0";
-
 void printLine(std::string_view message) {
     std::string line;
-    line.append(kSDKVersion).append(" - ").append(kCRSLogService);
+    line.append(kCRSSDKVersion).append(" - ").append(kCRSLogService);
     line.append("[").append(kCRSLogMessageCode).append("] ").append(message).append("\n");
     static std::mutex lock;
     std::lock_guard guard(lock);
