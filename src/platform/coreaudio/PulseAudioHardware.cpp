@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <set>
 #include <string>
@@ -67,6 +68,7 @@ float decibelsToScalar(float decibels) {
 
 struct PulseAudioHardware::Mirror {
     std::shared_mutex mutex;
+    std::condition_variable_any replaced;
     PulseAudioDeviceTable table;
     PulseAudioDeviceTable::Identities identities;
     ChangeReporter reporter;
@@ -75,13 +77,15 @@ struct PulseAudioHardware::Mirror {
     void replace(PulseAudioDeviceTable next) {
         std::vector<PulseAudioChange> changes = next.changesSince(table);
         table = std::move(next);
+        replaced.notify_all();
         if (!reporter) return;
         for (auto& change : changes) reporter(change.object, std::move(change.addresses));
     }
 };
 
 PulseAudioHardware::PulseAudioHardware(std::chrono::milliseconds timeout)
-    : mirror_(std::make_unique<Mirror>()),
+    : timeout_(timeout),
+      mirror_(std::make_unique<Mirror>()),
       connection_(std::make_unique<PulseAudioConnection>(timeout)) {}
 
 PulseAudioHardware::~PulseAudioHardware() {
@@ -348,10 +352,17 @@ AudioStatus PulseAudioHardware::destroyAggregateDevice(AudioObjectID device) {
         if (!owner || owner->name != kCombineModule) return status::illegalOperation;
         module = owner->index;
     }
-    return connection_->run(
-        [module](pa_context* context, pa_context_success_cb_t done, void* waiter) {
+    const AudioStatus unloaded =
+        connection_->run([module](pa_context* context, pa_context_success_cb_t done, void* waiter) {
             return pa_context_unload_module(context, module, done, waiter);
         });
+    if (unloaded != status::ok) return unloaded;
+    // The server confirms the request before it unloads; the device is gone when the module
+    // has left the mirror.
+    std::shared_lock lock(mirror_->mutex);
+    const bool gone = mirror_->replaced.wait_for(
+        lock, timeout_, [&] { return mirror_->table.module(module) == nullptr; });
+    return gone ? status::ok : status::unspecified;
 }
 
 }  // namespace pex::coreaudio

@@ -63,6 +63,7 @@ class PulseAudioHardware : public AudioHardwareBackend {
     void takeSnapshot(struct PulseAudioSnapshot snapshot);
     void forgetServer();
 
+    const std::chrono::milliseconds timeout_;
     std::unique_ptr<Mirror> mirror_;
     std::unique_ptr<PulseAudioConnection> connection_;
 };
