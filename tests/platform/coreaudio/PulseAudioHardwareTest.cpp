@@ -3,7 +3,11 @@
 // turned into listener calls, and a server that goes away.
 #include "platform/coreaudio/PulseAudioHardwareFixture.h"
 
+#include <signal.h>
+
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 namespace pex::test {
 namespace {
@@ -257,6 +261,46 @@ TEST_F(PulseAudioHardwareTest, AServerThatGoesAwayTakesItsDevicesAlong) {
     AudioObjectID created = kNoObject;
     EXPECT_EQ(coreaudio::createAggregateDevice(multiOutput("velqo_2ch", "speakers"), created),
               status::badDevice);
+}
+
+TEST_F(PulseAudioHardwareTest, AServerThatDoesNotAnswerTimesOutAndLateAnswersAreHarmless) {
+    hardware = coreaudio::PulseAudioHardware::connect(std::chrono::milliseconds(300));
+    ASSERT_NE(hardware, nullptr);
+    coreaudio::installBackend(hardware);
+    const AudioObjectID speakers = deviceWithUID("speakers");
+    ::kill(server.pid(), SIGSTOP);
+    EXPECT_EQ(write(speakers, output("volm"), 0.5f), status::unspecified);
+    // Reads keep being served from the mirror meanwhile.
+    EXPECT_EQ(text(speakers, global("lnam")), "Speakers");
+    ::kill(server.pid(), SIGCONT);
+    // The late answer finds its waiter still held; the next write goes through.
+    EXPECT_EQ(write(speakers, output("volm"), 0.25f), status::ok);
+    EXPECT_NEAR(*read<float>(speakers, output("volm")), 0.25f, 0.001f);
+}
+
+TEST_F(PulseAudioHardwareTest, ReadsOnManyThreadsWhileTheServerChanges) {
+    const AudioObjectID speakers = deviceWithUID("speakers");
+    std::atomic<bool> done{false};
+    std::atomic<int> failures{0};
+    std::vector<std::thread> readers;
+    for (int i = 0; i < 4; ++i) {
+        readers.emplace_back([&] {
+            while (!done) {
+                if (devices().size() < 3) ++failures;
+                if (text(speakers, global("uid ")) != "speakers") ++failures;
+                if (!read<float>(speakers, output("volm", 2))) ++failures;
+            }
+        });
+    }
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(write(speakers, output("volm"), i % 2 ? 0.3f : 0.7f), status::ok);
+        EXPECT_EQ(pactl({"load-module", "module-null-sink", "sink_name=extra" + std::to_string(i)}),
+                  0);
+    }
+    done = true;
+    for (auto& reader : readers) reader.join();
+    EXPECT_EQ(failures, 0);
+    EXPECT_NEAR(*read<float>(speakers, output("volm")), 0.3f, 0.001f);
 }
 
 TEST(PulseAudioHardwareConnectTest, NoServerMeansNoBackend) {
