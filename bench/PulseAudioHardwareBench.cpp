@@ -11,6 +11,7 @@
 #include <benchmark/benchmark.h>
 
 #include "audio/device-model/AudioDevice.h"
+#include "audio/device-model/AudioDeviceHub.h"
 #include "audio/device-model/Scope.h"
 #include "platform/coreaudio/HardwareLayer.h"
 #include "platform/coreaudio/PropertyString.h"
@@ -58,21 +59,20 @@ std::vector<AudioObjectID> deviceIDs() {
     return ids;
 }
 
-// What the router does with the device list: every device, its UID and whether it is an
-// aggregate (device objects come from the pool after the first pass).
+// What the router does with the device list: the facade's allDevices, every device's UID and
+// whether it is an aggregate (device objects come from the pool after the first pass).
 void BM_AllDevicesWithUIDAndAggregateTest(benchmark::State& state) {
     if (!machine().hardware) return state.SkipWithError("no sound server");
+    AudioDeviceHub hub;
     for (auto _ : state) {
         int aggregates = 0;
         std::size_t uidBytes = 0;
-        const auto ids = deviceIDs();
-        for (AudioObjectID id : ids) {
-            const auto device = AudioDevice::lookup(id);
-            if (!device) continue;
+        const auto devices = hub.allDevices();
+        for (const auto& device : devices) {
             uidBytes += device->uid().value_or("").size();
             aggregates += device->isAggregateDevice() ? 1 : 0;
         }
-        if (ids.size() != kDevices) return state.SkipWithError("devices missing");
+        if (devices.size() != kDevices) return state.SkipWithError("devices missing");
         benchmark::DoNotOptimize(uidBytes);
         benchmark::DoNotOptimize(aggregates);
     }

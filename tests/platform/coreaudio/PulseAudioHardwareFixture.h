@@ -4,12 +4,16 @@
 // the PulseAudio backend installed in the hardware layer. Helpers read and write through the
 // layer's own calls.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/coreaudio/HardwareLayer.h"
@@ -186,6 +190,39 @@ class ChangeLog {
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::pair<AudioObjectID, AudioObjectPropertyAddress>> seen_;
+};
+
+// A player that streams silence to the default sink until it goes; it is ended by its process
+// id, which its shell writes to `pidFile` before it becomes the player.
+class SilencePlayer {
+  public:
+    SilencePlayer(const PulseAudioServer& server, const std::filesystem::path& pidFile)
+        : pidFile_(pidFile) {
+        thread_ = std::thread([&server, pidFile] {
+            server.run(
+                {"sh", "-c",
+                 "echo $$ > '" + pidFile.string() + "'; exec pacat --raw --volume=0 < /dev/zero"});
+        });
+    }
+    SilencePlayer(const SilencePlayer&) = delete;
+    SilencePlayer& operator=(const SilencePlayer&) = delete;
+    ~SilencePlayer() {
+        for (int i = 0; i < 1000 && pid() <= 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        if (pid() > 0) ::kill(pid(), SIGTERM);
+        thread_.join();
+    }
+
+  private:
+    pid_t pid() const {
+        std::ifstream in(pidFile_);
+        pid_t pid = -1;
+        in >> pid;
+        return pid;
+    }
+    std::filesystem::path pidFile_;
+    std::thread thread_;
 };
 
 }  // namespace pex::test
