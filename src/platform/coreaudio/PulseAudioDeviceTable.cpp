@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cmath>
 #include <cstring>
-#include <set>
 
 namespace pex::coreaudio {
 

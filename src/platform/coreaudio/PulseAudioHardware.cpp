@@ -1,10 +1,11 @@
 #include "platform/coreaudio/PulseAudioHardware.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
-#include <set>
+#include <shared_mutex>
 #include <string>
 
 #include "platform/coreaudio/HardwareLayer.h"

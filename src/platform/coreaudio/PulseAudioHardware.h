@@ -6,15 +6,13 @@
 // device's input (see PulseAudioDeviceTable.h); aggregate devices are combine sinks.
 #include <chrono>
 #include <memory>
-#include <mutex>
-#include <shared_mutex>
 
 #include "platform/coreaudio/AudioHardwareBackend.h"
 
 namespace pex::coreaudio {
 
 class PulseAudioConnection;
-class PulseAudioDeviceTable;
+struct PulseAudioSnapshot;
 
 class PulseAudioHardware : public AudioHardwareBackend {
   public:
@@ -60,7 +58,7 @@ class PulseAudioHardware : public AudioHardwareBackend {
   private:
     struct Mirror;
     explicit PulseAudioHardware(std::chrono::milliseconds timeout);
-    void takeSnapshot(struct PulseAudioSnapshot snapshot);
+    void takeSnapshot(PulseAudioSnapshot snapshot);
     void forgetServer();
 
     const std::chrono::milliseconds timeout_;
