@@ -11,47 +11,9 @@ namespace {
 
 constexpr int kMaxLEB128Bytes = 10;
 
-// Copies `size` bytes at the cursor when they lie inside its bounds.
-bool take(CRSDwarfCursor* cursor, void* out, std::size_t size) {
-    if (cursor->failed || cursor->at > cursor->end || size > cursor->end - cursor->at) {
-        cursor->failed = true;
-        std::memset(out, 0, size);
-        return false;
-    }
-    std::memcpy(out, reinterpret_cast<const void*>(cursor->at), size);
-    cursor->at += size;
-    return true;
-}
-
-template <typename T>
-T parse(CRSDwarfCursor* cursor) {
-    T value;
-    take(cursor, &value, sizeof value);
-    return value;
-}
-
 }  // namespace
 
-std::uint8_t CRSParseUint8AndAdvance(CRSDwarfCursor* c) {
-    return parse<std::uint8_t>(c);
-}
-std::uint16_t CRSParseUint16AndAdvance(CRSDwarfCursor* c) {
-    return parse<std::uint16_t>(c);
-}
-std::int16_t CRSParseInt16AndAdvance(CRSDwarfCursor* c) {
-    return parse<std::int16_t>(c);
-}
-std::uint32_t CRSParseUint32AndAdvance(CRSDwarfCursor* c) {
-    return parse<std::uint32_t>(c);
-}
-std::int32_t CRSParseInt32AndAdvance(CRSDwarfCursor* c) {
-    return parse<std::int32_t>(c);
-}
-std::uint64_t CRSParseUint64AndAdvance(CRSDwarfCursor* c) {
-    return parse<std::uint64_t>(c);
-}
-
-std::uint64_t CRSParseULEB128AndAdvance(CRSDwarfCursor* cursor) {
+std::uint64_t CRSParseULEB128AndAdvanceSlow(CRSDwarfCursor* cursor) {
     std::uint64_t value = 0;
     for (int i = 0; i < kMaxLEB128Bytes; ++i) {
         const std::uint8_t byte = CRSParseUint8AndAdvance(cursor);

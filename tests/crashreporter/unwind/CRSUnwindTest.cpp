@@ -5,13 +5,19 @@
 #include <ucontext.h>
 #include <unwind.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "crashreporter/runtime/CRSBinaryImage.h"
 #include "crashreporter/runtime/CRSContext.h"
+#include "crashreporter/runtime/CRSFileReader.h"
+#include "crashreporter/runtime/CRSThreadRecorder.h"
 #include "support/TestSupport.h"
 
 namespace pex {
@@ -46,6 +52,7 @@ struct Capture {
     CRSThreadContext registers{};
     Walk ours;
     std::vector<std::uintptr_t> oracle;
+    std::string recordPath;  // when set, the thread is also written there as a crash record
 };
 
 // Captures this point's registers and walks from them while the frames above are still live,
@@ -55,6 +62,16 @@ __attribute__((noinline)) void capture(Capture* out) {
     getcontext(&context);
     CRSThreadContextFromUContext(&context, &out->registers);
     out->ours = walk(out->registers);
+    if (!out->recordPath.empty()) {
+        CRSFile file;
+        CRSFileInit(&file, out->recordPath.c_str(), true);
+        CRSFileWriteSectionStart(&file, "threads");
+        CRSFileWriteArrayStart(&file);
+        CRSThreadRecorderWriteThread(&file, out->registers, true);
+        CRSFileWriteArrayEnd(&file);
+        CRSFileWriteSectionEnd(&file);
+        CRSFileClose(&file);
+    }
     _Unwind_Backtrace(collect, &out->oracle);
     asm volatile("" ::: "memory");
 }
@@ -113,6 +130,8 @@ class CRSUnwindTest : public ::testing::Test {
         CRSContextCompleteInitialization();
     }
 
+    std::string path(const char* name) const { return (dir_.path() / name).string(); }
+
   private:
     test::TempDir dir_;
 };
@@ -144,6 +163,39 @@ TEST_F(CRSUnwindTest, CountsRepeatsThroughDeepRecursion) {
     std::uint32_t longest = 0;
     for (std::uint32_t repeat : ours.repeats) longest = std::max(longest, repeat);
     EXPECT_EQ(longest, 499u);
+}
+
+TEST_F(CRSUnwindTest, FoldsDeepRecursionIntoOneRepeatedPC) {
+    Capture captured;
+    captured.recordPath = path("threads.clsrecord");
+    recurse(&captured, 500);
+    const auto sections = CRSFileReadSections(captured.recordPath.c_str(), false);
+    ASSERT_TRUE(sections);
+    ASSERT_EQ(sections->size(), 1u);
+    const nlohmann::json& thread = (*sections)[0]["threads"][0];
+    EXPECT_EQ(thread["crashed"], true);
+    EXPECT_EQ(thread["registers"]["rip"], captured.registers.rip);
+    EXPECT_EQ(thread["registers"]["rsp"], captured.registers.rsp);
+
+    // The recursive call's return address: written ten times, then folded.
+    const std::uintptr_t repeated = captured.ours.pcs[2];
+    EXPECT_EQ(thread["repeated_pc"], repeated);
+    EXPECT_EQ(thread["repeat_count"], 499);
+    const auto& stack = thread["stacktrace"];
+    EXPECT_EQ(std::count(stack.begin(), stack.end(), repeated), 10);
+    EXPECT_EQ(stack.size(), captured.ours.pcs.size() - 490);
+    EXPECT_EQ(stack.back(), captured.ours.pcs.back());  // the frames below it are kept
+
+    std::ifstream logFile(path("sdk.log"));
+    const std::string log((std::istreambuf_iterator<char>(logFile)),
+                          std::istreambuf_iterator<char>());
+    std::size_t warnings = 0;
+    for (std::size_t at = log.find("Possible infinite recursion"); at != std::string::npos;
+         at = log.find("Possible infinite recursion", at + 1)) {
+        ++warnings;
+    }
+    EXPECT_EQ(warnings, 1u);
+    EXPECT_EQ(crsContext->writable->internalLogLevel, 1);  // restored
 }
 
 TEST_F(CRSUnwindTest, LooksTheFirstFrameUpAtItsOwnPC) {
