@@ -27,6 +27,9 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/URLSession.h"
+#include "platform/storekit/InMemoryStoreBackend.h"
+#include "platform/storekit/StoreKit.h"
+#include "purchase/IAPReceiptUploader.h"
 #include "purchase/OrderStatusPoller.h"
 #include "support/WidgetEvents.h"
 
@@ -312,6 +315,81 @@ TEST_F(PurchaseViewControllerTest, WithoutAKeyWindowNothingIsPolled) {
     EXPECT_EQ(service_.requests("/order/create").size(), 1u);
     EXPECT_TRUE(page_->isButtonEnabled());
     EXPECT_FALSE(page_->poller()->isPolling());
+}
+
+// The App Store branch (payment method 1), which no payment option offers, driven directly.
+class AppStoreBranchTest : public PurchaseViewControllerTest {
+  protected:
+    AppStoreBranchTest() {
+        StoreKit::shared().setBackend(store_);
+        store_->setReceipt(ReceiptResult::success({'r', 'c', 'p', 't'}));
+        store_->setProducts({{"pexmora.hours.2", "2小时", "¥39.90"}});
+    }
+    ~AppStoreBranchTest() override {
+        MainQueue::drain();
+        StoreKit::shared().setBackend(nullptr);
+    }
+    // An App Store order of the offered package, as the service answers its creation.
+    std::string createOrder() {
+        page_->createOrder();  // a QR order, only to have the service create one for us
+        EXPECT_TRUE(settleReplies());
+        const std::string orderNo = page_->orderNo();
+        page_->closeQRPayment();
+        return orderNo;
+    }
+    std::shared_ptr<InMemoryStoreBackend> store_ = std::make_shared<InMemoryStoreBackend>();
+};
+
+TEST_F(AppStoreBranchTest, APurchaseIsUploadedFinishedAndForgotten) {
+    showPage();
+    const std::string orderNo = createOrder();
+    const std::int64_t before = service_.state().balance(kPhone);
+    page_->handleOrderCreated(false, json{{"code", 0}, {"data", orderNo}},
+                              PurchaseViewController::kAppStorePay);
+    EXPECT_TRUE(page_->isButtonEnabled());
+    EXPECT_EQ(IAPReceiptUploader::shared().loadPendingOrders(),
+              (std::vector<PendingIAPOrder>{{orderNo, "pexmora.hours.2", std::nullopt}}));
+    ASSERT_TRUE(runMainUntil([&] { return hudText() == QStringLiteral("购买成功"); }));
+    EXPECT_TRUE(IAPReceiptUploader::shared().loadPendingOrders().empty());
+    ASSERT_TRUE(runMainUntil([&] { return store_->finishedTransactions().size() == 1; }));
+    EXPECT_EQ(service_.state().balance(kPhone), before + 7200);
+}
+
+TEST_F(AppStoreBranchTest, AFailedPurchaseForgetsTheOrderAndARefusedReceiptKeepsIt) {
+    showPage();
+    store_->setProducts({});
+    page_->handleOrderCreated(false, json{{"code", 0}, {"data", "PXA"}},
+                              PurchaseViewController::kAppStorePay);
+    ASSERT_TRUE(
+        runMainUntil([&] { return console_.linesStartingWith("❌ Purchase Failed: ") == 1; }));
+    EXPECT_TRUE(IAPReceiptUploader::shared().loadPendingOrders().empty());
+
+    // Without an order number nothing is bought: it could never be credited.
+    page_->handleOrderCreated(false, json{{"code", 0}, {"data", ""}},
+                              PurchaseViewController::kAppStorePay);
+    EXPECT_EQ(hudText(), QStringLiteral("购买失败"));
+    EXPECT_TRUE(page_->isButtonEnabled());
+    MainQueue::drain();
+    EXPECT_TRUE(store_->unfinishedTransactions().empty());
+
+    // The service does not know the order: the receipt is refused and the order kept.
+    store_->setProducts({{"pexmora.hours.2", "2小时", "¥39.90"}});
+    page_->handleOrderCreated(false, json{{"code", 0}, {"data", "PXB"}},
+                              PurchaseViewController::kAppStorePay);
+    ASSERT_TRUE(runMainUntil([&] { return hudText() == QStringLiteral("订单不存在"); }));
+    const auto pending = IAPReceiptUploader::shared().loadPendingOrders();
+    ASSERT_EQ(pending.size(), 1u);
+    EXPECT_EQ(pending[0].orderNo, "PXB");
+    EXPECT_TRUE(pending[0].transactionId.has_value());
+    EXPECT_TRUE(store_->finishedTransactions().empty());
+}
+
+TEST_F(AppStoreBranchTest, TheProductCheckLogsWhatTheStoreKnows) {
+    store_->setProducts({{"com.Talvoro.60min.mac", "60 分钟", "¥19.90"}});
+    page_->checkProductsInfo();
+    ASSERT_TRUE(runMainUntil(
+        [&] { return console_.linesStartingWith("💰 Product: 60 分钟, price: ¥19.90") == 1; }));
+    EXPECT_EQ(console_.linesStartingWith("❌ Invalid product id: "), 5);
 }
 
 }  // namespace

@@ -386,6 +386,7 @@ const std::vector<Picture>& pictures() {
         all.push_back(
             {"pay_select", QSizeF(16, 16), [](QPainter& p) { checkOnDisc(p, 16, kTeal); }});
         all.push_back({"pay_unselect", QSizeF(16, 16), [](QPainter& p) { emptyRing(p, 16); }});
+        addInterviewPictures(all);
         return all;
     }();
     return list;

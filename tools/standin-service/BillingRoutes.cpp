@@ -234,9 +234,10 @@ void registerOrderPaths(StandinService& service) {
             order.payMoney = goods->price;
             order.createdAt = isoTimeNow();
             data.accounts.at(*phone).orders.push_back(order);
-            nlohmann::json reply = {{"order_no", order.orderNo}};
-            if (qr) reply["code_url"] = originOf(call) + "/pay/qr/" + order.orderNo;
-            return Reply::ok(reply);
+            // An App Store order is answered with its number alone.
+            if (!qr) return Reply::ok(order.orderNo);
+            return Reply::ok({{"order_no", order.orderNo},
+                              {"code_url", originOf(call) + "/pay/qr/" + order.orderNo}});
         });
     });
 

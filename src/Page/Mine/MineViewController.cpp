@@ -4,7 +4,6 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QRegion>
 #include <algorithm>
 #include <functional>
 
@@ -222,7 +221,7 @@ void MineViewController::buildProfileCard(QWidget* page) {
     avatarImageView_ = new ImageView(AppImages::named(QStringLiteral("logo")), card);
     // Round, clipped to a corner radius of half its side.
     avatarImageView_->resize(kAvatarSide, kAvatarSide);
-    avatarImageView_->setMask(QRegion(0, 0, kAvatarSide, kAvatarSide, QRegion::Ellipse));
+    avatarImageView_->setCornerRadius(kAvatarSide / 2.0);
     phoneLabel_ = makeTextLabel(QString(), card);
     idLabel_ = makeTextLabel(QStringLiteral("ID: "), card);
     copyButton_ = new QPushButton(QStringLiteral("复制"), card);

@@ -17,6 +17,8 @@
 #include "Tools/StatusHUD/StatusHUD.h"
 #include "Tools/UIConstants.h"
 #include "Tools/ViewHelpers.h"
+#include "platform/storekit/StoreKit.h"
+#include "purchase/IAPReceiptUploader.h"
 #include "purchase/OrderStatusPoller.h"
 #include "service/ConsoleLog.h"
 #include "service/HttpDatas.h"
@@ -187,11 +189,16 @@ void PurchaseViewController::handleGoodsReply(std::optional<bool> failed,
 }
 
 void PurchaseViewController::checkProductsInfo() {
-    // This machine has no online store to describe the products; the check has nothing to
-    // report beyond that.
-    std::string ids;
-    for (const std::string& id : productIds) ids += (ids.empty() ? "" : ", ") + id;
-    consoleLog("⚠️ Error: 没有可查询商品信息的 App Store（" + ids + "）");
+    StoreKit::shared().retrieveProductsInfo(productIds, [](RetrieveResults results) {
+        for (const StoreProduct& product : results.retrievedProducts) {
+            consoleLog("💰 Product: " + product.localizedTitle +
+                       ", price: " + product.localizedPrice.value_or(""));
+        }
+        for (const std::string& id : results.invalidProductIDs) {
+            consoleLog("❌ Invalid product id: " + id);
+        }
+        if (results.error) consoleLog("⚠️ Error: " + *results.error);
+    });
 }
 
 void PurchaseViewController::handleMyNotification(const Notification& notification) {
@@ -244,8 +251,12 @@ void PurchaseViewController::handleOrderCreated(std::optional<bool> failed,
                                                 const std::optional<nlohmann::json>& reply,
                                                 int payMethod) {
     HUD::hide();
-    if (failed != false || !reply || payMethod == kAppStorePay) {
+    if (failed != false || !reply) {
         isButtonEnabled_ = true;
+        return;
+    }
+    if (payMethod == kAppStorePay) {
+        buyFromAppStore(*reply);
         return;
     }
     const std::string codeUrl = stringField(*reply, "code_url");
@@ -306,6 +317,72 @@ void PurchaseViewController::closeQRPopup() {
 
 PayQRCodeView* PurchaseViewController::qrCodeView() const {
     return qrOverlay_ ? qobject_cast<PayQRCodeView*>(qrOverlay_->contentView()) : nullptr;
+}
+
+// The App Store branch: the order is recorded as pending before the store is asked, so that a
+// purchase whose receipt never reached the service is completed at a later start.
+void PurchaseViewController::buyFromAppStore(const nlohmann::json& reply) {
+    const std::string orderNo =
+        ReplyMapper::textFrom(lenient::field(reply, "data")).value_or(std::string());
+    const std::string productId = selectModel_->apple_id.value_or(std::string());
+    // A purchase that could never be credited (no order number) or that names no product is
+    // not made: the user would pay the store for nothing.
+    if (orderNo.empty() || productId.empty()) {
+        consoleLog("❌ Purchase Failed: 订单号或商品为空");
+        StatusHUD::showMessage(QStringLiteral("购买失败"), StatusHUDMode::text);
+        isButtonEnabled_ = true;
+        return;
+    }
+    StatusHUD::shared().show(QString(), StatusHUDMode::indeterminate);
+    IAPReceiptUploader::shared().addPendingOrder(orderNo, productId, std::nullopt);
+    QPointer<PurchaseViewController> weak(this);
+    StoreKit::shared().purchaseProduct(productId, 1, false, [weak, orderNo](PurchaseResult result) {
+        if (weak) weak->handlePurchaseResult(result, orderNo);
+    });
+    isButtonEnabled_ = true;
+}
+
+void PurchaseViewController::handlePurchaseResult(const PurchaseResult& result,
+                                                  const std::string& orderNo) {
+    if (!result.purchase) {
+        StatusHUD::shared().hide(true);
+        IAPReceiptUploader::shared().removePendingOrder(orderNo);
+        consoleLog("❌ Purchase Failed: " + result.error.value_or(""));
+        return;
+    }
+    const Purchase purchase = *result.purchase;
+    consoleLog("✅ Purchase Success: " + purchase.productId);
+    IAPReceiptUploader::shared().addPendingOrder(orderNo, purchase.productId,
+                                                 purchase.transaction.transactionIdentifier);
+    QPointer<PurchaseViewController> weak(this);
+    IAPReceiptUploader::shared().uploadReceipt(
+        orderNo, [weak, purchase, orderNo](bool success, std::optional<std::string> message) {
+            if (weak) weak->handleReceiptUploadResult(success, message, purchase, orderNo);
+        });
+}
+
+void PurchaseViewController::handleReceiptUploadResult(bool success,
+                                                       const std::optional<std::string>& message,
+                                                       const Purchase& purchase,
+                                                       const std::string& orderNo) {
+    StatusHUD::shared().hide(true);
+    if (success) {
+        if (purchase.needsFinishTransaction) {
+            StoreKit::shared().finishTransaction(purchase.transaction);
+        }
+        IAPReceiptUploader::shared().removePendingOrder(orderNo);
+        StatusHUD::showMessage(QStringLiteral("购买成功"), StatusHUDMode::text);
+        return;
+    }
+    // The pending order stays for the completion at the next start.
+    if (!message) {
+        StatusHUD::showMessage(QStringLiteral("购买失败"), StatusHUDMode::text);
+        return;
+    }
+    if (message->find("小票重复验证") != std::string::npos) {
+        StoreKit::shared().finishTransaction(purchase.transaction);
+    }
+    StatusHUD::showMessage(QString::fromStdString(*message), StatusHUDMode::text);
 }
 
 }  // namespace pex

@@ -16,6 +16,7 @@
 
 #include "Tools/BaseViewController.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/storekit/StoreProduct.h"
 #include "service/RechargeModel.h"
 
 namespace pex {
@@ -63,6 +64,11 @@ class PurchaseViewController : public BaseViewController {
                             int payMethod);
     // The QR pop-up's close control: ends polling and makes buying possible again.
     void closeQRPayment();
+    // The App Store payment (method 1, which no payment option offers): the purchase's result
+    // and the receipt upload's.
+    void handlePurchaseResult(const PurchaseResult& result, const std::string& orderNo);
+    void handleReceiptUploadResult(bool success, const std::optional<std::string>& message,
+                                   const Purchase& purchase, const std::string& orderNo);
 
     // State and views, for tests and the gallery.
     int payIndex() const { return pay_Index_; }
@@ -85,6 +91,7 @@ class PurchaseViewController : public BaseViewController {
   private:
     void handleGoodsReply(std::optional<bool> failed, const std::optional<nlohmann::json>& reply);
     QWidget* viewForRow(int row, QWidget* reusable);
+    void buyFromAppStore(const nlohmann::json& reply);
     void startPolling();
     void closeQRPopup();
     void layoutPage();

@@ -10,11 +10,13 @@
 
 #include "Page/PageFixture.h"
 #include "Page/View/ContactView.h"
+#include "Page/View/PaddedTextField.h"
 #include "Page/View/PayOptionGroupView.h"
 #include "Page/View/PayQRCodeView.h"
 #include "Page/View/QRCodeGenerator.h"
 #include "Page/View/RechargeCellView.h"
 #include "Page/View/RechargeDescribeView.h"
+#include "Page/View/RechargeInfoView.h"
 #include "QRDecoding.h"
 #include "Tools/ImageView.h"
 #include "Tools/PopView/MYCenterPopView.h"
@@ -227,6 +229,22 @@ TEST_F(NotesContactTest, TheNotesOpenOneCardAtATimeAndOnlyAShownCardHoldsThemBac
     card->closeTap();
     EXPECT_TRUE(notes->isButtonEnabled);
     EXPECT_TRUE(popUps().empty());
+}
+
+TEST(PaddedTextField, ItsNaturalSizeMakesRoomForTheInsets) {
+    PaddedTextField field;
+    QLineEdit plain;
+    field.setText("13800138000");
+    plain.setText("13800138000");
+    EXPECT_EQ(field.insets(), QMargins(8, 4, 8, 4));
+    EXPECT_EQ(field.sizeHint(), plain.sizeHint() + QSize(16, 8));
+}
+
+TEST(RechargeInfoView, MakesItsViewsWithoutPlacingThem) {
+    RechargeInfoView view;
+    EXPECT_EQ(view.contentV()->parentWidget(), nullptr);
+    EXPECT_EQ(view.titleLabel()->parentWidget(), nullptr);
+    EXPECT_EQ(view.contentV()->cornerRadius(), 10);
 }
 
 }  // namespace
