@@ -21,6 +21,7 @@ bool CRSDwarfParseCIERecord(CRSDwarfCIERecord* cie, std::uintptr_t address,
                             const CRSDwarfSection& section) {
     std::memset(cie, 0, sizeof *cie);
     if (address < section.start || address >= section.end) return false;
+    cie->address = address;
     CRSDwarfCursor cursor = CRSDwarfCursorMake(address, section.end);
     cie->length = CRSParseRecordLengthAndAdvance(&cursor);
     std::uintptr_t end = 0;
@@ -91,7 +92,8 @@ bool CRSDwarfParseCIERecord(CRSDwarfCIERecord* cie, std::uintptr_t address,
 }
 
 bool CRSDwarfParseFDERecord(CRSDwarfFDERecord* fde, bool parseCIE, CRSDwarfCIERecord* cie,
-                            std::uintptr_t address, const CRSDwarfSection& section) {
+                            std::uintptr_t address, const CRSDwarfSection& section,
+                            bool reuseParsedCIE) {
     std::memset(fde, 0, sizeof *fde);
     if (address < section.start || address >= section.end) return false;
     CRSDwarfCursor cursor = CRSDwarfCursorMake(address, section.end);
@@ -108,7 +110,9 @@ bool CRSDwarfParseFDERecord(CRSDwarfFDERecord* fde, bool parseCIE, CRSDwarfCIERe
         CRSSDKLogWarn("Error: CIE offset invalid\n");
         return false;
     }
-    if (parseCIE && !CRSDwarfParseCIERecord(cie, cieOffsetField - fde->cieOffset, section)) {
+    const std::uintptr_t cieAddress = cieOffsetField - fde->cieOffset;
+    const bool alreadyParsed = reuseParsedCIE && cie->length != 0 && cie->address == cieAddress;
+    if (parseCIE && !alreadyParsed && !CRSDwarfParseCIERecord(cie, cieAddress, section)) {
         CRSSDKLogWarn("Error: Unable to parse CIE record\n");
         return false;
     }
@@ -137,8 +141,9 @@ bool CRSDwarfParseFDERecord(CRSDwarfFDERecord* fde, bool parseCIE, CRSDwarfCIERe
 }
 
 bool CRSDwarfParseCFIFromFDERecord(CRSDwarfCFIRecord* record, std::uintptr_t fdeAddress,
-                                   const CRSDwarfSection& section) {
-    return CRSDwarfParseFDERecord(&record->fde, true, &record->cie, fdeAddress, section);
+                                   const CRSDwarfSection& section, bool reuseParsedCIE) {
+    return CRSDwarfParseFDERecord(&record->fde, true, &record->cie, fdeAddress, section,
+                                  reuseParsedCIE);
 }
 
 }  // namespace pex

@@ -9,6 +9,7 @@
 namespace pex {
 
 struct CRSDwarfCIERecord {
+    std::uintptr_t address;  // where the record starts
     std::uint64_t length;
     std::uint8_t version;
     const char* augmentation;
@@ -42,10 +43,12 @@ struct CRSDwarfCFIRecord {
 bool CRSDwarfParseCIERecord(CRSDwarfCIERecord* cie, std::uintptr_t address,
                             const CRSDwarfSection& section);
 // Parses the FDE at `address` and, when `parseCIE`, the CIE it names into `cie` (whose pointer
-// encoding the FDE's addresses use).
+// encoding the FDE's addresses use). With `reuseParsedCIE`, a `cie` already parsed from the
+// same address is kept as it is: consecutive frames mostly share one.
 bool CRSDwarfParseFDERecord(CRSDwarfFDERecord* fde, bool parseCIE, CRSDwarfCIERecord* cie,
-                            std::uintptr_t address, const CRSDwarfSection& section);
+                            std::uintptr_t address, const CRSDwarfSection& section,
+                            bool reuseParsedCIE = false);
 bool CRSDwarfParseCFIFromFDERecord(CRSDwarfCFIRecord* record, std::uintptr_t fdeAddress,
-                                   const CRSDwarfSection& section);
+                                   const CRSDwarfSection& section, bool reuseParsedCIE = false);
 
 }  // namespace pex

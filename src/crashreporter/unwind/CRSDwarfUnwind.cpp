@@ -272,18 +272,23 @@ bool CRSDwarfInstructionsEnumerate(std::uintptr_t start, std::uintptr_t end,
     return true;
 }
 
-CRSDwarfStepResult CRSDwarfUnwindComputeRegisters(const CRSDwarfCFIRecord& record,
-                                                  const CRSDwarfSection& section,
-                                                  std::uintptr_t lookupPC,
-                                                  CRSThreadContext* registers,
-                                                  CRSMemoryReader* reader) {
-    CRSDwarfState initial;
-    std::memset(&initial, 0, sizeof initial);
-    if (!CRSDwarfInstructionsEnumerate(record.cie.instructionsStart, record.cie.instructionsEnd,
-                                       record.cie, section, &initial, nullptr, INT64_MAX)) {
-        CRSSDKLogWarn("Error: Unable to run CIE instructions\n");
-        return CRSDwarfStepResult::failed;
+CRSDwarfStepResult CRSDwarfUnwindComputeRegisters(
+    const CRSDwarfCFIRecord& record, const CRSDwarfSection& section, std::uintptr_t lookupPC,
+    CRSThreadContext* registers, CRSMemoryReader* reader, CRSDwarfCIECache* cache) {
+    CRSDwarfCIECache local;
+    if (cache == nullptr || cache->cieAddress == 0 || cache->cieAddress != record.cie.address) {
+        if (cache == nullptr) cache = &local;
+        cache->cieAddress = 0;
+        std::memset(&cache->initial, 0, sizeof cache->initial);
+        if (!CRSDwarfInstructionsEnumerate(record.cie.instructionsStart, record.cie.instructionsEnd,
+                                           record.cie, section, &cache->initial, nullptr,
+                                           INT64_MAX)) {
+            CRSSDKLogWarn("Error: Unable to run CIE instructions\n");
+            return CRSDwarfStepResult::failed;
+        }
+        cache->cieAddress = record.cie.address;
     }
+    const CRSDwarfState& initial = cache->initial;
     if (lookupPC < record.fde.startAddress) {
         CRSSDKLogWarn("Error: The FDE pcOffset value cannot be negative\n");
         return CRSDwarfStepResult::failed;

@@ -37,6 +37,12 @@ struct CRSDwarfState {
     CRSDwarfRegisterRule registers[kCRSDwarfRegisterCount];
 };
 
+// The rules a CIE's own instructions set up, kept for the next frame with the same CIE.
+struct CRSDwarfCIECache {
+    std::uintptr_t cieAddress;  // 0: empty
+    CRSDwarfState initial;
+};
+
 enum class CRSDwarfStepResult {
     failed,
     stepped,
@@ -59,6 +65,7 @@ CRSDwarfStepResult CRSDwarfUnwindComputeRegisters(const CRSDwarfCFIRecord& recor
                                                   const CRSDwarfSection& section,
                                                   std::uintptr_t lookupPC,
                                                   CRSThreadContext* registers,
-                                                  CRSMemoryReader* reader = nullptr);
+                                                  CRSMemoryReader* reader = nullptr,
+                                                  CRSDwarfCIECache* cache = nullptr);
 
 }  // namespace pex

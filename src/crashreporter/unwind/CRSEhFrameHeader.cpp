@@ -14,7 +14,8 @@ constexpr std::uint8_t kDataRelativeSigned4 = 0x3B;
 
 bool CRSEhFrameHeaderFindFDE(std::uintptr_t header, std::uintptr_t segmentStart,
                              std::uintptr_t segmentEnd, std::uintptr_t pc,
-                             CRSDwarfCFIRecord* record, CRSDwarfSection* section) {
+                             CRSDwarfCFIRecord* record, CRSDwarfSection* section,
+                             bool reuseParsedCIE) {
     if (header < segmentStart || header >= segmentEnd) return false;
     *section = CRSDwarfSection{segmentStart, segmentEnd, header};
     CRSDwarfCursor cursor = CRSDwarfCursorMake(header, segmentEnd);
@@ -69,7 +70,7 @@ bool CRSEhFrameHeaderFindFDE(std::uintptr_t header, std::uintptr_t segmentStart,
     std::uint64_t start = 0;
     std::uint64_t fde = 0;
     if (!entryAt(low, &start, &fde) || start > pc) return false;
-    if (!CRSDwarfParseCFIFromFDERecord(record, fde, *section)) return false;
+    if (!CRSDwarfParseCFIFromFDERecord(record, fde, *section, reuseParsedCIE)) return false;
     return pc >= record->fde.startAddress && pc - record->fde.startAddress < record->fde.rangeSize;
 }
 

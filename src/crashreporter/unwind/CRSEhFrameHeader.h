@@ -7,10 +7,12 @@
 
 namespace pex {
 
-// Finds the FDE that covers `pc` through the table at `header` and parses it with its CIE.
-// Every read stays inside [segmentStart, segmentEnd).
+// Finds the FDE that covers `pc` through the table at `header` and parses it with its CIE
+// (keeping `record`'s CIE when it is that one and `reuseParsedCIE` is set). Every read stays
+// inside [segmentStart, segmentEnd).
 bool CRSEhFrameHeaderFindFDE(std::uintptr_t header, std::uintptr_t segmentStart,
                              std::uintptr_t segmentEnd, std::uintptr_t pc,
-                             CRSDwarfCFIRecord* record, CRSDwarfSection* section);
+                             CRSDwarfCFIRecord* record, CRSDwarfSection* section,
+                             bool reuseParsedCIE = false);
 
 }  // namespace pex

@@ -98,15 +98,18 @@ CRSUnwindStep CRSUnwindStepWithDwarf(CRSUnwindContext* context) {
         return CRSUnwindStep::failed;
     }
     if (image.ehFrame == 0) return CRSUnwindStep::failed;
-    CRSDwarfCFIRecord record;
+    // The CIE of the previous frame is kept when this frame's FDE names the same one.
+    CRSDwarfCFIRecord& record = context->lastRecord;
     CRSDwarfSection section;
     if (!CRSEhFrameHeaderFindFDE(image.ehFrame, image.ehFrameSegmentStart, image.ehFrameSegmentEnd,
-                                 lookupPC, &record, &section)) {
+                                 lookupPC, &record, &section, cached)) {
+        record.cie.length = 0;
+        context->cieCache.cieAddress = 0;
         CRSSDKLogDebug("No call-frame information for %p\n", reinterpret_cast<void*>(lookupPC));
         return CRSUnwindStep::failed;
     }
     switch (CRSDwarfUnwindComputeRegisters(record, section, lookupPC, &context->registers,
-                                           &context->memory)) {
+                                           &context->memory, &context->cieCache)) {
         case CRSDwarfStepResult::stepped:
             // Stepping out of a signal frame lands where the signal interrupted.
             context->pcIsExact = record.cie.signalFrame;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "crashreporter/runtime/CRSBinaryImage.h"
+#include "crashreporter/unwind/CRSDwarfUnwind.h"
 #include "crashreporter/unwind/CRSMemoryReader.h"
 #include "crashreporter/unwind/CRSThreadContext.h"
 
@@ -28,6 +29,9 @@ struct CRSUnwindContext {
     // The image of the last step: consecutive frames are mostly in the same one.
     CRSBinaryImageRuntimeNode lastImage;
     CRSMemoryReader memory;
+    // The last call-frame record and its CIE's rules, reused while frames share the CIE.
+    CRSDwarfCFIRecord lastRecord;
+    CRSDwarfCIECache cieCache;
 };
 
 // Zeroes the context and takes the registers; false for a missing context.
