@@ -123,7 +123,8 @@ std::string HttpDatas::versionHeader() {
 
 void HttpDatas::request(const std::string& path, HTTPMethod method,
                         std::optional<nlohmann::json> parameters,
-                        std::optional<double> timeoutSeconds, Completion completion) {
+                        std::optional<double> timeoutSeconds, Completion completion,
+                        Alerts alerts) {
     const std::optional<std::string> overrideBase = SettingsStore::string(SettingsKeys::fuwuqiKey);
     const std::string base = overrideBase.value_or(apiBaseURL());
     const std::string address = isAbsolute(path) ? path : base + path;
@@ -158,16 +159,16 @@ void HttpDatas::request(const std::string& path, HTTPMethod method,
     const bool toService = mayCarryToken(path, address, overrideBase);
     auto task = URLSession::shared().dataTask(
         std::move(request), DispatchQueue::main(),
-        [this, finalAddress, path, toService,
-         completion = std::move(completion)](URLDataResult result) {
-            handleResponse(result, finalAddress, path, toService, completion);
+        [this, finalAddress, path, toService, completion = std::move(completion),
+         alerts](URLDataResult result) {
+            handleResponse(result, finalAddress, path, toService, completion, alerts);
         });
     task->resume();
 }
 
 void HttpDatas::handleResponse(const URLDataResult& result, const std::string& address,
                                const std::string& path, bool fromService,
-                               const Completion& completion) {
+                               const Completion& completion, Alerts alerts) {
     std::optional<nlohmann::json> reply;
     if (!result.error && !result.data.empty()) {
         nlohmann::json parsed = nlohmann::json::parse(result.data, nullptr, false);
@@ -187,7 +188,7 @@ void HttpDatas::handleResponse(const URLDataResult& result, const std::string& a
         }
         if (completion) completion(std::nullopt, std::nullopt, description);
         // Only failed transfers are shown; a reply that does not decode is not.
-        if (result.error) {
+        if (result.error && alerts == Alerts::shown) {
             const std::string text = alertText(*result.error);
             DispatchQueue::main().asyncAfter(
                 kAlertDelay, [this, text, address] { showErrorAlert(text, address); });
@@ -218,7 +219,7 @@ void HttpDatas::handleResponse(const URLDataResult& result, const std::string& a
     if (failedWithoutCode && message.empty()) message = result.response->statusLine;
     if (failedWithoutCode || code != 0) {
         if (completion) completion(true, reply, message);
-        if (!message.empty()) {
+        if (!message.empty() && alerts == Alerts::shown) {
             DispatchQueue::main().asyncAfter(kAlertDelay,
                                              [this, message] { showMessageAlert(message); });
         }

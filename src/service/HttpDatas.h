@@ -52,12 +52,16 @@ class HttpDatas {
 
     static HttpDatas& shared();
 
+    // Whether a failed request is also shown in an alert. Background polls are quiet: their
+    // caller handles failures, and an outage must not stack an alert every few seconds.
+    enum class Alerts { shown, quiet };
+
     // `path` is appended to the base address, or used alone when it begins "http://" or
     // "https://". `timeoutSeconds` absent means 30 s. Returns at once.
     void request(const std::string& path, HTTPMethod method,
                  std::optional<nlohmann::json> parameters = std::nullopt,
                  std::optional<double> timeoutSeconds = std::nullopt,
-                 Completion completion = nullptr);
+                 Completion completion = nullptr, Alerts alerts = Alerts::shown);
 
     // Uploads a résumé to the AI provider's file endpoint as a multipart form ("file", then
     // "purpose" = "file-extract") with "Authorization: Bearer <apiKey>". The completion gets
@@ -79,11 +83,15 @@ class HttpDatas {
     // The MIME type the upload gives a file, from its extension.
     static std::string uploadMimeType(const std::filesystem::path& file);
 
+    // Ends the login as an HTTP 401 reply does; for the service's other clients (the answer
+    // stream). Main thread.
+    void endLogin();
+
   private:
     HttpDatas() = default;
     void handleResponse(const URLDataResult& result, const std::string& address,
-                        const std::string& path, bool fromService, const Completion& completion);
-    void endLogin();
+                        const std::string& path, bool fromService, const Completion& completion,
+                        Alerts alerts = Alerts::shown);
     std::shared_ptr<ServiceAlertPresenter> presenter() const;
     std::shared_ptr<SessionExpiryHandler> expiryHandler() const;
 

@@ -29,6 +29,8 @@ std::string HttpDatas::uploadMimeType(const std::filesystem::path& file) {
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (extension == ".pdf") return "application/pdf";
     if (extension == ".doc") return "application/msword";
+    if (extension == ".png") return "image/png";
+    if (extension == ".jpg" || extension == ".jpeg") return "image/jpeg";
     return kWordDocument;
 }
 

@@ -501,7 +501,10 @@ TEST_F(UploadTest, MimeTypeFollowsTheExtension) {
         {"b.PDF", "application/pdf"},
         {"c.doc", "application/msword"},
         {"d.docx", word},
-        {"e.png", word},
+        {"e.png", "image/png"},
+        {"f.JPG", "image/jpeg"},
+        {"g.jpeg", "image/jpeg"},
+        {"h.txt", word},
         {"noextension", word},
     };
     for (const auto& [name, type] : cases) {

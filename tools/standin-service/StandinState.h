@@ -41,6 +41,8 @@ struct OrderRecord {
     std::string payMoney;
     std::string createdAt;
     bool receiptVerified = false;
+    std::int64_t goodsId = 0;  // what a QR order buys
+    int statusPolls = 0;       // "/order/status/" requests answered for it
 };
 
 struct Account {
@@ -87,7 +89,10 @@ class StandinState {
         std::map<std::string, UploadedFile> uploads;  // by file id
         int loginMethod = 0;                          // 0 SMS code, 1 password
         std::uint64_t counter = 1000;                 // source of ids
-        std::filesystem::path tokenFile;              // where tokens are kept; empty: nowhere
+        // The demo pays an open QR order by itself at this status request (0: only opening
+        // its payment page pays it).
+        int autoPayAfterPolls = 0;
+        std::filesystem::path tokenFile;  // where tokens are kept; empty: nowhere
     };
 
     StandinState();
