@@ -84,4 +84,25 @@ int Alert::runModal() {
     return firstButtonReturn + index;
 }
 
+void Alert::beginSheetModal(QWidget* window, std::function<void(int response)> completion) {
+    assertMainThread("Alert::beginSheetModal");
+    if (!window) return;
+    if (modalHandler()) {
+        const int response = modalHandler()(*this);
+        if (completion) completion(response);
+        return;
+    }
+    QMessageBox* box = makeMessageBox().release();
+    box->setParent(window->window(), box->windowFlags());
+    box->setWindowModality(Qt::WindowModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(box, &QMessageBox::finished, box,
+                     [box, completion = std::move(completion)](int) {
+                         QAbstractButton* clicked = box->clickedButton();
+                         const int index = clicked ? clicked->property(kIndexProperty).toInt() : 0;
+                         if (completion) completion(firstButtonReturn + index);
+                     });
+    box->open();
+}
+
 }  // namespace pex

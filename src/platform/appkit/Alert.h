@@ -9,6 +9,7 @@
 #include <memory>
 
 class QMessageBox;
+class QWidget;
 
 namespace pex {
 
@@ -29,11 +30,16 @@ class Alert {
     // buttons the alert gets one "OK" button.
     int runModal();
 
+    // Shows the alert as a sheet of `window`: modal to that window only, so the rest of the
+    // application goes on. `completion` receives the button chosen, on the main thread.
+    // Without a window nothing is shown and the completion is not called.
+    void beginSheetModal(QWidget* window, std::function<void(int response)> completion);
+
     // The message box runModal shows; for rendering and inspection.
     std::unique_ptr<QMessageBox> makeMessageBox() const;
 
-    // Tests: while set, runModal hands the alert to `handler` and answers what it returns
-    // instead of showing anything.
+    // Tests: while set, runModal (and beginSheetModal) hands the alert to `handler` and answers
+    // what it returns instead of showing anything.
     using ModalHandler = std::function<int(const Alert&)>;
     static void setModalHandlerForTesting(ModalHandler handler);
 
