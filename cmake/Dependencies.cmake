@@ -29,9 +29,15 @@ function(pexmora_static_library name)
     add_library(${name} STATIC ${ARGN} ${placeholder})
 endfunction()
 
-# Builds one static library from every .cpp of the calling folder.
+# Builds one static library from every .cpp of the calling folder, leaving out subfolders
+# that build a library of their own (they hold a CMakeLists.txt).
 function(pexmora_folder_library name)
     file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    file(GLOB_RECURSE own_lists CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*/CMakeLists.txt)
+    foreach(list_file ${own_lists})
+        get_filename_component(subfolder ${list_file} DIRECTORY)
+        list(FILTER sources EXCLUDE REGEX "^${subfolder}/")
+    endforeach()
     pexmora_static_library(${name} ${sources})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
 endfunction()

@@ -1,5 +1,6 @@
 #include "Login/LoginViewController.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QEvent>
 #include <QGridLayout>
@@ -8,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "Login/CaptchaViewController.h"
 #include "Login/CountryListViewController.h"
@@ -106,6 +108,15 @@ QLineEdit* makeEntry(QWidget* parent, const QString& placeholder) {
     entry->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
     entry->setFont(systemFont(14));
     return entry;
+}
+
+// A token goes out in a header line on every request: one holding a line break or another
+// control character could never be sent as it stands, so it is no token at all.
+bool isUsableToken(const std::optional<std::string>& token) {
+    return token && !token->empty() && std::none_of(token->begin(), token->end(), [](char c) {
+               const auto byte = static_cast<unsigned char>(c);
+               return byte < 0x20 || byte == 0x7f;
+           });
 }
 
 std::string textOf(const QLineEdit* entry) {
@@ -235,6 +246,10 @@ void LoginViewController::viewDidLoad() {
                        " border-radius: 6px; } QPushButton:pressed { background-color: %2; }")
             .arg(green.name(), green.darker(115).name()));
     connect(loginButton, &QPushButton::clicked, this, [this] { loginTap(); });
+    // Return in any field of the form does what "登录" does.
+    for (QLineEdit* entry : {phoneLabel.data(), codeLabel.data(), secureField.data()}) {
+        connect(entry, &QLineEdit::returnPressed, this, [this] { loginTap(); });
+    }
 
     ClickGestureRecognizer::attach(contractLabel,
                                    [this](ClickGestureRecognizer&) { contractTap(); });
@@ -317,16 +332,17 @@ void LoginViewController::fetchLoginMethod() {
 // MARK: - Password visibility
 
 void LoginViewController::eyeTap() {
+    QLineEdit* const leaving = iseyed ? secureField.data() : codeLabel.data();
+    QLineEdit* const shown = iseyed ? codeLabel.data() : secureField.data();
+    const bool typing = leaving->hasFocus();
     iseyed = !iseyed;
     eyeIcon->setImage(AppImages::named(
         QStringLiteral("icon_pd_") + (iseyed ? QStringLiteral("true") : QStringLiteral("false"))));
-    codeLabel->setHidden(iseyed);
-    secureField->setHidden(!iseyed);
-    if (iseyed) {
-        secureField->setText(codeLabel->text());
-    } else {
-        codeLabel->setText(secureField->text());
-    }
+    shown->setText(leaving->text());
+    shown->setHidden(false);
+    // The user typing the password goes on typing into the entry that now shows it.
+    if (typing) shown->setFocus(Qt::OtherFocusReason);
+    leaving->setHidden(true);
 }
 
 // MARK: - SMS code
@@ -349,12 +365,28 @@ void LoginViewController::sendCodeTap() {
 void LoginViewController::showCaptcha() {
     auto* captcha = new CaptchaViewController;
     QPointer<LoginViewController> weak(this);
+    // The captcha window takes the keyboard; once it is gone, typing goes on in the field the
+    // user was in, at once rather than when the window system gets round to it.
+    const QPointer<QWidget> field(isViewLoaded() ? view()->window()->focusWidget() : nullptr);
+    connect(captcha, &QObject::destroyed, this, [weak, field] {
+        if (weak) weak->returnFocus(field);
+    });
     captcha->onValidateReceived = [weak](const std::string& validate) {
         // The token is a secret of this one request: the console shows that it came, not it.
         consoleLog(std::string("✅ 收到验证码 validate: ") + (validate.empty() ? "" : kRedacted));
         if (weak) weak->sendSmsCode(validate);
     };
     presentCaptcha(captcha);
+}
+
+void LoginViewController::returnFocus(const QPointer<QWidget>& field) {
+    if (!isViewLoaded() || !view()->isVisible()) return;
+    QWidget* window = view()->window();
+    window->raise();
+    window->activateWindow();
+    QApplication::setActiveWindow(window);
+    QWidget* target = field && field->isVisible() ? field.data() : phoneLabel.data();
+    if (target) target->setFocus(Qt::OtherFocusReason);
 }
 
 void LoginViewController::presentCaptcha(CaptchaViewController* captcha) {
@@ -426,6 +458,7 @@ void LoginViewController::stopCountdown() {
 // MARK: - Login
 
 void LoginViewController::loginTap() {
+    if (loginInFlight_) return;
     if (areaLabel->text() == QString::fromUtf8(kNoCountryText)) {
         showShortMessage(QStringLiteral("请选择国家！"));
         return;
@@ -467,12 +500,14 @@ void LoginViewController::loginWithCode() {
 
 void LoginViewController::requestLogin(const std::string& path, nlohmann::json body) {
     auto busy = std::make_shared<LoginBusyState>();
+    loginInFlight_ = true;
     QPointer<LoginViewController> weak(this);
     HttpDatas::shared().request(
         path, HTTPMethod::Post, std::move(body), std::nullopt,
         [weak, busy](std::optional<bool> failed, std::optional<nlohmann::json> reply,
                      std::optional<std::string>) {
             busy->end();
+            if (weak) weak->loginInFlight_ = false;
             if (!weak || failed != false || !reply) return;
             weak->handleLoginReply(*reply);
         });
@@ -482,7 +517,7 @@ void LoginViewController::handleLoginReply(const nlohmann::json& reply) {
     const nlohmann::json& data = lenient::field(reply, "data");
     const auto model = ReplyMapper::map<LoginUserModel>(data);
     // Without a token there is no session to store: a reply like that is a failed login.
-    if (!model || !model->token || model->token->empty()) {
+    if (!model || !isUsableToken(model->token)) {
         consoleLog("登录失败：回复中没有登录凭证");
         StatusHUD::showMessage(QStringLiteral("登录失败，请重试"), StatusHUDMode::error);
         return;

@@ -100,6 +100,10 @@ class LoginViewController : public ViewController, public CountrySelectorDelegat
     void stopCountdown();
     void requestLogin(const std::string& path, nlohmann::json body);
     void layoutNetChannel();
+    void returnFocus(const QPointer<QWidget>& field);
+
+    // Set while a login request is out: another press of "登录" or Return sends nothing.
+    bool loginInFlight_ = false;
 
     QPointer<NetChannelView> netChannel_;
     // The same view as a plain object, for telling events apart: the filter also sees the

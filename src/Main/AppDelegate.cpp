@@ -107,7 +107,11 @@ void AppDelegate::showMainWindow() {
     if (ContentWindow* kept = window()) {
         kept->makeKeyAndOrderFront();
     } else {
-        setWindow(WindowFactory::openMainWindow());
+        // The window that fits the stored login: a main window without a token would only
+        // find out from the service's 401 that the user has to sign in.
+        const auto token = SettingsStore::string(SettingsKeys::loginToken);
+        const bool signedIn = token && !token->empty();
+        setWindow(signedIn ? WindowFactory::openMainWindow() : WindowFactory::openLoginWindow());
     }
     activateApplication();
 }

@@ -18,12 +18,17 @@ ContentWindow::ContentWindow(ViewController* controller) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     setCentralWidget(holder);
-    if (MainMenu* menu = MainMenu::current()) {
-        auto* bar = new QMenuBar(this);
-        menu->fill(bar);
-        setMenuBar(bar);
-    }
     setContentViewController(controller);
+}
+
+void ContentWindow::showMainMenu() {
+    MainMenu* menu = MainMenu::current();
+    if (!menu || menuWidget()) return;
+    const QSize content = contentSize();
+    auto* bar = new QMenuBar(this);
+    menu->fill(bar);
+    setMenuBar(bar);
+    if (!content.isEmpty()) setContentSize(content);
 }
 
 ContentWindow::~ContentWindow() {

@@ -1,7 +1,9 @@
 #pragma once
 // A top-level window whose content is a view controller's view, as the application's windows
-// are made: the window owns its content view controller, shows the current main menu in its
-// own menu bar (MainMenu.h) and is deleted, with its controller and view, when it is closed.
+// are made: the window owns its content view controller and is deleted, with its controller and
+// view, when it is closed. The application's main window (login or main view) also shows the
+// current main menu in its own menu bar (MainMenu.h); secondary windows (captcha, records) do
+// not.
 //
 //     auto* window = new ContentWindow(new SomePage);
 //     window->setContentSize({510, 480});
@@ -31,6 +33,9 @@ class ContentWindow : public QMainWindow {
     // controller and its view are deleted once control returns to the event loop, so the old
     // controller may call this from its own code.
     void setContentViewController(ViewController* controller);
+
+    // Puts the current main menu into this window's menu bar (once; nothing without a menu).
+    void showMainMenu();
 
     // The view that holds the content (the controller's view fills it).
     QWidget* contentView() const;

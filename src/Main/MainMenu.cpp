@@ -1,6 +1,8 @@
 #include "Main/MainMenu.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
@@ -44,6 +46,11 @@ void MainMenu::setCurrent(std::shared_ptr<MainMenu> menu) {
 
 std::shared_ptr<MainMenu> MainMenu::makeDefault() {
     auto menu = std::make_shared<MainMenu>();
+    QMenu* application = menu->addItem(QStringLiteral("Pexmora"));
+    QAction* quit = application->addAction(QStringLiteral("Quit"));
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quit->setShortcutContext(Qt::ApplicationShortcut);
+    QObject::connect(quit, &QAction::triggered, [] { QCoreApplication::quit(); });
     menu->addItem(QStringLiteral("Window"));
     return menu;
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The application's main menu: its top-level items, each usually with a submenu. Linux keeps
-// menus in the windows, so every ContentWindow shows the current main menu in its own menu
-// bar. The items and their submenus are shared by all those bars: an item added to a submenu
-// later appears in every window at once. Main thread only.
+// menus in the windows, so the application's main window shows the current main menu in its
+// own menu bar. The items and their submenus are shared by all those bars: an item added to a
+// submenu later appears in every window at once. Main thread only.
 #include <QList>
 #include <QString>
 #include <memory>
@@ -19,8 +19,8 @@ class MainMenu {
     static MainMenu* current();
     static void setCurrent(std::shared_ptr<MainMenu> menu);
 
-    // The application's own menu: one item "Window" with an empty submenu, to which start-up
-    // adds its command.
+    // The application's own menu: "Pexmora" with "Quit" (Ctrl+Q), then "Window" with an empty
+    // submenu, to which start-up adds its command.
     static std::shared_ptr<MainMenu> makeDefault();
 
     MainMenu();

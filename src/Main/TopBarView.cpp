@@ -1,7 +1,5 @@
 #include "Main/TopBarView.h"
 
-#include <QPainterPath>
-#include <QRegion>
 #include <QVBoxLayout>
 #include <string>
 
@@ -73,13 +71,8 @@ void TopBarView::setupTopBar() {
 
 void TopBarView::layoutSubviews() {
     iconImageView_->setGeometry(kIconLeft, (height() - kIconSide) / 2, kIconSide, kIconSide);
-    if (iconImageView_->mask().isEmpty()) {
-        // The logo is clipped to rounded corners.
-        QPainterPath corners;
-        corners.addRoundedRect(QRectF(0, 0, kIconSide, kIconSide), kIconCornerRadius,
-                               kIconCornerRadius);
-        iconImageView_->setMask(QRegion(corners.toFillPolygon().toPolygon()));
-    }
+    // The logo is clipped to rounded corners.
+    iconImageView_->setCornerRadius(kIconCornerRadius);
     const QSize stack = titleStack_->sizeHint();
     titleStack_->setGeometry(kIconLeft + kIconSide + kStackGap, (height() - stack.height()) / 2,
                              stack.width(), stack.height());
@@ -107,7 +100,7 @@ void TopBarView::showTypeChooser() {
     InterviewTypeView* card = interviewTypeView();
     if (QWidget* host = ApplicationWindows::contentView(ApplicationWindows::keyWindow())) {
         auto* overlay = new MYCenterPopView;
-        overlay->show(card, host);
+        overlay->show(card, host, MYCenterPopView::Content::kept);
     }
     // Whatever was chosen, the bar only ever sends type 4; a bar that is gone sends nothing.
     card->selectInterviewBlock = [bar = QPointer<TopBarView>(this)](int) {

@@ -106,6 +106,8 @@ void ViewController::viewDidLoad() {
     split->setStretchFactor(1, 1);
     split->setSizes({kSidebarWidth, kPageWidth});
     topBar_->raise();
+    // Smaller, the page would slide under the sidebar or the bar.
+    root->setMinimumSize(kSidebarWidth + kPageWidth, TopBarView::kHeight + kPageHeight);
 }
 
 bool ViewController::shouldHideDivider(int) const {

@@ -30,6 +30,7 @@ void WindowFactory::showMainView(ContentWindow* window) {
 }
 
 void WindowFactory::present(ContentWindow* window, QSize contentSize, const QString& title) {
+    window->showMainMenu();
     window->setContentSize(contentSize);
     window->center();
     window->setWindowTitle(title);

@@ -1,5 +1,7 @@
 // Process entry: Qt's event loop drives the main queue; the application delegate starts up
 // once the loop runs, and the loop's result is the process' exit status.
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QPointer>
 #include <memory>
@@ -15,6 +17,9 @@
 #include "service/HttpDatas.h"
 
 int main(int argc, char* argv[]) {
+    // Everything the application writes (history, recordings, settings) is the user's own:
+    // new files are 0600 and new folders 0700, whatever the umask it was started with.
+    ::umask(077);
     // The captcha page's web view shares OpenGL contexts; Qt needs this before the application.
     QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

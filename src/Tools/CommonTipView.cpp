@@ -78,8 +78,12 @@ void CommonTipView::layoutSubviews() {
     const int contentTop = titleLabel_->geometry().bottom() + 1 + kGap;
     const int contentHeight = contentLabel_->heightForWidth(textWidth);
     contentLabel_->setGeometry(kInset, contentTop, textWidth, std::max(0, contentHeight));
-    // Below the text, even when that runs past a card that is too short.
     const int buttonTop = contentTop + std::max(0, contentHeight) + kGap;
+    // A card too short for its text grows (about its centre) so the buttons stay on it.
+    const int needed = buttonTop + kButtonHeight + kInset;
+    if (needed > height()) {
+        setGeometry(x(), y() - (needed - height()) / 2, width(), needed);
+    }
     const int sureLeft = width() - kInset - kButtonWidth;
     sureButton_->setGeometry(sureLeft, buttonTop, kButtonWidth, kButtonHeight);
     cancelButton_->setGeometry(sureLeft - kButtonSpacing - kButtonWidth, buttonTop, kButtonWidth,

@@ -1,6 +1,9 @@
 #include "Tools/ImageView.h"
 
+#include <QImage>
 #include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
 
 namespace pex {
 
@@ -11,6 +14,11 @@ ImageView::ImageView(const QPixmap& image, QWidget* parent) : QWidget(parent), i
 void ImageView::setImage(const QPixmap& image) {
     image_ = image;
     updateGeometry();
+    update();
+}
+
+void ImageView::setCornerRadius(double radius) {
+    cornerRadius_ = std::max(0.0, radius);
     update();
 }
 
@@ -27,7 +35,27 @@ void ImageView::paintEvent(QPaintEvent*) {
     const QSizeF fitted = natural.scaled(QSizeF(size()), Qt::KeepAspectRatio);
     const QRectF target((width() - fitted.width()) / 2, (height() - fitted.height()) / 2,
                         fitted.width(), fitted.height());
-    painter.drawPixmap(target, image_, QRectF(image_.rect()));
+    if (cornerRadius_ <= 0) {
+        painter.drawPixmap(target, image_, QRectF(image_.rect()));
+        return;
+    }
+    // A clip path would cut the edge pixel by pixel; the picture is instead drawn into the
+    // rounded shape painted with antialiasing, so the edge blends into what lies beneath.
+    const qreal scale = devicePixelRatioF();
+    QImage rounded((QSizeF(size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+    rounded.setDevicePixelRatio(scale);
+    rounded.fill(Qt::transparent);
+    {
+        QPainter shape(&rounded);
+        shape.setRenderHint(QPainter::Antialiasing);
+        shape.setRenderHint(QPainter::SmoothPixmapTransform);
+        QPainterPath outline;
+        outline.addRoundedRect(QRectF(rect()), cornerRadius_, cornerRadius_);
+        shape.fillPath(outline, Qt::black);
+        shape.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        shape.drawPixmap(target, image_, QRectF(image_.rect()));
+    }
+    painter.drawImage(QPointF(0, 0), rounded);
 }
 
 }  // namespace pex

@@ -1,6 +1,7 @@
 #pragma once
 // An image view: draws its image scaled to fit its bounds, keeping the image's proportions,
-// centred. Without an image it draws nothing.
+// centred. Without an image it draws nothing. With a corner radius the picture is clipped to
+// the rounded bounds (half the side gives a circle) with smooth, antialiased edges.
 #include <QPixmap>
 #include <QWidget>
 
@@ -15,6 +16,9 @@ class ImageView : public QWidget {
     const QPixmap& image() const { return image_; }
     void setImage(const QPixmap& image);
 
+    double cornerRadius() const { return cornerRadius_; }
+    void setCornerRadius(double radius);
+
     QSize sizeHint() const override;
 
   protected:
@@ -22,6 +26,7 @@ class ImageView : public QWidget {
 
   private:
     QPixmap image_;
+    double cornerRadius_ = 0;
 };
 
 }  // namespace pex

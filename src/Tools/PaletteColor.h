@@ -17,7 +17,9 @@ class PaletteColor {
     PaletteColor(const PaletteColor&) = delete;
     PaletteColor& operator=(const PaletteColor&) = delete;
 
-    Color paletteColor() const {
+    Color paletteColor() const { return object(); }
+    // The colour object itself: every call answers the very same object.
+    const Color& object() const {
         std::call_once(once_, [this] { color_ = initialiser_(); });
         return *color_;
     }

@@ -1,16 +1,11 @@
 #include "beacon-core/BCNApp.h"
 
-#include <system_error>
-
 #include "platform/foundation/Bundle.h"
 
 namespace pex {
 
 std::optional<std::filesystem::path> BCNApp::optionsFile() {
-    const auto file = Bundle::executableDirectory() / (std::string(kOptionsResource) + ".plist");
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(file, error)) return std::nullopt;
-    return file;
+    return Bundle::main().pathForResource(kOptionsResource, "plist");
 }
 
 std::optional<nlohmann::json> BCNApp::readOptions(const std::filesystem::path& file) {

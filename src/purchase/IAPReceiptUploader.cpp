@@ -76,19 +76,64 @@ IAPReceiptUploader::IAPReceiptUploader() : pendingOrdersKey(SettingsKeys::pendin
 std::vector<PendingIAPOrder> IAPReceiptUploader::loadPendingOrders() const {
     const std::optional<Bytes> stored = SettingsStore::data(pendingOrdersKey);
     if (!stored) return {};
-    auto orders = PendingIAPOrder::decodeList(std::string(stored->begin(), stored->end()));
+    std::size_t skipped = 0;
+    auto orders =
+        PendingIAPOrder::decodeList(std::string(stored->begin(), stored->end()), &skipped);
+    if (skipped > 0) {
+        consoleLog("⚠️ 跳过无法读取的待处理订单 " + std::to_string(skipped) +
+                   " 条");
+    }
     return orders.value_or(std::vector<PendingIAPOrder>{});
 }
 
+void IAPReceiptUploader::keepAsideIfUnreadable() {
+    UserDefaults& defaults = UserDefaults::standard();
+    const std::optional<nlohmann::json> stored = defaults.object(pendingOrdersKey);
+    if (!stored) return;
+    bool readable = false;
+    if (const std::optional<Bytes> data = defaults.data(pendingOrdersKey)) {
+        std::size_t skipped = 0;
+        readable = PendingIAPOrder::decodeList(std::string(data->begin(), data->end()), &skipped)
+                       .has_value() &&
+                   skipped == 0;
+    }
+    if (readable) return;
+    nlohmann::json kept = defaults.object(kUnreadableOrdersKey).value_or(nlohmann::json::array());
+    if (!kept.is_array()) kept = nlohmann::json::array({kept});
+    if (kept.empty() || kept.back() != *stored) kept.push_back(*stored);
+    defaults.set(kUnreadableOrdersKey, std::move(kept));
+    consoleLog("⚠️ 无法读取的待处理订单已另存于 " +
+               std::string(kUnreadableOrdersKey));
+}
+
 void IAPReceiptUploader::savePendingOrders(const std::vector<PendingIAPOrder>& orders) {
-    if (orders.empty()) {
+    std::optional<std::string> encoded;
+    if (!orders.empty()) {
+        encoded = PendingIAPOrder::encodeList(orders);
+        if (!encoded) return;
+    }
+    keepAsideIfUnreadable();
+    if (!encoded) {
         SettingsStore::remove(pendingOrdersKey);
         return;
     }
-    const std::optional<std::string> encoded = PendingIAPOrder::encodeList(orders);
-    if (!encoded) return;
     SettingsStore::set(pendingOrdersKey,
                        UserDefaults::dataValue(Bytes(encoded->begin(), encoded->end())));
+}
+
+void IAPReceiptUploader::addPendingOrder(const std::string& orderNo, const std::string& productId,
+                                         const std::optional<std::string>& transactionId) {
+    if (orderNo.empty() || productId.empty()) return;
+    std::vector<PendingIAPOrder> orders = loadPendingOrders();
+    std::erase_if(orders, [&](const PendingIAPOrder& stored) { return stored.orderNo == orderNo; });
+    orders.push_back({orderNo, productId, transactionId});
+    savePendingOrders(orders);
+}
+
+void IAPReceiptUploader::removePendingOrder(const std::string& orderNo) {
+    std::vector<PendingIAPOrder> orders = loadPendingOrders();
+    std::erase_if(orders, [&](const PendingIAPOrder& stored) { return stored.orderNo == orderNo; });
+    savePendingOrders(orders);
 }
 
 std::optional<PendingIAPOrder> IAPReceiptUploader::findPendingOrder(
@@ -101,7 +146,7 @@ std::optional<PendingIAPOrder> IAPReceiptUploader::findPendingOrder(
     }
     std::optional<PendingIAPOrder> match;
     for (const PendingIAPOrder& order : orders) {
-        if (order.productId != productId) continue;
+        if (order.productId != productId || order.transactionId) continue;
         if (match) return std::nullopt;  // several orders: none can be told to be the one
         match = order;
     }

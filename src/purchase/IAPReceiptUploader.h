@@ -22,16 +22,29 @@ class IAPReceiptUploader {
 
     // The settings key of the list.
     const std::string pendingOrdersKey;
+    // Where a stored value that could not be read (wholly or in part) is kept before the list
+    // is written over it: an array of those values, oldest first.
+    static constexpr const char* kUnreadableOrdersKey = "PendingIAPOrders.unreadable";
 
-    // The stored list; empty when missing or unreadable (an unreadable value stays stored).
+    // The stored list; empty when missing or unreadable. Orders that cannot be read are left
+    // out (and logged); the others are read. Reading never changes what is stored.
     std::vector<PendingIAPOrder> loadPendingOrders() const;
     // Stores the list; an empty list removes the key. A list that cannot be encoded is not
-    // written and the previous value stays.
+    // written and the previous value stays. A previous value that is not wholly readable is
+    // first kept under kUnreadableOrdersKey.
     void savePendingOrders(const std::vector<PendingIAPOrder>& orders);
 
+    // Records an order (replacing, at the end of the list, any order with its number). Nothing
+    // happens when the order number or the product identifier is empty.
+    void addPendingOrder(const std::string& orderNo, const std::string& productId,
+                         const std::optional<std::string>& transactionId);
+    // Forgets every order with that number; the list is written back even when none was.
+    void removePendingOrder(const std::string& orderNo);
+
     // With a transaction identifier (an empty one counts), the first order carrying that
-    // identifier; otherwise, or when none carries it, the only order for the product. None
-    // when several or no orders are for the product.
+    // identifier; otherwise, or when none carries it, the only order for the product among
+    // those not bound to a transaction yet (an order bound to one transaction is never credited
+    // with another's receipt). None when several or no such orders are for the product.
     std::optional<PendingIAPOrder> findPendingOrder(
         const std::string& productId, const std::optional<std::string>& transactionId) const;
 
@@ -43,6 +56,7 @@ class IAPReceiptUploader {
 
   private:
     IAPReceiptUploader();
+    void keepAsideIfUnreadable();
 };
 
 }  // namespace pex

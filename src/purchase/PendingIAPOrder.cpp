@@ -29,15 +29,19 @@ std::optional<PendingIAPOrder> decodeOrder(const nlohmann::json& element) {
 
 }  // namespace
 
-std::optional<std::vector<PendingIAPOrder>> PendingIAPOrder::decodeList(const std::string& json) {
+std::optional<std::vector<PendingIAPOrder>> PendingIAPOrder::decodeList(const std::string& json,
+                                                                        std::size_t* skipped) {
+    if (skipped) *skipped = 0;
     const nlohmann::json list = nlohmann::json::parse(json, nullptr, false);
     if (list.is_discarded() || !list.is_array()) return std::nullopt;
     std::vector<PendingIAPOrder> orders;
     orders.reserve(list.size());
     for (const nlohmann::json& element : list) {
-        auto order = decodeOrder(element);
-        if (!order) return std::nullopt;
-        orders.push_back(std::move(*order));
+        if (auto order = decodeOrder(element)) {
+            orders.push_back(std::move(*order));
+        } else if (skipped) {
+            ++*skipped;
+        }
     }
     return orders;
 }

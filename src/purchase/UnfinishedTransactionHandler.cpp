@@ -61,10 +61,7 @@ void UnfinishedTransactionHandler::handleReceiptReupload(bool success,
 }
 
 void UnfinishedTransactionHandler::forgetOrder(const std::string& orderNo) {
-    IAPReceiptUploader& uploader = IAPReceiptUploader::shared();
-    std::vector<PendingIAPOrder> orders = uploader.loadPendingOrders();
-    std::erase_if(orders, [&](const PendingIAPOrder& stored) { return stored.orderNo == orderNo; });
-    uploader.savePendingOrders(orders);
+    IAPReceiptUploader::shared().removePendingOrder(orderNo);
 }
 
 }  // namespace pex

@@ -1,5 +1,9 @@
 #include "service/GRDBDataManager.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <limits>
@@ -179,6 +183,29 @@ std::vector<Record> fetchDetails(DatabaseQueue* queue, const char* sql, std::int
     return std::move(fetched).value();
 }
 
+// The history is the user's own: its folder is 0700 and its files 0600, whatever mode the
+// Documents folder around it has. SQLite gives its journal files the mode of the database
+// file, so creating that one private keeps them private too. A symbolic link is left alone.
+void makePrivate(const std::filesystem::path& folder, const std::filesystem::path& file) {
+    std::error_code error;
+    if (std::filesystem::is_directory(std::filesystem::symlink_status(folder, error))) {
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_all, error);
+    }
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd >= 0) {
+        ::fchmod(fd, 0600);
+        ::close(fd);
+    }
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+        const std::filesystem::path companion = file.string() + suffix;
+        if (std::filesystem::is_regular_file(std::filesystem::symlink_status(companion, error))) {
+            std::filesystem::permissions(
+                companion, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                error);
+        }
+    }
+}
+
 }  // namespace
 
 GRDBDataManager& GRDBDataManager::shared() {
@@ -199,6 +226,7 @@ GRDBDataManager::GRDBDataManager(const std::filesystem::path& documentsFolder) {
         }
     }
     const std::filesystem::path file = folder / "history.sqlite";
+    makePrivate(folder, file);
     log("数据库路径：" + file.string());
     auto opened = DatabaseQueue::open(file);
     if (!opened) {

@@ -123,7 +123,8 @@ std::string HttpDatas::versionHeader() {
 
 void HttpDatas::request(const std::string& path, HTTPMethod method,
                         std::optional<nlohmann::json> parameters,
-                        std::optional<double> timeoutSeconds, Completion completion) {
+                        std::optional<double> timeoutSeconds, Completion completion,
+                        Alerts alerts) {
     const std::optional<std::string> overrideBase = SettingsStore::string(SettingsKeys::fuwuqiKey);
     const std::string base = overrideBase.value_or(apiBaseURL());
     const std::string address = isAbsolute(path) ? path : base + path;
@@ -147,22 +148,27 @@ void HttpDatas::request(const std::string& path, HTTPMethod method,
         }
     }
     request.timeoutInterval = timeoutInterval(timeoutSeconds);
+    request.maximumResponseSize = kMaximumReplyBytes;
 
     consoleLog("🚀url:" + address);
     consoleLog("params:" +
                printed(redactedParameters(parameters.value_or(nlohmann::json::object()), path)));
 
     const std::string finalAddress = request.url;
+    // Only the service itself can end the login: a 401 from any other host is its own affair.
+    const bool toService = mayCarryToken(path, address, overrideBase);
     auto task = URLSession::shared().dataTask(
         std::move(request), DispatchQueue::main(),
-        [this, finalAddress, path, completion = std::move(completion)](URLDataResult result) {
-            handleResponse(result, finalAddress, path, completion);
+        [this, finalAddress, path, toService, completion = std::move(completion),
+         alerts](URLDataResult result) {
+            handleResponse(result, finalAddress, path, toService, completion, alerts);
         });
     task->resume();
 }
 
 void HttpDatas::handleResponse(const URLDataResult& result, const std::string& address,
-                               const std::string& path, const Completion& completion) {
+                               const std::string& path, bool fromService,
+                               const Completion& completion, Alerts alerts) {
     std::optional<nlohmann::json> reply;
     if (!result.error && !result.data.empty()) {
         nlohmann::json parsed = nlohmann::json::parse(result.data, nullptr, false);
@@ -182,7 +188,7 @@ void HttpDatas::handleResponse(const URLDataResult& result, const std::string& a
         }
         if (completion) completion(std::nullopt, std::nullopt, description);
         // Only failed transfers are shown; a reply that does not decode is not.
-        if (result.error) {
+        if (result.error && alerts == Alerts::shown) {
             const std::string text = alertText(*result.error);
             DispatchQueue::main().asyncAfter(
                 kAlertDelay, [this, text, address] { showErrorAlert(text, address); });
@@ -191,21 +197,29 @@ void HttpDatas::handleResponse(const URLDataResult& result, const std::string& a
     }
 
     consoleLog("🍺result:" + printed(redactedReply(*reply, path), 2));
-    const nlohmann::json& codeValue = lenient::field(*reply, "code");
-    const std::int64_t code = lenient::integerValue(codeValue);
-    std::string message = lenient::text(*reply, "message");
     const long status = result.response ? result.response->statusCode : 0;
-
-    if (status == 401) {
+    if (status == 401 && fromService) {
         endLogin();
         return;
     }
+    // Every reply of the service is an envelope object; a bare string, number or array is not
+    // an answer the caller can take for a success.
+    if (!reply->is_object()) {
+        const std::string message = kMalformedReplyMessage;
+        if (completion) completion(true, reply, message);
+        DispatchQueue::main().asyncAfter(kAlertDelay,
+                                         [this, message] { showMessageAlert(message); });
+        return;
+    }
+    const nlohmann::json& codeValue = lenient::field(*reply, "code");
+    const std::int64_t code = lenient::integerValue(codeValue);
+    std::string message = lenient::text(*reply, "message");
     // An error status without an envelope code is a failure of the service, not a success.
     const bool failedWithoutCode = status >= 400 && codeValue.is_null();
     if (failedWithoutCode && message.empty()) message = result.response->statusLine;
     if (failedWithoutCode || code != 0) {
         if (completion) completion(true, reply, message);
-        if (!message.empty()) {
+        if (!message.empty() && alerts == Alerts::shown) {
             DispatchQueue::main().asyncAfter(kAlertDelay,
                                              [this, message] { showMessageAlert(message); });
         }

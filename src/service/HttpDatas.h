@@ -10,10 +10,13 @@
 //            description on a transport failure
 //
 // Failures are then shown in an alert a quarter of a second after the completion ran, and an
-// HTTP 401 reply ends the login instead of calling the completion. The alert and the login
+// HTTP 401 reply from the service (not from another host) ends the login instead of calling
+// the completion. A JSON reply that is not an object is a service error; a reply larger than
+// kMaximumReplyBytes fails as a transfer. The alert and the login
 // window go through two small interfaces the application installs, so the client runs
 // without windows.
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -42,15 +45,23 @@ class HttpDatas {
     static constexpr double kDefaultTimeoutSeconds = 30;
     static constexpr std::chrono::milliseconds kAlertDelay{250};
     static constexpr const char* kUploadPath = "/compatible-mode/v1/files";
+    // The largest JSON reply read; a bigger one fails as a transfer that went wrong.
+    static constexpr std::uint64_t kMaximumReplyBytes = 4ull * 1024 * 1024;
+    // The service error given for a reply that is JSON but not an envelope object.
+    static constexpr const char* kMalformedReplyMessage = "服务器返回的数据格式不正确";
 
     static HttpDatas& shared();
+
+    // Whether a failed request is also shown in an alert. Background polls are quiet: their
+    // caller handles failures, and an outage must not stack an alert every few seconds.
+    enum class Alerts { shown, quiet };
 
     // `path` is appended to the base address, or used alone when it begins "http://" or
     // "https://". `timeoutSeconds` absent means 30 s. Returns at once.
     void request(const std::string& path, HTTPMethod method,
                  std::optional<nlohmann::json> parameters = std::nullopt,
                  std::optional<double> timeoutSeconds = std::nullopt,
-                 Completion completion = nullptr);
+                 Completion completion = nullptr, Alerts alerts = Alerts::shown);
 
     // Uploads a résumé to the AI provider's file endpoint as a multipart form ("file", then
     // "purpose" = "file-extract") with "Authorization: Bearer <apiKey>". The completion gets
@@ -72,11 +83,15 @@ class HttpDatas {
     // The MIME type the upload gives a file, from its extension.
     static std::string uploadMimeType(const std::filesystem::path& file);
 
+    // Ends the login as an HTTP 401 reply does; for the service's other clients (the answer
+    // stream). Main thread.
+    void endLogin();
+
   private:
     HttpDatas() = default;
     void handleResponse(const URLDataResult& result, const std::string& address,
-                        const std::string& path, const Completion& completion);
-    void endLogin();
+                        const std::string& path, bool fromService, const Completion& completion,
+                        Alerts alerts = Alerts::shown);
     std::shared_ptr<ServiceAlertPresenter> presenter() const;
     std::shared_ptr<SessionExpiryHandler> expiryHandler() const;
 

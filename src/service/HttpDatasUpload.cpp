@@ -29,6 +29,8 @@ std::string HttpDatas::uploadMimeType(const std::filesystem::path& file) {
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (extension == ".pdf") return "application/pdf";
     if (extension == ".doc") return "application/msword";
+    if (extension == ".png") return "image/png";
+    if (extension == ".jpg" || extension == ".jpeg") return "image/jpeg";
     return kWordDocument;
 }
 
@@ -36,6 +38,7 @@ void HttpDatas::uploadFile(const std::filesystem::path& fileURL, const std::stri
                            Completion completion) {
     URLRequest request(DeploymentSettings::current().aiProviderOrigin.text() + kUploadPath, "POST");
     request.headers = {{"Authorization", "Bearer " + apiKey}};
+    request.maximumResponseSize = kMaximumReplyBytes;
 
     MultipartFormData form;
     form.appendFile(fileURL, "file", fileURL.filename().string(), uploadMimeType(fileURL));

@@ -7,6 +7,7 @@
 #include "Login/LoginViewController.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -41,6 +42,18 @@ using standin::StandinState;
 using namespace std::chrono_literals;
 
 constexpr const char* kPhone = "13800138000";
+
+// Types `text` into whatever has the keyboard, as key presses; answers false when nothing has.
+bool typeKeys(const QString& text) {
+    for (const QChar c : text) {
+        QWidget* focused = QApplication::focusWidget();
+        if (!focused) return false;
+        QKeyEvent press(QEvent::KeyPress, Qt::Key(c.toUpper().unicode()), Qt::NoModifier,
+                        QString(c));
+        QApplication::sendEvent(focused, &press);
+    }
+    return true;
+}
 
 // Catches the captcha controller instead of showing the web page.
 class TestLoginViewController : public LoginViewController {
@@ -401,6 +414,9 @@ TEST_F(LoginViewControllerTest, AReplyWithoutATokenStoresNothingAndKeepsTheWindo
         {"no token", {{"rights", json::array()}, {"user", user}}},
         {"empty token", {{"token", ""}, {"user", user}}},
         {"null token", {{"token", nullptr}, {"user", user}}},
+        {"token with a line break", {{"token", "abc\r\nX-Injected: 1"}, {"user", user}}},
+        {"token with a control character", {{"token", std::string("abc\x01", 4)}, {"user", user}}},
+        {"token with DEL", {{"token", "abc\x7f"}, {"user", user}}},
         {"data is text", "not an object"},
         {"no data", nullptr},
     };
@@ -458,6 +474,62 @@ TEST_F(LoginViewControllerTest, TheBusyHudIsHiddenHoweverTheLoginEnds) {
         service_.clearRequests();
         closeAllWindows();
     }
+}
+
+// While "登录中..." is up, neither the button under the HUD nor Return sends a second login.
+TEST_F(LoginViewControllerTest, PressingLoginAgainWhileBusySendsNothing) {
+    openWindowWithMethod(0);
+    service_.setFault("/user/login", Fault::slow(300ms));
+    typeInto(controller_->phoneLabel, QString::fromUtf8(kPhone));
+    typeInto(controller_->codeLabel, QStringLiteral("000000"));
+    test::click(controller_->loginButton);
+    ASSERT_EQ(hudText(), QStringLiteral("登录中..."));
+    test::click(controller_->loginButton);
+    emit controller_->codeLabel->returnPressed();
+    waitForRequest("/user/login");
+    EXPECT_TRUE(busyHudGone());
+    EXPECT_EQ(requests("/user/login").size(), 1u);
+
+    // Once the reply is in, the form can be sent again, by Return too.
+    service_.clearFaults();
+    ASSERT_FALSE(controller_.isNull());
+    emit controller_->codeLabel->returnPressed();
+    waitForRequest("/user/login", 2);
+}
+
+// Showing the password in clear (or masking it again) keeps the keyboard in the password.
+TEST_F(LoginViewControllerTest, TheEyeKeepsTheFocusInThePassword) {
+    openWindowWithMethod(1);
+    QApplication::setActiveWindow(window_);
+    controller_->secureField->setFocus();
+    ASSERT_TRUE(typeKeys(QStringLiteral("ab")));
+    test::click(controller_->eyeIcon);
+    ASSERT_TRUE(typeKeys(QStringLiteral("cd")));
+    EXPECT_EQ(controller_->codeLabel->text(), QStringLiteral("abcd"));
+    test::click(controller_->eyeIcon);
+    ASSERT_TRUE(typeKeys(QStringLiteral("e")));
+    EXPECT_EQ(controller_->secureField->text(), QStringLiteral("abcde"));
+}
+
+// Once the captcha window is gone, typing lands in the field the user was in, at once.
+TEST_F(LoginViewControllerTest, FocusReturnsToTheFieldWhenTheCaptchaCloses) {
+    openWindowWithMethod(0);
+    QApplication::setActiveWindow(window_);
+    typeInto(controller_->phoneLabel, QString::fromUtf8(kPhone));
+    test::click(controller_->sendCodeButton);
+    ASSERT_TRUE(test::runMainUntil([&] { return !controller_->captchas.empty(); }));
+    {
+        // The captcha's window takes the keyboard while it is up.
+        QWidget captchaWindow;
+        captchaWindow.show();
+        QApplication::setActiveWindow(&captchaWindow);
+        captchaWindow.setFocus();
+        ASSERT_NE(QApplication::focusWidget(), controller_->phoneLabel.data());
+        delete controller_->captchas.back().data();
+    }
+    EXPECT_EQ(QApplication::focusWidget(), controller_->phoneLabel.data());
+    ASSERT_TRUE(typeKeys(QStringLiteral("9")));
+    EXPECT_EQ(controller_->phoneLabel->text(), QString::fromUtf8(kPhone) + QStringLiteral("9"));
 }
 
 TEST_F(LoginViewControllerTest, TheAutoLoginBoxStartsFromTheStoredChoiceAndStoresEachToggle) {

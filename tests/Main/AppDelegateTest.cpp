@@ -187,6 +187,20 @@ TEST_F(AppDelegateTest, TheWindowMenuHoldsShowMainWindowWithCtrl0) {
     items[1]->trigger();
     EXPECT_TRUE(kept->isVisible());
     EXPECT_EQ(visibleWindows().size(), 1u);
+
+    // The menu also quits, as every desktop application's does.
+    QMenu* applicationMenu = MainMenu::current()->submenu("Pexmora");
+    ASSERT_NE(applicationMenu, nullptr);
+    ASSERT_FALSE(applicationMenu->actions().isEmpty());
+    EXPECT_EQ(applicationMenu->actions().front()->text(), QStringLiteral("Quit"));
+    EXPECT_EQ(applicationMenu->actions().front()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_TRUE(bar->actions().contains(applicationMenu->menuAction()));
+
+    // Secondary windows (captcha, records) carry no menu bar of their own.
+    auto* secondary = new ContentWindow(new pex::ViewController);
+    secondary->show();
+    EXPECT_EQ(secondary->menuWidget(), nullptr);
+    secondary->close();
 }
 
 TEST_F(AppDelegateTest, WithoutAWindowMenuNothingIsAdded) {
@@ -206,36 +220,47 @@ TEST_F(AppDelegateTest, WithoutAWindowMenuNothingIsAdded) {
     EXPECT_EQ(visibleWindows().size(), 1u);
 }
 
-TEST_F(AppDelegateTest, ShowMainWindowWithoutAKeptWindowMakesA1000By700MainWindow) {
-    AppDelegate delegate(recordingSteps());
-    delegate.finishLaunching();
-    QPointer<ContentWindow> login = delegate.window();
-    login->close();  // the user closes it: it goes, and the delegate's pointer with it
-    settle();
-    ASSERT_TRUE(login.isNull());
-    EXPECT_EQ(delegate.window(), nullptr);
-
-    delegate.showMainWindow();  // nobody is signed in: a main window all the same
-    const auto windows = visibleWindows();
-    ASSERT_EQ(windows.size(), 1u);
-    EXPECT_EQ(delegate.window(), windows.front());
-    EXPECT_EQ(ApplicationWindows::delegateWindow(), windows.front());
-    EXPECT_TRUE(qobject_cast<shell::ViewController*>(windows.front()->contentViewController()));
-    EXPECT_EQ(windows.front()->contentSize(), QSize(1000, 700));
-    EXPECT_EQ(windows.front()->windowTitle(), QString());
-
-    // With a kept window, the command only brings it forward.
-    delegate.showMainWindow();
-    EXPECT_EQ(visibleWindows().size(), 1u);
-
-    // Its top bar's request, without a token, is answered 401: the login window follows.
-    ASSERT_TRUE(test::runMainUntil([&] {
+// With the kept window closed (another window may still be open), the command brings back the
+// window that fits the stored login, without a round trip to the service first.
+TEST_F(AppDelegateTest, ShowMainWindowWithoutAKeptWindowOpensTheWindowThatFitsTheLogin) {
+    for (const bool signedIn : {false, true}) {
+        SCOPED_TRACE(signedIn ? "signed in" : "signed out");
+        if (signedIn) {
+            SettingsStore::set(SettingsKeys::loginToken, service_.state().issueToken(kPhone));
+        }
+        AppDelegate delegate(recordingSteps());
+        delegate.finishLaunching();
+        QPointer<ContentWindow> first = delegate.window();
+        auto* other = new ContentWindow(new pex::ViewController);  // a record window, say
+        other->show();
+        first->close();  // the user closes it: it goes, and the delegate's pointer with it
         settle();
-        const auto now = visibleWindows();
-        return now.size() == 1 &&
-               qobject_cast<LoginViewController*>(now.front()->contentViewController());
-    }));
-    EXPECT_EQ(delegate.window(), visibleWindows().front());
+        ASSERT_TRUE(first.isNull());
+        EXPECT_EQ(delegate.window(), nullptr);
+        service_.clearRequests();
+
+        delegate.showMainWindow();
+        settle();
+        ContentWindow* shown = delegate.window();
+        ASSERT_NE(shown, nullptr);
+        EXPECT_TRUE(shown->isVisible());
+        EXPECT_EQ(ApplicationWindows::delegateWindow(), shown);
+        if (signedIn) {
+            EXPECT_TRUE(qobject_cast<shell::ViewController*>(shown->contentViewController()));
+            EXPECT_EQ(shown->contentSize(), QSize(1000, 700));
+        } else {
+            EXPECT_TRUE(qobject_cast<LoginViewController*>(shown->contentViewController()));
+            EXPECT_EQ(shown->windowTitle(), QStringLiteral("登录"));
+            EXPECT_TRUE(service_.requests("/user/change_user_type/*").empty());
+        }
+
+        // With a kept window, the command only brings it forward.
+        delegate.showMainWindow();
+        EXPECT_EQ(visibleWindows().size(), 2u);
+        EXPECT_EQ(delegate.window(), shown);
+        closeEverything();
+        SettingsStore::clearLogin(SettingsStore::AutoLogin::forget);
+    }
 }
 
 TEST_F(AppDelegateTest, ReopenBringsTheKeptWindowBackOnlyWithoutVisibleWindows) {

@@ -7,6 +7,8 @@
 #include "Main/AppDelegate.h"
 #include "Main/ViewController.h"
 #include "ShellFixture.h"
+#include "platform/foundation/DeploymentSettings.h"
+#include "service/ApiBaseURL.h"
 
 namespace pex {
 namespace {
@@ -64,6 +66,39 @@ TEST_F(DemoSignInTest, TheDemoAccountSignsInWithTheSmsCode) {
         return 0;
     });
     signInThroughTheLoginWindow(0, StandinState::kSmsCode);
+}
+
+// "自动登录" through a restart of the demo's stand-in: it takes back the tokens it handed out,
+// so the next launch opens the main window and its requests are answered, not refused.
+TEST_F(DemoSignInTest, AutoLoginOutlivesARestartOfTheStandin) {
+    const std::filesystem::path file = root() / "standin-state" / "tokens.json";
+    ASSERT_TRUE(service_.state().keepTokensIn(file));
+    SettingsStore::set(SettingsKeys::isAutoLogin, true);
+    signInThroughTheLoginWindow(LoginViewController::kPasswordLogin, StandinState::kDemoPassword);
+    const auto token = SettingsStore::string(SettingsKeys::loginToken);
+    ASSERT_TRUE(token);
+    closeEverything();
+    service_.stop();
+    EXPECT_EQ(std::filesystem::status(file).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+    standin::StandinService restarted;
+    ASSERT_TRUE(restarted.state().keepTokensIn(file));
+    ASSERT_NE(restarted.start(), 0);
+    DeploymentSettings::useSingleOrigin(*Origin::parse(restarted.origin()));
+    resetApiBaseURL();
+    AppDelegate delegate(AppDelegate::LaunchSteps{});
+    delegate.finishLaunching();
+    ASSERT_TRUE(test::runMainUntil(
+        [&] { return !restarted.requests("/user/change_user_type/*").empty(); }));
+    test::runMainUntil([] { return false; }, std::chrono::milliseconds(150));
+    settle();
+    const auto windows = visibleWindows();
+    ASSERT_EQ(windows.size(), 1u);
+    EXPECT_TRUE(qobject_cast<shell::ViewController*>(windows.front()->contentViewController()));
+    EXPECT_EQ(SettingsStore::string(SettingsKeys::loginToken), token);
+    closeEverything();
+    restarted.stop();
 }
 
 }  // namespace

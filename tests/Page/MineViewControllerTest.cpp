@@ -126,6 +126,10 @@ TEST_F(MineViewControllerTest, BeforeAnyProfileThePageShowsItsInitialTexts) {
     EXPECT_EQ(timeText(), QStringLiteral("00:00:00"));
     EXPECT_TRUE(page_->overseasTimeLabel()->isVisible());
     EXPECT_EQ(page_->progressContainer()->height(), 110);
+    // The avatar is a circle drawn with smooth edges, not a jagged widget mask.
+    EXPECT_TRUE(page_->avatarImageView()->mask().isEmpty());
+    EXPECT_DOUBLE_EQ(page_->avatarImageView()->cornerRadius(),
+                     page_->avatarImageView()->width() / 2.0);
     EXPECT_FALSE(SettingsStore::record(kUserInfo));
     EXPECT_TRUE(runMainUntil([&] { return !alerts_->messages.empty(); }));
 }

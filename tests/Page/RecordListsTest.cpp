@@ -126,6 +126,31 @@ TEST_F(RecordListsTest, OrderPageShowsGoodsDateAndAmount) {
     EXPECT_EQ(service_.requests("/order/page").size(), 1u);
 }
 
+// The stand-in writes its dates as the service does, so the demo's lists show them.
+TEST_F(RecordListsTest, TheStandinsOwnRecordsShowTheirDates) {
+    StandinState fresh;
+    const auto demo = fresh.account(StandinState::kDemoPhone);
+    ASSERT_TRUE(demo);
+    editAccount([&](standin::Account& account) {
+        account.consumes = demo->consumes;
+        account.orders = demo->orders;
+    });
+    addConsume(60, standin::isoTimeNow());
+    addOrder("1小时面试时长", "19.90", standin::isoTimeNow());
+    auto consumes = openPage<ConsumeViewController>();
+    auto orders = openPage<OrderViewController>();
+    for (RecordListViewController* page : {static_cast<RecordListViewController*>(consumes.get()),
+                                           static_cast<RecordListViewController*>(orders.get())}) {
+        ASSERT_EQ(page->numberOfRows(), 2);
+        for (int row = 0; row < 2; ++row) {
+            EXPECT_THAT(rowTexts(*page, row)[1],
+                        testing::MatchesRegex("[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}"))
+                << row;
+        }
+    }
+    EXPECT_THAT(rowTexts(*orders, 1)[1], testing::StartsWith("2025-03-01 01:30"));
+}
+
 TEST_F(RecordListsTest, OrderRowsShowTheOrderMarkAndConsumptionRowsTheLogo) {
     addOrder("2小时面试时长", "39.90", "2025-03-01T08:05:09.000Z");
     addConsume(60, "2025-03-01T08:05:09.000Z");

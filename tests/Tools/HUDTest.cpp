@@ -139,6 +139,22 @@ TEST_F(HUDTest, WithoutAMainWindowNothingIsShownAndTheEarlierPanelStays) {
     ApplicationWindows::setMainWindow(&window);
 }
 
+// An application without focus (no active window) still shows its HUD and pop-ups on the
+// window it keeps, instead of quietly showing nothing.
+TEST_F(HUDTest, WithoutFocusThePanelShowsOnTheApplicationsWindow) {
+    ApplicationWindows::setMainWindow(nullptr);
+    ApplicationWindows::setKeyWindow(nullptr);
+    QApplication::setActiveWindow(nullptr);
+    ApplicationWindows::setDelegateWindow(&window);
+    EXPECT_EQ(ApplicationWindows::keyWindow(), &window);
+    HUD::show(QStringLiteral("Loading..."));
+    EXPECT_NE(HUD::current(), nullptr);
+    EXPECT_EQ(panels().size(), 1u);
+    ApplicationWindows::setDelegateWindow(nullptr);
+    ApplicationWindows::setMainWindow(&window);
+    ApplicationWindows::setKeyWindow(&window);
+}
+
 TEST_F(HUDTest, WithoutAContentViewTheEarlierPanelGoesAndNoneIsShown) {
     HUD::show(QStringLiteral("Loading..."));
     QMainWindow bare;  // no central widget

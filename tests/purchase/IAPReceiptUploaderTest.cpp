@@ -58,10 +58,6 @@ TEST_F(PendingOrders, UnreadableDataReadsAsNoOrdersAndStaysStored) {
     const std::vector<std::string> unreadable = {
         "not json",
         R"({"orderNo":"A1","productId":"p.60"})",
-        R"([{"orderNo":"A1","productId":"p.60"},{"orderNo":"B2"}])",
-        R"([{"orderNo":7,"productId":"p.60"}])",
-        R"([{"orderNo":"A1","productId":"p.60","transactionId":42}])",
-        R"([{"orderNo":"A1","productId":"p.60"}, "x"])",
         "[{\"orderNo\":\"A\xff\",\"productId\":\"p.60\"}]",
     };
     for (const std::string& text : unreadable) {
@@ -74,6 +70,68 @@ TEST_F(PendingOrders, UnreadableDataReadsAsNoOrdersAndStaysStored) {
     // A text in place of data is not the list either.
     UserDefaults::standard().set("PendingIAPOrders", R"([{"orderNo":"A1","productId":"p.60"}])");
     EXPECT_TRUE(uploader().loadPendingOrders().empty());
+}
+
+TEST_F(PendingOrders, AnOrderThatCannotBeReadCostsOnlyItself) {
+    const std::vector<std::string> oneBad = {
+        R"([{"orderNo":"A1","productId":"p.60"},{"orderNo":"B2"}])",
+        R"([{"orderNo":7,"productId":"p.60"},{"orderNo":"A1","productId":"p.60"}])",
+        R"([{"orderNo":"X","productId":"p.60","transactionId":42},{"orderNo":"A1","productId":"p.60"}])",
+        R"([{"orderNo":"A1","productId":"p.60"}, "x"])",
+    };
+    for (const std::string& text : oneBad) {
+        SCOPED_TRACE(text);
+        storeData(text);
+        EXPECT_EQ(uploader().loadPendingOrders(),
+                  (std::vector<PendingIAPOrder>{{"A1", "p.60", std::nullopt}}));
+        EXPECT_EQ(uploader().findPendingOrder("p.60", std::nullopt)->orderNo, "A1");
+        EXPECT_EQ(storedText(), text) << "reading changes nothing";
+    }
+}
+
+TEST_F(PendingOrders, AValueThatCannotBeReadIsKeptAsideBeforeItIsWrittenOver) {
+    const std::string partly = R"([{"orderNo":"A1","productId":"p.60"},{"orderNo":"B2"}])";
+    storeData(partly);
+    uploader().addPendingOrder("C3", "p.120", std::nullopt);
+    EXPECT_EQ(uploader().loadPendingOrders(),
+              (std::vector<PendingIAPOrder>{{"A1", "p.60", std::nullopt},
+                                            {"C3", "p.120", std::nullopt}}));
+    // Then a value that is not the list at all, removed by the next change.
+    UserDefaults::standard().set("PendingIAPOrders", "garbage");
+    uploader().removePendingOrder("A1");
+    EXPECT_FALSE(UserDefaults::standard().contains("PendingIAPOrders"));
+
+    const auto kept = UserDefaults::standard().object(IAPReceiptUploader::kUnreadableOrdersKey);
+    ASSERT_TRUE(kept.has_value());
+    ASSERT_TRUE(kept->is_array());
+    ASSERT_EQ(kept->size(), 2u);
+    EXPECT_EQ((*kept)[0], UserDefaults::dataValue(Bytes(partly.begin(), partly.end())));
+    EXPECT_EQ((*kept)[1], "garbage");
+
+    // A readable list is written over without keeping anything.
+    uploader().addPendingOrder("D4", "p.60", std::nullopt);
+    uploader().addPendingOrder("E5", "p.60", std::nullopt);
+    EXPECT_EQ(UserDefaults::standard().object(IAPReceiptUploader::kUnreadableOrdersKey)->size(),
+              2u);
+}
+
+TEST_F(PendingOrders, AddReplacesAtTheEndAndRemoveDropsTheKeyWithTheLastOrder) {
+    uploader().addPendingOrder("", "p.60", std::nullopt);
+    uploader().addPendingOrder("A", "", std::nullopt);
+    EXPECT_FALSE(UserDefaults::standard().contains("PendingIAPOrders"));
+
+    uploader().addPendingOrder("A", "p.60", std::nullopt);
+    uploader().addPendingOrder("B", "p.120", std::nullopt);
+    uploader().addPendingOrder("A", "p.60", "T1");
+    EXPECT_EQ(uploader().loadPendingOrders(),
+              (std::vector<PendingIAPOrder>{{"B", "p.120", std::nullopt}, {"A", "p.60", "T1"}}));
+
+    const std::string before = storedText();
+    uploader().removePendingOrder("nope");
+    EXPECT_EQ(storedText(), before);
+    uploader().removePendingOrder("B");
+    uploader().removePendingOrder("A");
+    EXPECT_FALSE(UserDefaults::standard().contains("PendingIAPOrders"));
 }
 
 TEST_F(PendingOrders, AListThatCannotBeEncodedLeavesThePreviousValue) {
@@ -97,23 +155,33 @@ TEST_F(PendingOrders, FindPrefersTheTransactionThenTheOnlyOrderOfTheProduct) {
          "p.60",
          "T1",
          "B"},
-        {"unknown transaction falls back to the only order of the product",
-         {{"A", "p.60", "T9"}, {"B", "p.120", std::nullopt}},
+        {"unknown transaction falls back to the only unbound order of the product",
+         {{"A", "p.60", std::nullopt}, {"B", "p.120", std::nullopt}},
          "p.60",
          "T1",
          "A"},
+        {"an order bound to another transaction is never the fallback",
+         {{"A", "p.60", "T9"}, {"B", "p.120", std::nullopt}},
+         "p.60",
+         "T1",
+         std::nullopt},
         {"orders without a transaction are skipped, then found by product",
          {{"A", "p.60", std::nullopt}},
          "p.60",
          "T1",
          "A"},
-        {"two orders of the product and no transaction match: none",
-         {{"A", "p.60", std::nullopt}, {"B", "p.60", "T9"}},
+        {"two unbound orders of the product and no transaction match: none",
+         {{"A", "p.60", std::nullopt}, {"B", "p.60", std::nullopt}},
          "p.60",
          "T1",
          std::nullopt},
-        {"no transaction given: the only order of the product",
-         {{"A", "p.60", "T9"}, {"B", "p.120", std::nullopt}},
+        {"the one unbound order beside a bound one of the product",
+         {{"A", "p.60", std::nullopt}, {"B", "p.60", "T9"}},
+         "p.60",
+         "T1",
+         "A"},
+        {"no transaction given: the only unbound order of the product",
+         {{"A", "p.120", "T9"}, {"B", "p.120", std::nullopt}},
          "p.120",
          std::nullopt,
          "B"},

@@ -116,7 +116,8 @@ TEST_F(StartupCompletion, APurchaseWithoutAMatchingOrderIsOnlyLoggedAndStaysOpen
     const std::vector<std::vector<PendingIAPOrder>> stored = {
         {},
         {{"PX1", "p.120", std::nullopt}},
-        {{"PX1", "p.60", std::nullopt}, {"PX2", "p.60", "T9"}},  // two: neither can be chosen
+        {{"PX1", "p.60", std::nullopt}, {"PX2", "p.60", std::nullopt}},  // two: neither chosen
+        {{"PX2", "p.60", "T9"}},  // bound to another transaction
     };
     for (const auto& orders : stored) {
         SCOPED_TRACE(orders.size());

@@ -175,6 +175,38 @@ TEST_F(GRDBDataManagerTest, FirstStartCreatesTheFileTablesAndIndexes) {
     EXPECT_EQ(raw.single("SELECT count(*) FROM sqlite_master WHERE name = 'sqlite_sequence'"), "0");
 }
 
+// The history is private to the user, whatever the Documents folder's mode, on first start and
+// for a folder and file an earlier version left readable by others.
+TEST_F(GRDBDataManagerTest, TheDatabaseAndItsFolderArePrivate) {
+    const auto mode = [](const fs::path& path) {
+        return fs::status(path).permissions() & fs::perms::all;
+    };
+    const fs::perms privateFile = fs::perms::owner_read | fs::perms::owner_write;
+    fs::create_directories(documents());
+    fs::permissions(documents(), fs::perms::all);  // 0777
+    for (const bool existing : {false, true}) {
+        SCOPED_TRACE(existing ? "left readable by an earlier run" : "first start");
+        if (existing) {
+            fs::permissions(databaseFile().parent_path(),
+                            fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+            fs::permissions(databaseFile(),
+                            privateFile | fs::perms::group_read | fs::perms::others_read);
+        }
+        auto manager = open();
+        ASSERT_NE(manager->dbQueue(), nullptr);
+        manager->insertHistory(HistoryRecord{});
+        EXPECT_EQ(mode(databaseFile().parent_path()), fs::perms::owner_all);
+        EXPECT_EQ(mode(databaseFile()), privateFile);
+        for (const char* suffix : {"-wal", "-shm"}) {
+            const fs::path companion = databaseFile().string() + suffix;
+            if (fs::exists(companion)) {
+                EXPECT_EQ(mode(companion), privateFile) << suffix;
+            }
+        }
+    }
+}
+
 TEST_F(GRDBDataManagerTest, TheSharedInstanceIsMadeOnceInTheStandardDocumentsFolder) {
     GRDBDataManager* seen[2] = {};
     consoleOf([&] {

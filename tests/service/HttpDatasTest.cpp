@@ -267,8 +267,12 @@ TEST_F(HttpDatasTest, ReplyEnvelopeGivesTheThreeValuedOutcome) {
         {"service error without message", Fault::serviceError(1005, std::nullopt), true, "", false},
         {"no code counts as success", Fault::httpStatus(200, R"({"data":[1]})"), false,
          std::nullopt, false},
-        {"bare string", Fault::httpStatus(200, R"("hello")"), false, std::nullopt, false},
-        {"bare number", Fault::httpStatus(200, "42"), false, std::nullopt, false},
+        {"bare string", Fault::httpStatus(200, R"("hello")"), true,
+         HttpDatas::kMalformedReplyMessage, true},
+        {"bare number", Fault::httpStatus(200, "42"), true, HttpDatas::kMalformedReplyMessage,
+         true},
+        {"bare array", Fault::httpStatus(200, "[0]"), true, HttpDatas::kMalformedReplyMessage,
+         true},
         {"code as numeric text", Fault::httpStatus(200, R"({"code":"7","message":"m"})"), true, "m",
          true},
         {"error status judged by its code", Fault::httpStatus(500, R"({"code":0})"), false,
@@ -389,6 +393,33 @@ TEST_F(HttpDatasTest, Http401EndsTheLoginOnceAndNeverCallsTheCompletion) {
     EXPECT_EQ(alertCount(), 0u);
 }
 
+TEST_F(HttpDatasTest, Http401FromAnotherHostIsAnOrdinaryFailure) {
+    signIn();
+    const int staticPort = service_.addListener();  // the static-file host
+    service_.setFault("/meeting-network.json", Fault::unauthorized());
+    for (const std::string& address : {service_.origin(staticPort) + "/meeting-network.json",
+                                       service_.origin() + "/meeting-network.json"}) {
+        events_.clear();
+        const Outcome outcome = send(address);
+        EXPECT_EQ(outcome.failed, true) << address;
+        runAlertDelay();
+        EXPECT_EQ(loginWindow_->opened, 0) << address;
+        EXPECT_TRUE(SettingsStore::string(SettingsKeys::loginToken)) << address;
+    }
+}
+
+TEST_F(HttpDatasTest, OversizedRepliesFailWithoutBeingRead) {
+    std::string body = R"({"code":0,"data":")";
+    body.append(HttpDatas::kMaximumReplyBytes, 'x');
+    body += R"("})";
+    service_.setFault("/operation/version", Fault::httpStatus(200, body));
+    const Outcome outcome = send("/operation/version");
+    EXPECT_EQ(outcome.failed, std::nullopt);
+    EXPECT_EQ(outcome.reply, std::nullopt);
+    runAlertDelay();
+    EXPECT_EQ(alertCount(), 1u);
+}
+
 TEST_F(HttpDatasTest, ConsoleShowsTheExchangeButNoSecrets) {
     testing::internal::CaptureStdout();
     send("/user/send_sms_code", HTTPMethod::Post,
@@ -470,7 +501,10 @@ TEST_F(UploadTest, MimeTypeFollowsTheExtension) {
         {"b.PDF", "application/pdf"},
         {"c.doc", "application/msword"},
         {"d.docx", word},
-        {"e.png", word},
+        {"e.png", "image/png"},
+        {"f.JPG", "image/jpeg"},
+        {"g.jpeg", "image/jpeg"},
+        {"h.txt", word},
         {"noextension", word},
     };
     for (const auto& [name, type] : cases) {

@@ -328,6 +328,41 @@ void shareMark(QPainter& p) {
     p.drawLine(QPointF(16.5, 7.5), QPointF(12.5, 3.5));
 }
 
+// A payment method's badge: a rounded square in the method's colour with a white mark.
+void chatPayBadge(QPainter& p) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x1A, 0xAD, 0x19));
+    p.drawRoundedRect(QRectF(1, 1, 28, 28), 7, 7);
+    p.setBrush(Qt::white);
+    p.drawEllipse(QRectF(5, 7, 13, 11));
+    QPainterPath tail;
+    tail.moveTo(8, 16);
+    tail.lineTo(7, 20);
+    tail.lineTo(11, 17);
+    p.drawPath(tail);
+    p.setBrush(QColor(0xEE, 0xFA, 0xEE));
+    p.drawEllipse(QRectF(12, 12, 13, 10));
+}
+
+void walletPayBadge(QPainter& p) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x16, 0x77, 0xFF));
+    p.drawRoundedRect(QRectF(1, 1, 28, 28), 7, 7);
+    // A currency sign: two arms meeting over a stem, crossed twice.
+    p.setPen(line(Qt::white, 2.2));
+    p.drawLine(QPointF(10, 7.5), QPointF(15, 14));
+    p.drawLine(QPointF(20, 7.5), QPointF(15, 14));
+    p.drawLine(QPointF(15, 14), QPointF(15, 23));
+    p.drawLine(QPointF(10.5, 15.5), QPointF(19.5, 15.5));
+    p.drawLine(QPointF(10.5, 19.5), QPointF(19.5, 19.5));
+}
+
+void emptyRing(QPainter& p, double side) {
+    p.setPen(line(kLightGrey, 1.2));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QRectF(1, 1, side - 2, side - 2));
+}
+
 void addSidebarIcon(std::vector<Picture>& list, const QString& name,
                     void (*draw)(QPainter&, const QColor&), bool withSelected) {
     list.push_back({name, QSizeF(15, 15), [draw](QPainter& p) { draw(p, kGrey); }});
@@ -375,6 +410,12 @@ const std::vector<Picture>& pictures() {
         all.push_back({"wav_play", QSizeF(23, 23), [](QPainter& p) { playerControl(p, false); }});
         all.push_back({"wav_stop", QSizeF(23, 23), [](QPainter& p) { playerControl(p, true); }});
         all.push_back({"share", QSizeF(25, 25), shareMark});
+        all.push_back({"weixin_pay", QSizeF(30, 30), chatPayBadge});
+        all.push_back({"zhifubao_pay", QSizeF(30, 30), walletPayBadge});
+        all.push_back(
+            {"pay_select", QSizeF(16, 16), [](QPainter& p) { checkOnDisc(p, 16, kTeal); }});
+        all.push_back({"pay_unselect", QSizeF(16, 16), [](QPainter& p) { emptyRing(p, 16); }});
+        addInterviewPictures(all);
         return all;
     }();
     return list;

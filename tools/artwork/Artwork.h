@@ -18,4 +18,7 @@ struct Picture {
 
 const std::vector<Picture>& pictures();
 
+// The interview pages' pictures (InterviewArtwork.cpp).
+void addInterviewPictures(std::vector<Picture>& list);
+
 }  // namespace pex::artwork

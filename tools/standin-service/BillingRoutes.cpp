@@ -68,9 +68,38 @@ nlohmann::json page(const std::vector<Record>& records, const Call& call, ToJson
     return {{"data", list}, {"total", total}};
 }
 
+constexpr std::int64_t kOpenOrder = 1;
+constexpr std::int64_t kPaidOrder = 2;
+constexpr std::int64_t kQrPayMethods[] = {4, 5};  // WeChat, Alipay
+
+const Goods* findGoods(std::int64_t id) {
+    for (const Goods& goods : kGoods) {
+        if (goods.id == id) return &goods;
+    }
+    return nullptr;
+}
+
+// Marks an open QR order paid and credits its minutes; paying twice credits once.
+void payOrder(Account& account, OrderRecord& order) {
+    if (order.payStatus != kOpenOrder) return;
+    order.payStatus = kPaidOrder;
+    order.payAt = isoTimeNow();
+    if (const Goods* goods = findGoods(order.goodsId)) {
+        account.timePackage += goods->seconds;
+        account.totalTimePackage += goods->seconds;
+    }
+}
+
+OrderRecord* findOrder(Account& account, const std::string& orderNo) {
+    auto order = std::find_if(account.orders.begin(), account.orders.end(),
+                              [&](const OrderRecord& r) { return r.orderNo == orderNo; });
+    return order == account.orders.end() ? nullptr : &*order;
+}
+
 }  // namespace
 
 void registerBillingPaths(StandinService& service) {
+    registerOrderPaths(service);
     StandinState& state = service.state();
 
     service.addApiPath("POST", "/consume/start", [&state](const Call& call) {
@@ -177,6 +206,67 @@ void registerBillingPaths(StandinService& service) {
                 }
             }
             return Reply::ok(nullptr, "验证成功");
+        });
+    });
+}
+
+// QR payments: an order whose payment address is a page of the stand-in; opening that page
+// (scanning the code in a test or by hand) pays the order.
+void registerOrderPaths(StandinService& service) {
+    StandinState& state = service.state();
+
+    service.addApiPath("POST", "/order/create", [&state](const Call& call) {
+        return state.with([&](StandinState::Data& data) {
+            const auto phone = signedInPhone(data, call);
+            if (!phone) return sessionExpired();
+            const Goods* goods = findGoods(integerOf(call.json, "goods_id", 0));
+            if (!goods) return Reply::error(1, "商品不存在");
+            const std::int64_t method = integerOf(call.json, "pay_method", 0);
+            const bool qr = std::find(std::begin(kQrPayMethods), std::end(kQrPayMethods), method) !=
+                            std::end(kQrPayMethods);
+            if (!qr && method != 1) return Reply::error(1, "支付方式错误");
+            OrderRecord order;
+            order.orderNo = StandinState::nextId(data, "PX");
+            order.payMethod = method;
+            order.payStatus = kOpenOrder;
+            order.goodsId = goods->id;
+            order.goodsName = goods->name;
+            order.payMoney = goods->price;
+            order.createdAt = isoTimeNow();
+            data.accounts.at(*phone).orders.push_back(order);
+            // An App Store order is answered with its number alone.
+            if (!qr) return Reply::ok(order.orderNo);
+            return Reply::ok({{"order_no", order.orderNo},
+                              {"code_url", originOf(call) + "/pay/qr/" + order.orderNo}});
+        });
+    });
+
+    service.addApiPath("GET", "/order/status/*", [&state](const Call& call) {
+        return state.with([&](StandinState::Data& data) {
+            const auto phone = signedInPhone(data, call);
+            if (!phone) return sessionExpired();
+            Account& account = data.accounts.at(*phone);
+            OrderRecord* order = findOrder(account, call.rest);
+            if (!order) return Reply::error(1004, "订单不存在");
+            ++order->statusPolls;
+            if (data.autoPayAfterPolls > 0 && order->statusPolls >= data.autoPayAfterPolls) {
+                payOrder(account, *order);
+            }
+            return Reply::ok(order->payStatus);
+        });
+    });
+
+    service.addPath("GET", "/pay/qr/*", [&state](const Call& call) {
+        return state.with([&](StandinState::Data& data) {
+            for (auto& [phone, account] : data.accounts) {
+                if (OrderRecord* order = findOrder(account, call.rest)) {
+                    payOrder(account, *order);
+                    return Reply::text(200, "<html><body>支付成功</body></html>",
+                                       "text/html; charset=utf-8");
+                }
+            }
+            return Reply::text(404, "<html><body>订单不存在</body></html>",
+                               "text/html; charset=utf-8");
         });
     });
 }

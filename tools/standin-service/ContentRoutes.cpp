@@ -80,9 +80,26 @@ std::vector<std::string> answerLines(const std::string& question, const std::str
         "其次，用一个具体的例子讲清楚遇到的问题和解决办法；",
         "最后，总结从中获得的经验，以及它对这个岗位的价值。",
     };
+    // A few characters per line, so that with the demo's pace the answer grows about as fast
+    // as one reads.
+    constexpr std::size_t kCharactersPerLine = 3;
     std::vector<std::string> lines;
     for (const std::string& piece : pieces) {
-        lines.push_back("data: " + nlohmann::json{{"data", {{"content", piece}}}}.dump() + "\n\n");
+        std::size_t begin = 0;
+        while (begin < piece.size()) {
+            std::size_t end = begin;
+            for (std::size_t count = 0; count < kCharactersPerLine && end < piece.size(); ++count) {
+                ++end;  // past the lead byte, then past its continuation bytes
+                while (end < piece.size() &&
+                       (static_cast<unsigned char>(piece[end]) & 0xC0) == 0x80) {
+                    ++end;
+                }
+            }
+            const std::string content = piece.substr(begin, end - begin);
+            lines.push_back("data: " + nlohmann::json{{"data", {{"content", content}}}}.dump() +
+                            "\n\n");
+            begin = end;
+        }
     }
     return lines;
 }

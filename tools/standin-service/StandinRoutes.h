@@ -11,6 +11,7 @@ namespace pex::standin {
 void registerDefaultPaths(StandinService& service);
 void registerUserPaths(StandinService& service);
 void registerBillingPaths(StandinService& service);
+void registerOrderPaths(StandinService& service);  // part of the billing paths
 void registerContentPaths(StandinService& service);
 
 // Helpers shared by the path files.

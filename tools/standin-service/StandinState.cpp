@@ -1,7 +1,12 @@
 #include "standin-service/StandinState.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <ctime>
+#include <fstream>
 #include <random>
 
 namespace pex::standin {
@@ -27,7 +32,7 @@ std::string randomHex(std::size_t length) {
 }  // namespace
 
 std::string isoTimeNow() {
-    return formatTime(std::time(nullptr), "%Y-%m-%dT%H:%M:%SZ");
+    return formatTime(std::time(nullptr) + 8 * 3600, "%Y-%m-%dT%H:%M:%S.000+0800");
 }
 
 std::string serviceTimeNow() {
@@ -66,13 +71,13 @@ StandinState::StandinState() {
     demo.timePackage = 7200;
     demo.totalTimePackage = 9000;
     demo.point = 120;
-    demo.orders.push_back({"PX20250301093015001", "CNY", 4, "2025-03-01T01:30:40Z", 1,
-                           "2小时面试时长", "39.90", "2025-03-01T01:30:15Z", false});
+    demo.orders.push_back({"PX20250301093015001", "CNY", 4, "2025-03-01T09:30:40.000+0800", 1,
+                           "2小时面试时长", "39.90", "2025-03-01T09:30:15.000+0800", false});
     ConsumeRecord used;
     used.id = "C1000";
     used.timePackage = 1800;
     used.duration = 1800;
-    used.createdAt = "2025-03-02T06:00:00Z";
+    used.createdAt = "2025-03-02T14:00:00.000+0800";
     used.open = false;
     demo.consumes.push_back(used);
 }
@@ -93,7 +98,42 @@ Account& StandinState::ensureAccount(Data& data, const std::string& phone) {
 std::string StandinState::newToken(Data& data, const std::string& phone) {
     std::string token = "stk_" + randomHex(32);
     data.tokens[token] = phone;
+    saveTokens(data);
     return token;
+}
+
+bool StandinState::keepTokensIn(const std::filesystem::path& file) {
+    return with([&](Data& data) {
+        data.tokenFile = file;
+        std::ifstream in(file);
+        if (!in) return !std::filesystem::exists(file);
+        const nlohmann::json kept = nlohmann::json::parse(in, nullptr, false);
+        if (!kept.is_object()) return false;
+        for (const auto& [token, phone] : kept.items()) {
+            if (!phone.is_string() || phone.get<std::string>().empty()) continue;
+            ensureAccount(data, phone.get<std::string>());
+            data.tokens[token] = phone.get<std::string>();
+        }
+        return true;
+    });
+}
+
+void StandinState::saveTokens(const Data& data) {
+    if (data.tokenFile.empty()) return;
+    std::error_code error;
+    const auto folder = data.tokenFile.parent_path();
+    if (!folder.empty()) {
+        std::filesystem::create_directories(folder, error);
+        ::chmod(folder.c_str(), 0700);
+    }
+    const std::string text = nlohmann::json(data.tokens).dump();
+    const std::filesystem::path temporary = data.tokenFile.string() + ".tmp";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return;
+    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::fchmod(fd, 0600);
+    ::close(fd);
+    if (written) std::filesystem::rename(temporary, data.tokenFile, error);
 }
 
 std::string StandinState::nextId(Data& data, const std::string& prefix) {

@@ -3,6 +3,7 @@
 // tokens it handed out, the SMS codes it "sent", open consumptions and uploaded files.
 // Every access goes through `with`, which holds the state's lock.
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -40,6 +41,8 @@ struct OrderRecord {
     std::string payMoney;
     std::string createdAt;
     bool receiptVerified = false;
+    std::int64_t goodsId = 0;  // what a QR order buys
+    int statusPolls = 0;       // "/order/status/" requests answered for it
 };
 
 struct Account {
@@ -86,6 +89,10 @@ class StandinState {
         std::map<std::string, UploadedFile> uploads;  // by file id
         int loginMethod = 0;                          // 0 SMS code, 1 password
         std::uint64_t counter = 1000;                 // source of ids
+        // The demo pays an open QR order by itself at this status request (0: only opening
+        // its payment page pays it).
+        int autoPayAfterPolls = 0;
+        std::filesystem::path tokenFile;  // where tokens are kept; empty: nowhere
     };
 
     StandinState();
@@ -105,9 +112,17 @@ class StandinState {
     void setLoginMethod(int method);
     std::optional<Account> account(const std::string& phone);
 
+    // Keeps the tokens handed out in `file` (0600, its folder 0700) from now on, and takes back
+    // those an earlier run kept there, so that a signed-in client stays signed in across
+    // restarts of the stand-in. Answers false when the file could not be read (it is then
+    // started afresh).
+    bool keepTokensIn(const std::filesystem::path& file);
+
     // Used by the paths, with the lock already held.
     static Account& ensureAccount(Data& data, const std::string& phone);
     static std::string newToken(Data& data, const std::string& phone);
+    // Writes the tokens to the token file, when there is one; after every change to them.
+    static void saveTokens(const Data& data);
     static std::string nextId(Data& data, const std::string& prefix);
 
   private:
@@ -116,7 +131,7 @@ class StandinState {
 };
 
 // Time texts as the service writes them.
-std::string isoTimeNow();      // "2025-03-01T08:30:00Z"
+std::string isoTimeNow();      // "2025-03-01T16:30:00.000+0800" (China time)
 std::string serviceTimeNow();  // "2025-03-01 16:30:00" (China time)
 
 }  // namespace pex::standin

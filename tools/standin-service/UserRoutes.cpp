@@ -84,6 +84,7 @@ void registerUserPaths(StandinService& service) {
         return state.with([&](StandinState::Data& data) {
             if (!signedInPhone(data, call)) return sessionExpired();
             data.tokens.erase(*call.bearerToken());
+            StandinState::saveTokens(data);
             return Reply::ok(nullptr, "退出成功");
         });
     });

@@ -4,7 +4,6 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QRegion>
 #include <algorithm>
 #include <functional>
 
@@ -143,8 +142,7 @@ MineViewController::~MineViewController() {
 }
 
 CommonTipView* MineViewController::logoffTipView() {
-    // The pop-up host deletes what it showed once it closes; the next request gets a new card
-    // with the same content.
+    // One card, kept between shows: the pop-up host hands it back when it closes.
     if (!logoffTipView_) {
         auto* tip = new CommonTipView;
         tip->resize(kTipWidth, kTipHeight);
@@ -223,7 +221,7 @@ void MineViewController::buildProfileCard(QWidget* page) {
     avatarImageView_ = new ImageView(AppImages::named(QStringLiteral("logo")), card);
     // Round, clipped to a corner radius of half its side.
     avatarImageView_->resize(kAvatarSide, kAvatarSide);
-    avatarImageView_->setMask(QRegion(0, 0, kAvatarSide, kAvatarSide, QRegion::Ellipse));
+    avatarImageView_->setCornerRadius(kAvatarSide / 2.0);
     phoneLabel_ = makeTextLabel(QString(), card);
     idLabel_ = makeTextLabel(QStringLiteral("ID: "), card);
     copyButton_ = new QPushButton(QStringLiteral("复制"), card);
@@ -481,7 +479,7 @@ void MineViewController::recordWindowWillClose(QWidget* window) {
 void MineViewController::confirmLogoff() {
     CommonTipView* tip = logoffTipView();
     if (ApplicationWindows::contentView(ApplicationWindows::keyWindow())) {
-        MYCenterPopView::showInKeyWindow(tip);
+        MYCenterPopView::showInKeyWindow(tip, MYCenterPopView::Content::kept);
     }
     QPointer<MineViewController> weak(this);
     tip->sureBlock = [weak] {

@@ -1,8 +1,8 @@
 #include "Page/View/ContactView.h"
 
+#include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
-#include <QRegion>
 #include <QResizeEvent>
 #include <algorithm>
 
@@ -90,7 +90,7 @@ void ContactView::setupConstraints() {
 void ContactView::resizeEvent(QResizeEvent* event) {
     BaseView::resizeEvent(event);
     setupConstraints();
-    updateMask();
+    applyCornerRadius();
 }
 
 void ContactView::handleContactReply(std::optional<bool> failed,
@@ -113,17 +113,25 @@ void ContactView::closeTap() {
 
 void ContactView::setCornerRadius(double radius) {
     cornerRadius_ = std::max(0.0, radius);
-    updateMask();
+    applyCornerRadius();
 }
 
-void ContactView::updateMask() {
-    if (cornerRadius_ <= 0) {
-        clearMask();
-        return;
+void ContactView::applyCornerRadius() {
+    // Rounded, the card paints its own background with smooth corners (a widget mask would
+    // cut them pixel by pixel); its contents keep clear of the corners.
+    setAutoFillBackground(cornerRadius_ <= 0);
+    update();
+}
+
+void ContactView::paintEvent(QPaintEvent* event) {
+    if (cornerRadius_ > 0) {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath outline;
+        outline.addRoundedRect(QRectF(rect()), cornerRadius_, cornerRadius_);
+        painter.fillPath(outline, palette().color(QPalette::Window));
     }
-    QPainterPath path;
-    path.addRoundedRect(QRectF(rect()), cornerRadius_, cornerRadius_);
-    setMask(QRegion(path.toFillPolygon().toPolygon()));
+    BaseView::paintEvent(event);
 }
 
 }  // namespace pex

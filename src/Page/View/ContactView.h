@@ -50,10 +50,11 @@ class ContactView : public BaseView {
     void setupUI() override;
     void setupConstraints() override;
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
   private:
     void handleContactReply(std::optional<bool> failed, const std::optional<nlohmann::json>& reply);
-    void updateMask();
+    void applyCornerRadius();
 
     TailTruncatingLabel* titleL_;
     TailTruncatingLabel* subTitleL_;

@@ -21,9 +21,10 @@ Color MYCenterPopView::maskColor() {
     return Color::grey(0, 0.2);
 }
 
-void MYCenterPopView::show(QWidget* content, QWidget* host) {
+void MYCenterPopView::show(QWidget* content, QWidget* host, Content ownership) {
     assertMainThread("MYCenterPopView::show");
     if (!content || !host) return;
+    ownership_ = ownership;
     setObjectName(QString::fromLatin1(kIdentifier));
     contentView_ = content;
     setGeometry(host->rect());
@@ -40,14 +41,14 @@ void MYCenterPopView::show(QWidget* content, QWidget* host) {
         kFadeDuration, [this](double fraction) { setFade(fraction); }, nullptr);
 }
 
-MYCenterPopView* MYCenterPopView::showInKeyWindow(QWidget* content) {
+MYCenterPopView* MYCenterPopView::showInKeyWindow(QWidget* content, Content ownership) {
     QWidget* host = ApplicationWindows::contentView(ApplicationWindows::keyWindow());
     if (!host) {
-        delete content;
+        if (ownership == Content::owned) delete content;
         return nullptr;
     }
     auto* overlay = new MYCenterPopView;
-    overlay->show(content, host);
+    overlay->show(content, host, ownership);
     return overlay;
 }
 
@@ -79,7 +80,12 @@ void MYCenterPopView::dismissAnimated() {
         kFadeDuration, [this, from](double fraction) { setFade(from * (1 - fraction)); },
         [self = QPointer<MYCenterPopView>(this)] {
             if (!self) return;
-            // The content goes with the overlay, which holds it.
+            // Owned content goes with the overlay, which holds it; kept content goes back to
+            // its owner for the next show.
+            if (self->ownership_ == Content::kept && self->contentView_) {
+                removeFromSuperview(self->contentView_.data());
+                setViewAlpha(self->contentView_.data(), 1);
+            }
             self->hide();
             self->deleteLater();
         });

@@ -4,7 +4,9 @@
 // 0.25 s. Every show uses a new overlay (a second show stacks a second one above the first);
 // any code closes the frontmost overlay with the class-level dismiss().
 //
-// The overlay owns its content from show on; both are deleted once the overlay has faded out.
+// The overlay owns its content from show on and deletes both once it has faded out, unless the
+// content is shown as `kept`: a single view that a page holds between shows (a confirmation
+// card, a card with its choice) is then handed back, hidden and without parent, to its owner.
 // Clicks outside the card do not close it and never reach the page underneath.
 #include <QPointer>
 #include <QWidget>
@@ -23,6 +25,8 @@ class MYCenterPopView : public LayerBackedView {
     static constexpr const char* kIdentifier = "MYCenterPopView";
     static constexpr Clock::Duration kFadeDuration = std::chrono::milliseconds(250);
 
+    enum class Content { owned, kept };
+
     MYCenterPopView();
     ~MYCenterPopView() override;
 
@@ -33,11 +37,11 @@ class MYCenterPopView : public LayerBackedView {
     // Lays the overlay over `host` (its topmost subview) with `content` centred at the size its
     // frame already has, then fades the mask and the content in. From here the host owns the
     // overlay. Without content or host nothing happens, and the caller still owns both.
-    void show(QWidget* content, QWidget* host);
+    void show(QWidget* content, QWidget* host, Content ownership = Content::owned);
 
     // Shows `content` over the key window's content view; without a key window (or content
-    // view) nothing is shown and `content` is deleted. Answers the overlay, or none.
-    static MYCenterPopView* showInKeyWindow(QWidget* content);
+    // view) nothing is shown and owned `content` is deleted. Answers the overlay, or none.
+    static MYCenterPopView* showInKeyWindow(QWidget* content, Content ownership = Content::owned);
 
     // Closes the frontmost overlay of the key window, the one the user sees. Nothing happens
     // without a key window or an overlay.
@@ -59,6 +63,7 @@ class MYCenterPopView : public LayerBackedView {
     void setFade(double fraction);
 
     QPointer<QWidget> contentView_;
+    Content ownership_ = Content::owned;
     std::shared_ptr<AnimationGroup> fade_;
     bool dismissing_ = false;
 };

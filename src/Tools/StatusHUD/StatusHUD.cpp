@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextBoundaryFinder>
+#include <QTextLayout>
 #include <algorithm>
 #include <cmath>
 
@@ -42,6 +43,53 @@ QRectF fromBottomUp(double x, double y, double width, double height, double host
     return QRectF(x, hostHeight - y - height, width, height);
 }
 
+// Lays `text` out in lines of at most `width`, breaking at word boundaries where there are
+// some and between characters (never inside one) where a word is too long for the line.
+void layOutWrapped(QTextLayout& layout, double width) {
+    QTextOption option(Qt::AlignHCenter);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    double y = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, y));
+        y += line.height();
+    }
+    layout.endLayout();
+}
+
+QString withLineSeparators(QString text) {
+    return text.replace(QLatin1Char('\n'), QChar::LineSeparator);
+}
+
+// The size `text` takes in lines of at most `width`.
+QSizeF wrappedSize(const QFont& font, const QString& text, double width) {
+    QTextLayout layout(withLineSeparators(text), font);
+    layOutWrapped(layout, width);
+    double widest = 0;
+    for (int i = 0; i < layout.lineCount(); ++i) {
+        widest = std::max(widest, layout.lineAt(i).naturalTextWidth());
+    }
+    return QSizeF(widest, layout.boundingRect().height());
+}
+
+// The status text: drawn in lines that break between words, or between characters inside a
+// word too long for a line, so that a long message is never cut off.
+class WrappingLabel : public QLabel {
+  public:
+    using QLabel::QLabel;
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::WindowText));
+        QTextLayout layout(withLineSeparators(text()), font());
+        layOutWrapped(layout, width());
+        layout.draw(&painter, QPointF(0, 0));
+    }
+};
+
 QRect pixelRect(const QRectF& rect) {
     return QRect(static_cast<int>(std::lround(rect.x())), static_cast<int>(std::lround(rect.y())),
                  static_cast<int>(std::lround(rect.width())),
@@ -73,7 +121,7 @@ StatusHUDView* StatusHUD::ensureView() {
     auto* view = new StatusHUDView(*this);
     view->hide();
     view->setGraphicsEffect(new QGraphicsOpacityEffect(view));
-    auto* label = new QLabel(view);
+    auto* label = new WrappingLabel(view);
     label->setGeometry(0, 0, 0, 0);
     label->setTextFormat(Qt::PlainText);
     label->setTextInteractionFlags(Qt::NoTextInteraction);
@@ -390,8 +438,14 @@ void StatusHUD::layoutFrame() {
     double textHeight = 0;
     QLabel* label = statusLabel_.data();
     if (!label->text().isEmpty()) {
-        // Whole pixels, so the label's widget frame is exactly the one worked out here.
-        const QSizeF measured = QFontMetricsF(label->font()).size(0, label->text());
+        // Whole pixels, so the label's widget frame is exactly the one worked out here. Text
+        // wider than the box may be is wrapped to it and grows downwards.
+        QSizeF measured = QFontMetricsF(label->font()).size(0, label->text());
+        const double widest = width - 4 * margin - 10;
+        if (measured.width() + 10 > width - 4 * margin && widest > 0) {
+            // The label keeps the full width, as the lines were laid out for it.
+            measured = QSizeF(widest, wrappedSize(label->font(), label->text(), widest).height());
+        }
         textWidth = std::ceil(measured.width());
         textHeight = std::ceil(measured.height());
         total += textHeight;

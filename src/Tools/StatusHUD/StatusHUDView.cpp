@@ -42,13 +42,11 @@ void StatusHUDView::mousePressEvent(QMouseEvent* event) {
     hud_.mouseDown(event);
     QWidget* host = parentWidget();
     if (event->isAccepted() || !host) return;
-    // Without a mask the click belongs to whatever lies under the HUD. Qt would only pass an
-    // ignored press up to the host, never to the button beneath, so the press (and later its
-    // release) is handed to the widget under the pointer.
-    setAttribute(Qt::WA_TransparentForMouseEvents, true);
-    QWidget* target = host->childAt(mapToParent(event->position().toPoint()));
-    setAttribute(Qt::WA_TransparentForMouseEvents, false);
-    clickTarget_ = target ? target : host;
+    // Without a mask the click goes on to the view the HUD lies over, as a click on the window
+    // would, but never to a control beneath the HUD: a busy HUD over "登录" must not let the
+    // button be pressed again. Qt would only pass an ignored press up the parent chain, so
+    // the press (and later its release) is handed to the host directly.
+    clickTarget_ = host;
     event->accept();
     sendMouseEvent(*this, *event, clickTarget_);
 }

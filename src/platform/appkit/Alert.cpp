@@ -3,8 +3,10 @@
 #include <QAbstractButton>
 #include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 
 #include "platform/foundation/MainQueue.h"
 
@@ -45,6 +47,18 @@ std::unique_ptr<QMessageBox> Alert::makeMessageBox() const {
     box->setWindowModality(Qt::ApplicationModal);
     box->setText(messageText);
     box->setInformativeText(informativeText);
+    // The texts often come from the network: they are shown as they stand, never read as
+    // markup that could load files or open links.
+    box->setTextFormat(Qt::PlainText);
+    for (QLabel* label : box->findChildren<QLabel*>()) {
+        label->setTextFormat(Qt::PlainText);
+        label->setOpenExternalLinks(false);
+        // An address (a text without spaces) is read whole: it is not broken at its slashes.
+        if (!informativeText.isEmpty() && label->text() == informativeText &&
+            !informativeText.contains(QRegularExpression(QStringLiteral("\\s")))) {
+            label->setWordWrap(false);
+        }
+    }
     if (icon.isNull()) {
         box->setIcon(standardIcon(alertStyle));
     } else {

@@ -25,6 +25,13 @@ QPointer<QWidget>& mainSlot() {
     return window;
 }
 
+// Not focused (common on Linux desktops), the application still has a window on screen: what
+// would go on the key or main window goes there instead of nowhere.
+QWidget* visibleDelegateWindow() {
+    QWidget* window = delegateSlot().data();
+    return window && window->isVisible() ? window : nullptr;
+}
+
 bool isPlainWindow(const QWidget* window) {
     const Qt::WindowType type = window->windowType();
     return type == Qt::Window || type == Qt::Widget;
@@ -45,7 +52,8 @@ void ApplicationWindows::setDelegateWindow(QWidget* window) {
 QWidget* ApplicationWindows::keyWindow() {
     assertMainThread("ApplicationWindows::keyWindow");
     if (keySlot()) return keySlot().data();
-    return QApplication::activeWindow();
+    if (QWidget* active = QApplication::activeWindow()) return active;
+    return visibleDelegateWindow();
 }
 
 QWidget* ApplicationWindows::mainWindow() {
@@ -56,7 +64,7 @@ QWidget* ApplicationWindows::mainWindow() {
         QWidget* parent = active->parentWidget();
         active = parent ? parent->window() : nullptr;
     }
-    return active;
+    return active ? active : visibleDelegateWindow();
 }
 
 void ApplicationWindows::setKeyWindow(QWidget* window) {

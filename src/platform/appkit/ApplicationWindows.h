@@ -14,10 +14,11 @@ class ApplicationWindows {
     static QWidget* delegateWindow();
     static void setDelegateWindow(QWidget* window);
 
-    // The pinned key window, else Qt's active window.
+    // The pinned key window, else Qt's active window, else (the application is not focused)
+    // the delegate's window.
     static QWidget* keyWindow();
     // The pinned main window, else the active window when it is a plain window (not a dialog,
-    // tool or pop-up), else that window's parent window.
+    // tool or pop-up), else that window's parent window, else the delegate's window.
     static QWidget* mainWindow();
 
     // Pins (or, with nullptr, releases) the answers of keyWindow and mainWindow. For tests.

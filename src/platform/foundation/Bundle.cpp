@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <mutex>
 
 #include "platform/foundation/AtomicFile.h"
 
@@ -98,9 +99,51 @@ json toJson(plist_t node, int depth) {
 
 }  // namespace
 
-const Bundle& Bundle::main() {
-    static const Bundle bundle = fromFile(executableDirectory() / "Info.plist");
-    return bundle;
+namespace {
+
+struct MainBundle {
+    std::mutex mutex;
+    std::optional<Bundle> bundle;
+};
+
+MainBundle& mainBundle() {
+    static auto* shared = new MainBundle;  // read from any thread, also while exiting
+    return *shared;
+}
+
+Bundle readBundle(const fs::path& folder) {
+    return Bundle(Bundle::fromFile(folder / "Info.plist").info(), folder);
+}
+
+}  // namespace
+
+Bundle Bundle::main() {
+    MainBundle& shared = mainBundle();
+    std::lock_guard lock(shared.mutex);
+    if (!shared.bundle) shared.bundle = readBundle(executableDirectory());
+    return *shared.bundle;
+}
+
+void Bundle::setMainForTesting(std::optional<fs::path> folder) {
+    MainBundle& shared = mainBundle();
+    std::lock_guard lock(shared.mutex);
+    if (folder) {
+        shared.bundle = readBundle(*folder);
+    } else {
+        shared.bundle.reset();  // read again from the executable's folder on next use
+    }
+}
+
+std::optional<fs::path> Bundle::pathForResource(const std::string& name,
+                                                const std::string& type) const {
+    const std::string file = type.empty() ? name : name + "." + type;
+    if (resources_.empty() || name.empty() || file == "." || file == ".." ||
+        file.find('/') != std::string::npos || file.find('\0') != std::string::npos)
+        return std::nullopt;
+    const fs::path path = resources_ / file;
+    std::error_code error;
+    if (!fs::is_regular_file(path, error)) return std::nullopt;
+    return path;
 }
 
 Bundle Bundle::fromFile(const fs::path& plist) {

@@ -1,9 +1,8 @@
 #include "platform/foundation/DispatchQueue.h"
 
 #include <algorithm>
+#include <array>
 #include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
 #include <deque>
 #include <exception>
 #include <mutex>
@@ -17,33 +16,24 @@ namespace {
 
 constexpr const char* kMainLabel = "main";
 constexpr const char* kGlobalLabel = "global";
-// Idle workers wait this long for more work before their thread ends, so a queue fed in
-// bursts does not start a thread per item.
-constexpr auto kWorkerLinger = std::chrono::seconds(2);
+// A drain job runs at most this many items before it goes back to the pool's line, so one busy
+// queue cannot keep the others off the shared threads.
+constexpr int kItemsPerDrain = 64;
 
-// The engine behind serial and concurrent queues: a FIFO of items served by up to
-// `maxWorkers` threads, started on demand. Serial queues have one worker. Workers hold the
+// The engine behind serial and concurrent queues: a FIFO of items, run by drain jobs on the
+// shared WorkerPool, at most `width` at once (one for a serial queue). Drain jobs hold the
 // engine, so submitted work outlives the last queue handle.
 class QueueEngine : public std::enable_shared_from_this<QueueEngine> {
   public:
-    QueueEngine(std::string label, std::size_t maxWorkers)
-        : label_(std::move(label)), maxWorkers_(maxWorkers) {}
+    QueueEngine(std::string label, std::size_t width, QualityOfService qos)
+        : label_(std::move(label)), width_(width), qos_(qos) {}
 
     const std::string& label() const { return label_; }
 
     void submit(DispatchQueue::Work work, bool barrier) {
         std::lock_guard lock(mutex_);
         items_.push_back(Item{std::move(work), barrier});
-        wakeOrStartWorkerLocked();
-    }
-
-    // No handle is left: workers stop lingering once everything submitted has run.
-    void close() {
-        {
-            std::lock_guard lock(mutex_);
-            closed_ = true;
-        }
-        changed_.notify_all();
+        scheduleDrainLocked();
     }
 
     static thread_local const QueueEngine* current;
@@ -59,55 +49,48 @@ class QueueEngine : public std::enable_shared_from_this<QueueEngine> {
         return !items_.front().barrier || running_ == 0;
     }
 
-    void wakeOrStartWorkerLocked() {
-        if (!canTakeHeadLocked()) return;
-        if (idle_ > 0) {
-            changed_.notify_one();
-        } else if (workers_ < maxWorkers_) {
-            ++workers_;
-            std::thread([self = shared_from_this()] { self->workerLoop(); }).detach();
-        }
+    // One drain job waiting in the pool's line is enough to pick up the head; more start only
+    // as items actually run side by side.
+    void scheduleDrainLocked() {
+        if (!canTakeHeadLocked() || scheduled_ > 0 || scheduled_ + active_ >= width_) return;
+        ++scheduled_;
+        WorkerPool::shared().submit([self = shared_from_this()] { self->drain(); }, qos_);
     }
 
-    void workerLoop() {
+    void drain() {
+        const QueueEngine* outer = current;
         current = this;
         std::unique_lock lock(mutex_);
-        for (;;) {
-            if (canTakeHeadLocked()) {
-                Item item = std::move(items_.front());
-                items_.pop_front();
-                ++running_;
-                if (item.barrier) barrierRunning_ = true;
-                wakeOrStartWorkerLocked();  // more items may run beside this one
-                lock.unlock();
-                item.work();
-                item.work = nullptr;  // captures (perhaps this queue's last handle) go now
-                lock.lock();
-                --running_;
-                if (item.barrier) barrierRunning_ = false;
-                if (item.barrier || running_ == 0) changed_.notify_all();
-                continue;
-            }
-            if (closed_ && items_.empty()) break;
-            ++idle_;
-            const bool woken = changed_.wait_for(lock, kWorkerLinger) == std::cv_status::no_timeout;
-            --idle_;
-            if (!woken && items_.empty()) break;
+        --scheduled_;
+        ++active_;
+        for (int run = 0; run < kItemsPerDrain && canTakeHeadLocked(); ++run) {
+            Item item = std::move(items_.front());
+            items_.pop_front();
+            ++running_;
+            if (item.barrier) barrierRunning_ = true;
+            scheduleDrainLocked();  // more items may run beside this one
+            lock.unlock();
+            item.work();
+            item.work = nullptr;  // captures (perhaps this queue's last handle) go now
+            lock.lock();
+            --running_;
+            if (item.barrier) barrierRunning_ = false;
         }
-        --workers_;
-        current = nullptr;
+        --active_;
+        scheduleDrainLocked();  // what is left goes back in line behind other queues
+        lock.unlock();
+        current = outer;
     }
 
     const std::string label_;
-    const std::size_t maxWorkers_;
+    const std::size_t width_;
+    const QualityOfService qos_;
     std::mutex mutex_;
-    std::condition_variable changed_;
     std::deque<Item> items_;
-    std::size_t workers_ = 0;
-    std::size_t idle_ = 0;
-    std::size_t running_ = 0;
+    std::size_t scheduled_ = 0;  // drain jobs waiting in the pool
+    std::size_t active_ = 0;     // drain jobs running
+    std::size_t running_ = 0;    // items running
     bool barrierRunning_ = false;
-    bool closed_ = false;
 };
 
 thread_local const QueueEngine* QueueEngine::current = nullptr;
@@ -116,24 +99,31 @@ std::size_t concurrentWidth() {
     return std::max<std::size_t>(4, std::thread::hardware_concurrency());
 }
 
-#ifndef NDEBUG
-[[noreturn]] void failSyncOnOwnQueue(const std::string& label) {
-    std::fprintf(stderr, "pexmora: sync on queue \"%s\" from its own work would deadlock\n",
-                 label.c_str());
-    std::abort();
+const char* qosSuffix(QualityOfService qos) {
+    switch (qos) {
+        case QualityOfService::Background:
+            return ".background";
+        case QualityOfService::Utility:
+            return ".utility";
+        case QualityOfService::Default:
+            return "";
+        case QualityOfService::UserInitiated:
+            return ".user-initiated";
+        case QualityOfService::UserInteractive:
+            return ".user-interactive";
+    }
+    return "";
 }
-#endif
 
 }  // namespace
 
 struct DispatchQueue::Impl {
-    Impl(Kind kind, std::string label, std::size_t width)
+    Impl(Kind kind, std::string label, std::size_t width, QualityOfService qos)
         : kind(kind),
           label(label),
+          qos(qos),
           engine(kind == Kind::Main ? nullptr
-                                    : std::make_shared<QueueEngine>(std::move(label), width)) {}
-    ~Impl() {
-        if (engine) engine->close();
+                                    : std::make_shared<QueueEngine>(std::move(label), width, qos)) {
     }
 
     void submit(Work work, bool barrier) const {
@@ -146,29 +136,38 @@ struct DispatchQueue::Impl {
 
     const Kind kind;
     const std::string label;
+    const QualityOfService qos;
     const std::shared_ptr<QueueEngine> engine;
 };
 
-DispatchQueue DispatchQueue::serial(std::string label) {
-    return DispatchQueue(std::make_shared<Impl>(Kind::Serial, std::move(label), 1));
+DispatchQueue DispatchQueue::serial(std::string label, QualityOfService qos) {
+    return DispatchQueue(std::make_shared<Impl>(Kind::Serial, std::move(label), 1, qos));
 }
 
-DispatchQueue DispatchQueue::concurrent(std::string label) {
+DispatchQueue DispatchQueue::concurrent(std::string label, QualityOfService qos) {
     return DispatchQueue(
-        std::make_shared<Impl>(Kind::Concurrent, std::move(label), concurrentWidth()));
+        std::make_shared<Impl>(Kind::Concurrent, std::move(label), concurrentWidth(), qos));
 }
 
 // The shared queues are never destroyed: work may be submitted to them while the process exits.
 DispatchQueue DispatchQueue::main() {
-    static auto* impl =
-        new std::shared_ptr<Impl>(std::make_shared<Impl>(Kind::Main, kMainLabel, 0));
+    static auto* impl = new std::shared_ptr<Impl>(
+        std::make_shared<Impl>(Kind::Main, kMainLabel, 0, QualityOfService::UserInteractive));
     return DispatchQueue(*impl);
 }
 
-DispatchQueue DispatchQueue::global() {
-    static auto* impl = new std::shared_ptr<Impl>(
-        std::make_shared<Impl>(Kind::Concurrent, kGlobalLabel, concurrentWidth()));
-    return DispatchQueue(*impl);
+DispatchQueue DispatchQueue::global(QualityOfService qos) {
+    static auto* impls = [] {
+        auto* made = new std::array<std::shared_ptr<Impl>, 5>;
+        for (std::size_t level = 0; level < made->size(); ++level) {
+            const auto each = static_cast<QualityOfService>(level);
+            (*made)[level] = std::make_shared<Impl>(Kind::Concurrent,
+                                                    std::string(kGlobalLabel) + qosSuffix(each),
+                                                    concurrentWidth(), each);
+        }
+        return made;
+    }();
+    return DispatchQueue((*impls)[static_cast<std::size_t>(qos)]);
 }
 
 const std::string& DispatchQueue::label() const {
@@ -177,6 +176,10 @@ const std::string& DispatchQueue::label() const {
 
 DispatchQueue::Kind DispatchQueue::kind() const {
     return impl_->kind;
+}
+
+QualityOfService DispatchQueue::qos() const {
+    return impl_->qos;
 }
 
 void DispatchQueue::async(Work work) const {
@@ -203,12 +206,8 @@ void DispatchQueue::sync(const Work& work) const {
     const bool deadlocks = impl_->kind == Kind::Main ? MainQueue::isMainThread()
                                                      : impl_->kind == Kind::Serial && isCurrent();
     if (deadlocks) {
-#ifndef NDEBUG
-        failSyncOnOwnQueue(impl_->label);
-#else
-        work();  // would hang forever; running it here is the lesser harm
-        return;
-#endif
+        throw DispatchDeadlock("sync on queue \"" + impl_->label +
+                               "\" from its own work would never return");
     }
     std::mutex mutex;
     std::condition_variable finished;

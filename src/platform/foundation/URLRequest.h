@@ -2,6 +2,7 @@
 // What the URL session sends and what it hands back: a request (address, method, headers in
 // the order given, body, idle time-out) and the HTTP response head of a reply.
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,10 @@ struct URLRequest {
     // fails with TimedOut. It is an idle limit, not a limit on the whole transfer, so a large
     // upload that keeps moving is never cut off.
     std::chrono::milliseconds timeoutInterval{60'000};
+    // A data task whose reply body grows past this fails with ResponseTooLarge; absent: the
+    // session's own limit. Callers that expect small replies set a small one, so a hostile
+    // or broken server cannot fill the memory.
+    std::optional<std::uint64_t> maximumResponseSize;
 
     URLRequest() = default;
     explicit URLRequest(std::string address, std::string method = "GET")

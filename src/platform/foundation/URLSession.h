@@ -8,8 +8,8 @@
 //   task->resume();
 //
 // - Only http and https are spoken; TLS peers and host names are always verified.
-// - Redirects are followed (http and https only); an "Authorization" header set by the caller
-//   is not carried to another host.
+// - Redirects are followed only within the origin (scheme, host and port) they come from; a
+//   redirect to another origin fails the transfer, so nothing (headers, body) is sent there.
 // - A data task collects the whole reply; a stream task hands the reply over chunk by chunk as
 //   it arrives (in order when the queue is serial or the main queue); an upload task sends a
 //   multipart form, built in memory up to `multipartMemoryThreshold` bytes and otherwise

@@ -115,6 +115,33 @@ bool isSafeHeader(const HTTPHeader& header) {
            header.value.find_first_of(kLineBreaks) == std::string::npos;
 }
 
+// The scheme, host and port of an address, with a relative `location` first resolved against
+// `base`; none when it does not parse.
+std::optional<std::string> originOf(const std::string& base, const std::string& location = {}) {
+    CURLU* url = curl_url();
+    std::optional<std::string> origin;
+    if (curl_url_set(url, CURLUPART_URL, base.c_str(), 0) == CURLUE_OK &&
+        (location.empty() || curl_url_set(url, CURLUPART_URL, location.c_str(), 0) == CURLUE_OK)) {
+        char* scheme = nullptr;
+        char* host = nullptr;
+        char* port = nullptr;
+        if (curl_url_get(url, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+            curl_url_get(url, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
+            curl_url_get(url, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK) {
+            origin = std::string(scheme) + "://" + host + ":" + port;
+        }
+        curl_free(scheme);
+        curl_free(host);
+        curl_free(port);
+    }
+    curl_url_cleanup(url);
+    return origin;
+}
+
+bool isRedirectStatus(long status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
 }  // namespace
 
 struct URLSession::Engine::Transfer {
@@ -126,6 +153,7 @@ struct URLSession::Engine::Transfer {
     HTTPURLResponse head;
     bool responseDelivered = false;
     bool tooLarge = false;
+    bool crossOriginRedirect = false;
     char errorBuffer[CURL_ERROR_SIZE] = {};
     SteadyClock::time_point lastActivity = SteadyClock::now();
     curl_off_t lastMoved = -1;
@@ -169,10 +197,26 @@ struct URLSession::Engine::Transfer {
                 self.head.statusCode = std::atol(self.head.statusLine.c_str() + space + 1);
             }
         } else if (const auto colon = line.find(':'); colon != std::string_view::npos) {
-            self.head.headers.push_back(
-                {trimmed(line.substr(0, colon)), trimmed(line.substr(colon + 1))});
+            HTTPHeader header{trimmed(line.substr(0, colon)), trimmed(line.substr(colon + 1))};
+            if (isRedirectStatus(self.head.statusCode) && self.leavesOrigin(header)) {
+                // Following would hand the request, body and all, to a host it was not meant
+                // for (a 307 or 308 sends the body again): the transfer stops here.
+                self.crossOriginRedirect = true;
+                return 0;
+            }
+            self.head.headers.push_back(std::move(header));
         }
         return length;
+    }
+
+    bool leavesOrigin(const HTTPHeader& header) const {
+        if (curl_strequal(header.name.c_str(), "Location") == 0) return false;
+        char* current = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &current);
+        const std::string from = current ? current : core->request.url;
+        const auto here = originOf(from);
+        const auto there = originOf(from, header.value);
+        return !here || !there || *here != *there;
     }
 
     static size_t onBody(char* buffer, size_t size, size_t count, void* user) {
@@ -184,7 +228,9 @@ struct URLSession::Engine::Transfer {
             self.core->deliverChunk(std::string(buffer, length));
             return length;
         }
-        if (self.received.size() + length > self.core->configuration.maximumDataSize) {
+        const std::uint64_t limit = self.core->request.maximumResponseSize.value_or(
+            self.core->configuration.maximumDataSize);
+        if (self.received.size() + length > limit) {
             self.tooLarge = true;
             return 0;  // curl stops the transfer with a write error
         }
@@ -366,10 +412,15 @@ void URLSession::Engine::collectFinished() {
         if (code != CURLE_OK) {
             long osErrno = 0;
             curl_easy_getinfo(transfer.easy, CURLINFO_OS_ERRNO, &osErrno);
-            error =
-                transfer.tooLarge
-                    ? URLError(URLError::Code::ResponseTooLarge, transfer.core->request.url)
-                    : mapCurlError(code, osErrno, transfer.core->request.url, transfer.errorBuffer);
+            const std::string& url = transfer.core->request.url;
+            if (transfer.tooLarge) {
+                error = URLError(URLError::Code::ResponseTooLarge, url);
+            } else if (transfer.crossOriginRedirect) {
+                error = URLError(URLError::Code::Other, url, "redirect to another origin");
+                error->localizedDescription += "（服务器重定向到了其他地址）";
+            } else {
+                error = mapCurlError(code, osErrno, url, transfer.errorBuffer);
+            }
         }
         end(transfer, std::move(error));
     }

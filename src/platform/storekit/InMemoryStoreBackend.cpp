@@ -46,4 +46,33 @@ ReceiptResult InMemoryStoreBackend::receipt(bool refresh) {
     return receipt_;
 }
 
+void InMemoryStoreBackend::setProducts(std::vector<StoreProduct> products) {
+    std::lock_guard lock(mutex_);
+    products_ = std::move(products);
+}
+
+std::vector<StoreProduct> InMemoryStoreBackend::products(const std::set<std::string>& identifiers) {
+    std::lock_guard lock(mutex_);
+    std::vector<StoreProduct> known;
+    for (const StoreProduct& product : products_) {
+        if (identifiers.count(product.productIdentifier)) known.push_back(product);
+    }
+    return known;
+}
+
+PurchaseResult InMemoryStoreBackend::purchase(const std::string& productId, int quantity) {
+    std::lock_guard lock(mutex_);
+    const bool sold = std::any_of(products_.begin(), products_.end(), [&](const StoreProduct& p) {
+        return p.productIdentifier == productId;
+    });
+    if (!sold) return PurchaseResult::failure("无效的商品");
+    Purchase made;
+    made.productId = productId;
+    made.quantity = quantity;
+    made.transaction = {"T" + std::to_string(++purchases_), TransactionState::purchased, productId};
+    made.needsFinishTransaction = true;
+    open_.push_back(made);
+    return PurchaseResult::success(made);
+}
+
 }  // namespace pex

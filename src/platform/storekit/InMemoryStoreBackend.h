@@ -13,6 +13,9 @@ class InMemoryStoreBackend : public StoreBackend {
   public:
     void addTransaction(Purchase purchase);
     void setReceipt(ReceiptResult result);
+    // The catalogue: purchases of these products succeed (a new open transaction "T1", "T2",
+    // ...); others fail.
+    void setProducts(std::vector<StoreProduct> products);
 
     std::vector<StoreTransaction> finishedTransactions() const;
     struct ReceiptFetch {
@@ -23,6 +26,8 @@ class InMemoryStoreBackend : public StoreBackend {
     std::vector<Purchase> unfinishedTransactions() override;
     bool finishTransaction(const StoreTransaction& transaction) override;
     ReceiptResult receipt(bool refresh) override;
+    std::vector<StoreProduct> products(const std::set<std::string>& identifiers) override;
+    PurchaseResult purchase(const std::string& productId, int quantity) override;
 
   private:
     mutable std::mutex mutex_;
@@ -30,6 +35,8 @@ class InMemoryStoreBackend : public StoreBackend {
     std::vector<StoreTransaction> finished_;
     std::vector<ReceiptFetch> fetches_;
     ReceiptResult receipt_ = ReceiptResult::failure(ReceiptError::Kind::noReceiptData);
+    std::vector<StoreProduct> products_;
+    int purchases_ = 0;
 };
 
 }  // namespace pex

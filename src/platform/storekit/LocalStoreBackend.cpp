@@ -221,4 +221,64 @@ ReceiptResult LocalStoreBackend::receipt(bool) {
     return ReceiptResult::success(ReceiptData(bytes->begin(), bytes->end()));
 }
 
+namespace {
+
+// The file's products; entries that cannot be read are left out.
+std::vector<StoreProduct> listedProducts(const Document& document) {
+    std::vector<StoreProduct> listed;
+    if (document.status != Document::Status::ok) return listed;
+    const auto list = document.value.find("products");
+    if (list == document.value.end() || !list->is_array()) return listed;
+    for (const json& entry : *list) {
+        if (!entry.is_object()) continue;
+        bool valid = true;
+        const auto identifier = optionalText(entry, "productIdentifier", valid);
+        const auto title = optionalText(entry, "localizedTitle", valid);
+        const auto price = optionalText(entry, "localizedPrice", valid);
+        if (!valid || !identifier || identifier->empty()) continue;
+        listed.push_back({*identifier, title.value_or(""), price});
+    }
+    return listed;
+}
+
+}  // namespace
+
+std::vector<StoreProduct> LocalStoreBackend::products(const std::set<std::string>& identifiers) {
+    std::vector<StoreProduct> known;
+    for (StoreProduct& product : listedProducts(readDocument(file()))) {
+        if (identifiers.count(product.productIdentifier)) known.push_back(std::move(product));
+    }
+    return known;
+}
+
+PurchaseResult LocalStoreBackend::purchase(const std::string& productId, int quantity) {
+    const std::filesystem::path path = file();
+    Document document = readDocument(path);
+    const std::vector<StoreProduct> listed = listedProducts(document);
+    const bool sold = std::any_of(listed.begin(), listed.end(), [&](const StoreProduct& p) {
+        return p.productIdentifier == productId;
+    });
+    if (!sold) return PurchaseResult::failure("无效的商品");
+    json& transactions = document.value["transactions"];
+    if (transactions.is_null()) transactions = json::array();
+    if (!transactions.is_array()) return PurchaseResult::failure("本地商店文件无法写入");
+    const std::string identifier =
+        "local-" + std::to_string(transactions.size() + 1) + "-" +
+        std::to_string(std::filesystem::file_time_type::clock::now().time_since_epoch().count());
+    transactions.push_back({{"productIdentifier", productId},
+                            {"transactionIdentifier", identifier},
+                            {"state", "purchased"},
+                            {"quantity", quantity}});
+    if (const std::error_code error = AtomicFile::write(path, document.value.dump(2) + "\n")) {
+        logProblem(path, "could not record the purchase: " + error.message());
+        return PurchaseResult::failure("本地商店文件无法写入");
+    }
+    Purchase made;
+    made.productId = productId;
+    made.quantity = quantity;
+    made.transaction = {identifier, TransactionState::purchased, productId};
+    made.needsFinishTransaction = true;
+    return PurchaseResult::success(made);
+}
+
 }  // namespace pex

@@ -4,6 +4,10 @@
 //
 //   {
 //     "receipt": "<standard Base64 of the receipt bytes>",
+//     "products": [                                     optional: what can be bought
+//       {"productIdentifier": "com.example.minutes60", "localizedTitle": "60 minutes",
+//        "localizedPrice": "¥19.90"}
+//     ],
 //     "transactions": [
 //       {"productIdentifier": "com.example.minutes60",   required, not empty
 //        "transactionIdentifier": "1000000001",         optional
@@ -14,7 +18,8 @@
 //     ]
 //   }
 //
-// Finishing a transaction removes its entry; everything else in the file is written back as it
+// Buying a listed product appends a purchased transaction ("local-<n>") for it. Finishing a
+// transaction removes its entry; everything else in the file is written back as it
 // was, entries this backend cannot read included. A file that is not JSON is never rewritten:
 // it reports no transactions and its receipt as undecodable until someone mends it. The file
 // is read afresh for every call, so edits show at the next call.
@@ -39,6 +44,8 @@ class LocalStoreBackend : public StoreBackend {
     std::vector<Purchase> unfinishedTransactions() override;
     bool finishTransaction(const StoreTransaction& transaction) override;
     ReceiptResult receipt(bool refresh) override;
+    std::vector<StoreProduct> products(const std::set<std::string>& identifiers) override;
+    PurchaseResult purchase(const std::string& productId, int quantity) override;
 
   private:
     std::optional<std::filesystem::path> file_;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/storekit/ReceiptResult.h"
+#include "platform/storekit/StoreProduct.h"
 #include "platform/storekit/StoreTransaction.h"
 
 namespace pex {
@@ -20,6 +21,20 @@ class StoreBackend {
     virtual bool finishTransaction(const StoreTransaction& transaction) = 0;
     // The application's receipt; `refresh` asks for a fresh copy rather than a cached one.
     virtual ReceiptResult receipt(bool refresh) = 0;
+
+    // The products among `identifiers` that the store sells; a store without a catalogue
+    // knows none.
+    virtual std::vector<StoreProduct> products(const std::set<std::string>& identifiers) {
+        (void)identifiers;
+        return {};
+    }
+    // Buys `quantity` of a product: the new open transaction, or why there is none. A store
+    // without a catalogue sells nothing.
+    virtual PurchaseResult purchase(const std::string& productId, int quantity) {
+        (void)productId;
+        (void)quantity;
+        return PurchaseResult::failure("无法连接到 App Store");
+    }
 };
 
 }  // namespace pex

@@ -1,5 +1,6 @@
 #include "platform/storekit/StoreKit.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/storekit/LocalStoreBackend.h"
@@ -88,6 +89,62 @@ void StoreKit::fetchReceipt(bool forceRefresh, ReceiptCompletion completion) {
         DispatchQueue::main().async(
             [completion, result = std::move(result)]() mutable { completion(std::move(result)); });
     });
+}
+
+void StoreKit::retrieveProductsInfo(const std::set<std::string>& productIds,
+                                    ProductsCompletion completion) {
+    queue_.async([backend = currentBackend(), productIds, completion = std::move(completion)] {
+        RetrieveResults results;
+        results.retrievedProducts = backend->products(productIds);
+        results.invalidProductIDs = productIds;
+        for (const StoreProduct& product : results.retrievedProducts) {
+            results.invalidProductIDs.erase(product.productIdentifier);
+        }
+        if (!completion) return;
+        DispatchQueue::main().async([completion, results = std::move(results)]() mutable {
+            completion(std::move(results));
+        });
+    });
+}
+
+void StoreKit::purchaseProduct(const std::string& productId, int quantity, bool atomically,
+                               PurchaseCompletion completion) {
+    queue_.async([this, backend = currentBackend(), productId, quantity, atomically,
+                  completion = std::move(completion)] {
+        PurchaseResult result = backend->purchase(productId, std::max(1, quantity));
+        if (result.purchase && atomically && result.purchase->needsFinishTransaction) {
+            backend->finishTransaction(result.purchase->transaction);
+            result.purchase->needsFinishTransaction = false;
+        }
+        DispatchQueue::main().async([this, completion, result = std::move(result)]() mutable {
+            if (result.purchase) tellObservers({result.purchase->transaction});
+            if (completion) completion(std::move(result));
+        });
+    });
+}
+
+void StoreKit::addTransactionObserver(std::weak_ptr<PaymentTransactionObserver> observer) {
+    std::lock_guard lock(mutex_);
+    observers_.push_back(std::move(observer));
+}
+
+void StoreKit::removeTransactionObserver(const PaymentTransactionObserver* observer) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(observers_, [&](const std::weak_ptr<PaymentTransactionObserver>& held) {
+        const auto alive = held.lock();
+        return !alive || alive.get() == observer;
+    });
+}
+
+void StoreKit::tellObservers(const std::vector<StoreTransaction>& updated) {
+    std::vector<std::shared_ptr<PaymentTransactionObserver>> alive;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& held : observers_) {
+            if (auto observer = held.lock()) alive.push_back(std::move(observer));
+        }
+    }
+    for (const auto& observer : alive) observer->paymentQueueUpdatedTransactions(updated);
 }
 
 }  // namespace pex

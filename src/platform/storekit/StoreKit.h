@@ -7,9 +7,12 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "platform/foundation/DispatchQueue.h"
+#include "platform/storekit/PaymentTransactionObserver.h"
 #include "platform/storekit/ReceiptResult.h"
 #include "platform/storekit/StoreBackend.h"
 #include "platform/storekit/StoreTransaction.h"
@@ -20,6 +23,8 @@ class StoreKit {
   public:
     using TransactionsCompletion = std::function<void(std::vector<Purchase> purchases)>;
     using ReceiptCompletion = std::function<void(ReceiptResult result)>;
+    using ProductsCompletion = std::function<void(RetrieveResults results)>;
+    using PurchaseCompletion = std::function<void(PurchaseResult result)>;
 
     static StoreKit& shared();
 
@@ -43,13 +48,30 @@ class StoreKit {
     // The application's receipt; `forceRefresh` asks the store for a fresh copy.
     void fetchReceipt(bool forceRefresh, ReceiptCompletion completion);
 
+    // What the store knows of `productIds`: its products and the identifiers it does not know.
+    void retrieveProductsInfo(const std::set<std::string>& productIds,
+                              ProductsCompletion completion);
+
+    // Buys `quantity` of a product. A purchase made is told to the transaction observers too;
+    // with `atomically` it is finished here, otherwise it stays open (needsFinishTransaction)
+    // until the application finishes it.
+    void purchaseProduct(const std::string& productId, int quantity, bool atomically,
+                         PurchaseCompletion completion);
+
+    // The payment queue's observers, held weakly; told on the main queue.
+    void addTransactionObserver(std::weak_ptr<PaymentTransactionObserver> observer);
+    void removeTransactionObserver(const PaymentTransactionObserver* observer);
+
   private:
     StoreKit();
     std::shared_ptr<StoreBackend> currentBackend();
 
+    void tellObservers(const std::vector<StoreTransaction>& updated);
+
     DispatchQueue queue_;
     mutable std::mutex mutex_;
     std::shared_ptr<StoreBackend> backend_;
+    std::vector<std::weak_ptr<PaymentTransactionObserver>> observers_;
 };
 
 }  // namespace pex

@@ -13,6 +13,7 @@
 #include "Tools/PopView/MYCenterPopView.h"
 #include "Tools/TailTruncatingLabel.h"
 #include "platform/appkit/ApplicationWindows.h"
+#include "support/EdgePixels.h"
 #include "support/StandinClientTest.h"
 #include "support/TestSupport.h"
 #include "support/WidgetEvents.h"
@@ -74,9 +75,23 @@ TEST_F(ContactViewTest, ShowsTheQRImageFromTheServiceUnderTheTitle) {
     EXPECT_EQ(close.size(), QSize(20, 20));
     EXPECT_EQ(close.right() + 1, 260 - 16);
     EXPECT_EQ(close.center().y(), title.center().y());
-    // Rounded corners, clipped.
-    EXPECT_FALSE(card->mask().contains(QPoint(0, 0)));
-    EXPECT_TRUE(card->mask().contains(QPoint(130, 130)));
+    // Rounded corners with smooth edges over whatever lies beneath.
+    EXPECT_TRUE(card->mask().isEmpty());
+    QWidget dark;
+    dark.setAutoFillBackground(true);
+    QPalette palette = dark.palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    dark.setPalette(palette);
+    dark.resize(260, 260);
+    card->setParent(&dark);
+    card->move(0, 0);
+    card->show();
+    const QImage picture = dark.grab().toImage();
+    const qreal scale = picture.devicePixelRatio();
+    EXPECT_EQ(picture.pixelColor(QPoint(0, 0)), QColor(Qt::black));
+    EXPECT_EQ(picture.pixelColor(QPoint(12, 12) * scale), QColor(Qt::white));
+    EXPECT_TRUE(test::hasBlendedEdge(picture, QPoint(0, 0), QPoint(12, 12) * scale));
+    card->setParent(nullptr);
 
     const auto asked = service_.requests("/operation/contact");
     ASSERT_EQ(asked.size(), 1u);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <QMainWindow>
+#include <memory>
 
 #include "Tools/ViewHelpers.h"
 #include "platform/appkit/ApplicationWindows.h"
@@ -143,6 +144,35 @@ TEST_F(MYCenterPopViewTest, WithoutAKeyWindowNothingIsShownOrDismissed) {
     EXPECT_FALSE(content);  // not leaked
     EXPECT_TRUE(overlays().empty());
     MYCenterPopView::dismiss();  // nothing to do, nothing breaks
+    ApplicationWindows::setKeyWindow(&window);
+}
+
+// A card the page keeps between shows survives the dismiss and shows again, fully opaque.
+TEST_F(MYCenterPopViewTest, KeptContentOutlivesItsOverlay) {
+    std::unique_ptr<QWidget> kept(card(QSize(100, 100)));
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        QPointer<MYCenterPopView> overlay =
+            MYCenterPopView::showInKeyWindow(kept.get(), MYCenterPopView::Content::kept);
+        ASSERT_TRUE(overlay);
+        advance(std::chrono::milliseconds(300));
+        EXPECT_EQ(kept->parentWidget(), overlay.data());
+        MYCenterPopView::dismiss();
+        advance(std::chrono::milliseconds(300));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_FALSE(overlay);
+        ASSERT_NE(kept.get(), nullptr);
+        EXPECT_EQ(kept->parentWidget(), nullptr);
+        EXPECT_TRUE(kept->isHidden());
+        EXPECT_DOUBLE_EQ(viewAlpha(kept.get()), 1.0);
+    }
+    // Without a key window a kept card is not deleted either.
+    ApplicationWindows::setKeyWindow(nullptr);
+    QApplication::setActiveWindow(nullptr);
+    QPointer<QWidget> watched = kept.get();
+    EXPECT_EQ(MYCenterPopView::showInKeyWindow(kept.get(), MYCenterPopView::Content::kept),
+              nullptr);
+    EXPECT_TRUE(watched);
     ApplicationWindows::setKeyWindow(&window);
 }
 

@@ -227,6 +227,28 @@ TEST_F(StatusHUDTest, HideDelayedWithZeroHidesWithoutAFade) {
     EXPECT_EQ(completions, 3);
 }
 
+// A message wider than the box may be wraps (between words, or between characters inside a
+// word too long for a line) and the box grows to hold every line.
+TEST_F(StatusHUDTest, ALongMessageWrapsInsideTheBox) {
+    const QString cases[] = {QString(120, QChar(0x5B57)),    // CJK characters, no spaces
+                             QString(90, QLatin1Char('W')),  // one word longer than a line
+                             QStringLiteral("word ").repeated(40)};
+    for (const QString& text : cases) {
+        SCOPED_TRACE(text.left(8).toStdString());
+        hud.show(text, StatusHUDMode::text);
+        QLabel* label = hud.statusLabel();
+        const QFontMetricsF metrics(label->font());
+        EXPECT_LE(label->width(), host.width() - 4 * hud.margin);
+        EXPECT_GE(label->height(), 2 * metrics.lineSpacing());
+        EXPECT_TRUE(hud.boxRect().contains(QRectF(label->geometry())));
+        // Every character is drawn within the label: the lines add up to the whole text.
+        const double lineWidth = label->width();
+        EXPECT_LE(metrics.horizontalAdvance(text) / lineWidth,
+                  label->height() / metrics.lineSpacing() + 0.01);
+        hud.hide(false);
+    }
+}
+
 TEST_F(StatusHUDTest, OnlyWithoutAMaskDoesAClickGoThrough) {
     NotificationLog log(hud);
     const StatusHUDMaskType masks[] = {StatusHUDMaskType::none, StatusHUDMaskType::clear,
@@ -244,7 +266,8 @@ TEST_F(StatusHUDTest, OnlyWithoutAMaskDoesAClickGoThrough) {
               4);
 }
 
-TEST_F(StatusHUDTest, WithoutAMaskAButtonUnderTheHUDStillGetsItsClick) {
+// The click of an unmasked HUD goes to the view it covers, never to a control under it.
+TEST_F(StatusHUDTest, WithoutAMaskAClickReachesTheHostButNotAButtonUnderTheHUD) {
     QPushButton button(&host);
     button.setGeometry(0, 0, 100, 40);
     button.show();
@@ -257,10 +280,10 @@ TEST_F(StatusHUDTest, WithoutAMaskAButtonUnderTheHUDStillGetsItsClick) {
         QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5), QPointF(5, 5),
                             Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(hud.view(), &release);
-        EXPECT_EQ(pressed, 1) << (masked ? "masked" : "unmasked");
+        EXPECT_EQ(pressed, 0) << (masked ? "masked" : "unmasked");
         hud.hide(false);
     }
-    EXPECT_EQ(host.clicks, 0);
+    EXPECT_EQ(host.clicks, 1);
 }
 
 TEST_F(StatusHUDTest, ADismissibleHUDHidesOnAClick) {

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -35,6 +36,41 @@ TEST_F(AlertTest, MessageBoxCarriesTextsIconAndButtonsInOrder) {
     icon.fill(Qt::red);
     alert.icon = icon;
     EXPECT_EQ(alert.makeMessageBox()->iconPixmap().size(), QSize(64, 64));
+}
+
+// Texts from the network are shown as text: no markup, no links, no pictures from files.
+TEST_F(AlertTest, TextsAreShownAsPlainText) {
+    Alert alert;
+    alert.messageText = QStringLiteral("<b>x</b><img src=\"file:///etc/hostname\">");
+    alert.informativeText = QStringLiteral("<a href=\"file:///etc/passwd\">点此</a>");
+    const auto box = alert.makeMessageBox();
+    int checked = 0;
+    for (const QLabel* label : box->findChildren<QLabel*>()) {
+        if (label->text() != alert.messageText && label->text() != alert.informativeText) continue;
+        ++checked;
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();
+        EXPECT_FALSE(label->openExternalLinks());
+    }
+    EXPECT_EQ(checked, 2);
+}
+
+// A long address in a transport-failure alert stays on one line instead of breaking mid-path.
+TEST_F(AlertTest, ALongAddressIsNotBrokenAcrossLines) {
+    Alert alert;
+    alert.messageText = QStringLiteral("请求超时，请重试");
+    alert.informativeText = QStringLiteral(
+        "http://127.0.0.1:18620/api/v1/user/consume/records/list/with/a/long/path?page=2&size=20");
+    const auto box = alert.makeMessageBox();
+    box->show();
+    QApplication::processEvents();
+    const QLabel* address = nullptr;
+    for (const QLabel* label : box->findChildren<QLabel*>()) {
+        if (label->text() == alert.informativeText) address = label;
+    }
+    ASSERT_NE(address, nullptr);
+    const QFontMetrics metrics(address->font());
+    EXPECT_GE(address->width(), metrics.horizontalAdvance(alert.informativeText));
+    box->hide();
 }
 
 TEST_F(AlertTest, RunModalAnswersTheButtonChosen) {

@@ -74,5 +74,29 @@ TEST(BundleTest, ExecutableDirectoryIsThisProgramsFolder) {
     EXPECT_TRUE(fs::exists(Bundle::executableDirectory() / "test_platform_foundation_BundleTest"));
 }
 
+TEST(BundleTest, ATestBundleReplacesTheMainOneWithItsResources) {
+    test::TempDir dir;
+    writePlist(dir.path(), R"(<dict>
+<key>CFBundleIdentifier</key><string>com.example.sdk</string>
+<key>BeaconSessionsEnabled</key><false/>
+</dict>)");
+    std::ofstream(dir.path() / "BeaconService-Info.plist") << "x";
+    fs::create_directories(dir.path() / "folder.plist");
+
+    Bundle::setMainForTesting(dir.path());
+    const Bundle bundle = Bundle::main();
+    EXPECT_EQ(bundle.bundleIdentifier(), "com.example.sdk");
+    EXPECT_EQ(bundle.value("BeaconSessionsEnabled"), nlohmann::json(false));
+    EXPECT_EQ(bundle.pathForResource("BeaconService-Info", "plist"),
+              dir.path() / "BeaconService-Info.plist");
+    EXPECT_EQ(bundle.pathForResource("Info", ""), std::nullopt);  // no such file
+    for (const char* name : {"", "..", "../Info", "folder"})
+        EXPECT_EQ(bundle.pathForResource(name, "plist"), std::nullopt) << name;
+
+    Bundle::setMainForTesting(std::nullopt);
+    EXPECT_EQ(Bundle::main().resourceDirectory(), Bundle::executableDirectory());
+    EXPECT_EQ(Bundle().pathForResource("BeaconService-Info", "plist"), std::nullopt);
+}
+
 }  // namespace
 }  // namespace pex

@@ -244,18 +244,20 @@ TEST(DispatchQueueTest, MainQueueWorkRunsOnTheMainThreadWhenTheRunLoopTurns) {
     EXPECT_TRUE(ranInsideSync);
 }
 
-#ifndef NDEBUG
-TEST(DispatchQueueDeathTest, SyncOnTheQueueFromItsOwnWorkAborts) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_DEATH(
-        {
-            DispatchQueue queue = DispatchQueue::serial("self.sync");
-            queue.sync([&] { queue.sync([] {}); });
-        },
-        "self.sync");
-    EXPECT_DEATH(DispatchQueue::main().sync([] {}), "main");
+TEST(DispatchQueueTest, SyncOnTheQueueFromItsOwnWorkFailsInsteadOfHanging) {
+    DispatchQueue queue = DispatchQueue::serial("self.sync");
+    try {
+        queue.sync([&] { queue.sync([] {}); });
+        FAIL() << "a sync on its own queue returned";
+    } catch (const DispatchDeadlock& failure) {
+        EXPECT_NE(std::string(failure.what()).find("\"self.sync\""), std::string::npos);
+    }
+    EXPECT_THROW(DispatchQueue::main().sync([] {}), DispatchDeadlock);
+    // The queue is still usable afterwards.
+    bool ran = false;
+    queue.sync([&] { ran = true; });
+    EXPECT_TRUE(ran);
 }
-#endif
 
 }  // namespace
 }  // namespace pex

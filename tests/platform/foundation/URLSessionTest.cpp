@@ -409,28 +409,38 @@ TEST_F(URLSessionTest, UploadOfAMissingFileFailsWithoutSending) {
     EXPECT_TRUE(service_.requests("/upload").empty());
 }
 
-TEST_F(URLSessionTest, RedirectsAreFollowedWithoutCarryingAuthorizationToAnotherHost) {
+TEST_F(URLSessionTest, RedirectsAreFollowedOnlyWithinTheirOrigin) {
     const int otherPort = service_.addListener();
     ASSERT_NE(otherPort, 0);
-    service_.addApiPath("GET", "/moved-here", [](const Call&) { return Reply::ok("same"); });
-    service_.addApiPath("GET", "/moved-away", [&](const Call&) {
-        return Reply::redirect(service_.origin(otherPort) + "/api/v1/country/list");
-    });
-    service_.addApiPath("GET", "/moved",
-                        [](const Call&) { return Reply::redirect("/api/v1/moved-here"); });
-    URLRequest request(api("/moved"));
+    service_.addApiPath("POST", "/moved-here", [](const Call&) { return Reply::ok("same"); });
+    service_.addApiPath("POST", "/moved",
+                        [](const Call&) { return Reply::redirect("/api/v1/moved-here", 307); });
+    URLRequest request(api("/moved"), "POST");
     request.headers = {{"Authorization", "Bearer secret"}};
+    request.httpBody = R"({"password":"pw-1"})";
     auto result = fetch(request);
     ASSERT_FALSE(result.error);
     EXPECT_EQ(result.response->url, api("/moved-here"));
     EXPECT_EQ(service_.requests("/moved-here").back().header("Authorization"), "Bearer secret");
+    EXPECT_EQ(service_.requests("/moved-here").back().body, request.httpBody);
 
-    request.url = api("/moved-away");
-    result = fetch(request);
-    ASSERT_FALSE(result.error);
-    const auto arrived = service_.requests("/country/list").back();
-    EXPECT_EQ(arrived.localPort, otherPort);
-    EXPECT_FALSE(arrived.header("Authorization"));
+    // Another port, or another host name for the same address, is another origin: the body
+    // (and everything else) stays home.
+    for (const std::string& elsewhere :
+         {service_.origin(otherPort) + "/api/v1/country/list",
+          "http://localhost:" + std::to_string(service_.port()) + "/api/v1/country/list"}) {
+        for (const int status : {302, 307, 308}) {
+            service_.addApiPath("POST", "/moved-away", [elsewhere, status](const Call&) {
+                return Reply::redirect(elsewhere, status);
+            });
+            service_.clearRequests();
+            request.url = api("/moved-away");
+            result = fetch(request);
+            ASSERT_TRUE(result.error) << elsewhere << " " << status;
+            EXPECT_TRUE(service_.requests("/country/list").empty()) << elsewhere;
+            EXPECT_EQ(service_.requests().size(), 1u);
+        }
+    }
 }
 
 TEST_F(URLSessionTest, OversizedReplyFailsInsteadOfGrowingWithoutBound) {

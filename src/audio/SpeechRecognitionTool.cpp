@@ -1,0 +1,242 @@
+#include "audio/SpeechRecognitionTool.h"
+
+#include "audio/PXRecorderManager.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "service/ConsoleLog.h"
+
+namespace pex {
+
+namespace {
+
+const char* const kPlainLog = "[SpeechRecognitionTool] 设置识别器失败：";
+const char* const kPlainMessage = "Recognizer setup failed: ";
+const char* const kTranslationLog = "[SpeechRecognitionTool] 设置翻译识别器失败：";
+const char* const kTranslationMessage = "Translation recognizer setup failed: ";
+
+}  // namespace
+
+SpeechRecognitionTool::SpeechRecognitionTool(std::string token, std::string region)
+    : token_(std::move(token)), region_(std::move(region)) {}
+
+std::optional<std::string> SpeechRecognitionTool::token() const {
+    std::lock_guard lock(mutex_);
+    return token_;
+}
+
+std::shared_ptr<SpeechConfiguration> SpeechRecognitionTool::speechConfig() const {
+    std::lock_guard lock(mutex_);
+    return speechConfig_;
+}
+
+std::shared_ptr<AudioConfiguration> SpeechRecognitionTool::audioConfig() const {
+    std::lock_guard lock(mutex_);
+    return audioConfig_;
+}
+
+std::shared_ptr<SpeechRecognizer> SpeechRecognitionTool::recognizer() const {
+    std::lock_guard lock(mutex_);
+    return recognizer_;
+}
+
+std::shared_ptr<TranslationRecognizer> SpeechRecognitionTool::translationRecognizer() const {
+    std::lock_guard lock(mutex_);
+    return translationRecognizer_;
+}
+
+std::shared_ptr<PushAudioInputStream> SpeechRecognitionTool::pushStream() const {
+    std::lock_guard lock(mutex_);
+    return pushStream_;
+}
+
+void SpeechRecognitionTool::postToMain(std::function<void(SpeechRecognitionTool&)> deliver) {
+    // Events raised after `stop` are dropped here, on the recogniser's thread.
+    if (stopped_.load()) return;
+    DispatchQueue::main().async(
+        [self = shared_from_this(), deliver = std::move(deliver)] { deliver(*self); });
+}
+
+void SpeechRecognitionTool::failSetup(const char* logPrefix, const char* messagePrefix,
+                                      const SpeechError& error) {
+    const std::string description = error.localizedDescription;
+    const std::string message = messagePrefix + description;
+    const std::string logLine = logPrefix + description;
+    DispatchQueue::main().async([self = shared_from_this(), logLine, message] {
+        consoleLog(logLine);
+        if (self->onErrorCallback) self->onErrorCallback(message);
+    });
+}
+
+void SpeechRecognitionTool::setupRecognizer(const std::string& language) {
+    std::weak_ptr<SpeechRecognitionTool> weak = weak_from_this();
+    std::shared_ptr<SpeechRecognizer> recognizer;
+    {
+        std::lock_guard lock(mutex_);
+        auto configuration =
+            SpeechConfiguration::fromAuthorizationToken(token_.value_or(""), region_.value_or(""));
+        if (!configuration.configuration) {
+            failSetup(kPlainLog, kPlainMessage, *configuration.error);
+            return;
+        }
+        speechConfig_ = configuration.configuration;
+        speechConfig_->setSpeechRecognitionLanguage(language);
+        pushStream_ = std::make_shared<PushAudioInputStream>(AudioStreamFormat::pcm(16000, 16, 1));
+        audioConfig_ = AudioConfiguration::fromStreamInput(pushStream_);
+        auto made = SpeechRecognizer::fromConfig(speechConfig_, audioConfig_);
+        if (!made.recognizer) {
+            failSetup(kPlainLog, kPlainMessage, *made.error);
+            return;
+        }
+        recognizer_ = made.recognizer;
+        recognizer = recognizer_;
+    }
+
+    recognizer->addRecognizedEventHandler([weak](const SpeechRecognitionEventArgs& event) {
+        const auto self = weak.lock();
+        const std::string text = event.result.text.value_or("");
+        if (!self || text.empty()) return;
+        self->postToMain([text](SpeechRecognitionTool& tool) {
+            if (tool.onResultCallback) tool.onResultCallback(text);
+        });
+    });
+    recognizer->addRecognizingEventHandler([weak](const SpeechRecognitionEventArgs& event) {
+        const auto self = weak.lock();
+        const std::string text = event.result.text.value_or("");
+        if (!self || text.empty()) return;
+        self->postToMain([text](SpeechRecognitionTool& tool) {
+            if (tool.onIntermediateResultCallback) tool.onIntermediateResultCallback(text);
+        });
+    });
+    recognizer->addCanceledEventHandler([weak](const RecognitionCanceledEventArgs& event) {
+        const auto self = weak.lock();
+        if (!self) return;
+        const std::string details = event.errorDetails.value_or("");
+        self->postToMain([details](SpeechRecognitionTool& tool) {
+            if (tool.onErrorCallback)
+                tool.onErrorCallback(details.empty() ? "Unknown error" : details);
+        });
+    });
+    if (auto error = recognizer->startContinuousRecognition()) {
+        failSetup(kPlainLog, kPlainMessage, *error);
+    }
+}
+
+void SpeechRecognitionTool::setupTranslationRecognizer(const std::string& sourceLanguage,
+                                                       const std::string& targetLanguage) {
+    std::weak_ptr<SpeechRecognitionTool> weak = weak_from_this();
+    std::shared_ptr<TranslationRecognizer> recognizer;
+    {
+        std::lock_guard lock(mutex_);
+        auto configuration = SpeechTranslationConfiguration::fromAuthorizationToken(
+            token_.value_or(""), region_.value_or(""));
+        if (!configuration.configuration) {
+            failSetup(kTranslationLog, kTranslationMessage, *configuration.error);
+            return;
+        }
+        configuration.configuration->setSpeechRecognitionLanguage(sourceLanguage);
+        configuration.configuration->addTargetLanguage(targetLanguage);
+        pushStream_ = std::make_shared<PushAudioInputStream>();
+        audioConfig_ = AudioConfiguration::fromStreamInput(pushStream_);
+        auto made = TranslationRecognizer::fromConfig(configuration.configuration, audioConfig_);
+        if (!made.recognizer) {
+            failSetup(kTranslationLog, kTranslationMessage, *made.error);
+            return;
+        }
+        translationRecognizer_ = made.recognizer;
+        recognizer = translationRecognizer_;
+    }
+
+    recognizer->addRecognizedEventHandler(
+        [weak, targetLanguage](const TranslationRecognitionEventArgs& event) {
+            const auto self = weak.lock();
+            const std::string text = event.result.text.value_or("");
+            if (!self || text.empty()) return;
+            // A final sentence without a translation for the target still counts as a final
+            // sentence: it arrives with an empty translation rather than being lost.
+            const auto found = event.result.translations.find(targetLanguage);
+            const std::string translation =
+                found == event.result.translations.end() ? std::string() : found->second;
+            self->postToMain([text, translation](SpeechRecognitionTool& tool) {
+                if (tool.onResultCallback) tool.onResultCallback(text);
+                if (tool.onTranslationResultCallback)
+                    tool.onTranslationResultCallback(text, translation);
+            });
+        });
+    recognizer->addRecognizingEventHandler(
+        [weak, targetLanguage](const TranslationRecognitionEventArgs& event) {
+            const auto self = weak.lock();
+            const auto found = event.result.translations.find(targetLanguage);
+            if (!self || found == event.result.translations.end()) return;
+            const std::string text = event.result.text.value_or("");
+            const std::string translation = found->second;
+            self->postToMain([text, translation](SpeechRecognitionTool& tool) {
+                if (tool.onTranslationIntermediateCallback) {
+                    tool.onTranslationIntermediateCallback(text, translation);
+                }
+            });
+        });
+    recognizer->addCanceledEventHandler([weak](const RecognitionCanceledEventArgs& event) {
+        const auto self = weak.lock();
+        if (!self) return;
+        const std::string details = event.errorDetails.value_or("");
+        self->postToMain([details](SpeechRecognitionTool& tool) {
+            if (tool.onErrorCallback)
+                tool.onErrorCallback(details.empty() ? "Unknown error" : details);
+        });
+    });
+    if (auto error = recognizer->startContinuousRecognition()) {
+        failSetup(kTranslationLog, kTranslationMessage, *error);
+    }
+}
+
+void SpeechRecognitionTool::startRecording() {
+    PXRecorderManager& manager = PXRecorderManager::shared();
+    std::weak_ptr<SpeechRecognitionTool> weakTool = weak_from_this();
+    std::weak_ptr<PushAudioInputStream> weakStream = pushStream();
+    // Installed before the recorder starts, so the very first frames reach recognition.
+    manager.setAudioDataSubject([weakTool, weakStream](std::span<const std::uint8_t> frame) {
+        const auto tool = weakTool.lock();
+        const auto stream = weakStream.lock();
+        if (tool && stream) stream->write(frame);
+    });
+    manager.start(audiofileName);
+}
+
+void SpeechRecognitionTool::updateToken(const std::string& token) {
+    consoleLog("🔄 更新 token");
+    std::lock_guard lock(mutex_);
+    token_ = token;
+    if (method != 0) {
+        if (translationRecognizer_) translationRecognizer_->setAuthorizationToken(token);
+        return;
+    }
+    if (speechConfig_) speechConfig_->setAuthorizationToken(token);
+    if (recognizer_) recognizer_->setAuthorizationToken(token);
+}
+
+void SpeechRecognitionTool::stop() {
+    if (!isRecognizing.exchange(false)) return;
+    consoleLog("[SpeechRecognitionTool] 停止识别");
+    stopped_.store(true);
+
+    // The recorder first: once it has stopped, its capture thread is finished, so clearing the
+    // frame handler and closing the stream below cannot race a frame being written.
+    PXRecorderManager& manager = PXRecorderManager::shared();
+    manager.stop();
+    manager.setAudioDataSubject(nullptr);
+
+    std::shared_ptr<PushAudioInputStream> stream;
+    std::shared_ptr<SpeechRecognizer> recognizer;
+    std::shared_ptr<TranslationRecognizer> translationRecognizer;
+    {
+        std::lock_guard lock(mutex_);
+        stream = std::move(pushStream_);
+        recognizer = std::move(recognizer_);
+        translationRecognizer = std::move(translationRecognizer_);
+    }
+    if (stream) stream->close();
+    if (recognizer) recognizer->stopContinuousRecognition();
+    if (translationRecognizer) translationRecognizer->stopContinuousRecognition();
+    // Dropping the recognisers here releases their handlers.
+}
+
+}  // namespace pex

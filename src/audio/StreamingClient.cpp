@@ -1,0 +1,160 @@
+#include "audio/StreamingClient.h"
+
+#include <nlohmann/json.hpp>
+
+#include "platform/foundation/MainQueue.h"
+#include "platform/foundation/URLComponents.h"
+#include "platform/foundation/URLSession.h"
+#include "service/ApiBaseURL.h"
+#include "service/ConsoleLog.h"
+#include "service/HttpDatas.h"
+#include "service/SettingsStore.h"
+
+namespace pex {
+
+namespace {
+
+constexpr std::string_view kLinePrefix = "data: ";
+constexpr std::string_view kMarker = "@@";
+
+bool isSuccessStatus(long status) {
+    return status >= 200 && status < 300;
+}
+
+}  // namespace
+
+std::shared_ptr<StreamingClient> StreamingClient::create(StreamModel model) {
+    return std::shared_ptr<StreamingClient>(new StreamingClient(std::move(model)));
+}
+
+StreamingClient::StreamingClient(StreamModel streamModel)
+    : model(std::move(streamModel)),
+      delegateQueue_(DispatchQueue::serial("StreamingClient.delegate")),
+      session_(std::make_unique<URLSession>()) {}
+
+StreamingClient::~StreamingClient() = default;
+
+URLRequest StreamingClient::makeRequest(const StreamModel& model, const std::string& address) {
+    URLRequest request(address, "POST");
+    request.timeoutInterval = kTimeout;
+    request.headers = {{"Version", HttpDatas::versionHeader()},
+                       {"Accept", "application/json"},
+                       {"Content-Type", "application/json"},
+                       {"platform", "4"},
+                       {"lan", "zh-Hans"}};
+    if (const auto token = SettingsStore::string(SettingsKeys::loginToken)) {
+        request.headers.push_back({"Authorization", "Bearer " + *token});
+    }
+    const nlohmann::ordered_json body = {{"type", model.type},
+                                         {"txt", model.txt},
+                                         {"prompt", model.role},
+                                         {"original_language", model.original_language},
+                                         {"trans_language", model.trans_language}};
+    request.httpBody = body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return request;
+}
+
+void StreamingClient::start() {
+    std::lock_guard lock(taskMutex_);
+    if (started_) return;
+    started_ = true;
+
+    const std::string address = apiBaseURL() + kPath;
+    if (!URLComponents::parse(address)) {
+        // Nothing can be sent, but the caller still waits for its one completion.
+        consoleLog("❌ 流式请求地址无效：" + address);
+        delegateQueue_.async(
+            [self = shared_from_this()] { self->complete(StreamOutcome::failed); });
+        return;
+    }
+    // The handlers hold the client until the task has ended, as a session holds its delegate.
+    URLStreamHandlers handlers;
+    handlers.onResponse = [self = shared_from_this()](const HTTPURLResponse& response) {
+        self->handleResponse(response);
+    };
+    handlers.onData = [self = shared_from_this()](std::string chunk) {
+        self->handleReceivedData(chunk);
+    };
+    handlers.onComplete = [self = shared_from_this()](std::optional<URLError> error) {
+        self->handleCompletion(error);
+    };
+    dataTask_ =
+        session_->streamTask(makeRequest(model, address), delegateQueue_, std::move(handlers));
+    dataTask_->resume();
+}
+
+void StreamingClient::cancel() {
+    cancelled_.store(true);
+    std::shared_ptr<URLSessionTask> task;
+    {
+        std::lock_guard lock(taskMutex_);
+        task = dataTask_;
+    }
+    if (task) task->cancel();
+    session_->invalidateAndCancel();
+}
+
+void StreamingClient::handleResponse(const HTTPURLResponse& response) {
+    statusCode_ = response.statusCode;
+}
+
+void StreamingClient::handleReceivedData(std::string_view chunk) {
+    // An error page is no answer: its body is not read as one.
+    if (statusCode_ && !isSuccessStatus(*statusCode_)) return;
+    buffer_.append(chunk);
+    while (const auto line = buffer_.nextLine()) {
+        if (isCancelled()) return;
+        handleLine(*line);
+    }
+}
+
+void StreamingClient::handleLine(std::string_view line) {
+    // Only the leading prefix belongs to the stream; the same text inside the answer stays.
+    if (line.substr(0, kLinePrefix.size()) != kLinePrefix) return;
+    line.remove_prefix(kLinePrefix.size());
+    const nlohmann::json parsed = nlohmann::json::parse(line, nullptr, false);
+    if (!parsed.is_object()) return;
+    const auto data = parsed.find("data");
+    if (data == parsed.end() || !data->is_object()) return;
+    const auto content = data->find("content");
+    if (content == data->end() || !content->is_string()) return;
+    const std::string& piece = content->get_ref<const std::string&>();
+    if (piece == kMarker) return;
+    model.responseText += piece;
+    if (model.onUpdate) model.onUpdate(model.responseText);
+}
+
+void StreamingClient::handleCompletion(const std::optional<URLError>& error) {
+    if (error) {
+        consoleLog("❌ 流式连接错误：" + error->localizedDescription);
+    } else {
+        consoleLog("✅ 流式连接结束");
+    }
+    const bool rejected = statusCode_ && !isSuccessStatus(*statusCode_);
+    // A last line without its LF is still a line of the answer.
+    if (!rejected && !isCancelled()) {
+        const std::string rest = buffer_.takeRemainder();
+        if (!rest.empty()) handleLine(rest);
+    }
+    if (rejected) {
+        consoleLog("❌ 流式请求被拒绝：HTTP " + std::to_string(*statusCode_));
+        if (*statusCode_ == 401) {
+            DispatchQueue::main().async([] { HttpDatas::shared().endLogin(); });
+        }
+    }
+    if (isCancelled() || (error && error->code == URLError::Code::Cancelled)) {
+        complete(StreamOutcome::cancelled);
+    } else if (error || rejected || !statusCode_) {
+        complete(StreamOutcome::failed);
+    } else {
+        complete(StreamOutcome::finished);
+    }
+}
+
+void StreamingClient::complete(StreamOutcome outcome) {
+    if (completed_) return;
+    completed_ = true;
+    if (model.didComplete) model.didComplete(model.id, model.responseText, outcome);
+}
+
+}  // namespace pex

@@ -1,0 +1,78 @@
+#pragma once
+// The process-wide crash context: everything a crash handler needs, prepared at start-up so
+// the handler only reads memory and writes files. The read-only record is write-protected
+// once set-up is complete; the writable record is what handlers and user logging update.
+// Both live in the guarded allocator's mapping.
+#include <cstddef>
+
+#include "crashreporter/runtime/CRSAllocator.h"
+#include "crashreporter/runtime/CRSBinaryImage.h"
+#include "crashreporter/runtime/CRSHost.h"
+
+namespace pex {
+
+struct CRSReadOnlyContext {
+    bool initialized;
+    bool debuggerAttached;
+    const char* previouslyCrashedFileFullPath;
+    const char* logPath;
+    const char* rootPath;
+    void* signalStack;
+    void* machStack;
+    CRSBinaryImageReadOnlyContext binaryimage;
+    CRSHostSettings host;
+};
+
+struct CRSReadWriteContext {
+    int internalLogFd;
+    int internalLogLevel;
+    // 0 until the crash-time log's one open starts, 1 while it runs, 2 once it is done. An
+    // atomic flag rather than a once-guard: the first message may come from a signal handler.
+    int internalLogOpenState;
+    bool crashOccurred;
+    CRSBinaryImageReadWriteContext binaryImage;
+    int errorsCount;
+    int customExceptionCount;
+};
+
+struct CRSContext {
+    CRSReadOnlyContext* readonly;
+    CRSReadWriteContext* writable;
+    CRSAllocator* allocator;
+};
+
+// The one context; readers treat a pointer below 4096 as missing.
+extern CRSContext* crsContext;
+
+inline constexpr std::size_t kCRSSignalStackSize = 262144;
+inline constexpr std::size_t kCRSMachStackSize = 262144;
+inline constexpr char kCRSLogFileName[] = "sdk.log";
+inline constexpr char kCRSPreviouslyCrashedFileName[] = "previously-crashed";
+
+// First step of set-up: maps the allocator and allocates the zeroed records and the two
+// handler stacks (the Mach stack first, so it starts on a page boundary). Not initialised
+// yet, log closed, log level debug. Each call starts a fresh context.
+bool CRSContextAllocate();
+// The report directory: rootPath and the log path beside it; an existing "sdk.log" is removed
+// so the log starts empty for this launch.
+void CRSContextSetRootPath(const char* rootPath);
+// The folder that receives the "previously-crashed" marker.
+void CRSContextSetPreviouslyCrashedRootPath(const char* rootPath);
+// The host settings a handler needs (page size, documents folder, clock rate).
+void CRSContextInitializeHost();
+// Records whether a debugger traces the process (handlers are not installed then).
+void CRSContextSetDebuggerAttached(bool attached);
+// Last step of set-up: marks the context initialised and protects the read-only record.
+void CRSContextCompleteInitialization();
+
+// True when the read-only record exists and is initialised.
+bool CRSContextIsInitialized();
+// False when not initialised; true when a crash was already recorded; otherwise records this
+// one and answers false, so only the first of concurrent crashes is written.
+bool CRSContextMarkAndCheckIfCrashed();
+// Creates the empty "previously-crashed" marker that the next launch looks for.
+void CRSCreateCrashedMarkerFile();
+// True when a debugger traces the process.
+bool CRSProcessDebuggerAttached();
+
+}  // namespace pex

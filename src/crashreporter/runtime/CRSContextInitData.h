@@ -1,0 +1,25 @@
+#pragma once
+// What the crash context is built from at start-up: the current report's folders and
+// identifiers, and the limits from the crash settings.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace pex {
+
+struct CRSContextInitData {
+    std::optional<std::string> customBundleId;
+    std::optional<std::string> rootPath;
+    std::optional<std::string> previouslyCrashedFileRootPath;
+    std::optional<std::string> sessionId;
+    std::optional<std::string> appQualitySessionId;
+    std::optional<std::string> betaToken = std::string();
+    bool errorsEnabled = true;
+    bool customExceptionsEnabled = true;
+    std::uint32_t maxCustomExceptions = 8;
+    std::uint32_t maxErrorLogSize = 64000;
+    std::uint32_t maxLogSize = 64000;
+    std::uint32_t maxKeyValues = 64;
+};
+
+}  // namespace pex

@@ -1,0 +1,18 @@
+#pragma once
+// The crash reporter's ordinary log, for start-up and report-management code (never crash
+// time): one line per message on standard error, tagged with the reporter's service name and
+// message code. Errors and warnings are printed; informational and debug lines are dropped,
+// as the SDK's default log level does.
+#include <string_view>
+
+namespace pex {
+
+inline constexpr std::string_view kCRSLogService = "[BeaconCrashReporter]";
+inline constexpr std::string_view kCRSLogMessageCode = "I-CRS000000";
+
+void CRSErrorLog(std::string_view message);
+void CRSWarningLog(std::string_view message);
+void CRSInfoLog(std::string_view message);
+void CRSDebugLog(std::string_view message);
+
+}  // namespace pex

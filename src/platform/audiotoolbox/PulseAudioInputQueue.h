@@ -1,0 +1,42 @@
+#pragma once
+// The input queue on a PulseAudio server: a record stream on the default source, read on the
+// client library's own main-loop thread. The server is the one the client library finds
+// (PULSE_SERVER, then the user's session); no server is ever started on demand.
+#include <atomic>
+
+#include "platform/audiotoolbox/AudioInputQueue.h"
+
+struct pa_threaded_mainloop;
+struct pa_context;
+struct pa_stream;
+
+namespace pex {
+
+class PulseAudioInputQueue final : public AudioInputQueue {
+  public:
+    static AudioInputQueueResult create(const AudioCaptureFormat& format, InputCallback onInput,
+                                        FailureCallback onFailure);
+    ~PulseAudioInputQueue() override;
+
+    std::optional<AudioQueueError> start() override;
+    void stop() override;
+
+  private:
+    PulseAudioInputQueue(const AudioCaptureFormat& format, InputCallback onInput,
+                         FailureCallback onFailure);
+    std::optional<AudioQueueError> connect();
+    AudioQueueError contextError(const char* what) const;
+    void disconnectStream();
+
+    static void onContextState(pa_context* context, void* self);
+    static void onStreamState(pa_stream* stream, void* self);
+    static void onStreamRead(pa_stream* stream, std::size_t bytes, void* self);
+
+    AudioCaptureFormat format_;
+    pa_threaded_mainloop* mainloop_ = nullptr;
+    pa_context* context_ = nullptr;
+    pa_stream* stream_ = nullptr;  // guarded by the main-loop lock
+    bool running_ = false;         // guarded by the main-loop lock
+};
+
+}  // namespace pex

@@ -1,0 +1,48 @@
+#pragma once
+// Continuous recognition of one language with translation into the target languages. Handlers run
+// on the recogniser's event thread, one event at a time, in the order raised. Dropping the
+// recogniser stops recognition and releases its handlers.
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "platform/speech/AudioConfiguration.h"
+#include "platform/speech/RecognitionEventArgs.h"
+#include "platform/speech/RecognizerCore.h"
+#include "platform/speech/SpeechTranslationConfiguration.h"
+
+namespace pex {
+
+class TranslationRecognizer {
+  public:
+    using EventHandler = std::function<void(const TranslationRecognitionEventArgs&)>;
+    using CanceledHandler = std::function<void(const RecognitionCanceledEventArgs&)>;
+    struct Result {
+        std::shared_ptr<TranslationRecognizer> recognizer;
+        std::optional<SpeechError> error;
+    };
+
+    static Result fromConfig(
+        const std::shared_ptr<SpeechTranslationConfiguration>& translationConfiguration,
+        const std::shared_ptr<AudioConfiguration>& audioConfiguration);
+    ~TranslationRecognizer();
+    TranslationRecognizer(const TranslationRecognizer&) = delete;
+    TranslationRecognizer& operator=(const TranslationRecognizer&) = delete;
+
+    void addRecognizedEventHandler(EventHandler handler);
+    void addRecognizingEventHandler(EventHandler handler);
+    void addCanceledEventHandler(CanceledHandler handler);
+
+    std::optional<SpeechError> startContinuousRecognition();
+    void stopContinuousRecognition();
+    void setAuthorizationToken(const std::string& token);
+
+  private:
+    TranslationRecognizer(std::unique_ptr<RecognitionSession> session,
+                          std::shared_ptr<RecognizerCore> core);
+
+    std::unique_ptr<RecognitionSession> session_;
+    std::shared_ptr<RecognizerCore> core_;
+};
+
+}  // namespace pex

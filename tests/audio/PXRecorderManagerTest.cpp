@@ -1,0 +1,194 @@
+#include "audio/PXRecorderManager.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
+
+#include "platform/audiotoolbox/FakeCaptureDevice.h"
+#include "platform/foundation/StandardFolders.h"
+#include "purchase/ConsoleCapture.h"
+#include "support/TestSupport.h"
+
+namespace pex {
+namespace {
+
+using test::ConsoleCapture;
+using test::runMainUntil;
+
+struct FileContents {
+    bool opened = false;
+    int format = 0;
+    int sampleRate = 0;
+    int channels = 0;
+    std::vector<float> samples;
+};
+
+FileContents readBack(const std::filesystem::path& path) {
+    FileContents contents;
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file) return contents;
+    contents.opened = true;
+    contents.format = info.format;
+    contents.sampleRate = info.samplerate;
+    contents.channels = info.channels;
+    contents.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_float(file, contents.samples.data(), info.frames);
+    sf_close(file);
+    return contents;
+}
+
+FakeCaptureDevice::Buffer frameOfSamples(const std::vector<std::int16_t>& values) {
+    FakeCaptureDevice::Buffer frame(kVoiceFrameBytes);
+    for (std::size_t i = 0; i < kVoiceFrameBytes / 2; ++i) {
+        const std::int16_t value = values[i % values.size()];
+        frame[2 * i] = static_cast<std::uint8_t>(value & 0xff);
+        frame[2 * i + 1] = static_cast<std::uint8_t>((value >> 8) & 0xff);
+    }
+    return frame;
+}
+
+std::vector<FakeCaptureDevice::Buffer> frames(int count, std::int16_t value = 100) {
+    return std::vector<FakeCaptureDevice::Buffer>(static_cast<std::size_t>(count),
+                                                  frameOfSamples({value}));
+}
+
+class PXRecorderManagerTest : public test::IsolatedTest {
+  protected:
+    std::filesystem::path documents() const { return StandardFolders::documents(); }
+
+    void recordScript(const std::string& name, std::vector<FakeCaptureDevice::Buffer> script) {
+        device->setScript(std::move(script));
+        manager.start(name);
+        ASSERT_TRUE(device->waitUntilScriptDelivered());
+    }
+
+    std::shared_ptr<FakeCaptureDevice> device = FakeCaptureDevice::install();
+    PXRecorderManager manager;
+};
+
+TEST_F(PXRecorderManagerTest, RecordingFileIsPrivateFloatMono16kHzScaledAndClamped) {
+    ConsoleCapture console;
+    recordScript("AI面试250101_120000.wav", {frameOfSamples({16384, -32768, 32767, 0, -16384})});
+    manager.stop();
+
+    const auto path = documents() / "AI面试250101_120000.wav";
+    const FileContents file = readBack(path);
+    ASSERT_TRUE(file.opened);
+    EXPECT_EQ(file.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    EXPECT_EQ(file.sampleRate, 16000);
+    EXPECT_EQ(file.channels, 1);
+    ASSERT_EQ(file.samples.size(), 320u);
+    EXPECT_NEAR(file.samples[0], 0.50002f, 1e-5);
+    EXPECT_EQ(file.samples[1], -1.0f);
+    EXPECT_EQ(file.samples[2], 1.0f);
+    EXPECT_EQ(file.samples[3], 0.0f);
+    EXPECT_NEAR(file.samples[4], -0.50002f, 1e-5);
+    EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+    EXPECT_EQ(console.linesStartingWith("文件写入开始：" + path.string()), 1);
+    EXPECT_EQ(console.linesStartingWith("录音结束，文件保存：" + path.string()), 1);
+    EXPECT_FALSE(manager.audioFile());
+    ASSERT_TRUE(runMainUntil([&] {
+        return console.linesStartingWith("开始采集录音") == 1 &&
+               console.linesStartingWith("结束采集录音") == 1;
+    }));
+}
+
+TEST_F(PXRecorderManagerTest, EveryFrameReachesTheHandlerAndStopWaitsForQueuedWrites) {
+    std::atomic<int> handled{0};
+    std::atomic<bool> sizesRight{true};
+    manager.setAudioDataSubject([&](std::span<const std::uint8_t> frame) {
+        sizesRight = sizesRight && frame.size() == kVoiceFrameBytes;
+        ++handled;
+    });
+    // Hold the write queue so every write is still waiting when stop begins.
+    std::promise<void> release;
+    manager.writeQueue().async([future = release.get_future().share()] { future.wait(); });
+    recordScript("held.wav", frames(200));
+    std::thread releaser([&] {
+        while (manager.recorder().isStarted()) std::this_thread::yield();
+        release.set_value();
+    });
+    manager.stop();
+    releaser.join();
+
+    EXPECT_EQ(handled.load(), 200);
+    EXPECT_TRUE(sizesRight.load());
+    EXPECT_EQ(readBack(documents() / "held.wav").samples.size(), 200u * 320u);
+}
+
+TEST_F(PXRecorderManagerTest, FileThatCannotBeOpenedLeavesNoFileAndNeverWritesTheEarlierOne) {
+    recordScript("first.wav", frames(3));
+    std::filesystem::create_directories(documents() / "taken.wav");  // a folder: cannot be opened
+    std::atomic<int> handled{0};
+    manager.setAudioDataSubject([&](std::span<const std::uint8_t>) { ++handled; });
+    ConsoleCapture console;
+
+    for (const std::string name : {"taken.wav", "../escape.wav", ""}) {
+        SCOPED_TRACE(name);
+        manager.start(name);  // while recording: the old file is let go
+        EXPECT_FALSE(manager.audioFile());
+        ASSERT_TRUE(device->push(frames(1).front()));
+    }
+    manager.stop();
+
+    EXPECT_EQ(console.linesStartingWith("文件创建失败："), 3);
+    EXPECT_EQ(handled.load(), 3);  // recognition still gets the audio
+    EXPECT_EQ(readBack(documents() / "first.wav").samples.size(), 3u * 320u);
+    EXPECT_FALSE(std::filesystem::exists(root() / "home" / "escape.wav"));
+}
+
+TEST_F(PXRecorderManagerTest, SecondStartSendsLaterFramesToTheNewFileOnly) {
+    recordScript("one.wav", frames(10, 1000));
+    ConsoleCapture console;
+    manager.start("two.wav");
+    EXPECT_EQ(console.linesStartingWith("in recorder _start, state has started!"), 1);
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(device->push(frames(1, -1000).front()));
+    manager.stop();
+
+    const FileContents one = readBack(documents() / "one.wav");
+    const FileContents two = readBack(documents() / "two.wav");
+    EXPECT_EQ(one.samples.size(), 10u * 320u);
+    ASSERT_EQ(two.samples.size(), 5u * 320u);
+    EXPECT_GT(one.samples.back(), 0.0f);
+    EXPECT_LT(two.samples.front(), 0.0f);
+}
+
+TEST_F(PXRecorderManagerTest, NewSessionAfterStopRecordsIntoItsOwnFile) {
+    recordScript("a.wav", frames(4));
+    manager.stop();
+    recordScript("b.wav", frames(6));
+    manager.stop();
+    EXPECT_EQ(readBack(documents() / "a.wav").samples.size(), 4u * 320u);
+    EXPECT_EQ(readBack(documents() / "b.wav").samples.size(), 6u * 320u);
+    EXPECT_EQ(manager.outputFileURL(), documents() / "b.wav");
+}
+
+TEST_F(PXRecorderManagerTest, ClearedHandlerIsNotCalledForLaterFrames) {
+    std::atomic<int> handled{0};
+    manager.setAudioDataSubject([&](std::span<const std::uint8_t>) { ++handled; });
+    recordScript("c.wav", frames(2));
+    manager.setAudioDataSubject(nullptr);
+    EXPECT_FALSE(manager.hasAudioDataSubject());
+    ASSERT_TRUE(device->push(frames(1).front()));
+    manager.stop();
+    EXPECT_EQ(handled.load(), 2);
+}
+
+TEST_F(PXRecorderManagerTest, CaptureFailureIsLogged) {
+    device->failStart(AudioQueueError{-3, "连接断开"});
+    ConsoleCapture console;
+    manager.start("d.wav");
+    ASSERT_TRUE(
+        runMainUntil([&] { return console.linesStartingWith("采集录音失败：连接断开") == 1; }));
+    manager.stop();
+}
+
+}  // namespace
+}  // namespace pex

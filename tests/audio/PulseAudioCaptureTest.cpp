@@ -1,0 +1,123 @@
+// Capture against a private PulseAudio daemon: a tone played into a null sink is recorded from
+// that sink's monitor, the default source.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <fstream>
+#include <thread>
+
+#include "audio/PcmVoiceRecorder.h"
+#include "audio/RecorderFixture.h"
+#include "platform/audiotoolbox/AudioLevel.h"
+#include "support/PulseAudioServer.h"
+#include "support/TestSupport.h"
+
+namespace pex {
+namespace {
+
+using test::PulseAudioServer;
+using test::RecordingDelegate;
+using test::runMainUntil;
+
+PulseAudioServer::Options speakersWithMonitorAsInput() {
+    PulseAudioServer::Options options;
+    options.nullSinks = {"speakers"};
+    options.defaultSink = "speakers";
+    options.defaultSource = "speakers.monitor";
+    return options;
+}
+
+// A 440 Hz tone at half scale, raw 16-bit little-endian mono at 16 kHz.
+std::filesystem::path writeTone(const std::filesystem::path& folder, double seconds) {
+    const auto path = folder / "tone.raw";
+    std::ofstream out(path, std::ios::binary);
+    const int count = static_cast<int>(seconds * 16000);
+    for (int i = 0; i < count; ++i) {
+        const auto sample =
+            static_cast<std::int16_t>(16000 * std::sin(2 * M_PI * 440 * i / 16000.0));
+        out.put(static_cast<char>(sample & 0xff));
+        out.put(static_cast<char>((sample >> 8) & 0xff));
+    }
+    return path;
+}
+
+int countLoudFrames(const std::vector<std::uint8_t>& bytes) {
+    int loud = 0;
+    for (std::size_t at = 0; at + kVoiceFrameBytes <= bytes.size(); at += kVoiceFrameBytes) {
+        const AudioLevel level = AudioLevel::measure({bytes.data() + at, kVoiceFrameBytes});
+        if (level.averagePower > -30.0f) ++loud;
+    }
+    return loud;
+}
+
+TEST(PulseAudioCaptureTest, ToneIntoTheSinkArrivesAsAboutFiftyFramesPerSecond) {
+    PulseAudioServer server(speakersWithMonitorAsInput());
+    ASSERT_TRUE(server.isRunning()) << server.log();
+    test::TempDir dir;
+    const auto tone = writeTone(dir.path(), 2.0);
+
+    RecordingDelegate delegate;
+    PcmVoiceRecorder recorder;
+    recorder.setDelegate(&delegate);
+    recorder.start();
+    ASSERT_TRUE(recorder.isStarted());
+    ASSERT_TRUE(runMainUntil([&] { return delegate.frames() > 5; }));
+
+    const auto before = std::chrono::steady_clock::now();
+    const int framesBefore = delegate.frames();
+    const int played = server.run({"pacat", "--raw", "--format=s16le", "--rate=16000",
+                                   "--channels=1", "--device=speakers", tone.string()});
+    const int framesAfter = delegate.frames();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
+    recorder.stop(false);
+
+    ASSERT_EQ(played, 0);
+    const double perSecond = (framesAfter - framesBefore) / seconds;
+    EXPECT_GT(perSecond, 40.0);
+    EXPECT_LT(perSecond, 60.0);
+    // Two seconds of tone are about a hundred frames; allow for the playback's start and end.
+    EXPECT_GT(countLoudFrames(delegate.bytes()), 70);
+    EXPECT_TRUE(delegate.failures().empty());
+}
+
+TEST(PulseAudioCaptureTest, ServerDyingMidRecordingIsReportedAsFailure) {
+    PulseAudioServer server(speakersWithMonitorAsInput());
+    ASSERT_TRUE(server.isRunning()) << server.log();
+    RecordingDelegate delegate;
+    PcmVoiceRecorder recorder;
+    recorder.setDelegate(&delegate);
+    recorder.start();
+    ASSERT_TRUE(runMainUntil([&] { return delegate.frames() > 10; }));
+
+    server.kill();
+    ASSERT_TRUE(runMainUntil([&] { return !delegate.failures().empty(); }));
+    EXPECT_EQ(delegate.failures().size(), 1u);
+    EXPECT_TRUE(delegate.messagesOnMain());
+    recorder.stop(false);
+}
+
+TEST(PulseAudioCaptureTest, NoServerMeansTheStartFailsOpenly) {
+    test::TempDir dir;
+    const char* previous = std::getenv("PULSE_SERVER");
+    const std::string saved = previous ? previous : "";
+    ::setenv("PULSE_SERVER", ("unix:" + (dir.path() / "nobody-here").string()).c_str(), 1);
+
+    RecordingDelegate delegate;
+    PcmVoiceRecorder recorder;
+    recorder.setDelegate(&delegate);
+    recorder.start();
+    EXPECT_FALSE(recorder.isStarted());
+    ASSERT_TRUE(runMainUntil([&] { return !delegate.failures().empty(); }));
+    EXPECT_EQ(delegate.starts(), 0);
+
+    if (previous) {
+        ::setenv("PULSE_SERVER", saved.c_str(), 1);
+    } else {
+        ::unsetenv("PULSE_SERVER");
+    }
+}
+
+}  // namespace
+}  // namespace pex
