@@ -3,12 +3,15 @@
 #include <sndfile.h>
 #include <stdlib.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/avfoundation/AudioPlayer.h"
+#include "support/PulseAudioServer.h"
 #include "support/TestSupport.h"
 
 namespace pex::test {
@@ -95,6 +98,54 @@ TEST_F(PulseAudioFilePlayerTest, WithoutASoundServerPlayingFailsAndThePositionSt
     } else {
         unsetenv("PULSE_SERVER");
     }
+}
+
+// Polls `done` while the sound server plays in real time; false after five seconds.
+bool waitForSound(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+TEST_F(PulseAudioFilePlayerTest, PlaysIntoASoundServerPausesSeeksAndStopsAtTheEnd) {
+    test::PulseAudioServer::Options options;
+    options.defaultSink = "speakers";
+    test::PulseAudioServer server(options);
+    ASSERT_TRUE(server.isRunning()) << server.log();
+    const auto file = dir_.path() / "recording.wav";
+    writeWav(file, 16000, 1.0);
+    AudioPlayerLoad loaded = AudioPlayer::load(file);
+    ASSERT_NE(loaded.player, nullptr) << loaded.error;
+    AudioPlayer& player = *loaded.player;
+
+    ASSERT_TRUE(player.prepareToPlay());
+    ASSERT_TRUE(player.play());
+    EXPECT_TRUE(player.isPlaying());
+    ASSERT_TRUE(waitForSound([&] { return player.currentTime() > 0.2; }));
+
+    // A pause keeps the position reached.
+    player.pause();
+    EXPECT_FALSE(player.isPlaying());
+    const double pausedAt = player.currentTime();
+    EXPECT_GT(pausedAt, 0.2);
+    EXPECT_LT(pausedAt, 1.0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(player.currentTime(), pausedAt);
+
+    // From a later place playback runs to the end, stops and goes back to the start.
+    player.setCurrentTime(0.8);
+    EXPECT_NEAR(player.currentTime(), 0.8, 0.001);
+    ASSERT_TRUE(player.play());
+    ASSERT_TRUE(waitForSound([&] { return !player.isPlaying(); }));
+    EXPECT_EQ(player.currentTime(), 0);
+    // And it plays again from there.
+    ASSERT_TRUE(player.play());
+    EXPECT_TRUE(player.isPlaying());
+    player.stop();
+    EXPECT_FALSE(player.isPlaying());
 }
 
 }  // namespace
