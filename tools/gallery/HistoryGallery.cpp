@@ -7,6 +7,7 @@
 #include "Gallery.h"
 #include "Page/History/HistoryView.h"
 #include "Page/History/SubtitleDetail2AlertView.h"
+#include "Page/History/SubtitleDetailAlertShareView.h"
 #include "Page/History/SubtitleDetailAlertView.h"
 #include "StandinScene.h"
 #include "platform/avfoundation/FakeAudioPlayer.h"
@@ -66,6 +67,13 @@ class HistoryScene {
         window_.show();
         waitFor([&] { return !panel->isLoadingList(); }, "the session list");
         return panel;
+    }
+
+    static HistoryRecord session(std::int64_t id) {
+        for (const HistoryRecord& record : GRDBDataManager::shared().fetchAllHistory()) {
+            if (record.id == id) return record;
+        }
+        return {};
     }
 
     template <typename Detail>
@@ -133,6 +141,25 @@ const Entry manual{"SubtitleDetail2AlertView", "manual_answers", [] {
                        scene.showDetail<SubtitleDetail2AlertView>(kFirstId + 86400);
                        return snapshot(scene.window());
                    }};
+
+// The export chooser over a detail pop-up: two choices for automatic answers, three for manual.
+QImage renderChooser(bool manual) {
+    HistoryScene scene;
+    HistoryView* panel = scene.showPanel();
+    const std::int64_t id = manual ? kFirstId + 86400 : kFirstId;
+    if (manual) {
+        scene.showDetail<SubtitleDetail2AlertView>(id);
+    } else {
+        scene.showDetail<SubtitleDetailAlertView>(id);
+    }
+    panel->showExportChooser(HistoryScene::session(id));
+    return snapshot(scene.window());
+}
+
+const Entry chooserAutomatic{"SubtitleDetailAlertShareView", "automatic_answers",
+                             [] { return renderChooser(false); }};
+const Entry chooserManual{"SubtitleDetailAlertShareView", "manual_answers",
+                          [] { return renderChooser(true); }};
 
 }  // namespace
 }  // namespace pex::gallery

@@ -1,22 +1,30 @@
 #include "Page/History/HistoryView.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPointer>
+#include <QUrl>
 #include <algorithm>
 #include <system_error>
 
 #include "Page/History/RecordingFile.h"
+#include "Page/History/SessionExport.h"
 #include "Page/History/SubtitleDetail2AlertView.h"
+#include "Page/History/SubtitleDetailAlertShareView.h"
 #include "Page/History/SubtitleDetailAlertView.h"
 #include "Page/History/SubtitleExportCell.h"
 #include "Tools/AppImages.h"
 #include "Tools/ClickGestureRecognizer.h"
 #include "Tools/ColorExtension.h"
 #include "Tools/PinToParent.h"
+#include "Tools/StatusHUD/StatusHUD.h"
 #include "Tools/TipAlertView.h"
 #include "Tools/ViewHelpers.h"
 #include "platform/appkit/Alert.h"
+#include "platform/appkit/SavePanel.h"
 #include "platform/appkit/SystemFont.h"
+#include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/MainQueue.h"
 #include "service/ConsoleLog.h"
 #include "service/GRDBDataManager.h"
@@ -138,6 +146,103 @@ void HistoryView::openDetail(const HistoryRecord& record) {
     pinEdgesToParent(detail);
     detail->history = record;
     detail->configure();
+    QPointer<HistoryView> weak(this);
+    detail->didSelectItem = [weak, record](int) {
+        if (weak) weak->showExportChooser(record);
+    };
+}
+
+void HistoryView::showExportChooser(const HistoryRecord& record) {
+    QWidget* host = parentWidget();
+    if (!host) return;
+    auto* chooser = new SubtitleDetailAlertShareView;
+    addSubview(host, chooser);
+    pinEdgesToParent(chooser);
+    const bool manual = record.antoAnswerType != 0;
+    chooser->setTranscriptChoiceShown(manual);
+    QPointer<HistoryView> weak(this);
+    QPointer<SubtitleDetailAlertShareView> weakChooser(chooser);
+    chooser->didSelectItem = [weak, weakChooser, record, manual](int choice) {
+        // The chooser goes first; the detail pop-up beneath stays open.
+        if (weakChooser) weakChooser->didTap1();
+        if (!weak) return;
+        switch (choice) {
+            case SubtitleDetailAlertShareView::questionsAndAnswers:
+                weak->exportQuestionsAndAnswers(record);
+                break;
+            case SubtitleDetailAlertShareView::recording:
+                weak->exportAudio(record);
+                break;
+            case SubtitleDetailAlertShareView::transcript:
+                if (manual) weak->exportTranscript(record);
+                break;
+            default:
+                break;
+        }
+    };
+}
+
+void HistoryView::exportTranscript(const HistoryRecord& record) {
+    saveExport(exportFileName(record.historyFileName.value_or(""), QStringLiteral("同传.txt")),
+               QStringLiteral("txt"), transcriptText(record),
+               QStringLiteral("导出成功，地址已复制，粘贴即可查看"));
+}
+
+void HistoryView::exportQuestionsAndAnswers(const HistoryRecord& record) {
+    saveExport(exportFileName(record.historyFileName.value_or(""), QStringLiteral("问题答案.txt")),
+               QStringLiteral("txt"), questionsAndAnswersText(record),
+               QStringLiteral("导出成功，地址已复制，粘贴即可查看"));
+}
+
+void HistoryView::exportAudio(const HistoryRecord& record) {
+    const auto file = recordingFilePath(record.audioFileName);
+    std::error_code error;
+    std::optional<std::string> bytes;
+    if (file) bytes = AtomicFile::read(*file, error);
+    if (!bytes) {
+        const bool missing = !file || error == std::errc::no_such_file_or_directory;
+        consoleLog("读取录音失败：" + (file ? error.message() : std::string("no recording name")));
+        StatusHUD::showMessage(missing ? QStringLiteral("录音文件不存在，无法导出")
+                                       : QStringLiteral("录音文件读取失败，无法导出"),
+                               StatusHUDMode::error);
+        return;
+    }
+    saveExport(exportFileName(record.audioFileName, QStringLiteral(".wav")), QStringLiteral("wav"),
+               std::move(*bytes), QStringLiteral("导出成功"));
+}
+
+void HistoryView::saveExport(const QString& proposedName, const QString& fileType,
+                             std::string bytes, const QString& successTip) {
+    std::unique_ptr<SavePanel> panel = SavePanel::make();
+    panel->nameFieldStringValue = proposedName;
+    panel->allowsOtherFileTypes = true;
+    panel->allowedFileTypes = {fileType};
+    panel->isExtensionHidden = true;
+    panel->canCreateDirectories = true;
+    QPointer<HistoryView> weak(this);
+    panel->begin([weak, bytes = std::move(bytes), successTip](
+                     SavePanel::Response response, std::optional<std::filesystem::path> chosen) {
+        if (response != SavePanel::Response::ok) return;
+        // A dialogue that answers OK without a file wrote nothing: that is no success.
+        const std::error_code failed =
+            chosen ? AtomicFile::write(*chosen, bytes)
+                   : std::make_error_code(std::errc::no_such_file_or_directory);
+        if (failed) {
+            consoleLog("导出失败：" + failed.message());
+            StatusHUD::showMessage(
+                QStringLiteral("导出失败：") + QString::fromStdString(failed.message()),
+                StatusHUDMode::error);
+            return;
+        }
+        QGuiApplication::clipboard()->setText(
+            QUrl::fromLocalFile(QString::fromStdString(chosen->string()))
+                .toString(QUrl::FullyEncoded));
+        DispatchQueue::main().asyncAfter(kTipDelay, [weak, successTip] {
+            // A panel closed meanwhile has nothing to show the tip on.
+            if (!weak || !weak->parentWidget()) return;
+            TipAlertView::shared().show(weak, successTip, QStringLiteral("确定"));
+        });
+    });
 }
 
 void HistoryView::showRenamePrompt(const HistoryRecord& record) {

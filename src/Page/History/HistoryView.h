@@ -42,6 +42,17 @@ class HistoryView : public ClickKeepingView {
     // A row's button: 0 delete, 4 rename, any other opens the session's detail pop-up.
     void handleRowAction(int row, int action, std::int64_t id);
 
+    // The export chooser over the panel's superview (opened by a detail pop-up's share icon):
+    // questions and answers and the recording, and for manual sessions the transcript.
+    void showExportChooser(const HistoryRecord& record);
+    // Each export builds its text or reads the recording once, proposes a name in a save
+    // dialogue and writes the file chosen; the file's address is then on the clipboard and a
+    // tip says so 0.25 s later. A failed write, or a recording that cannot be read, is told
+    // with a short message and leaves the clipboard alone.
+    virtual void exportTranscript(const HistoryRecord& record);
+    virtual void exportQuestionsAndAnswers(const HistoryRecord& record);
+    virtual void exportAudio(const HistoryRecord& record);
+
     // Closes the panel: takes it out of its superview.
     void didTap1();
     // A click on the card goes to bgTap (inherited): it writes "111" and nothing else.
@@ -64,6 +75,9 @@ class HistoryView : public ClickKeepingView {
     void loadList(const QString& text);
     void showRecords(std::vector<HistoryRecord> records);
     void openDetail(const HistoryRecord& record);
+    // Offers `bytes` under `proposedName` in a save dialogue and writes them where chosen.
+    void saveExport(const QString& proposedName, const QString& fileType, std::string bytes,
+                    const QString& successTip);
     // Removes the recording of a deleted session unless another session still names it.
     static void removeRecording(const std::string& audioFileName,
                                 const std::vector<HistoryRecord>& remaining);
