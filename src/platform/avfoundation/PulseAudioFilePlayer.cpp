@@ -55,12 +55,17 @@ struct PulseAudioFilePlayer::Engine {
     };
 
     bool connect() {
-        if (context && pa_context_get_state(context) == PA_CONTEXT_READY) return true;
         if (!loop) {
             loop = pa_threaded_mainloop_new();
-            if (!loop || pa_threaded_mainloop_start(loop) < 0) return false;
+            if (!loop) return false;
+            if (pa_threaded_mainloop_start(loop) < 0) {
+                pa_threaded_mainloop_free(loop);
+                loop = nullptr;
+                return false;
+            }
         }
         Lock lock(*this);
+        if (context && pa_context_get_state(context) == PA_CONTEXT_READY) return true;
         if (context) {
             pa_context_disconnect(context);
             pa_context_unref(context);
@@ -176,8 +181,14 @@ struct PulseAudioFilePlayer::Engine {
         return std::min(position + frames, std::min(nextRead, info.frames));
     }
 
-    // Lock held. A stream that played to the end goes, and the position goes back to the start.
+    // Lock held. A stream that played to the end goes, and the position goes back to the start;
+    // one the sound server dropped (it went away) stops where it was heard last.
     void settle() {
+        if (stream && !ended && !PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
+            dropStream();
+            playing = false;
+            return;
+        }
         if (!ended) return;
         dropStream();
         ended = false;

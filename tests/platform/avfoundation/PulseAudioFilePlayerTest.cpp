@@ -146,6 +146,12 @@ TEST_F(PulseAudioFilePlayerTest, PlaysIntoASoundServerPausesSeeksAndStopsAtTheEn
     EXPECT_TRUE(player.isPlaying());
     player.stop();
     EXPECT_FALSE(player.isPlaying());
+
+    // A sound server that goes away mid-playback ends it; the player does not hang on.
+    ASSERT_TRUE(player.play());
+    server.kill();
+    EXPECT_TRUE(waitForSound([&] { return !player.isPlaying(); }));
+    EXPECT_FALSE(player.play());
 }
 
 }  // namespace
