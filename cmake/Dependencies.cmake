@@ -12,6 +12,7 @@ pkg_check_modules(PULSE REQUIRED IMPORTED_TARGET libpulse)
 pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 pkg_check_modules(QRENCODE REQUIRED IMPORTED_TARGET libqrencode)
 pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+pkg_check_modules(SYSTEMD IMPORTED_TARGET libsystemd)  # optional: the SDK log's journal sink
 if(PEXMORA_BUILD_TESTS)
     find_package(GTest REQUIRED)
     include(GoogleTest)
