@@ -10,6 +10,7 @@
 #include "Main/MainMenu.h"
 #include "Main/SignOut.h"
 #include "Main/SingleInstance.h"
+#include "Main/StartupProbe.h"
 #include "Tools/QtAlertPresenter.h"
 #include "platform/appkit/QtMainQueueDriver.h"
 #include "platform/foundation/DispatchQueue.h"
@@ -24,6 +25,7 @@ int main(int argc, char* argv[]) {
     QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName("Pexmora");
+    pex::StartupProbe::installIfAsked();
     pex::MainQueue::adoptCurrentThreadAsMain();
     pex::installQtMainQueueDriver();
 

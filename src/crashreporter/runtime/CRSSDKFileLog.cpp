@@ -1,6 +1,8 @@
 #include "crashreporter/runtime/CRSSDKFileLog.h"
 
 #include <fcntl.h>
+#include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,8 +19,13 @@ namespace {
 constexpr int kOpenNotStarted = 0;
 constexpr int kOpening = 1;
 constexpr int kOpenDone = 2;
-// Roughly ten milliseconds of checking whether another thread's open has finished.
-constexpr long kOpenWaitSpins = 1L << 23;
+// The thread that is opening the log, so that a signal handler running on that very thread
+// knows not to wait for an open it interrupted.
+std::atomic<long> openingThread{0};
+
+long currentThreadId() {
+    return syscall(SYS_gettid);
+}
 
 // Collects one message on the stack and writes it in as few `write` calls as it fits into
 // (one, for every message of ordinary length), so concurrent messages rarely interleave.
@@ -117,18 +124,26 @@ void formatMessage(MessageBuffer& out, const char* format, va_list args) {
 }
 
 // The descriptor of "sdk.log", opened by the first message of the process. A message that
-// arrives while another thread opens it waits a bounded while: when the opener is the very
-// code this signal handler interrupted, waiting longer would never end, and the message is
-// dropped instead.
+// arrives while another thread opens it waits until the open has finished, however loaded the
+// machine is, so no message is lost. Only a signal handler that interrupted the opening thread
+// itself cannot wait (the open would never finish); its message is dropped.
 int logDescriptor(CRSReadOnlyContext& readonly, CRSReadWriteContext& writable) {
     std::atomic_ref<int> fd(writable.internalLogFd);
     std::atomic_ref<int> state(writable.internalLogOpenState);
     int expected = kOpenNotStarted;
     if (fd.load() == -1 && state.compare_exchange_strong(expected, kOpening)) {
+        openingThread.store(currentThreadId());
         fd.store(open(readonly.logPath, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
         state.store(kOpenDone);
+        openingThread.store(0);
     }
-    for (long spins = 0; spins < kOpenWaitSpins && state.load() == kOpening; ++spins) {
+    // The opener names itself right after winning the race; a thread id that stays unknown for
+    // long means this handler interrupted the opener in that instant.
+    const timespec pause{0, 50'000};
+    const long self = currentThreadId();
+    for (int unnamedWaits = 0; state.load() == kOpening; nanosleep(&pause, nullptr)) {
+        const long opener = openingThread.load();
+        if (opener == self || (opener == 0 && ++unnamedWaits > 2000)) return -1;
     }
     return fd.load();
 }

@@ -145,6 +145,7 @@ struct FakeAudioHardware::State {
     std::vector<std::string> log;
     std::vector<nlohmann::json> aggregates;
     std::optional<AudioStatus> aggregateFailure;
+    std::optional<AudioStatus> destructionFailure;
 
     // --- lookups (lock held) -------------------------------------------------------------
     Object* object(AudioObjectID id) {
@@ -617,6 +618,11 @@ void FakeAudioHardware::failNextAggregateCreation(AudioStatus status) {
     state_->aggregateFailure = status;
 }
 
+void FakeAudioHardware::failNextAggregateDestruction(AudioStatus status) {
+    std::lock_guard lock(state_->mutex);
+    state_->destructionFailure = status;
+}
+
 std::vector<nlohmann::json> FakeAudioHardware::aggregateDescriptions() const {
     std::lock_guard lock(state_->mutex);
     return state_->aggregates;
@@ -858,6 +864,7 @@ AudioStatus FakeAudioHardware::destroyAggregateDevice(AudioObjectID device) {
     std::lock_guard lock(state_->mutex);
     State& s = *state_;
     s.log.push_back("DestroyAggregate " + std::to_string(device));
+    if (auto failure = std::exchange(s.destructionFailure, std::nullopt)) return *failure;
     const Object* o = s.object(device);
     if (!o || o->classID != classid::aggregateDevice) return status::badObject;
     s.report(s.removeDevice(device));

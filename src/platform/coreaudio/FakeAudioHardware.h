@@ -93,6 +93,8 @@ class FakeAudioHardware : public AudioHardwareBackend {
     // --- aggregate devices ----------------------------------------------------------------
     // The next creation fails with `status` and creates nothing.
     void failNextAggregateCreation(AudioStatus status);
+    // The next destruction fails with `status` and destroys nothing.
+    void failNextAggregateDestruction(AudioStatus status);
     // Every description handed to a successful or failed creation, as given.
     std::vector<nlohmann::json> aggregateDescriptions() const;
 

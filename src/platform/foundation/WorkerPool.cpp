@@ -80,7 +80,10 @@ struct WorkerPool::State {
         for (;;) {
             waiting.wait(lock, [&] { return queued > 0; });
             const std::uint64_t before = taken;
-            waiting.wait_for(lock, kStallCheck);
+            // A whole check period, even when new submissions wake the wait early.
+            const auto deadline = std::chrono::steady_clock::now() + kStallCheck;
+            while (waiting.wait_until(lock, deadline) == std::cv_status::no_timeout) {
+            }
             if (queued > 0 && taken == before && idle == 0 && threads < kMaxThreads)
                 startThreadLocked();
         }

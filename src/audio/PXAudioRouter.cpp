@@ -1,0 +1,239 @@
+#include "audio/PXAudioRouter.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/coreaudio/HardwareLayer.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/MainQueue.h"
+#include "service/ConsoleLog.h"
+
+namespace pex {
+
+namespace {
+
+using coreaudio::AudioStatus;
+
+// A hardware status as the router writes it: signed decimal, then its "0x%X" form.
+std::string statusText(AudioStatus status) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%d (0x%X)", status, static_cast<unsigned>(status));
+    return text;
+}
+
+std::string lowercased(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+bool sameDevice(const std::shared_ptr<AudioDevice>& a, const std::shared_ptr<AudioDevice>& b) {
+    return a && b && *a == *b;
+}
+
+bool hasMicrophoneName(AudioDevice& device) {
+    const std::string name = lowercased(*device.name());
+    return name.find("microphone") != std::string::npos || name.find("麦克风") != std::string::npos;
+}
+
+}  // namespace
+
+PXAudioRouter& PXAudioRouter::shared() {
+    static PXAudioRouter* router = new PXAudioRouter;  // lives as long as the process
+    return *router;
+}
+
+PXAudioRouter::PXAudioRouter() : hub_(std::make_unique<AudioDeviceHub>()) {
+    removeLeftoverAggregate();
+    currentOutputDevice_ = hub_->defaultOutputDevice();
+    for (const auto& device : hub_->allDevices()) {
+        if (*device->name() == blackHoleDeviceName_) {
+            blackHoleDevice_ = device;
+            break;
+        }
+    }
+}
+
+PXAudioRouter::~PXAudioRouter() = default;
+
+// Our aggregate outlives a run that crashed or was killed; left in place it would stay the
+// default output and make every later system-sound session refuse to start.
+void PXAudioRouter::removeLeftoverAggregate() {
+    const auto leftover = findAggregate();
+    if (!leftover) return;
+    consoleLog("⚠️ 发现遗留的聚合设备");
+    if (sameDevice(hub_->defaultOutputDevice(), leftover)) {
+        for (const auto& sub : leftover->ownedDevices().value_or(AudioDeviceHub::Devices{})) {
+            if (*sub->name() == blackHoleDeviceName_) continue;
+            const AudioStatus status = sub->setIsDefaultOutputDevice(true);
+            consoleLog(status == coreaudio::status::ok
+                           ? std::string("✅ 恢复原始输出设备")
+                           : "❌ 恢复原始输出设备失败，状态码: " + statusText(status));
+            break;
+        }
+    }
+    destroyAggregateDevice();
+}
+
+std::shared_ptr<AudioDevice> PXAudioRouter::findAggregate() {
+    for (const auto& device : hub_->allAggregateDevices()) {
+        if (device->uid() == aggregateUID_) return device;
+    }
+    return nullptr;
+}
+
+void PXAudioRouter::useSystemAudio() {
+    assertMainThread("PXAudioRouter::useSystemAudio");
+    const auto output = hub_->defaultOutputDevice();
+    const auto loopback = blackHoleDevice_;
+    const auto loopbackUID = loopback ? loopback->uid() : std::nullopt;
+    const auto outputUID = output ? output->uid() : std::nullopt;
+    if (!loopbackUID || !outputUID || loopback->isAggregateDevice() ||
+        output->isAggregateDevice()) {
+        consoleLog("❌ 找不到合法的 BlackHole 或输出设备");
+        return;
+    }
+    currentOutputDevice_ = output;
+
+    const auto inputBefore = hub_->defaultInputDevice();
+    const AudioStatus status = loopback->setIsDefaultInputDevice(true);
+    if (status == coreaudio::status::ok) {
+        consoleLog("✅ 设置 BlackHole 为默认输入");
+        if (!inputBeforeSession_ && !sameDevice(inputBefore, loopback)) {
+            inputBeforeSession_ = inputBefore;
+        }
+    } else {
+        consoleLog("❌ 设置 BlackHole 为默认输入失败，状态码: " + statusText(status));
+    }
+
+    createAggregateDevice(*loopbackUID, *outputUID);
+
+    const std::uint64_t generation = activationGeneration_;
+    DispatchQueue::main().asyncAfter(std::chrono::seconds(1),
+                                     [this, alive = std::weak_ptr<int>(lifetime_), generation] {
+                                         if (alive.lock()) activateAggregate(generation);
+                                     });
+}
+
+void PXAudioRouter::activateAggregate(std::uint64_t generation) {
+    if (generation != activationGeneration_) return;  // restored meanwhile
+    const auto aggregate = findAggregate();
+    if (!aggregate) {
+        consoleLog("❌ 聚合设备未找到");
+        return;
+    }
+    const auto outputBefore = hub_->defaultOutputDevice();
+    const AudioStatus status = aggregate->setIsDefaultOutputDevice(true);
+    if (status != coreaudio::status::ok) {
+        consoleLog("❌ 设置聚合设备为默认输出失败，状态码: " + statusText(status));
+        return;
+    }
+    consoleLog("✅ 设置聚合设备为默认输出");
+    if (!outputBeforeSession_ && !sameDevice(outputBefore, aggregate)) {
+        outputBeforeSession_ = outputBefore;
+    }
+}
+
+void PXAudioRouter::createAggregateDevice(const std::string& loopbackUID,
+                                          const std::string& outputUID) {
+    if (findAggregate()) {
+        consoleLog("🔁 聚合设备已存在");
+        return;
+    }
+    const nlohmann::json description = {
+        {"name", "kvt Multi-Output"},
+        {"uid", aggregateUID_},
+        {"subdevices", nlohmann::json::array({{{"uid", loopbackUID}}, {{"uid", outputUID}}})},
+        {"master", loopbackUID},
+        {"stacked", 1},
+    };
+    coreaudio::AudioObjectID created = coreaudio::kNoObject;
+    const AudioStatus status = coreaudio::createAggregateDevice(description, created);
+    if (status == coreaudio::status::ok) {
+        consoleLog("✅ 成功创建聚合设备 ID: " + std::to_string(created));
+    } else {
+        consoleLog("❌ 创建聚合设备失败，状态码: " + statusText(status));
+    }
+}
+
+void PXAudioRouter::destroyAggregateDevice() {
+    const auto aggregate = findAggregate();
+    if (!aggregate) {
+        consoleLog("⚠️ 没有找到需要销毁的聚合设备");
+        return;
+    }
+    const AudioStatus status = hub_->removeAggregateDevice(aggregate->objectID());
+    if (status == coreaudio::status::ok) {
+        consoleLog("🗑️ 聚合设备销毁成功");
+    } else {
+        consoleLog("❌ 聚合设备销毁失败，状态码: " + statusText(status));
+    }
+}
+
+std::shared_ptr<AudioDevice> PXAudioRouter::findMicrophone() {
+    const auto devices = hub_->allDevices();
+    // Devices that can record come first; a device that only plays keeps its chance after them.
+    for (bool recording : {true, false}) {
+        for (const auto& device : devices) {
+            if ((device->channels(Scope::input) != 0) != recording) continue;
+            if (hasMicrophoneName(*device) && !device->isAggregateDevice()) return device;
+        }
+    }
+    return nullptr;
+}
+
+void PXAudioRouter::switchMode(PXInputMode mode) {
+    assertMainThread("PXAudioRouter::switchMode");
+    mode_ = mode;
+    switch (mode) {
+        case PXInputMode::system:
+            useSystemAudio();
+            break;
+        case PXInputMode::microphone: {
+            const auto microphone = findMicrophone();
+            if (!microphone) {
+                consoleLog("❌ 未找到麦克风设备");
+                break;
+            }
+            const auto inputBefore = hub_->defaultInputDevice();
+            const AudioStatus status = microphone->setIsDefaultInputDevice(true);
+            if (status != coreaudio::status::ok) {
+                consoleLog("❌ 切换到麦克风输入失败，状态码: " + statusText(status));
+                break;
+            }
+            consoleLog("✅ 切换到麦克风输入：" + *microphone->name());
+            if (!inputBeforeSession_ && !sameDevice(inputBefore, microphone)) {
+                inputBeforeSession_ = inputBefore;
+            }
+            break;
+        }
+        case PXInputMode::screenCapture:
+            consoleLog("✅ 切换为录屏");
+            break;
+    }
+}
+
+void PXAudioRouter::restore() {
+    assertMainThread("PXAudioRouter::restore");
+    ++activationGeneration_;  // a pending activation must not switch the output afterwards
+    if (const auto output = std::exchange(outputBeforeSession_, nullptr)) {
+        const AudioStatus status = output->setIsDefaultOutputDevice(true);
+        consoleLog(status == coreaudio::status::ok
+                       ? std::string("✅ 恢复原始输出设备")
+                       : "❌ 恢复原始输出设备失败，状态码: " + statusText(status));
+    }
+    if (const auto input = std::exchange(inputBeforeSession_, nullptr)) {
+        const AudioStatus status = input->setIsDefaultInputDevice(true);
+        consoleLog(status == coreaudio::status::ok
+                       ? "✅ 恢复原始输入设备：" + *input->name()
+                       : "❌ 恢复原始输入设备失败，状态码: " + statusText(status));
+    }
+    destroyAggregateDevice();
+}
+
+}  // namespace pex

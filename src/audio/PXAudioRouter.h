@@ -1,0 +1,67 @@
+#pragma once
+// Chooses where the session's sound comes from by switching the system's default devices:
+// a microphone as the default input, or (system sound) the loopback device as the default
+// input with an aggregate multi-output device of the loopback and the real output as the
+// default output, so the recorder hears what the computer plays while the user still hears it.
+// `restore` undoes what the session changed. Every outcome is one console line; nothing is
+// returned to callers except by `findMicrophone`. Main thread only.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "audio/PXInputMode.h"
+#include "audio/device-model/AudioDevice.h"
+#include "audio/device-model/AudioDeviceHub.h"
+
+namespace pex {
+
+class PXAudioRouter {
+  public:
+    // The one router of the application, made on first use.
+    static PXAudioRouter& shared();
+
+    // Looks the loopback up once; finds and removes an aggregate left by an earlier run.
+    PXAudioRouter();
+    ~PXAudioRouter();
+    PXAudioRouter(const PXAudioRouter&) = delete;
+    PXAudioRouter& operator=(const PXAudioRouter&) = delete;
+
+    PXInputMode mode() const { return mode_; }
+    void setMode(PXInputMode mode) { mode_ = mode; }
+
+    void useSystemAudio();
+    void restore();
+    void switchMode(PXInputMode mode);
+    std::shared_ptr<AudioDevice> findMicrophone();
+    void createAggregateDevice(const std::string& loopbackUID, const std::string& outputUID);
+    void destroyAggregateDevice();
+
+    const std::string& blackHoleDeviceName() const { return blackHoleDeviceName_; }
+    const std::string& aggregateUID() const { return aggregateUID_; }
+    const std::shared_ptr<AudioDevice>& currentOutputDevice() const { return currentOutputDevice_; }
+    const std::shared_ptr<AudioDevice>& blackHoleDevice() const { return blackHoleDevice_; }
+    AudioDeviceHub& hub() { return *hub_; }
+
+  private:
+    std::shared_ptr<AudioDevice> findAggregate();
+    void activateAggregate(std::uint64_t generation);
+    void removeLeftoverAggregate();
+
+    std::unique_ptr<AudioDeviceHub> hub_;
+    const std::string blackHoleDeviceName_ = "velqoOutput 2ch";
+    const std::string aggregateUID_ = "kvt-Multi-Output_UID";
+    std::shared_ptr<AudioDevice> currentOutputDevice_;
+    std::shared_ptr<AudioDevice> blackHoleDevice_;
+    PXInputMode mode_ = PXInputMode::microphone;
+
+    // What the session changed, to be put back by `restore`: the default input and output as
+    // they were just before the session first changed each of them.
+    std::shared_ptr<AudioDevice> inputBeforeSession_;
+    std::shared_ptr<AudioDevice> outputBeforeSession_;
+    // A pending aggregate activation runs only while its generation is current.
+    std::uint64_t activationGeneration_ = 0;
+    // Pending activations hold this weakly, so a router that is gone is never called.
+    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+};
+
+}  // namespace pex

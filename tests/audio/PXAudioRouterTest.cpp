@@ -1,0 +1,337 @@
+// The audio router on the fake hardware: system sound through the loopback and the aggregate
+// device, the microphone choice, restoring what a session changed, and the exact console lines.
+#include "audio/PXAudioRouter.h"
+
+#include <sstream>
+
+#include "audio/device-model/DeviceModelFixture.h"
+#include "platform/foundation/Clock.h"
+#include "purchase/ConsoleCapture.h"
+
+namespace pex::test {
+namespace {
+
+using coreaudio::AudioObjectID;
+namespace status = coreaudio::status;
+using Operation = coreaudio::FakeAudioHardware::Operation;
+
+const coreaudio::AudioObjectPropertyAddress kDefaultInput{fourCC("dIn "), coreaudio::scope::global,
+                                                          0};
+const coreaudio::AudioObjectPropertyAddress kDefaultOutput{fourCC("dOut"), coreaudio::scope::global,
+                                                           0};
+
+std::string statusLine(coreaudio::AudioStatus status) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%d (0x%X)", status, static_cast<unsigned>(status));
+    return text;
+}
+
+class PXAudioRouterTest : public DeviceModelTest {
+  protected:
+    PXAudioRouterTest() {
+        speakers = addDevice("Built-in Output", 0, 2);
+        microphone = addDevice("Built-in Microphone", 1, 0);
+        loopback = addDevice("velqoOutput 2ch", 2, 2);
+        fake->setDefaultDevice(fourCC("dOut"), speakers);
+        fake->setDefaultDevice(fourCC("dIn "), microphone);
+    }
+
+    // The console lines written since the last call.
+    std::vector<std::string> newLines() {
+        std::istringstream in(console.text());
+        std::vector<std::string> all;
+        for (std::string line; std::getline(in, line);) all.push_back(line);
+        std::vector<std::string> fresh(all.begin() + static_cast<long>(seenLines), all.end());
+        seenLines = all.size();
+        return fresh;
+    }
+    void afterOneSecond() {
+        clock.clock().advance(std::chrono::seconds(1));
+        settle();
+    }
+    AudioObjectID aggregateID() {
+        for (AudioObjectID id : fake->devices()) {
+            if (AudioDevice::lookup(id)->uid() == "kvt-Multi-Output_UID") return id;
+        }
+        return coreaudio::kNoObject;
+    }
+    // The writes and aggregate changes in the fake's log (listener bookkeeping left out).
+    std::vector<std::string> hardwareChanges() {
+        std::vector<std::string> changes;
+        for (const auto& operation : fake->operations()) {
+            if (operation.rfind("Set ", 0) == 0 ||
+                operation.find("Aggregate ") != std::string::npos) {
+                changes.push_back(operation);
+            }
+        }
+        return changes;
+    }
+    std::string created() { return "✅ 成功创建聚合设备 ID: " + std::to_string(aggregateID()); }
+
+    ScopedManualClock clock;
+    ConsoleCapture console;
+    std::size_t seenLines = 0;
+    AudioObjectID speakers = 0;
+    AudioObjectID microphone = 0;
+    AudioObjectID loopback = 0;
+};
+
+TEST_F(PXAudioRouterTest, SystemSoundRoutesThroughTheLoopbackAndTheAggregate) {
+    PXAudioRouter router;
+    EXPECT_EQ(router.blackHoleDevice(), AudioDevice::lookup(loopback));
+    EXPECT_EQ(router.currentOutputDevice(), AudioDevice::lookup(speakers));
+    EXPECT_EQ(router.mode(), PXInputMode::microphone);
+
+    router.useSystemAudio();
+    EXPECT_EQ(newLines(), (std::vector<std::string>{"✅ 设置 BlackHole 为默认输入", created()}));
+    EXPECT_EQ(
+        fake->aggregateDescriptions().back(),
+        (nlohmann::json{
+            {"name", "kvt Multi-Output"},
+            {"uid", "kvt-Multi-Output_UID"},
+            {"subdevices", {{{"uid", "velqoOutput 2ch_UID"}}, {{"uid", "Built-in Output_UID"}}}},
+            {"master", "velqoOutput 2ch_UID"},
+            {"stacked", 1}}));
+    EXPECT_EQ(fake->defaultDevice(fourCC("dIn ")), loopback);
+
+    clock.clock().advance(std::chrono::milliseconds(999));
+    settle();
+    EXPECT_EQ(fake->defaultDevice(fourCC("dOut")), speakers);
+    clock.clock().advance(std::chrono::milliseconds(1));
+    settle();
+    EXPECT_EQ(fake->defaultDevice(fourCC("dOut")), aggregateID());
+    EXPECT_EQ(newLines(), std::vector<std::string>{"✅ 设置聚合设备为默认输出"});
+
+    // Once the aggregate is the output, a further call refuses and keeps the real output.
+    router.useSystemAudio();
+    EXPECT_EQ(newLines(), std::vector<std::string>{"❌ 找不到合法的 BlackHole 或输出设备"});
+    EXPECT_EQ(router.currentOutputDevice(), AudioDevice::lookup(speakers));
+
+    router.restore();
+    EXPECT_EQ(newLines(), (std::vector<std::string>{"✅ 恢复原始输出设备",
+                                                    "✅ 恢复原始输入设备：Built-in Microphone",
+                                                    "🗑️ 聚合设备销毁成功"}));
+    EXPECT_EQ(fake->defaultDevice(fourCC("dOut")), speakers);
+    EXPECT_EQ(fake->defaultDevice(fourCC("dIn ")), microphone);
+    EXPECT_EQ(aggregateID(), coreaudio::kNoObject);
+}
+
+TEST_F(PXAudioRouterTest, TwiceWithinOneSecondUsesTheSameAggregate) {
+    PXAudioRouter router;
+    router.useSystemAudio();
+    router.useSystemAudio();
+    EXPECT_EQ(newLines(),
+              (std::vector<std::string>{"✅ 设置 BlackHole 为默认输入", created(),
+                                        "✅ 设置 BlackHole 为默认输入", "🔁 聚合设备已存在"}));
+    afterOneSecond();
+    EXPECT_EQ(newLines(),
+              (std::vector<std::string>{"✅ 设置聚合设备为默认输出", "✅ 设置聚合设备为默认输出"}));
+    EXPECT_EQ(fake->defaultDevice(fourCC("dOut")), aggregateID());
+    // The output before the session is still the one put back.
+    router.restore();
+    EXPECT_EQ(fake->defaultDevice(fourCC("dOut")), speakers);
+}
+
+TEST_F(PXAudioRouterTest, AFailedCreationIsReportedWithItsStatus) {
+    for (coreaudio::AudioStatus failure : {status::illegalOperation, coreaudio::AudioStatus{-50}}) {
+        PXAudioRouter router;
+        fake->failNextAggregateCreation(failure);
+        router.useSystemAudio();
+        EXPECT_EQ(newLines(),
+                  (std::vector<std::string>{"✅ 设置 BlackHole 为默认输入",
+                                            "❌ 创建聚合设备失败，状态码: " + statusLine(failure)}));
+        afterOneSecond();
+        EXPECT_EQ(newLines(), std::vector<std::string>{"❌ 聚合设备未找到"});
+        EXPECT_EQ(fake->defaultDevice(fourCC("dIn ")), loopback);
+        EXPECT_EQ(fake->defaultDevice(fourCC("dOut")), speakers);
+        router.restore();
+        EXPECT_EQ(newLines(),
+                  (std::vector<std::string>{"✅ 恢复原始输入设备：Built-in Microphone",
+                                            "⚠️ 没有找到需要销毁的聚合设备"}));
+    }
+    EXPECT_EQ(statusLine(-50), "-50 (0xFFFFFFCE)");
+    EXPECT_EQ(statusLine(status::illegalOperation), "1852797029 (0x6E6F7065)");
+}
+
+TEST_F(PXAudioRouterTest, FailedSwitchesAreNotReportedAsSuccess) {
+    PXAudioRouter router;
+    fake->failNext(coreaudio::kSystemObject, kDefaultInput, status::illegalOperation, 1,
+                   Operation::Set);
+    router.useSystemAudio();
+    EXPECT_EQ(newLines(), (std::vector<std::string>{"❌ 设置 BlackHole 为默认输入失败，状态码: " +
+                                                        statusLine(status::illegalOperation),
+                                                    created()}));
+    fake->failNext(coreaudio::kSystemObject, kDefaultOutput, status::unspecified, 1,
+                   Operation::Set);
+    afterOneSecond();
+    EXPECT_EQ(newLines(), std::vector<std::string>{"❌ 设置聚合设备为默认输出失败，状态码: " +
+                                                   statusLine(status::unspecified)});
+    // Nothing was switched, so nothing is put back; only the aggregate goes.
+    router.restore();
+    EXPECT_EQ(newLines(), std::vector<std::string>{"🗑️ 聚合设备销毁成功"});
+    EXPECT_EQ(fake->defaultDevice(fourCC("dIn ")), microphone);
+    EXPECT_EQ(fake->defaultDevice(fourCC("dOut")), speakers);
+
+    fake->setDefaultDevice(fourCC("dIn "), loopback);
+    fake->failNext(coreaudio::kSystemObject, kDefaultInput, status::unspecified, 1, Operation::Set);
+    router.switchMode(PXInputMode::microphone);
+    EXPECT_EQ(newLines(), std::vector<std::string>{"❌ 切换到麦克风输入失败，状态码: " +
+                                                   statusLine(status::unspecified)});
+}
+
+TEST_F(PXAudioRouterTest, FindMicrophoneByName) {
+    struct Case {
+        std::vector<std::tuple<std::string, std::uint32_t, std::uint32_t>>
+            devices;  // name, in, out
+        std::optional<std::string> expected;
+    };
+    const std::vector<Case> cases = {
+        {{{"USB MICROPHONE", 1, 0}}, "USB MICROPHONE"},
+        {{{"MacBook Pro麦克风", 1, 0}}, "MacBook Pro麦克风"},
+        {{{"Speakers", 0, 2}, {"Line In", 2, 0}}, std::nullopt},
+        // A device that can record wins over a playing one listed before it.
+        {{{"Microphone Monitor", 0, 2}, {"Studio Microphone", 1, 0}}, "Studio Microphone"},
+        // A playing one is still found when nothing else matches.
+        {{{"Microphone Monitor", 0, 2}}, "Microphone Monitor"},
+    };
+    for (const auto& c : cases) {
+        // A hardware of its own keeps the fixture's devices out of the way.
+        auto isolated = std::make_shared<coreaudio::FakeAudioHardware>();
+        coreaudio::installBackend(isolated);
+        for (const auto& [name, in, out] : c.devices) {
+            coreaudio::FakeDeviceSpec spec;
+            spec.name = name;
+            spec.uid = name + "_UID";
+            spec.inputChannels = in;
+            spec.outputChannels = out;
+            isolated->addDevice(spec);
+        }
+        PXAudioRouter router;
+        const auto found = router.findMicrophone();
+        EXPECT_EQ(found ? std::optional(*found->name()) : std::nullopt, c.expected);
+        settle();
+    }
+    coreaudio::installBackend(fake);
+
+    // An aggregate whose name says microphone is passed over.
+    const auto studio = addDevice("Studio Microphone", 1, 0);
+    AudioObjectID aggregate = 0;
+    ASSERT_EQ(
+        coreaudio::createAggregateDevice({{"name", "Aggregate Microphone"},
+                                          {"uid", "Agg_UID"},
+                                          {"subdevices", {{{"uid", "Studio Microphone_UID"}}}}},
+                                         aggregate),
+        0);
+    fake->removeDevice(microphone);
+    PXAudioRouter router;
+    EXPECT_EQ(router.findMicrophone(), AudioDevice::lookup(studio));
+    ASSERT_EQ(coreaudio::destroyAggregateDevice(aggregate), 0);
+    fake->removeDevice(studio);
+    EXPECT_EQ(router.findMicrophone(), nullptr);
+    router.switchMode(PXInputMode::microphone);
+    EXPECT_EQ(newLines().back(), "❌ 未找到麦克风设备");
+}
+
+TEST_F(PXAudioRouterTest, TheLoopbackNameIsExactAndLookedUpOnce) {
+    fake->removeDevice(loopback);
+    addDevice("velqoOutput 2CH", 2, 2);
+    PXAudioRouter router;
+    EXPECT_EQ(router.blackHoleDevice(), nullptr);
+    addDevice("velqoOutput 2ch", 2, 2);  // installed too late for this router
+    fake->clearOperations();
+    router.useSystemAudio();
+    EXPECT_EQ(newLines(), std::vector<std::string>{"❌ 找不到合法的 BlackHole 或输出设备"});
+    EXPECT_TRUE(hardwareChanges().empty());
+}
+
+TEST_F(PXAudioRouterTest, AMicrophoneSessionOnTheCurrentDefaultChangesNothingOnRestore) {
+    PXAudioRouter router;
+    router.switchMode(PXInputMode::microphone);
+    EXPECT_EQ(router.mode(), PXInputMode::microphone);
+    fake->clearOperations();
+    router.restore();
+    EXPECT_EQ(newLines(),
+              (std::vector<std::string>{"✅ 切换到麦克风输入：Built-in Microphone",
+                                        "⚠️ 没有找到需要销毁的聚合设备"}));
+    EXPECT_TRUE(hardwareChanges().empty());
+
+    // From another input, the microphone session puts that input back.
+    fake->setDefaultDevice(fourCC("dIn "), loopback);
+    router.switchMode(PXInputMode::microphone);
+    router.restore();
+    EXPECT_EQ(newLines(),
+              (std::vector<std::string>{"✅ 切换到麦克风输入：Built-in Microphone",
+                                        "✅ 恢复原始输入设备：velqoOutput 2ch",
+                                        "⚠️ 没有找到需要销毁的聚合设备"}));
+    EXPECT_EQ(fake->defaultDevice(fourCC("dIn ")), loopback);
+
+    router.switchMode(PXInputMode::screenCapture);
+    EXPECT_EQ(newLines(), std::vector<std::string>{"✅ 切换为录屏"});
+    EXPECT_EQ(router.mode(), PXInputMode::screenCapture);
+}
+
+TEST_F(PXAudioRouterTest, RestorePutsBackTheOutputOfTheSessionNotOfTheStart) {
+    PXAudioRouter router;  // sees the built-in output as the default
+    const auto headphones = addDevice("Headphones", 0, 2);
+    fake->setDefaultDevice(fourCC("dOut"), headphones);
+    router.switchMode(PXInputMode::system);
+    EXPECT_EQ(router.mode(), PXInputMode::system);
+    afterOneSecond();
+    router.restore();
+    EXPECT_EQ(fake->defaultDevice(fourCC("dOut")), headphones);
+    EXPECT_EQ(fake->aggregateDescriptions().back()["subdevices"][1]["uid"], "Headphones_UID");
+}
+
+TEST_F(PXAudioRouterTest, RestoreCancelsAPendingActivation) {
+    PXAudioRouter router;
+    router.useSystemAudio();
+    newLines();
+    router.restore();
+    EXPECT_EQ(newLines(), (std::vector<std::string>{"✅ 恢复原始输入设备：Built-in Microphone",
+                                                    "🗑️ 聚合设备销毁成功"}));
+    afterOneSecond();
+    EXPECT_TRUE(newLines().empty());
+    EXPECT_EQ(fake->defaultDevice(fourCC("dOut")), speakers);
+}
+
+TEST_F(PXAudioRouterTest, AFailedDestructionIsReportedWithItsStatus) {
+    PXAudioRouter router;
+    router.useSystemAudio();
+    afterOneSecond();
+    newLines();
+    fake->failNextAggregateDestruction(status::badObject);
+    router.destroyAggregateDevice();
+    EXPECT_EQ(newLines(), std::vector<std::string>{"❌ 聚合设备销毁失败，状态码: " +
+                                                   statusLine(status::badObject)});
+}
+
+TEST_F(PXAudioRouterTest, AnAggregateLeftByAnEarlierRunIsRemovedAtStart) {
+    AudioObjectID leftover = 0;
+    ASSERT_EQ(
+        coreaudio::createAggregateDevice(
+            {{"name", "kvt Multi-Output"},
+             {"uid", "kvt-Multi-Output_UID"},
+             {"subdevices", {{{"uid", "velqoOutput 2ch_UID"}}, {{"uid", "Built-in Output_UID"}}}},
+             {"master", "velqoOutput 2ch_UID"},
+             {"stacked", 1}},
+            leftover),
+        0);
+    fake->setDefaultDevice(fourCC("dOut"), leftover);
+    fake->setDefaultDevice(fourCC("dIn "), loopback);
+
+    PXAudioRouter router;
+    EXPECT_EQ(newLines(),
+              (std::vector<std::string>{"⚠️ 发现遗留的聚合设备", "✅ 恢复原始输出设备",
+                                        "🗑️ 聚合设备销毁成功"}));
+    EXPECT_EQ(fake->defaultDevice(fourCC("dOut")), speakers);
+    EXPECT_EQ(router.currentOutputDevice(), AudioDevice::lookup(speakers));
+    EXPECT_FALSE(fake->hasObject(leftover));
+
+    router.useSystemAudio();
+    EXPECT_EQ(newLines(), (std::vector<std::string>{"✅ 设置 BlackHole 为默认输入", created()}));
+    afterOneSecond();
+    EXPECT_EQ(fake->defaultDevice(fourCC("dOut")), aggregateID());
+}
+
+}  // namespace
+}  // namespace pex::test
