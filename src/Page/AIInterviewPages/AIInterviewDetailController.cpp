@@ -12,6 +12,7 @@
 #include "Tools/HUD.h"
 #include "Tools/MouseTrackCompatible.h"
 #include "Tools/ViewHelpers.h"
+#include "audio/PXAudioRouter.h"
 #include "platform/appkit/SystemFont.h"
 #include "platform/appkit/WindowLevel.h"
 #include "platform/foundation/DispatchQueue.h"
@@ -28,8 +29,12 @@ const Color kThemeGreen = Color::rgb(0x19 / 255.0, 0xCF / 255.0, 0xAE / 255.0);
 const Color kTipColour = Color::rgb(15 / 255.0, 227 / 255.0, 189 / 255.0);
 const Color kPaneBorder = Color::grey(1.0 / 3.0);  // dark grey
 
+AIInterviewDetailController::AudioRouteRestorer defaultRestorer() {
+    return [] { PXAudioRouter::shared().restore(); };
+}
+
 AIInterviewDetailController::AudioRouteRestorer& audioRouteRestorer() {
-    static AIInterviewDetailController::AudioRouteRestorer restorer;
+    static AIInterviewDetailController::AudioRouteRestorer restorer = defaultRestorer();
     return restorer;
 }
 
@@ -74,7 +79,7 @@ void placeLabel(QLabel* label, int left, int centreY) {
 }  // namespace
 
 void AIInterviewDetailController::setAudioRouteRestorer(AudioRouteRestorer restorer) {
-    audioRouteRestorer() = std::move(restorer);
+    audioRouteRestorer() = restorer ? std::move(restorer) : defaultRestorer();
 }
 
 AIInterviewDetailController::AIInterviewDetailController(
@@ -426,7 +431,7 @@ void AIInterviewDetailController::closeSession() {
         sendFinalReport(isTranslating);
         stopSession();
     }
-    if (audioRouteRestorer()) audioRouteRestorer()();
+    audioRouteRestorer()();
     // A second click may close the window (and this controller) before the 2 s are over; the
     // main window still comes back then.
     const QPointer<AIInterviewDetailController> weak(this);

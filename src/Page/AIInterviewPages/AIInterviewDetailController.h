@@ -59,8 +59,8 @@ class AIInterviewDetailController : public BaseViewController,
     static constexpr double kSavingSeconds = 2.0;
     static constexpr std::chrono::milliseconds kRaiseMainWindowDelay{100};
 
-    // Puts the audio devices back as they were before the session (the audio router's
-    // `restore`). The application installs the router's; without one nothing is restored.
+    // Puts the audio devices back as they were before the session: the audio router's
+    // `restore` unless another is installed (tests); nullptr puts the router's back.
     using AudioRouteRestorer = std::function<void()>;
     static void setAudioRouteRestorer(AudioRouteRestorer restorer);
 
