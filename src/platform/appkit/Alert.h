@@ -3,8 +3,10 @@
 // buttons added in order; `runModal` shows it application-modal and answers the button
 // chosen (firstButtonReturn for the first one added). Built on QMessageBox.
 #include <QPixmap>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QWidget>
 #include <functional>
 #include <memory>
 
@@ -22,6 +24,10 @@ class Alert {
     QString informativeText;
     Style alertStyle = Style::warning;
     QPixmap icon;  // none: the style's standard icon
+    // A view under the informative text (a field to fill in, say), owned by the caller: the
+    // message box holds it while it is shown and runModal hands it back without a parent (a box
+    // made with makeMessageBox keeps it as its child).
+    QPointer<QWidget> accessoryView;
 
     void addButton(const QString& title) { buttons_.append(title); }
     const QStringList& buttons() const { return buttons_; }
