@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <chrono>
 
 #include "Tools/AppImages.h"
 #include "Tools/ClickGestureRecognizer.h"
@@ -94,6 +95,9 @@ AIInterviewDetailController::AIInterviewDetailController(
       interviewModel(std::move(interviewModel)),
       billingManager(BillingNewManager::create()) {
     if (this->interviewModel) fontSize = static_cast<int>(this->interviewModel->answerFontSize);
+    streamID = std::chrono::duration_cast<std::chrono::seconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+                   .count();
 }
 
 AIInterviewDetailController::~AIInterviewDetailController() {
@@ -384,10 +388,6 @@ bool AIInterviewDetailController::handleKeyDown(const QKeyEvent& event) {
     }
     askFromTextView();
     return true;
-}
-
-void AIInterviewDetailController::askFromTextView() {
-    // Questions from the box are asked and answered in the answer table (built with it).
 }
 
 void AIInterviewDetailController::aiResponseTapped() {
