@@ -2,11 +2,17 @@
 // their session times, the stored transcript lines in the real history database, and the
 // answers asked for them (automatically, or from the question box), streamed from the stand-in.
 #include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSplitter>
+
+#include "Page/AIInterviewPages/AiInterviewAiCellMac.h"
+#include "Page/AIInterviewPages/AiInterviewCellMac.h"
 
 #include "Page/SessionWindowFixture.h"
 #include "Tools/StatusHUD/StatusHUD.h"
 #include "service/GRDBDataManager.h"
 #include "service/HistoryRecord.h"
+#include "support/WidgetEvents.h"
 
 namespace pex::test {
 namespace {
@@ -207,6 +213,76 @@ TEST_F(SessionTranscript, EndingTheSessionCancelsEveryStreamAndNothingIsStoredAf
     advance(std::chrono::seconds(2));
     flush();
     EXPECT_TRUE(storedAnswers().empty());
+}
+
+}  // namespace
+}  // namespace pex::test
+
+namespace pex::test {
+namespace {
+
+class SessionTables : public SessionTranscript {};
+
+TEST_F(SessionTables, TheTablesShowTheRowsTheLiveRowAndTheAnswers) {
+    CountingController* controller = openRecognising(settings(0, 1));
+    controller->handleFinalResult("第一句", "first");
+    controller->handleIntermediateResult("第二", "sec");
+    flush();
+    TableView* transcript = controller->topTableView();
+    EXPECT_EQ(transcript->numberOfRows(), 2);
+    auto* live = dynamic_cast<AiInterviewCellMac*>(controller->viewForRow(*transcript, 1));
+    ASSERT_NE(live, nullptr);
+    EXPECT_EQ(live->model()->index, 2);
+    EXPECT_EQ(live->model()->sourceText, "第二");
+    EXPECT_EQ(live->sourceLab.text(), "2:第二");
+
+    controller->textView()->setPlainText("问题");
+    controller->aiResponseTapped();
+    TableView* answers = controller->bottomTableView();
+    ASSERT_TRUE(runMainUntil([&] { return storedAnswers().size() == 1; }));
+    flush();
+    EXPECT_EQ(answers->numberOfRows(), 1);
+    auto* answer = dynamic_cast<AiInterviewAiCellMac*>(controller->viewForRow(*answers, 0));
+    ASSERT_NE(answer, nullptr);
+    EXPECT_EQ(answer->sourceLab.text().toStdString(), "1:" + storedAnswers()[0].aiResultText);
+    EXPECT_EQ(controller->viewForRow(*answers, 1), nullptr);
+}
+
+TEST_F(SessionTables, ATableFollowsItsEndUntilTheUserScrollsMoreThan120PointsAway) {
+    CountingController* controller = openRecognising(settings(1, 1));
+    for (int i = 0; i < 60; ++i) controller->handleFinalResult("第" + std::to_string(i) + "句", "");
+    flush();
+    QScrollBar* bar = controller->topTableView()->verticalScrollBar();
+    QPushButton* button = controller->topScrollToBottomButton();
+    ASSERT_GT(bar->maximum(), 400);
+    EXPECT_EQ(bar->value(), bar->maximum());  // following
+    EXPECT_TRUE(button->isHidden());
+
+    bar->setValue(bar->maximum() - 120);
+    EXPECT_TRUE(button->isHidden());
+    bar->setValue(bar->maximum() - 121);
+    EXPECT_FALSE(button->isHidden());
+    const int reading = bar->value();
+    controller->handleFinalResult("新的一句", "");
+    flush();
+    EXPECT_EQ(bar->value(), reading);  // the reading position stays
+
+    click(button);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_TRUE(button->isHidden());
+    controller->handleFinalResult("又一句", "");
+    flush();
+    EXPECT_EQ(bar->value(), bar->maximum());
+}
+
+TEST_F(SessionTables, TheDividerStaysBetween100And500PointsFromTheTop) {
+    CountingController* controller = openRecognising(settings(1, 0));
+    QSplitter* split = controller->splitView();
+    ASSERT_NE(split, nullptr);
+    split->setSizes({20, split->height()});
+    EXPECT_EQ(split->widget(0)->height(), 100);
+    split->setSizes({900, 10});
+    EXPECT_EQ(split->widget(0)->height(), 500);
 }
 
 }  // namespace

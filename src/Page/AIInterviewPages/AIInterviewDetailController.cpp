@@ -4,8 +4,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QHeaderView>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <chrono>
 
 #include "Tools/AppImages.h"
@@ -158,18 +158,11 @@ void AIInterviewDetailController::viewDidLoad() {
     });
 }
 
-QTableView* AIInterviewDetailController::makeTable() {
-    auto* table = new QTableView;
-    table->horizontalHeader()->hide();
-    table->verticalHeader()->hide();
-    table->setShowGrid(false);
-    table->setSelectionMode(QAbstractItemView::NoSelection);
+TableView* AIInterviewDetailController::makeTable() {
+    auto* table = new TableView;
     table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    table->setFrameShape(QFrame::NoFrame);
-    table->setAlternatingRowColors(false);
-    table->setStyleSheet(QStringLiteral("QTableView { background: transparent; }"));
-    table->viewport()->setAutoFillBackground(false);
+    table->setSpacing(4);  // 8 points between rows
+    table->setDataSource(this);
     return table;
 }
 
@@ -218,6 +211,10 @@ void AIInterviewDetailController::setupUI() {
         splitView_ = new QSplitter(Qt::Vertical, root);
         splitView_->setHandleWidth(9);  // a thick divider
         splitView_->setChildrenCollapsible(false);
+        // The divider stays between 100 and 500 points from the top.
+        LayerBackedView* upper = sequenceType() == 1 ? bottomView_ : topView_;
+        upper->setMinimumHeight(100);
+        upper->setMaximumHeight(500);
         if (sequenceType() == 1) {
             splitView_->addWidget(bottomView_);
             splitView_->addWidget(topView_);
@@ -230,6 +227,14 @@ void AIInterviewDetailController::setupUI() {
     bottomTableView_->setParent(answerPane);
     topScrollToBottomButton_ = makeScrollButton(transcriptPane);
     bottomScrollToBottomButton_ = makeScrollButton(answerPane);
+    QObject::connect(topScrollToBottomButton_, &QPushButton::clicked, this,
+                     [this] { scrollTopTableToBottom(); });
+    QObject::connect(bottomScrollToBottomButton_, &QPushButton::clicked, this,
+                     [this] { scrollBottomTableToBottom(); });
+    QObject::connect(topTableView_->verticalScrollBar(), &QScrollBar::valueChanged, this,
+                     [this] { updateScrollButton(topTableView_, topScrollToBottomButton_); });
+    QObject::connect(bottomTableView_->verticalScrollBar(), &QScrollBar::valueChanged, this,
+                     [this] { updateScrollButton(bottomTableView_, bottomScrollToBottomButton_); });
 
     if (manual) {
         textView_ = new QPlainTextEdit(root);
@@ -293,7 +298,7 @@ void AIInterviewDetailController::layoutViews() {
             splitView_->setSizes({200, splitView_->height() - 200 - splitView_->handleWidth()});
             dividerPlaced_ = root->isVisible();
         }
-        for (QTableView* table : {topTableView_, bottomTableView_}) {
+        for (TableView* table : {topTableView_, bottomTableView_}) {
             QWidget* pane = table->parentWidget();
             table->setGeometry(4, 4, std::max(pane->width() - 8, 0),
                                std::max(pane->height() - 8, 0));
@@ -304,7 +309,7 @@ void AIInterviewDetailController::layoutViews() {
         textView_->setGeometry(16, topView_->geometry().bottom() + 1 + 23, paneWidth, quarter);
         const int bottomTop = textView_->geometry().bottom() + 1 + 23;
         bottomView_->setGeometry(16, bottomTop, paneWidth, std::max(height - 16 - bottomTop, 0));
-        for (QTableView* table : {topTableView_, bottomTableView_}) {
+        for (TableView* table : {topTableView_, bottomTableView_}) {
             QWidget* pane = table->parentWidget();
             table->setGeometry(-2, -2, pane->width() + 4, pane->height() + 4);
         }

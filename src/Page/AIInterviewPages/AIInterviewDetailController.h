@@ -21,7 +21,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSplitter>
-#include <QTableView>
 #include <any>
 #include <atomic>
 #include <cstdint>
@@ -38,6 +37,8 @@
 #include "audio/SpeechRecognitionTool.h"
 #include "audio/StreamModel.h"
 #include "audio/StreamingClient.h"
+#include "platform/appkit/TableView.h"
+#include "platform/appkit/TableViewDataSource.h"
 #include "service/AIInterviewModel.h"
 #include "service/BillingNewDelegate.h"
 #include "service/BillingNewManager.h"
@@ -48,7 +49,8 @@ namespace pex {
 
 class AIInterviewDetailController : public BaseViewController,
                                     public BillingNewDelegate,
-                                    public AzTokenNewDelegate {
+                                    public AzTokenNewDelegate,
+                                    public TableViewDataSource {
     Q_OBJECT
   public:
     static constexpr const char* kLoadingText = "Loading...";
@@ -144,6 +146,19 @@ class AIInterviewDetailController : public BaseViewController,
     // The question sent for `question` (the request's fields).
     StreamModel makeStreamModel(const std::string& question) const;
 
+    // The two tables: the transcript (`topTableView`, its rows then the live row) and the
+    // answers (`bottomTableView`).
+    int numberOfRowsInTableView(TableView& tableView) override;
+    TableCellView* viewForRow(TableView& tableView, int row) override;
+    // Reload a table; a table that follows its end (its scroll button hidden) scrolls to it,
+    // one the user scrolled away from keeps its reading position. Nothing while closing.
+    void reloadTranscriptTable();
+    void reloadAnswerTable();
+    void scrollTopTableToBottom();
+    void scrollBottomTableToBottom();
+    // The scroll button shows once the user is more than 120 points above the end.
+    static constexpr int kFollowDistance = 120;
+
     // Window steps.
     // The window asks before it closes: yes once closing has begun; otherwise the close path
     // starts and the window stays for now.
@@ -192,8 +207,8 @@ class AIInterviewDetailController : public BaseViewController,
     QLabel* commonkLab() const { return commonkLab_; }
     QLabel* audioModeLab() const { return audioModeLab_; }
     QLabel* answerModeLab() const { return answerModeLab_; }
-    QTableView* topTableView() const { return topTableView_; }
-    QTableView* bottomTableView() const { return bottomTableView_; }
+    TableView* topTableView() const { return topTableView_; }
+    TableView* bottomTableView() const { return bottomTableView_; }
     QPushButton* topScrollToBottomButton() const { return topScrollToBottomButton_; }
     QPushButton* bottomScrollToBottomButton() const { return bottomScrollToBottomButton_; }
     bool hasKeyMonitor() const { return keyMonitorInstalled_; }
@@ -226,9 +241,12 @@ class AIInterviewDetailController : public BaseViewController,
     // An error ended a running session: final report, local teardown, then the alert.
     void failSession(const QString& alertText);
     void layoutViews();
-    QTableView* makeTable();
+    TableView* makeTable();
     QPushButton* makeScrollButton(QWidget* pane);
 
+    void reloadTable(TableView* table, QPushButton* button);
+    void scrollTableToBottom(TableView* table, QPushButton* button);
+    void updateScrollButton(TableView* table, QPushButton* button);
     static void raiseMainWindowLater(const QPointer<QWidget>& mainWindow);
 
     bool ended_ = false;
@@ -250,8 +268,8 @@ class AIInterviewDetailController : public BaseViewController,
     QLabel* commonkLab_ = nullptr;
     QLabel* audioModeLab_ = nullptr;
     QLabel* answerModeLab_ = nullptr;
-    QTableView* topTableView_ = nullptr;
-    QTableView* bottomTableView_ = nullptr;
+    TableView* topTableView_ = nullptr;
+    TableView* bottomTableView_ = nullptr;
     QPushButton* topScrollToBottomButton_ = nullptr;
     QPushButton* bottomScrollToBottomButton_ = nullptr;
 };

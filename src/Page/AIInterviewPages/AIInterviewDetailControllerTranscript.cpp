@@ -3,7 +3,11 @@
 // (automatically for every final sentence, or from the question box on request).
 #include <chrono>
 
+#include <QScrollBar>
 #include "Page/AIInterviewPages/AIInterviewDetailController.h"
+
+#include "Page/AIInterviewPages/AiInterviewAiCellMac.h"
+#include "Page/AIInterviewPages/AiInterviewCellMac.h"
 #include "Tools/StatusHUD/StatusHUD.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/MainQueue.h"
@@ -37,6 +41,7 @@ void AIInterviewDetailController::renewStreamID() {
 void AIInterviewDetailController::setCenterModel(
     std::optional<PXTranslationHistoryDetailsModel> model) {
     centerModel_ = std::move(model);
+    if (!suppressCenterModelRefresh) reloadTranscriptTable();
 }
 
 void AIInterviewDetailController::handleIntermediateResult(const std::string& sourceText,
@@ -66,6 +71,7 @@ void AIInterviewDetailController::handleFinalResult(const std::string& sourceTex
         setCenterModel(std::nullopt);
         suppressCenterModelRefresh = false;
     }
+    reloadTranscriptTable();
 
     TranslationDetailRecord record;
     record.historyId = historyId;
@@ -126,6 +132,7 @@ void AIInterviewDetailController::askAI(const std::string& question) {
     };
     std::shared_ptr<StreamingClient> client = StreamingClient::create(std::move(model));
     streamModels.push_back(row);
+    reloadAnswerTable();
     // Every started client stays reachable for `cancelStreams`, whatever the answer table shows.
     std::erase_if(streamClients_,
                   [](const std::weak_ptr<StreamingClient>& c) { return c.expired(); });
@@ -140,6 +147,7 @@ void AIInterviewDetailController::updateAnswerRow(const std::shared_ptr<AnswerRo
     // A row no longer listed (a manual question emptied the table) changes nothing.
     if (std::find(streamModels.begin(), streamModels.end(), row) == streamModels.end()) return;
     row->responseText = text;
+    reloadAnswerTable();
 }
 
 void AIInterviewDetailController::AnswerStore::storeAnswer(std::int64_t id,
@@ -170,6 +178,7 @@ void AIInterviewDetailController::askFromTextView() {
         return;
     }
     streamModels.clear();
+    reloadAnswerTable();
     askAI(text.toStdString());
     textView_->clear();
 }
@@ -180,6 +189,89 @@ void AIInterviewDetailController::cancelStreams() {
             DispatchQueue::global().async([client] { client->cancel(); });
         }
     }
+}
+
+int AIInterviewDetailController::numberOfRowsInTableView(TableView& tableView) {
+    if (&tableView == bottomTableView_) return static_cast<int>(streamModels.size());
+    return static_cast<int>(topArr.size()) + (centerModel_ ? 1 : 0);
+}
+
+TableCellView* AIInterviewDetailController::viewForRow(TableView& tableView, int row) {
+    if (row < 0) return nullptr;
+    if (&tableView == bottomTableView_) {
+        if (row >= static_cast<int>(streamModels.size())) return nullptr;
+        auto* cell = dynamic_cast<AiInterviewAiCellMac*>(
+            tableView.makeViewWithIdentifier(AiInterviewAiCellMac::kIdentifier));
+        if (!cell) {
+            auto made = std::make_unique<AiInterviewAiCellMac>();
+            made->setIdentifier(AiInterviewAiCellMac::kIdentifier);
+            cell = static_cast<AiInterviewAiCellMac*>(tableView.adoptView(std::move(made)));
+        }
+        cell->setPrefixedText(QString::number(row + 1) + QStringLiteral(":"),
+                              QString::fromStdString(streamModels[row]->responseText), fontSize);
+        return cell;
+    }
+    const bool transcriptRow = row < static_cast<int>(topArr.size());
+    if (!transcriptRow && !centerModel_) return nullptr;
+    auto* cell = dynamic_cast<AiInterviewCellMac*>(
+        tableView.makeViewWithIdentifier(AiInterviewCellMac::kIdentifier));
+    if (!cell) {
+        auto made = std::make_unique<AiInterviewCellMac>();
+        made->setIdentifier(AiInterviewCellMac::kIdentifier);
+        cell = static_cast<AiInterviewCellMac*>(tableView.adoptView(std::move(made)));
+    }
+    PXTranslationHistoryDetailsModel shown = transcriptRow ? topArr[row] : *centerModel_;
+    shown.index = row + 1;
+    shown.font = fontSize;
+    cell->setModel(std::move(shown));
+    return cell;
+}
+
+void AIInterviewDetailController::reloadTranscriptTable() {
+    onMainQueue([weak = QPointer<AIInterviewDetailController>(this)] {
+        if (weak) weak->reloadTable(weak->topTableView_, weak->topScrollToBottomButton_);
+    });
+}
+
+void AIInterviewDetailController::reloadAnswerTable() {
+    onMainQueue([weak = QPointer<AIInterviewDetailController>(this)] {
+        if (weak) weak->reloadTable(weak->bottomTableView_, weak->bottomScrollToBottomButton_);
+    });
+}
+
+void AIInterviewDetailController::reloadTable(TableView* table, QPushButton* button) {
+    if (isClosing || !table) return;
+    const bool following = button->isHidden();
+    QScrollBar* bar = table->verticalScrollBar();
+    const int position = bar->value();
+    table->reloadData();
+    table->doItemsLayout();
+    if (following) {
+        scrollTableToBottom(table, button);
+    } else {
+        bar->setValue(position);  // the user's reading position stays
+    }
+}
+
+void AIInterviewDetailController::scrollTopTableToBottom() {
+    scrollTableToBottom(topTableView_, topScrollToBottomButton_);
+}
+
+void AIInterviewDetailController::scrollBottomTableToBottom() {
+    scrollTableToBottom(bottomTableView_, bottomScrollToBottomButton_);
+}
+
+void AIInterviewDetailController::scrollTableToBottom(TableView* table, QPushButton* button) {
+    if (isClosing || !table) return;
+    table->verticalScrollBar()->setValue(table->verticalScrollBar()->maximum());
+    button->hide();
+}
+
+void AIInterviewDetailController::updateScrollButton(TableView* table, QPushButton* button) {
+    const QScrollBar* bar = table->verticalScrollBar();
+    const int distanceToEnd = bar->maximum() - bar->value();
+    if (distanceToEnd == 0 && bar->maximum() > 0) return;  // exactly at the end: unchanged
+    button->setVisible(distanceToEnd > kFollowDistance);
 }
 
 }  // namespace pex
