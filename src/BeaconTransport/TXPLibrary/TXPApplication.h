@@ -28,8 +28,8 @@ inline constexpr TXPBackgroundIdentifier TXPBackgroundIdentifierInvalid = 0;
 class TXPApplicationProtocol {
   public:
     virtual ~TXPApplicationProtocol() = default;
-    virtual TXPBackgroundIdentifier beginBackgroundTask(const std::string& name,
-                                                        std::function<void()> expirationHandler) = 0;
+    virtual TXPBackgroundIdentifier beginBackgroundTask(
+        const std::string& name, std::function<void()> expirationHandler) = 0;
     virtual void endBackgroundTask(TXPBackgroundIdentifier identifier) = 0;
     virtual bool isRunningInBackground() const = 0;
 };

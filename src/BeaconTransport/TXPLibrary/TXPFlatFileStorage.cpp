@@ -251,9 +251,8 @@ void TXPFlatFileStorage::storeEvent(TXPEvent event, StoreCompletion onComplete) 
             application.endBackgroundTask(task);
             return;
         }
-        ErrorRef error = Error::make(kErrorDomain, 0,
-                                     {{Error::kFailureReasonKey,
-                                       "Storage size limit has been reached."}});
+        ErrorRef error = Error::make(
+            kErrorDomain, 0, {{Error::kFailureReasonKey, "Storage size limit has been reached."}});
         if (std::shared_ptr<TXPStorageDelegate> delegate = self->delegate()) {
             TXPLogDebug(0, "Delegate notified that event with mapping ID " + event.mappingID() +
                                " was dropped.");
@@ -276,8 +275,8 @@ std::set<fs::path> TXPFlatFileStorage::pathsForTarget(const TXPStorageEventSelec
                      (!mappingIDs || mappingIDs->empty());
     fs::directory_iterator entries(targetFolder, error), end;
     if (error) {
-        TXPLogDebug(0, "There was an error reading the contents of the target path: " +
-                           error.message());
+        TXPLogDebug(
+            0, "There was an error reading the contents of the target path: " + error.message());
         return paths;
     }
     for (; !error && entries != end; entries.increment(error)) {
@@ -383,16 +382,16 @@ void TXPFlatFileStorage::batchWithEventSelector(TXPStorageEventSelector selector
         }
         self->storageQueue_.async([self, selector, batchExpiration, onComplete, batchID] {
             std::set<fs::path> paths = self->pathsForTarget(selector);
-            self->storageQueue_.async([self, paths = std::move(paths), selector, batchExpiration,
-                                       onComplete, batchID] {
-                std::optional<TXPEventSet> events = self->moveIntoBatch(
-                    paths, selector.selectedTarget(), *batchID, batchExpiration);
-                if (!onComplete) return;
-                if (events)
-                    onComplete(batchID, std::move(events));
-                else
-                    onComplete(std::nullopt, std::nullopt);
-            });
+            self->storageQueue_.async(
+                [self, paths = std::move(paths), selector, batchExpiration, onComplete, batchID] {
+                    std::optional<TXPEventSet> events = self->moveIntoBatch(
+                        paths, selector.selectedTarget(), *batchID, batchExpiration);
+                    if (!onComplete) return;
+                    if (events)
+                        onComplete(batchID, std::move(events));
+                    else
+                        onComplete(std::nullopt, std::nullopt);
+                });
         });
     });
 }
@@ -459,8 +458,9 @@ void TXPFlatFileStorage::syncThreadUnsafeRemoveBatchWithID(std::int64_t batchID,
         }
         std::error_code removeError;
         fs::remove_all(batchFolder, removeError);
-        TXPLogDebug(0, (removeError ? "Failed to remove batch at path: " : "Batch removed at path: ") +
-                           batchFolder.string());
+        TXPLogDebug(0,
+                    (removeError ? "Failed to remove batch at path: " : "Batch removed at path: ") +
+                        batchFolder.string());
     }
     sizeTracker_.resetCachedSize();
 }
@@ -535,8 +535,8 @@ void TXPFlatFileStorage::checkForExpirations() {
             std::error_code removeError;
             fs::remove(file, removeError);
             if (removeError) {
-                TXPLogDebug(0, "There was an error deleting an expired item: " +
-                                   removeError.message());
+                TXPLogDebug(
+                    0, "There was an error deleting an expired item: " + removeError.message());
                 continue;
             }
             TXPLogDebug(0, "Item deleted because it expired: " + file.string());
@@ -563,8 +563,9 @@ std::optional<std::string> TXPFlatFileStorage::readLibraryFile(const fs::path& f
                                                                ErrorRef& error) {
     std::error_code code;
     std::optional<std::string> bytes = AtomicFile::read(file, code);
-    if (!bytes) error = Error::make(TXPErrorDomain, code.value(),
-                                    {{Error::kFailureReasonKey, code.message()}});
+    if (!bytes)
+        error =
+            Error::make(TXPErrorDomain, code.value(), {{Error::kFailureReasonKey, code.message()}});
     return bytes;
 }
 

@@ -55,8 +55,8 @@ class TXPRegistrar : public TXPLifecycleProtocol,
     void fanOut(Call call);
 
     DispatchQueue registrarQueue_;
-    Table<TXPUploader> targetToUploader_;                           // registrarQueue_ only
-    Table<TXPStorageProtocol> targetToStorage_;                     // registrarQueue_ only
+    Table<TXPUploader> targetToUploader_;                            // registrarQueue_ only
+    Table<TXPStorageProtocol> targetToStorage_;                      // registrarQueue_ only
     Table<TXPMetricsControllerProtocol> targetToMetricsController_;  // registrarQueue_ only
 };
 
