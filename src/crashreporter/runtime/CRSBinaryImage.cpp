@@ -40,7 +40,13 @@ void identifierText(const LoadedImageLayout& layout, char* out) {
 }
 
 CRSBinaryImageRuntimeNode nodeFor(const LoadedImageLayout& layout) {
-    return CRSBinaryImageRuntimeNode{layout.base, layout.size, layout.ehFrameHdr, 0, 0};
+    return CRSBinaryImageRuntimeNode{layout.base,
+                                     layout.size,
+                                     layout.ehFrameHdr,
+                                     0,
+                                     0,
+                                     layout.ehFrameSegmentStart,
+                                     layout.ehFrameSegmentEnd};
 }
 
 // Claims a free slot for a loaded image; false when all are taken.
@@ -54,6 +60,8 @@ bool storeLoaded(CRSBinaryImageRuntimeNode* nodes, const CRSBinaryImageRuntimeNo
         nodes[i].ehFrame = node.ehFrame;
         nodes[i].unwindInfo = node.unwindInfo;
         nodes[i].crashInfo = node.crashInfo;
+        nodes[i].ehFrameSegmentStart = node.ehFrameSegmentStart;
+        nodes[i].ehFrameSegmentEnd = node.ehFrameSegmentEnd;
         std::atomic_ref<std::uint64_t>(nodes[i].size).store(node.size);
         return true;
     }
@@ -72,6 +80,8 @@ bool storeUnloaded(CRSBinaryImageRuntimeNode* nodes, std::uintptr_t base) {
         nodes[i].ehFrame = 0;
         nodes[i].unwindInfo = 0;
         nodes[i].crashInfo = 0;
+        nodes[i].ehFrameSegmentStart = 0;
+        nodes[i].ehFrameSegmentEnd = 0;
         return true;
     }
     return false;

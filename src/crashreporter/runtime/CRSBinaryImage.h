@@ -28,6 +28,9 @@ struct CRSBinaryImageRuntimeNode {
     std::uintptr_t ehFrame;      // the image's sorted unwind table (.eh_frame_hdr), or 0
     std::uintptr_t unwindInfo;   // compact unwind table; ELF images have none
     std::uintptr_t crashInfo;    // crash-info messages; ELF images have none
+    // The mapped segment around ehFrame: unwind data is read only inside it.
+    std::uintptr_t ehFrameSegmentStart;
+    std::uintptr_t ehFrameSegmentEnd;
 };
 
 struct CRSBinaryImageReadOnlyContext {

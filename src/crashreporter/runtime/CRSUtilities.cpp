@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "crashreporter/runtime/CRSContext.h"
-#include "platform/mach/HostInfo.h"
 #include "platform/mach/TaskMemory.h"
 
 namespace pex {
@@ -17,6 +16,9 @@ namespace pex {
 namespace {
 
 constexpr std::uintptr_t kLowestValidAddress = 4096;
+// The smallest unit of memory protection on every system this runs on; reads split at its
+// boundaries never straddle a readable and an unreadable page.
+constexpr std::size_t kProtectionGranule = 4096;
 
 }  // namespace
 
@@ -46,7 +48,7 @@ bool CRSReadString(const char* address, const char** out, std::size_t maxLength)
     if (out != nullptr) *out = address;
     // Reads in pieces that never cross a page boundary, so a string that ends just before an
     // unreadable page is still found.
-    const std::size_t page = HostInfo::pageSize();
+    const std::size_t page = kProtectionGranule;
     char piece[256];
     std::size_t checked = 0;
     while (checked < maxLength) {

@@ -97,6 +97,14 @@ bool LoadedImages::describe(std::uintptr_t loadBias, const void* programHeaders,
         }
     }
     if (high <= low) return false;
+    for (std::size_t i = 0; i < headerCount && out->ehFrameHdr != 0; ++i) {
+        const std::uintptr_t start = loadBias + headers[i].p_vaddr;
+        if (headers[i].p_type == PT_LOAD && out->ehFrameHdr >= start &&
+            out->ehFrameHdr - start < headers[i].p_memsz) {
+            out->ehFrameSegmentStart = start;
+            out->ehFrameSegmentEnd = start + headers[i].p_memsz;
+        }
+    }
     out->base = low;
     out->size = high - low;
     for (std::size_t i = 0; i < headerCount && out->buildIdSize == 0; ++i) {

@@ -22,6 +22,10 @@ struct LoadedImageLayout {
     std::uintptr_t base = 0;        // lowest address of its loadable segments
     std::uint64_t size = 0;         // from base to the end of the highest loadable segment
     std::uintptr_t ehFrameHdr = 0;  // its sorted unwind table (PT_GNU_EH_FRAME), or 0
+    // The loadable segment holding that table (and, as linkers lay them out, the call-frame
+    // records it points to): reads of unwind data never leave it.
+    std::uintptr_t ehFrameSegmentStart = 0;
+    std::uintptr_t ehFrameSegmentEnd = 0;
     std::uint8_t buildId[kLoadedImageMaxBuildIdSize] = {};
     std::size_t buildIdSize = 0;  // 0 when the image carries no NT_GNU_BUILD_ID note
 };

@@ -1,0 +1,54 @@
+#include "crashreporter/unwind/CRSMemoryReader.h"
+
+#include <cstring>
+
+#include "crashreporter/runtime/CRSUtilities.h"
+
+namespace pex {
+
+namespace {
+
+// The smallest unit of memory protection on every system this runs on.
+constexpr std::uintptr_t kProtectionGranule = 4096;
+
+bool known(const CRSMemoryReader* reader, std::uintptr_t page) {
+    for (std::uintptr_t cached : reader->pages) {
+        if (cached == page) return true;
+    }
+    return false;
+}
+
+void remember(CRSMemoryReader* reader, std::uintptr_t page) {
+    if (known(reader, page)) return;
+    reader->pages[reader->next] = page;
+    reader->next = (reader->next + 1) % kCRSMemoryReaderPages;
+}
+
+}  // namespace
+
+void CRSMemoryReaderInit(CRSMemoryReader* reader) {
+    std::memset(reader, 0, sizeof *reader);
+}
+
+bool CRSMemoryReaderRead(CRSMemoryReader* reader, const void* source, void* destination,
+                         std::size_t length) {
+    const auto start = reinterpret_cast<std::uintptr_t>(source);
+    if (reader == nullptr || length == 0 || start < kProtectionGranule ||
+        length > UINTPTR_MAX - start) {
+        return CRSReadMemory(source, destination, length);
+    }
+    const std::uintptr_t first = start / kProtectionGranule;
+    const std::uintptr_t last = (start + length - 1) / kProtectionGranule;
+    if (last - first <= 1 && known(reader, first) && known(reader, last)) {
+        std::memcpy(destination, source, length);
+        return true;
+    }
+    if (!CRSReadMemory(source, destination, length)) return false;
+    if (last - first <= 1) {
+        remember(reader, first);
+        remember(reader, last);
+    }
+    return true;
+}
+
+}  // namespace pex
