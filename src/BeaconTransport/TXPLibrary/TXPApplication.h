@@ -7,13 +7,14 @@
 #include <functional>
 #include <string>
 
+#include "platform/foundation/ApplicationNotifications.h"
 #include "platform/foundation/NotificationCenter.h"
 
 namespace pex {
 
 // Posted by the application when it is about to quit.
 inline constexpr const char* TXPSystemApplicationWillTerminateNotification =
-    "NSApplicationWillTerminateNotification";
+    kApplicationWillTerminateNotification;
 // The transport's own lifecycle notifications.
 inline constexpr const char* TXPApplicationDidEnterBackgroundNotification =
     "TXPApplicationDidEnterBackgroundNotification";

@@ -4,9 +4,13 @@
 
 namespace pex {
 
-TXPRegistrar& TXPRegistrar::sharedInstance() {
+const std::shared_ptr<TXPRegistrar>& TXPRegistrar::sharedPointer() {
     static auto* instance = new std::shared_ptr<TXPRegistrar>(make());
-    return **instance;
+    return *instance;
+}
+
+TXPRegistrar& TXPRegistrar::sharedInstance() {
+    return *sharedPointer();
 }
 
 std::shared_ptr<TXPRegistrar> TXPRegistrar::make() {

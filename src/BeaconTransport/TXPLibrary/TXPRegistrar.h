@@ -22,6 +22,7 @@ class TXPRegistrar : public TXPLifecycleProtocol,
     using Table = std::map<std::int64_t, std::shared_ptr<Component>>;
 
     static TXPRegistrar& sharedInstance();
+    static const std::shared_ptr<TXPRegistrar>& sharedPointer();
     // A registrar of its own (tests).
     static std::shared_ptr<TXPRegistrar> make();
 
