@@ -8,6 +8,7 @@
 #include "crashreporter/runtime/CRSAllocator.h"
 #include "crashreporter/runtime/CRSBinaryImage.h"
 #include "crashreporter/runtime/CRSHost.h"
+#include "platform/mach/ThreadParking.h"
 
 namespace pex {
 
@@ -33,6 +34,8 @@ struct CRSReadWriteContext {
     CRSBinaryImageReadWriteContext binaryImage;
     int errorsCount;
     int customExceptionCount;
+    // Where the other threads leave their registers while a crash handler records them.
+    ThreadParkingArea threadParking;
 };
 
 struct CRSContext {
