@@ -11,6 +11,7 @@ packages=(
   libsndfile1-dev nanopb libnanopb-dev protobuf-compiler libplist-dev libgtest-dev
   libgmock-dev libbenchmark-dev libcpp-httplib-dev xvfb xauth fonts-wqy-microhei
   zbar-tools
+  libsystemd-dev
 )
 
 missing=()

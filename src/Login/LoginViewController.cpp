@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "Login/CaptchaViewController.h"
+#include "Login/CaptchaPage.h"
 #include "Login/CountryListViewController.h"
 #include "Main/ContentWindow.h"
 #include "Main/WindowFactory.h"
@@ -363,7 +363,12 @@ void LoginViewController::sendCodeTap() {
 }
 
 void LoginViewController::showCaptcha() {
-    auto* captcha = new CaptchaViewController;
+    CaptchaPage* captcha = CaptchaPage::make();
+    if (!captcha) {
+        StatusHUD::showMessage(QStringLiteral("验证码页面加载失败，请稍后重试"),
+                               StatusHUDMode::error);
+        return;
+    }
     QPointer<LoginViewController> weak(this);
     // The captcha window takes the keyboard; once it is gone, typing goes on in the field the
     // user was in, at once rather than when the window system gets round to it.
@@ -389,7 +394,7 @@ void LoginViewController::returnFocus(const QPointer<QWidget>& field) {
     if (target) target->setFocus(Qt::OtherFocusReason);
 }
 
-void LoginViewController::presentCaptcha(CaptchaViewController* captcha) {
+void LoginViewController::presentCaptcha(CaptchaPage* captcha) {
     auto* window = new ContentWindow(captcha);
     window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowCloseButtonHint);

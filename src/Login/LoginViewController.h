@@ -22,7 +22,7 @@ class QPushButton;
 
 namespace pex {
 
-class CaptchaViewController;
+class CaptchaPage;
 class DispatchTimer;
 class ImageView;
 class NetChannelView;
@@ -91,7 +91,7 @@ class LoginViewController : public ViewController, public CountrySelectorDelegat
 
     // Shows the captcha controller in its own 400 × 400 window with a title bar and a close
     // button. Tests replace it to keep the web page out.
-    virtual void presentCaptcha(CaptchaViewController* captcha);
+    virtual void presentCaptcha(CaptchaPage* captcha);
 
   private:
     void setSmsCodeMode();

@@ -13,7 +13,7 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "Login/CaptchaViewController.h"
+#include "Login/CaptchaPage.h"
 #include "Login/CountryListViewController.h"
 #include "LoginFixture.h"
 #include "Main/ContentWindow.h"
@@ -58,10 +58,10 @@ bool typeKeys(const QString& text) {
 // Catches the captcha controller instead of showing the web page.
 class TestLoginViewController : public LoginViewController {
   public:
-    std::vector<QPointer<CaptchaViewController>> captchas;
+    std::vector<QPointer<CaptchaPage>> captchas;
 
   protected:
-    void presentCaptcha(CaptchaViewController* captcha) override {
+    void presentCaptcha(CaptchaPage* captcha) override {
         captcha->setParent(this);
         captchas.push_back(captcha);
     }

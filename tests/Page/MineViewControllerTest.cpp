@@ -389,26 +389,39 @@ TEST_F(MineViewControllerTest, ConfirmedDeletionSignsOut) {
     EXPECT_FALSE(UserDefaults::standard().contains(SettingsKeys::userInfo));
 }
 
+// A refusal, or a reply that is not the service's envelope at all, deletes nothing and keeps the
+// user signed in.
 TEST_F(MineViewControllerTest, ARefusedDeletionRemovesNothing) {
-    SettingsStore::set(SettingsKeys::isAutoLogin, true);
-    SettingsStore::setRecord(std::optional(storedProfile()), kUserInfo);
-    showPage();
-    ASSERT_TRUE(settleReplies());
-    service_.setFault("/user/logoff", Fault::serviceError(1003, "注销失败，请稍后再试"));
+    const std::pair<Fault, std::string> replies[] = {
+        {Fault::serviceError(1003, "注销失败，请稍后再试"), "注销失败，请稍后再试"},
+        {Fault::httpStatus(200, R"("ok")"), HttpDatas::kMalformedReplyMessage},
+        {Fault::httpStatus(200, "[]"), HttpDatas::kMalformedReplyMessage},
+    };
+    for (const auto& [fault, alert] : replies) {
+        SCOPED_TRACE(alert);
+        SettingsStore::set(SettingsKeys::isAutoLogin, true);
+        SettingsStore::setRecord(std::optional(storedProfile()), kUserInfo);
+        alerts_->messages.clear();
+        showPage();
+        ASSERT_TRUE(settleReplies());
+        service_.setFault("/user/logoff", fault);
 
-    tap(QStringLiteral("账号注销"));
-    auto overlays = popUps();
-    ASSERT_EQ(overlays.size(), 1u);
-    page_->logoffTipView()->sureButton()->click();
-    ASSERT_TRUE(settleReplies());
-    ASSERT_TRUE(runMainUntil([&] { return !alerts_->messages.empty(); }));
-    EXPECT_THAT(alerts_->messages, testing::Contains("注销失败，请稍后再试"));
-    EXPECT_TRUE(SettingsStore::string(SettingsKeys::loginToken));
-    EXPECT_TRUE(SettingsStore::boolean(SettingsKeys::isAutoLogin));
-    EXPECT_TRUE(SettingsStore::record(kUserInfo));
-    EXPECT_EQ(console_.linesStartingWith("======="), 0);
-    EXPECT_TRUE(window_ && window_->isVisible());
-    EXPECT_EQ(visibleWindows().size(), 1u);
+        tap(QStringLiteral("账号注销"));
+        auto overlays = popUps();
+        ASSERT_EQ(overlays.size(), 1u);
+        page_->logoffTipView()->sureButton()->click();
+        ASSERT_TRUE(settleReplies());
+        ASSERT_TRUE(runMainUntil([&] { return !alerts_->messages.empty(); }));
+        EXPECT_THAT(alerts_->messages, testing::Contains(alert));
+        // Past the moment a successful deletion would sign out.
+        runMainUntil([] { return false; }, std::chrono::milliseconds(400));
+        EXPECT_TRUE(SettingsStore::string(SettingsKeys::loginToken));
+        EXPECT_TRUE(SettingsStore::boolean(SettingsKeys::isAutoLogin));
+        EXPECT_TRUE(SettingsStore::record(kUserInfo));
+        EXPECT_EQ(console_.linesStartingWith("======="), 0);
+        EXPECT_TRUE(window_ && window_->isVisible());
+        EXPECT_EQ(visibleWindows().size(), 1u);
+    }
 }
 
 TEST_F(MineViewControllerTest, CancellingTheDeletionSendsNothing) {

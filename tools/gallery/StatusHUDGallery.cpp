@@ -96,6 +96,12 @@ const Entry longText{
     hudState(QStringLiteral("网络连接失败，请检查网络设置后重试。网络连接失败，请检查网络设置后"
                             "重试。网络连接失败，请检查网络设置后重试。"),
              StatusHUDMode::text)};
+const Entry wrappedText{
+    "StatusHUD", "wrapped_text",
+    hudState(QStringLiteral("服务器返回：").repeated(8) +
+                 QStringLiteral("https://example.invalid/a/very/long/address/without/any/space/"
+                                "in/it/that/cannot/fit/on/one/line/of/the/box"),
+             StatusHUDMode::error)};
 
 }  // namespace
 }  // namespace pex::gallery

@@ -344,7 +344,7 @@ const Entry tipDefault{"CommonTipView", "update_default", tipCard({}, {}, QSize(
 const Entry tipCustom{
     "CommonTipView", "custom_texts",
     tipCard(QStringLiteral("温馨提示"), QStringLiteral("确定要退出登录吗？"), QSize(300, 140))};
-const Entry tipLong{"CommonTipView", "long_text_overflows",
+const Entry tipLong{"CommonTipView", "long_text_grows",
                     tipCard(QStringLiteral("温馨提示"),
                             QStringLiteral("注销账号后，账号下的所有数据（包括剩余时长、面试记录和"
                                            "充值记录）都将被永久删除且无法恢复，请谨慎操作。"),
