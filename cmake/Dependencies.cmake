@@ -14,6 +14,7 @@ pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 pkg_check_modules(QRENCODE REQUIRED IMPORTED_TARGET libqrencode)
 pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 pkg_check_modules(SYSTEMD IMPORTED_TARGET libsystemd)  # optional: the SDK log's journal sink
+pkg_check_modules(SECRET REQUIRED IMPORTED_TARGET libsecret-1)
 if(PEXMORA_BUILD_TESTS)
     find_package(GTest REQUIRED)
     include(GoogleTest)
