@@ -69,7 +69,7 @@ TEST_F(BCNInstallationsStoreTest, ASavedItemReadsBackEqualInEveryField) {
     auto item = read(*makeStore(), &error);
     ASSERT_TRUE(item) << error->description();
     EXPECT_EQ(*item, registeredItem());
-    EXPECT_TRUE(logged.empty());
+    EXPECT_TRUE(logged().empty());
 }
 
 TEST_F(BCNInstallationsStoreTest, AFlagWithoutARecordOrARecordWithoutAFlagIsNotFound) {
@@ -144,12 +144,13 @@ TEST_F(BCNInstallationsStoreTest, ANewerStorageVersionIsReadWithWarningsKeepingK
     ASSERT_TRUE(item);
     EXPECT_EQ(*item, expected);
     EXPECT_EQ(loggedCodes(), (std::vector<std::string>{"I-BIS003000", "I-BIS004000"}));
-    EXPECT_EQ(logged.at(0).level, UTLLogLevelWarning);
-    EXPECT_NE(logged.at(0).line.find("BCNInstallationsStoredItem was encoded by a newer coder "
-                                     "version 2. Current coder version is 1. Some installation "
-                                     "data may be lost."),
+    const auto lines = logged();
+    EXPECT_EQ(lines.at(0).type, OSLogType::Default);  // a warning
+    EXPECT_NE(lines.at(0).line.find("BCNInstallationsStoredItem was encoded by a newer coder "
+                                    "version 2. Current coder version is 1. Some installation "
+                                    "data may be lost."),
               std::string::npos);
-    EXPECT_NE(logged.at(1).line.find("version 3. Current coder version is 1. Some auth token"),
+    EXPECT_NE(lines.at(1).line.find("version 3. Current coder version is 1. Some auth token"),
               std::string::npos);
 }
 
