@@ -192,27 +192,30 @@ void CRSSignalSafeRemoveHandlers(bool includingAbort) {
 bool CRSSignalSafeInstallPreexistingHandlers(const CRSSignalReadOnlyContext* context, int signal,
                                              siginfo_t* info, void* userContext) {
     CRSSignalSafeRemoveHandlers(true);
-    if (context->originalStack.ss_sp != nullptr &&
-        sigaltstack(&context->originalStack, nullptr) != 0) {
-        CRSSDKLogError("Unable to setup stack %s\n", strerrorname_np(errno));
-        return false;
-    }
     bool allInstalled = true;
+    // The stack cannot be swapped while a handler runs on it (the crash path does); the earlier
+    // handlers go back all the same, or the signal would end the process without them.
+    const stack_t& original = context->originalStack;
+    if (original.ss_sp != nullptr && !(original.ss_flags & SS_DISABLE) &&
+        sigaltstack(&original, nullptr) != 0) {
+        CRSSDKLogError("Unable to setup stack %s\n", strerrorname_np(errno));
+        allInstalled = false;
+    }
     for (int index = 0; index < kCRSSignalCount; ++index) {
-        const struct sigaction& original = context->originalActions[index];
-        if (!hasHandler(original)) continue;
+        const struct sigaction& action = context->originalActions[index];
+        if (!hasHandler(action)) continue;
         const int handled = kHandledSignals[index];
-        if (sigaction(handled, &original, nullptr) != 0) {
+        if (sigaction(handled, &action, nullptr) != 0) {
             CRSSDKLogError("Unable to install handler for %d (%s)\n", handled,
                            strerrorname_np(errno));
             allInstalled = false;
         }
         // Only a function can be called: an "ignore" disposition is only re-installed.
-        if (signal >= 0 && signal == handled && isRealHandler(original)) {
-            if (original.sa_flags & SA_SIGINFO) {
-                original.sa_sigaction(signal, info, userContext);
+        if (signal >= 0 && signal == handled && isRealHandler(action)) {
+            if (action.sa_flags & SA_SIGINFO) {
+                action.sa_sigaction(signal, info, userContext);
             } else {
-                original.sa_handler(signal);
+                action.sa_handler(signal);
             }
         }
     }

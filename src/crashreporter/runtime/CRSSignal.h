@@ -48,7 +48,8 @@ void CRSSignalHandler(int signal, siginfo_t* info, void* userContext);
 // Every handled signal back to the default action (SIGABRT too when `includingAbort`).
 void CRSSignalSafeRemoveHandlers(bool includingAbort);
 // Puts the earlier actions and alternate stack back; for `signal` (when not negative) calls the
-// earlier handler function directly. True when every action was re-installed.
+// earlier handler function directly. True when the stack and every action were re-installed;
+// the actions go back even when the stack cannot.
 bool CRSSignalSafeInstallPreexistingHandlers(const CRSSignalReadOnlyContext* context, int signal,
                                              siginfo_t* info, void* userContext);
 // The late check: warns on standard error for each handled signal whose handler is no longer

@@ -186,7 +186,8 @@ TEST_F(CRSSignalTest, RecordsEachFatalSignalAndDiesByIt) {
 
 TEST_F(CRSSignalTest, CallsAnEarlierHandlerExactlyOnce) {
     for (const auto& [mode, killWith] :
-         {std::pair{"earlier-handler", 0}, std::pair{"kill-earlier-handler", SIGSEGV}}) {
+         {std::pair{"earlier-handler", 0}, std::pair{"kill-earlier-handler", SIGSEGV},
+          std::pair{"earlier-handler-altstack", 0}}) {
         SCOPED_TRACE(mode);
         const std::filesystem::path report = root() / mode;
         std::filesystem::create_directories(report);
