@@ -7,6 +7,17 @@ set(PEXMORA_STATIC_ORIGIN "http://127.0.0.1:${PEXMORA_STANDIN_PORT}" CACHE STRIN
 set(PEXMORA_CAPTCHA_ORIGIN "http://127.0.0.1:${PEXMORA_STANDIN_PORT}" CACHE STRING "Host of the captcha page")
 set(PEXMORA_AI_PROVIDER_ORIGIN "http://127.0.0.1:${PEXMORA_STANDIN_PORT}" CACHE STRING "Outside AI provider host (resume upload)")
 
+# The cloud speech service's WebSocket endpoints; "{region}" stands for the region that comes
+# with the speech token. The demo's stand-in answers them on a port of its own.
+set(PEXMORA_STANDIN_SPEECH_PORT "18621" CACHE STRING "Port of the stand-in's speech WebSocket endpoint in the demo")
+set(PEXMORA_SPEECH_RECOGNITION_ENDPOINT "ws://127.0.0.1:${PEXMORA_STANDIN_SPEECH_PORT}/speech/recognition" CACHE STRING "Speech recognition WebSocket endpoint")
+set(PEXMORA_SPEECH_TRANSLATION_ENDPOINT "ws://127.0.0.1:${PEXMORA_STANDIN_SPEECH_PORT}/speech/translation" CACHE STRING "Speech translation WebSocket endpoint")
+foreach(endpoint PEXMORA_SPEECH_RECOGNITION_ENDPOINT PEXMORA_SPEECH_TRANSLATION_ENDPOINT)
+    if(NOT ${endpoint} MATCHES "^wss://[^/?#]+(/[^?#]*)?$" AND NOT ${endpoint} MATCHES "^ws://(127\\.[0-9.]+|localhost|\\[::1\\])(:[0-9]+)?(/[^?#]*)?$")
+        message(FATAL_ERROR "${endpoint}=${${endpoint}}: an endpoint must be wss, or plain ws on a loopback host")
+    endif()
+endforeach()
+
 foreach(origin PEXMORA_SERVICE_ORIGIN PEXMORA_STATIC_ORIGIN PEXMORA_CAPTCHA_ORIGIN PEXMORA_AI_PROVIDER_ORIGIN)
     if(NOT ${origin} MATCHES "^https://[^/]+$" AND NOT ${origin} MATCHES "^http://(127\\.[0-9.]+|localhost|\\[::1\\])(:[0-9]+)?$")
         message(FATAL_ERROR "${origin}=${${origin}}: an origin must be https, or plain http on a loopback host")

@@ -10,7 +10,9 @@ packages=(
   zlib1g-dev libssl-dev libqrencode-dev libpulse-dev pulseaudio pulseaudio-utils
   libsndfile1-dev nanopb libnanopb-dev protobuf-compiler libplist-dev libgtest-dev
   libgmock-dev libbenchmark-dev libcpp-httplib-dev xvfb xauth fonts-wqy-microhei
-  zbar-tools libsecret-1-dev
+  zbar-tools
+  libsystemd-dev
+  libsecret-1-dev
 )
 
 missing=()

@@ -13,7 +13,8 @@ cmake --build "$dir" -j "$(nproc)" --target pexmora standin-service
 standin="$dir/tools/standin-service/standin-service"
 if [ -x "$standin" ]; then
   port=$(grep -E '^PEXMORA_STANDIN_PORT:' "$dir/CMakeCache.txt" | cut -d= -f2)
-  "$standin" --port "$port" &
+  speech_port=$(grep -E '^PEXMORA_STANDIN_SPEECH_PORT:' "$dir/CMakeCache.txt" | cut -d= -f2)
+  "$standin" --port "$port" --speech-port "$speech_port" &
   standin_pid=$!
   trap 'kill $standin_pid 2>/dev/null || true' EXIT
   # The application's first requests go out at once: wait until the stand-in listens.

@@ -13,6 +13,8 @@
 #include "Main/StartupProbe.h"
 #include "Tools/QtAlertPresenter.h"
 #include "platform/appkit/QtMainQueueDriver.h"
+#include "platform/coreaudio/HardwareLayer.h"
+#include "platform/coreaudio/PulseAudioHardware.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/MainQueue.h"
 #include "service/HttpDatas.h"
@@ -33,6 +35,10 @@ int main(int argc, char* argv[]) {
     pex::SingleInstance instance;
     if (instance.notifyRunningInstance()) return 0;
 
+    // The sound server's devices, for routing a session's sound. Without a server every device
+    // list is empty, and the router says so when a session starts.
+    pex::coreaudio::PulseAudioHardware::install(std::chrono::seconds(2));
+
     pex::HttpDatas::shared().setAlertPresenter(std::make_shared<pex::QtAlertPresenter>());
     pex::HttpDatas::shared().setSessionExpiryHandler(std::make_shared<pex::SessionExpiryWindows>());
     pex::MainMenu::setCurrent(pex::MainMenu::makeDefault());
@@ -42,6 +48,7 @@ int main(int argc, char* argv[]) {
     pex::DispatchQueue::main().async([&delegate] { delegate.applicationDidFinishLaunching(); });
     const int status = QApplication::exec();
     delegate.applicationWillTerminate();
+    pex::coreaudio::installBackend(nullptr);  // the sound server's connection ends in order
     // Everything with widgets goes while the application object still exists.
     pex::HttpDatas::shared().setSessionExpiryHandler(nullptr);
     pex::MainMenu::setCurrent(nullptr);

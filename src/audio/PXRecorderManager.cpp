@@ -78,7 +78,10 @@ void PXRecorderManager::recorderDidStop() {
 }
 
 void PXRecorderManager::voiceDidFail(const std::optional<AudioQueueError>& error) {
-    consoleLog("采集录音失败：" + (error ? error->localizedDescription : std::string()));
+    const std::string description = error ? error->localizedDescription : std::string();
+    consoleLog("采集录音失败：" + description);
+    // A copy: the listener may replace itself.
+    if (auto listener = onCaptureFailed) listener(description);
 }
 
 void PXRecorderManager::voiceRecorded(VoiceFrame frame) {

@@ -42,6 +42,10 @@ class PXRecorderManager final : public PcmVoiceRecorderDelegate {
     std::optional<std::filesystem::path> outputFileURL() const { return outputFileURL_; }
     const AudioFormat& audioFormat() const { return audioFormat_; }
 
+    // Told, on the main thread, when capture could not start or died while recording (after
+    // the failure is logged); the session that owns the recording ends on it. Main thread only.
+    std::function<void(const std::string& description)> onCaptureFailed;
+
     // Opens Documents/<fileName> (the name is taken as a plain file name) and starts recording.
     void start(const std::string& fileName);
     void stop();

@@ -16,7 +16,7 @@ namespace {
 constexpr const char* kLoggerSubsystem = "com.beacon.utilities.logger";
 
 void warn(const char* category, long code, const std::string& text) {
-    UTLLogWarning(kLoggerSubsystem, category, false, UTLMessageCode("I-UTL", code), text);
+    UTLLogWarning(kLoggerSubsystem, category, false, UTLMessageCode("I-UTL", code), "%@", text);
 }
 
 // The property-list value held by `value`, if it holds one.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "LogCapture.h"
 #include "beacon-core/UTLLogger.h"
 #include "support/TestSupport.h"
 
@@ -12,12 +13,14 @@ namespace {
 
 class UTLUserDefaultsTest : public test::IsolatedTest {
   protected:
-    UTLUserDefaultsTest() {
-        UTLLogSetSinkForTesting([this](const UTLLogRecord& record) { logged.push_back(record); });
-    }
-    ~UTLUserDefaultsTest() override { UTLLogSetSinkForTesting(nullptr); }
-    std::vector<UTLLogRecord> logged;
+    test::LogCapture capture;
 };
+
+// The message code of a captured line, "I-UTL000001" of "… [I-UTL000001] text".
+std::string codeOf(const CapturingLogBackend::Entry& entry) {
+    const auto start = entry.text.rfind("[I-") + 1;
+    return entry.text.substr(start, entry.text.find(']', start) - start);
+}
 
 TEST_F(UTLUserDefaultsTest, EveryPropertyListKindIsStoredAndReadBack) {
     UTLUserDefaults defaults("com.beacon.test");
@@ -43,6 +46,7 @@ TEST_F(UTLUserDefaultsTest, EveryPropertyListKindIsStoredAndReadBack) {
     EXPECT_TRUE(defaults.boolForKey("flag"));
     EXPECT_FALSE(defaults.stringForKey("integer"));
     EXPECT_FALSE(defaults.arrayForKey("text"));
+    const auto logged = capture.entries();
     EXPECT_TRUE(logged.empty());
 
     defaults.removeObjectForKey("text");
@@ -85,19 +89,20 @@ TEST_F(UTLUserDefaultsTest, AnEmptyKeyWarnsAndChangesNothing) {
     defaults.setObject(std::string("kept"), "");
     EXPECT_FALSE(defaults.objectForKey(""));
     EXPECT_EQ(defaults.integerForKey(""), 0);
+    const auto logged = capture.entries();
     ASSERT_EQ(logged.size(), 3u);
-    EXPECT_EQ(logged[0].messageCode, "I-UTL000002");
+    EXPECT_EQ(codeOf(logged[0]), "I-UTL000002");
     EXPECT_EQ(logged[0].category, "[BeaconUtilities/UserDefaults]");
-    EXPECT_EQ(logged[0].level, UTLLogLevelWarning);
-    EXPECT_EQ(logged[0].line,
+    EXPECT_EQ(logged[0].type, OSLogType::Default);
+    EXPECT_EQ(logged[0].text,
               "(null) - [BeaconUtilities/UserDefaults][I-UTL000002] Cannot set object for "
               "invalid user default key.");
-    EXPECT_EQ(logged[1].messageCode, "I-UTL000001");
+    EXPECT_EQ(codeOf(logged[1]), "I-UTL000001");
     EXPECT_EQ(logged[1].subsystem, "com.beacon.utilities.logger");
     EXPECT_EQ(logged[1].category, "<BeaconUtilities>");
-    EXPECT_NE(logged[1].line.find("Cannot get object for invalid user default key."),
+    EXPECT_NE(logged[1].text.find("Cannot get object for invalid user default key."),
               std::string::npos);
-    EXPECT_EQ(logged[2].messageCode, "I-UTL000001");
+    EXPECT_EQ(codeOf(logged[2]), "I-UTL000001");
     EXPECT_TRUE(UserDefaults::suite("keys")->object("") == std::nullopt);
 }
 
@@ -107,18 +112,20 @@ TEST_F(UTLUserDefaultsTest, AnObjectOfAnotherKindWarnsAndKeepsThePreviousValue) 
     defaults.setObject(std::string("before"), "key");
     defaults.setObject(Custom{}, "key");
     EXPECT_EQ(defaults.stringForKey("key"), "before");
+    const auto logged = capture.entries();
     ASSERT_EQ(logged.size(), 1u);
-    EXPECT_EQ(logged[0].messageCode, "I-UTL000003");
-    EXPECT_NE(logged[0].line.find("Cannot set invalid object to user defaults. Must be a string, "
+    EXPECT_EQ(codeOf(logged[0]), "I-UTL000003");
+    EXPECT_NE(logged[0].text.find("Cannot set invalid object to user defaults. Must be a string, "
                                   "number, array, dictionary, date, or data. Value: "),
               std::string::npos);
-    EXPECT_NE(logged[0].line.find("Custom"), std::string::npos);
+    EXPECT_NE(logged[0].text.find("Custom"), std::string::npos);
 }
 
 TEST_F(UTLUserDefaultsTest, WarningsAreDroppedBelowTheLevel) {
     UTLLogSetLevel(UTLLogLevelError);
     UTLUserDefaults().objectForKey("");
     UTLLogSetLevel(UTLLogLevelNotice);
+    const auto logged = capture.entries();
     EXPECT_TRUE(logged.empty());
     UTLLogSetLevel(9);  // out of range: ignored
     EXPECT_EQ(UTLLogGetLevel(), UTLLogLevelNotice);

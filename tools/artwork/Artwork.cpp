@@ -302,6 +302,32 @@ void exitDoor(QPainter& p, const QColor& c) {
     p.drawLine(QPointF(11, 10), QPointF(13.5, 7.5));
 }
 
+// The player's control: a teal disc with a play triangle or a pause pair.
+void playerControl(QPainter& p, bool playing) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(kTeal);
+    p.drawEllipse(QRectF(0.5, 0.5, 22, 22));
+    p.setBrush(Qt::white);
+    if (playing) {
+        p.drawRoundedRect(QRectF(7.5, 6.5, 2.6, 10), 1, 1);
+        p.drawRoundedRect(QRectF(12.9, 6.5, 2.6, 10), 1, 1);
+    } else {
+        const QPointF triangle[] = {{9, 6.5}, {9, 16.5}, {17, 11.5}};
+        p.drawPolygon(triangle, 3);
+    }
+}
+
+// Share: a tray with an arrow leaving it upwards.
+void shareMark(QPainter& p) {
+    p.setPen(line(kGrey, 1.8));
+    p.setBrush(Qt::NoBrush);
+    const QPointF tray[] = {{7, 10}, {4.5, 10}, {4.5, 21.5}, {20.5, 21.5}, {20.5, 10}, {18, 10}};
+    p.drawPolyline(tray, 6);
+    p.drawLine(QPointF(12.5, 3.5), QPointF(12.5, 15));
+    p.drawLine(QPointF(8.5, 7.5), QPointF(12.5, 3.5));
+    p.drawLine(QPointF(16.5, 7.5), QPointF(12.5, 3.5));
+}
+
 // A payment method's badge: a rounded square in the method's colour with a white mark.
 void chatPayBadge(QPainter& p) {
     p.setPen(Qt::NoPen);
@@ -381,6 +407,9 @@ const std::vector<Picture>& pictures() {
         addSidebarIcon(all, "home_xbk", card, true);
         addSidebarIcon(all, "home_hd", gift, false);
         addSidebarIcon(all, "home_tui", exitDoor, false);
+        all.push_back({"wav_play", QSizeF(23, 23), [](QPainter& p) { playerControl(p, false); }});
+        all.push_back({"wav_stop", QSizeF(23, 23), [](QPainter& p) { playerControl(p, true); }});
+        all.push_back({"share", QSizeF(25, 25), shareMark});
         all.push_back({"weixin_pay", QSizeF(30, 30), chatPayBadge});
         all.push_back({"zhifubao_pay", QSizeF(30, 30), walletPayBadge});
         all.push_back(

@@ -127,6 +127,41 @@ void either(QPainter& p) {
     p.drawEllipse(QRectF(17, 14, 13, 13));
 }
 
+// The session window's pin (26 × 26), on the dark translucent window: a push pin, teal and
+// upright while the window stays on top ("translate_up"), grey and tilted when it does not
+// ("translate_up1").
+void pin(QPainter& p, bool pinned) {
+    const QColor colour = pinned ? kTeal : QColor(0xB0, 0xB4, 0xB8);
+    p.translate(13, 13);
+    if (!pinned) p.rotate(40);
+    p.translate(-13, -13);
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    p.drawRoundedRect(QRectF(9, 3, 8, 3), 1.5, 1.5);
+    QPainterPath body;
+    body.moveTo(10, 6);
+    body.lineTo(16, 6);
+    body.lineTo(17.5, 14);
+    body.lineTo(8.5, 14);
+    body.closeSubpath();
+    p.drawPath(body);
+    p.drawRoundedRect(QRectF(6, 14, 14, 2.5), 1.2, 1.2);
+    p.setPen(line(colour, 1.6));
+    p.drawLine(QPointF(13, 16.5), QPointF(13, 23.5));
+}
+
+// The scroll-to-bottom button (30 × 30): a white arrow down to a bar on a dark disc.
+void scrollDown(QPainter& p) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 0, 140));
+    p.drawEllipse(QRectF(1, 1, 28, 28));
+    p.setPen(line(Qt::white, 2));
+    p.drawLine(QPointF(15, 8), QPointF(15, 19));
+    const QPointF head[] = {{10, 14.5}, {15, 19.5}, {20, 14.5}};
+    p.drawPolyline(head, 3);
+    p.drawLine(QPointF(10, 22.5), QPointF(20, 22.5));
+}
+
 }  // namespace
 
 void addInterviewPictures(std::vector<Picture>& list) {
@@ -135,6 +170,9 @@ void addInterviewPictures(std::vector<Picture>& list) {
     list.push_back({"ai_guonei", QSizeF(40, 40), domestic});
     list.push_back({"ai_guowai", QSizeF(40, 40), overseas});
     list.push_back({"ai_guoneiwai", QSizeF(40, 40), either});
+    list.push_back({"translate_up", QSizeF(26, 26), [](QPainter& p) { pin(p, true); }});
+    list.push_back({"translate_up1", QSizeF(26, 26), [](QPainter& p) { pin(p, false); }});
+    list.push_back({"interview_down", QSizeF(30, 30), scrollDown});
 }
 
 }  // namespace pex::artwork

@@ -1,17 +1,16 @@
-// The account page, the about page with its update alert, the history panel and the two record
-// lists. Pages that talk to the service get a stand-in service started for the picture.
+// The account page, the about page with its update alert and the two record lists (the history
+// panel has its own file). Pages that talk to the service get a stand-in service started for the
+// picture.
 
 #include "Gallery.h"
 #include "LineLatencies.h"
 #include "Main/ContentWindow.h"
 #include "Page/About/AboutMeViewController.h"
 #include "Page/About/VersionForceAlertView.h"
-#include "Page/History/HistoryView.h"
 #include "Page/Mine/MineViewController.h"
 #include "Page/Records/ConsumeViewController.h"
 #include "Page/Records/OrderViewController.h"
 #include "StandinScene.h"
-#include "service/GRDBDataManager.h"
 #include "service/HttpDatas.h"
 #include "service/SettingsStore.h"
 #include "standin-service/StandinState.h"
@@ -80,24 +79,6 @@ QImage renderMine(bool withProfile) {
 
 const Entry mineProfile{"MineViewController", "profile", [] { return renderMine(true); }};
 const Entry mineInitial{"MineViewController", "initial", [] { return renderMine(false); }};
-
-const Entry historyPanel{"HistoryView", "rows", [] {
-                             AccountScene scene;
-                             for (std::int64_t i = 0; i < 3; ++i) {
-                                 HistoryRecord record;
-                                 record.id = 1740000000 + i * 3600;
-                                 record.timeStr = static_cast<double>(*record.id);
-                                 record.historyFileName =
-                                     "产品经理面试 第" + std::to_string(i + 1) + "轮";
-                                 GRDBDataManager::shared().insertHistory(record);
-                             }
-                             QWidget window;
-                             window.resize(1000, 700);
-                             auto* panel = new HistoryView(&window);
-                             panel->setGeometry(window.rect());
-                             settle();
-                             return snapshot(window);
-                         }};
 
 QImage renderAbout(const std::optional<json>& reply) {
     AboutMeViewController page;

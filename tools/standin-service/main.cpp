@@ -1,6 +1,7 @@
 // The stand-in service as a program, for the demo: every host of the application (service,
 // static files, captcha page, AI provider) on one port of 127.0.0.1.
-//   standin-service --port 18620 [--static-port N] [--provider-port N]
+// The speech endpoint (WebSocket) listens on a port of its own.
+//   standin-service --port 18620 [--static-port N] [--provider-port N] [--speech-port N]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,9 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <QCoreApplication>
+
+#include "standin-service/SpeechSocketServer.h"
 #include "standin-service/StandinService.h"
 #include "standin-service/StandinState.h"
 
@@ -35,14 +39,18 @@ int portArgument(const char* text) {
 int main(int argc, char** argv) {
     int port = 0;
     int extraPorts[2] = {0, 0};
+    int speechPort = 0;
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
         int* target = nullptr;
         if (std::strcmp(argv[i], "--port") == 0) target = &port;
         if (std::strcmp(argv[i], "--static-port") == 0) target = &extraPorts[0];
         if (std::strcmp(argv[i], "--provider-port") == 0) target = &extraPorts[1];
+        if (std::strcmp(argv[i], "--speech-port") == 0) target = &speechPort;
         if (!target || !hasValue || (*target = portArgument(argv[++i])) < 0) {
-            std::fprintf(stderr, "usage: %s --port N [--static-port N] [--provider-port N]\n",
+            std::fprintf(stderr,
+                         "usage: %s --port N [--static-port N] [--provider-port N] "
+                         "[--speech-port N]\n",
                          argv[0]);
             return 2;
         }
@@ -56,6 +64,8 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // The speech endpoint's thread runs a Qt event loop, which wants an application object.
+    QCoreApplication application(argc, argv);
 
     pex::standin::StandinService::Options options;
     options.streamPace = std::chrono::milliseconds(120);
@@ -82,6 +92,11 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    pex::standin::SpeechSocketServer speech;
+    if (speechPort && speech.start(speechPort) == 0) {
+        std::fprintf(stderr, "standin-service: cannot listen on 127.0.0.1:%d\n", speechPort);
+        return 1;
+    }
     std::printf("本地模拟服务已启动：%s （演示账号 %s，密码 %s，短信验证码 %s）\n",
                 service.apiBase().c_str(), pex::standin::StandinState::kDemoPhone,
                 pex::standin::StandinState::kDemoPassword, pex::standin::StandinState::kSmsCode);
@@ -89,6 +104,7 @@ int main(int argc, char** argv) {
 
     int received = 0;
     sigwait(&stopSignals, &received);
+    speech.stop();
     service.stop();
     return 0;
 }

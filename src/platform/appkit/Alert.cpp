@@ -1,6 +1,8 @@
 #include "platform/appkit/Alert.h"
 
 #include <QAbstractButton>
+#include <QDialogButtonBox>
+#include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -71,6 +73,19 @@ std::unique_ptr<QMessageBox> Alert::makeMessageBox() const {
         button->setProperty(kIndexProperty, i);
         if (i == 0) box->setDefaultButton(button);
     }
+    if (accessoryView) {
+        // Below the texts, above the buttons, aligned with the texts.
+        auto* grid = qobject_cast<QGridLayout*>(box->layout());
+        auto* buttonBox = box->findChild<QDialogButtonBox*>();
+        if (grid && buttonBox) {
+            grid->removeWidget(buttonBox);
+            const int row = grid->rowCount();
+            grid->addWidget(accessoryView, row, 2, 1, 1, Qt::AlignLeft);
+            grid->addWidget(buttonBox, row + 1, 0, 1, grid->columnCount());
+            accessoryView->setMinimumSize(accessoryView->size());
+            accessoryView->show();
+        }
+    }
     return box;
 }
 
@@ -81,7 +96,29 @@ int Alert::runModal() {
     box->exec();
     QAbstractButton* clicked = box->clickedButton();
     const int index = clicked ? clicked->property(kIndexProperty).toInt() : 0;
+    if (accessoryView) accessoryView->setParent(nullptr);
     return firstButtonReturn + index;
+}
+
+void Alert::beginSheetModal(QWidget* window, std::function<void(int response)> completion) {
+    assertMainThread("Alert::beginSheetModal");
+    if (!window) return;
+    if (modalHandler()) {
+        const int response = modalHandler()(*this);
+        if (completion) completion(response);
+        return;
+    }
+    QMessageBox* box = makeMessageBox().release();
+    box->setParent(window->window(), box->windowFlags());
+    box->setWindowModality(Qt::WindowModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(box, &QMessageBox::finished, box,
+                     [box, completion = std::move(completion)](int) {
+                         QAbstractButton* clicked = box->clickedButton();
+                         const int index = clicked ? clicked->property(kIndexProperty).toInt() : 0;
+                         if (completion) completion(firstButtonReturn + index);
+                     });
+    box->open();
 }
 
 }  // namespace pex

@@ -63,6 +63,15 @@ std::uint64_t PushAudioInputStream::droppedBytes() const {
 std::size_t PushAudioInputStream::read(std::span<std::uint8_t> out, std::stop_token stop) {
     std::unique_lock lock(mutex_);
     readable_.wait(lock, stop, [&] { return size_ > 0 || closed_; });
+    return takeLocked(out);
+}
+
+std::size_t PushAudioInputStream::readAvailable(std::span<std::uint8_t> out) {
+    std::lock_guard lock(mutex_);
+    return takeLocked(out);
+}
+
+std::size_t PushAudioInputStream::takeLocked(std::span<std::uint8_t> out) {
     const std::size_t count = std::min(out.size(), size_);
     for (std::size_t done = 0; done < count;) {
         const std::size_t run = std::min(count - done, ring_.size() - head_);

@@ -34,11 +34,15 @@ class PushAudioInputStream {
     // Reader side, for backends: waits for bytes, the end of the audio or a stop request, then
     // copies up to `out.size()` bytes; 0 means closed and empty, or stopped.
     std::size_t read(std::span<std::uint8_t> out, std::stop_token stop = {});
+    // Reader side without waiting: copies up to `out.size()` of the bytes already there.
+    std::size_t readAvailable(std::span<std::uint8_t> out);
     // For backends: called on the writer's thread for every accepted write (quick work only);
     // nullptr removes it. No call runs once this returns.
     void setWriteObserver(WriteObserver observer);
 
   private:
+    std::size_t takeLocked(std::span<std::uint8_t> out);  // with mutex_ held
+
     AudioStreamFormat format_;
     mutable std::mutex mutex_;
     std::condition_variable_any readable_;

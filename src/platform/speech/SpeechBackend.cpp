@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/speech/CloudSpeechBackend.h"
 #include "platform/speech/DemoSpeechBackend.h"
 
 namespace pex {
@@ -13,6 +14,7 @@ namespace {
 struct Registry {
     std::mutex mutex;
     std::map<std::string, SpeechBackend::Factory> factories{
+        {"cloud", [] { return std::make_shared<CloudSpeechBackend>(); }},
         {"demo", [] { return std::make_shared<DemoSpeechBackend>(); }},
     };
     std::shared_ptr<SpeechBackend> current;

@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "beacon-core/LogCapture.h"
 #include "beacon-core/PromiseTestSupport.h"
-#include "beacon-core/UTLLogger.h"
 #include "platform/foundation/StandardFolders.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/security/InMemorySecureItemStore.h"
@@ -19,10 +19,8 @@ class InstallationsTest : public PromiseTest {
         UserDefaults::setRootDirectory(dir.path() / "config");
         StandardFolders::setRootForTesting(dir.path() / "home");
         SecureItemStore::setCurrent(keychain);
-        UTLLogSetSinkForTesting([this](const UTLLogRecord& record) { logged.push_back(record); });
     }
     ~InstallationsTest() override {
-        UTLLogSetSinkForTesting(nullptr);
         SecureItemStore::setCurrent(nullptr);
         StandardFolders::setRootForTesting(std::nullopt);
         UserDefaults::setRootDirectory(dir.path() / "config-closed");
@@ -33,15 +31,12 @@ class InstallationsTest : public PromiseTest {
         EXPECT_TRUE(settle(promise));
         return promise->error();
     }
-    std::vector<std::string> loggedCodes() const {
-        std::vector<std::string> codes;
-        for (const auto& record : logged) codes.push_back(record.messageCode);
-        return codes;
-    }
+    // The captured log lines, "<version> - <service>[<code>] <text>".
+    std::vector<std::string> loggedLines() const { return capture.lines(); }
 
     TempDir dir;
     std::shared_ptr<InMemorySecureItemStore> keychain = std::make_shared<InMemorySecureItemStore>();
-    std::vector<UTLLogRecord> logged;  // written on the queues, read after settling
+    LogCapture capture;
 };
 
 }  // namespace pex::test

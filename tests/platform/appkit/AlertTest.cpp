@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLineEdit>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
@@ -91,6 +92,33 @@ TEST_F(AlertTest, RunModalAnswersTheButtonChosen) {
     });
     EXPECT_EQ(alert.runModal(), Alert::firstButtonReturn + 1);
     EXPECT_TRUE(clicked);
+}
+
+TEST_F(AlertTest, TheAccessoryViewShowsBetweenTextsAndButtonsAndIsHandedBack) {
+    Alert alert;
+    alert.messageText = QStringLiteral("一面");
+    alert.informativeText = QStringLiteral("请输入新的文本");
+    alert.addButton(QStringLiteral("确定"));
+    alert.addButton(QStringLiteral("取消"));
+    QLineEdit field;
+    field.resize(200, 24);
+    alert.accessoryView = &field;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(field.parentWidget(), box);
+        EXPECT_TRUE(field.isVisible());
+        EXPECT_GE(field.width(), 200);
+        // Under the informative text, above the buttons.
+        const int fieldTop = field.mapTo(box, QPoint(0, 0)).y();
+        QAbstractButton* sure = box->buttons().first();
+        EXPECT_LT(fieldTop + field.height(), sure->mapTo(box, QPoint(0, 0)).y());
+        field.setText(QStringLiteral("终面"));
+        sure->click();
+    });
+    EXPECT_EQ(alert.runModal(), Alert::firstButtonReturn);
+    EXPECT_EQ(field.parentWidget(), nullptr) << "the caller keeps its view";
+    EXPECT_EQ(field.text(), QStringLiteral("终面"));
 }
 
 TEST_F(AlertTest, TestHandlerReplacesTheModalLoop) {

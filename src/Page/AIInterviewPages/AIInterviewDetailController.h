@@ -1,0 +1,215 @@
+#pragma once
+// The controller of one live interview session and of its window.
+//
+// Session side (AIInterviewDetailControllerSession.cpp): opens the minute billing; once the
+// service accepts, starts the speech token and the session clock; on the first token builds
+// the recogniser (recognition only or with translation, as the settings say) over the shared
+// recorder; hands later tokens to it; and ends the session when the window closes, when
+// billing fails, or when recognition, the token or the capture fails. Ending a session always
+// sends the final usage report when a consumption is open, then stops the token, the clock and
+// the recogniser with its recorder at once; the report's reply only chooses the message shown.
+//
+// Window side (AIInterviewDetailController.cpp): the clock and mode labels, the pin toggle with
+// its hover tip, the panes of the transcript and answer tables laid out by answer mode and
+// order, the question box with "回答" and Ctrl+K in manual answer mode, and the close path
+// ("Saving..." for 2 s, then the window closes and the main window comes back 0.1 s later).
+//
+// Main thread only. The window that shows the controller owns it; a session still running
+// when the controller goes is ended on the way.
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableView>
+#include <any>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "Tools/BaseViewController.h"
+#include "Tools/ImageView.h"
+#include "Tools/LayerBackedView.h"
+#include "audio/AzTokenNewDelegate.h"
+#include "audio/AzTokenNewManager.h"
+#include "audio/SpeechRecognitionTool.h"
+#include "service/AIInterviewModel.h"
+#include "service/BillingNewDelegate.h"
+#include "service/BillingNewManager.h"
+#include "service/LanguageListModel.h"
+
+namespace pex {
+
+class AIInterviewDetailController : public BaseViewController,
+                                    public BillingNewDelegate,
+                                    public AzTokenNewDelegate {
+    Q_OBJECT
+  public:
+    static constexpr const char* kLoadingText = "Loading...";
+    static constexpr const char* kSavingText = "Saving...";
+    static constexpr const char* kStoppedText = "已停止";
+    static constexpr const char* kErrorTitle = "错误";
+    static constexpr const char* kTokenErrorText = "token已失效，请重新开始";
+    static constexpr const char* kCaptureErrorText = "录音设备不可用，请检查音频设备后重新开始";
+    static constexpr const char* kPinnedTip = "取消置顶";
+    static constexpr const char* kUnpinnedTip = "置顶";
+    static constexpr double kBillingMessageSeconds = 1.5;
+    static constexpr double kSavingSeconds = 2.0;
+    static constexpr std::chrono::milliseconds kRaiseMainWindowDelay{100};
+
+    // Puts the audio devices back as they were before the session (the audio router's
+    // `restore`). The application installs the router's; without one nothing is restored.
+    using AudioRouteRestorer = std::function<void()>;
+    static void setAudioRouteRestorer(AudioRouteRestorer restorer);
+
+    // `interviewModel`: the settings the setup page hands over; the three languages are read
+    // from the settings store now. Changes made elsewhere later do not reach this session.
+    AIInterviewDetailController(std::optional<AIInterviewModel> interviewModel,
+                                std::int64_t historyId, std::string historyFileName,
+                                QObject* parent = nullptr);
+    ~AIInterviewDetailController() override;
+
+    // The one rule for the answer mode: 0 answers every sentence by itself, anything else
+    // answers when asked. Layout, Ctrl+K and answering all ask here.
+    static bool isManualAnswerMode(const std::optional<AIInterviewModel>& model);
+    bool isManualAnswerMode() const { return isManualAnswerMode(interviewModel); }
+    // 0: transcript above the answers; otherwise the answers above. Read once and kept.
+    int sequenceType();
+    // "%02d:%02d:%02d" of whole hours (not limited to two digits), minutes and seconds.
+    static QString clockText(std::int64_t seconds);
+
+    // BillingNewDelegate.
+    void billingDidStart(const std::string& consumeID) override;
+    void billingDidEnd(const std::string& message) override;
+    // AzTokenNewDelegate.
+    void tokenReceived(const AzTokenModel& model) override;
+    void tokenRefreshed(const AzTokenModel& model) override;
+    void tokenFailed(const std::any& error) override;
+
+    // Session steps.
+    void startSession();
+    void setupRecognition(const AzTokenModel& model);
+    // The (hidden) stop button: ends a recognising session the way closing does.
+    void stopTapped();
+    void handleRecognitionError(const std::string& text);
+    void handleCaptureFailure(const std::string& description);
+    // Stops the token, the clock and the recogniser with its recorder; the recogniser stops
+    // off the main thread. `completion` runs on the main queue afterwards. Runs once; a later
+    // call only queues its completion.
+    void stopSession(std::function<void()> completion = nullptr);
+    void showRecognitionErrorAlert(const QString& informativeText = kTokenErrorText);
+    // Posts a step that makes the question box editable exactly while recognition runs.
+    void refreshQuestionBoxEditability();
+
+    // Window steps.
+    // The window asks before it closes: yes once closing has begun; otherwise the close path
+    // starts and the window stays for now.
+    bool windowShouldClose();
+    void closeSession();
+    void finishClose();
+    // The pin icon's click: floating ↔ normal.
+    void topupDidTap();
+    void toggleFloating();
+    void showPinTip(bool inside);
+    // Ctrl+K in manual answer mode: asks about the question box's text.
+    virtual void askFromTextView();
+    virtual void aiResponseTapped();
+
+    // State.
+    const std::int64_t historyId;
+    const std::string historyFileName;
+    std::shared_ptr<AzTokenNewManager> azTokenManager;
+    std::shared_ptr<SpeechRecognitionTool> speechTool;
+    bool isTranslating = false;
+    std::optional<LanguageListModel> langModel1;
+    std::optional<LanguageListModel> langModel2;
+    std::optional<LanguageListModel> langSpeechModel;
+    std::optional<AIInterviewModel> interviewModel;
+    int fontSize = 14;
+    std::shared_ptr<BillingNewManager> billingManager;
+    std::optional<std::int64_t> useTimeCount;
+    void setUseTimeCount(std::optional<std::int64_t> seconds);
+    bool isClosing = false;
+    bool isTop = true;
+    // True once the session has been ended (torn down); nothing starts again after it.
+    bool hasEnded() const { return ended_; }
+    // The window raised again after this one has closed.
+    QPointer<QWidget> mainWindow;
+
+    // Views (made with the view).
+    QLabel* timeLabel() const { return timeLabel_; }
+    QLabel* tipLab() const { return tipLab_; }
+    ImageView* topImg() const { return topImg_; }
+    QPushButton* startButton() const { return startButton_; }
+    QSplitter* splitView() const { return splitView_; }
+    LayerBackedView* topView() const { return topView_; }
+    LayerBackedView* bottomView() const { return bottomView_; }
+    QPlainTextEdit* textView() const { return textView_; }
+    QPushButton* aiResponseButton() const { return aiResponseButton_; }
+    QLabel* commonkLab() const { return commonkLab_; }
+    QLabel* audioModeLab() const { return audioModeLab_; }
+    QLabel* answerModeLab() const { return answerModeLab_; }
+    QTableView* topTableView() const { return topTableView_; }
+    QTableView* bottomTableView() const { return bottomTableView_; }
+    QPushButton* topScrollToBottomButton() const { return topScrollToBottomButton_; }
+    QPushButton* bottomScrollToBottomButton() const { return bottomScrollToBottomButton_; }
+    bool hasKeyMonitor() const { return keyMonitorInstalled_; }
+
+  protected:
+    void loadView() override;
+    void viewDidLoad() override;
+    void setupUI() override;
+    void setupConstraints() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    void viewDidAppear();
+    void viewWillDisappear();
+    void installKeyMonitor();
+    // True when the key event asks (Ctrl+K, with or without Shift) and was taken.
+    bool handleKeyDown(const QKeyEvent& event);
+
+    // What recognition hands over: partial and final sentences. The transcript and the
+    // answers they feed are shown by the tables.
+    virtual void recognitionPartial(const std::string& sourceText, const std::string& translation);
+    virtual void recognitionResult(const std::string& sourceText, const std::string& translation);
+
+  private:
+    // Sends the final usage report when a consumption is open; `toastReply`: its reply shows
+    // its message (or "已停止") as a toast.
+    void sendFinalReport(bool toastReply);
+    // An error ended a running session: final report, local teardown, then the alert.
+    void failSession(const QString& alertText);
+    void layoutViews();
+    QTableView* makeTable();
+    QPushButton* makeScrollButton(QWidget* pane);
+
+    static void raiseMainWindowLater(const QPointer<QWidget>& mainWindow);
+
+    bool ended_ = false;
+    bool dividerPlaced_ = false;
+    bool toastFinalReply_ = false;
+    std::optional<int> sequenceType_;
+    bool keyMonitorInstalled_ = false;
+    QPointer<QWidget> observedWindow_;
+
+    QLabel* timeLabel_ = nullptr;
+    QLabel* tipLab_ = nullptr;
+    ImageView* topImg_ = nullptr;
+    QPushButton* startButton_ = nullptr;
+    QSplitter* splitView_ = nullptr;
+    LayerBackedView* topView_ = nullptr;
+    LayerBackedView* bottomView_ = nullptr;
+    QPlainTextEdit* textView_ = nullptr;
+    QPushButton* aiResponseButton_ = nullptr;
+    QLabel* commonkLab_ = nullptr;
+    QLabel* audioModeLab_ = nullptr;
+    QLabel* answerModeLab_ = nullptr;
+    QTableView* topTableView_ = nullptr;
+    QTableView* bottomTableView_ = nullptr;
+    QPushButton* topScrollToBottomButton_ = nullptr;
+    QPushButton* bottomScrollToBottomButton_ = nullptr;
+};
+
+}  // namespace pex

@@ -1,0 +1,244 @@
+// The session side of AIInterviewDetailController: billing, token, clock, recogniser and the
+// end of the session.
+#include <QMessageBox>
+#include <QStyle>
+
+#include "Page/AIInterviewPages/AIInterviewDetailController.h"
+#include "Tools/HUD.h"
+#include "audio/PXRecorderManager.h"
+#include "platform/appkit/Alert.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/MainQueue.h"
+#include "service/ConsoleLog.h"
+#include "service/TimerManager.h"
+
+namespace pex {
+
+namespace {
+
+// The recogniser's callbacks come on the main queue; this keeps the rule in one place should
+// one ever arrive elsewhere.
+void onMain(std::function<void()> work) {
+    if (MainQueue::isMainThread()) {
+        work();
+    } else {
+        DispatchQueue::main().async(std::move(work));
+    }
+}
+
+}  // namespace
+
+void AIInterviewDetailController::billingDidStart(const std::string&) {
+    consoleLog("💰计费开始");
+    if (isClosing || ended_) {
+        // The window went before the service accepted: close the consumption it just opened.
+        // The manager arms its periodic report after this call returns, so the final report
+        // goes out from the next turn, where it also disarms it.
+        const QPointer<AIInterviewDetailController> weak(this);
+        DispatchQueue::main().async([weak] {
+            if (weak) weak->sendFinalReport(false);
+        });
+        return;
+    }
+    startSession();
+}
+
+void AIInterviewDetailController::startSession() {
+    azTokenManager = AzTokenNewManager::create();
+    azTokenManager->action = 1;
+    azTokenManager->retry = 0;
+    azTokenManager->delegate = this;
+    azTokenManager->start();
+
+    TimerManager& clock = TimerManager::shared();
+    clock.start();
+    const QPointer<AIInterviewDetailController> weak(this);
+    clock.onTick = [weak](std::int64_t seconds) {
+        if (weak) weak->setUseTimeCount(seconds);
+    };
+}
+
+void AIInterviewDetailController::tokenReceived(const AzTokenModel& model) {
+    // A token that arrives while the window closes, or after the session ended, starts nothing.
+    if (isClosing || ended_) return;
+    setupRecognition(model);
+}
+
+void AIInterviewDetailController::setupRecognition(const AzTokenModel& model) {
+    isTranslating = true;
+    refreshQuestionBoxEditability();
+    HUD::hide();
+
+    const std::string fileName = historyFileName + ".wav";
+    speechTool = std::make_shared<SpeechRecognitionTool>(model.token, model.area);
+    speechTool->audiofileName = fileName;
+    speechTool->stop();
+
+    const QPointer<AIInterviewDetailController> weak(this);
+    auto deliver = [weak](std::function<void(AIInterviewDetailController&)> step) {
+        onMain([weak, step = std::move(step)] {
+            if (weak) step(*weak);
+        });
+    };
+    speechTool->onErrorCallback = [deliver](const std::string& text) {
+        deliver([text](AIInterviewDetailController& self) { self.handleRecognitionError(text); });
+    };
+    PXRecorderManager::shared().onCaptureFailed = [deliver](const std::string& description) {
+        deliver([description](AIInterviewDetailController& self) {
+            self.handleCaptureFailure(description);
+        });
+    };
+
+    if (interviewModel && interviewModel->modelType == 1) {
+        speechTool->method = 0;
+        speechTool->onResultCallback = [deliver](const std::string& text) {
+            deliver(
+                [text](AIInterviewDetailController& self) { self.recognitionResult(text, ""); });
+        };
+        speechTool->onIntermediateResultCallback = [deliver](const std::string& text) {
+            deliver(
+                [text](AIInterviewDetailController& self) { self.recognitionPartial(text, ""); });
+        };
+        speechTool->setupRecognizer(langSpeechModel ? langSpeechModel->original_key : "zh-CN");
+    } else {
+        speechTool->method = 1;
+        speechTool->onResultCallback = [](const std::string&) {};
+        speechTool->onTranslationIntermediateCallback = [deliver](const std::string& text,
+                                                                  const std::string& translation) {
+            deliver([text, translation](AIInterviewDetailController& self) {
+                self.recognitionPartial(text, translation);
+            });
+        };
+        speechTool->onTranslationResultCallback = [deliver](const std::string& text,
+                                                            const std::string& translation) {
+            deliver([text, translation](AIInterviewDetailController& self) {
+                self.recognitionResult(text, translation);
+            });
+        };
+        speechTool->setupTranslationRecognizer(langModel1 ? langModel1->original_key : "zh-CN",
+                                               langModel2 ? langModel2->translation_key : "en");
+    }
+    speechTool->startRecording();
+    speechTool->isRecognizing = true;
+}
+
+void AIInterviewDetailController::tokenRefreshed(const AzTokenModel& model) {
+    consoleLog("Token 刷新成功，Token: " + model.token + ", 区域: " + model.area);
+    if (speechTool) speechTool->updateToken(model.token);
+}
+
+void AIInterviewDetailController::tokenFailed(const std::any&) {
+    consoleLog("获取 token 失败，停止轮训。");
+    // Without a token there is no transcription: the session ends rather than billing on.
+    failSession(kTokenErrorText);
+}
+
+void AIInterviewDetailController::stopTapped() {
+    if (!isTranslating || ended_) return;
+    sendFinalReport(true);
+    stopSession();
+}
+
+void AIInterviewDetailController::sendFinalReport(bool toastReply) {
+    TimerManager::shared().onBillingUpdate = nullptr;
+    if (billingManager->consumeID.empty()) return;
+    toastFinalReply_ = toastReply;
+    billingManager->updateConsume(true);
+}
+
+void AIInterviewDetailController::billingDidEnd(const std::string& message) {
+    consoleLog("💰计费结束:" + message);
+    if (toastFinalReply_ || isTranslating) {
+        HUD::showThenHide(QString::fromStdString(message.empty() ? kStoppedText : message),
+                          kBillingMessageSeconds, nullptr);
+    } else if (!isClosing) {
+        // Takes down a "Loading..." left from the start; while closing "Saving..." stays.
+        HUD::hide();
+    }
+    toastFinalReply_ = false;
+    stopSession();
+}
+
+void AIInterviewDetailController::handleRecognitionError(const std::string& text) {
+    const bool translating = !(interviewModel && interviewModel->modelType == 1);
+    consoleLog((translating ? "识别错误: " : "识别错误：") + text);
+    if (!isTranslating) return;
+    failSession(kTokenErrorText);
+}
+
+void AIInterviewDetailController::handleCaptureFailure(const std::string& description) {
+    consoleLog("❌ 录音失败，结束面试：" + description);
+    if (!isTranslating) return;
+    failSession(kCaptureErrorText);
+}
+
+void AIInterviewDetailController::failSession(const QString& alertText) {
+    if (ended_ || isClosing) return;
+    sendFinalReport(false);
+    isTranslating = false;
+    refreshQuestionBoxEditability();
+    stopSession();
+    const QPointer<AIInterviewDetailController> weak(this);
+    DispatchQueue::main().async([weak, alertText] {
+        if (weak) weak->showRecognitionErrorAlert(alertText);
+    });
+}
+
+void AIInterviewDetailController::stopSession(std::function<void()> completion) {
+    if (ended_) {
+        if (completion) DispatchQueue::main().async(std::move(completion));
+        return;
+    }
+    ended_ = true;
+    // The clock and the token manager live on the main thread: they stop here, at once, so no
+    // tick or late token reply reaches the session after this.
+    TimerManager::shared().stop();
+    if (azTokenManager) azTokenManager->stop();
+    PXRecorderManager::shared().onCaptureFailed = nullptr;
+
+    // Stopping the recorder waits for its capture thread and its file: that happens off the
+    // main thread, and whether or not this controller is still there by then.
+    std::shared_ptr<SpeechRecognitionTool> tool = speechTool;
+    const QPointer<AIInterviewDetailController> weak(this);
+    DispatchQueue::global(QualityOfService::UserInitiated)
+        .async([tool, weak, completion = std::move(completion)]() mutable {
+            if (tool) tool->stop();
+            DispatchQueue::main().async([weak, completion = std::move(completion)] {
+                if (weak) {
+                    weak->isTranslating = false;
+                    weak->refreshQuestionBoxEditability();
+                }
+                if (completion) completion();
+            });
+        });
+}
+
+void AIInterviewDetailController::showRecognitionErrorAlert(const QString& informativeText) {
+    QWidget* window = viewIfLoaded() ? viewIfLoaded()->window() : nullptr;
+    if (!window || !window->isWindow() || window == viewIfLoaded()) return;
+    Alert alert;
+    alert.messageText = kErrorTitle;
+    alert.informativeText = informativeText;
+    alert.alertStyle = Alert::Style::warning;
+    alert.addButton(QStringLiteral("确定"));
+    alert.icon = window->style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(64, 64);
+    alert.beginSheetModal(window, [](int) { consoleLog("✅ 用户点击了确定"); });
+}
+
+void AIInterviewDetailController::refreshQuestionBoxEditability() {
+    const QPointer<AIInterviewDetailController> weak(this);
+    DispatchQueue::main().async([weak] {
+        if (weak && weak->textView_) weak->textView_->setReadOnly(!weak->isTranslating);
+    });
+}
+
+void AIInterviewDetailController::recognitionPartial(const std::string&, const std::string&) {
+    // The live row of the transcript table shows partial sentences (built with that table).
+}
+
+void AIInterviewDetailController::recognitionResult(const std::string&, const std::string&) {
+    // Final sentences become transcript rows, stored records and questions (built with the
+    // transcript table).
+}
+
+}  // namespace pex

@@ -1,0 +1,26 @@
+#pragma once
+// The window of one live session, made as the interview setup page opens it: content
+// 1000 × 700, a dark background (#1D1E1F) at alpha 0.7 that lets what lies behind show
+// through, centred, titled "面试助攻", floating above other windows, key and in front. The
+// window owns its controller; the controller decides whether a close may go ahead (its close
+// path keeps the window 2 s longer while the session is saved). Main thread only.
+#include <QColor>
+#include <QPointer>
+#include <QSize>
+#include <QWidget>
+
+namespace pex {
+
+class AIInterviewDetailController;
+class ContentWindow;
+
+struct AIInterviewDetailWindow {
+    static constexpr QSize kContentSize{1000, 700};
+    static constexpr const char* kTitle = "面试助攻";
+    static constexpr QColor kBackground{0x1D, 0x1E, 0x1F, 179};  // alpha 0.7
+
+    // `mainWindow` (may be none) is raised again after the session window has closed.
+    static ContentWindow* open(AIInterviewDetailController* controller, QWidget* mainWindow);
+};
+
+}  // namespace pex

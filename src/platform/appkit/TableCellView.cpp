@@ -1,0 +1,7 @@
+#include "platform/appkit/TableCellView.h"
+
+namespace pex {
+
+void TableCellView::mouseClicked(QPoint, QSize) {}
+
+}  // namespace pex

@@ -1,0 +1,138 @@
+#include "platform/appkit/TableView.h"
+
+#include <QAbstractListModel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+
+#include "platform/appkit/TableCellView.h"
+#include "platform/appkit/TableViewDataSource.h"
+
+namespace pex {
+
+// Rows only: what a row shows comes from the data source's cell.
+class TableView::Model : public QAbstractListModel {
+  public:
+    explicit Model(TableView& table) : QAbstractListModel(&table), table_(table) {}
+
+    int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : rows_; }
+    QVariant data(const QModelIndex&, int) const override { return {}; }
+
+    void reload() {
+        beginResetModel();
+        rows_ = table_.dataSource_
+                    ? std::max(0, table_.dataSource_->numberOfRowsInTableView(table_))
+                    : 0;
+        endResetModel();
+    }
+
+  private:
+    TableView& table_;
+    int rows_ = 0;
+};
+
+class TableView::Delegate : public QStyledItemDelegate {
+  public:
+    explicit Delegate(TableView& table) : QStyledItemDelegate(&table), table_(table) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        TableCellView* cell = cellFor(index.row());
+        if (!cell) return;
+        painter->save();
+        painter->setClipRect(option.rect);
+        cell->draw(*painter, option.rect);
+        painter->restore();
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const override {
+        const int width = table_.viewport()->width();
+        TableCellView* cell = cellFor(index.row());
+        return QSize(width, cell ? std::max(1, cell->heightForWidth(width)) : 1);
+    }
+
+  private:
+    TableCellView* cellFor(int row) const {
+        if (!table_.dataSource_ || row < 0) return nullptr;
+        return table_.dataSource_->viewForRow(table_, row);
+    }
+
+    TableView& table_;
+};
+
+TableView::TableView(QWidget* parent) : QListView(parent), model_(new Model(*this)) {
+    setModel(model_);
+    setItemDelegate(new Delegate(*this));
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setFocusPolicy(Qt::NoFocus);
+    setFrameShape(QFrame::NoFrame);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setResizeMode(QListView::Adjust);
+    // Rows are measured a batch at a time between events, so a long list never blocks the UI.
+    setLayoutMode(QListView::Batched);
+    setBatchSize(200);
+    setMouseTracking(false);
+    setAutoFillBackground(false);
+    viewport()->setAutoFillBackground(false);
+    setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
+}
+
+TableView::~TableView() = default;
+
+void TableView::setDataSource(TableViewDataSource* dataSource) {
+    dataSource_ = dataSource;
+    reloadData();
+}
+
+void TableView::reloadData() {
+    model_->reload();
+}
+
+int TableView::numberOfRows() const {
+    return model_->rowCount(QModelIndex());
+}
+
+TableCellView* TableView::makeViewWithIdentifier(const QString& identifier) const {
+    const auto found = reusable_.find(identifier);
+    return found == reusable_.end() ? nullptr : found->second.get();
+}
+
+TableCellView* TableView::adoptView(std::unique_ptr<TableCellView> cell) {
+    TableCellView* kept = cell.get();
+    reusable_[cell->identifier()] = std::move(cell);
+    return kept;
+}
+
+QRect TableView::rectOfRow(int row) const {
+    if (row < 0 || row >= numberOfRows()) return {};
+    return visualRect(model_->index(row, 0));
+}
+
+void TableView::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+}
+
+void TableView::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+    if (event->button() != Qt::LeftButton || !dataSource_) return;
+    const QPoint at = event->position().toPoint();
+    const QModelIndex index = indexAt(at);
+    if (!index.isValid()) return;
+    const QRect rect = visualRect(index);
+    TableCellView* cell = dataSource_->viewForRow(*this, index.row());
+    if (cell) cell->mouseClicked(at - rect.topLeft(), rect.size());
+}
+
+void TableView::mouseDoubleClickEvent(QMouseEvent* event) {
+    event->accept();
+}
+
+void TableView::mouseMoveEvent(QMouseEvent* event) {
+    event->accept();
+}
+
+}  // namespace pex

@@ -1,0 +1,53 @@
+#pragma once
+// A one-column table of painted cells (TableCellView) without header, selection highlight or
+// focus ring, on a clear background, scrolling vertically. Row heights are the cells' own
+// (heightForWidth at the table's width). A click is handed to the cell of the row under it;
+// the table keeps every mouse press and release, so clicks never reach the views behind it.
+#include <QListView>
+#include <QString>
+#include <map>
+#include <memory>
+
+namespace pex {
+
+class TableCellView;
+class TableViewDataSource;
+
+class TableView : public QListView {
+    Q_OBJECT
+  public:
+    explicit TableView(QWidget* parent = nullptr);
+    ~TableView() override;
+
+    // The data source is not owned and must outlive the table (its owner holds both).
+    void setDataSource(TableViewDataSource* dataSource);
+    TableViewDataSource* dataSource() const { return dataSource_; }
+
+    // Asks the data source for the rows again and redraws them all.
+    void reloadData();
+    int numberOfRows() const;
+
+    // The reusable cell kept under `identifier`, or none yet.
+    TableCellView* makeViewWithIdentifier(const QString& identifier) const;
+    // Keeps `cell` for reuse under its identifier (replacing an earlier one) and answers it.
+    TableCellView* adoptView(std::unique_ptr<TableCellView> cell);
+
+    // The rectangle of `row` in the viewport's coordinates (empty when there is no such row).
+    QRect rectOfRow(int row) const;
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+  private:
+    class Model;
+    class Delegate;
+
+    TableViewDataSource* dataSource_ = nullptr;
+    Model* model_;
+    std::map<QString, std::unique_ptr<TableCellView>> reusable_;
+};
+
+}  // namespace pex

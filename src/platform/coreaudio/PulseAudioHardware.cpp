@@ -1,0 +1,369 @@
+#include "platform/coreaudio/PulseAudioHardware.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <shared_mutex>
+#include <string>
+
+#include "platform/coreaudio/HardwareLayer.h"
+#include "platform/coreaudio/PropertyString.h"
+#include "platform/coreaudio/PulseAudioConnection.h"
+#include "platform/coreaudio/PulseAudioDeviceTable.h"
+
+namespace pex::coreaudio {
+
+namespace {
+
+using Address = AudioObjectPropertyAddress;
+using Kind = PulseAudioProperty::Kind;
+
+const char* const kCombineModule = "module-combine-sink";
+
+// Sink names the server accepts; anything else could break out of the module argument.
+bool isPlainName(const std::string& name) {
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-';
+    });
+}
+
+// `text` with a backslash before every character of `special`.
+std::string escaped(const std::string& text, const std::string& special) {
+    std::string result;
+    for (char c : text) {
+        if (special.find(c) != std::string::npos) result += '\\';
+        result += c;
+    }
+    return result;
+}
+
+// The description goes through two parsers, the property list's inside the module argument's.
+// The property list unescapes backslashes and double quotes; the module argument, in single
+// quotes, only its own quote.
+std::string combineArgument(const std::string& uid, const std::vector<std::string>& slaves,
+                            const std::string& name) {
+    std::string joined;
+    for (const auto& slave : slaves) joined += (joined.empty() ? "" : ",") + slave;
+    const std::string properties = "device.description=\"" + escaped(name, "\"\\") + "\"";
+    return "sink_name=" + uid + " slaves=" + joined + " sink_properties='" +
+           escaped(properties, "'") + "'";
+}
+
+float scalarToDecibels(float scalar) {
+    if (std::isnan(scalar)) return scalar;
+    const float clamped = std::clamp(
+        scalar, 0.0f, static_cast<float>(PA_VOLUME_MAX) / static_cast<float>(PA_VOLUME_NORM));
+    const auto volume =
+        static_cast<pa_volume_t>(std::lround(clamped * static_cast<float>(PA_VOLUME_NORM)));
+    return static_cast<float>(pa_sw_volume_to_dB(volume));
+}
+
+float decibelsToScalar(float decibels) {
+    if (std::isnan(decibels)) return decibels;
+    return static_cast<float>(pa_sw_volume_from_dB(decibels)) / static_cast<float>(PA_VOLUME_NORM);
+}
+
+}  // namespace
+
+struct PulseAudioHardware::Mirror {
+    std::shared_mutex mutex;
+    std::condition_variable_any replaced;
+    PulseAudioDeviceTable table;
+    PulseAudioDeviceTable::Identities identities;
+    ChangeReporter reporter;
+
+    // Lock held.
+    void replace(PulseAudioDeviceTable next) {
+        std::vector<PulseAudioChange> changes = next.changesSince(table);
+        table = std::move(next);
+        replaced.notify_all();
+        if (!reporter) return;
+        for (auto& change : changes) reporter(change.object, std::move(change.addresses));
+    }
+};
+
+PulseAudioHardware::PulseAudioHardware(std::chrono::milliseconds timeout)
+    : timeout_(timeout),
+      mirror_(std::make_unique<Mirror>()),
+      connection_(std::make_unique<PulseAudioConnection>(timeout)) {}
+
+PulseAudioHardware::~PulseAudioHardware() {
+    connection_->stop();
+}
+
+std::shared_ptr<PulseAudioHardware> PulseAudioHardware::connect(std::chrono::milliseconds timeout) {
+    std::shared_ptr<PulseAudioHardware> hardware(new PulseAudioHardware(timeout));
+    PulseAudioHardware* self = hardware.get();
+    const AudioStatus started = hardware->connection_->start(
+        [self](PulseAudioSnapshot snapshot) { self->takeSnapshot(std::move(snapshot)); },
+        [self] { self->forgetServer(); });
+    if (started != status::ok) return nullptr;
+    return hardware;
+}
+
+bool PulseAudioHardware::install(std::chrono::milliseconds timeout) {
+    auto hardware = connect(timeout);
+    if (!hardware) return false;
+    installBackend(std::move(hardware));
+    return true;
+}
+
+void PulseAudioHardware::takeSnapshot(PulseAudioSnapshot snapshot) {
+    std::unique_lock lock(mirror_->mutex);
+    mirror_->replace(PulseAudioDeviceTable(std::move(snapshot), mirror_->identities));
+}
+
+// The server went away: its devices are gone too.
+void PulseAudioHardware::forgetServer() {
+    std::unique_lock lock(mirror_->mutex);
+    mirror_->replace(PulseAudioDeviceTable(PulseAudioSnapshot{}, mirror_->identities));
+}
+
+void PulseAudioHardware::attach(ChangeReporter report) {
+    std::unique_lock lock(mirror_->mutex);
+    mirror_->reporter = std::move(report);
+}
+
+void PulseAudioHardware::detach() {
+    std::unique_lock lock(mirror_->mutex);
+    mirror_->reporter = nullptr;
+}
+
+// --- reads ---------------------------------------------------------------------------------
+
+bool PulseAudioHardware::hasProperty(AudioObjectID object, const Address& address) {
+    std::shared_lock lock(mirror_->mutex);
+    return mirror_->table.property(object, address, 0, nullptr).has_value();
+}
+
+AudioStatus PulseAudioHardware::isPropertySettable(AudioObjectID object, const Address& address,
+                                                   bool& settable) {
+    std::shared_lock lock(mirror_->mutex);
+    const auto p = mirror_->table.property(object, address, 0, nullptr);
+    if (!p) return mirror_->table.hasObject(object) ? status::unknownProperty : status::badObject;
+    settable = p->settable;
+    return status::ok;
+}
+
+AudioStatus PulseAudioHardware::getPropertyDataSize(AudioObjectID object, const Address& address,
+                                                    std::uint32_t qualifierSize,
+                                                    const void* qualifier, std::uint32_t& size) {
+    std::shared_lock lock(mirror_->mutex);
+    const auto p = mirror_->table.property(object, address, qualifierSize, qualifier);
+    if (!p) return mirror_->table.hasObject(object) ? status::unknownProperty : status::badObject;
+    switch (p->kind) {
+        case Kind::Text:
+            size = sizeof(PropertyString);
+            break;
+        case Kind::DeviceForUID:
+        case Kind::NameForID:
+            size = sizeof(AudioValueTranslation);
+            break;
+        case Kind::ScalarToDecibels:
+        case Kind::DecibelsToScalar:
+            size = sizeof(float);
+            break;
+        default:
+            size = static_cast<std::uint32_t>(p->bytes.size());
+    }
+    return status::ok;
+}
+
+AudioStatus PulseAudioHardware::getPropertyData(AudioObjectID object, const Address& address,
+                                                std::uint32_t qualifierSize, const void* qualifier,
+                                                std::uint32_t& size, void* data) {
+    std::shared_lock lock(mirror_->mutex);
+    const PulseAudioDeviceTable& table = mirror_->table;
+    const auto p = table.property(object, address, qualifierSize, qualifier);
+    if (!p) return table.hasObject(object) ? status::unknownProperty : status::badObject;
+    switch (p->kind) {
+        case Kind::Text:
+            if (size != sizeof(PropertyString)) return status::badPropertySize;
+            *static_cast<PropertyString*>(data) = PropertyString(p->text);
+            return status::ok;
+        case Kind::DeviceForUID: {
+            if (size != sizeof(AudioValueTranslation)) return status::badPropertySize;
+            auto& translation = *static_cast<AudioValueTranslation*>(data);
+            if (translation.mInputDataSize != sizeof(PropertyString) ||
+                translation.mOutputDataSize != sizeof(AudioObjectID)) {
+                return status::badPropertySize;
+            }
+            const auto uid = static_cast<const PropertyString*>(translation.mInputData)->str();
+            *static_cast<AudioObjectID*>(translation.mOutputData) = table.deviceWithUID(uid);
+            return status::ok;
+        }
+        case Kind::NameForID: {
+            if (size != sizeof(AudioValueTranslation)) return status::badPropertySize;
+            auto& translation = *static_cast<AudioValueTranslation*>(data);
+            if (translation.mInputDataSize != sizeof(std::uint32_t) ||
+                translation.mOutputDataSize != sizeof(PropertyString)) {
+                return status::badPropertySize;
+            }
+            const auto id = *static_cast<const std::uint32_t*>(translation.mInputData);
+            const auto name = p->names.find(id);
+            if (name == p->names.end()) return status::illegalOperation;
+            *static_cast<PropertyString*>(translation.mOutputData) = PropertyString(name->second);
+            return status::ok;
+        }
+        case Kind::ScalarToDecibels:
+        case Kind::DecibelsToScalar: {
+            if (size != sizeof(float)) return status::badPropertySize;
+            float& value = *static_cast<float*>(data);
+            value = p->kind == Kind::ScalarToDecibels ? scalarToDecibels(value)
+                                                      : decibelsToScalar(value);
+            return status::ok;
+        }
+        default: {
+            std::size_t copied = std::min<std::size_t>(size, p->bytes.size());
+            if (p->kind == Kind::IDList) copied -= copied % sizeof(AudioObjectID);
+            if (copied) std::memcpy(data, p->bytes.data(), copied);
+            size = static_cast<std::uint32_t>(copied);
+            return status::ok;
+        }
+    }
+}
+
+// --- writes --------------------------------------------------------------------------------
+
+AudioStatus PulseAudioHardware::setPropertyData(AudioObjectID object, const Address& address,
+                                                std::uint32_t, const void*, std::uint32_t size,
+                                                const void* data) {
+    PulseAudioWrite write;
+    {
+        std::shared_lock lock(mirror_->mutex);
+        if (const AudioStatus refused =
+                mirror_->table.planWrite(object, address, size, data, write)) {
+            return refused;
+        }
+    }
+    // The mirror's lock is not held while the server works: its answer updates the mirror.
+    return std::visit(
+        [this](const auto& op) -> AudioStatus {
+            using Op = std::decay_t<decltype(op)>;
+            return connection_->run([&op](pa_context* context, pa_context_success_cb_t done,
+                                          void* waiter) -> pa_operation* {
+                if constexpr (std::is_same_v<Op, PulseAudioWrite::SetDefault>) {
+                    return op.sink
+                               ? pa_context_set_default_sink(context, op.name.c_str(), done, waiter)
+                               : pa_context_set_default_source(context, op.name.c_str(), done,
+                                                               waiter);
+                } else if constexpr (std::is_same_v<Op, PulseAudioWrite::SetVolume>) {
+                    return op.sink ? pa_context_set_sink_volume_by_index(context, op.index,
+                                                                         &op.volume, done, waiter)
+                                   : pa_context_set_source_volume_by_index(
+                                         context, op.index, &op.volume, done, waiter);
+                } else if constexpr (std::is_same_v<Op, PulseAudioWrite::SetMute>) {
+                    return op.sink ? pa_context_set_sink_mute_by_index(context, op.index, op.mute,
+                                                                       done, waiter)
+                                   : pa_context_set_source_mute_by_index(context, op.index, op.mute,
+                                                                         done, waiter);
+                } else {
+                    return op.sink ? pa_context_set_sink_port_by_index(
+                                         context, op.index, op.port.c_str(), done, waiter)
+                                   : pa_context_set_source_port_by_index(
+                                         context, op.index, op.port.c_str(), done, waiter);
+                }
+            });
+        },
+        write.operation);
+}
+
+AudioStatus PulseAudioHardware::listenerAdded(AudioObjectID object, const Address&) {
+    // Every event is watched anyway; only an unknown object is refused.
+    std::shared_lock lock(mirror_->mutex);
+    return mirror_->table.hasObject(object) ? status::ok : status::badObject;
+}
+
+AudioStatus PulseAudioHardware::listenerRemoved(AudioObjectID, const Address&) {
+    return status::ok;
+}
+
+// --- aggregate devices ---------------------------------------------------------------------
+
+AudioStatus PulseAudioHardware::createAggregateDevice(const nlohmann::json& description,
+                                                      AudioObjectID& created) {
+    if (!description.is_object()) return status::illegalOperation;
+    const auto name = description.find("name");
+    const auto uid = description.find("uid");
+    const auto subdevices = description.find("subdevices");
+    if (name == description.end() || !name->is_string()) return status::illegalOperation;
+    if (uid == description.end() || !uid->is_string() || !isPlainName(uid->get<std::string>())) {
+        return status::illegalOperation;
+    }
+    if (subdevices == description.end() || !subdevices->is_array() || subdevices->empty()) {
+        return status::illegalOperation;
+    }
+    // The server only plays one sound on several sinks; a device that joins inputs and
+    // outputs into one has no counterpart.
+    const auto stacked = description.find("stacked");
+    if (stacked == description.end() || !stacked->is_number_integer() || *stacked != 1) {
+        return status::unsupportedOperation;
+    }
+    std::vector<std::string> slaves;
+    for (const auto& entry : *subdevices) {
+        if (!entry.is_object() || !entry.contains("uid") || !entry["uid"].is_string()) {
+            return status::illegalOperation;
+        }
+        slaves.push_back(entry["uid"].get<std::string>());
+    }
+    if (description.contains("master")) {
+        const auto& master = description["master"];
+        if (!master.is_string() ||
+            std::find(slaves.begin(), slaves.end(), master.get<std::string>()) == slaves.end()) {
+            return status::illegalOperation;
+        }
+    }
+    {
+        std::shared_lock lock(mirror_->mutex);
+        const PulseAudioDeviceTable& table = mirror_->table;
+        if (table.deviceWithUID(uid->get<std::string>()) != kNoObject) {
+            return status::illegalOperation;
+        }
+        for (const auto& slave : slaves) {
+            const AudioObjectID sub = table.deviceWithUID(slave);
+            if (!isPlainName(slave) || !table.sinkOf(sub)) return status::badDevice;
+        }
+    }
+
+    const std::string argument =
+        combineArgument(uid->get<std::string>(), slaves, name->get<std::string>());
+    std::uint32_t module = PA_INVALID_INDEX;
+    const AudioStatus loaded = connection_->run(
+        [&argument](pa_context* context, pa_context_index_cb_t done, void* waiter) {
+            return pa_context_load_module(context, kCombineModule, argument.c_str(), done, waiter);
+        },
+        module);
+    if (loaded != status::ok) return loaded;
+
+    std::shared_lock lock(mirror_->mutex);
+    created = mirror_->table.deviceWithUID(uid->get<std::string>());
+    return created != kNoObject ? status::ok : status::unspecified;
+}
+
+AudioStatus PulseAudioHardware::destroyAggregateDevice(AudioObjectID device) {
+    std::uint32_t module = PA_INVALID_INDEX;
+    {
+        std::shared_lock lock(mirror_->mutex);
+        const PulseAudioDeviceTable& table = mirror_->table;
+        const PulseAudioEndpoint* sink = table.sinkOf(device);
+        if (!sink) return status::badObject;
+        const PulseAudioModule* owner = table.module(sink->ownerModule);
+        if (!owner || owner->name != kCombineModule) return status::illegalOperation;
+        module = owner->index;
+    }
+    const AudioStatus unloaded =
+        connection_->run([module](pa_context* context, pa_context_success_cb_t done, void* waiter) {
+            return pa_context_unload_module(context, module, done, waiter);
+        });
+    if (unloaded != status::ok) return unloaded;
+    // The server confirms the request before it unloads; the device is gone when the module
+    // has left the mirror.
+    std::shared_lock lock(mirror_->mutex);
+    const bool gone = mirror_->replaced.wait_for(
+        lock, timeout_, [&] { return mirror_->table.module(module) == nullptr; });
+    return gone ? status::ok : status::unspecified;
+}
+
+}  // namespace pex::coreaudio

@@ -1,0 +1,92 @@
+// The audio router end to end on a private PulseAudio daemon: with a stream already playing on
+// the speakers, system sound makes the loopback the default input and, a second later, a
+// multi-output aggregate of loopback and speakers the default output, and the stream moves onto
+// it so the loopback hears it; restoring puts speakers and microphone back and unloads the
+// aggregate.
+#include <sstream>
+
+#include "audio/PXAudioRouter.h"
+#include "platform/coreaudio/PulseAudioHardwareFixture.h"
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/MainQueue.h"
+#include "purchase/ConsoleCapture.h"
+
+namespace pex::test {
+namespace {
+
+class PXAudioRouterPulseAudioTest : public PulseAudioHardwareTest {
+  protected:
+    void TearDown() override {
+        settle();
+        PulseAudioHardwareTest::TearDown();
+    }
+    void settle() {
+        coreaudio::drainNotifications();
+        MainQueue::drain();
+    }
+    std::vector<std::string> newLines() {
+        std::istringstream in(console.text());
+        std::vector<std::string> all;
+        for (std::string line; std::getline(in, line);) all.push_back(line);
+        std::vector<std::string> fresh(all.begin() + static_cast<long>(seenLines), all.end());
+        seenLines = all.size();
+        return fresh;
+    }
+
+    ScopedManualClock clock;
+    ConsoleCapture console;
+    std::size_t seenLines = 0;
+};
+
+TEST_F(PXAudioRouterPulseAudioTest, SystemSoundIsRoutedThroughTheAggregateAndRestored) {
+    const auto speakers = AudioDevice::lookupByUID("speakers");
+    const auto loopback = AudioDevice::lookupByUID("velqo_2ch");
+    const auto microphone = AudioDevice::lookupByUID("usb_mic");
+    ASSERT_TRUE(speakers && loopback && microphone);
+    ChangeLog log;
+    ASSERT_EQ(log.watch(coreaudio::kSystemObject), 0);
+    ASSERT_EQ(log.watch(speakers->objectID()), 0);
+    ASSERT_EQ(log.watch(loopback->objectID()), 0);
+    TempDir dir;
+    SilencePlayer player(server, dir.path() / "player.pid");
+    ASSERT_TRUE(log.waitUntil([&] { return speakers->isRunning(); }));
+    EXPECT_FALSE(loopback->isRunning());
+
+    PXAudioRouter router;
+    EXPECT_EQ(router.blackHoleDevice(), loopback);
+    EXPECT_EQ(router.currentOutputDevice(), speakers);
+    router.setMode(PXInputMode::system);
+    router.useSystemAudio();
+    const auto aggregate = AudioDevice::lookupByUID("kvt-Multi-Output_UID");
+    ASSERT_TRUE(aggregate);
+    EXPECT_EQ(newLines(), (std::vector<std::string>{
+                              "✅ 设置 BlackHole 为默认输入",
+                              "✅ 成功创建聚合设备 ID: " + std::to_string(aggregate->objectID())}));
+    EXPECT_TRUE(aggregate->isAggregateDevice());
+    EXPECT_EQ(aggregate->name(), "kvt Multi-Output");
+    EXPECT_TRUE(loopback->isDefaultInputDevice());
+    EXPECT_TRUE(speakers->isDefaultOutputDevice());
+
+    clock.clock().advance(std::chrono::seconds(1));
+    settle();
+    EXPECT_EQ(newLines(), std::vector<std::string>{"✅ 设置聚合设备为默认输出"});
+    EXPECT_TRUE(aggregate->isDefaultOutputDevice());
+    // The playing stream followed the default onto the aggregate, which feeds the loopback
+    // (what the recorder hears) as well as the speakers.
+    EXPECT_TRUE(log.waitUntil([&] { return aggregate->isRunning() && loopback->isRunning(); }));
+    EXPECT_TRUE(speakers->isRunning());
+
+    router.restore();
+    EXPECT_EQ(newLines(),
+              (std::vector<std::string>{"✅ 恢复原始输出设备", "✅ 恢复原始输入设备：USB Microphone",
+                                        "🗑️ 聚合设备销毁成功"}));
+    EXPECT_TRUE(speakers->isDefaultOutputDevice());
+    EXPECT_TRUE(microphone->isDefaultInputDevice());
+    // A combine sink lives as long as its module: the sink gone, the module is unloaded.
+    EXPECT_EQ(AudioDevice::lookupByUID("kvt-Multi-Output_UID"), nullptr);
+    EXPECT_FALSE(aggregate->isAlive());
+    EXPECT_TRUE(log.waitUntil([&] { return speakers->isRunning() && !loopback->isRunning(); }));
+}
+
+}  // namespace
+}  // namespace pex::test

@@ -1,0 +1,322 @@
+// The PulseAudio backend against a private daemon: devices and their properties, default
+// devices, volume and mute writes read back at once, aggregate (combine) devices, server events
+// turned into listener calls, and a server that goes away.
+#include "platform/coreaudio/PulseAudioHardwareFixture.h"
+
+#include <signal.h>
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+namespace pex::test {
+namespace {
+
+namespace status = coreaudio::status;
+namespace classid = coreaudio::classid;
+using coreaudio::kNoObject;
+using coreaudio::kSystemObject;
+
+nlohmann::json multiOutput(const std::string& loopback, const std::string& speakers) {
+    return {{"name", "kvt Multi-Output"},
+            {"uid", "kvt-Multi-Output_UID"},
+            {"subdevices", {{{"uid", loopback}}, {{"uid", speakers}}}},
+            {"master", loopback},
+            {"stacked", 1}};
+}
+
+TEST_F(PulseAudioHardwareTest, DevicesHaveNamesUIDsClassesAndDirections) {
+    const auto all = devices();
+    ASSERT_EQ(all.size(), 3u);
+    struct Expected {
+        const char* uid;
+        const char* name;
+        std::uint32_t in;
+        std::uint32_t out;
+    };
+    // Sinks first, then sources; a null sink's monitor is its input, so the loopback records.
+    const std::vector<Expected> table = {{"speakers", "Speakers", 2, 2},
+                                         {"velqo_2ch", "velqoOutput 2ch", 2, 2},
+                                         {"usb_mic", "USB Microphone", 2, 0}};
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        SCOPED_TRACE(table[i].uid);
+        const AudioObjectID id = all[i];
+        EXPECT_EQ(text(id, global("uid ")), table[i].uid);
+        EXPECT_EQ(text(id, global("lnam")), table[i].name);
+        EXPECT_EQ(read<std::uint32_t>(id, global("clas")), classid::device);
+        EXPECT_EQ(read<std::uint32_t>(id, global("tran")), fourCC("virt"));
+        EXPECT_EQ(channels(id, coreaudio::scope::input), table[i].in);
+        EXPECT_EQ(channels(id, coreaudio::scope::output), table[i].out);
+        // Plain devices own streams only: they are not aggregates.
+        EXPECT_TRUE(ids(id, global("ownd"), {classid::device}).empty());
+        EXPECT_EQ(ids(id, global("ownd"), {classid::object}).size(), table[i].out ? 2u : 1u);
+        EXPECT_EQ(read<double>(id, global("nsrt")).value_or(0) > 0, true);
+    }
+    EXPECT_EQ(ids(kSystemObject, global("ownd"), {classid::object}), all);
+    // The UID translation finds the device; an unknown UID gives none.
+    auto byUID = [](const std::string& uid) {
+        coreaudio::PropertyString in(uid);
+        AudioObjectID out = 99;
+        coreaudio::AudioValueTranslation translation{&in, sizeof(in), &out, sizeof(out)};
+        std::uint32_t size = sizeof(translation);
+        coreaudio::getPropertyData(kSystemObject, global("duid"), 0, nullptr, size, &translation);
+        return out;
+    };
+    EXPECT_EQ(byUID("velqo_2ch"), all[1]);
+    EXPECT_EQ(byUID("nobody"), kNoObject);
+    // What the server has no counterpart for is absent.
+    for (const char* selector : {"oink", "csrc", "fsiz", "isub", "svlm"}) {
+        EXPECT_FALSE(coreaudio::hasProperty(all[0], global(selector))) << selector;
+    }
+    EXPECT_FALSE(coreaudio::hasProperty(all[0], output("mute", 1)));
+}
+
+TEST_F(PulseAudioHardwareTest, DefaultsAreSetAndReadBack) {
+    const AudioObjectID speakers = deviceWithUID("speakers");
+    const AudioObjectID loopback = deviceWithUID("velqo_2ch");
+    const AudioObjectID microphone = deviceWithUID("usb_mic");
+    EXPECT_EQ(read<AudioObjectID>(kSystemObject, global("dOut")), speakers);
+    EXPECT_EQ(read<AudioObjectID>(kSystemObject, global("sOut")), speakers);
+    EXPECT_EQ(read<AudioObjectID>(kSystemObject, global("dIn ")), microphone);
+
+    // Writes return after the mirror shows them: read-after-write holds.
+    EXPECT_EQ(write(kSystemObject, global("dOut"), loopback), status::ok);
+    EXPECT_EQ(read<AudioObjectID>(kSystemObject, global("dOut")), loopback);
+    // A sink device as default input selects its monitor, which reads as the sink's device.
+    EXPECT_EQ(write(kSystemObject, global("dIn "), loopback), status::ok);
+    EXPECT_EQ(read<AudioObjectID>(kSystemObject, global("dIn ")), loopback);
+
+    // The server holds them: a second connection sees the same.
+    auto second = coreaudio::PulseAudioHardware::connect();
+    ASSERT_NE(second, nullptr);
+    AudioObjectID seen = kNoObject;
+    std::uint32_t size = sizeof(seen);
+    ASSERT_EQ(second->getPropertyData(kSystemObject, global("dIn "), 0, nullptr, size, &seen), 0);
+    coreaudio::PropertyString uid;
+    size = sizeof(uid);
+    ASSERT_EQ(second->getPropertyData(seen, global("uid "), 0, nullptr, size, &uid), 0);
+    EXPECT_EQ(uid.str(), "velqo_2ch");
+
+    // Refusals: an input-only device cannot play, there is no separate alert role to write,
+    // and unknown devices are rejected.
+    EXPECT_EQ(write(kSystemObject, global("dOut"), microphone), status::illegalOperation);
+    EXPECT_EQ(write(kSystemObject, global("sOut"), speakers), status::unsupportedOperation);
+    EXPECT_EQ(write(kSystemObject, global("dOut"), AudioObjectID{12345}), status::badDevice);
+    EXPECT_EQ(write(kSystemObject, global("dIn "), microphone), status::ok);
+    EXPECT_EQ(read<AudioObjectID>(kSystemObject, global("dIn ")), microphone);
+}
+
+TEST_F(PulseAudioHardwareTest, VolumeMuteAndBalanceWritesReadBack) {
+    const AudioObjectID speakers = deviceWithUID("speakers");
+    EXPECT_EQ(write(speakers, output("volm"), 0.5f), status::ok);
+    EXPECT_NEAR(*read<float>(speakers, output("volm")), 0.5f, 0.001f);
+    EXPECT_NEAR(*read<float>(speakers, output("volm", 2)), 0.5f, 0.001f);
+
+    // One channel alone; the overall volume is the loudest channel's.
+    EXPECT_EQ(write(speakers, output("volm", 1), 0.25f), status::ok);
+    EXPECT_NEAR(*read<float>(speakers, output("volm", 1)), 0.25f, 0.001f);
+    EXPECT_NEAR(*read<float>(speakers, output("volm", 2)), 0.5f, 0.001f);
+    EXPECT_NEAR(*read<float>(speakers, output("vmvc")), 0.5f, 0.001f);
+    EXPECT_GT(*read<float>(speakers, output("vmbc")), 0.5f);  // leans right
+
+    // Decibels follow the server's curve; conversions are in place.
+    const float decibels = *read<float>(speakers, output("vold", 2));
+    EXPECT_NEAR(decibels, 60 * std::log10(0.5), 0.01);  // the server's volume is cubic
+    float conversion = 1.0f;
+    std::uint32_t size = sizeof(conversion);
+    ASSERT_EQ(coreaudio::getPropertyData(speakers, output("v2db"), 0, nullptr, size, &conversion),
+              0);
+    EXPECT_NEAR(conversion, 0.0f, 0.001f);
+
+    // Louder than full scale or not a number never reaches the server.
+    EXPECT_EQ(write(speakers, output("volm"), 1.7f), status::ok);
+    EXPECT_NEAR(*read<float>(speakers, output("volm")), 1.0f, 0.001f);
+    EXPECT_EQ(write(speakers, output("volm"), std::nanf("")), status::illegalOperation);
+    EXPECT_EQ(write(speakers, output("volm"), std::uint8_t{1}), status::badPropertySize);
+
+    EXPECT_EQ(write(speakers, output("mute"), std::uint32_t{1}), status::ok);
+    EXPECT_EQ(read<std::uint32_t>(speakers, output("mute")), 1u);
+    // The loopback's input is its monitor: its mute is the monitor's, apart from the output's.
+    const AudioObjectID loopback = deviceWithUID("velqo_2ch");
+    EXPECT_EQ(write(loopback, input("mute"), std::uint32_t{1}), status::ok);
+    EXPECT_EQ(read<std::uint32_t>(loopback, input("mute")), 1u);
+    EXPECT_EQ(read<std::uint32_t>(loopback, output("mute")), 0u);
+
+    // Read-only facts answer 'unop'; what does not exist answers 'who?'.
+    EXPECT_EQ(write(speakers, global("nsrt"), 44100.0), status::unsupportedOperation);
+    EXPECT_EQ(write(speakers, global("oink"), 0.0), status::unknownProperty);
+    EXPECT_EQ(write(AudioObjectID{12345}, output("volm"), 0.5f), status::badObject);
+}
+
+TEST_F(PulseAudioHardwareTest, AggregateIsACombineSinkCreatedAndDestroyed) {
+    const AudioObjectID speakers = deviceWithUID("speakers");
+    const AudioObjectID loopback = deviceWithUID("velqo_2ch");
+    AudioObjectID aggregate = kNoObject;
+    ASSERT_EQ(coreaudio::createAggregateDevice(multiOutput("velqo_2ch", "speakers"), aggregate),
+              status::ok);
+    ASSERT_NE(aggregate, kNoObject);
+    EXPECT_EQ(devices().size(), 4u);
+    EXPECT_EQ(read<std::uint32_t>(aggregate, global("clas")), classid::aggregateDevice);
+    EXPECT_EQ(read<std::uint32_t>(aggregate, global("tran")), fourCC("grup"));
+    EXPECT_EQ(text(aggregate, global("lnam")), "kvt Multi-Output");
+    EXPECT_EQ(text(aggregate, global("uid ")), "kvt-Multi-Output_UID");
+    EXPECT_EQ(ids(aggregate, global("ownd"), {classid::device}),
+              (std::vector<AudioObjectID>{loopback, speakers}));
+    EXPECT_EQ(ids(aggregate, global("ownd"), {classid::object}).size(), 3u);  // and its stream
+    EXPECT_EQ(channels(aggregate, coreaudio::scope::output), 2u);
+
+    // A second one under the same UID is refused.
+    AudioObjectID again = kNoObject;
+    EXPECT_EQ(coreaudio::createAggregateDevice(multiOutput("velqo_2ch", "speakers"), again),
+              status::illegalOperation);
+
+    ASSERT_EQ(coreaudio::destroyAggregateDevice(aggregate), status::ok);
+    EXPECT_EQ(devices().size(), 3u);
+    EXPECT_EQ(deviceWithUID("kvt-Multi-Output_UID"), kNoObject);
+    // Only combine sinks are destroyed: a user's own device's module stays loaded.
+    EXPECT_EQ(coreaudio::destroyAggregateDevice(speakers), status::illegalOperation);
+    EXPECT_EQ(coreaudio::destroyAggregateDevice(aggregate), status::badObject);
+    EXPECT_EQ(devices().size(), 3u);
+}
+
+TEST_F(PulseAudioHardwareTest, AggregateDescriptionsAreCheckedBeforeTheServerSeesThem) {
+    auto with = [](const char* key, nlohmann::json value) {
+        nlohmann::json description = multiOutput("velqo_2ch", "speakers");
+        description[key] = std::move(value);
+        return description;
+    };
+    const std::vector<std::pair<nlohmann::json, AudioStatus>> table = {
+        {with("stacked", 0), status::unsupportedOperation},
+        {with("uid", "two words"), status::illegalOperation},
+        {with("uid", "x slaves=usb_mic"), status::illegalOperation},
+        {with("subdevices", nlohmann::json::array()), status::illegalOperation},
+        {with("subdevices", {{{"uid", "usb_mic"}}, {{"uid", "velqo_2ch"}}}), status::badDevice},
+        {with("subdevices", {{{"uid", "nobody"}}, {{"uid", "velqo_2ch"}}}), status::badDevice},
+        {with("master", "usb_mic"), status::illegalOperation},
+        {nlohmann::json::array(), status::illegalOperation},
+    };
+    for (const auto& [description, expected] : table) {
+        AudioObjectID created = kNoObject;
+        EXPECT_EQ(coreaudio::createAggregateDevice(description, created), expected)
+            << description.dump();
+        EXPECT_EQ(created, kNoObject);
+    }
+    EXPECT_EQ(devices().size(), 3u);
+
+    // A name with quotes and backslashes arrives as given.
+    const std::string odd = R"(Joe's "best" \ output)";
+    AudioObjectID created = kNoObject;
+    ASSERT_EQ(coreaudio::createAggregateDevice(with("name", odd), created), status::ok);
+    EXPECT_EQ(text(created, global("lnam")), odd);
+    EXPECT_EQ(coreaudio::destroyAggregateDevice(created), status::ok);
+}
+
+TEST_F(PulseAudioHardwareTest, ServerChangesReachListenersWithEveryChangedAddress) {
+    const AudioObjectID speakers = deviceWithUID("speakers");
+    ChangeLog log;
+    ASSERT_EQ(log.watch(speakers), 0);
+    ASSERT_EQ(log.watch(kSystemObject), 0);
+
+    ASSERT_EQ(pactl({"set-sink-volume", "speakers", "50%", "70%"}), 0);
+    EXPECT_TRUE(log.waitFor(speakers, output("volm", 1)));
+    EXPECT_TRUE(log.waitFor(speakers, output("volm", 2)));
+    EXPECT_TRUE(log.waitFor(speakers, output("volm", 0)));
+    EXPECT_TRUE(log.waitFor(speakers, output("vmbc")));
+    ASSERT_EQ(pactl({"set-sink-mute", "speakers", "1"}), 0);
+    EXPECT_TRUE(log.waitFor(speakers, output("mute")));
+
+    ASSERT_EQ(pactl({"set-default-sink", "velqo_2ch"}), 0);
+    EXPECT_TRUE(log.waitFor(kSystemObject, global("dOut")));
+    ASSERT_EQ(pactl({"set-default-source", "speakers.monitor"}), 0);
+    EXPECT_TRUE(log.waitFor(kSystemObject, global("dIn ")));
+    ASSERT_EQ(pactl({"load-module", "module-null-sink", "sink_name=headset"}), 0);
+    EXPECT_TRUE(log.waitFor(kSystemObject, global("ownd")));
+    EXPECT_TRUE(log.waitFor(kSystemObject, global("dev#")));
+}
+
+TEST_F(PulseAudioHardwareTest, ObjectIDsAreNeverReused) {
+    const auto before = devices();
+    ChangeLog log;
+    ASSERT_EQ(log.watch(kSystemObject), 0);
+    ASSERT_EQ(pactl({"unload-module", "module-null-source"}), 0);
+    ASSERT_EQ(pactl({"load-module", "module-null-source", "source_name=usb_mic"}), 0);
+    EXPECT_TRUE(log.waitUntil([&] {
+        const AudioObjectID now = deviceWithUID("usb_mic");
+        return now != kNoObject && now != before[2];
+    }));
+    const AudioObjectID reloaded = deviceWithUID("usb_mic");
+    for (AudioObjectID old : before) EXPECT_NE(reloaded, old);
+    EXPECT_FALSE(coreaudio::hasProperty(before[2], global("uid ")));
+}
+
+TEST_F(PulseAudioHardwareTest, AServerThatGoesAwayTakesItsDevicesAlong) {
+    ChangeLog log;
+    ASSERT_EQ(log.watch(kSystemObject), 0);
+    const AudioObjectID speakers = deviceWithUID("speakers");
+    server.kill();
+    EXPECT_TRUE(log.waitFor(kSystemObject, global("dev#")));
+    EXPECT_TRUE(devices().empty());
+    EXPECT_EQ(read<AudioObjectID>(kSystemObject, global("dOut")), kNoObject);
+    EXPECT_EQ(write(speakers, output("volm"), 0.5f), status::badObject);
+    AudioObjectID created = kNoObject;
+    EXPECT_EQ(coreaudio::createAggregateDevice(multiOutput("velqo_2ch", "speakers"), created),
+              status::badDevice);
+}
+
+TEST_F(PulseAudioHardwareTest, AServerThatDoesNotAnswerTimesOutAndLateAnswersAreHarmless) {
+    hardware = coreaudio::PulseAudioHardware::connect(std::chrono::milliseconds(300));
+    ASSERT_NE(hardware, nullptr);
+    coreaudio::installBackend(hardware);
+    const AudioObjectID speakers = deviceWithUID("speakers");
+    ::kill(server.pid(), SIGSTOP);
+    EXPECT_EQ(write(speakers, output("volm"), 0.5f), status::unspecified);
+    // Reads keep being served from the mirror meanwhile.
+    EXPECT_EQ(text(speakers, global("lnam")), "Speakers");
+    ::kill(server.pid(), SIGCONT);
+    // The late answer finds its waiter still held; the next write goes through.
+    EXPECT_EQ(write(speakers, output("volm"), 0.25f), status::ok);
+    EXPECT_NEAR(*read<float>(speakers, output("volm")), 0.25f, 0.001f);
+}
+
+TEST_F(PulseAudioHardwareTest, ReadsOnManyThreadsWhileTheServerChanges) {
+    const AudioObjectID speakers = deviceWithUID("speakers");
+    std::atomic<bool> done{false};
+    std::atomic<int> failures{0};
+    std::vector<std::thread> readers;
+    for (int i = 0; i < 4; ++i) {
+        readers.emplace_back([&] {
+            while (!done) {
+                if (devices().size() < 3) ++failures;
+                if (text(speakers, global("uid ")) != "speakers") ++failures;
+                if (!read<float>(speakers, output("volm", 2))) ++failures;
+            }
+        });
+    }
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(write(speakers, output("volm"), i % 2 ? 0.3f : 0.7f), status::ok);
+        EXPECT_EQ(pactl({"load-module", "module-null-sink", "sink_name=extra" + std::to_string(i)}),
+                  0);
+    }
+    done = true;
+    for (auto& reader : readers) reader.join();
+    EXPECT_EQ(failures, 0);
+    EXPECT_NEAR(*read<float>(speakers, output("volm")), 0.3f, 0.001f);
+}
+
+TEST(PulseAudioHardwareConnectTest, NoServerMeansNoBackend) {
+    TempDir dir;
+    const char* previous = std::getenv("PULSE_SERVER");
+    const std::string saved = previous ? previous : "";
+    ::setenv("PULSE_SERVER", ("unix:" + (dir.path() / "nobody-here").string()).c_str(), 1);
+    EXPECT_EQ(coreaudio::PulseAudioHardware::connect(std::chrono::milliseconds(2000)), nullptr);
+    EXPECT_FALSE(coreaudio::PulseAudioHardware::install(std::chrono::milliseconds(2000)));
+    EXPECT_EQ(coreaudio::installedBackend(), nullptr);
+    if (previous) {
+        ::setenv("PULSE_SERVER", saved.c_str(), 1);
+    } else {
+        ::unsetenv("PULSE_SERVER");
+    }
+}
+
+}  // namespace
+}  // namespace pex::test
