@@ -6,6 +6,7 @@ find_package(CURL REQUIRED)
 find_package(SQLite3 REQUIRED)
 find_package(ZLIB REQUIRED)
 find_package(OpenSSL REQUIRED)
+find_package(nanopb CONFIG REQUIRED)  # protocol-buffer runtime; messages made by nanopb_generator.py
 find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets Network WebEngineWidgets WebChannel WebSockets)
 pkg_check_modules(PLIST REQUIRED IMPORTED_TARGET libplist-2.0)
 pkg_check_modules(PULSE REQUIRED IMPORTED_TARGET libpulse)
