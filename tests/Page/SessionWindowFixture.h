@@ -20,6 +20,7 @@
 #include "Page/AIInterviewPages/AIInterviewDetailController.h"
 #include "Page/AIInterviewPages/AIInterviewDetailWindow.h"
 #include "Tools/HUD.h"
+#include "Tools/StatusHUD/StatusHUD.h"
 #include "audio/PXRecorderManager.h"
 #include "platform/appkit/Alert.h"
 #include "platform/appkit/ApplicationWindows.h"
@@ -45,8 +46,12 @@ namespace pex::test {
 class CountingController : public AIInterviewDetailController {
   public:
     using AIInterviewDetailController::AIInterviewDetailController;
-    void askFromTextView() override { ++asks; }
+    void askFromTextView() override {
+        ++asks;
+        if (!countOnly) AIInterviewDetailController::askFromTextView();
+    }
     int asks = 0;
+    bool countOnly = true;
 };
 
 // Holds a stand-in reply until the test opens it (the handler runs on a service thread).
@@ -97,6 +102,7 @@ class SessionWindowTest : public IsolatedTest {
         mainWindow_ = new QWidget;
         mainWindow_->resize(750, 500);
         ApplicationWindows::setMainWindow(mainWindow_);
+        ApplicationWindows::setDelegateWindow(mainWindow_);  // hosts the shared HUD
     }
 
     ~SessionWindowTest() override {
@@ -115,7 +121,9 @@ class SessionWindowTest : public IsolatedTest {
         settle();
         flush();
         HUD::hide();
+        if (!StatusHUD::shared().isHidden()) StatusHUD::shared().hide(false);
         ApplicationWindows::setMainWindow(nullptr);
+        ApplicationWindows::setDelegateWindow(nullptr);
         delete mainWindow_.data();
         Alert::setModalHandlerForTesting(nullptr);
         AIInterviewDetailController::setAudioRouteRestorer(nullptr);
@@ -138,7 +146,7 @@ class SessionWindowTest : public IsolatedTest {
 
     // Opens the window as the setup page does; the controller starts billing at once.
     CountingController* open(const AIInterviewModel& model = settings()) {
-        auto* controller = new CountingController(model, kHistoryId, kFileName);
+        auto* controller = new CountingController(model, historyId_, kFileName);
         controller_ = controller;
         window_ = AIInterviewDetailWindow::open(controller, mainWindow_);
         return controller;
@@ -209,6 +217,7 @@ class SessionWindowTest : public IsolatedTest {
         return press.isAccepted();
     }
 
+    std::int64_t historyId_ = kHistoryId;
     ScopedManualClock manual_;  // first: the service client's time-outs run on it too
     standin::StandinService service_;
     ConsoleCapture console_;

@@ -1,7 +1,8 @@
-// The live session window in its layouts: automatic answers (transcript above the answers,
-// split by a divider) and manual answers (the question box between the two panes, with
-// "回答" and its shortcut), in both orders. Billing is refused by the stand-in, so nothing
-// records; the clock shows a set time.
+// The live session window in its layouts, with a transcript (translated), a live sentence and
+// a streaming answer: automatic answers (transcript above the answers, split by a divider) and
+// manual answers (the question box between the two panes, with "回答" and its shortcut), in
+// both orders. Billing is refused by the stand-in, so nothing records or asks; the clock shows
+// a set time.
 #include <memory>
 
 #include "Gallery.h"
@@ -27,8 +28,18 @@ QImage renderWindow(std::int64_t antoAnswerType, std::int64_t sequenceType) {
     settle();
     controller->setUseTimeCount(754);
     controller->showPinTip(true);
+    // A conversation: two finished sentences with their translations, one being spoken, and
+    // an answer part way through streaming.
+    controller->handleFinalResult("请先简单介绍一下你自己。", "Please briefly introduce yourself.");
+    controller->handleFinalResult("你为什么想加入我们公司？", "Why do you want to join us?");
+    controller->handleIntermediateResult("说说你最有成就感的", "Tell me about your most");
+    controller->streamModels.push_back(std::make_shared<AIInterviewDetailController::AnswerRow>(
+        AIInterviewDetailController::AnswerRow{
+            1, "你为什么想加入我们公司？",
+            "好的，关于“你为什么想加入我们公司？”，我会结合产品经理的要求来回答。首先，"}));
+    controller->reloadAnswerTable();
     if (controller->textView()) {
-        controller->textView()->setPlainText(QStringLiteral("请介绍一下你最有成就感的项目。"));
+        controller->textView()->setPlainText(QStringLiteral("\n请介绍一下你最有成就感的项目。"));
     }
     settle();
     return snapshot(*window);

@@ -4,14 +4,16 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QHeaderView>
 #include <QKeyEvent>
+#include <QScrollBar>
+#include <chrono>
 
 #include "Tools/AppImages.h"
 #include "Tools/ClickGestureRecognizer.h"
 #include "Tools/HUD.h"
 #include "Tools/MouseTrackCompatible.h"
 #include "Tools/ViewHelpers.h"
+#include "audio/PXAudioRouter.h"
 #include "platform/appkit/SystemFont.h"
 #include "platform/appkit/WindowLevel.h"
 #include "platform/foundation/DispatchQueue.h"
@@ -28,8 +30,12 @@ const Color kThemeGreen = Color::rgb(0x19 / 255.0, 0xCF / 255.0, 0xAE / 255.0);
 const Color kTipColour = Color::rgb(15 / 255.0, 227 / 255.0, 189 / 255.0);
 const Color kPaneBorder = Color::grey(1.0 / 3.0);  // dark grey
 
+AIInterviewDetailController::AudioRouteRestorer defaultRestorer() {
+    return [] { PXAudioRouter::shared().restore(); };
+}
+
 AIInterviewDetailController::AudioRouteRestorer& audioRouteRestorer() {
-    static AIInterviewDetailController::AudioRouteRestorer restorer;
+    static AIInterviewDetailController::AudioRouteRestorer restorer = defaultRestorer();
     return restorer;
 }
 
@@ -74,7 +80,7 @@ void placeLabel(QLabel* label, int left, int centreY) {
 }  // namespace
 
 void AIInterviewDetailController::setAudioRouteRestorer(AudioRouteRestorer restorer) {
-    audioRouteRestorer() = std::move(restorer);
+    audioRouteRestorer() = restorer ? std::move(restorer) : defaultRestorer();
 }
 
 AIInterviewDetailController::AIInterviewDetailController(
@@ -89,6 +95,9 @@ AIInterviewDetailController::AIInterviewDetailController(
       interviewModel(std::move(interviewModel)),
       billingManager(BillingNewManager::create()) {
     if (this->interviewModel) fontSize = static_cast<int>(this->interviewModel->answerFontSize);
+    streamID = std::chrono::duration_cast<std::chrono::seconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+                   .count();
 }
 
 AIInterviewDetailController::~AIInterviewDetailController() {
@@ -149,18 +158,11 @@ void AIInterviewDetailController::viewDidLoad() {
     });
 }
 
-QTableView* AIInterviewDetailController::makeTable() {
-    auto* table = new QTableView;
-    table->horizontalHeader()->hide();
-    table->verticalHeader()->hide();
-    table->setShowGrid(false);
-    table->setSelectionMode(QAbstractItemView::NoSelection);
+TableView* AIInterviewDetailController::makeTable() {
+    auto* table = new TableView;
     table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    table->setFrameShape(QFrame::NoFrame);
-    table->setAlternatingRowColors(false);
-    table->setStyleSheet(QStringLiteral("QTableView { background: transparent; }"));
-    table->viewport()->setAutoFillBackground(false);
+    table->setSpacing(4);  // 8 points between rows
+    table->setDataSource(this);
     return table;
 }
 
@@ -209,6 +211,10 @@ void AIInterviewDetailController::setupUI() {
         splitView_ = new QSplitter(Qt::Vertical, root);
         splitView_->setHandleWidth(9);  // a thick divider
         splitView_->setChildrenCollapsible(false);
+        // The divider stays between 100 and 500 points from the top.
+        LayerBackedView* upper = sequenceType() == 1 ? bottomView_ : topView_;
+        upper->setMinimumHeight(100);
+        upper->setMaximumHeight(500);
         if (sequenceType() == 1) {
             splitView_->addWidget(bottomView_);
             splitView_->addWidget(topView_);
@@ -221,6 +227,14 @@ void AIInterviewDetailController::setupUI() {
     bottomTableView_->setParent(answerPane);
     topScrollToBottomButton_ = makeScrollButton(transcriptPane);
     bottomScrollToBottomButton_ = makeScrollButton(answerPane);
+    QObject::connect(topScrollToBottomButton_, &QPushButton::clicked, this,
+                     [this] { scrollTopTableToBottom(); });
+    QObject::connect(bottomScrollToBottomButton_, &QPushButton::clicked, this,
+                     [this] { scrollBottomTableToBottom(); });
+    QObject::connect(topTableView_->verticalScrollBar(), &QScrollBar::valueChanged, this,
+                     [this] { updateScrollButton(topTableView_, topScrollToBottomButton_); });
+    QObject::connect(bottomTableView_->verticalScrollBar(), &QScrollBar::valueChanged, this,
+                     [this] { updateScrollButton(bottomTableView_, bottomScrollToBottomButton_); });
 
     if (manual) {
         textView_ = new QPlainTextEdit(root);
@@ -284,7 +298,7 @@ void AIInterviewDetailController::layoutViews() {
             splitView_->setSizes({200, splitView_->height() - 200 - splitView_->handleWidth()});
             dividerPlaced_ = root->isVisible();
         }
-        for (QTableView* table : {topTableView_, bottomTableView_}) {
+        for (TableView* table : {topTableView_, bottomTableView_}) {
             QWidget* pane = table->parentWidget();
             table->setGeometry(4, 4, std::max(pane->width() - 8, 0),
                                std::max(pane->height() - 8, 0));
@@ -295,7 +309,7 @@ void AIInterviewDetailController::layoutViews() {
         textView_->setGeometry(16, topView_->geometry().bottom() + 1 + 23, paneWidth, quarter);
         const int bottomTop = textView_->geometry().bottom() + 1 + 23;
         bottomView_->setGeometry(16, bottomTop, paneWidth, std::max(height - 16 - bottomTop, 0));
-        for (QTableView* table : {topTableView_, bottomTableView_}) {
+        for (TableView* table : {topTableView_, bottomTableView_}) {
             QWidget* pane = table->parentWidget();
             table->setGeometry(-2, -2, pane->width() + 4, pane->height() + 4);
         }
@@ -381,10 +395,6 @@ bool AIInterviewDetailController::handleKeyDown(const QKeyEvent& event) {
     return true;
 }
 
-void AIInterviewDetailController::askFromTextView() {
-    // Questions from the box are asked and answered in the answer table (built with it).
-}
-
 void AIInterviewDetailController::aiResponseTapped() {
     askFromTextView();
 }
@@ -426,7 +436,7 @@ void AIInterviewDetailController::closeSession() {
         sendFinalReport(isTranslating);
         stopSession();
     }
-    if (audioRouteRestorer()) audioRouteRestorer()();
+    audioRouteRestorer()();
     // A second click may close the window (and this controller) before the 2 s are over; the
     // main window still comes back then.
     const QPointer<AIInterviewDetailController> weak(this);

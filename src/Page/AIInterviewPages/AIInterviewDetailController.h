@@ -21,8 +21,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSplitter>
-#include <QTableView>
 #include <any>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,16 +35,22 @@
 #include "audio/AzTokenNewDelegate.h"
 #include "audio/AzTokenNewManager.h"
 #include "audio/SpeechRecognitionTool.h"
+#include "audio/StreamModel.h"
+#include "audio/StreamingClient.h"
+#include "platform/appkit/TableView.h"
+#include "platform/appkit/TableViewDataSource.h"
 #include "service/AIInterviewModel.h"
 #include "service/BillingNewDelegate.h"
 #include "service/BillingNewManager.h"
 #include "service/LanguageListModel.h"
+#include "service/PXTranslationHistoryDetailsModel.h"
 
 namespace pex {
 
 class AIInterviewDetailController : public BaseViewController,
                                     public BillingNewDelegate,
-                                    public AzTokenNewDelegate {
+                                    public AzTokenNewDelegate,
+                                    public TableViewDataSource {
     Q_OBJECT
   public:
     static constexpr const char* kLoadingText = "Loading...";
@@ -59,8 +65,8 @@ class AIInterviewDetailController : public BaseViewController,
     static constexpr double kSavingSeconds = 2.0;
     static constexpr std::chrono::milliseconds kRaiseMainWindowDelay{100};
 
-    // Puts the audio devices back as they were before the session (the audio router's
-    // `restore`). The application installs the router's; without one nothing is restored.
+    // Puts the audio devices back as they were before the session: the audio router's
+    // `restore` unless another is installed (tests); nullptr puts the router's back.
     using AudioRouteRestorer = std::function<void()>;
     static void setAudioRouteRestorer(AudioRouteRestorer restorer);
 
@@ -102,6 +108,56 @@ class AIInterviewDetailController : public BaseViewController,
     void showRecognitionErrorAlert(const QString& informativeText = kTokenErrorText);
     // Posts a step that makes the question box editable exactly while recognition runs.
     void refreshQuestionBoxEditability();
+
+    // Transcript and answers (AIInterviewDetailControllerTranscript.cpp).
+    static constexpr const char* kEmptyQuestionText = "请输入文本";
+    // Partial and final sentences; `translation` is empty in recognition-only mode.
+    void handleIntermediateResult(const std::string& sourceText, const std::string& translation);
+    void handleFinalResult(const std::string& sourceText, const std::string& translation);
+    // Sends one question and shows its answer as it streams in.
+    void askAI(const std::string& question);
+    // Called off the main thread when a stream has ended; stores a usable answer by the
+    // stamp of its transcript line (automatic answers) or as a question with its answer.
+    // Carries copies of what it needs, so it never touches the controller.
+    struct AnswerStore {
+        std::int64_t historyId = 0;
+        bool automatic = true;
+        std::shared_ptr<std::atomic<bool>> sessionRunning;
+        void storeAnswer(std::int64_t id, const std::string& answer, const std::string& question,
+                         StreamOutcome outcome) const;
+    };
+    // Cancels every answer stream this session started (not only those still listed).
+    void cancelStreams();
+    void setCenterModel(std::optional<PXTranslationHistoryDetailsModel> model);
+    const std::optional<PXTranslationHistoryDetailsModel>& centerModel() const {
+        return centerModel_;
+    }
+    // The answer of a row as it grows: the stream's question settings and its text so far,
+    // updated on the main thread.
+    struct AnswerRow {
+        std::int64_t id = 0;
+        std::string question;
+        std::string responseText;
+    };
+    std::vector<PXTranslationHistoryDetailsModel> topArr;
+    std::vector<std::shared_ptr<AnswerRow>> streamModels;
+    std::int64_t streamID = 0;
+    bool suppressCenterModelRefresh = false;
+    // The question sent for `question` (the request's fields).
+    StreamModel makeStreamModel(const std::string& question) const;
+
+    // The two tables: the transcript (`topTableView`, its rows then the live row) and the
+    // answers (`bottomTableView`).
+    int numberOfRowsInTableView(TableView& tableView) override;
+    TableCellView* viewForRow(TableView& tableView, int row) override;
+    // Reload a table; a table that follows its end (its scroll button hidden) scrolls to it,
+    // one the user scrolled away from keeps its reading position. Nothing while closing.
+    void reloadTranscriptTable();
+    void reloadAnswerTable();
+    void scrollTopTableToBottom();
+    void scrollBottomTableToBottom();
+    // The scroll button shows once the user is more than 120 points above the end.
+    static constexpr int kFollowDistance = 120;
 
     // Window steps.
     // The window asks before it closes: yes once closing has begun; otherwise the close path
@@ -151,8 +207,8 @@ class AIInterviewDetailController : public BaseViewController,
     QLabel* commonkLab() const { return commonkLab_; }
     QLabel* audioModeLab() const { return audioModeLab_; }
     QLabel* answerModeLab() const { return answerModeLab_; }
-    QTableView* topTableView() const { return topTableView_; }
-    QTableView* bottomTableView() const { return bottomTableView_; }
+    TableView* topTableView() const { return topTableView_; }
+    TableView* bottomTableView() const { return bottomTableView_; }
     QPushButton* topScrollToBottomButton() const { return topScrollToBottomButton_; }
     QPushButton* bottomScrollToBottomButton() const { return bottomScrollToBottomButton_; }
     bool hasKeyMonitor() const { return keyMonitorInstalled_; }
@@ -170,21 +226,27 @@ class AIInterviewDetailController : public BaseViewController,
     // True when the key event asks (Ctrl+K, with or without Shift) and was taken.
     bool handleKeyDown(const QKeyEvent& event);
 
-    // What recognition hands over: partial and final sentences. The transcript and the
-    // answers they feed are shown by the tables.
-    virtual void recognitionPartial(const std::string& sourceText, const std::string& translation);
-    virtual void recognitionResult(const std::string& sourceText, const std::string& translation);
-
   private:
+    // The next stamp: now, but always after the last one, so two questions never share one.
+    void renewStreamID();
+    void updateAnswerRow(const std::shared_ptr<AnswerRow>& row, const std::string& text);
+
+    std::optional<PXTranslationHistoryDetailsModel> centerModel_;
+    std::vector<std::weak_ptr<StreamingClient>> streamClients_;
+    std::shared_ptr<std::atomic<bool>> sessionRunning_ = std::make_shared<std::atomic<bool>>(true);
+
     // Sends the final usage report when a consumption is open; `toastReply`: its reply shows
     // its message (or "已停止") as a toast.
     void sendFinalReport(bool toastReply);
     // An error ended a running session: final report, local teardown, then the alert.
     void failSession(const QString& alertText);
     void layoutViews();
-    QTableView* makeTable();
+    TableView* makeTable();
     QPushButton* makeScrollButton(QWidget* pane);
 
+    void reloadTable(TableView* table, QPushButton* button);
+    void scrollTableToBottom(TableView* table, QPushButton* button);
+    void updateScrollButton(TableView* table, QPushButton* button);
     static void raiseMainWindowLater(const QPointer<QWidget>& mainWindow);
 
     bool ended_ = false;
@@ -206,8 +268,8 @@ class AIInterviewDetailController : public BaseViewController,
     QLabel* commonkLab_ = nullptr;
     QLabel* audioModeLab_ = nullptr;
     QLabel* answerModeLab_ = nullptr;
-    QTableView* topTableView_ = nullptr;
-    QTableView* bottomTableView_ = nullptr;
+    TableView* topTableView_ = nullptr;
+    TableView* bottomTableView_ = nullptr;
     QPushButton* topScrollToBottomButton_ = nullptr;
     QPushButton* bottomScrollToBottomButton_ = nullptr;
 };

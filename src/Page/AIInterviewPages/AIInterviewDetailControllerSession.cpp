@@ -93,11 +93,12 @@ void AIInterviewDetailController::setupRecognition(const AzTokenModel& model) {
         speechTool->method = 0;
         speechTool->onResultCallback = [deliver](const std::string& text) {
             deliver(
-                [text](AIInterviewDetailController& self) { self.recognitionResult(text, ""); });
+                [text](AIInterviewDetailController& self) { self.handleFinalResult(text, ""); });
         };
         speechTool->onIntermediateResultCallback = [deliver](const std::string& text) {
-            deliver(
-                [text](AIInterviewDetailController& self) { self.recognitionPartial(text, ""); });
+            deliver([text](AIInterviewDetailController& self) {
+                self.handleIntermediateResult(text, "");
+            });
         };
         speechTool->setupRecognizer(langSpeechModel ? langSpeechModel->original_key : "zh-CN");
     } else {
@@ -106,13 +107,13 @@ void AIInterviewDetailController::setupRecognition(const AzTokenModel& model) {
         speechTool->onTranslationIntermediateCallback = [deliver](const std::string& text,
                                                                   const std::string& translation) {
             deliver([text, translation](AIInterviewDetailController& self) {
-                self.recognitionPartial(text, translation);
+                self.handleIntermediateResult(text, translation);
             });
         };
         speechTool->onTranslationResultCallback = [deliver](const std::string& text,
                                                             const std::string& translation) {
             deliver([text, translation](AIInterviewDetailController& self) {
-                self.recognitionResult(text, translation);
+                self.handleFinalResult(text, translation);
             });
         };
         speechTool->setupTranslationRecognizer(langModel1 ? langModel1->original_key : "zh-CN",
@@ -190,6 +191,8 @@ void AIInterviewDetailController::stopSession(std::function<void()> completion) 
         return;
     }
     ended_ = true;
+    sessionRunning_->store(false);
+    cancelStreams();
     // The clock and the token manager live on the main thread: they stop here, at once, so no
     // tick or late token reply reaches the session after this.
     TimerManager::shared().stop();
@@ -230,15 +233,6 @@ void AIInterviewDetailController::refreshQuestionBoxEditability() {
     DispatchQueue::main().async([weak] {
         if (weak && weak->textView_) weak->textView_->setReadOnly(!weak->isTranslating);
     });
-}
-
-void AIInterviewDetailController::recognitionPartial(const std::string&, const std::string&) {
-    // The live row of the transcript table shows partial sentences (built with that table).
-}
-
-void AIInterviewDetailController::recognitionResult(const std::string&, const std::string&) {
-    // Final sentences become transcript rows, stored records and questions (built with the
-    // transcript table).
 }
 
 }  // namespace pex
