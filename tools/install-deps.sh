@@ -10,8 +10,9 @@ packages=(
   zlib1g-dev libssl-dev libqrencode-dev libpulse-dev pulseaudio pulseaudio-utils
   libsndfile1-dev nanopb libnanopb-dev protobuf-compiler libplist-dev libgtest-dev
   libgmock-dev libbenchmark-dev libcpp-httplib-dev xvfb xauth fonts-wqy-microhei
-  zbar-tools
+  zbar-tools libsecret-1-dev
   libsystemd-dev
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

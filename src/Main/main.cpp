@@ -15,8 +15,10 @@
 #include "platform/appkit/QtMainQueueDriver.h"
 #include "platform/coreaudio/HardwareLayer.h"
 #include "platform/coreaudio/PulseAudioHardware.h"
+#include "platform/foundation/ApplicationNotifications.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/MainQueue.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "service/HttpDatas.h"
 
 int main(int argc, char* argv[]) {
@@ -43,10 +45,19 @@ int main(int argc, char* argv[]) {
     pex::HttpDatas::shared().setSessionExpiryHandler(std::make_shared<pex::SessionExpiryWindows>());
     pex::MainMenu::setCurrent(pex::MainMenu::makeDefault());
 
+    // The SDK follows the application's activation and termination through notifications.
+    QObject::connect(
+        &app, &QGuiApplication::applicationStateChanged, [](Qt::ApplicationState state) {
+            pex::NotificationCenter::defaultCenter().post(
+                state == Qt::ApplicationActive ? pex::kApplicationDidBecomeActiveNotification
+                                               : pex::kApplicationWillResignActiveNotification);
+        });
+
     pex::AppDelegate delegate;
     instance.listen([&delegate] { delegate.reopen(); });
     pex::DispatchQueue::main().async([&delegate] { delegate.applicationDidFinishLaunching(); });
     const int status = QApplication::exec();
+    pex::NotificationCenter::defaultCenter().post(pex::kApplicationWillTerminateNotification);
     delegate.applicationWillTerminate();
     pex::coreaudio::installBackend(nullptr);  // the sound server's connection ends in order
     // Everything with widgets goes while the application object still exists.

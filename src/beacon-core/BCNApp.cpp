@@ -1,5 +1,6 @@
 #include "beacon-core/BCNApp.h"
 
+#include "beacon-core/BCNBeaconVersion.h"
 #include "platform/foundation/Bundle.h"
 
 namespace pex {
@@ -12,6 +13,19 @@ std::optional<nlohmann::json> BCNApp::readOptions(const std::filesystem::path& f
     const Bundle options = Bundle::fromFile(file);
     if (options.info().empty()) return std::nullopt;
     return options.info();
+}
+
+BCNBeaconUserAgent& BCNApp::userAgent() {
+    static auto* agent = [] {
+        auto* made = new BCNBeaconUserAgent;  // read by SDK work until the process ends
+        made->setValue(BCNBeaconVersion(), "bcn-ios");
+        return made;
+    }();
+    return *agent;
+}
+
+std::string BCNApp::beaconUserAgent() {
+    return userAgent().beaconUserAgent();
 }
 
 void BCNApp::configure() {

@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "beacon-core/BCNBeaconUserAgent.h"
+
 namespace pex {
 
 class BCNApp {
@@ -20,6 +22,10 @@ class BCNApp {
     static std::optional<std::filesystem::path> optionsFile();
     // The options read from `file`; none when it is missing or not a dictionary.
     static std::optional<nlohmann::json> readOptions(const std::filesystem::path& file);
+
+    // The SDK's one user agent, made with the core library's entry "bcn-ios", and its text.
+    static BCNBeaconUserAgent& userAgent();
+    static std::string beaconUserAgent();
 };
 
 }  // namespace pex

@@ -19,10 +19,9 @@ TXPApplication& TXPApplication::sharedApplication() {
 TXPApplication::TXPApplication() {
     NotificationCenter& centre = NotificationCenter::defaultCenter();
     terminateObserver_ = ScopedObserver(
-        centre, centre.addObserver(TXPSystemApplicationWillTerminateNotification, nullptr,
-                                   [this](const Notification& n) {
-                                       macOSApplicationWillTerminate(n);
-                                   }));
+        centre,
+        centre.addObserver(TXPSystemApplicationWillTerminateNotification, nullptr,
+                           [this](const Notification& n) { macOSApplicationWillTerminate(n); }));
 }
 
 TXPBackgroundIdentifier TXPApplication::beginBackgroundTask(const std::string&,
@@ -32,8 +31,8 @@ TXPBackgroundIdentifier TXPApplication::beginBackgroundTask(const std::string&,
 
 void TXPApplication::endBackgroundTask(TXPBackgroundIdentifier identifier) {
     if (identifier == TXPBackgroundIdentifierInvalid) return;
-    TXPLogDebug(0, "Ending background task with ID:" + std::to_string(identifier) +
-                       " was successful");
+    TXPLogDebug(0,
+                "Ending background task with ID:" + std::to_string(identifier) + " was successful");
 }
 
 bool TXPApplication::isAppExtensionPath(const std::string& bundlePath) {

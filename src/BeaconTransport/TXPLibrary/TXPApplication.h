@@ -7,13 +7,14 @@
 #include <functional>
 #include <string>
 
+#include "platform/foundation/ApplicationNotifications.h"
 #include "platform/foundation/NotificationCenter.h"
 
 namespace pex {
 
 // Posted by the application when it is about to quit.
 inline constexpr const char* TXPSystemApplicationWillTerminateNotification =
-    "NSApplicationWillTerminateNotification";
+    kApplicationWillTerminateNotification;
 // The transport's own lifecycle notifications.
 inline constexpr const char* TXPApplicationDidEnterBackgroundNotification =
     "TXPApplicationDidEnterBackgroundNotification";
@@ -28,8 +29,8 @@ inline constexpr TXPBackgroundIdentifier TXPBackgroundIdentifierInvalid = 0;
 class TXPApplicationProtocol {
   public:
     virtual ~TXPApplicationProtocol() = default;
-    virtual TXPBackgroundIdentifier beginBackgroundTask(const std::string& name,
-                                                        std::function<void()> expirationHandler) = 0;
+    virtual TXPBackgroundIdentifier beginBackgroundTask(
+        const std::string& name, std::function<void()> expirationHandler) = 0;
     virtual void endBackgroundTask(TXPBackgroundIdentifier identifier) = 0;
     virtual bool isRunningInBackground() const = 0;
 };

@@ -106,7 +106,8 @@ PropertyList::Dictionary TXPClock::encodeWithCoder() const {
 
 std::optional<TXPClock> TXPClock::decodeWithCoder(const PropertyList::Dictionary& values) {
     bool ok = true;
-    TXPClock clock(getInteger(values, kTimeMillisKey, ok), getInteger(values, kTimezoneOffsetKey, ok),
+    TXPClock clock(getInteger(values, kTimeMillisKey, ok),
+                   getInteger(values, kTimezoneOffsetKey, ok),
                    getInteger(values, kKernelBootTimeKey, ok), getInteger(values, kUptimeKey, ok));
     if (!ok) return std::nullopt;
     return clock;

@@ -21,8 +21,8 @@ inline double TXPSecondsSince1970(TXPDate date) {
 }
 
 inline TXPDate TXPDateFromSecondsSince1970(double seconds) {
-    return TXPDate(std::chrono::duration_cast<TXPDate::duration>(
-        std::chrono::duration<double>(seconds)));
+    return TXPDate(
+        std::chrono::duration_cast<TXPDate::duration>(std::chrono::duration<double>(seconds)));
 }
 
 inline PropertyList::Date TXPPropertyListDate(TXPDate date) {

@@ -28,15 +28,16 @@ bool TXPDirectorySizeTracker::isInside(const fs::path& path) const {
     return path.string().starts_with(directoryPath_.string());
 }
 
+// Without a cached size there is nothing to adjust: the next walk sees the file as it is.
+// (Walking now would count the new file twice.)
 void TXPDirectorySizeTracker::fileWasAddedAtPath(const fs::path& path, std::uint64_t size) {
-    if (isInside(path)) cachedSizeBytes_ = directoryContentSize() + size;
+    if (isInside(path) && cachedSizeBytes_) *cachedSizeBytes_ += size;
 }
 
 void TXPDirectorySizeTracker::fileWasRemovedAtPath(const fs::path& path, std::uint64_t size) {
-    if (!isInside(path)) return;
-    std::uint64_t current = directoryContentSize();
-    // Never wrap around below zero: a stale cache is corrected by the next walk instead.
-    cachedSizeBytes_ = current >= size ? current - size : 0;
+    if (!isInside(path) || !cachedSizeBytes_) return;
+    // Never wrap around below zero: that would read as a full store for good.
+    *cachedSizeBytes_ = *cachedSizeBytes_ >= size ? *cachedSizeBytes_ - size : 0;
 }
 
 std::uint64_t TXPDirectorySizeTracker::fileSizeAtPath(const fs::path& path) {

@@ -7,6 +7,7 @@
 #include "BeaconTransport/TXPLibrary/TXPApplication.h"
 #include "BeaconTransport/TXPLibrary/TXPLog.h"
 #include "BeaconTransport/TXPLibrary/TXPPlatform.h"
+#include "BeaconTransport/TXPLibrary/TXPUploadCoordinator.h"
 
 namespace pex {
 
@@ -54,22 +55,43 @@ bool isPlainName(const std::string& name) {
 }  // namespace
 
 const std::shared_ptr<TXPFlatFileStorage>& TXPFlatFileStorage::sharedInstance() {
-    static auto* instance =
-        new std::shared_ptr<TXPFlatFileStorage>(make(TXPStorageRootDirectory()));
+    static auto* instance = new std::shared_ptr<TXPFlatFileStorage>(
+        make(std::function<fs::path()>(TXPStorageRootDirectory)));
     return *instance;
 }
 
 std::shared_ptr<TXPFlatFileStorage> TXPFlatFileStorage::make(fs::path root) {
+    return make(std::function<fs::path()>([root] { return root; }));
+}
+
+std::shared_ptr<TXPFlatFileStorage> TXPFlatFileStorage::make(std::function<fs::path()> root) {
     return std::shared_ptr<TXPFlatFileStorage>(new TXPFlatFileStorage(std::move(root)));
 }
 
-TXPFlatFileStorage::TXPFlatFileStorage(fs::path root)
-    : root_(std::move(root)),
-      storageQueue_(DispatchQueue::serial("com.beacon.TXPFlatFileStorage")),
-      sizeTracker_(root_) {}
+TXPFlatFileStorage::TXPFlatFileStorage(std::function<fs::path()> root)
+    : rootProvider_(std::move(root)),
+      storageQueue_(DispatchQueue::serial("com.beacon.TXPFlatFileStorage")) {}
+
+const fs::path& TXPFlatFileStorage::root() const {
+    std::call_once(rootOnce_, [this] { root_ = rootProvider_(); });
+    return root_;
+}
+
+TXPDirectorySizeTracker& TXPFlatFileStorage::sizeTracker() {
+    if (!sizeTracker_) sizeTracker_.emplace(root());
+    return *sizeTracker_;
+}
+
+std::shared_ptr<TXPForcedUploading> TXPFlatFileStorage::uploadCoordinator() const {
+    {
+        std::lock_guard lock(mutex_);
+        if (uploadCoordinator_) return uploadCoordinator_;
+    }
+    return TXPUploadCoordinator::sharedInstance();
+}
 
 fs::path TXPFlatFileStorage::folder(const char* name) const {
-    fs::path path = root_ / "TXPFlatFileStorage" / name;
+    fs::path path = root() / "TXPFlatFileStorage" / name;
     std::error_code error;
     if (!fs::is_directory(path, error)) fs::create_directories(path, error);
     return path;
@@ -80,7 +102,7 @@ fs::path TXPFlatFileStorage::eventDataStoragePath() const {
 }
 
 fs::path TXPFlatFileStorage::batchDataStoragePath() const {
-    fs::path path = root_ / "TXPFlatFileStorage" / "gdt_batch_data";
+    fs::path path = root() / "TXPFlatFileStorage" / "gdt_batch_data";
     std::error_code error;
     if (!fs::is_directory(path, error) && !fs::create_directories(path, error) && error)
         TXPAssertionFailed(__FILE__, __LINE__,
@@ -89,7 +111,7 @@ fs::path TXPFlatFileStorage::batchDataStoragePath() const {
 }
 
 fs::path TXPFlatFileStorage::libraryDataStoragePath() const {
-    fs::path path = root_ / "TXPFlatFileStorage" / "gdt_library_data";
+    fs::path path = root() / "TXPFlatFileStorage" / "gdt_library_data";
     std::error_code error;
     if (!fs::is_directory(path, error) && !fs::create_directories(path, error) && error)
         TXPAssertionFailed(__FILE__, __LINE__,
@@ -229,7 +251,7 @@ void TXPFlatFileStorage::storeEvent(TXPEvent event, StoreCompletion onComplete) 
         fs::path file = self->pathForTarget(event.target(), event.eventID(), event.qosTier(),
                                             event.expirationDate(), event.mappingID());
         std::string archive = TXPEncodeArchive(event, std::nullopt);
-        if (self->sizeTracker_.directoryContentSize() + archive.size() <= kMaxStorageSize) {
+        if (self->sizeTracker().directoryContentSize() + archive.size() <= kMaxStorageSize) {
             ErrorRef error;
             if (!TXPWriteDataToFile(archive, file, &error)) {
                 TXPLogDebug(0, "Attempt to write archive failed: path:" + file.string() +
@@ -238,22 +260,15 @@ void TXPFlatFileStorage::storeEvent(TXPEvent event, StoreCompletion onComplete) 
             } else {
                 TXPLogDebug(0, "Writing archive succeeded: " + file.string());
                 onComplete(true, nullptr);
-                self->sizeTracker_.fileWasAddedAtPath(file, archive.size());
-                if (event.qosTier() == TXPEventTierImmediate) {
-                    std::shared_ptr<TXPForcedUploading> coordinator;
-                    {
-                        std::lock_guard lock(self->mutex_);
-                        coordinator = self->uploadCoordinator_;
-                    }
-                    if (coordinator) coordinator->forceUploadForTarget(event.target());
-                }
+                self->sizeTracker().fileWasAddedAtPath(file, archive.size());
+                if (event.qosTier() == TXPEventTierImmediate)
+                    self->uploadCoordinator()->forceUploadForTarget(event.target());
             }
             application.endBackgroundTask(task);
             return;
         }
-        ErrorRef error = Error::make(kErrorDomain, 0,
-                                     {{Error::kFailureReasonKey,
-                                       "Storage size limit has been reached."}});
+        ErrorRef error = Error::make(
+            kErrorDomain, 0, {{Error::kFailureReasonKey, "Storage size limit has been reached."}});
         if (std::shared_ptr<TXPStorageDelegate> delegate = self->delegate()) {
             TXPLogDebug(0, "Delegate notified that event with mapping ID " + event.mappingID() +
                                " was dropped.");
@@ -276,8 +291,8 @@ std::set<fs::path> TXPFlatFileStorage::pathsForTarget(const TXPStorageEventSelec
                      (!mappingIDs || mappingIDs->empty());
     fs::directory_iterator entries(targetFolder, error), end;
     if (error) {
-        TXPLogDebug(0, "There was an error reading the contents of the target path: " +
-                           error.message());
+        TXPLogDebug(
+            0, "There was an error reading the contents of the target path: " + error.message());
         return paths;
     }
     for (; !error && entries != end; entries.increment(error)) {
@@ -383,16 +398,16 @@ void TXPFlatFileStorage::batchWithEventSelector(TXPStorageEventSelector selector
         }
         self->storageQueue_.async([self, selector, batchExpiration, onComplete, batchID] {
             std::set<fs::path> paths = self->pathsForTarget(selector);
-            self->storageQueue_.async([self, paths = std::move(paths), selector, batchExpiration,
-                                       onComplete, batchID] {
-                std::optional<TXPEventSet> events = self->moveIntoBatch(
-                    paths, selector.selectedTarget(), *batchID, batchExpiration);
-                if (!onComplete) return;
-                if (events)
-                    onComplete(batchID, std::move(events));
-                else
-                    onComplete(std::nullopt, std::nullopt);
-            });
+            self->storageQueue_.async(
+                [self, paths = std::move(paths), selector, batchExpiration, onComplete, batchID] {
+                    std::optional<TXPEventSet> events = self->moveIntoBatch(
+                        paths, selector.selectedTarget(), *batchID, batchExpiration);
+                    if (!onComplete) return;
+                    if (events)
+                        onComplete(batchID, std::move(events));
+                    else
+                        onComplete(std::nullopt, std::nullopt);
+                });
         });
     });
 }
@@ -459,10 +474,11 @@ void TXPFlatFileStorage::syncThreadUnsafeRemoveBatchWithID(std::int64_t batchID,
         }
         std::error_code removeError;
         fs::remove_all(batchFolder, removeError);
-        TXPLogDebug(0, (removeError ? "Failed to remove batch at path: " : "Batch removed at path: ") +
-                           batchFolder.string());
+        TXPLogDebug(0,
+                    (removeError ? "Failed to remove batch at path: " : "Batch removed at path: ") +
+                        batchFolder.string());
     }
-    sizeTracker_.resetCachedSize();
+    sizeTracker().resetCachedSize();
 }
 
 void TXPFlatFileStorage::removeBatchWithID(std::int64_t batchID, bool deleteEvents,
@@ -535,8 +551,8 @@ void TXPFlatFileStorage::checkForExpirations() {
             std::error_code removeError;
             fs::remove(file, removeError);
             if (removeError) {
-                TXPLogDebug(0, "There was an error deleting an expired item: " +
-                                   removeError.message());
+                TXPLogDebug(
+                    0, "There was an error deleting an expired item: " + removeError.message());
                 continue;
             }
             TXPLogDebug(0, "Item deleted because it expired: " + file.string());
@@ -548,7 +564,7 @@ void TXPFlatFileStorage::checkForExpirations() {
                                " events were dropped.");
             delegate->storageDidRemoveExpiredEvents(*self, expiredEvents);
         }
-        self->sizeTracker_.resetCachedSize();
+        self->sizeTracker().resetCachedSize();
     });
 }
 
@@ -563,8 +579,9 @@ std::optional<std::string> TXPFlatFileStorage::readLibraryFile(const fs::path& f
                                                                ErrorRef& error) {
     std::error_code code;
     std::optional<std::string> bytes = AtomicFile::read(file, code);
-    if (!bytes) error = Error::make(TXPErrorDomain, code.value(),
-                                    {{Error::kFailureReasonKey, code.message()}});
+    if (!bytes)
+        error =
+            Error::make(TXPErrorDomain, code.value(), {{Error::kFailureReasonKey, code.message()}});
     return bytes;
 }
 
@@ -584,8 +601,8 @@ void TXPFlatFileStorage::storeLibraryData(std::string bytes, std::string key,
         ErrorRef error;
         if (TXPWriteDataToFile(bytes, file, &error)) {
             // A replaced file no longer takes its old room.
-            if (replacing) self->sizeTracker_.fileWasRemovedAtPath(file, oldSize);
-            self->sizeTracker_.fileWasAddedAtPath(file, bytes.size());
+            if (replacing) self->sizeTracker().fileWasRemovedAtPath(file, oldSize);
+            self->sizeTracker().fileWasAddedAtPath(file, bytes.size());
         }
         if (onComplete) onComplete(error);
     });
@@ -610,8 +627,8 @@ void TXPFlatFileStorage::libraryDataForKey(std::string key, LibraryFetchCompleti
         if (!newValue || newValue->empty()) return;
         ErrorRef writeError;
         if (TXPWriteDataToFile(*newValue, *file, &writeError)) {
-            self->sizeTracker_.fileWasRemovedAtPath(*file, oldSize);
-            self->sizeTracker_.fileWasAddedAtPath(*file, newValue->size());
+            self->sizeTracker().fileWasRemovedAtPath(*file, oldSize);
+            self->sizeTracker().fileWasAddedAtPath(*file, newValue->size());
         } else {
             TXPLogDebug(0, "Error writing new value in libraryDataForKey: " +
                                (writeError ? writeError->description() : ""));
@@ -632,7 +649,7 @@ void TXPFlatFileStorage::removeLibraryDataForKey(std::string key,
             }
             std::uint64_t size = TXPDirectorySizeTracker::fileSizeAtPath(*file);
             fs::remove(*file, error);
-            if (!error) self->sizeTracker_.fileWasRemovedAtPath(*file, size);
+            if (!error) self->sizeTracker().fileWasRemovedAtPath(*file, size);
             if (onComplete)
                 onComplete(error ? Error::make(TXPErrorDomain, error.value(),
                                                {{Error::kFailureReasonKey, error.message()}})
@@ -643,7 +660,7 @@ void TXPFlatFileStorage::removeLibraryDataForKey(std::string key,
 void TXPFlatFileStorage::storageSizeWithCallback(std::function<void(std::uint64_t)> onComplete) {
     if (!onComplete) return;
     storageQueue_.async([self = shared_from_this(), onComplete = std::move(onComplete)] {
-        onComplete(self->sizeTracker_.directoryContentSize());
+        onComplete(self->sizeTracker().directoryContentSize());
     });
 }
 

@@ -52,6 +52,9 @@ class TXPFlatFileStorage : public TXPStorageProtocol,
     static const std::shared_ptr<TXPFlatFileStorage>& sharedInstance();
     // A storage over `root` (tests use their own folders).
     static std::shared_ptr<TXPFlatFileStorage> make(std::filesystem::path root);
+    // A storage whose root is asked for on its first file operation, so making one (at load
+    // time) touches no disk.
+    static std::shared_ptr<TXPFlatFileStorage> make(std::function<std::filesystem::path()> root);
 
     std::filesystem::path eventDataStoragePath() const;
     std::filesystem::path batchDataStoragePath() const;
@@ -71,6 +74,7 @@ class TXPFlatFileStorage : public TXPStorageProtocol,
     static std::string percentEncodedMappingID(const std::string& mappingID);
     static std::string percentDecodedMappingID(const std::string& encoded);
 
+    // Who is asked for forced uploads; without one, the shared upload coordinator.
     void setUploadCoordinator(std::shared_ptr<TXPForcedUploading> coordinator);
     const DispatchQueue& storageQueue() const { return storageQueue_; }
 
@@ -98,10 +102,12 @@ class TXPFlatFileStorage : public TXPStorageProtocol,
 
     // Only on storageQueue().
     void syncThreadUnsafeRemoveBatchWithID(std::int64_t batchID, bool deleteEvents);
-    TXPDirectorySizeTracker& sizeTracker() { return sizeTracker_; }
+    TXPDirectorySizeTracker& sizeTracker();
 
   private:
-    explicit TXPFlatFileStorage(std::filesystem::path root);
+    explicit TXPFlatFileStorage(std::function<std::filesystem::path()> root);
+    const std::filesystem::path& root() const;
+    std::shared_ptr<TXPForcedUploading> uploadCoordinator() const;
 
     std::filesystem::path folder(const char* name) const;
     std::optional<std::filesystem::path> libraryPathForKey(const std::string& key) const;
@@ -113,9 +119,11 @@ class TXPFlatFileStorage : public TXPStorageProtocol,
                                              TXPDate expiration);
     std::optional<std::string> readLibraryFile(const std::filesystem::path& file, ErrorRef& error);
 
-    const std::filesystem::path root_;
+    const std::function<std::filesystem::path()> rootProvider_;
+    mutable std::once_flag rootOnce_;
+    mutable std::filesystem::path root_;
     DispatchQueue storageQueue_;
-    TXPDirectorySizeTracker sizeTracker_;  // storageQueue_ only
+    std::optional<TXPDirectorySizeTracker> sizeTracker_;  // storageQueue_ only, made on first use
 
     mutable std::mutex mutex_;
     std::weak_ptr<TXPStorageDelegate> delegate_;

@@ -51,7 +51,8 @@ void TXPConsoleLog(long code, int level, std::string_view message) {
 
 void TXPAssertionLog(bool fatal, std::string_view file, long line, std::string_view message) {
     std::string text(kLibraryTag);
-    text += "[" + TXPMessageCodeText(fatal ? TXPMessageCodeFatalAssertion : TXPMessageCodeAssertion);
+    text +=
+        "[" + TXPMessageCodeText(fatal ? TXPMessageCodeFatalAssertion : TXPMessageCodeAssertion);
     text += "] (" + std::string(file) + ":" + std::to_string(line) + ") : ";
     text += message;
     print(text);

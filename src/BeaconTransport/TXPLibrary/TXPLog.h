@@ -53,17 +53,17 @@ void TXPAssertionFailed(const char* file, long line, std::string_view message);
 }  // namespace pex
 
 // Debug and warning lines build their text only when the level would print it.
-#define TXPLogDebug(code, message_expr)                                          \
-    do {                                                                         \
-        if (::pex::TXPConsoleLogPrints(::pex::TXPLogLevelDebug))                 \
+#define TXPLogDebug(code, message_expr)                                            \
+    do {                                                                           \
+        if (::pex::TXPConsoleLogPrints(::pex::TXPLogLevelDebug))                   \
             ::pex::TXPConsoleLog((code), ::pex::TXPLogLevelDebug, (message_expr)); \
     } while (0)
-#define TXPLogWarning(code, message_expr)                                          \
-    do {                                                                           \
-        if (::pex::TXPConsoleLogPrints(::pex::TXPLogLevelWarning))                 \
+#define TXPLogWarning(code, message_expr)                                            \
+    do {                                                                             \
+        if (::pex::TXPConsoleLogPrints(::pex::TXPLogLevelWarning))                   \
             ::pex::TXPConsoleLog((code), ::pex::TXPLogLevelWarning, (message_expr)); \
     } while (0)
-#define TXPAssert(condition, message_expr)                                    \
-    do {                                                                      \
+#define TXPAssert(condition, message_expr)                                               \
+    do {                                                                                 \
         if (!(condition)) ::pex::TXPAssertionFailed(__FILE__, __LINE__, (message_expr)); \
     } while (0)

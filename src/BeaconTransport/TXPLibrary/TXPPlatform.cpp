@@ -18,7 +18,8 @@ std::filesystem::path TXPStorageRootDirectory() {
     // Asked of the standard folders each time, so a test that moves them moves the store too.
     std::filesystem::path root = StandardFolders::caches() / "beacon-sdks-events";
     static std::once_flag logged;
-    std::call_once(logged, [&] { TXPLogDebug(0, "TX's state will be saved to: " + root.string()); });
+    std::call_once(logged,
+                   [&] { TXPLogDebug(0, "TX's state will be saved to: " + root.string()); });
     std::error_code error;
     std::filesystem::create_directories(root, error);
     if (!error)

@@ -40,8 +40,7 @@ void TXPReachability::start(std::shared_ptr<NetworkReachability> source) {
             TXPLogDebug(0, "Reachability changed, new flags: " + std::to_string(flags));
             callbackFlags_ = flags;
         });
-        if (!watching)
-            TXPLogWarning(kReachabilityCode, "The reachability callback wasn't set.");
+        if (!watching) TXPLogWarning(kReachabilityCode, "The reachability callback wasn't set.");
         std::optional<std::uint32_t> flags = source_->currentFlags();
         if (!flags) TXPLogDebug(0, "Determining reachability failed.");
         flags_ = flags.value_or(0);

@@ -36,7 +36,7 @@ class TXPReachability {
     std::uint32_t flags_ = 0;                      // guarded by queue_
     // None until the first change notice: a change to 0 (offline) must not read as "no notice".
     std::optional<std::uint32_t> callbackFlags_;  // guarded by queue_
-    std::uint64_t generation_ = 0;                 // drops notices of a replaced source
+    std::uint64_t generation_ = 0;                // drops notices of a replaced source
 };
 
 }  // namespace pex

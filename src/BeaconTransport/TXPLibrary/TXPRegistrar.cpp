@@ -4,9 +4,13 @@
 
 namespace pex {
 
-TXPRegistrar& TXPRegistrar::sharedInstance() {
+const std::shared_ptr<TXPRegistrar>& TXPRegistrar::sharedPointer() {
     static auto* instance = new std::shared_ptr<TXPRegistrar>(make());
-    return **instance;
+    return *instance;
+}
+
+TXPRegistrar& TXPRegistrar::sharedInstance() {
+    return *sharedPointer();
 }
 
 std::shared_ptr<TXPRegistrar> TXPRegistrar::make() {
@@ -37,14 +41,14 @@ void TXPRegistrar::registerStorage(std::shared_ptr<TXPStorageProtocol> storage,
 
 void TXPRegistrar::registerMetricsController(
     std::shared_ptr<TXPMetricsControllerProtocol> controller, std::int64_t target) {
-    registrarQueue_.async([weakSelf = weak_from_this(), controller = std::move(controller),
-                           target] {
-        auto self = weakSelf.lock();
-        if (!self) return;
-        TXPLogDebug(0, "Registered metrics controller for target:" + std::to_string(target));
-        self->targetToMetricsController_[target] = controller;
-        self->setMetricsControllerAsStorageDelegateForTarget(target);
-    });
+    registrarQueue_.async(
+        [weakSelf = weak_from_this(), controller = std::move(controller), target] {
+            auto self = weakSelf.lock();
+            if (!self) return;
+            TXPLogDebug(0, "Registered metrics controller for target:" + std::to_string(target));
+            self->targetToMetricsController_[target] = controller;
+            self->setMetricsControllerAsStorageDelegateForTarget(target);
+        });
 }
 
 void TXPRegistrar::setMetricsControllerAsStorageDelegateForTarget(std::int64_t target) {
@@ -69,8 +73,7 @@ TXPRegistrar::Table<TXPStorageProtocol> TXPRegistrar::targetToStorage() const {
     return copy;
 }
 
-TXPRegistrar::Table<TXPMetricsControllerProtocol> TXPRegistrar::targetToMetricsController()
-    const {
+TXPRegistrar::Table<TXPMetricsControllerProtocol> TXPRegistrar::targetToMetricsController() const {
     Table<TXPMetricsControllerProtocol> copy;
     registrarQueue_.sync([&] { copy = targetToMetricsController_; });
     return copy;

@@ -22,6 +22,7 @@ class TXPRegistrar : public TXPLifecycleProtocol,
     using Table = std::map<std::int64_t, std::shared_ptr<Component>>;
 
     static TXPRegistrar& sharedInstance();
+    static const std::shared_ptr<TXPRegistrar>& sharedPointer();
     // A registrar of its own (tests).
     static std::shared_ptr<TXPRegistrar> make();
 
@@ -55,8 +56,8 @@ class TXPRegistrar : public TXPLifecycleProtocol,
     void fanOut(Call call);
 
     DispatchQueue registrarQueue_;
-    Table<TXPUploader> targetToUploader_;                           // registrarQueue_ only
-    Table<TXPStorageProtocol> targetToStorage_;                     // registrarQueue_ only
+    Table<TXPUploader> targetToUploader_;                            // registrarQueue_ only
+    Table<TXPStorageProtocol> targetToStorage_;                      // registrarQueue_ only
     Table<TXPMetricsControllerProtocol> targetToMetricsController_;  // registrarQueue_ only
 };
 

@@ -79,6 +79,7 @@ void CRSContextSetRootPath(const char* rootPath) {
     if (!contextPresent() || rootPath == nullptr) return;
     crsContext->readonly->logPath = joinedPath(rootPath, kCRSLogFileName);
     crsContext->readonly->binaryimage.path = joinedPath(rootPath, kCRSBinaryImagesFileName);
+    crsContext->readonly->signal.path = joinedPath(rootPath, kCRSSignalFileName);
     crsContext->readonly->rootPath = CRSDupString(rootPath);
     if (!CRSUnlinkIfExists(crsContext->readonly->logPath)) {
         CRSErrorLog(std::string("Unable to write initialize SDK write paths ") + strerror(errno));

@@ -8,6 +8,8 @@
 #include "crashreporter/runtime/CRSAllocator.h"
 #include "crashreporter/runtime/CRSBinaryImage.h"
 #include "crashreporter/runtime/CRSHost.h"
+#include "crashreporter/runtime/CRSSignal.h"
+#include "platform/mach/ThreadParking.h"
 
 namespace pex {
 
@@ -21,6 +23,7 @@ struct CRSReadOnlyContext {
     void* machStack;
     CRSBinaryImageReadOnlyContext binaryimage;
     CRSHostSettings host;
+    CRSSignalReadOnlyContext signal;
 };
 
 struct CRSReadWriteContext {
@@ -33,6 +36,8 @@ struct CRSReadWriteContext {
     CRSBinaryImageReadWriteContext binaryImage;
     int errorsCount;
     int customExceptionCount;
+    // Where the other threads leave their registers while a crash handler records them.
+    ThreadParkingArea threadParking;
 };
 
 struct CRSContext {
@@ -53,8 +58,8 @@ inline constexpr char kCRSPreviouslyCrashedFileName[] = "previously-crashed";
 // handler stacks (the Mach stack first, so it starts on a page boundary). Not initialised
 // yet, log closed, log level debug. Each call starts a fresh context.
 bool CRSContextAllocate();
-// The report directory: rootPath and the log path beside it; an existing "sdk.log" is removed
-// so the log starts empty for this launch.
+// The report directory: rootPath and the record and log paths in it; an existing "sdk.log" is
+// removed so the log starts empty for this launch.
 void CRSContextSetRootPath(const char* rootPath);
 // The folder that receives the "previously-crashed" marker.
 void CRSContextSetPreviouslyCrashedRootPath(const char* rootPath);

@@ -1,33 +1,29 @@
 #include "crashreporter/runtime/CRSLog.h"
 
-#include <cstdio>
-#include <mutex>
-#include <string>
-
-#include "crashreporter/runtime/CRSPlatform.h"
+#include "beacon-core/BCNLogger.h"
 
 namespace pex {
 
 namespace {
 
-void printLine(std::string_view message) {
-    std::string line;
-    line.append(kCRSSDKVersion).append(" - ").append(kCRSLogService);
-    line.append("[").append(kCRSLogMessageCode).append("] ").append(message).append("\n");
-    static std::mutex lock;
-    std::lock_guard guard(lock);
-    std::fwrite(line.data(), 1, line.size(), stderr);
+void logLine(BCNLoggerLevel level, std::string_view message) {
+    // The message is already formatted; it is never read as a format again.
+    BCNLoggerWrapper::logWithLevel(level, kCRSLogService, kCRSLogMessageCode, message);
 }
 
 }  // namespace
 
 void CRSErrorLog(std::string_view message) {
-    printLine(message);
+    logLine(BCNLoggerLevelError, message);
 }
 void CRSWarningLog(std::string_view message) {
-    printLine(message);
+    logLine(BCNLoggerLevelWarning, message);
 }
-void CRSInfoLog(std::string_view) {}
-void CRSDebugLog(std::string_view) {}
+void CRSInfoLog(std::string_view message) {
+    logLine(BCNLoggerLevelInfo, message);
+}
+void CRSDebugLog(std::string_view message) {
+    logLine(BCNLoggerLevelDebug, message);
+}
 
 }  // namespace pex

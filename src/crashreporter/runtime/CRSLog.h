@@ -1,8 +1,7 @@
 #pragma once
 // The crash reporter's ordinary log, for start-up and report-management code (never crash
-// time): one line per message on standard error, tagged with the reporter's service name and
-// message code. Errors and warnings are printed; informational and debug lines are dropped,
-// as the SDK's default log level does.
+// time): one line per message through the SDK logger, tagged with the reporter's service name
+// and message code, filtered by the SDK's log level (errors and warnings pass by default).
 #include <string_view>
 
 namespace pex {

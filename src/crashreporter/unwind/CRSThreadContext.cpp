@@ -49,7 +49,10 @@ std::uintptr_t CRSThreadContextGetLinkRegister(const CRSThreadContext*) {
 }
 
 void CRSThreadContextFromUContext(const ucontext_t* source, CRSThreadContext* out) {
-    const greg_t* g = source->uc_mcontext.gregs;
+    CRSThreadContextFromGregs(source->uc_mcontext.gregs, out);
+}
+
+void CRSThreadContextFromGregs(const greg_t* g, CRSThreadContext* out) {
     auto r = [&](int index) { return static_cast<std::uint64_t>(g[index]); };
     *out = CRSThreadContext{r(REG_RAX), r(REG_RBX), r(REG_RCX), r(REG_RDX), r(REG_RDI), r(REG_RSI),
                             r(REG_RBP), r(REG_RSP), r(REG_R8),  r(REG_R9),  r(REG_R10), r(REG_R11),

@@ -28,5 +28,7 @@ std::uintptr_t CRSThreadContextGetLinkRegister(const CRSThreadContext* context);
 
 // The general registers of a signal's (or `getcontext`'s) machine context.
 void CRSThreadContextFromUContext(const ucontext_t* source, CRSThreadContext* out);
+// The same from the general registers alone (a machine context's `gregs`).
+void CRSThreadContextFromGregs(const greg_t* gregs, CRSThreadContext* out);
 
 }  // namespace pex

@@ -104,11 +104,11 @@ std::optional<PropertyList> fromNode(plist_t node, int depth) {
             return PropertyList(std::move(out));
         }
         case PLIST_STRING: {
-            char* text = nullptr;
-            plist_get_string_val(node, &text);
-            std::string out = text ? text : "";
-            std::free(text);
-            return PropertyList(std::move(out));
+            // By pointer and length: the copying accessor aborts the process on a text that
+            // holds a NUL byte, which a damaged or hostile file can contain.
+            uint64_t length = 0;
+            const char* text = plist_get_string_ptr(node, &length);
+            return PropertyList(text ? std::string(text, length) : std::string());
         }
         case PLIST_BOOLEAN: {
             uint8_t flag = 0;

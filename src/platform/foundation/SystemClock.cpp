@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/ThreadStartHook.h"
 
 namespace pex {
 
@@ -29,6 +30,7 @@ struct SystemClock::State {
     std::thread thread;
 
     void runScheduler() {
+        runThreadStartHook();
         std::unique_lock lock(mutex);
         while (!stopping) {
             if (pending.empty()) {

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/foundation/ThreadStartHook.h"
+
 namespace pex {
 
 namespace {
@@ -287,6 +289,7 @@ void URLSession::Engine::invalidate() {
 }
 
 void URLSession::Engine::run() {
+    runThreadStartHook();
     for (;;) {
         std::vector<std::shared_ptr<URLSessionTask::Core>> starting;
         {

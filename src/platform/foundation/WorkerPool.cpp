@@ -1,5 +1,7 @@
 #include "platform/foundation/WorkerPool.h"
 
+#include "platform/foundation/ThreadStartHook.h"
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -59,6 +61,7 @@ struct WorkerPool::State {
             Job job;
             if (takeLocked(job)) {
                 lock.unlock();
+                runThreadStartHook();
                 job();
                 job = nullptr;  // captures go before the lock is taken again
                 lock.lock();

@@ -3,6 +3,7 @@
 #include <QHostAddress>
 #include <QUrl>
 #include <QUrlQuery>
+#include <algorithm>
 
 #include "platform/foundation/DeploymentDefaults.h"
 #include "platform/speech/CloudRecognitionSession.h"
@@ -54,6 +55,13 @@ std::optional<std::string> CloudSpeechEndpoints::resolve(const std::string& endp
     return text;
 }
 
+bool CloudSpeechBackend::isUsableToken(const std::string& token) {
+    return !token.empty() && std::none_of(token.begin(), token.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7f;
+    });
+}
+
 CloudSpeechBackend::CloudSpeechBackend()
     : CloudSpeechBackend(CloudSpeechEndpoints::buildDefaults()) {}
 
@@ -62,7 +70,8 @@ CloudSpeechBackend::CloudSpeechBackend(CloudSpeechEndpoints endpoints)
 
 std::optional<SpeechError> CloudSpeechBackend::checkConfiguration(
     const std::string& authorizationToken, const std::string& region) {
-    if (authorizationToken.empty()) return SpeechError{1, "the authorization token is empty"};
+    if (!isUsableToken(authorizationToken))
+        return SpeechError{1, "the authorization token is empty or not usable"};
     if (!isRegionName(region)) return SpeechError{2, "\"" + region + "\" is not a service region"};
     return std::nullopt;
 }

@@ -27,6 +27,9 @@ class CloudSpeechBackend : public SpeechBackend {
     CloudSpeechBackend();  // the build's endpoints
     explicit CloudSpeechBackend(CloudSpeechEndpoints endpoints);
 
+    // A token goes into a request header: it must be non-empty, without control characters.
+    static bool isUsableToken(const std::string& token);
+
     std::optional<SpeechError> checkConfiguration(const std::string& authorizationToken,
                                                   const std::string& region) override;
     SessionResult makeSession(const RecognitionRequest& request,

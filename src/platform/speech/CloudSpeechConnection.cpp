@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/foundation/Clock.h"
+#include "platform/speech/CloudSpeechBackend.h"
 #include "platform/speech/PushAudioInputStream.h"
 #include "platform/speech/SpeechServiceMessage.h"
 
@@ -61,7 +62,7 @@ CloudSpeechConnection::CloudSpeechConnection(Settings settings) : settings_(std:
 
 CloudSpeechConnection::~CloudSpeechConnection() {
     finished_ = true;
-    if (connectTimer_) Clock::current()->cancel(connectTimer_);
+    if (connectTimer_) clock_->cancel(connectTimer_);
     if (socket_) {
         socket_->disconnect();
         socket_->abort();
@@ -93,18 +94,21 @@ void CloudSpeechConnection::connectSocket() {
                      [this](const QString& text) { onText(text.toStdString()); });
     QObject::connect(socket, &QWebSocket::bytesWritten, [this](qint64) { pump(); });
 
+    const std::string token = settings_.currentToken();
+    if (!CloudSpeechBackend::isUsableToken(token)) {
+        cancel("the authorization token is not usable");
+        return;
+    }
     QNetworkRequest request(QUrl(QString::fromStdString(settings_.url)));
-    request.setRawHeader("Authorization",
-                         QByteArray::fromStdString("Bearer " + settings_.currentToken()));
+    request.setRawHeader("Authorization", QByteArray::fromStdString("Bearer " + token));
     request.setRawHeader("X-ConnectionId",
                          QUuid::createUuid().toString(QUuid::Id128).toUpper().toLatin1());
     socket->open(request);
 
-    if (connectTimer_) Clock::current()->cancel(connectTimer_);
+    if (connectTimer_) clock_->cancel(connectTimer_);
     const std::uint64_t attempt = ++attempt_;
-    const auto clock = Clock::current();
     connectTimer_ =
-        clock->schedule(clock->now() + kConnectTimeout, [post = settings_.post, attempt] {
+        clock_->schedule(clock_->now() + kConnectTimeout, [post = settings_.post, attempt] {
             post([attempt](CloudSpeechConnection& connection) {
                 connection.onConnectTimeout(attempt);
             });
@@ -120,7 +124,7 @@ void CloudSpeechConnection::onConnectTimeout(std::uint64_t attempt) {
 
 void CloudSpeechConnection::onConnected() {
     opened_ = true;
-    if (connectTimer_) Clock::current()->cancel(connectTimer_);
+    if (connectTimer_) clock_->cancel(connectTimer_);
     connectTimer_ = 0;
     const nlohmann::json config = {{"context",
                                     {{"system", {{"name", "pexmora"}, {"build", "desktop"}}},

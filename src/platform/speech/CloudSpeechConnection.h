@@ -33,6 +33,7 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "platform/foundation/Clock.h"
 #include "platform/speech/SpeechBackend.h"
 
 class QTimer;
@@ -78,6 +79,7 @@ class CloudSpeechConnection {
     Settings settings_;
     std::unique_ptr<QWebSocket> socket_;
     std::unique_ptr<QTimer> poll_;
+    const std::shared_ptr<Clock> clock_ = Clock::current();
     std::size_t bytesPerSecond_ = 0;
     std::size_t blockAlign_ = 1;
     std::string requestId_;

@@ -132,7 +132,8 @@ bool SystemNetworkReachability::setChangeHandler(DispatchQueue queue, ChangeHand
 void SystemNetworkReachability::watch(int netlinkSocket) {
     std::array<char, 8192> buffer{};
     for (;;) {
-        std::array<pollfd, 2> waits{pollfd{netlinkSocket, POLLIN, 0}, pollfd{stopEvent_, POLLIN, 0}};
+        std::array<pollfd, 2> waits{pollfd{netlinkSocket, POLLIN, 0},
+                                    pollfd{stopEvent_, POLLIN, 0}};
         if (::poll(waits.data(), waits.size(), -1) < 0) continue;
         if (waits[1].revents) break;
         // The message says only that something changed; the routing table says what holds now.
@@ -141,9 +142,8 @@ void SystemNetworkReachability::watch(int netlinkSocket) {
         std::lock_guard lock(mutex_);
         if (!flags || flags == lastFlags_) continue;
         lastFlags_ = flags;
-        if (queue_ && onChange_) queue_->async([handler = onChange_, value = *flags] {
-            handler(value);
-        });
+        if (queue_ && onChange_)
+            queue_->async([handler = onChange_, value = *flags] { handler(value); });
     }
     ::close(netlinkSocket);
 }

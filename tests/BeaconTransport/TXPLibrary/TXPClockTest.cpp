@@ -15,17 +15,25 @@ TEST(TXPClockTest, IsAfterComparesBootsFirstThenZonedWallTime) {
         bool after;
     };
     const Case cases[] = {
-        {"later boot wins although its wall time is earlier", {1000, 0, 200, 5}, {9000, 0, 100, 5},
+        {"later boot wins although its wall time is earlier",
+         {1000, 0, 200, 5},
+         {9000, 0, 100, 5},
          true},
-        {"earlier boot loses although its wall time is later", {9000, 0, 100, 5},
-         {1000, 0, 200, 5}, false},
+        {"earlier boot loses although its wall time is later",
+         {9000, 0, 100, 5},
+         {1000, 0, 200, 5},
+         false},
         {"same boot, later wall time", {2000, 0, 100, 5}, {1000, 0, 100, 5}, true},
         {"same boot, same instant", {1000, 0, 100, 5}, {1000, 0, 100, 5}, false},
         // Zone offsets are seconds: one hour east is 3,600,000 ms, not 3,600.
-        {"same boot, zone offset counted in milliseconds", {1000, 3600, 100, 5},
-         {1'000'000, 0, 100, 5}, true},
+        {"same boot, zone offset counted in milliseconds",
+         {1000, 3600, 100, 5},
+         {1'000'000, 0, 100, 5},
+         true},
         {"same boot, a second later beats a zone offset of one second less",
-         {2000, 0, 100, 5}, {1000, 1, 100, 5}, false},
+         {2000, 0, 100, 5},
+         {1000, 1, 100, 5},
+         false},
     };
     for (const Case& c : cases) EXPECT_EQ(c.self.isAfter(c.other), c.after) << c.name;
 }

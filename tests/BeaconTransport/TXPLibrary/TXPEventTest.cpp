@@ -99,11 +99,10 @@ TEST(TXPEventTest, ArchivesRoundTripWithTheirKeys) {
     event.setClockSnapshot(TXPClock::snapshot());
     event.setCustomBytes(std::string("{}"));
     auto values = event.encodeWithCoder();
-    for (const char* key :
-         {"TXPEventEventIDKey", "TXPEventMappingIDKey", "TXPEventProductDataKey",
-          "TXPEventTargetKey", "TXPEventQoSTierKey", "TXPEventClockSnapshotKey",
-          "TXPEventCustomDataKey", "TXPEventExpirationDateKey",
-          "TXPEventSerializedDataObjectBytesKey"})
+    for (const char* key : {"TXPEventEventIDKey", "TXPEventMappingIDKey", "TXPEventProductDataKey",
+                            "TXPEventTargetKey", "TXPEventQoSTierKey", "TXPEventClockSnapshotKey",
+                            "TXPEventCustomDataKey", "TXPEventExpirationDateKey",
+                            "TXPEventSerializedDataObjectBytesKey"})
         EXPECT_TRUE(values.contains(key)) << key;
     auto decoded = KeyedArchive::unarchive<TXPEvent>(KeyedArchive::archive(event));
     ASSERT_TRUE(decoded);

@@ -73,6 +73,16 @@ TEST(PropertyListTest, BadInputIsRefusedWithAReason) {
     EXPECT_EQ(problem, "too large");
 }
 
+// A text holding a NUL byte once aborted the process inside the property-list library.
+TEST(PropertyListTest, ATextHoldingANulByteIsReadWhole) {
+    using namespace std::string_literals;
+    const auto value = PropertyList::parse(
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><string>a\0b</string></plist>"s);
+    ASSERT_TRUE(value);
+    ASSERT_TRUE(value->is<std::string>());
+    EXPECT_EQ(*value->get<std::string>(), "a\0b"s);
+}
+
 TEST(PropertyListTest, TheSettingsStoreFormRoundTripsAndKeepsDatesApartFromDictionaries) {
     const PropertyList original = everyKind();
     const nlohmann::json stored = original.toJson();

@@ -395,5 +395,13 @@ TEST(CloudSpeechEndpointsTest, OnlySecureOrLoopbackEndpointsAndPlainRegionNames)
     }
 }
 
+TEST(CloudSpeechBackendConfigurationTest, TokensAndRegionsThatCannotBeSentAreRefused) {
+    CloudSpeechBackend backend(CloudSpeechEndpoints{"ws://127.0.0.1:9/r", "ws://127.0.0.1:9/t"});
+    EXPECT_FALSE(backend.checkConfiguration("token-1", "eastasia"));
+    EXPECT_TRUE(backend.checkConfiguration("", "eastasia"));
+    EXPECT_TRUE(backend.checkConfiguration("token\r\nX-Injected: 1", "eastasia"));
+    EXPECT_TRUE(backend.checkConfiguration("token-1", "east asia"));
+}
+
 }  // namespace
 }  // namespace pex

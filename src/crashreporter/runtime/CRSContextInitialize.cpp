@@ -1,0 +1,55 @@
+#include "crashreporter/runtime/CRSContextInitialize.h"
+
+#include "crashreporter/runtime/CRSBinaryImage.h"
+#include "crashreporter/runtime/CRSContext.h"
+#include "crashreporter/runtime/CRSContextMetadata.h"
+#include "crashreporter/runtime/CRSSDKFileLog.h"
+#include "crashreporter/runtime/CRSSignal.h"
+#include "platform/foundation/DispatchGroup.h"
+#include "platform/foundation/ThreadStartHook.h"
+
+namespace pex {
+
+PRMPromiseRef CRSContextInitialize(const CRSContextInitData& initData, const Bundle& bundle) {
+    if (!CRSContextAllocate() || !initData.rootPath) return nullptr;
+    const std::string rootPath = *initData.rootPath;
+    CRSContextSetRootPath(rootPath.c_str());
+    const bool debugger = CRSProcessDebuggerAttached();
+    CRSContextSetDebuggerAttached(debugger);
+    CRSSignalReadOnlyContext* signal = &crsContext->readonly->signal;
+    if (!debugger) {
+        // Alternate stacks are per thread: this one here, the product's threads as they start.
+        CRSSignalInstallAltStack(signal);
+        setThreadStartHook(CRSSignalInstallThreadAltStack);
+    }
+
+    PRMPromiseRef promise = PRMPromise::pendingPromise();
+    DispatchGroup group;
+    const DispatchQueue global = DispatchQueue::global();
+    group.async(global, [] { CRSContextInitializeHost(); });
+    group.async(global, [] {
+        CRSBinaryImageInit();
+        CRSBinaryImageQueue().sync([] {});
+    });
+    group.async(global, [initData] {
+        CRSContextSetPreviouslyCrashedRootPath(
+            initData.previouslyCrashedFileRootPath.value_or(*initData.rootPath).c_str());
+    });
+    if (debugger) {
+        CRSSDKLogWarn("Debugger present - not installing handlers\n");
+    } else {
+        group.async(global, [signal] { CRSSignalInitialize(signal); });
+    }
+    group.async(global, [rootPath, initData, bundle] {
+        if (!CRSContextRecordMetadata(rootPath.c_str(), initData, bundle)) {
+            CRSSDKLogWarn("Unable to record context metadata\n");
+        }
+    });
+    group.notify(global, [promise] {
+        CRSContextCompleteInitialization();
+        promise->fulfill(PRMValue());
+    });
+    return promise;
+}
+
+}  // namespace pex

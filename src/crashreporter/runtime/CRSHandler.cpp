@@ -1,0 +1,26 @@
+#include "crashreporter/runtime/CRSHandler.h"
+
+#include "crashreporter/runtime/CRSContext.h"
+#include "crashreporter/runtime/CRSHost.h"
+#include "crashreporter/runtime/CRSProcess.h"
+#include "crashreporter/runtime/CRSProcessStats.h"
+
+namespace pex {
+
+void CRSHandler(CRSFile* file, pid_t crashedThread, const ucontext_t* context, bool suspend) {
+    // On the handler's stack: a crash may have damaged the heap.
+    CRSProcess process;
+    CRSProcessInit(&process, crashedThread, context);
+    if (suspend) CRSProcessSuspendAllOtherThreads(&process);
+    CRSProcessRecordAllThreads(&process, file);
+    CRSProcessRecordRuntimeInfo(&process, file);
+    CRSProcessRecordDispatchQueueNames(&process, file);
+    CRSProcessRecordThreadNames(&process, file);
+    CRSProcessRecordStats(file);
+    CRSHostWriteDiskUsage(file);
+    CRSCreateCrashedMarkerFile();
+    // Threads that did stop are released even when some others did not.
+    if (suspend) CRSProcessResumeAllOtherThreads(&process);
+}
+
+}  // namespace pex

@@ -1,0 +1,304 @@
+#include "crashreporter/runtime/CRSSignal.h"
+
+#include <sys/mman.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "crashreporter/runtime/CRSContext.h"
+#include "crashreporter/runtime/CRSHandler.h"
+#include "crashreporter/runtime/CRSLog.h"
+#include "crashreporter/runtime/CRSSDKFileLog.h"
+#include "crashreporter/runtime/CRSUtilities.h"
+
+namespace pex {
+
+namespace {
+
+constexpr int kHandledSignals[kCRSSignalCount] = {SIGABRT, SIGBUS, SIGFPE, SIGILL,
+                                                  SIGSEGV, SIGSYS, SIGTRAP};
+
+bool contextPresent() {
+    return reinterpret_cast<std::uintptr_t>(crsContext) >= 4096 &&
+           reinterpret_cast<std::uintptr_t>(crsContext->readonly) >= 4096;
+}
+
+bool isRealHandler(const struct sigaction& action) {
+    if (action.sa_flags & SA_SIGINFO) return action.sa_sigaction != nullptr;
+    return action.sa_handler != SIG_DFL && action.sa_handler != SIG_IGN &&
+           action.sa_handler != nullptr;
+}
+
+bool hasHandler(const struct sigaction& action) {
+    return reinterpret_cast<void*>(action.sa_handler) != nullptr;
+}
+
+void writeSignalRecord(CRSFile* file, int savedErrno, const siginfo_t* info) {
+    CRSFileWriteSectionStart(file, "signal");
+    CRSFileWriteHashStart(file);
+    if (info != nullptr) {
+        const char* name = nullptr;
+        const char* codeName = nullptr;
+        CRSSignalLookupNames(info->si_signo, info->si_code, &name, &codeName);
+        CRSFileWriteHashEntryUint64(file, "number", static_cast<std::uint32_t>(info->si_signo));
+        CRSFileWriteHashEntryUint64(file, "code", static_cast<std::uint32_t>(info->si_code));
+        CRSFileWriteHashEntryUint64(file, "address",
+                                    reinterpret_cast<std::uintptr_t>(info->si_addr));
+        CRSFileWriteHashEntryString(file, "name", name);
+        CRSFileWriteHashEntryString(file, "code_name", codeName);
+    }
+    CRSFileWriteHashEntryInt64(file, "errno", savedErrno);
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    CRSFileWriteHashEntryUint64(file, "time", static_cast<std::uint64_t>(now.tv_sec));
+    CRSFileWriteHashEnd(file);
+    CRSFileWriteSectionEnd(file);
+}
+
+// A thread's own alternate stack, released when the thread ends.
+struct ThreadSignalStack {
+    void* mapping = nullptr;
+    std::size_t size = 0;
+    ~ThreadSignalStack() {
+        if (mapping == nullptr) return;
+        stack_t disable{};
+        disable.ss_flags = SS_DISABLE;
+        sigaltstack(&disable, nullptr);
+        munmap(mapping, size);
+    }
+};
+
+}  // namespace
+
+void CRSSignalForEachHandled(const std::function<void(int index, int signal)>& body) {
+    for (int i = 0; i < kCRSSignalCount; ++i) body(i, kHandledSignals[i]);
+}
+
+void CRSSignalLookupNames(int signal, int, const char** name, const char** codeName) {
+    if (name == nullptr || codeName == nullptr) return;
+    *codeName = nullptr;
+    switch (signal) {
+        case SIGILL:
+            *name = "SIGILL";
+            break;
+        case SIGTRAP:
+            *name = "SIGTRAP";
+            break;
+        case SIGABRT:
+            *name = "SIGABRT";
+            *codeName = "ABORT";
+            break;
+        case SIGBUS:
+            *name = "SIGBUS";
+            break;
+        case SIGFPE:
+            *name = "SIGFPE";
+            break;
+        case SIGSEGV:
+            *name = "SIGSEGV";
+            break;
+        case SIGSYS:
+            *name = "SIGSYS";
+            break;
+        default:
+            *name = "UNKNOWN";
+            break;
+    }
+}
+
+bool CRSSignalInstallAltStack(CRSSignalReadOnlyContext* context) {
+    if (!contextPresent()) return false;
+    stack_t stack{};
+    stack.ss_sp = crsContext->readonly->signalStack;
+    stack.ss_size = kCRSSignalStackSize;
+    stack.ss_flags = 0;
+    stack_t previous{};
+    if (sigaltstack(&stack, &previous) != 0) {
+        CRSSDKLogError("Unable to setup stack %s\n", strerrorname_np(errno));
+        return false;
+    }
+    context->originalStack = previous;
+    return true;
+}
+
+void CRSSignalInstallHandlers(CRSSignalReadOnlyContext* context) {
+    CRSSignalForEachHandled([context](int index, int signal) {
+        struct sigaction action {};
+        action.sa_sigaction = CRSSignalHandler;
+        action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+        sigemptyset(&action.sa_mask);
+        struct sigaction previous {};
+        if (sigaction(signal, &action, &previous) != 0) {
+            CRSSDKLogError("Unable to install handler for %d (%s)\n", signal,
+                           strerrorname_np(errno));
+        }
+        std::memset(&context->originalActions[index], 0, sizeof(struct sigaction));
+        if (hasHandler(previous) && reinterpret_cast<void*>(previous.sa_sigaction) !=
+                                        reinterpret_cast<void*>(CRSSignalHandler)) {
+            context->originalActions[index] = previous;
+        }
+    });
+}
+
+void CRSSignalInitialize(CRSSignalReadOnlyContext* context) {
+    if (context == nullptr) return;
+    if (!CRSUnlinkIfExists(context->path)) {
+        CRSErrorLog(std::string("Unable to reset the signal log file ") + strerror(errno));
+    }
+    CRSSignalInstallHandlers(context);
+}
+
+void CRSSignalInstallThreadAltStack() {
+    thread_local ThreadSignalStack stack;
+    if (stack.mapping != nullptr) return;
+    stack_t current{};
+    // A stack registered by someone else stays.
+    if (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE)) return;
+    const std::size_t guard = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    const std::size_t size = kCRSThreadSignalStackSize + guard;
+    void* mapping = mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (mapping == MAP_FAILED) return;
+    // The lowest page stays inaccessible: an overflowing handler faults instead of writing on.
+    mprotect(mapping, guard, PROT_NONE);
+    stack_t registered{};
+    registered.ss_sp = static_cast<char*>(mapping) + guard;
+    registered.ss_size = kCRSThreadSignalStackSize;
+    if (sigaltstack(&registered, nullptr) != 0) {
+        munmap(mapping, size);
+        return;
+    }
+    stack.mapping = mapping;
+    stack.size = size;
+}
+
+void CRSSignalSafeRemoveHandlers(bool includingAbort) {
+    CRSSignalForEachHandled([includingAbort](int, int signal) {
+        if (signal == SIGABRT && !includingAbort) return;
+        struct sigaction action {};
+        if (sigaction(signal, &action, nullptr) != 0) {
+            CRSSDKLogError("Unable to set default handler for %d (%s)\n", signal,
+                           strerrorname_np(errno));
+        }
+    });
+}
+
+bool CRSSignalSafeInstallPreexistingHandlers(const CRSSignalReadOnlyContext* context, int signal,
+                                             siginfo_t* info, void* userContext) {
+    CRSSignalSafeRemoveHandlers(true);
+    bool allInstalled = true;
+    // The stack cannot be swapped while a handler runs on it (the crash path does); the earlier
+    // handlers go back all the same, or the signal would end the process without them.
+    const stack_t& original = context->originalStack;
+    if (original.ss_sp != nullptr && !(original.ss_flags & SS_DISABLE) &&
+        sigaltstack(&original, nullptr) != 0) {
+        CRSSDKLogError("Unable to setup stack %s\n", strerrorname_np(errno));
+        allInstalled = false;
+    }
+    for (int index = 0; index < kCRSSignalCount; ++index) {
+        const struct sigaction& action = context->originalActions[index];
+        if (!hasHandler(action)) continue;
+        const int handled = kHandledSignals[index];
+        if (sigaction(handled, &action, nullptr) != 0) {
+            CRSSDKLogError("Unable to install handler for %d (%s)\n", handled,
+                           strerrorname_np(errno));
+            allInstalled = false;
+        }
+        // Only a function can be called: an "ignore" disposition is only re-installed.
+        if (signal >= 0 && signal == handled && isRealHandler(action)) {
+            if (action.sa_flags & SA_SIGINFO) {
+                action.sa_sigaction(signal, info, userContext);
+            } else {
+                action.sa_handler(signal);
+            }
+        }
+    }
+    return allInstalled;
+}
+
+void CRSSignalHandler(int signal, siginfo_t* info, void* userContext) {
+    const int savedErrno = errno;
+    errno = 0;
+    CRSSDKLogError("Signal: %d\n", signal);
+
+    if (!contextPresent()) {
+        CRSSignalSafeRemoveHandlers(true);
+        errno = savedErrno;
+        return;
+    }
+    // The handlers stay installed while a crash is recorded: a fault during that time, on this
+    // thread or another, comes back here and ends the process at once. Checked before any
+    // signal is unblocked, so such a thread does not stop to be recorded first.
+    if (CRSContextMarkAndCheckIfCrashed()) {
+        CRSSDKLogError("Error: aborting signal handler because crash has already occurred\n");
+        // Not exit(): nothing of the damaged process may run on the way out.
+        _exit(1);
+    }
+    sigset_t all;
+    sigfillset(&all);
+    if (sigprocmask(SIG_UNBLOCK, &all, nullptr) != 0) {
+        CRSSDKLogError("Unable to unmask signals - we risk infinite recursion here\n");
+    }
+    if (reinterpret_cast<std::uintptr_t>(info) < 4096) info = nullptr;
+    if (reinterpret_cast<std::uintptr_t>(userContext) < 4096) userContext = nullptr;
+
+    const CRSSignalReadOnlyContext* context = &crsContext->readonly->signal;
+    CRSFile file;
+    if (CRSFileInitWithPathMode(&file, context->path, true, false)) {
+        writeSignalRecord(&file, savedErrno, info);
+        CRSHandler(&file, static_cast<pid_t>(syscall(SYS_gettid)),
+                   static_cast<const ucontext_t*>(userContext), true);
+        CRSFileClose(&file);
+    } else {
+        CRSSDKLogError("Unable to open signal file\n");
+    }
+
+    // Returning repeats only a fault: the instruction runs again. A signal sent by kill() or
+    // raise(), a breakpoint trap (execution goes on after it) and a refused system call are sent
+    // anew once the earlier action is back, which then runs exactly once.
+    const bool repeatsByItself =
+        info == nullptr || (info->si_code > 0 && signal != SIGTRAP && signal != SIGSYS);
+    CRSSignalSafeInstallPreexistingHandlers(context, repeatsByItself ? signal : -1, info,
+                                            userContext);
+    if (!repeatsByItself) syscall(SYS_tgkill, getpid(), syscall(SYS_gettid), signal);
+    errno = savedErrno;
+}
+
+void CRSSignalCheckHandlers() {
+    if (!contextPresent()) return;
+    if (crsContext->readonly->debuggerAttached) {
+        CRSWarningLog(
+            "[CrashReporter] App is attached to a debugger, to see the crash reports please "
+            "detach from the debugger, https://pexmora.app/help/crash-reports");
+        return;
+    }
+    CRSSignalForEachHandled([](int, int signal) {
+        struct sigaction current {};
+        if (sigaction(signal, nullptr, &current) != 0) {
+            std::fprintf(stderr, "Unable to read signal handler\n");
+            return;
+        }
+        if (reinterpret_cast<void*>(current.sa_sigaction) ==
+            reinterpret_cast<void*>(CRSSignalHandler)) {
+            return;
+        }
+        const char* name = nullptr;
+        const char* codeName = nullptr;
+        CRSSignalLookupNames(signal, 0, &name, &codeName);
+        CRSDladdr(
+            reinterpret_cast<void*>(current.sa_handler), [name](const char* symbol, const char*) {
+                std::fprintf(stderr,
+                             "[CrashReporter] The signal %s has a non-CrashReporter handler (%s).  "
+                             "This will interfere with reporting.\n",
+                             name, symbol != nullptr ? symbol : "(null)");
+            });
+    });
+}
+
+}  // namespace pex

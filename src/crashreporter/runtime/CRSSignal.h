@@ -1,0 +1,59 @@
+#pragma once
+// Fatal signals: a handler for each that records the signal and the state of the process into
+// the active report, then gives the signal back to what handled it before, so the process ends
+// the way it would have without crash reporting.
+//
+// Each thread needs an alternate signal stack for a stack overflow to be recorded: the main
+// thread gets the context's reserved stack at set-up, and the product's own threads one of
+// their own when they start (see ThreadStartHook). Threads created by other libraries have
+// none, so a stack overflow on one of them ends the process without a record.
+#include <signal.h>
+
+#include <functional>
+
+namespace pex {
+
+inline constexpr int kCRSSignalCount = 7;
+inline constexpr char kCRSSignalFileName[] = "signal.clsrecord";
+// The alternate stack of each product thread.
+inline constexpr std::size_t kCRSThreadSignalStackSize = 262144;
+
+struct CRSSignalReadOnlyContext {
+    const char* path;
+    // What was installed before, in the order of the handled signals; a slot without a handler
+    // has nothing to restore.
+    struct sigaction originalActions[kCRSSignalCount];
+    stack_t originalStack;
+};
+
+// Calls `body` with (index, signal number) for SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV,
+// SIGSYS and SIGTRAP, in this order.
+void CRSSignalForEachHandled(const std::function<void(int index, int signal)>& body);
+// The signal's name ("UNKNOWN" for one not handled) and code name ("ABORT" for SIGABRT,
+// otherwise nothing).
+void CRSSignalLookupNames(int signal, int code, const char** name, const char** codeName);
+
+// Removes an earlier record and installs the handlers, once. The alternate stack is registered
+// apart (`CRSSignalInstallAltStack`), on the main thread.
+void CRSSignalInitialize(CRSSignalReadOnlyContext* context);
+// Registers the context's reserved stack as the calling thread's alternate stack, keeping the
+// previous one in `context`.
+bool CRSSignalInstallAltStack(CRSSignalReadOnlyContext* context);
+// Installs the handlers, keeping the earlier actions in `context`.
+void CRSSignalInstallHandlers(CRSSignalReadOnlyContext* context);
+// Gives the calling thread an alternate stack of its own, once; the thread-start hook.
+void CRSSignalInstallThreadAltStack();
+
+void CRSSignalHandler(int signal, siginfo_t* info, void* userContext);
+// Every handled signal back to the default action (SIGABRT too when `includingAbort`).
+void CRSSignalSafeRemoveHandlers(bool includingAbort);
+// Puts the earlier actions and alternate stack back; for `signal` (when not negative) calls the
+// earlier handler function directly. True when the stack and every action were re-installed;
+// the actions go back even when the stack cannot.
+bool CRSSignalSafeInstallPreexistingHandlers(const CRSSignalReadOnlyContext* context, int signal,
+                                             siginfo_t* info, void* userContext);
+// The late check: warns on standard error for each handled signal whose handler is no longer
+// ours (or that crash reports are not written while a debugger is attached).
+void CRSSignalCheckHandlers();
+
+}  // namespace pex

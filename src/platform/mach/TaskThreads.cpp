@@ -1,0 +1,102 @@
+#include "platform/mach/TaskThreads.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+
+namespace pex {
+
+namespace {
+
+// The kernel's record for one directory entry of `getdents64`.
+struct KernelDirent64 {
+    std::uint64_t inode;
+    std::int64_t offset;
+    unsigned short recordLength;
+    unsigned char type;
+    char name[];
+};
+
+// A thread id spelled in decimal; false for "." and "..".
+bool parseTid(const char* text, pid_t* tid) {
+    if (*text == '\0') return false;
+    long value = 0;
+    for (; *text != '\0'; ++text) {
+        if (*text < '0' || *text > '9' || value > 100000000) return false;
+        value = value * 10 + (*text - '0');
+    }
+    *tid = static_cast<pid_t>(value);
+    return value > 0;
+}
+
+// Appends the decimal digits of `value` at `out`; answers the end.
+char* appendDecimal(char* out, long value) {
+    char digits[24];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value > 0);
+    while (count > 0) *out++ = digits[--count];
+    return out;
+}
+
+}  // namespace
+
+long TaskThreads::list(pid_t* tids, std::size_t capacity) {
+    const int fd = open("/proc/self/task", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    alignas(8) char buffer[4096];
+    long count = 0;
+    for (;;) {
+        const long got = syscall(SYS_getdents64, fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            close(fd);
+            return -1;
+        }
+        if (got == 0) break;
+        for (long at = 0; at < got;) {
+            const auto* entry = reinterpret_cast<const KernelDirent64*>(buffer + at);
+            pid_t tid = 0;
+            if (parseTid(entry->name, &tid) && static_cast<std::size_t>(count) < capacity) {
+                tids[count++] = tid;
+            }
+            at += entry->recordLength;
+        }
+    }
+    close(fd);
+    return count;
+}
+
+pid_t TaskThreads::currentThread() {
+    return static_cast<pid_t>(syscall(SYS_gettid));
+}
+
+bool TaskThreads::name(pid_t tid, char* name, std::size_t capacity) {
+    if (capacity == 0) return false;
+    name[0] = '\0';
+    char path[64] = "/proc/self/task/";
+    char* end = appendDecimal(path + std::strlen(path), tid);
+    std::memcpy(end, "/comm", sizeof "/comm");
+
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    ssize_t got;
+    do {
+        got = read(fd, name, capacity - 1);
+    } while (got < 0 && errno == EINTR);
+    close(fd);
+    if (got < 0) return false;
+    std::size_t length = static_cast<std::size_t>(got);
+    if (length > 0 && name[length - 1] == '\n') --length;
+    name[length] = '\0';
+    return true;
+}
+
+}  // namespace pex

@@ -1,0 +1,162 @@
+#include "platform/mach/ThreadParking.h"
+
+#include <linux/futex.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+namespace pex {
+
+namespace {
+
+std::atomic<ThreadParkingArea*> installedArea{nullptr};
+
+template <typename T>
+std::atomic_ref<T> atomic(T& value) {
+    return std::atomic_ref<T>(value);
+}
+
+void futexWait(std::uint32_t* word, std::uint32_t expected, const timespec* timeout) {
+    syscall(SYS_futex, word, FUTEX_WAIT_PRIVATE, expected, timeout, nullptr, 0);
+}
+
+void futexWakeAll(std::uint32_t* word) {
+    syscall(SYS_futex, word, FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
+}
+
+std::int64_t monotonicNanoseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+bool claim(ParkedThreadSlot& slot, ParkedThreadState to) {
+    auto expected = ParkedThreadState::requested;
+    return atomic(slot.state).compare_exchange_strong(expected, to, std::memory_order_acq_rel);
+}
+
+void onParkSignal(int, siginfo_t* info, void* context) {
+    const int savedErrno = errno;
+    ThreadParkingArea* area = installedArea.load(std::memory_order_acquire);
+    // Only our own requests: a signal from another process is ignored.
+    if (area != nullptr && info->si_code == SI_TKILL && info->si_pid == getpid()) {
+        const pid_t self = static_cast<pid_t>(syscall(SYS_gettid));
+        const std::uint32_t count = atomic(area->slotCount).load(std::memory_order_acquire);
+        for (std::uint32_t i = 0; i < count && i < kThreadParkingCapacity; ++i) {
+            ParkedThreadSlot& slot = area->slots[i];
+            if (slot.tid != self) continue;
+            if (atomic(slot.state).load(std::memory_order_acquire) !=
+                ParkedThreadState::requested) {
+                break;
+            }
+            std::memcpy(slot.registers, static_cast<const ucontext_t*>(context)->uc_mcontext.gregs,
+                        sizeof slot.registers);
+            if (!claim(slot, ParkedThreadState::captured)) break;
+            // Read after the claim, which orders it after the request of this round.
+            const std::uint32_t round = atomic(area->round).load(std::memory_order_acquire);
+            atomic(area->acknowledged).fetch_add(1, std::memory_order_acq_rel);
+            futexWakeAll(&area->acknowledged);
+            for (;;) {
+                const std::uint32_t released =
+                    atomic(area->releasedRound).load(std::memory_order_acquire);
+                if (released == round) break;
+                futexWait(&area->releasedRound, released, nullptr);
+            }
+            break;
+        }
+    }
+    errno = savedErrno;
+}
+
+}  // namespace
+
+int ThreadParking::signalNumber() {
+    return SIGRTMIN + 6;
+}
+
+bool ThreadParking::install(ThreadParkingArea* area) {
+    if (area == nullptr) return false;
+    installedArea.store(area, std::memory_order_release);
+    struct sigaction action {};
+    action.sa_sigaction = onParkSignal;
+    // SA_RESTART: a parked thread's interrupted call goes on once it is released.
+    action.sa_flags = SA_SIGINFO | SA_RESTART | SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    return sigaction(signalNumber(), &action, nullptr) == 0;
+}
+
+std::size_t ThreadParking::park(ThreadParkingArea* area, const pid_t* tids, std::size_t count,
+                                pid_t self, std::int64_t timeoutNanoseconds) {
+    const std::int64_t deadline = monotonicNanoseconds() + timeoutNanoseconds;
+    atomic(area->round).fetch_add(1, std::memory_order_acq_rel);
+    atomic(area->slotCount).store(0, std::memory_order_release);
+    atomic(area->acknowledged).store(0, std::memory_order_release);
+
+    std::uint32_t slots = 0;
+    for (std::size_t i = 0; i < count && slots < kThreadParkingCapacity; ++i) {
+        if (tids[i] == self) continue;
+        area->slots[slots].tid = tids[i];
+        atomic(area->slots[slots].state)
+            .store(ParkedThreadState::requested, std::memory_order_release);
+        ++slots;
+    }
+    atomic(area->slotCount).store(slots, std::memory_order_release);
+
+    const pid_t pid = getpid();
+    std::uint32_t sent = 0;
+    for (std::uint32_t i = 0; i < slots; ++i) {
+        if (syscall(SYS_tgkill, pid, area->slots[i].tid, signalNumber()) == 0) {
+            ++sent;
+        } else {
+            claim(area->slots[i], ParkedThreadState::failed);
+        }
+    }
+
+    for (;;) {
+        const std::uint32_t answered = atomic(area->acknowledged).load(std::memory_order_acquire);
+        const std::int64_t remaining = deadline - monotonicNanoseconds();
+        if (answered >= sent || remaining <= 0) break;
+        const timespec wait{static_cast<time_t>(remaining / 1000000000),
+                            static_cast<long>(remaining % 1000000000)};
+        futexWait(&area->acknowledged, answered, &wait);
+    }
+
+    std::size_t captured = 0;
+    for (std::uint32_t i = 0; i < slots; ++i) {
+        // A thread that answers from here on finds its request withdrawn.
+        claim(area->slots[i], ParkedThreadState::abandoned);
+        if (atomic(area->slots[i].state).load(std::memory_order_acquire) ==
+            ParkedThreadState::captured) {
+            ++captured;
+        }
+    }
+    return captured;
+}
+
+const greg_t* ThreadParking::registersOf(const ThreadParkingArea* area, pid_t tid) {
+    auto& slots = const_cast<ThreadParkingArea*>(area)->slots;
+    const std::uint32_t count =
+        atomic(const_cast<ThreadParkingArea*>(area)->slotCount).load(std::memory_order_acquire);
+    for (std::uint32_t i = 0; i < count && i < kThreadParkingCapacity; ++i) {
+        if (slots[i].tid != tid) continue;
+        if (atomic(slots[i].state).load(std::memory_order_acquire) != ParkedThreadState::captured) {
+            return nullptr;
+        }
+        return slots[i].registers;
+    }
+    return nullptr;
+}
+
+void ThreadParking::release(ThreadParkingArea* area) {
+    atomic(area->releasedRound)
+        .store(atomic(area->round).load(std::memory_order_acquire), std::memory_order_release);
+    futexWakeAll(&area->releasedRound);
+}
+
+}  // namespace pex

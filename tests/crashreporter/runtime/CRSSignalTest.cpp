@@ -1,0 +1,223 @@
+#include "crashreporter/runtime/CRSSignal.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "CrashContextFixture.h"
+#include "crashreporter/runtime/CRSFileReader.h"
+
+namespace pex {
+namespace {
+
+// The sanitizers install fault handlers of their own; the child leaves the signals to us.
+constexpr char kChildSanitizerOptions[] =
+    "detect_leaks=0:handle_segv=0:handle_abort=0:handle_sigbus=0:handle_sigfpe=0:"
+    "handle_sigill=0:handle_sigtrap=0:use_sigaltstack=0:allow_user_segv_handler=1";
+
+struct ChildResult {
+    int exitCode = -1;  // when it exited
+    int signal = 0;     // when a signal ended it
+    std::string out;
+    std::string err;
+};
+
+// Runs the crash child with the report folder, mode and phase. With `killWith`, sends that
+// signal once the child says it is ready.
+ChildResult runChild(const std::filesystem::path& root, const std::string& mode,
+                     const std::string& phase, int killWith = 0) {
+    const std::filesystem::path outPath = root / (mode + "." + phase + ".out");
+    const std::filesystem::path errPath = root / (mode + "." + phase + ".err");
+    int ready[2];
+    if (pipe(ready) != 0) return {};
+    const pid_t child = fork();
+    if (child == 0) {
+        setenv("ASAN_OPTIONS", kChildSanitizerOptions, 1);
+        setenv("UBSAN_OPTIONS", "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0", 1);
+        freopen(outPath.c_str(), "w", stdout);
+        freopen(errPath.c_str(), "w", stderr);
+        // "ready" goes to the pipe as well as the file when the parent waits for it.
+        if (killWith != 0) dup2(ready[1], STDOUT_FILENO);
+        close(ready[0]);
+        execl(CRS_CRASH_CHILD, CRS_CRASH_CHILD, root.c_str(), mode.c_str(), phase.c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(ready[1]);
+    if (killWith != 0) {
+        char line[16] = {};
+        if (read(ready[0], line, sizeof line - 1) > 0) kill(child, killWith);
+    }
+    close(ready[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ChildResult result;
+    if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+    result.out = test::fileText(outPath);
+    result.err = test::fileText(errPath);
+    return result;
+}
+
+std::vector<nlohmann::json> sections(const std::filesystem::path& file) {
+    return CRSFileReadSections(file.c_str(), false).value_or(std::vector<nlohmann::json>{});
+}
+
+std::vector<nlohmann::json> sectionsNamed(const std::vector<nlohmann::json>& all,
+                                          const std::string& name) {
+    std::vector<nlohmann::json> found;
+    for (const auto& section : all) {
+        if (section.contains(name)) found.push_back(section[name]);
+    }
+    return found;
+}
+
+class CRSSignalTest : public ::testing::Test {
+  protected:
+    const std::filesystem::path& root() const { return dir_.path(); }
+
+  private:
+    test::TempDir dir_;
+};
+
+TEST(CRSSignalNamesTest, UsesTheLinuxNumbers) {
+    const struct {
+        int signal;
+        const char* name;
+        const char* codeName;
+    } cases[] = {{4, "SIGILL", nullptr},   {5, "SIGTRAP", nullptr}, {6, "SIGABRT", "ABORT"},
+                 {7, "SIGBUS", nullptr},   {8, "SIGFPE", nullptr},  {9, "UNKNOWN", nullptr},
+                 {11, "SIGSEGV", nullptr}, {31, "SIGSYS", nullptr}, {12, "UNKNOWN", nullptr}};
+    for (const auto& c : cases) {
+        const char* name = nullptr;
+        const char* codeName = "unset";
+        CRSSignalLookupNames(c.signal, 0, &name, &codeName);
+        EXPECT_STREQ(name, c.name) << c.signal;
+        EXPECT_EQ(codeName == nullptr, c.codeName == nullptr) << c.signal;
+        if (c.codeName != nullptr && codeName != nullptr) {
+            EXPECT_STREQ(codeName, c.codeName);
+        }
+    }
+    std::vector<int> handled;
+    CRSSignalForEachHandled([&](int index, int signal) {
+        EXPECT_EQ(index, static_cast<int>(handled.size()));
+        handled.push_back(signal);
+    });
+    EXPECT_EQ(handled,
+              (std::vector<int>{SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV, SIGSYS, SIGTRAP}));
+}
+
+TEST_F(CRSSignalTest, RecordsEachFatalSignalAndDiesByIt) {
+    const struct {
+        const char* mode;
+        int signal;
+        const char* name;
+        bool workerCrashed;
+        int killWith;
+    } cases[] = {
+        {"segv", SIGSEGV, "SIGSEGV", false, 0},
+        {"abort", SIGABRT, "SIGABRT", false, 0},
+        {"fpe", SIGFPE, "SIGFPE", false, 0},
+        {"ill", SIGILL, "SIGILL", false, 0},
+        {"bus", SIGBUS, "SIGBUS", false, 0},
+        {"trap", SIGTRAP, "SIGTRAP", false, 0},
+        {"overflow", SIGSEGV, "SIGSEGV", false, 0},
+        {"worker-overflow", SIGSEGV, "SIGSEGV", true, 0},
+        {"worker-segv", SIGSEGV, "SIGSEGV", true, 0},
+        {"kill", SIGSEGV, "SIGSEGV", false, SIGSEGV},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        const std::filesystem::path report = root() / c.mode;
+        std::filesystem::create_directories(report);
+        const ChildResult crashed = runChild(report, c.mode, "crash", c.killWith);
+        EXPECT_EQ(crashed.signal, c.signal) << "exit " << crashed.exitCode << "\n" << crashed.err;
+
+        const auto record = sections(report / "signal.clsrecord");
+        const auto signal = sectionsNamed(record, "signal");
+        ASSERT_EQ(signal.size(), 1u);
+        EXPECT_EQ(signal[0]["number"], c.signal);
+        EXPECT_EQ(signal[0]["name"], c.name);
+        EXPECT_EQ(signal[0]["code_name"],
+                  c.signal == SIGABRT ? nlohmann::json("ABORT") : nlohmann::json());
+        // Sent by another process: the code says so (SI_USER).
+        if (c.killWith != 0) {
+            EXPECT_EQ(signal[0]["code"], 0);
+        }
+
+        const auto threads = sectionsNamed(record, "threads");
+        ASSERT_EQ(threads.size(), 1u);
+        int crashedCount = 0;
+        std::size_t crashedIndex = 0;
+        for (std::size_t i = 0; i < threads[0].size(); ++i) {
+            if (threads[0][i].value("crashed", false)) {
+                ++crashedCount;
+                crashedIndex = i;
+                EXPECT_FALSE(threads[0][i]["stacktrace"].empty());
+            }
+        }
+        EXPECT_EQ(crashedCount, 1);
+        // The main thread comes first in the list.
+        EXPECT_EQ(crashedIndex != 0, c.workerCrashed);
+        if (std::string(c.mode) == "worker-segv") {
+            EXPECT_GE(threads[0].size(), 12u);
+        }
+        for (const char* name : {"runtime", "thread_names", "process_stats", "storage"}) {
+            EXPECT_EQ(sectionsNamed(record, name).size(), 1u) << name;
+        }
+        EXPECT_TRUE(std::filesystem::exists(report / "previously-crashed"));
+        EXPECT_EQ(sections(report / "metadata.clsrecord").size(), 4u);
+        EXPECT_FALSE(sectionsNamed(sections(report / "binary_images.clsrecord"), "load").empty());
+
+        // The next launch finds the marker and reads the records back.
+        const ChildResult next = runChild(report, c.mode, "next");
+        EXPECT_EQ(next.exitCode, 0);
+        EXPECT_NE(next.out.find("identity\n"), std::string::npos);
+        EXPECT_NE(next.out.find("signal\nthreads\n"), std::string::npos);
+    }
+}
+
+TEST_F(CRSSignalTest, CallsAnEarlierHandlerExactlyOnce) {
+    for (const auto& [mode, killWith] :
+         {std::pair{"earlier-handler", 0}, std::pair{"kill-earlier-handler", SIGSEGV},
+          std::pair{"earlier-handler-altstack", 0}}) {
+        SCOPED_TRACE(mode);
+        const std::filesystem::path report = root() / mode;
+        std::filesystem::create_directories(report);
+        const ChildResult crashed = runChild(report, mode, "crash", killWith);
+        EXPECT_EQ(crashed.signal, SIGSEGV) << crashed.err;
+        EXPECT_EQ(test::fileText(report / "earlier-handler"), "called\n");
+        EXPECT_EQ(sectionsNamed(sections(report / "signal.clsrecord"), "signal").size(), 1u);
+    }
+}
+
+TEST_F(CRSSignalTest, ASecondFaultWhileRecordingEndsTheProcessWithoutASecondRecord) {
+    const ChildResult crashed = runChild(root(), "second-fault", "crash");
+    EXPECT_EQ(crashed.exitCode, 1) << "signal " << crashed.signal;
+    const auto record = sections(root() / "signal.clsrecord");
+    EXPECT_EQ(sectionsNamed(record, "signal").size(), 1u);
+    // It ended while the first crash was being recorded, without running exit handlers.
+    EXPECT_TRUE(sectionsNamed(record, "threads").empty());
+    EXPECT_FALSE(std::filesystem::exists(root() / "orderly-exit"));
+}
+
+TEST_F(CRSSignalTest, WarnsWhenAnotherHandlerReplacedOurs) {
+    const ChildResult result = runChild(root(), "replace-handler", "crash");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_NE(
+        result.err.find("[CrashReporter] The signal SIGBUS has a non-CrashReporter handler ("),
+        std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("This will interfere with reporting.\n"), std::string::npos);
+    EXPECT_EQ(result.err.find("The signal SIGSEGV"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pex
