@@ -2,6 +2,7 @@
 
 #include <plist/plist.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -80,9 +81,13 @@ plist_t toNode(const PropertyList& item) {
         plist_t operator()(double number) const { return plist_new_real(number); }
         plist_t operator()(bool flag) const { return plist_new_bool(flag ? 1 : 0); }
         plist_t operator()(const PropertyList::Date& date) const {
-            double whole = std::floor(date.secondsSinceReferenceDate);
-            auto micro = static_cast<std::int32_t>(
-                std::lround((date.secondsSinceReferenceDate - whole) * 1e6));
+            // The format holds 32-bit seconds: a date read from a damaged file may lie outside
+            // them (or be no number at all) and is clamped instead of overflowing the cast.
+            double seconds = date.secondsSinceReferenceDate;
+            if (std::isnan(seconds)) seconds = 0;
+            seconds = std::clamp(seconds, -2147483648.0, 2147483646.0);
+            double whole = std::floor(seconds);
+            auto micro = static_cast<std::int32_t>(std::lround((seconds - whole) * 1e6));
             if (micro >= 1000000) {
                 whole += 1;
                 micro -= 1000000;

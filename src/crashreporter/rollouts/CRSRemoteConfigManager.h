@@ -1,0 +1,83 @@
+#pragma once
+// The rollout variants a remote-configuration component reports as active for this
+// installation. The crash SDK keeps the latest list (at most 128 assignments, parameter values
+// of at most 256 UTF-16 units), appends it as one JSON line to the current report's
+// "rollouts.clsrecord" on every change, and offers it as JSON text for error records, so a
+// crash can be related to the configuration in force. Texts travel hex-encoded.
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pex {
+
+class BCNRolloutAssignment {
+  public:
+    BCNRolloutAssignment(std::string rolloutId, std::string variantId, std::int64_t templateVersion,
+                         std::string parameterKey, std::string parameterValue)
+        : rolloutId(std::move(rolloutId)),
+          variantId(std::move(variantId)),
+          templateVersion(templateVersion),
+          parameterKey(std::move(parameterKey)),
+          parameterValue(std::move(parameterValue)) {}
+
+    std::string rolloutId;
+    std::string variantId;
+    std::int64_t templateVersion;
+    std::string parameterKey;
+    std::string parameterValue;
+};
+
+using BCNRolloutAssignmentRef = std::shared_ptr<BCNRolloutAssignment>;
+
+// A set of assignments told apart by identity: two with equal fields are both kept.
+class BCNRolloutsState {
+  public:
+    explicit BCNRolloutsState(const std::vector<BCNRolloutAssignmentRef>& assignmentList);
+    std::vector<BCNRolloutAssignmentRef> assignments;
+};
+
+// The provider side: where a subscriber registers for a namespace ("beacon" for the SDK).
+class BCNRemoteConfigInterop {
+  public:
+    virtual ~BCNRemoteConfigInterop() = default;
+    virtual void registerRolloutsStateSubscriber(void* subscriber,
+                                                 const std::string& nameSpace) = 0;
+};
+
+// Writes the rollouts line into a report and logs at debug level.
+class CRSPersistenceLog {
+  public:
+    virtual ~CRSPersistenceLog() = default;
+    virtual void updateRolloutsStateToPersistenceWithRollouts(const std::string& rollouts,
+                                                              const std::string& reportID) = 0;
+    virtual void debugLogWithMessage(const std::string& message) = 0;
+};
+
+class CRSRemoteConfigManager {
+  public:
+    static constexpr std::size_t kMaxAssignments = 128;
+    static constexpr std::size_t kMaxParameterValueLength = 256;  // UTF-16 units
+
+    CRSRemoteConfigManager(std::shared_ptr<BCNRemoteConfigInterop> remoteConfig,
+                           std::shared_ptr<CRSPersistenceLog> persistenceDelegate);
+
+    void updateRolloutsStateWithRolloutsState(const BCNRolloutsState& state,
+                                              const std::string& reportID);
+    std::vector<BCNRolloutAssignmentRef> rolloutAssignment() const;
+    // The assignments as a JSON array with sorted keys; nothing when encoding fails.
+    std::optional<std::string> getRolloutAssignmentsEncodedJsonString() const;
+
+    // The text's UTF-8 bytes as lowercase hex digits, two per byte.
+    static std::string stringToHexConverterFor(const std::string& text);
+
+  private:
+    std::shared_ptr<BCNRemoteConfigInterop> remoteConfig_;
+    std::shared_ptr<CRSPersistenceLog> persistenceDelegate_;
+    mutable std::mutex lock_;
+    std::vector<BCNRolloutAssignmentRef> rolloutAssignment_;
+};
+
+}  // namespace pex
