@@ -1,33 +1,21 @@
 #include "crashreporter/runtime/CRSLog.h"
 
-#include <cstdio>
-#include <mutex>
-#include <string>
-
-#include "crashreporter/runtime/CRSPlatform.h"
+#include "beacon-core/BCNLogger.h"
 
 namespace pex {
 
-namespace {
-
-void printLine(std::string_view message) {
-    std::string line;
-    line.append(kCRSSDKVersion).append(" - ").append(kCRSLogService);
-    line.append("[").append(kCRSLogMessageCode).append("] ").append(message).append("\n");
-    static std::mutex lock;
-    std::lock_guard guard(lock);
-    std::fwrite(line.data(), 1, line.size(), stderr);
-}
-
-}  // namespace
-
+// The SDK's logger filters by level and adds the version, service and code to each line.
 void CRSErrorLog(std::string_view message) {
-    printLine(message);
+    BCNLogError(kCRSLogService, kCRSLogMessageCode, "%@", message);
 }
 void CRSWarningLog(std::string_view message) {
-    printLine(message);
+    BCNLogWarning(kCRSLogService, kCRSLogMessageCode, "%@", message);
 }
-void CRSInfoLog(std::string_view) {}
-void CRSDebugLog(std::string_view) {}
+void CRSInfoLog(std::string_view message) {
+    BCNLogInfo(kCRSLogService, kCRSLogMessageCode, "%@", message);
+}
+void CRSDebugLog(std::string_view message) {
+    BCNLogDebug(kCRSLogService, kCRSLogMessageCode, "%@", message);
+}
 
 }  // namespace pex

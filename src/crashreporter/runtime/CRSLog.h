@@ -1,8 +1,7 @@
 #pragma once
 // The crash reporter's ordinary log, for start-up and report-management code (never crash
-// time): one line per message on standard error, tagged with the reporter's service name and
-// message code. Errors and warnings are printed; informational and debug lines are dropped,
-// as the SDK's default log level does.
+// time): the SDK's log, tagged with the reporter's service name and message code. Lines are
+// emitted asynchronously; a process about to exit calls UTLLogFlush first.
 #include <string_view>
 
 namespace pex {
