@@ -81,15 +81,20 @@ void writeKVLine(CRSFile* file, const std::string& key, const nlohmann::json& va
     CRSFileWriteSectionEnd(file);
 }
 
-void writeInfoArray(CRSFile* file, const char* name,
-                    const std::vector<std::pair<std::string, std::string>>& info) {
-    if (info.empty()) return;
+// A value's text: strings as they are, anything else as its JSON text.
+std::string describe(const nlohmann::json& value) {
+    return value.is_string() ? value.get<std::string>() : value.dump();
+}
+
+// Each pair of `info` as [hex key, hex text]; nothing at all for no or empty information.
+void writeInfoArray(CRSFile* file, const char* name, const nlohmann::json& info) {
+    if (!info.is_object() || info.empty()) return;
     CRSFileWriteHashKey(file, name);
     CRSFileWriteArrayStart(file);
-    for (const auto& [key, text] : info) {
+    for (const auto& [key, value] : info.items()) {
         CRSFileWriteArrayStart(file);
         CRSFileWriteArrayEntryHexEncodedString(file, key.c_str());
-        CRSFileWriteArrayEntryHexEncodedString(file, text.c_str());
+        CRSFileWriteArrayEntryHexEncodedString(file, describe(value).c_str());
         CRSFileWriteArrayEnd(file);
     }
     CRSFileWriteArrayEnd(file);
@@ -216,14 +221,10 @@ void CRSUserLoggingWriteInternalKeyValue(const std::string& key, const nlohmann:
     if (reinterpret_cast<std::uintptr_t>(crsContext) < 4096 || crsContext->readonly == nullptr) {
         return;
     }
-    const std::string hexValue =
-        value.is_null()
-            ? std::string()
-            : CRSFileHexEncodeString(value.is_string() ? value.get_ref<const std::string&>().c_str()
-                                                       : value.dump().c_str());
     nlohmann::json entry = nlohmann::json::object();
     entry[CRSFileHexEncodeString(key.c_str())] =
-        value.is_null() ? nlohmann::json() : nlohmann::json(hexValue);
+        value.is_null() ? nlohmann::json()
+                        : nlohmann::json(CRSFileHexEncodeString(describe(value).c_str()));
     CRSUserLoggingWriteKeysAndValues(entry, &crsContext->readonly->logging.internalKVStorage,
                                      &crsContext->writable->logging.internalKVCount, false);
 }
@@ -254,9 +255,7 @@ void CRSUserLoggingRecordKeysAndValues(const CRSKeyValues& keysAndValues,
             entries[hexKey] = nullptr;
             removal = true;
         } else {
-            const std::string text =
-                value.is_string() ? value.get_ref<const std::string&>() : value.dump();
-            entries[hexKey] = CRSFileHexEncodeString(text.c_str());
+            entries[hexKey] = CRSFileHexEncodeString(describe(value).c_str());
         }
     }
     runOnLoggingQueue(
@@ -426,9 +425,7 @@ void CRSLogMessageToStorage(CRSUserLoggingABStorage* storage, const char** activ
 
 // Errors.
 
-void CRSUserLoggingRecordError(
-    const CRSUserLoggingError* error,
-    const std::vector<std::pair<std::string, std::string>>& additionalUserInfo) {
+void CRSUserLoggingRecordError(const Error* error, const nlohmann::json& additionalUserInfo) {
     if (error == nullptr || !CRSContextIsInitialized()) return;
     void* frames[kMaxErrorFrames];
     const int frameCount = backtrace(frames, kMaxErrorFrames);
@@ -438,8 +435,8 @@ void CRSUserLoggingRecordError(
         &crsContext->writable->logging.activeErrorLogPath, [&](CRSFile* file) {
             CRSFileWriteSectionStart(file, "error");
             CRSFileWriteHashStart(file);
-            CRSFileWriteHashEntryHexEncodedString(file, "domain", error->domain.c_str());
-            CRSFileWriteHashEntryInt64(file, "code", error->code);
+            CRSFileWriteHashEntryHexEncodedString(file, "domain", error->domain().c_str());
+            CRSFileWriteHashEntryInt64(file, "code", error->code());
             CRSFileWriteHashEntryUint64(file, "time", seconds);
             CRSFileWriteHashKey(file, "stacktrace");
             CRSFileWriteArrayStart(file);
@@ -447,7 +444,7 @@ void CRSUserLoggingRecordError(
                 CRSFileWriteArrayEntryUint64(file, reinterpret_cast<std::uintptr_t>(frames[i]));
             }
             CRSFileWriteArrayEnd(file);
-            writeInfoArray(file, "info", error->userInfo);
+            writeInfoArray(file, "info", error->userInfo());
             writeInfoArray(file, "extra_info", additionalUserInfo);
             CRSFileWriteHashEnd(file);
             CRSFileWriteSectionEnd(file);

@@ -11,14 +11,13 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "crashreporter/runtime/CRSContextInitData.h"
 #include "crashreporter/runtime/CRSFile.h"
 #include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/Error.h"
 
 namespace pex {
 
@@ -109,15 +108,9 @@ void CRSLogToStorage(CRSUserLoggingABStorage* storage, const char** activePath, 
 void CRSLogMessageToStorage(CRSUserLoggingABStorage* storage, const char** activePath,
                             const std::string& message);
 
-// A non-fatal error as the application hands it over.
-struct CRSUserLoggingError {
-    std::string domain;
-    std::int64_t code = 0;
-    std::vector<std::pair<std::string, std::string>> userInfo;
-};
-void CRSUserLoggingRecordError(
-    const CRSUserLoggingError* error,
-    const std::vector<std::pair<std::string, std::string>>& additionalUserInfo);
+// Records a non-fatal error with the calling thread's return addresses. The user information
+// of the error and `additionalUserInfo` (JSON objects, or null for none) are kept as text.
+void CRSUserLoggingRecordError(const Error* error, const nlohmann::json& additionalUserInfo);
 
 using CRSUserLoggingWriter = std::function<void(CRSFile*)>;
 void CRSUserLoggingWriteAndCheckABFiles(CRSUserLoggingABStorage* storage, const char** activePath,

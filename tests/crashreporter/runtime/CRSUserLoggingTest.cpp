@@ -247,8 +247,8 @@ TEST_F(CRSUserLoggingTest, ConcurrentLinesStayWholeAndWithinTwoFiles) {
 
 TEST_F(CRSUserLoggingTest, TheNinthErrorGoesToTheOtherFile) {
     start();
-    const CRSUserLoggingError error{"com.example.net", -1009, {{"reason", "offline"}}};
-    for (int i = 0; i < 8; ++i) CRSUserLoggingRecordError(&error, {});
+    const Error error("com.example.net", -1009, {{"reason", "offline"}});
+    for (int i = 0; i < 8; ++i) CRSUserLoggingRecordError(&error, nullptr);
     drain();
     EXPECT_EQ(sections("errors_a.clsrecord", "error").size(), 8u);
     EXPECT_STREQ(state().activeErrorLogPath, storages().errorStorage.bPath);
@@ -274,9 +274,9 @@ TEST_F(CRSUserLoggingTest, DisabledErrorsWriteNothing) {
     CRSContextInitData settings;
     settings.errorsEnabled = false;
     start(settings);
-    const CRSUserLoggingError error{"d", 1, {}};
-    CRSUserLoggingRecordError(&error, {});
-    CRSUserLoggingRecordError(nullptr, {});
+    const Error error("d", 1);
+    CRSUserLoggingRecordError(&error, nullptr);
+    CRSUserLoggingRecordError(nullptr, nullptr);
     drain();
     EXPECT_FALSE(exists("errors_a.clsrecord"));
 }
@@ -284,8 +284,8 @@ TEST_F(CRSUserLoggingTest, DisabledErrorsWriteNothing) {
 TEST_F(CRSUserLoggingTest, BeforeInitialisationLinesGoToTheOrdinaryLog) {
     test::LogCapture capture;
     CRSLog("early %d", 7);
-    const CRSUserLoggingError error{"d", 1, {}};
-    CRSUserLoggingRecordError(&error, {});
+    const Error error("d", 1);
+    CRSUserLoggingRecordError(&error, nullptr);
     CRSUserLoggingRecordUserKeyValue(std::string("k"), "v");
     CRSUserLoggingQueue().sync([] {});
     for (const auto& entry : fs::directory_iterator(root())) {
