@@ -12,6 +12,7 @@ packages=(
   libgmock-dev libbenchmark-dev libcpp-httplib-dev xvfb xauth fonts-wqy-microhei
   zbar-tools libsecret-1-dev
   libsystemd-dev
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: a normal build with
-# warnings as errors, and one with AddressSanitizer + UndefinedBehaviorSanitizer.
+# warnings as errors, and one with AddressSanitizer + UndefinedBehaviorSanitizer. A third
+# configuration builds only the fuzz targets with clang and libFuzzer and runs each over its
+# seeds plus a few seconds of fuzzing (tools/fuzz-long.sh fuzzes for longer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
@@ -13,18 +15,32 @@ export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 jobs=$(nproc)
 
-configs=("release:-DCMAKE_BUILD_TYPE=RelWithDebInfo" "sanitize:-DCMAKE_BUILD_TYPE=Debug -DPEXMORA_SANITIZE=ON")
+# Named configurations; PEXMORA_TEST_CONFIGS picks some by name ("fuzz") or gives
+# "name:flags" entries of its own.
+declare -A presets=(
+  [release]="-DCMAKE_BUILD_TYPE=RelWithDebInfo"
+  [sanitize]="-DCMAKE_BUILD_TYPE=Debug -DPEXMORA_SANITIZE=ON"
+  [fuzz]="-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DPEXMORA_SANITIZE=ON -DPEXMORA_FUZZ=ON -DPEXMORA_BUILD_TESTS=OFF -DPEXMORA_BUILD_BENCH=OFF"
+)
+configs=(release sanitize fuzz)
 [ -n "${PEXMORA_TEST_CONFIGS:-}" ] && read -r -a configs <<<"$PEXMORA_TEST_CONFIGS"
 
 status=0
 for entry in "${configs[@]}"; do
-  name=${entry%%:*}
-  flags=${entry#*:}
+  if [[ $entry == *:* ]]; then
+    name=${entry%%:*}
+    flags=${entry#*:}
+  else
+    name=$entry
+    flags=${presets[$name]:?"unknown configuration $name"}
+  fi
   dir=build/$name
   echo "=== $name: configure and build"
   # shellcheck disable=SC2086
   cmake -S . -B "$dir" -G Ninja -DPEXMORA_WERROR=ON $flags >/dev/null
-  cmake --build "$dir" -j "$jobs"
+  target=()
+  [[ $flags == *-DPEXMORA_FUZZ=ON* ]] && target=(--target fuzz_all)
+  cmake --build "$dir" -j "$jobs" "${target[@]}"
   echo "=== $name: test"
   if [ -x "$dir/tools/gallery/gallery" ]; then
     "$dir/tools/gallery/gallery" "$dir/gallery" >/dev/null || status=1

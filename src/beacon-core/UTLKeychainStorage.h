@@ -7,7 +7,8 @@
 // removals.
 //
 // The cache only ever holds what the store holds: a write enters the cache once it is stored,
-// so a failed write leaves the cache (and every later read) as it was.
+// so a failed write leaves the cache (and every later read) as it was. A read asked after a
+// write or removal of its key sees the outcome of that change.
 //
 // Objects are archivable types (see KeyedArchive.h), handed around as shared constant objects.
 #include <atomic>
@@ -106,6 +107,8 @@ class UTLKeychainStorage {
     const std::shared_ptr<UTLObjectCache> cache_;
     const DispatchQueue keychainQueue_;
     const DispatchQueue inMemoryCacheQueue_;
+    struct PendingChanges;
+    const std::shared_ptr<PendingChanges> pending_;
     std::atomic<SecureItemStore*> keychainRef_{nullptr};
 };
 

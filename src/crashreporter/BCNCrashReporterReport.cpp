@@ -10,17 +10,17 @@
 
 namespace pex {
 
-BCNCrashReporterReport::BCNCrashReporterReport(std::string reportID, Date dateCreated,
-                                               bool hasCrash, const std::string& reportPath)
-    : reportID_(std::move(reportID)),
-      dateCreated_(dateCreated),
-      hasCrash_(hasCrash),
-      logAPath_(reportPath + "/log_a.clsrecord"),
-      logBPath_(reportPath + "/log_b.clsrecord"),
-      internalIncrementalPath_(reportPath + "/internal_incremental_kv.clsrecord"),
-      internalCompactedPath_(reportPath + "/internal_compacted_kv.clsrecord"),
-      userIncrementalPath_(reportPath + "/user_incremental_kv.clsrecord"),
-      userCompactedPath_(reportPath + "/user_compacted_kv.clsrecord") {
+BCNCrashReporterReport::BCNCrashReporterReport(const CRSInternalReport& internalReport)
+    : reportID_(internalReport.identifier()),
+      dateCreated_(internalReport.dateCreated()),
+      hasCrash_(internalReport.isCrash()),
+      logAPath_(internalReport.pathForContentFile("log_a.clsrecord")),
+      logBPath_(internalReport.pathForContentFile("log_b.clsrecord")),
+      internalIncrementalPath_(
+          internalReport.pathForContentFile("internal_incremental_kv.clsrecord")),
+      internalCompactedPath_(internalReport.pathForContentFile("internal_compacted_kv.clsrecord")),
+      userIncrementalPath_(internalReport.pathForContentFile("user_incremental_kv.clsrecord")),
+      userCompactedPath_(internalReport.pathForContentFile("user_compacted_kv.clsrecord")) {
     logStorage_ = {logAPath_.c_str(), logBPath_.c_str(), 0, 0, true, nullptr};
     internalKVStorage_ = {internalIncrementalPath_.c_str(), internalCompactedPath_.c_str(),
                           kCRSUserLoggingMaxIncrementalCount, 0};

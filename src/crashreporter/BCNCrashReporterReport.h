@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "crashreporter/reports/CRSInternalReport.h"
 #include "crashreporter/runtime/CRSUserLogging.h"
 
 namespace pex {
@@ -17,17 +18,16 @@ class BCNCrashReporterReport {
   public:
     using Date = std::chrono::system_clock::time_point;
 
-    // `reportPath` is the report's folder; its content files are named inside it. The limits
-    // come from the running crash context's own storage records.
-    BCNCrashReporterReport(std::string reportID, Date dateCreated, bool hasCrash,
-                           const std::string& reportPath);
+    // Copies the report's facts and the paths of its log and key-value files; the limits come
+    // from the running crash context's own storage records.
+    explicit BCNCrashReporterReport(const CRSInternalReport& internalReport);
     // Waits for the logging queue's work on this report's records (compaction, file swaps).
     ~BCNCrashReporterReport();
     BCNCrashReporterReport(const BCNCrashReporterReport&) = delete;
     BCNCrashReporterReport& operator=(const BCNCrashReporterReport&) = delete;
 
     const std::string& reportID() const { return reportID_; }
-    Date dateCreated() const { return dateCreated_; }
+    const std::optional<Date>& dateCreated() const { return dateCreated_; }
     bool hasCrash() const { return hasCrash_; }
 
     void log(const std::string& message);
@@ -41,7 +41,7 @@ class BCNCrashReporterReport {
 
   private:
     std::string reportID_;
-    Date dateCreated_;
+    std::optional<Date> dateCreated_;
     bool hasCrash_;
     // Owned copies of the content-file paths the storage records point at.
     std::string logAPath_, logBPath_;

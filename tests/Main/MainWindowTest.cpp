@@ -114,14 +114,9 @@ TEST_F(MainWindowTest, TheFirstPageIsTheInterviewSetupAndEachTagHasItsPageClass)
             << expected.tag;
         EXPECT_EQ(visiblePages(), 1) << expected.tag;
     }
-    // The placeholder pages show their titles.
-    for (int tag : {0}) {
-        container()->showPage(tag);
-        auto* title = container()->currentVC()->view()->findChild<QLabel*>("pageTitle");
-        ASSERT_NE(title, nullptr) << tag;
-        EXPECT_EQ(title->text(), container()->currentVC()->title());
-        EXPECT_TRUE(title->isVisible());
-    }
+    // The setup page is a page of its own, not a placeholder with a title.
+    container()->showPage(0);
+    EXPECT_EQ(container()->currentVC()->view()->findChild<QLabel*>("pageTitle"), nullptr);
 }
 
 TEST_F(MainWindowTest, PagesAreMadeOnceAndKeptHidden) {

@@ -117,6 +117,9 @@ class SessionWindowTest : public IsolatedTest {
         runMainUntil([] { return !PXRecorderManager::shared().recorder().isStarted(); });
         manual_.clock().advance(std::chrono::seconds(5));
         flush();
+        // The capture device is let go here, last: a device released later (by a recorder
+        // stopped off the main thread) would uninstall the next test's device.
+        runMainUntil([&] { return capture_.use_count() == 1; });
         // A final report sent on the way out is answered here, not in the next test.
         settle();
         flush();

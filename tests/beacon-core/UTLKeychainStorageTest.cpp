@@ -142,6 +142,33 @@ TEST_F(UTLKeychainStorageTest, AFailedWriteLeavesCacheAndKeychainAsTheyWere) {
     EXPECT_FALSE(absent.error);
 }
 
+TEST_F(UTLKeychainStorageTest, AReadAskedRightAfterAWriteSeesWhatTheWriteStored) {
+    struct Case {
+        bool writeFails;
+        std::string expected;
+    } cases[] = {{false, "new"}, {true, "old"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.writeFails ? "failing write" : "successful write");
+        keychain.clearForcedStatuses();
+        ASSERT_FALSE(set("key", "old").error);
+        if (c.writeFails) keychain.forceStatus(Operation::Update, kSecStatusIO);
+        // Neither call waits: the read is asked while the write is still queued.
+        std::promise<ErrorRef> written;
+        std::promise<std::string> read;
+        storage.setObject<Note>(
+            std::make_shared<const Note>(Note{"new"}), "key", std::nullopt,
+            [&](std::shared_ptr<const Note>, ErrorRef error) { written.set_value(error); });
+        storage.getObjectForKey<Note>("key", std::nullopt,
+                                      [&](std::shared_ptr<const Note> note, ErrorRef) {
+                                          read.set_value(note ? note->text : "(none)");
+                                      });
+        EXPECT_EQ(written.get_future().get() != nullptr, c.writeFails);
+        EXPECT_EQ(read.get_future().get(), c.expected);
+        storage.resetInMemoryCache();
+        EXPECT_EQ(get("key").note->text, c.expected);
+    }
+}
+
 TEST_F(UTLKeychainStorageTest, RemovalForgetsTheObjectAndAMissingKeyIsNoError) {
     EXPECT_FALSE(remove("never stored"));
     set("key", "gone soon");
@@ -151,6 +178,11 @@ TEST_F(UTLKeychainStorageTest, RemovalForgetsTheObjectAndAMissingKeyIsNoError) {
     EXPECT_FALSE(read.note);
     EXPECT_FALSE(read.error);
     EXPECT_EQ(read.queue, "com.utl.KeychainStorage.Keychain");
+
+    // A read asked while a removal is still queued does not see the removed object.
+    set("key", "cached again");
+    storage.removeObjectForKey("key", std::nullopt, nullptr);
+    EXPECT_FALSE(get("key").note);
 
     keychain.forceStatus(Operation::Remove, kSecStatusIO);
     const ErrorRef error = remove("key");

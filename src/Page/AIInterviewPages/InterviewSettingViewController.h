@@ -1,17 +1,143 @@
 #pragma once
-// The interview setup page (tag 0), the first page of every main window. For now it shows its
-// title; the interview pages fill it in.
+// The interview setup page (tag 0), the first page of every main window. Here the user sets up
+// the next interview — answer style, answer mode, order of hints, whether to translate, the
+// language heard and the language translated into — and starts it. The audio source is chosen
+// on the AI settings page and only shown here; the gear leads there.
+//
+// Every choice is stored at once ("aiInterviewSetModel" and the three language keys), and the
+// session window reads the same keys, so what this page shows is what the session uses. Each
+// time the page appears it shows the stored settings again, filling in the defaults on first
+// use.
+//
+// Start: a signed-in user with minutes left gets the audio routed (system sound through the
+// loopback, or the microphone after the permission check), a new history row and the floating
+// session window; the main window is hidden until the session window closes. Main thread only.
+#include <QComboBox>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "Main/ContentWindow.h"
+#include "Page/AIInterviewPages/LanguageSelectorDelegate.h"
 #include "Tools/BaseViewController.h"
+#include "Tools/CommonTipView.h"
+#include "service/AIInterviewModel.h"
+#include "service/LanguageListModel.h"
 
 namespace pex {
 
-class InterviewSettingViewController : public BaseViewController {
+class Popover;
+class PXAudioRouter;
+
+class InterviewSettingViewController : public BaseViewController, public LanguageSelectorDelegate {
     Q_OBJECT
   public:
+    static constexpr const char* kMicrophoneText = "麦克风声音";
+    static constexpr const char* kSystemSoundText = "系统声音";
+    static constexpr const char* kNoLanguageText = "请选择语言";
+    static constexpr const char* kStartFailedText = "面试未能开始，请稍后重试";
+
     explicit InterviewSettingViewController(QObject* parent = nullptr);
+    ~InterviewSettingViewController() override;
+
+    // The session's name: "AI面试" and the start time as "yyMMdd_HHmmss" in local time.
+    static std::string sessionName(double secondsSince1970);
+
+    // Actions.
+    void startInterview();
+    void openSettings();
+    void popupSelectionChanged(QComboBox* popup);
+    void languagePopupClicked(QLabel* label);
+
+    // LanguageSelectorDelegate.
+    void languageSelected(const LanguageListModel& language) override;
+
+    // Steps, in the order a start runs them.
+    virtual void loadSettings();
+    virtual void beginInterview();
+    // Stores the history row and opens the session window; false when either failed (the
+    // routing is then put back and the user told).
+    virtual bool openSession();
+    // Opens the session window for the stored row and hides the page's window; false when the
+    // window could not be opened.
+    virtual bool openSessionWindow(std::int64_t historyId, const std::string& fileName);
+    virtual void showLanguagePopover(QLabel* label);
+    // Seconds since 1970 now; the start time of a session.
+    virtual double currentSeconds() const;
+
+    // The router a start uses; the application's shared one unless a test sets another.
+    void setAudioRouter(PXAudioRouter* router) { router_ = router; }
+    PXAudioRouter& audioRouter();
+
+    // State.
+    CommonTipView* tipView() const { return tipView_.data(); }
+    const AIInterviewModel& startAIModel() const { return startAIModel_; }
+    const std::optional<LanguageListModel>& chinaLangModel() const { return chinaLangModel_; }
+    const std::optional<LanguageListModel>& lelfLangModel() const { return lelfLangModel_; }
+    const std::optional<LanguageListModel>& rightLangModel() const { return rightLangModel_; }
+    int source() const { return source_; }
+    Popover* popover() const { return popover_; }
+    ContentWindow* sessionWindow() const { return sessionWindow_.data(); }
+
+    // Views (made with the view).
+    QLabel* voiceLabel() const { return voiceLabel_; }
+    QLabel* lelfLanguageLabel() const { return lelfLanguageLabel_; }
+    QLabel* rightLanguageLabel() const { return rightLanguageLabel_; }
+    QLabel* outputLabel() const { return outputLabel_; }
+    QComboBox* stylePopup() const { return stylePopup_; }
+    QComboBox* modePopup() const { return modePopup_; }
+    QComboBox* sequencPopup() const { return sequencPopup_; }
+    QComboBox* translatePopup() const { return translatePopup_; }
+    QPushButton* startButton() const { return startButton_; }
+    QPushButton* gearButton() const { return gearButton_; }
 
   protected:
+    void loadView() override;
     void setupUI() override;
+    void setupConstraints() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void pageWillAppear();
+    QComboBox* makePopup(const QStringList& titles, int tag);
+    QLabel* makeLanguageLabel(int tag);
+    QLabel* makeCaption(const QString& text);
+    // Shows the recognition language alone (translation off) or both languages.
+    void showLanguagesForMode();
+    void storeSettings();
+    // A name no stored session or recording uses yet: `name`, else `name` with "-2", "-3"...
+    static std::string unusedSessionName(const std::string& name);
+    void startFailed();
+
+    QPointer<CommonTipView> tipView_;
+    AIInterviewModel startAIModel_ = AIInterviewModel::defaultRecord();
+    std::optional<LanguageListModel> chinaLangModel_;
+    std::optional<LanguageListModel> lelfLangModel_;
+    std::optional<LanguageListModel> rightLangModel_;
+    int source_ = 1;
+    Popover* popover_ = nullptr;
+    PXAudioRouter* router_ = nullptr;
+    QPointer<ContentWindow> sessionWindow_;
+
+    QLabel* voiceLabel_ = nullptr;
+    QLabel* clockLabel_ = nullptr;
+    QLabel* styleCaption_ = nullptr;
+    QLabel* modeCaption_ = nullptr;
+    QLabel* sequenceCaption_ = nullptr;
+    QLabel* translateCaption_ = nullptr;
+    QLabel* languageCaption_ = nullptr;
+    QLabel* lelfLanguageLabel_ = nullptr;
+    QLabel* rightLanguageLabel_ = nullptr;
+    QLabel* outputLabel_ = nullptr;
+    QComboBox* stylePopup_ = nullptr;
+    QComboBox* modePopup_ = nullptr;
+    QComboBox* sequencPopup_ = nullptr;
+    QComboBox* translatePopup_ = nullptr;
+    QPushButton* startButton_ = nullptr;
+    QPushButton* gearButton_ = nullptr;
 };
 
 }  // namespace pex

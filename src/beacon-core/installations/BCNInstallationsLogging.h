@@ -1,14 +1,11 @@
 #pragma once
-// The installations component's log lines: service "[BeaconInstallations]" and its message
-// codes, through the SDK's logger.
-#include <string>
-
-#include "beacon-core/UTLLogger.h"
+// The installations component's log service "[BeaconInstallations]" and its message codes,
+// used with the SDK's logger (BCNLogger.h).
+#include "beacon-core/BCNLogger.h"
 
 namespace pex {
 
 inline constexpr const char* kBCNInstallationsLogService = "[BeaconInstallations]";
-inline constexpr const char* kBCNInstallationsLogSubsystem = "com.beacon.installations";
 
 namespace BCNInstallationsMessageCode {
 inline constexpr const char* kRequestSending = "I-BIS001001";
@@ -29,10 +26,5 @@ inline constexpr const char* kStoredItemNewerVersion = "I-BIS003000";
 inline constexpr const char* kStoredAuthTokenNewerVersion = "I-BIS004000";
 inline constexpr const char* kConfigurationInvalid = "I-BIS008000";
 }  // namespace BCNInstallationsMessageCode
-
-inline void BCNInstallationsLog(int level, const char* messageCode, const std::string& text) {
-    UTLLogMessage(level, kBCNInstallationsLogSubsystem, kBCNInstallationsLogService, false,
-                  messageCode, text);
-}
 
 }  // namespace pex

@@ -89,11 +89,11 @@ std::optional<BCNInstallationsStoredAuthToken> BCNInstallationsStoredAuthToken::
     const PropertyList::Dictionary& values) {
     const std::int64_t version = BCNArchiveReading::integer(values, "storageVersion");
     if (version > kStorageVersion)
-        BCNInstallationsLog(
-            UTLLogLevelWarning, BCNInstallationsMessageCode::kStoredAuthTokenNewerVersion,
-            "BCNInstallationsStoredAuthToken was encoded by a newer coder version " +
-                std::to_string(version) + ". Current coder version is " +
-                std::to_string(kStorageVersion) + ". Some auth token data may be lost.");
+        BCNLogWarning(kBCNInstallationsLogService,
+                      BCNInstallationsMessageCode::kStoredAuthTokenNewerVersion,
+                      "BCNInstallationsStoredAuthToken was encoded by a newer coder version %ld. "
+                      "Current coder version is %ld. Some auth token data may be lost.",
+                      version, kStorageVersion);
     BCNInstallationsStoredAuthToken token;
     token.status_ =
         static_cast<BCNInstallationsAuthTokenStatus>(BCNArchiveReading::integer(values, "status"));

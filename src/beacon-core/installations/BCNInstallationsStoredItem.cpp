@@ -20,11 +20,11 @@ std::optional<BCNInstallationsStoredItem> BCNInstallationsStoredItem::decodeWith
     const PropertyList::Dictionary& values) {
     const std::int64_t version = BCNArchiveReading::integer(values, "storageVersion");
     if (version > kStorageVersion)
-        BCNInstallationsLog(
-            UTLLogLevelWarning, BCNInstallationsMessageCode::kStoredItemNewerVersion,
-            "BCNInstallationsStoredItem was encoded by a newer coder version " +
-                std::to_string(version) + ". Current coder version is " +
-                std::to_string(kStorageVersion) + ". Some installation data may be lost.");
+        BCNLogWarning(kBCNInstallationsLogService,
+                      BCNInstallationsMessageCode::kStoredItemNewerVersion,
+                      "BCNInstallationsStoredItem was encoded by a newer coder version %ld. "
+                      "Current coder version is %ld. Some installation data may be lost.",
+                      version, kStorageVersion);
     BCNInstallationsStoredItem item;
     item.beaconInstallationID = BCNArchiveReading::text(values, "beaconInstallationID");
     item.refreshToken = BCNArchiveReading::text(values, "refreshToken");

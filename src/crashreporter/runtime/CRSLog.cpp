@@ -4,18 +4,26 @@
 
 namespace pex {
 
-// The SDK's logger filters by level and adds the version, service and code to each line.
+namespace {
+
+void logLine(BCNLoggerLevel level, std::string_view message) {
+    // The message is already formatted; it is never read as a format again.
+    BCNLoggerWrapper::logWithLevel(level, kCRSLogService, kCRSLogMessageCode, message);
+}
+
+}  // namespace
+
 void CRSErrorLog(std::string_view message) {
-    BCNLogError(kCRSLogService, kCRSLogMessageCode, "%@", message);
+    logLine(BCNLoggerLevelError, message);
 }
 void CRSWarningLog(std::string_view message) {
-    BCNLogWarning(kCRSLogService, kCRSLogMessageCode, "%@", message);
+    logLine(BCNLoggerLevelWarning, message);
 }
 void CRSInfoLog(std::string_view message) {
-    BCNLogInfo(kCRSLogService, kCRSLogMessageCode, "%@", message);
+    logLine(BCNLoggerLevelInfo, message);
 }
 void CRSDebugLog(std::string_view message) {
-    BCNLogDebug(kCRSLogService, kCRSLogMessageCode, "%@", message);
+    logLine(BCNLoggerLevelDebug, message);
 }
 
 }  // namespace pex

@@ -1,7 +1,7 @@
 #pragma once
 // The crash reporter's ordinary log, for start-up and report-management code (never crash
-// time): the SDK's log, tagged with the reporter's service name and message code. Lines are
-// emitted asynchronously; a process about to exit calls UTLLogFlush first.
+// time): one line per message through the SDK logger, tagged with the reporter's service name
+// and message code, filtered by the SDK's log level (errors and warnings pass by default).
 #include <string_view>
 
 namespace pex {

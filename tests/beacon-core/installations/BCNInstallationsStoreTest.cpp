@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "beacon-core/BCNBeaconVersion.h"
 #include "beacon-core/installations/InstallationsTestSupport.h"
 #include "platform/foundation/KeyedArchive.h"
 
@@ -69,7 +70,7 @@ TEST_F(BCNInstallationsStoreTest, ASavedItemReadsBackEqualInEveryField) {
     auto item = read(*makeStore(), &error);
     ASSERT_TRUE(item) << error->description();
     EXPECT_EQ(*item, registeredItem());
-    EXPECT_TRUE(logged().empty());
+    EXPECT_TRUE(loggedLines().empty());
 }
 
 TEST_F(BCNInstallationsStoreTest, AFlagWithoutARecordOrARecordWithoutAFlagIsNotFound) {
@@ -143,15 +144,17 @@ TEST_F(BCNInstallationsStoreTest, ANewerStorageVersionIsReadWithWarningsKeepingK
     auto item = read(*store, &error);
     ASSERT_TRUE(item);
     EXPECT_EQ(*item, expected);
-    EXPECT_EQ(loggedCodes(), (std::vector<std::string>{"I-BIS003000", "I-BIS004000"}));
-    const auto lines = logged();
-    EXPECT_EQ(lines.at(0).type, OSLogType::Default);  // a warning
-    EXPECT_NE(lines.at(0).line.find("BCNInstallationsStoredItem was encoded by a newer coder "
-                                    "version 2. Current coder version is 1. Some installation "
-                                    "data may be lost."),
-              std::string::npos);
-    EXPECT_NE(lines.at(1).line.find("version 3. Current coder version is 1. Some auth token"),
-              std::string::npos);
+    EXPECT_EQ(
+        loggedLines(),
+        (std::vector<std::string>{
+            BCNBeaconVersion() +
+                " - [BeaconInstallations][I-BIS003000] BCNInstallationsStoredItem was "
+                "encoded by a newer coder version 2. Current coder version is 1. Some "
+                "installation data may be lost.",
+            BCNBeaconVersion() +
+                " - [BeaconInstallations][I-BIS004000] BCNInstallationsStoredAuthToken "
+                "was encoded by a newer coder version 3. Current coder version is 1. Some auth "
+                "token data may be lost."}));
 }
 
 TEST_F(BCNInstallationsStoreTest, MissingArchivedFieldsReadAsAbsent) {

@@ -3,8 +3,6 @@
 // store and standard folders live in a fresh temporary folder, and the secure item store is
 // an in-memory fake.
 #include <memory>
-#include <regex>
-#include <string>
 #include <vector>
 
 #include "beacon-core/LogCapture.h"
@@ -33,31 +31,12 @@ class InstallationsTest : public PromiseTest {
         EXPECT_TRUE(settle(promise));
         return promise->error();
     }
-    // The lines logged so far, with the message code read back from each.
-    struct LoggedLine {
-        std::string messageCode;
-        OSLogType type;
-        std::string line;
-    };
-    std::vector<LoggedLine> logged() const {
-        static const std::regex code("\\]\\[(I-[A-Z]+[0-9]+)\\]");
-        std::vector<LoggedLine> lines;
-        for (const auto& entry : log.entries()) {
-            std::smatch match;
-            std::regex_search(entry.text, match, code);
-            lines.push_back({match.size() > 1 ? match[1].str() : "", entry.type, entry.text});
-        }
-        return lines;
-    }
-    std::vector<std::string> loggedCodes() const {
-        std::vector<std::string> codes;
-        for (const auto& line : logged()) codes.push_back(line.messageCode);
-        return codes;
-    }
+    // The captured log lines, "<version> - <service>[<code>] <text>".
+    std::vector<std::string> loggedLines() const { return capture.lines(); }
 
     TempDir dir;
     std::shared_ptr<InMemorySecureItemStore> keychain = std::make_shared<InMemorySecureItemStore>();
-    LogCapture log;
+    LogCapture capture;
 };
 
 }  // namespace pex::test

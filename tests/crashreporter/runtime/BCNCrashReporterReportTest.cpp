@@ -1,6 +1,7 @@
 #include "crashreporter/BCNCrashReporterReport.h"
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -29,8 +30,8 @@ class BCNCrashReporterReportTest : public test::CrashContextTest {
         CRSContextCompleteInitialization();
     }
     std::unique_ptr<BCNCrashReporterReport> report() const {
-        return std::make_unique<BCNCrashReporterReport>(
-            "a1b2", std::chrono::system_clock::from_time_t(1700000000), true, earlier_.path());
+        const CRSInternalReport internal(earlier_.path().string(), "a1b2");
+        return std::make_unique<BCNCrashReporterReport>(internal);
     }
     std::vector<std::string> decodedKeys(const char* file) const {
         std::vector<std::string> found;
@@ -44,10 +45,16 @@ class BCNCrashReporterReportTest : public test::CrashContextTest {
 
 TEST_F(BCNCrashReporterReportTest, AnnotationsGoIntoTheEarlierReportsFiles) {
     start();
+    std::ofstream(earlier_.path() / "metadata.clsrecord")
+        << R"({"identity":{"started_at":1700000000}})"
+        << "\n";
+    std::ofstream(earlier_.path() / "signal.clsrecord") << R"({"signal":{"number":11}})"
+                                                        << "\n";
     {
         auto annotated = report();
         EXPECT_EQ(annotated->reportID(), "a1b2");
         EXPECT_TRUE(annotated->hasCrash());
+        EXPECT_EQ(annotated->dateCreated(), std::chrono::system_clock::from_time_t(1700000000));
         annotated->log("plain");
         annotated->logWithFormat("formatted %d", 42);
         annotated->setUserID(std::string("user-7"));

@@ -1,0 +1,435 @@
+// The interview setup page over the fake audio hardware, against the local stand-in service:
+// what the page stores and shows, the choices of its pop-ups and language labels, the low-balance
+// tip, and a start that routes the sound, stores the history row and opens the session window.
+// The fake hardware first: it has a member named like a Qt keyword macro.
+#include "platform/coreaudio/FakeAudioHardware.h"
+// clang-format off
+#include "Page/AIInterviewPages/InterviewSettingViewController.h"
+// clang-format on
+
+#include <QVBoxLayout>
+#include <fstream>
+
+#include "Main/NotificationNames.h"
+#include "Page/SessionWindowFixture.h"
+#include "Tools/PopView/MYCenterPopView.h"
+#include "Tools/StatusHUD/StatusHUD.h"
+#include "audio/PXAudioRouter.h"
+#include "platform/appkit/Popover.h"
+#include "platform/avfoundation/FakeCaptureAuthorization.h"
+#include "platform/coreaudio/HardwareLayer.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/StandardFolders.h"
+#include "service/DateHelpers.h"
+#include "service/GRDBDataManager.h"
+#include "service/UserBaseModel.h"
+#include "support/WidgetEvents.h"
+
+namespace pex::test {
+namespace {
+
+using coreaudio::fourCC;
+
+const DefaultsKey<AIInterviewModel> kSettings(SettingsKeys::aiInterviewSetModel);
+
+std::optional<LanguageListModel> language(const char* key) {
+    return SettingsStore::record(DefaultsKey<LanguageListModel>(key));
+}
+void storeLanguage(const char* key, const LanguageListModel& model) {
+    SettingsStore::setRecord(std::optional(model), DefaultsKey<LanguageListModel>(key));
+}
+LanguageListModel japanese() {
+    return LanguageListModel::fromJSON({{"ID", 5},
+                                        {"name", "日语"},
+                                        {"original_key", "ja-JP"},
+                                        {"translation_key", "ja"},
+                                        {"first_letters", "R"}});
+}
+LanguageListModel french() {
+    return LanguageListModel::fromJSON({{"ID", 7},
+                                        {"name", "法语"},
+                                        {"original_key", "fr-FR"},
+                                        {"translation_key", "fr"},
+                                        {"first_letters", "F"}});
+}
+
+// The page with its start time fixed and, when asked, a session window that cannot open.
+class TestPage : public InterviewSettingViewController {
+  public:
+    double currentSeconds() const override { return seconds; }
+    bool openSessionWindow(std::int64_t historyId, const std::string& name) override {
+        opened.emplace_back(historyId, name);
+        if (windowFails) return false;
+        if (!realWindow) return true;  // only counted
+        return InterviewSettingViewController::openSessionWindow(historyId, name);
+    }
+    double seconds = 1765150000.25;
+    bool windowFails = false;
+    bool realWindow = true;
+    std::vector<std::pair<std::int64_t, std::string>> opened;
+};
+
+class SetupPageTest : public SessionWindowTest {
+  protected:
+    SetupPageTest() {
+        coreaudio::installBackend(hardware_);
+        speakers_ = addDevice("Built-in Output", 0, 2);
+        microphone_ = addDevice("Built-in Microphone", 1, 0);
+        loopback_ = addDevice("velqoOutput 2ch", 2, 2);
+        hardware_->setDefaultDevice(fourCC("dOut"), speakers_);
+        hardware_->setDefaultDevice(fourCC("dIn "), microphone_);
+        router_ = std::make_unique<PXAudioRouter>();
+        ApplicationWindows::setKeyWindow(mainWindow_);
+        StatusHUD::shared().containerView = mainWindow_;
+    }
+    ~SetupPageTest() override {
+        if (window_) delete window_.data();
+        delete page_;
+        MainQueue::drain();
+        StatusHUD::shared().hide(false);
+        StatusHUD::shared().containerView = nullptr;
+        ApplicationWindows::setKeyWindow(nullptr);
+        AIInterviewDetailController::setAudioRouteRestorer(nullptr);
+        CaptureAuthorization::install(nullptr);
+        router_.reset();
+        coreaudio::drainNotifications();
+        MainQueue::drain();
+        coreaudio::installBackend(nullptr);
+    }
+
+    coreaudio::AudioObjectID addDevice(const std::string& name, std::uint32_t in,
+                                       std::uint32_t out) {
+        coreaudio::FakeDeviceSpec spec;
+        spec.name = name;
+        spec.uid = name + "_UID";
+        spec.inputChannels = in;
+        spec.outputChannels = out;
+        return hardware_->addDevice(spec);
+    }
+
+    // The page in the main window, shown, with its appearance step run.
+    TestPage* openPage() {
+        page_ = new TestPage;
+        page_->setAudioRouter(router_.get());
+        auto* layout = new QVBoxLayout(mainWindow_);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(page_->view());
+        mainWindow_->resize(750, 500);
+        mainWindow_->show();
+        flush();
+        return page_;
+    }
+    void signIn(std::int64_t secondsLeft) {
+        UserBaseModel user;
+        user.phone = kPhone;
+        user.sumTimePackage = secondsLeft;
+        SettingsStore::setRecord(std::optional(user), DefaultsKey<UserBaseModel>(kUserKey));
+    }
+    void storeSettings(std::int64_t deviceType, std::int64_t modelType) {
+        AIInterviewModel model = AIInterviewModel::defaultRecord();
+        model.deviceType = deviceType;
+        model.modelType = modelType;
+        SettingsStore::setRecord(std::optional(model), kSettings);
+    }
+    void choose(QComboBox* popup, const QString& title) {
+        popup->setCurrentText(title);
+        Q_EMIT popup->activated(popup->currentIndex());
+    }
+    static std::optional<HistoryRecord> row(std::int64_t id) {
+        for (const HistoryRecord& record : GRDBDataManager::shared().fetchAllHistory()) {
+            if (record.id == id) return record;
+        }
+        return std::nullopt;
+    }
+    coreaudio::AudioObjectID defaultInput() const {
+        return hardware_->defaultDevice(fourCC("dIn "));
+    }
+    static QString hudText() {
+        StatusHUD& hud = StatusHUD::shared();
+        return hud.isHidden() || !hud.statusLabel() ? QString() : hud.statusLabel()->text();
+    }
+
+    static constexpr const char* kUserKey = SettingsKeys::userInfo;
+    std::shared_ptr<coreaudio::FakeAudioHardware> hardware_ =
+        std::make_shared<coreaudio::FakeAudioHardware>();
+    coreaudio::AudioObjectID speakers_ = 0, microphone_ = 0, loopback_ = 0;
+    std::unique_ptr<PXAudioRouter> router_;
+    TestPage* page_ = nullptr;
+};
+
+TEST_F(SetupPageTest, FirstLaunchStoresTheDefaultsAndShowsThem) {
+    openPage();
+    EXPECT_EQ(SettingsStore::record(kSettings), AIInterviewModel::defaultRecord());
+    EXPECT_EQ(language(LanguageListModel::kChinaKey), LanguageListModel::defaultChina());
+    EXPECT_EQ(language(LanguageListModel::kLeftKey), LanguageListModel::defaultLeft());
+    EXPECT_EQ(language(LanguageListModel::kRightKey), LanguageListModel::defaultRight());
+    EXPECT_EQ(page_->lelfLanguageLabel()->text(), QStringLiteral("中文（简体）"));
+    EXPECT_EQ(page_->rightLanguageLabel()->text(), QStringLiteral("英语（美国）"));
+    for (QComboBox* popup : {page_->stylePopup(), page_->modePopup(), page_->sequencPopup(),
+                             page_->translatePopup()}) {
+        EXPECT_EQ(popup->currentIndex(), 0);
+    }
+    EXPECT_FALSE(page_->rightLanguageLabel()->isHidden());
+    // The default record records the microphone, and the label says so.
+    EXPECT_EQ(page_->voiceLabel()->text(), QStringLiteral("麦克风声音"));
+}
+
+TEST_F(SetupPageTest, StoredSettingsAreShownEachTimeThePageAppears) {
+    storeSettings(1, 1);
+    storeLanguage(LanguageListModel::kChinaKey, japanese());
+    openPage();
+    EXPECT_EQ(page_->voiceLabel()->text(), QStringLiteral("系统声音"));
+    EXPECT_EQ(page_->translatePopup()->currentText(), QStringLiteral("否"));
+    EXPECT_EQ(page_->lelfLanguageLabel()->text(), QStringLiteral("日语"));
+    EXPECT_TRUE(page_->rightLanguageLabel()->isHidden());
+    EXPECT_TRUE(page_->outputLabel()->isHidden());
+
+    // The AI settings page chose the microphone meanwhile.
+    storeSettings(0, 0);
+    page_->view()->hide();
+    page_->view()->show();
+    flush();
+    EXPECT_EQ(page_->voiceLabel()->text(), QStringLiteral("麦克风声音"));
+    EXPECT_EQ(page_->lelfLanguageLabel()->text(), QStringLiteral("中文（简体）"));
+    EXPECT_FALSE(page_->rightLanguageLabel()->isHidden());
+}
+
+TEST_F(SetupPageTest, PopupsStoreTheirFieldByTitle) {
+    openPage();
+    struct Case {
+        QComboBox* popup;
+        QString title;
+        std::int64_t AIInterviewModel::*field;
+        std::int64_t expected;
+    };
+    const Case cases[] = {
+        {page_->stylePopup(), QStringLiteral("关键词模式(推荐 自然)"),
+         &AIInterviewModel::generateAnswerType, 2},
+        {page_->stylePopup(), QStringLiteral("正式长难句(专业 深度)"),
+         &AIInterviewModel::generateAnswerType, 1},
+        {page_->modePopup(), QStringLiteral("点击生成"), &AIInterviewModel::antoAnswerType, 1},
+        {page_->sequencPopup(), QStringLiteral("提示在上"), &AIInterviewModel::sequenceType, 1},
+        {page_->sequencPopup(), QStringLiteral("提示在下"), &AIInterviewModel::sequenceType, 0},
+        {page_->translatePopup(), QStringLiteral("否"), &AIInterviewModel::modelType, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title.toStdString());
+        choose(c.popup, c.title);
+        ASSERT_TRUE(SettingsStore::record(kSettings));
+        EXPECT_EQ((*SettingsStore::record(kSettings)).*c.field, c.expected);
+        EXPECT_EQ(page_->startAIModel().*c.field, c.expected);
+    }
+    EXPECT_EQ(console_.linesStartingWith("回答风格选择：关键词模式(推荐 自然)"), 1);
+}
+
+TEST_F(SetupPageTest, TheTranslateToggleHidesTheTargetAndRoutesTheLeftChoice) {
+    storeLanguage(LanguageListModel::kChinaKey, japanese());
+    openPage();
+    choose(page_->translatePopup(), QStringLiteral("否"));
+    EXPECT_EQ(SettingsStore::record(kSettings)->modelType, 1);
+    EXPECT_TRUE(page_->outputLabel()->isHidden());
+    EXPECT_TRUE(page_->rightLanguageLabel()->isHidden());
+    EXPECT_EQ(page_->lelfLanguageLabel()->text(), QStringLiteral("日语"));
+
+    // Translation off: the left label chooses the recognition language only.
+    page_->languagePopupClicked(page_->lelfLanguageLabel());
+    EXPECT_EQ(page_->source(), 1);
+    EXPECT_TRUE(page_->popover()->isShown());
+    page_->languageSelected(french());
+    EXPECT_FALSE(page_->popover()->isShown());
+    EXPECT_EQ(language(LanguageListModel::kChinaKey), french());
+    EXPECT_EQ(language(LanguageListModel::kLeftKey), LanguageListModel::defaultLeft());
+    EXPECT_EQ(page_->lelfLanguageLabel()->text(), QStringLiteral("法语"));
+
+    choose(page_->translatePopup(), QStringLiteral("是"));
+    EXPECT_EQ(SettingsStore::record(kSettings)->modelType, 0);
+    EXPECT_FALSE(page_->outputLabel()->isHidden());
+    EXPECT_FALSE(page_->rightLanguageLabel()->isHidden());
+    EXPECT_EQ(page_->lelfLanguageLabel()->text(), QStringLiteral("中文（简体）"));
+
+    // Translation on: the left label chooses the source language, the right one the target.
+    page_->languagePopupClicked(page_->lelfLanguageLabel());
+    page_->languageSelected(japanese());
+    EXPECT_EQ(language(LanguageListModel::kLeftKey), japanese());
+    EXPECT_EQ(language(LanguageListModel::kChinaKey), french());
+    page_->languagePopupClicked(page_->rightLanguageLabel());
+    EXPECT_EQ(page_->source(), 2);
+    page_->languageSelected(french());
+    EXPECT_EQ(language(LanguageListModel::kRightKey), french());
+    EXPECT_EQ(page_->rightLanguageLabel()->text(), QStringLiteral("法语"));
+}
+
+TEST_F(SetupPageTest, TheGearAsksForTheSettingsPage) {
+    openPage();
+    std::vector<nlohmann::json> posted;
+    ScopedObserver observer(
+        NotificationCenter::defaultCenter(),
+        NotificationCenter::defaultCenter().addObserver(
+            NotificationNames::aiSetting, nullptr,
+            [&](const Notification& note) { posted.push_back(note.userInfo); }));
+    click(page_->gearButton());
+    EXPECT_EQ(posted, std::vector<nlohmann::json>{nlohmann::json({{"message", "打开设置"}})});
+}
+
+TEST_F(SetupPageTest, NoMinutesLeftGivesOnlyTheTip) {
+    openPage();
+    std::vector<nlohmann::json> posted;
+    ScopedObserver observer(
+        NotificationCenter::defaultCenter(),
+        NotificationCenter::defaultCenter().addObserver(
+            NotificationNames::purchase, nullptr,
+            [&](const Notification& note) { posted.push_back(note.userInfo); }));
+    for (const std::int64_t balance : {std::int64_t{0}, std::int64_t{-30}}) {
+        SCOPED_TRACE(balance);
+        signIn(balance);
+        storeSettings(1, 0);
+        page_->loadSettings();
+        click(page_->startButton());
+        ASSERT_TRUE(page_->tipView()->isVisible());
+        EXPECT_EQ(page_->tipView()->contentLabel()->text(), QStringLiteral("您的余额不足，请充值"));
+        click(page_->tipView()->sureButton());
+        advance(std::chrono::milliseconds(300));
+        EXPECT_FALSE(page_->tipView()->isVisible());
+    }
+    EXPECT_EQ(posted, std::vector<nlohmann::json>(2, nlohmann::json({{"message", "去充值"}})));
+    EXPECT_TRUE(page_->opened.empty());
+    EXPECT_EQ(defaultInput(), microphone_);
+    EXPECT_TRUE(hardware_->aggregateDescriptions().empty());
+}
+
+TEST_F(SetupPageTest, WithoutAUserTheStartDoesNothing) {
+    openPage();
+    click(page_->startButton());
+    EXPECT_EQ(console_.linesStartingWith("开始面试"), 1);
+    EXPECT_FALSE(page_->tipView()->isVisible());
+    EXPECT_TRUE(page_->opened.empty());
+    EXPECT_EQ(defaultInput(), microphone_);
+}
+
+TEST_F(SetupPageTest, StartRoutesSystemSoundStoresTheRowAndOpensTheWindow) {
+    signIn(6000);
+    storeSettings(1, 0);
+    openPage();
+    click(page_->startButton());
+    EXPECT_EQ(defaultInput(), loopback_);
+    EXPECT_EQ(hardware_->aggregateDescriptions().size(), 1u);
+
+    const std::string name = InterviewSettingViewController::sessionName(page_->seconds);
+    EXPECT_EQ(name, "AI面试" + currentTimeStampString(1765150000));
+    ASSERT_EQ(page_->opened.size(), 1u);
+    EXPECT_EQ(page_->opened[0].second, name);
+    const auto stored = row(page_->opened[0].first);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->title, name);
+    EXPECT_EQ(stored->audioFileName, name);
+    EXPECT_EQ(stored->historyFileName, name);
+    EXPECT_DOUBLE_EQ(stored->timeStr, page_->seconds);
+    EXPECT_EQ(stored->sourceLanguage, "中文（简体）");
+    EXPECT_EQ(stored->resultLanguage, "英语（美国）");
+    EXPECT_EQ(stored->modelType, 0);
+
+    window_ = page_->sessionWindow();
+    ASSERT_TRUE(window_);
+    EXPECT_TRUE(window_->isVisible());
+    EXPECT_EQ(window_->windowTitle(), QStringLiteral("面试助攻"));
+    auto* controller = qobject_cast<AIInterviewDetailController*>(window_->contentViewController());
+    ASSERT_TRUE(controller);
+    EXPECT_EQ(controller->historyId, page_->opened[0].first);
+    EXPECT_EQ(controller->historyFileName, name);
+    EXPECT_EQ(controller->mainWindow.data(), mainWindow_.data());
+    EXPECT_FALSE(mainWindow_->isVisible());
+    // The session bills at once.
+    EXPECT_TRUE(runMainUntil([&] { return !service_.requests("/consume/start").empty(); }));
+
+    // Closing the session window puts the devices back.
+    controller->closeSession();
+    EXPECT_EQ(defaultInput(), microphone_);
+    EXPECT_EQ(hardware_->defaultDevice(fourCC("dOut")), speakers_);
+}
+
+TEST_F(SetupPageTest, AMicrophoneStartChecksThePermissionWithoutWaiting) {
+    const auto permission = FakeCaptureAuthorization::install(AuthorizationStatus::notDetermined);
+    hardware_->setDefaultDevice(fourCC("dIn "), speakers_);
+    signIn(6000);
+    storeSettings(0, 0);
+    openPage();
+    page_->realWindow = false;
+    click(page_->startButton());
+    EXPECT_EQ(hudText(), QStringLiteral("没有麦克风权限"));
+    EXPECT_EQ(permission->requestCount(), 1);
+    EXPECT_EQ(defaultInput(), microphone_);
+    EXPECT_EQ(page_->opened.size(), 1u);  // the answer is still outstanding
+}
+
+TEST_F(SetupPageTest, SessionsStartedInTheSameSecondKeepTheirOwnNames) {
+    signIn(6000);
+    storeSettings(0, 0);
+    openPage();
+    page_->realWindow = false;
+    page_->seconds = 1765160000.1;
+    click(page_->startButton());
+    page_->seconds = 1765160000.9;
+    click(page_->startButton());
+    ASSERT_EQ(page_->opened.size(), 2u);
+    const std::string name = InterviewSettingViewController::sessionName(1765160000);
+    EXPECT_EQ(page_->opened[0].second, name);
+    EXPECT_EQ(page_->opened[1].second, name + "-2");
+    EXPECT_NE(page_->opened[0].first, page_->opened[1].first);
+    EXPECT_EQ(row(page_->opened[1].first)->audioFileName, name + "-2");
+    // A recording already on disk under a name takes that name too.
+    page_->seconds = 1765170000;
+    const std::string later = InterviewSettingViewController::sessionName(1765170000);
+    std::ofstream(StandardFolders::documents() / (later + ".wav")) << "RIFF";
+    click(page_->startButton());
+    EXPECT_EQ(page_->opened.back().second, later + "-2");
+}
+
+TEST_F(SetupPageTest, RecognitionOnlyRowsNameTheRecognitionLanguage) {
+    storeLanguage(LanguageListModel::kChinaKey, japanese());
+    signIn(6000);
+    storeSettings(0, 1);
+    openPage();
+    page_->realWindow = false;
+    page_->seconds = 1765180000;
+    click(page_->startButton());
+    ASSERT_EQ(page_->opened.size(), 1u);
+    const auto stored = row(page_->opened[0].first);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->sourceLanguage, "日语");
+    EXPECT_EQ(stored->resultLanguage, "");
+    EXPECT_EQ(stored->modelType, 1);
+}
+
+TEST_F(SetupPageTest, AFailedStartPutsTheDevicesBackAndSaysSo) {
+    signIn(6000);
+    storeSettings(1, 0);
+    openPage();
+    page_->windowFails = true;
+    page_->seconds = 1765190000;
+    click(page_->startButton());
+    EXPECT_EQ(page_->opened.size(), 1u);
+    EXPECT_EQ(defaultInput(), microphone_);
+    EXPECT_TRUE(hardware_->aggregateDescriptions().empty() ||
+                hardware_->defaultDevice(fourCC("dOut")) == speakers_);
+    EXPECT_EQ(hudText(), QString::fromUtf8(InterviewSettingViewController::kStartFailedText));
+    StatusHUD::shared().hide(false);
+
+    // The history row cannot be stored: no window, devices back, the user told.
+    page_->windowFails = false;
+    page_->seconds = 1765190100;
+    ASSERT_TRUE(GRDBDataManager::shared().dbQueue()->write([](Database& d) {
+        return d.execute(
+            "CREATE TRIGGER refuse BEFORE INSERT ON historyRecord "
+            "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    }));
+    click(page_->startButton());
+    ASSERT_TRUE(GRDBDataManager::shared().dbQueue()->write(
+        [](Database& d) { return d.execute("DROP TRIGGER refuse"); }));
+    EXPECT_EQ(page_->opened.size(), 1u);
+    EXPECT_EQ(defaultInput(), microphone_);
+    EXPECT_EQ(hardware_->defaultDevice(fourCC("dOut")), speakers_);
+    EXPECT_EQ(hudText(), QString::fromUtf8(InterviewSettingViewController::kStartFailedText));
+}
+
+}  // namespace
+}  // namespace pex::test
