@@ -22,8 +22,8 @@ CRSContext* crsContext = nullptr;
 namespace {
 
 // Room in the read-only region for the paths copied into it: the report's record files,
-// the log and the marker.
-constexpr std::size_t kReadOnlyPathsSize = 16 * PATH_MAX;
+// the log, the marker and the user-logging files.
+constexpr std::size_t kReadOnlyPathsSize = 32 * PATH_MAX;
 
 CRSContext contextStorage;
 

@@ -9,6 +9,7 @@
 #include "crashreporter/runtime/CRSBinaryImage.h"
 #include "crashreporter/runtime/CRSHost.h"
 #include "crashreporter/runtime/CRSSignal.h"
+#include "crashreporter/runtime/CRSUserLogging.h"
 #include "platform/mach/ThreadParking.h"
 
 namespace pex {
@@ -24,6 +25,7 @@ struct CRSReadOnlyContext {
     CRSBinaryImageReadOnlyContext binaryimage;
     CRSHostSettings host;
     CRSSignalReadOnlyContext signal;
+    CRSUserLoggingReadOnlyContext logging;
 };
 
 struct CRSReadWriteContext {
@@ -36,6 +38,7 @@ struct CRSReadWriteContext {
     CRSBinaryImageReadWriteContext binaryImage;
     int errorsCount;
     int customExceptionCount;
+    CRSUserLoggingWritableContext logging;
     // Where the other threads leave their registers while a crash handler records them.
     ThreadParkingArea threadParking;
 };

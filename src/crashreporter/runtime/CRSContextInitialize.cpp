@@ -5,6 +5,7 @@
 #include "crashreporter/runtime/CRSContextMetadata.h"
 #include "crashreporter/runtime/CRSSDKFileLog.h"
 #include "crashreporter/runtime/CRSSignal.h"
+#include "crashreporter/runtime/CRSUserLogging.h"
 #include "platform/foundation/DispatchGroup.h"
 #include "platform/foundation/ThreadStartHook.h"
 
@@ -40,6 +41,12 @@ PRMPromiseRef CRSContextInitialize(const CRSContextInitData& initData, const Bun
     } else {
         group.async(global, [signal] { CRSSignalInitialize(signal); });
     }
+    group.async(global, [rootPath, initData] {
+        CRSReadWriteContext* writable = crsContext->writable;
+        CRSUserLoggingInitStorages(&crsContext->readonly->logging, rootPath.c_str(), initData,
+                                   &writable->logging, &writable->errorsCount,
+                                   &writable->customExceptionCount);
+    });
     group.async(global, [rootPath, initData, bundle] {
         if (!CRSContextRecordMetadata(rootPath.c_str(), initData, bundle)) {
             CRSSDKLogWarn("Unable to record context metadata\n");

@@ -12,6 +12,7 @@
 #include "crashreporter/runtime/CRSContext.h"
 #include "crashreporter/runtime/CRSFileReader.h"
 #include "crashreporter/runtime/CRSSignal.h"
+#include "crashreporter/runtime/CRSUserLogging.h"
 #include "platform/foundation/DispatchQueue.h"
 
 namespace pex {
@@ -64,6 +65,9 @@ TEST(CRSContextInitializeTest, InstallsHandlersStacksAndMetadata) {
             (dir.path() / "signal.clsrecord").string()) {
             return 6;
         }
+        // User logging is ready: a line lands in the report folder's first log file.
+        CRSLog("after start-up");
+        if (!std::filesystem::exists(dir.path() / "log_a.clsrecord")) return 7;
         return 0;
     });
     EXPECT_EQ(failedStep, 0);
