@@ -20,7 +20,7 @@ class DiscardingBackend : public pex::OSLogBackend {
   private:
     struct Discarding : pex::OSLog {
         bool isEnabled(pex::OSLogType) const override { return true; }
-        void emit(pex::OSLogType, const std::string&) override {}
+        void write(pex::OSLogType, const std::string&) override {}
     };
 };
 

@@ -23,3 +23,11 @@ foreach(origin PEXMORA_SERVICE_ORIGIN PEXMORA_STATIC_ORIGIN PEXMORA_CAPTCHA_ORIG
         message(FATAL_ERROR "${origin}=${${origin}}: an origin must be https, or plain http on a loopback host")
     endif()
 endforeach()
+
+# The telemetry transport's upload host (its targets are paths below it) and API key. The demo
+# and tests point them at the stand-in service.
+set(PEXMORA_TELEMETRY_ORIGIN "http://127.0.0.1:${PEXMORA_STANDIN_PORT}" CACHE STRING "Telemetry upload host")
+set(PEXMORA_TELEMETRY_API_KEY "standin-telemetry-key-00000000000000000" CACHE STRING "Telemetry API key (39 characters)")
+if(NOT PEXMORA_TELEMETRY_ORIGIN MATCHES "^https://[^/]+$" AND NOT PEXMORA_TELEMETRY_ORIGIN MATCHES "^http://(127\\.[0-9.]+|localhost|\\[::1\\])(:[0-9]+)?$")
+    message(FATAL_ERROR "PEXMORA_TELEMETRY_ORIGIN=${PEXMORA_TELEMETRY_ORIGIN}: an origin must be https, or plain http on a loopback host")
+endif()

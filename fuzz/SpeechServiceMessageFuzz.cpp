@@ -14,6 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto message = SpeechServiceMessage::parse(text);
     if (!message) return 0;
     (void)message->path();
-    (void)nlohmann::json::parse(message->body, nullptr, false);
+    const nlohmann::json body = nlohmann::json::parse(message->body, nullptr, false);
+    if (body.is_object()) (void)body.contains("Text");
     return 0;
 }

@@ -11,6 +11,8 @@
 #include "Main/WindowFactory.h"
 #include "beacon-core/BCNApp.h"
 #include "platform/appkit/ApplicationWindows.h"
+#include "platform/foundation/ApplicationNotifications.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/MainQueue.h"
 #include "purchase/UnfinishedTransactionHandler.h"
 #include "service/ConsoleLog.h"
@@ -50,6 +52,10 @@ AppDelegate::AppDelegate(LaunchSteps steps, QObject* parent)
     : QObject(parent), steps_(std::move(steps)) {
     assertMainThread("AppDelegate");
     currentSlot() = this;
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                if (state == Qt::ApplicationActive) applicationDidBecomeActive();
+            });
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -87,6 +93,10 @@ void AppDelegate::finishLaunching() {
     setWindow(signedIn ? WindowFactory::openMainWindow() : WindowFactory::openLoginWindow());
 
     installShowMainWindowMenuItem();
+}
+
+void AppDelegate::applicationDidBecomeActive() {
+    NotificationCenter::defaultCenter().post(kApplicationDidBecomeActiveNotification);
 }
 
 void AppDelegate::installShowMainWindowMenuItem() {

@@ -53,6 +53,8 @@ class AppDelegate : public QObject {
 
     void applicationDidFinishLaunching();
     void finishLaunching();
+    // Tells the telemetry client (which has no UI toolkit) that the application came forward.
+    void applicationDidBecomeActive();
     void installShowMainWindowMenuItem();
     void showMainWindow();
     // Launched again while running: with windows on screen nothing more happens; otherwise

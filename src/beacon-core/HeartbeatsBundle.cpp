@@ -85,12 +85,12 @@ nlohmann::json HeartbeatsBundle::toJson() const {
         dates.push_back(static_cast<std::int64_t>(period));
         dates.push_back(date);
     }
-    nlohmann::json slots = nlohmann::json::array();
+    nlohmann::json slotList = nlohmann::json::array();
     for (const auto& slot : buffer_.circularQueue())
-        slots.push_back(slot ? slot->toJson() : nlohmann::json());
+        slotList.push_back(slot ? slot->toJson() : nlohmann::json());
     return {{"capacity", capacity_},
             {"lastAddedHeartbeatDates", dates},
-            {"buffer", {{"circularQueue", slots}, {"tailIndex", buffer_.tailIndex()}}}};
+            {"buffer", {{"circularQueue", slotList}, {"tailIndex", buffer_.tailIndex()}}}};
 }
 
 std::optional<HeartbeatsBundle> HeartbeatsBundle::fromJson(const nlohmann::json& json) {
@@ -108,13 +108,13 @@ std::optional<HeartbeatsBundle> HeartbeatsBundle::fromJson(const nlohmann::json&
         if (!period || !(*dates)[i + 1].is_number()) return std::nullopt;
         lastAdded[*period] = (*dates)[i + 1].get<double>();
     }
-    const auto slots = buffer->find("circularQueue");
+    const auto slotList = buffer->find("circularQueue");
     const auto tail = buffer->find("tailIndex");
-    if (slots == buffer->end() || !slots->is_array() || tail == buffer->end() ||
+    if (slotList == buffer->end() || !slotList->is_array() || tail == buffer->end() ||
         !tail->is_number_integer())
         return std::nullopt;
     std::vector<std::optional<Heartbeat>> queue;
-    for (const auto& slot : *slots) {
+    for (const auto& slot : *slotList) {
         if (slot.is_null()) {
             queue.emplace_back();
             continue;

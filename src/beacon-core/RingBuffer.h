@@ -27,33 +27,33 @@ class RingBuffer {
 
     explicit RingBuffer(std::int64_t capacity = 0)
         : circularQueue_(static_cast<std::size_t>(capacity < 0 ? 0 : capacity)) {}
-    RingBuffer(std::vector<std::optional<Element>> slots, std::int64_t tailIndex)
-        : circularQueue_(std::move(slots)), tailIndex_(tailIndex) {}
+    RingBuffer(std::vector<std::optional<Element>> slotList, std::int64_t tailIndex)
+        : circularQueue_(std::move(slotList)), tailIndex_(tailIndex) {}
 
     PushResult push(Element element) {
-        const auto slots = static_cast<std::int64_t>(circularQueue_.size());
-        if (slots == 0) return std::optional<Element>();
-        if (tailIndex_ < 0 || tailIndex_ >= slots)
-            return RingBufferOutOfBoundsPush{tailIndex_, slots};
+        const auto slotCount = static_cast<std::int64_t>(circularQueue_.size());
+        if (slotCount == 0) return std::optional<Element>();
+        if (tailIndex_ < 0 || tailIndex_ >= slotCount)
+            return RingBufferOutOfBoundsPush{tailIndex_, slotCount};
         auto& slot = circularQueue_[static_cast<std::size_t>(tailIndex_)];
         std::optional<Element> replaced = std::move(slot);
         slot = std::move(element);
-        tailIndex_ = tailIndex_ + 1 == slots ? 0 : tailIndex_ + 1;
+        tailIndex_ = tailIndex_ + 1 == slotCount ? 0 : tailIndex_ + 1;
         return replaced;
     }
 
     std::optional<Element> pop() {
-        const auto slots = static_cast<std::int64_t>(circularQueue_.size());
-        if (slots == 0) return std::nullopt;
-        tailIndex_ = tailIndex_ - 1 < 0 ? slots - 1 : tailIndex_ - 1;
-        if (tailIndex_ < 0 || tailIndex_ >= slots) return std::nullopt;
+        const auto slotCount = static_cast<std::int64_t>(circularQueue_.size());
+        if (slotCount == 0) return std::nullopt;
+        tailIndex_ = tailIndex_ - 1 < 0 ? slotCount - 1 : tailIndex_ - 1;
+        if (tailIndex_ < 0 || tailIndex_ >= slotCount) return std::nullopt;
         auto& slot = circularQueue_[static_cast<std::size_t>(tailIndex_)];
         std::optional<Element> element = std::move(slot);
         slot.reset();
         return element;
     }
 
-    // The filled slots' elements, from slot 0 upward.
+    // The filled slotCount' elements, from slot 0 upward.
     std::vector<Element> elements() const {
         std::vector<Element> filled;
         for (const auto& slot : circularQueue_)

@@ -80,7 +80,7 @@ void emitLine(int level, std::string_view subsystem, std::string_view category,
                         category = std::string(category), line = std::move(line)] {
         OSLog* handle = handleFor(logger, subsystem, category);
         const OSLogType type = logTypeFor(level);
-        if (handle && handle->isEnabled(type)) handle->emit(type, line);
+        if (handle && handle->isEnabled(type)) handle->write(type, line);
     });
 }
 

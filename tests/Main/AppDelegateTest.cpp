@@ -14,6 +14,8 @@
 #include "Main/WindowFactory.h"
 #include "ShellFixture.h"
 #include "beacon-core/BCNApp.h"
+#include "beacon-core/BCNHeartbeatLogger.h"
+#include "platform/foundation/Bundle.h"
 #include "platform/storekit/LocalStoreBackend.h"
 #include "platform/storekit/StoreKit.h"
 #include "purchase/IAPReceiptUploader.h"
@@ -302,21 +304,43 @@ TEST_F(AppDelegateTest, ASecondLaunchReachesTheRunningInstance) {
     EXPECT_TRUE(kept->isVisible());
 }
 
-TEST(BCNAppTest, ReadsTheOptionsListOnlyWhenItIsADictionary) {
-    test::TempDir dir;
-    const auto write = [&](const std::string& name, const std::string& text) {
-        std::ofstream(dir.path() / name) << text;
-        return dir.path() / name;
-    };
+TEST_F(AppDelegateTest, StartsWithNoBrokenOrGoodTelemetryOptions) {
+    test::TempDir bundle;
+    std::ofstream(bundle.path() / "Info.plist")
+        << R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict>)"
+           R"(<key>CFBundleIdentifier</key><string>com.pexmora.app</string></dict></plist>)";
+    Bundle::setMainForTesting(bundle.path());
     const std::string head = R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0">)";
-    const auto options = BCNApp::readOptions(write(
-        "good.plist", head + "<dict><key>BEACON_APP_ID</key><string>1:2</string></dict></plist>"));
-    ASSERT_TRUE(options.has_value());
-    EXPECT_EQ(options->value("BEACON_APP_ID", ""), "1:2");
-    EXPECT_FALSE(BCNApp::readOptions(write("list.plist", head + "<array/></plist>")));
-    EXPECT_FALSE(BCNApp::readOptions(write("garbage.plist", "\x01\x02not a plist")));
-    EXPECT_FALSE(BCNApp::readOptions(dir.path() / "missing.plist"));
-    EXPECT_NO_THROW(BCNApp::configure());
+    const std::pair<const char*, std::optional<std::string>> cases[] = {
+        {"no options file", std::nullopt},
+        {"broken", head + "<array/></plist>"},
+        {"good", head + "<dict><key>BEACON_APP_ID</key><string>1:123:ios:abc</string>"
+                        "<key>BUNDLE_ID</key><string>com.pexmora.app</string></dict></plist>"},
+    };
+    for (const auto& [name, contents] : cases) {
+        if (contents) std::ofstream(bundle.path() / "BeaconService-Info.plist") << *contents;
+        BCNOptions::resetDefaultOptions();
+        BCNApp::resetApps();
+        steps_.clear();
+        AppDelegate::LaunchSteps steps = recordingSteps();
+        steps.configureTelemetry = [] { BCNApp::configure(); };
+        AppDelegate delegate(steps);
+        delegate.finishLaunching();
+        EXPECT_EQ(steps_, (std::vector<std::string>{"store", "database:0"})) << name;
+        EXPECT_EQ(visibleWindows().size(), 1u) << name;
+        EXPECT_EQ(BCNApp::isDefaultAppConfigured(), std::string(name) == "good") << name;
+        if (BCNApp::isDefaultAppConfigured()) {
+            // Coming forward reaches the telemetry client, which logs today's heartbeat.
+            delegate.applicationDidBecomeActive();
+            EXPECT_EQ(BCNApp::defaultApp()->heartbeatLogger()->heartbeatCodeForToday(),
+                      BCNHeartbeatInfoCode::Combined);
+        }
+        closeEverything();
+        MainMenu::setCurrent(MainMenu::makeDefault());
+    }
+    BCNApp::resetApps();
+    BCNOptions::resetDefaultOptions();
+    Bundle::setMainForTesting(std::nullopt);
 }
 
 }  // namespace

@@ -4,9 +4,11 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QSplitter>
+#include <cmath>
 
 #include "Page/AIInterviewPages/AiInterviewAiCellMac.h"
 #include "Page/AIInterviewPages/AiInterviewCellMac.h"
+#include "Page/AIInterviewPages/ConversationRowText.h"
 
 #include "Page/SessionWindowFixture.h"
 #include "Tools/StatusHUD/StatusHUD.h"
@@ -283,6 +285,67 @@ TEST_F(SessionTables, TheDividerStaysBetween100And500PointsFromTheTop) {
     EXPECT_EQ(split->widget(0)->height(), 100);
     split->setSizes({900, 10});
     EXPECT_EQ(split->widget(0)->height(), 500);
+}
+
+}  // namespace
+}  // namespace pex::test
+
+namespace pex::test {
+namespace {
+
+PXTranslationHistoryDetailsModel line(const std::string& source, const std::string& translation,
+                                      int index = 1, int font = 16) {
+    PXTranslationHistoryDetailsModel model;
+    model.sourceText = source;
+    model.resultText = translation;
+    model.index = index;
+    model.font = font;
+    return model;
+}
+
+TEST(SessionRowHeights, FollowTheMeasuredTextsOfTheRows) {
+    using Controller = AIInterviewDetailController;
+    const auto alone = line("请先简单介绍一下你自己，以及你为什么想应聘这个岗位。", "");
+    const auto both =
+        line("请先简单介绍一下你自己。", "Please briefly introduce yourself and tell us why.");
+    for (const int width : {120, 400, 900}) {
+        SCOPED_TRACE(width);
+        const int w = width - 22;
+        const int h1 = static_cast<int>(std::ceil(transcriptRowText(alone).heightForWidth(w)));
+        EXPECT_EQ(Controller::transcriptRowHeight(alone, width), h1 + 8);
+        const int s1 = static_cast<int>(std::ceil(transcriptRowText(both).heightForWidth(w)));
+        const int s2 = static_cast<int>(std::ceil(translationRowText(both).heightForWidth(w)));
+        EXPECT_EQ(Controller::transcriptRowHeight(both, width), s1 + s2 + 16);
+        const int a = static_cast<int>(
+            std::ceil(answerRowText(2, QStringLiteral("好的，我来回答这个问题。"), 18)
+                          .heightForWidth(width - 42)));
+        EXPECT_EQ(Controller::answerRowHeight(3, "好的，我来回答这个问题。", 18, width), a + 24);
+    }
+    // Before the table has a width, and an answer table too narrow for its text.
+    EXPECT_EQ(Controller::transcriptRowHeight(both, 0), 44);
+    EXPECT_EQ(Controller::answerRowHeight(1, "x", 14, 0), 44);
+    EXPECT_EQ(Controller::answerRowHeight(1, "x", 14, 42), 52);
+    EXPECT_NE(Controller::answerRowHeight(1, "x", 14, 43), 52);
+    // A narrower table wraps a long sentence onto more lines.
+    EXPECT_GT(Controller::transcriptRowHeight(alone, 120),
+              Controller::transcriptRowHeight(alone, 900));
+}
+
+TEST_F(SessionTables, RowsAreMeasuredAgainWhenTheTableNarrows) {
+    CountingController* controller = openRecognising(settings(1, 1));
+    controller->handleFinalResult(
+        "请先简单介绍一下你自己，以及你为什么想应聘这个岗位，你的优势是什么。", "");
+    flush();
+    TableView* table = controller->topTableView();
+    const int wide = *controller->heightOfRow(*table, 0, 900);
+    const int narrow = *controller->heightOfRow(*table, 0, 150);
+    EXPECT_GT(narrow, wide);
+    EXPECT_EQ(*controller->heightOfRow(*table, 0, 900), wide);
+    EXPECT_EQ(wide, AIInterviewDetailController::transcriptRowHeight(
+                        line(controller->topArr[0].sourceText, "", 1, controller->fontSize), 900));
+    // The table shows its rows at those heights.
+    EXPECT_EQ(table->rectOfRow(0).height(),
+              *controller->heightOfRow(*table, 0, table->viewport()->width()));
 }
 
 }  // namespace

@@ -71,9 +71,9 @@ TEST(HeartbeatsBundleTest, AZeroSlotRingStillRecordsTheDate) {
 
 TEST(HeartbeatsBundleTest, AStoredTailOutOfRangeResetsWithADiagnosticHeartbeat) {
     for (std::int64_t tail : {30, -1}) {
-        std::vector<std::optional<Heartbeat>> slots(30, heartbeat("old", 0));
+        std::vector<std::optional<Heartbeat>> slotList(30, heartbeat("old", 0));
         HeartbeatsBundle bundle(30, {{TimePeriod::daily, 0}},
-                                RingBuffer<Heartbeat>(std::move(slots), tail));
+                                RingBuffer<Heartbeat>(std::move(slotList), tail));
         bundle.append(heartbeat("my agent", 5 * kDay));
         const auto stored = bundle.buffer().elements();
         ASSERT_EQ(stored.size(), 1u);

@@ -15,6 +15,7 @@
 #include "standin-service/SpeechSocketServer.h"
 #include "standin-service/StandinService.h"
 #include "standin-service/StandinState.h"
+#include "standin-service/TelemetryServer.h"
 
 namespace {
 
@@ -71,6 +72,8 @@ int main(int argc, char** argv) {
     options.streamPace = std::chrono::milliseconds(120);
     options.logRequests = true;
     pex::standin::StandinService service(options);
+    // The application's telemetry uploads come here in the demo.
+    pex::standin::TelemetryServer telemetry(service);
     if (!service.state().keepTokensIn(tokenFile())) {
         std::fprintf(stderr, "standin-service: %s is unreadable; starting without its tokens\n",
                      tokenFile().c_str());

@@ -664,6 +664,40 @@ void TXPFlatFileStorage::storageSizeWithCallback(std::function<void(std::uint64_
     });
 }
 
+void TXPFlatFileStorage::removeAllBatchesForTarget(std::int64_t target, bool deleteEvents,
+                                                   std::function<void()> onComplete) {
+    batchIDsForTarget(target,
+                      [self = shared_from_this(), deleteEvents, onComplete = std::move(onComplete)](
+                          std::optional<std::set<std::int64_t>> batchIDs) {
+                          // Already on the storage queue: remove in place, then complete.
+                          if (batchIDs)
+                              for (std::int64_t batchID : *batchIDs)
+                                  self->syncThreadUnsafeRemoveBatchWithID(batchID, deleteEvents);
+                          if (onComplete) onComplete();
+                      });
+}
+
+void TXPFlatFileStorage::fetchAndUpdateMetricsWithHandler(
+    MetricsHandler handler, std::function<void(ErrorRef)> onComplete) {
+    storageQueue_.async([self = shared_from_this(), handler = std::move(handler),
+                         onComplete = std::move(onComplete)] {
+        std::optional<fs::path> file = self->libraryPathForKey("metrics_metadata");
+        ErrorRef readError;
+        std::optional<TXPMetricsMetadata> stored =
+            TXPDecodeArchiveAtPath<TXPMetricsMetadata>(*file, &readError);
+        std::optional<TXPMetricsMetadata> next = handler(stored, stored ? nullptr : readError);
+        ErrorRef writeError;
+        if (next && next != stored) TXPEncodeArchive(*next, *file, &writeError);
+        if (onComplete) onComplete(writeError);
+    });
+}
+
+void TXPFlatFileStorage::fetchStorageMetadata(std::function<void(TXPStorageMetadata)> onComplete) {
+    storageSizeWithCallback([onComplete = std::move(onComplete)](std::uint64_t size) {
+        if (onComplete) onComplete(TXPStorageMetadata{size, kMaxStorageSize});
+    });
+}
+
 void TXPFlatFileStorage::appWillBackground(TXPApplication& application) {
     storageQueue_.async([&application] {
         TXPBackgroundIdentifier task = application.beginBackgroundTask("TXStorage", nullptr);

@@ -16,6 +16,7 @@
 
 #include "BeaconTransport/TXPLibrary/TXPDirectorySizeTracker.h"
 #include "BeaconTransport/TXPLibrary/TXPLifecycleProtocol.h"
+#include "BeaconTransport/TXPLibrary/TXPMetricsMetadata.h"
 #include "BeaconTransport/TXPLibrary/TXPStorageMetadata.h"
 #include "BeaconTransport/TXPLibrary/TXPStorageProtocol.h"
 #include "platform/foundation/DispatchQueue.h"
@@ -96,6 +97,17 @@ class TXPFlatFileStorage : public TXPStorageProtocol,
     void storageSizeWithCallback(std::function<void(std::uint64_t)> onComplete) override;
     void setDelegate(std::weak_ptr<TXPStorageDelegate> delegate) override;
     std::shared_ptr<TXPStorageDelegate> delegate() const override;
+
+    // Removes every batch of the target (events deleted or given back), then completes.
+    void removeAllBatchesForTarget(std::int64_t target, bool deleteEvents,
+                                   std::function<void()> onComplete);
+    // Reads the stored metrics window, lets `handler` make the next one and stores it when it
+    // differs; the completion gets an archiving or writing error.
+    using MetricsHandler = std::function<std::optional<TXPMetricsMetadata>(
+        std::optional<TXPMetricsMetadata> stored, ErrorRef error)>;
+    void fetchAndUpdateMetricsWithHandler(MetricsHandler handler,
+                                          std::function<void(ErrorRef)> onComplete);
+    void fetchStorageMetadata(std::function<void(TXPStorageMetadata)> onComplete);
 
     // TXPLifecycleProtocol: lets the work queued so far finish before the app is suspended.
     void appWillBackground(TXPApplication& application) override;

@@ -2,8 +2,8 @@
 // Decides when uploads are tried: a repeating timer while the application is in the
 // foreground (first firing half a second after start, then every 30 s), forced uploads of one
 // target when an immediate event is stored, never without network. The uploaders decide what
-// to send. Expired events are swept at the first firing and every tenth after it. Every decision runs on
-// one serial queue.
+// to send. Expired events are swept at the first firing and every tenth after it. Every decision
+// runs on one serial queue.
 #include <chrono>
 #include <cstdint>
 #include <functional>

@@ -11,6 +11,7 @@
 
 #include "BeaconTransport/TXPLibrary/TXPLog.h"
 #include "BeaconTransport/TXPLibrary/TXPPlatform.h"
+#include "BeaconTransport/cct/TXBNanopbFields.h"
 #include "BeaconTransport/cct/TXPEventTXBSupport.h"
 #include "BeaconTransport/cct/protos/txb_upload.pb.h"
 #include "platform/foundation/Bundle.h"
@@ -22,39 +23,9 @@ namespace {
 constexpr int kDesktopClientKind = 15;
 constexpr int kProductKind = 5;
 
-bool encodeBytes(pb_ostream_t* stream, const pb_field_t* field, void* const* arg) {
-    const auto* bytes = static_cast<const std::string*>(*arg);
-    return pb_encode_tag_for_field(stream, field) &&
-           pb_encode_string(stream, reinterpret_cast<const pb_byte_t*>(bytes->data()),
-                            bytes->size());
-}
-
-void setBytes(pb_callback_t& callback, const std::string* bytes) {
-    callback.funcs.encode = encodeBytes;
-    callback.arg = const_cast<std::string*>(bytes);
-}
-
-template <typename Message>
-struct RepeatedField {
-    const pb_msgdesc_t* fields;
-    std::vector<Message> items;
-};
-
-template <typename Message>
-bool encodeRepeated(pb_ostream_t* stream, const pb_field_t* field, void* const* arg) {
-    const auto* repeated = static_cast<const RepeatedField<Message>*>(*arg);
-    for (const Message& item : repeated->items)
-        if (!pb_encode_tag_for_field(stream, field) ||
-            !pb_encode_submessage(stream, repeated->fields, &item))
-            return false;
-    return true;
-}
-
-template <typename Message>
-void setRepeated(pb_callback_t& callback, RepeatedField<Message>& repeated) {
-    callback.funcs.encode = encodeRepeated<Message>;
-    callback.arg = &repeated;
-}
+using nanopb::RepeatedField;
+using nanopb::setBytes;
+using nanopb::setRepeated;
 
 std::int32_t readInt32(const std::string& bytes, std::size_t offset) {
     std::int32_t value = 0;

@@ -62,8 +62,7 @@ void TXBSetNetworkConnectionInfoData(TXPEvent& event, const std::string& record)
     auto parsed =
         parsedCustomBytes(event, "Error when setting an event's network_connection_info: ");
     if (!parsed) return;
-    (*parsed)[kRecordKey] =
-        DefaultsFileFormat::base64(
+    (*parsed)[kRecordKey] = DefaultsFileFormat::base64(
         nlohmann::json::binary_t(std::vector<std::uint8_t>(record.begin(), record.end())));
     event.setCustomBytes(parsed->dump());
 }

@@ -150,6 +150,15 @@ class AIInterviewDetailController : public BaseViewController,
     // answers (`bottomTableView`).
     int numberOfRowsInTableView(TableView& tableView) override;
     TableCellView* viewForRow(TableView& tableView, int row) override;
+    // Row heights come from the rows' texts, measured once per row and width, never from
+    // laying out cells.
+    std::optional<int> heightOfRow(TableView& tableView, int row, int width) override;
+    // A transcript or live row `tableWidth` wide: its numbered sentence, and its translation
+    // below when it has one; 44 before the table has a width.
+    static int transcriptRowHeight(const PXTranslationHistoryDetailsModel& model, int tableWidth);
+    // An answer row numbered `number`; 44 before the table has a width, 52 when too narrow.
+    static int answerRowHeight(int number, const std::string& text, int points, int tableWidth);
+    static constexpr int kDefaultRowHeight = 44;
     // Reload a table; a table that follows its end (its scroll button hidden) scrolls to it,
     // one the user scrolled away from keeps its reading position. Nothing while closing.
     void reloadTranscriptTable();
@@ -232,6 +241,10 @@ class AIInterviewDetailController : public BaseViewController,
     void updateAnswerRow(const std::shared_ptr<AnswerRow>& row, const std::string& text);
 
     std::optional<PXTranslationHistoryDetailsModel> centerModel_;
+    // Measured heights of the transcript rows at `topHeightsWidth_` (the live row is measured
+    // on each change); appending a row measures that row alone, a new width measures them all.
+    std::vector<int> topCellHeight_;
+    int topHeightsWidth_ = -1;
     std::vector<std::weak_ptr<StreamingClient>> streamClients_;
     std::shared_ptr<std::atomic<bool>> sessionRunning_ = std::make_shared<std::atomic<bool>>(true);
 

@@ -2,12 +2,14 @@
 // rows with their session times, the stored transcript lines, and the answers asked for them
 // (automatically for every final sentence, or from the question box on request).
 #include <chrono>
+#include <cmath>
 
 #include <QScrollBar>
 #include "Page/AIInterviewPages/AIInterviewDetailController.h"
 
 #include "Page/AIInterviewPages/AiInterviewAiCellMac.h"
 #include "Page/AIInterviewPages/AiInterviewCellMac.h"
+#include "Page/AIInterviewPages/ConversationRowText.h"
 #include "Tools/StatusHUD/StatusHUD.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/MainQueue.h"
@@ -189,6 +191,68 @@ void AIInterviewDetailController::cancelStreams() {
             DispatchQueue::global().async([client] { client->cancel(); });
         }
     }
+}
+
+namespace {
+
+// A finite height above 0, or the default row height.
+int usable(double height) {
+    return std::isfinite(height) && height > 0 ? static_cast<int>(height)
+                                               : AIInterviewDetailController::kDefaultRowHeight;
+}
+
+PXTranslationHistoryDetailsModel numbered(PXTranslationHistoryDetailsModel model, int number,
+                                          int points) {
+    model.index = number;
+    model.font = points;
+    return model;
+}
+
+}  // namespace
+
+int AIInterviewDetailController::transcriptRowHeight(const PXTranslationHistoryDetailsModel& model,
+                                                     int tableWidth) {
+    if (tableWidth <= 0) return kDefaultRowHeight;
+    const int w = tableWidth - 22;
+    double height = w > 0 ? std::ceil(transcriptRowText(model).heightForWidth(w)) + 4 : 4;
+    if (model.resultText.empty()) return usable(std::ceil(height + 4));
+    height += 4;
+    return usable(
+        w > 0 ? std::ceil(height + std::ceil(translationRowText(model).heightForWidth(w)) + 8)
+              : std::ceil(height + 8));
+}
+
+int AIInterviewDetailController::answerRowHeight(int number, const std::string& text, int points,
+                                                 int tableWidth) {
+    if (tableWidth <= 0) return kDefaultRowHeight;
+    const int w = tableWidth - 22 - 20;
+    if (w <= 0) return 52;
+    const double h =
+        answerRowText(number - 1, QString::fromStdString(text), points).heightForWidth(w);
+    return usable(std::ceil(h + 16) + 8);
+}
+
+std::optional<int> AIInterviewDetailController::heightOfRow(TableView& tableView, int row,
+                                                            int width) {
+    if (row < 0) return kDefaultRowHeight;
+    if (&tableView == bottomTableView_) {
+        if (row >= static_cast<int>(streamModels.size())) return kDefaultRowHeight;
+        return answerRowHeight(row + 1, streamModels[row]->responseText, fontSize, width);
+    }
+    if (width != topHeightsWidth_) {
+        // A new width: every row again (narrowing as well, so no text is clipped).
+        topCellHeight_.clear();
+        topHeightsWidth_ = width;
+    }
+    // Rows measured once: appending measures the new rows alone.
+    while (topCellHeight_.size() < topArr.size()) {
+        const int index = static_cast<int>(topCellHeight_.size());
+        topCellHeight_.push_back(
+            transcriptRowHeight(numbered(topArr[index], index + 1, fontSize), width));
+    }
+    if (row < static_cast<int>(topArr.size())) return topCellHeight_[row];
+    if (!centerModel_) return kDefaultRowHeight;
+    return transcriptRowHeight(numbered(*centerModel_, row + 1, fontSize), width);
 }
 
 int AIInterviewDetailController::numberOfRowsInTableView(TableView& tableView) {

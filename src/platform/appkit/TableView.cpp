@@ -48,6 +48,11 @@ class TableView::Delegate : public QStyledItemDelegate {
 
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const override {
         const int width = table_.viewport()->width();
+        if (table_.dataSource_) {
+            if (const auto height = table_.dataSource_->heightOfRow(table_, index.row(), width)) {
+                return QSize(width, std::max(1, *height));
+            }
+        }
         TableCellView* cell = cellFor(index.row());
         return QSize(width, cell ? std::max(1, cell->heightForWidth(width)) : 1);
     }

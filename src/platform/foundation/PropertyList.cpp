@@ -4,8 +4,11 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <memory>
+#include <string_view>
+#include <utility>
 
 namespace pex {
 using nlohmann::json;
@@ -27,6 +30,44 @@ std::string escapeKey(const std::string& key) {
 
 std::string unescapeKey(const std::string& key) {
     return key.size() > 1 && key[0] == '$' && key[1] == '$' ? key.substr(1) : key;
+}
+
+// The text of a dictionary key node. The library's key accessor aborts the process on a key
+// that holds a NUL byte, which a binary file can carry, and it has no accessor by length for
+// keys; its XML writer reads any key safely, ending it at the first NUL as C text does. The
+// writer escapes only "<", ">" and "&".
+std::optional<std::string> keyText(plist_t keyNode) {
+    char* xml = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(keyNode, &xml, &length);
+    if (!xml) return std::nullopt;
+    const std::string_view written(xml, length);
+    constexpr std::string_view kOpen = "<key>", kClose = "</key>";
+    const auto open = written.find(kOpen);
+    const auto close = written.rfind(kClose);
+    std::optional<std::string> text;
+    if (open != std::string_view::npos && close != std::string_view::npos &&
+        close >= open + kOpen.size()) {
+        const std::string_view escaped =
+            written.substr(open + kOpen.size(), close - open - kOpen.size());
+        text.emplace();
+        for (std::size_t at = 0; at < escaped.size();) {
+            bool replaced = false;
+            for (const auto& [entity, character] : {std::pair{std::string_view("&lt;"), '<'},
+                                                    std::pair{std::string_view("&gt;"), '>'},
+                                                    std::pair{std::string_view("&amp;"), '&'}}) {
+                if (escaped.substr(at, entity.size()) == entity) {
+                    text->push_back(character);
+                    at += entity.size();
+                    replaced = true;
+                    break;
+                }
+            }
+            if (!replaced) text->push_back(escaped[at++]);
+        }
+    }
+    plist_to_xml_free(xml);
+    return text;
 }
 
 plist_t toNode(const PropertyList& item) {
@@ -75,21 +116,16 @@ std::optional<PropertyList> fromNode(plist_t node, int depth) {
             plist_dict_new_iter(node, &iter);
             std::optional<PropertyList> result;
             for (;;) {
-                char* key = nullptr;
                 plist_t item = nullptr;
-                plist_dict_next_item(node, iter, &key, &item);
+                plist_dict_next_item(node, iter, nullptr, &item);
                 if (!item) {
-                    std::free(key);
                     result = PropertyList(std::move(out));
                     break;
                 }
                 auto converted = fromNode(item, depth + 1);
-                if (!converted || !key) {
-                    std::free(key);
-                    break;
-                }
-                out.insert_or_assign(key, std::move(*converted));
-                std::free(key);
+                const auto key = keyText(plist_dict_item_get_key(item));
+                if (!converted || !key) break;
+                out.insert_or_assign(*key, std::move(*converted));
             }
             std::free(iter);
             return result;
@@ -104,11 +140,12 @@ std::optional<PropertyList> fromNode(plist_t node, int depth) {
             return PropertyList(std::move(out));
         }
         case PLIST_STRING: {
-            // By pointer and length: the copying accessor aborts the process on a text that
-            // holds a NUL byte, which a damaged or hostile file can contain.
+            // The copying accessor aborts the process on a text holding a NUL byte, which a
+            // damaged or hostile file can contain. The length the library keeps may then run
+            // past the bytes it holds, so the text ends at the first NUL, as a key does.
             uint64_t length = 0;
             const char* text = plist_get_string_ptr(node, &length);
-            return PropertyList(text ? std::string(text, length) : std::string());
+            return PropertyList(text ? std::string(text, strnlen(text, length)) : std::string());
         }
         case PLIST_BOOLEAN: {
             uint8_t flag = 0;

@@ -33,6 +33,9 @@ struct URLRequest {
     // session's own limit. Callers that expect small replies set a small one, so a hostile
     // or broken server cannot fill the memory.
     std::optional<std::uint64_t> maximumResponseSize;
+    // False: a redirect reply is handed back as it is (status and "Location"), for callers that
+    // decide themselves where their request may go.
+    bool followRedirects = true;
 
     URLRequest() = default;
     explicit URLRequest(std::string address, std::string method = "GET")

@@ -200,7 +200,8 @@ struct URLSession::Engine::Transfer {
             }
         } else if (const auto colon = line.find(':'); colon != std::string_view::npos) {
             HTTPHeader header{trimmed(line.substr(0, colon)), trimmed(line.substr(colon + 1))};
-            if (isRedirectStatus(self.head.statusCode) && self.leavesOrigin(header)) {
+            if (self.core->request.followRedirects && isRedirectStatus(self.head.statusCode) &&
+                self.leavesOrigin(header)) {
                 // Following would hand the request, body and all, to a host it was not meant
                 // for (a 307 or 308 sends the body again): the transfer stops here.
                 self.crossOriginRedirect = true;
@@ -338,7 +339,7 @@ void URLSession::Engine::start(const std::shared_ptr<URLSessionTask::Core>& core
     curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1L : 0L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);

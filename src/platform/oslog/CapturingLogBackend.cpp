@@ -10,7 +10,7 @@ class CapturingLog : public OSLog {
           subsystem_(std::move(subsystem)),
           category_(std::move(category)) {}
     bool isEnabled(OSLogType type) const override { return backend_->isEnabled(type); }
-    void emit(OSLogType type, const std::string& text) override {
+    void write(OSLogType type, const std::string& text) override {
         backend_->add({subsystem_, category_, type, text});
     }
 

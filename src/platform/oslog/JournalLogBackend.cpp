@@ -37,7 +37,7 @@ class JournalLog : public OSLog {
     JournalLog(std::string subsystem, std::string category)
         : subsystem_(std::move(subsystem)), category_(std::move(category)) {}
     bool isEnabled(OSLogType) const override { return true; }
-    void emit(OSLogType type, const std::string& text) override {
+    void write(OSLogType type, const std::string& text) override {
         sd_journal_send("MESSAGE=%s", text.c_str(), "PRIORITY=%d", priorityOf(type),
                         "BEACON_SUBSYSTEM=%s", subsystem_.c_str(), "BEACON_CATEGORY=%s",
                         category_.c_str(), nullptr);

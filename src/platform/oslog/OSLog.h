@@ -14,7 +14,7 @@ class OSLog {
   public:
     virtual ~OSLog() = default;
     virtual bool isEnabled(OSLogType type) const = 0;
-    virtual void emit(OSLogType type, const std::string& text) = 0;
+    virtual void write(OSLogType type, const std::string& text) = 0;
 };
 
 class OSLogBackend {

@@ -9,7 +9,7 @@ namespace {
 class StandardErrorLog : public OSLog {
   public:
     bool isEnabled(OSLogType) const override { return true; }
-    void emit(OSLogType, const std::string& text) override {
+    void write(OSLogType, const std::string& text) override {
         // One write per line, so lines of several processes sharing stderr never interleave.
         const std::string line = text + "\n";
         std::size_t written = 0;

@@ -119,7 +119,7 @@ TEST_F(TXPUploadCoordinatorTest, TheBackgroundStopsTheTimerAndTheForegroundStart
 
 TEST_F(TXPUploadCoordinatorTest, ExpiredEventsAreSweptAtStartAndEveryTenthFiring) {
     start();
-    advance(500ms);  // the first firing
+    advance(500ms);                       // the first firing
     EXPECT_EQ(storage->expirySweeps, 1);  // one storage, registered for five targets: asked once
     for (int firing = 2; firing <= 9; ++firing) advance(30s);
     EXPECT_EQ(storage->expirySweeps, 1);

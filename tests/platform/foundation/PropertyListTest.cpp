@@ -73,14 +73,28 @@ TEST(PropertyListTest, BadInputIsRefusedWithAReason) {
     EXPECT_EQ(problem, "too large");
 }
 
-// A text holding a NUL byte once aborted the process inside the property-list library.
-TEST(PropertyListTest, ATextHoldingANulByteIsReadWhole) {
+// A NUL byte inside a text or a key once aborted the process inside the property-list library.
+TEST(PropertyListTest, ATextHoldingANulByteEndsThere) {
     using namespace std::string_literals;
     const auto value = PropertyList::parse(
         "<?xml version=\"1.0\"?><plist version=\"1.0\"><string>a\0b</string></plist>"s);
     ASSERT_TRUE(value);
     ASSERT_TRUE(value->is<std::string>());
-    EXPECT_EQ(*value->get<std::string>(), "a\0b"s);
+    EXPECT_EQ(*value->get<std::string>(), "a");
+}
+
+TEST(PropertyListTest, AKeyHoldingANulByteEndsThere) {
+    // A binary list of {"a<b\0c": 1}.
+    const std::string bytes(
+        "bplist00\xd1\x01\x02\x55\x61\x3c\x62\x00\x63\x10\x01\x08\x0b\x11\x00\x00\x00"
+        "\x00\x00\x00\x01\x01\x00\x00\x00\x00\x00\x00\x00\x03\x00\x00\x00\x00\x00\x00"
+        "\x00\x00\x00\x00\x00\x00\x00\x00\x00\x13",
+        54);
+    const auto value = PropertyList::parse(bytes);
+    ASSERT_TRUE(value);
+    const PropertyList* entry = value->find("a<b");
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(*entry, PropertyList(1));
 }
 
 TEST(PropertyListTest, TheSettingsStoreFormRoundTripsAndKeepsDatesApartFromDictionaries) {
