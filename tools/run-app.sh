@@ -8,7 +8,7 @@ bash tools/install-deps.sh
 dir=build/app
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPEXMORA_BUILD_BENCH=OFF >/dev/null
 # Only what the demo runs: the application and the stand-in service.
-cmake --build "$dir" -j "$(nproc)" --target pexmora standin-service
+cmake --build "$dir" -j "$(nproc)" --target pexmora standin-service speech-sample
 
 standin="$dir/tools/standin-service/standin-service"
 if [ -x "$standin" ]; then
@@ -16,13 +16,53 @@ if [ -x "$standin" ]; then
   speech_port=$(grep -E '^PEXMORA_STANDIN_SPEECH_PORT:' "$dir/CMakeCache.txt" | cut -d= -f2)
   "$standin" --port "$port" --speech-port "$speech_port" &
   standin_pid=$!
-  trap 'kill $standin_pid 2>/dev/null || true' EXIT
   # The application's first requests go out at once: wait until the stand-in listens.
   for _ in $(seq 50); do
     (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
     sleep 0.1
   done
 fi
+
+# Without a running sound server (a bare machine), start a private one with the devices of an
+# interview machine — speakers, the loopback "velqoOutput 2ch" and a microphone — and play a
+# short speech-like sample in a loop on the speakers and into the microphone, so a session has
+# something to hear in either audio mode. On a desktop the user's own server is used as it is.
+if ! pactl info >/dev/null 2>&1; then
+  pulse_dir=$(mktemp -d)
+  mkdir -p "$pulse_dir/runtime" "$pulse_dir/state" "$pulse_dir/home"
+  {
+    echo "load-module module-native-protocol-unix socket=$pulse_dir/native auth-anonymous=1"
+    echo "load-module module-null-sink sink_name=speakers sink_properties=device.description=Speakers"
+    echo "load-module module-null-sink sink_name=velqo_2ch sink_properties=\"device.description='velqoOutput 2ch'\""
+    echo "load-module module-null-sink sink_name=demo_mic sink_properties=\"device.description='Demo Microphone'\""
+    echo "set-default-sink speakers"
+    echo "set-default-source demo_mic.monitor"
+  } >"$pulse_dir/server.pa"
+  export PULSE_SERVER="unix:$pulse_dir/native" PULSE_COOKIE="$pulse_dir/cookie"
+  HOME="$pulse_dir/home" XDG_RUNTIME_DIR="$pulse_dir/runtime" XDG_CONFIG_HOME="$pulse_dir/home" \
+    PULSE_RUNTIME_PATH="$pulse_dir/runtime" PULSE_STATE_PATH="$pulse_dir/state" \
+    pulseaudio -n --daemonize=no --exit-idle-time=-1 --system=no --use-pid-file=no \
+    --realtime=no --high-priority=no --log-target=stderr --log-level=error \
+    -F "$pulse_dir/server.pa" 2>"$pulse_dir/server.log" &
+  pulse_pid=$!
+  for _ in $(seq 50); do
+    pactl info >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  "$dir/tools/demo-sound/speech-sample" "$pulse_dir/sample.wav"
+  (while :; do paplay "$pulse_dir/sample.wav" || sleep 1; done) >/dev/null 2>&1 &
+  speaker_loop=$!
+  (while :; do paplay -d demo_mic "$pulse_dir/sample.wav" || sleep 1; done) >/dev/null 2>&1 &
+  microphone_loop=$!
+fi
+
+cleanup() {
+  for pid in ${speaker_loop:-} ${microphone_loop:-} ${pulse_pid:-} ${standin_pid:-}; do
+    kill "$pid" 2>/dev/null || true
+  done
+  if [ -n "${pulse_dir:-}" ]; then rm -rf "$pulse_dir"; fi
+}
+trap cleanup EXIT
 
 # The captcha page runs in Chromium, whose sandbox refuses to start as root; for this local
 # demo only, it runs without it then.
