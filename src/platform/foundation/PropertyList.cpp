@@ -2,6 +2,7 @@
 
 #include <plist/plist.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -80,9 +81,14 @@ plist_t toNode(const PropertyList& item) {
         plist_t operator()(double number) const { return plist_new_real(number); }
         plist_t operator()(bool flag) const { return plist_new_bool(flag ? 1 : 0); }
         plist_t operator()(const PropertyList::Date& date) const {
-            double whole = std::floor(date.secondsSinceReferenceDate);
-            auto micro = static_cast<std::int32_t>(
-                std::lround((date.secondsSinceReferenceDate - whole) * 1e6));
+            // The format keeps 32-bit seconds: a date beyond them is held at the edge.
+            const double seconds =
+                std::isnan(date.secondsSinceReferenceDate) ? 0.0 : date.secondsSinceReferenceDate;
+            double whole =
+                std::clamp(std::floor(seconds), double(std::numeric_limits<std::int32_t>::min()),
+                           double(std::numeric_limits<std::int32_t>::max()) - 1);
+            auto micro =
+                static_cast<std::int32_t>(std::lround(std::clamp(seconds - whole, 0.0, 1.0) * 1e6));
             if (micro >= 1000000) {
                 whole += 1;
                 micro -= 1000000;
