@@ -1,5 +1,7 @@
 #include "beacon-core/HeartbeatsPayload.h"
 
+#include <algorithm>
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -23,7 +25,11 @@ const HeartbeatsPayload& HeartbeatsPayload::empty() {
 
 std::string HeartbeatsPayload::dayText(HeartbeatDate date) {
     using namespace std::chrono;
-    const auto seconds = static_cast<std::int64_t>(std::floor(date)) + kReferenceDateSince1970;
+    // A stored date may be anything; one beyond the calendar's years (or not a number) is held
+    // at its edge instead of overflowing the conversion.
+    constexpr double kLimit = 1e12;  // about 31,000 years either way
+    const double whole = std::isnan(date) ? 0.0 : std::clamp(std::floor(date), -kLimit, kLimit);
+    const auto seconds = static_cast<std::int64_t>(whole) + kReferenceDateSince1970;
     const sys_days day = floor<days>(sys_seconds(std::chrono::seconds(seconds)));
     const year_month_day ymd{day};
     char text[32];

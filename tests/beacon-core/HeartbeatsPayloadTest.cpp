@@ -67,4 +67,12 @@ TEST(HeartbeatsPayloadTest, Base64URLDropsPaddingAndUsesTheUrlAlphabet) {
 }
 
 }  // namespace
+// A stored date is read from a file anything may have written; converting one beyond the
+// calendar once overflowed.
+TEST(HeartbeatsPayloadTest, ADayBeyondTheCalendarIsHeldAtItsEdge) {
+    EXPECT_EQ(HeartbeatsPayload::dayText(0), "2001-01-01");
+    EXPECT_EQ(HeartbeatsPayload::dayText(8.6e106), HeartbeatsPayload::dayText(1e12));
+    EXPECT_EQ(HeartbeatsPayload::dayText(-8.6e106), HeartbeatsPayload::dayText(-1e12));
+}
+
 }  // namespace pex

@@ -74,6 +74,16 @@ TEST(PropertyListTest, BadInputIsRefusedWithAReason) {
 }
 
 // A NUL byte inside a text or a key once aborted the process inside the property-list library.
+TEST(PropertyListTest, DatesBeyondTheFormatsSecondsAreHeldAtTheEdge) {
+    for (const double seconds : {1e20, -1e20}) {
+        const auto back = PropertyList::parse(
+            PropertyList(PropertyList::Date{seconds}).serialize(Format::Binary));
+        ASSERT_TRUE(back && back->is<PropertyList::Date>()) << seconds;
+        EXPECT_EQ(back->get<PropertyList::Date>()->secondsSinceReferenceDate,
+                  seconds > 0 ? 2147483647.0 : -2147483648.0);
+    }
+}
+
 TEST(PropertyListTest, ATextHoldingANulByteEndsThere) {
     using namespace std::string_literals;
     const auto value = PropertyList::parse(
