@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "CrashContextFixture.h"
+#include "crashreporter/reports/CRSReportAdapter.h"
 #include "crashreporter/runtime/CRSFileReader.h"
 
 namespace pex {
@@ -269,6 +271,19 @@ TEST_F(CRSSignalTest, TheNextLaunchSymbolicatesTheCrashedThread) {
             EXPECT_GT(frame["offset"].get<std::uint64_t>(), 0u);
         }
         EXPECT_TRUE(found) << frames.dump(1);
+
+        // The report message sends the records and the companion, never the SDK's own log.
+        ASSERT_TRUE(std::filesystem::exists(report / "sdk.log"));
+        const CRSReportAdapter adapter(report.string(), "app", nullptr, std::nullopt, std::nullopt);
+        const auto sent = adapter.clsRecordFilePaths();
+        for (const char* name : {"binary_images.clsrecord", "metadata.clsrecord",
+                                 "signal.clsrecord", "signal.clsrecord.symbolicated"}) {
+            EXPECT_NE(std::find(sent.begin(), sent.end(), (report / name).string()), sent.end())
+                << name;
+        }
+        EXPECT_EQ(sent.size(), 4u);
+        EXPECT_GT(adapter.transportBytes().size(),
+                  std::filesystem::file_size(report / "signal.clsrecord.symbolicated"));
     }
 }
 
