@@ -66,3 +66,24 @@ function(pexmora_tests_in_folder)
             PROPERTIES TIMEOUT 300)
     endforeach()
 endfunction()
+
+# Compiles `.proto` files of `proto_dir` (each with its optional `.options` beside it) into
+# nanopb messages under the target's build folder, `generated/<out_subdir>`, and adds them to
+# `target`.
+function(pexmora_nanopb_messages target proto_dir out_subdir)
+    set(proto_out ${CMAKE_CURRENT_BINARY_DIR}/generated/${out_subdir})
+    foreach(proto ${ARGN})
+        set(depends ${proto_dir}/${proto}.proto)
+        if(EXISTS ${proto_dir}/${proto}.options)
+            list(APPEND depends ${proto_dir}/${proto}.options)
+        endif()
+        add_custom_command(
+            OUTPUT ${proto_out}/${proto}.pb.c ${proto_out}/${proto}.pb.h
+            COMMAND ${CMAKE_COMMAND} -E make_directory ${proto_out}
+            COMMAND nanopb_generator.py -q -D ${proto_out} -I ${proto_dir} ${proto_dir}/${proto}.proto
+            DEPENDS ${depends}
+            COMMENT "Generating ${proto} messages")
+        target_sources(${target} PRIVATE ${proto_out}/${proto}.pb.c)
+    endforeach()
+    target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_BINARY_DIR}/generated)
+endfunction()

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "CrashContextFixture.h"
+#include "crashreporter/reports/CRSReportAdapter.h"
 #include "crashreporter/runtime/CRSFileReader.h"
 
 namespace pex {
@@ -217,6 +219,72 @@ TEST_F(CRSSignalTest, WarnsWhenAnotherHandlerReplacedOurs) {
         << result.err;
     EXPECT_NE(result.err.find("This will interfere with reporting.\n"), std::string::npos);
     EXPECT_EQ(result.err.find("The signal SIGSEGV"), std::string::npos);
+}
+
+// The next launch resolves the crashed thread's addresses: functions with internal linkage come
+// from the program's own symbol table, C++ names are demangled and keep their mangled form.
+TEST_F(CRSSignalTest, TheNextLaunchSymbolicatesTheCrashedThread) {
+    const struct {
+        const char* mode;
+        const char* function;  // a frame of the crashed thread, demangled
+        const char* library;
+    } cases[] = {
+        {"segv", "(anonymous namespace)::crash(std::", "crs_crash_child"},
+        {"abort", "abort", nullptr},
+        {"overflow", "(anonymous namespace)::overflowStack(int)", "crs_crash_child"},
+        {"worker-segv", "(anonymous namespace)::crash(std::", "crs_crash_child"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        const std::filesystem::path report = root() / c.mode;
+        std::filesystem::create_directories(report);
+        runChild(report, c.mode, "crash");
+        ASSERT_EQ(runChild(report, c.mode, "next").exitCode, 0);
+
+        const auto recorded = sectionsNamed(sections(report / "signal.clsrecord"), "threads");
+        const auto resolved =
+            sectionsNamed(sections(report / "signal.clsrecord.symbolicated"), "threads");
+        ASSERT_EQ(recorded.size(), 1u);
+        ASSERT_EQ(resolved.size(), 1u);
+        ASSERT_EQ(resolved[0].size(), recorded[0].size());
+        std::size_t crashed = 0;
+        while (crashed < recorded[0].size() && !recorded[0][crashed].value("crashed", false)) {
+            ++crashed;
+        }
+        ASSERT_LT(crashed, recorded[0].size());
+        const auto& frames = resolved[0][crashed];
+        ASSERT_EQ(frames.size(), recorded[0][crashed]["stacktrace"].size());
+
+        bool found = false;
+        for (const auto& frame : frames) {
+            const std::string symbol = frame["symbol"].get<std::string>();
+            if (symbol.rfind(c.function, 0) != 0) continue;
+            found = true;
+            if (symbol.rfind("_Z", 0) != 0 && symbol.find("::") != std::string::npos) {
+                EXPECT_EQ(frame["raw_symbol"].get<std::string>().rfind("_Z", 0), 0u) << symbol;
+            } else {
+                EXPECT_FALSE(frame.contains("raw_symbol")) << symbol;
+            }
+            if (c.library != nullptr) {
+                EXPECT_EQ(frame["library"], c.library);
+            }
+            EXPECT_GT(frame["offset"].get<std::uint64_t>(), 0u);
+        }
+        EXPECT_TRUE(found) << frames.dump(1);
+
+        // The report message sends the records and the companion, never the SDK's own log.
+        ASSERT_TRUE(std::filesystem::exists(report / "sdk.log"));
+        const CRSReportAdapter adapter(report.string(), "app", nullptr, std::nullopt, std::nullopt);
+        const auto sent = adapter.clsRecordFilePaths();
+        for (const char* name : {"binary_images.clsrecord", "metadata.clsrecord",
+                                 "signal.clsrecord", "signal.clsrecord.symbolicated"}) {
+            EXPECT_NE(std::find(sent.begin(), sent.end(), (report / name).string()), sent.end())
+                << name;
+        }
+        EXPECT_EQ(sent.size(), 4u);
+        EXPECT_GT(adapter.transportBytes().size(),
+                  std::filesystem::file_size(report / "signal.clsrecord.symbolicated"));
+    }
 }
 
 }  // namespace
