@@ -31,3 +31,10 @@ set(PEXMORA_TELEMETRY_API_KEY "standin-telemetry-key-00000000000000000" CACHE ST
 if(NOT PEXMORA_TELEMETRY_ORIGIN MATCHES "^https://[^/]+$" AND NOT PEXMORA_TELEMETRY_ORIGIN MATCHES "^http://(127\\.[0-9.]+|localhost|\\[::1\\])(:[0-9]+)?$")
     message(FATAL_ERROR "PEXMORA_TELEMETRY_ORIGIN=${PEXMORA_TELEMETRY_ORIGIN}: an origin must be https, or plain http on a loopback host")
 endif()
+
+# The installations service's host (its REST paths are below it). The demo and tests point it at
+# the stand-in service.
+set(PEXMORA_INSTALLATIONS_ORIGIN "http://127.0.0.1:${PEXMORA_STANDIN_PORT}" CACHE STRING "Installations service host")
+if(NOT PEXMORA_INSTALLATIONS_ORIGIN MATCHES "^https://[^/]+$" AND NOT PEXMORA_INSTALLATIONS_ORIGIN MATCHES "^http://(127\\.[0-9.]+|localhost|\\[::1\\])(:[0-9]+)?$")
+    message(FATAL_ERROR "PEXMORA_INSTALLATIONS_ORIGIN=${PEXMORA_INSTALLATIONS_ORIGIN}: an origin must be https, or plain http on a loopback host")
+endif()

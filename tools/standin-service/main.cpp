@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 
+#include "standin-service/InstallationsServer.h"
 #include "standin-service/SpeechSocketServer.h"
 #include "standin-service/StandinService.h"
 #include "standin-service/StandinState.h"
@@ -74,6 +75,8 @@ int main(int argc, char** argv) {
     pex::standin::StandinService service(options);
     // The application's telemetry uploads come here in the demo.
     pex::standin::TelemetryServer telemetry(service);
+    // So are the installations requests of the telemetry SDK.
+    pex::standin::InstallationsServer installations(service);
     if (!service.state().keepTokensIn(tokenFile())) {
         std::fprintf(stderr, "standin-service: %s is unreadable; starting without its tokens\n",
                      tokenFile().c_str());

@@ -1,0 +1,195 @@
+#include "beacon-core/installations/BCNInstallationsAPIService.h"
+
+#include <chrono>
+
+#include <gtest/gtest.h>
+
+#include "beacon-core/BCNHeartbeatLogger.h"
+#include "beacon-core/HeartbeatsPayload.h"
+#include "beacon-core/installations/BCNInstallationsErrorUtil.h"
+#include "beacon-core/installations/BCNInstallationsHTTPError.h"
+#include "standin-service/InstallationsServer.h"
+#include "support/TestSupport.h"
+
+namespace pex {
+namespace {
+
+using standin::InstallationsServer;
+
+constexpr const char* kAppID = "1:123456789:ios:abcdef0123456789";
+
+// Isolated: the heartbeat logger of one case keeps its store in the test's own data folder.
+class BCNInstallationsAPIServiceTest : public test::IsolatedTest {
+  protected:
+    static bool settle(const PRMPromiseRef& promise) {
+        return test::runMainUntil([&] { return !promise->isPending(); }, std::chrono::seconds(20));
+    }
+    void SetUp() override {
+        ASSERT_NE(service.start(), 0);
+        BCNInstallationsAPIService::setOriginForTesting(service.origin());
+    }
+    void TearDown() override { BCNInstallationsAPIService::setOriginForTesting(std::nullopt); }
+
+    BCNInstallationsItem newItem() const {
+        BCNInstallationsItem item(kAppID, "__BCNAPP_DEFAULT");
+        item.beaconInstallationID = "cABCDEFGHIJKLMNOPQRSTU";
+        item.registrationStatus = BCNInstallationsRegistrationStatus::Unregistered;
+        return item;
+    }
+    BCNInstallationsItem registeredItem() const {
+        auto item = newItem();
+        item.refreshToken = "secret-refresh";
+        item.registrationStatus = BCNInstallationsRegistrationStatus::Registered;
+        return item;
+    }
+    // The settled promise's item, or none (with the error kept in `error`).
+    std::optional<BCNInstallationsItem> settleItem(const PRMPromiseRef& promise) {
+        EXPECT_TRUE(settle(promise));
+        if (promise->isRejected()) {
+            error = promise->error();
+            return std::nullopt;
+        }
+        const auto* item = promise->value().as<BCNInstallationsItem>();
+        return item ? std::optional(*item) : std::nullopt;
+    }
+    long errorStatus() const {
+        auto http = std::dynamic_pointer_cast<const BCNInstallationsHTTPError>(error);
+        return http ? http->HTTPResponse().statusCode : -1;
+    }
+
+    standin::StandinService service;
+    InstallationsServer installations{service};
+    BCNInstallationsAPIService api{"api-key-of-the-test", "project/one", nullptr};
+    ErrorRef error;
+};
+
+TEST_F(BCNInstallationsAPIServiceTest, RequestsHaveTheirPathsMethodsHeadersAndBodies) {
+    auto legacy = newItem();
+    legacy.IIDDefaultToken = "legacy-token";
+    ASSERT_TRUE(settleItem(api.registerInstallation(newItem())));
+    ASSERT_TRUE(settleItem(api.registerInstallation(legacy)));
+    ASSERT_TRUE(settleItem(api.refreshAuthTokenForInstallation(registeredItem())));
+    ASSERT_TRUE(settleItem(api.deleteInstallation(registeredItem())));
+
+    const auto requests = installations.requests();
+    ASSERT_EQ(requests.size(), 4u);
+    const std::string base = "/v1/projects/project/one/installations/";  // "/" was sent escaped
+    EXPECT_EQ(requests[0].method, "POST");
+    EXPECT_EQ(requests[0].path, base);
+    EXPECT_EQ(requests[0].json, (nlohmann::json{{"fid", "cABCDEFGHIJKLMNOPQRSTU"},
+                                                {"authVersion", "BIS_v2"},
+                                                {"appId", kAppID},
+                                                {"sdkVersion", "i:12.7.0"}}));
+    for (const auto& request : requests) {
+        EXPECT_EQ(request.header("X-Beacon-Api-Key"), "api-key-of-the-test");
+        EXPECT_EQ(request.header("Content-Type"), "application/json");
+        EXPECT_FALSE(request.header("X-beacon-client")) << "no heartbeats to report";
+    }
+    EXPECT_FALSE(requests[0].header("x-beacon-bis-ios-iid-migration-auth"));
+    EXPECT_FALSE(requests[0].header("Authorization"));
+    EXPECT_EQ(requests[1].header("x-beacon-bis-ios-iid-migration-auth"), "legacy-token");
+    EXPECT_FALSE(requests[1].header("Authorization"));
+
+    EXPECT_EQ(requests[2].method, "POST");
+    EXPECT_EQ(requests[2].path, base + "cABCDEFGHIJKLMNOPQRSTU/authTokens:generate");
+    EXPECT_EQ(requests[2].json, (nlohmann::json{{"installation", {{"sdkVersion", "i:12.7.0"}}}}));
+    EXPECT_EQ(requests[2].header("Authorization"), "BIS_v2 secret-refresh");
+
+    EXPECT_EQ(requests[3].method, "DELETE");
+    EXPECT_EQ(requests[3].path, base + "cABCDEFGHIJKLMNOPQRSTU/");
+    EXPECT_EQ(requests[3].body, "{}");
+    EXPECT_EQ(requests[3].header("Authorization"), "BIS_v2 secret-refresh");
+}
+
+TEST_F(BCNInstallationsAPIServiceTest, RepliesBecomeItemsAndTokens) {
+    installations.script({201, std::nullopt});
+    auto registered = settleItem(api.registerInstallation(newItem()));
+    ASSERT_TRUE(registered) << (error ? error->description() : "");
+    EXPECT_EQ(registered->registrationStatus, BCNInstallationsRegistrationStatus::Registered);
+    EXPECT_EQ(registered->refreshToken, "standin-refresh-token-1");
+    EXPECT_EQ(registered->authToken.token(), "standin-auth-token-1");
+
+    const auto before = std::chrono::system_clock::now();
+    auto refreshed = settleItem(api.refreshAuthTokenForInstallation(*registered));
+    ASSERT_TRUE(refreshed);
+    EXPECT_EQ(refreshed->authToken.token(), "standin-auth-token-2");
+    EXPECT_EQ(refreshed->refreshToken, registered->refreshToken);
+    const auto expiry = refreshed->authToken.expirationDate();
+    ASSERT_TRUE(expiry);
+    EXPECT_GE(*expiry, before + std::chrono::hours(24 * 7) - std::chrono::seconds(1));
+    EXPECT_LE(*expiry, std::chrono::system_clock::now() + std::chrono::hours(24 * 7));
+}
+
+TEST_F(BCNInstallationsAPIServiceTest, StatusesOutside2xxAreHTTPErrorsAndOnly500IsRetriedOnce) {
+    struct Case {
+        std::vector<int> script;
+        bool succeeds;
+        long status;
+        size_t requests;
+    };
+    for (const Case& c : std::vector<Case>{{{409}, false, 409, 1},
+                                           {{400}, false, 400, 1},
+                                           {{500, 200}, true, 0, 2},
+                                           {{500, 500, 200}, false, 500, 2}}) {
+        installations.clear();
+        error = nullptr;
+        for (int status : c.script) installations.script({status, std::nullopt});
+        const auto start = std::chrono::steady_clock::now();
+        auto item = settleItem(api.registerInstallation(newItem()));
+        EXPECT_EQ(item.has_value(), c.succeeds) << c.script[0];
+        if (!c.succeeds) {
+            EXPECT_EQ(errorStatus(), c.status);
+        }
+        EXPECT_EQ(installations.requests().size(), c.requests);
+        if (c.requests == 2) {
+            EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(950));
+        }
+    }
+}
+
+TEST_F(BCNInstallationsAPIServiceTest, InvalidItemsAndBadRepliesAreRefused) {
+    BCNInstallationsItem invalid(kAppID, "__BCNAPP_DEFAULT");  // no FID
+    EXPECT_FALSE(settleItem(api.registerInstallation(invalid)));
+    EXPECT_TRUE(installations.requests().empty()) << "nothing is sent for an invalid item";
+
+    installations.script({200, std::string("[]")});
+    EXPECT_FALSE(settleItem(api.registerInstallation(newItem())));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code(), 0);
+    installations.script({200, std::string(R"({"token": "t"})")});
+    EXPECT_FALSE(settleItem(api.refreshAuthTokenForInstallation(registeredItem())));
+}
+
+TEST_F(BCNInstallationsAPIServiceTest, HeartbeatsTravelOnceInTheClientHeader) {
+    auto logger =
+        std::make_shared<BCNHeartbeatLogger>(kAppID, [] { return std::string("bcn-ios/12.7.0"); });
+    logger->log();
+    BCNInstallationsAPIService withHeartbeats{"api-key-of-the-test", "project-one", logger};
+    ASSERT_TRUE(settleItem(withHeartbeats.registerInstallation(newItem())));
+    ASSERT_TRUE(settleItem(withHeartbeats.registerInstallation(newItem())));
+    const auto requests = installations.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    const auto header = requests[0].header("X-beacon-client");
+    ASSERT_TRUE(header);
+    const auto packed = HeartbeatsPayload::fromBase64URLText(*header);
+    ASSERT_TRUE(packed);
+    const auto json = HeartbeatsPayload::gunzipped(*packed);
+    ASSERT_TRUE(json);
+    EXPECT_NE(std::string(json->begin(), json->end()).find(R"(bcn-ios\/12.7.0)"),
+              std::string::npos);
+    EXPECT_FALSE(requests[1].header("X-beacon-client")) << "the heartbeat was reported already";
+}
+
+TEST_F(BCNInstallationsAPIServiceTest, LoggedHeadersNeverShowCredentials) {
+    const std::string logged = BCNInstallationsAPIService::loggableHeaders(
+        {{"X-Beacon-Api-Key", "api-key-of-the-test"},
+         {"Authorization", "BIS_v2 secret-refresh"},
+         {"x-beacon-bis-ios-iid-migration-auth", "legacy-token"},
+         {"Content-Type", "application/json"}});
+    for (const char* secret : {"api-key-of-the-test", "secret-refresh", "legacy-token"})
+        EXPECT_EQ(logged.find(secret), std::string::npos) << secret;
+    EXPECT_NE(logged.find("Content-Type: application/json"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pex
