@@ -21,13 +21,11 @@ std::uint64_t number(const nlohmann::json& object, const char* key) {
     return object.at(key).get<std::uint64_t>();
 }
 
-struct Symbol {
-    std::string name;  // empty when the address lies in an image but in no known symbol
-    std::uint64_t start = 0;
-};
+}  // namespace
 
 // The loader's exported symbols first; the file's full symbol table for the others.
-std::optional<Symbol> lookUp(std::uint64_t address, const CRSBinaryImageDetails& image) {
+std::optional<CRSSymbolResolver::Symbol> CRSSymbolResolver::lookUp(
+    std::uint64_t address, const CRSBinaryImageDetails& image) const {
     Dl_info info{};
     if (dladdr(reinterpret_cast<const void*>(address), &info) == 0) return std::nullopt;
     if (info.dli_sname != nullptr && info.dli_saddr != nullptr) {
@@ -36,13 +34,17 @@ std::optional<Symbol> lookUp(std::uint64_t address, const CRSBinaryImageDetails&
     const std::string path = info.dli_fname != nullptr && info.dli_fname[0] != '\0'
                                  ? std::string(info.dli_fname)
                                  : image.path;
-    if (const auto found = CRSElfSymbolTableLookup(path, address - image.vmSlide)) {
-        return Symbol{found->name, found->value + image.vmSlide};
+    auto cached = symbolTables_.find(path);
+    if (cached == symbolTables_.end()) {
+        cached = symbolTables_.emplace(path, CRSElfSymbolTable::load(path)).first;
+    }
+    if (cached->second) {
+        if (const auto found = cached->second->lookup(address - image.vmSlide)) {
+            return Symbol{found->name, found->value + image.vmSlide};
+        }
     }
     return Symbol{};
 }
-
-}  // namespace
 
 bool CRSSymbolResolver::loadBinaryImagesFromFile(const std::string& path) {
     if (path.empty()) return false;
@@ -84,9 +86,17 @@ bool CRSSymbolResolver::updateStackFrame(BCNStackFrame& frame) const {
     if (!image) return false;
     const auto uuid = image->find("uuid");
     if (uuid == image->end() || !uuid->is_string()) return false;
-    CRSBinaryImageDetails details{};
     const std::string identifier = uuid->get<std::string>();
-    if (!fillInImageDetails(&details, identifier.c_str())) return false;
+    auto known = imageDetails_.find(identifier);
+    if (known == imageDetails_.end()) {
+        // Finding an image by identifier reads every loaded image's notes: once per image.
+        CRSBinaryImageDetails found{};
+        std::optional<CRSBinaryImageDetails> entry;
+        if (fillInImageDetails(&found, identifier.c_str())) entry = found;
+        known = imageDetails_.emplace(identifier, std::move(entry)).first;
+    }
+    if (!known->second) return false;
+    const CRSBinaryImageDetails& details = *known->second;
 
     std::uint64_t address = details.node.baseAddress + (frame.address - number(*image, "base"));
     auto symbol = lookUp(address, details);

@@ -2,6 +2,8 @@
 // Resolves return addresses recorded at crash time to symbol names in the current process, by
 // finding the same image (matched by its build identifier) among the images loaded now.
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,10 +11,13 @@
 #include <nlohmann/json.hpp>
 
 #include "crashreporter/BCNStackFrame.h"
+#include "crashreporter/reports/CRSElfSymbolTable.h"
 #include "crashreporter/runtime/CRSBinaryImage.h"
 
 namespace pex {
 
+// Not for use from several threads at once: images and symbol tables are cached as frames are
+// resolved, for the duration of one report.
 class CRSSymbolResolver {
   public:
     // Reads the "load" entries of a binary image record file. False for an empty path or an
@@ -29,7 +34,17 @@ class CRSSymbolResolver {
     const std::vector<nlohmann::json>& binaryImages() const { return binaryImages_; }
 
   private:
+    struct Symbol {
+        std::string name;  // empty when the address lies in an image but in no known symbol
+        std::uint64_t start = 0;
+    };
+    std::optional<Symbol> lookUp(std::uint64_t address, const CRSBinaryImageDetails& image) const;
+
     std::vector<nlohmann::json> binaryImages_;
+    // The images loaded now, by identifier (none for identifiers not loaded).
+    mutable std::map<std::string, std::optional<CRSBinaryImageDetails>> imageDetails_;
+    // Full symbol tables by file, loaded on first use (none for files without one).
+    mutable std::map<std::string, std::shared_ptr<const CRSElfSymbolTable>> symbolTables_;
 };
 
 }  // namespace pex
