@@ -81,13 +81,15 @@ plist_t toNode(const PropertyList& item) {
         plist_t operator()(double number) const { return plist_new_real(number); }
         plist_t operator()(bool flag) const { return plist_new_bool(flag ? 1 : 0); }
         plist_t operator()(const PropertyList::Date& date) const {
-            // The format holds 32-bit seconds: a date read from a damaged file may lie outside
-            // them (or be no number at all) and is clamped instead of overflowing the cast.
-            double seconds = date.secondsSinceReferenceDate;
-            if (std::isnan(seconds)) seconds = 0;
-            seconds = std::clamp(seconds, -2147483648.0, 2147483646.0);
-            double whole = std::floor(seconds);
-            auto micro = static_cast<std::int32_t>(std::lround((seconds - whole) * 1e6));
+            // The format keeps 32-bit seconds: a date beyond them (read from a damaged file, say)
+            // is held at the edge instead of overflowing the cast.
+            const double seconds =
+                std::isnan(date.secondsSinceReferenceDate) ? 0.0 : date.secondsSinceReferenceDate;
+            double whole =
+                std::clamp(std::floor(seconds), double(std::numeric_limits<std::int32_t>::min()),
+                           double(std::numeric_limits<std::int32_t>::max()) - 1);
+            auto micro =
+                static_cast<std::int32_t>(std::lround(std::clamp(seconds - whole, 0.0, 1.0) * 1e6));
             if (micro >= 1000000) {
                 whole += 1;
                 micro -= 1000000;
