@@ -1,24 +1,15 @@
 // The bundle information is read from the Info.plist beside the executable, a file anyone can
 // edit. Any content gives a bundle (empty when unreadable) whose accessors hold.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <string>
 
+#include "FuzzInputFile.h"
 #include "platform/foundation/Bundle.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace pex;
-    static const std::filesystem::path file =
-        std::filesystem::temp_directory_path() /
-        ("pexmora-fuzz-" + std::to_string(getpid()) + ".plist");
-    {
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
+    const FuzzInputFile input(data, size);
+    const auto& file = FuzzInputFile::path();
     const Bundle bundle = Bundle::fromFile(file);
     (void)bundle.shortVersion();
     (void)bundle.buildVersion();
@@ -26,6 +17,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)bundle.displayName();
     (void)bundle.string("CFBundleExecutable");
     (void)bundle.value("CFBundleURLTypes");
-    std::filesystem::remove(file);
     return 0;
 }

@@ -19,33 +19,27 @@ SpeechRecognitionTool::SpeechRecognitionTool(std::string token, std::string regi
     : token_(std::move(token)), region_(std::move(region)) {}
 
 std::optional<std::string> SpeechRecognitionTool::token() const {
-    std::lock_guard lock(mutex_);
-    return token_;
+    return locked(token_);
 }
 
 std::shared_ptr<SpeechConfiguration> SpeechRecognitionTool::speechConfig() const {
-    std::lock_guard lock(mutex_);
-    return speechConfig_;
+    return locked(speechConfig_);
 }
 
 std::shared_ptr<AudioConfiguration> SpeechRecognitionTool::audioConfig() const {
-    std::lock_guard lock(mutex_);
-    return audioConfig_;
+    return locked(audioConfig_);
 }
 
 std::shared_ptr<SpeechRecognizer> SpeechRecognitionTool::recognizer() const {
-    std::lock_guard lock(mutex_);
-    return recognizer_;
+    return locked(recognizer_);
 }
 
 std::shared_ptr<TranslationRecognizer> SpeechRecognitionTool::translationRecognizer() const {
-    std::lock_guard lock(mutex_);
-    return translationRecognizer_;
+    return locked(translationRecognizer_);
 }
 
 std::shared_ptr<PushAudioInputStream> SpeechRecognitionTool::pushStream() const {
-    std::lock_guard lock(mutex_);
-    return pushStream_;
+    return locked(pushStream_);
 }
 
 void SpeechRecognitionTool::postToMain(std::function<void(SpeechRecognitionTool&)> deliver) {
@@ -64,6 +58,19 @@ void SpeechRecognitionTool::failSetup(const char* logPrefix, const char* message
         consoleLog(logLine);
         if (self->onErrorCallback) self->onErrorCallback(message);
     });
+}
+
+std::function<void(const RecognitionCanceledEventArgs&)> SpeechRecognitionTool::reportCancellation(
+    std::weak_ptr<SpeechRecognitionTool> weak) {
+    return [weak = std::move(weak)](const RecognitionCanceledEventArgs& event) {
+        const auto self = weak.lock();
+        if (!self) return;
+        const std::string details = event.errorDetails.value_or("");
+        self->postToMain([details](SpeechRecognitionTool& tool) {
+            if (tool.onErrorCallback)
+                tool.onErrorCallback(details.empty() ? "Unknown error" : details);
+        });
+    };
 }
 
 void SpeechRecognitionTool::setupRecognizer(const std::string& language) {
@@ -106,15 +113,7 @@ void SpeechRecognitionTool::setupRecognizer(const std::string& language) {
             if (tool.onIntermediateResultCallback) tool.onIntermediateResultCallback(text);
         });
     });
-    recognizer->addCanceledEventHandler([weak](const RecognitionCanceledEventArgs& event) {
-        const auto self = weak.lock();
-        if (!self) return;
-        const std::string details = event.errorDetails.value_or("");
-        self->postToMain([details](SpeechRecognitionTool& tool) {
-            if (tool.onErrorCallback)
-                tool.onErrorCallback(details.empty() ? "Unknown error" : details);
-        });
-    });
+    recognizer->addCanceledEventHandler(reportCancellation(weak));
     if (auto error = recognizer->startContinuousRecognition()) {
         failSetup(kPlainLog, kPlainMessage, *error);
     }
@@ -174,15 +173,7 @@ void SpeechRecognitionTool::setupTranslationRecognizer(const std::string& source
                 }
             });
         });
-    recognizer->addCanceledEventHandler([weak](const RecognitionCanceledEventArgs& event) {
-        const auto self = weak.lock();
-        if (!self) return;
-        const std::string details = event.errorDetails.value_or("");
-        self->postToMain([details](SpeechRecognitionTool& tool) {
-            if (tool.onErrorCallback)
-                tool.onErrorCallback(details.empty() ? "Unknown error" : details);
-        });
-    });
+    recognizer->addCanceledEventHandler(reportCancellation(weak));
     if (auto error = recognizer->startContinuousRecognition()) {
         failSetup(kTranslationLog, kTranslationMessage, *error);
     }

@@ -61,6 +61,15 @@ class SpeechRecognitionTool : public std::enable_shared_from_this<SpeechRecognit
     // Runs `deliver` on the main queue unless the tool has stopped; the tool stays alive until
     // it has run.
     void postToMain(std::function<void(SpeechRecognitionTool&)> deliver);
+    // The handler that reports a cancelled recognition (plain or with translation) as an error.
+    static std::function<void(const RecognitionCanceledEventArgs&)> reportCancellation(
+        std::weak_ptr<SpeechRecognitionTool> weak);
+    // A copy of one of the guarded members, taken under the lock.
+    template <typename T>
+    T locked(const T& member) const {
+        std::lock_guard lock(mutex_);
+        return member;
+    }
 
     mutable std::mutex mutex_;  // guards the recognition objects and the token
     std::optional<std::string> token_;

@@ -2,8 +2,6 @@
 // a tone burst between silences becomes one sentence of the script.
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "audio/SpeechFixture.h"
 #include "platform/speech/DemoSpeechBackend.h"
 
@@ -11,36 +9,17 @@ namespace pex {
 namespace {
 
 using test::runMainUntil;
-
-std::vector<FakeCaptureDevice::Buffer> silence(int frames) {
-    return std::vector<FakeCaptureDevice::Buffer>(static_cast<std::size_t>(frames),
-                                                  FakeCaptureDevice::Buffer(kVoiceFrameBytes, 0));
-}
-
-std::vector<FakeCaptureDevice::Buffer> tone(int frames) {
-    std::vector<FakeCaptureDevice::Buffer> buffers;
-    int n = 0;
-    for (int f = 0; f < frames; ++f) {
-        FakeCaptureDevice::Buffer frame(kVoiceFrameBytes);
-        for (std::size_t i = 0; i < frame.size(); i += 2, ++n) {
-            const auto sample =
-                static_cast<std::int16_t>(12000 * std::sin(2 * M_PI * 440 * n / 16000.0));
-            frame[i] = static_cast<std::uint8_t>(sample & 0xff);
-            frame[i + 1] = static_cast<std::uint8_t>((sample >> 8) & 0xff);
-        }
-        buffers.push_back(std::move(frame));
-    }
-    return buffers;
-}
+using test::voiceFrames;
 
 class DemoRecognitionTest : public test::SpeechToolTest {
   protected:
     DemoRecognitionTest() { SpeechBackend::setCurrent(std::make_shared<DemoSpeechBackend>()); }
 
     void record(bool translation) {
-        std::vector<FakeCaptureDevice::Buffer> script = silence(10);
-        for (auto& frame : tone(50)) script.push_back(std::move(frame));  // one second of sound
-        for (auto& frame : silence(30)) script.push_back(std::move(frame));
+        std::vector<FakeCaptureDevice::Buffer> script = voiceFrames(10, false);
+        // One second of sound.
+        for (auto& frame : voiceFrames(50, true)) script.push_back(std::move(frame));
+        for (auto& frame : voiceFrames(30, false)) script.push_back(std::move(frame));
         capture->setScript(std::move(script));
         makeTool();
         tool->method = translation ? 1 : 0;

@@ -1,11 +1,14 @@
 #pragma once
 // A speech recognition tool over the fake capture device and a chosen speech backend, with a
 // log of every callback it makes (and whether each came on the main thread).
+#include <cmath>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "audio/PXRecorderManager.h"
+#include "audio/PcmVoiceRecorderDelegate.h"
 #include "audio/SpeechRecognitionTool.h"
 #include "platform/audiotoolbox/FakeCaptureDevice.h"
 #include "platform/foundation/MainQueue.h"
@@ -13,6 +16,23 @@
 #include "support/TestSupport.h"
 
 namespace pex::test {
+
+// `count` capture frames of silence, or of a 440 Hz tone at 16 kHz loud enough to count as speech.
+inline std::vector<FakeCaptureDevice::Buffer> voiceFrames(int count, bool sound) {
+    std::vector<FakeCaptureDevice::Buffer> buffers;
+    int n = 0;
+    for (int f = 0; f < count; ++f) {
+        FakeCaptureDevice::Buffer frame(kVoiceFrameBytes, 0);
+        for (std::size_t i = 0; sound && i < frame.size(); i += 2, ++n) {
+            const auto sample =
+                static_cast<std::int16_t>(12000 * std::sin(2 * M_PI * 440 * n / 16000.0));
+            frame[i] = static_cast<std::uint8_t>(sample & 0xff);
+            frame[i + 1] = static_cast<std::uint8_t>((sample >> 8) & 0xff);
+        }
+        buffers.push_back(std::move(frame));
+    }
+    return buffers;
+}
 
 class SpeechToolTest : public IsolatedTest {
   protected:

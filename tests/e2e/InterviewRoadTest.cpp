@@ -9,9 +9,6 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <chrono>
-#include <csignal>
-#include <fstream>
-#include <thread>
 
 #include "Main/ContentContainerViewController.h"
 #include "Main/ShellFixture.h"
@@ -23,6 +20,7 @@
 #include "audio/PXRecorderManager.h"
 #include "demo-sound/SpeechLikeSample.h"
 #include "platform/coreaudio/HardwareLayer.h"
+#include "platform/coreaudio/InterviewAudio.h"
 #include "platform/coreaudio/PulseAudioHardware.h"
 #include "platform/foundation/StandardFolders.h"
 #include "platform/speech/CloudSpeechBackend.h"
@@ -37,43 +35,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using SteadyTime = std::chrono::steady_clock::time_point;
-
-PulseAudioServer::Options noDevices() {
-    PulseAudioServer::Options options;
-    options.nullSinks = {};
-    return options;
-}
-
-// Plays a WAV file on the default sink until it ends or the player goes.
-class SoundPlayer {
-  public:
-    SoundPlayer(const PulseAudioServer& server, std::filesystem::path file,
-                std::filesystem::path pidFile)
-        : pidFile_(std::move(pidFile)) {
-        thread_ = std::thread([&server, file = std::move(file), pidFile = pidFile_] {
-            server.run(
-                {"sh", "-c",
-                 "echo $$ > '" + pidFile.string() + "'; exec paplay '" + file.string() + "'"});
-        });
-    }
-    SoundPlayer(const SoundPlayer&) = delete;
-    SoundPlayer& operator=(const SoundPlayer&) = delete;
-    ~SoundPlayer() {
-        for (int i = 0; i < 1000 && pid() <= 0; ++i) std::this_thread::sleep_for(5ms);
-        if (pid() > 0) ::kill(pid(), SIGTERM);
-        thread_.join();
-    }
-
-  private:
-    pid_t pid() const {
-        std::ifstream in(pidFile_);
-        pid_t pid = -1;
-        in >> pid;
-        return pid;
-    }
-    std::filesystem::path pidFile_;
-    std::thread thread_;
-};
 
 struct WavInfo {
     int format = 0;
@@ -110,17 +71,8 @@ class InterviewRoadTest : public ShellTest {
         ShellTest::SetUp();
         if (HasFatalFailure()) return;
         ASSERT_TRUE(sound_.isRunning()) << sound_.log();
-        ASSERT_EQ(pactl({"load-module", "module-null-sink", "sink_name=speakers",
-                         "sink_properties=device.description=Speakers"}),
-                  0);
-        ASSERT_EQ(pactl({"load-module", "module-null-sink", "sink_name=velqo_2ch",
-                         "sink_properties=\"device.description='velqoOutput 2ch'\""}),
-                  0);
-        ASSERT_EQ(pactl({"load-module", "module-null-source", "source_name=usb_mic",
-                         "description='USB Microphone'"}),
-                  0);
-        ASSERT_EQ(pactl({"set-default-sink", "speakers"}), 0);
-        ASSERT_EQ(pactl({"set-default-source", "usb_mic"}), 0);
+        addInterviewDevices(sound_);
+        if (HasFatalFailure()) return;
         hardware_ = coreaudio::PulseAudioHardware::connect();
         ASSERT_NE(hardware_, nullptr);
         coreaudio::installBackend(hardware_);
@@ -157,10 +109,6 @@ class InterviewRoadTest : public ShellTest {
         hardware_.reset();
     }
 
-    int pactl(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), "pactl");
-        return sound_.run(arguments);
-    }
     std::string defaultUID(bool input) {
         const auto device =
             input ? router_->hub().defaultInputDevice() : router_->hub().defaultOutputDevice();

@@ -59,7 +59,10 @@ class WireReader {
     std::size_t position_ = 0;
 };
 
-bool decodeEvent(std::string_view bytes, TelemetryServer::Event& event) {
+// Walks every field of a message, giving each to `onField(number, type, value, bytes)`; false
+// when the message is malformed or `onField` returns false.
+template <typename OnField>
+bool forEachField(std::string_view bytes, OnField onField) {
     WireReader reader(bytes);
     while (!reader.atEnd()) {
         std::uint32_t number = 0;
@@ -67,30 +70,33 @@ bool decodeEvent(std::string_view bytes, TelemetryServer::Event& event) {
         std::uint64_t value = 0;
         std::string_view inner;
         if (!reader.field(number, type, value, inner)) return false;
-        if (number == 1 && type == 0) event.wallMillis = static_cast<std::int64_t>(value);
-        if (number == 6 && type == 2) event.payload = std::string(inner);
-        if (number == 11 && type == 0) event.eventCode = static_cast<std::int32_t>(value);
-        if (number == 23 && type == 2) event.hasNetworkConnectionInfo = true;
+        if (!onField(number, type, value, inner)) return false;
     }
     return true;
 }
 
+bool decodeEvent(std::string_view bytes, TelemetryServer::Event& event) {
+    return forEachField(
+        bytes, [&](std::uint32_t number, int type, std::uint64_t value, std::string_view inner) {
+            if (number == 1 && type == 0) event.wallMillis = static_cast<std::int64_t>(value);
+            if (number == 6 && type == 2) event.payload = std::string(inner);
+            if (number == 11 && type == 0) event.eventCode = static_cast<std::int32_t>(value);
+            if (number == 23 && type == 2) event.hasNetworkConnectionInfo = true;
+            return true;
+        });
+}
+
 bool decodeSourceBatch(std::string_view bytes, TelemetryServer::SourceBatch& batch) {
-    WireReader reader(bytes);
-    while (!reader.atEnd()) {
-        std::uint32_t number = 0;
-        int type = 0;
-        std::uint64_t value = 0;
-        std::string_view inner;
-        if (!reader.field(number, type, value, inner)) return false;
-        if (number == 2 && type == 0) batch.sourceID = static_cast<std::int32_t>(value);
-        if (number == 3 && type == 2) {
-            TelemetryServer::Event event;
-            if (!decodeEvent(inner, event)) return false;
-            batch.events.push_back(std::move(event));
-        }
-    }
-    return true;
+    return forEachField(
+        bytes, [&](std::uint32_t number, int type, std::uint64_t value, std::string_view inner) {
+            if (number == 2 && type == 0) batch.sourceID = static_cast<std::int32_t>(value);
+            if (number == 3 && type == 2) {
+                TelemetryServer::Event event;
+                if (!decodeEvent(inner, event)) return false;
+                batch.events.push_back(std::move(event));
+            }
+            return true;
+        });
 }
 
 std::optional<std::string> gunzip(const std::string& bytes) {
@@ -134,20 +140,15 @@ std::size_t TelemetryServer::Upload::eventCount() const {
 }
 
 bool TelemetryServer::decode(const std::string& body, std::vector<SourceBatch>& batches) {
-    WireReader reader(body);
-    while (!reader.atEnd()) {
-        std::uint32_t number = 0;
-        int type = 0;
-        std::uint64_t value = 0;
-        std::string_view inner;
-        if (!reader.field(number, type, value, inner)) return false;
-        if (number == 1 && type == 2) {
-            SourceBatch batch;
-            if (!decodeSourceBatch(inner, batch)) return false;
-            batches.push_back(std::move(batch));
-        }
-    }
-    return true;
+    return forEachField(body,
+                        [&](std::uint32_t number, int type, std::uint64_t, std::string_view inner) {
+                            if (number == 1 && type == 2) {
+                                SourceBatch batch;
+                                if (!decodeSourceBatch(inner, batch)) return false;
+                                batches.push_back(std::move(batch));
+                            }
+                            return true;
+                        });
 }
 
 TelemetryServer::TelemetryServer(StandinService& service) {

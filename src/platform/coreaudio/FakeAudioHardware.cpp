@@ -9,6 +9,7 @@
 #include <sstream>
 #include <utility>
 
+#include "platform/coreaudio/PropertyReply.h"
 #include "platform/coreaudio/PropertyString.h"
 
 namespace pex::coreaudio {
@@ -716,51 +717,21 @@ AudioStatus FakeAudioHardware::getPropertyData(AudioObjectID object,
     }
     switch (p->kind) {
         case Kind::Text:
-            if (size != sizeof(PropertyString)) return status::badPropertySize;
-            *static_cast<PropertyString*>(data) = PropertyString(p->text);
-            return status::ok;
-        case Kind::DeviceForUID: {
-            if (size != sizeof(AudioValueTranslation)) return status::badPropertySize;
-            auto& translation = *static_cast<AudioValueTranslation*>(data);
-            if (translation.mInputDataSize != sizeof(PropertyString) ||
-                translation.mOutputDataSize != sizeof(AudioObjectID)) {
-                return status::badPropertySize;
-            }
-            const auto uid = static_cast<const PropertyString*>(translation.mInputData)->str();
-            *static_cast<AudioObjectID*>(translation.mOutputData) =
-                state_->deviceWithUID(uid).value_or(kNoObject);
-            return status::ok;
-        }
-        case Kind::NameTable: {
-            if (size != sizeof(AudioValueTranslation)) return status::badPropertySize;
-            auto& translation = *static_cast<AudioValueTranslation*>(data);
-            if (translation.mInputDataSize != sizeof(std::uint32_t) ||
-                translation.mOutputDataSize != sizeof(PropertyString)) {
-                return status::badPropertySize;
-            }
-            const auto id = *static_cast<const std::uint32_t*>(translation.mInputData);
-            auto name = p->names.find(id);
-            if (name == p->names.end()) return status::illegalOperation;
-            *static_cast<PropertyString*>(translation.mOutputData) = PropertyString(name->second);
-            return status::ok;
-        }
+            return PropertyReply::text(p->text, size, data);
+        case Kind::DeviceForUID:
+            return PropertyReply::deviceForUID(size, data, [this](const std::string& uid) {
+                return state_->deviceWithUID(uid).value_or(kNoObject);
+            });
+        case Kind::NameTable:
+            return PropertyReply::name(p->names, size, data);
         case Kind::ScalarToDecibels:
-        case Kind::DecibelsToScalar: {
-            if (size != sizeof(float)) return status::badPropertySize;
-            float& value = *static_cast<float*>(data);
-            value = p->kind == Kind::ScalarToDecibels ? scalarToDecibels(value)
-                                                      : decibelsToScalar(value);
-            return status::ok;
-        }
+            return PropertyReply::converted(scalarToDecibels, size, data);
+        case Kind::DecibelsToScalar:
+            return PropertyReply::converted(decibelsToScalar, size, data);
         default: {
-            const std::vector<std::byte> value =
-                state_->served(object, *p, qualifierSize, qualifier);
-            std::size_t copied = std::min<std::size_t>(size, value.size());
             const bool idList = p->kind == Kind::OwnedObjects || p->kind == Kind::DeviceList;
-            if (idList) copied -= copied % sizeof(AudioObjectID);
-            if (copied) std::memcpy(data, value.data(), copied);
-            size = static_cast<std::uint32_t>(copied);
-            return status::ok;
+            return PropertyReply::bytes(state_->served(object, *p, qualifierSize, qualifier),
+                                        idList, size, data);
         }
     }
 }

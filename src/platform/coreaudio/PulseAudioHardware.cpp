@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/coreaudio/HardwareLayer.h"
+#include "platform/coreaudio/PropertyReply.h"
 #include "platform/coreaudio/PropertyString.h"
 #include "platform/coreaudio/PulseAudioConnection.h"
 #include "platform/coreaudio/PulseAudioDeviceTable.h"
@@ -180,48 +181,18 @@ AudioStatus PulseAudioHardware::getPropertyData(AudioObjectID object, const Addr
     if (!p) return table.hasObject(object) ? status::unknownProperty : status::badObject;
     switch (p->kind) {
         case Kind::Text:
-            if (size != sizeof(PropertyString)) return status::badPropertySize;
-            *static_cast<PropertyString*>(data) = PropertyString(p->text);
-            return status::ok;
-        case Kind::DeviceForUID: {
-            if (size != sizeof(AudioValueTranslation)) return status::badPropertySize;
-            auto& translation = *static_cast<AudioValueTranslation*>(data);
-            if (translation.mInputDataSize != sizeof(PropertyString) ||
-                translation.mOutputDataSize != sizeof(AudioObjectID)) {
-                return status::badPropertySize;
-            }
-            const auto uid = static_cast<const PropertyString*>(translation.mInputData)->str();
-            *static_cast<AudioObjectID*>(translation.mOutputData) = table.deviceWithUID(uid);
-            return status::ok;
-        }
-        case Kind::NameForID: {
-            if (size != sizeof(AudioValueTranslation)) return status::badPropertySize;
-            auto& translation = *static_cast<AudioValueTranslation*>(data);
-            if (translation.mInputDataSize != sizeof(std::uint32_t) ||
-                translation.mOutputDataSize != sizeof(PropertyString)) {
-                return status::badPropertySize;
-            }
-            const auto id = *static_cast<const std::uint32_t*>(translation.mInputData);
-            const auto name = p->names.find(id);
-            if (name == p->names.end()) return status::illegalOperation;
-            *static_cast<PropertyString*>(translation.mOutputData) = PropertyString(name->second);
-            return status::ok;
-        }
+            return PropertyReply::text(p->text, size, data);
+        case Kind::DeviceForUID:
+            return PropertyReply::deviceForUID(
+                size, data, [&table](const std::string& uid) { return table.deviceWithUID(uid); });
+        case Kind::NameForID:
+            return PropertyReply::name(p->names, size, data);
         case Kind::ScalarToDecibels:
-        case Kind::DecibelsToScalar: {
-            if (size != sizeof(float)) return status::badPropertySize;
-            float& value = *static_cast<float*>(data);
-            value = p->kind == Kind::ScalarToDecibels ? scalarToDecibels(value)
-                                                      : decibelsToScalar(value);
-            return status::ok;
-        }
-        default: {
-            std::size_t copied = std::min<std::size_t>(size, p->bytes.size());
-            if (p->kind == Kind::IDList) copied -= copied % sizeof(AudioObjectID);
-            if (copied) std::memcpy(data, p->bytes.data(), copied);
-            size = static_cast<std::uint32_t>(copied);
-            return status::ok;
-        }
+            return PropertyReply::converted(scalarToDecibels, size, data);
+        case Kind::DecibelsToScalar:
+            return PropertyReply::converted(decibelsToScalar, size, data);
+        default:
+            return PropertyReply::bytes(p->bytes, p->kind == Kind::IDList, size, data);
     }
 }
 

@@ -3,8 +3,6 @@
 // renewed through the tool is the one the next connection carries, and no token is printed.
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "audio/SpeechFixture.h"
 #include "platform/speech/CloudSpeechBackend.h"
 #include "purchase/ConsoleCapture.h"
@@ -14,22 +12,7 @@ namespace pex {
 namespace {
 
 using test::runMainUntil;
-
-std::vector<FakeCaptureDevice::Buffer> frames(int count, bool sound) {
-    std::vector<FakeCaptureDevice::Buffer> buffers;
-    int n = 0;
-    for (int f = 0; f < count; ++f) {
-        FakeCaptureDevice::Buffer frame(kVoiceFrameBytes, 0);
-        for (std::size_t i = 0; sound && i < frame.size(); i += 2, ++n) {
-            const auto sample =
-                static_cast<std::int16_t>(12000 * std::sin(2 * M_PI * 440 * n / 16000.0));
-            frame[i] = static_cast<std::uint8_t>(sample & 0xff);
-            frame[i + 1] = static_cast<std::uint8_t>((sample >> 8) & 0xff);
-        }
-        buffers.push_back(std::move(frame));
-    }
-    return buffers;
-}
+using test::voiceFrames;
 
 class CloudRecognitionToolTest : public test::SpeechToolTest {
   protected:
@@ -44,9 +27,9 @@ class CloudRecognitionToolTest : public test::SpeechToolTest {
 
 TEST_F(CloudRecognitionToolTest, TranslationRunsThroughTheServiceAndARenewedTokenIsUsedNext) {
     test::ConsoleCapture console;
-    std::vector<FakeCaptureDevice::Buffer> script = frames(10, false);
-    for (auto& frame : frames(50, true)) script.push_back(std::move(frame));
-    for (auto& frame : frames(60, false)) script.push_back(std::move(frame));
+    std::vector<FakeCaptureDevice::Buffer> script = voiceFrames(10, false);
+    for (auto& frame : voiceFrames(50, true)) script.push_back(std::move(frame));
+    for (auto& frame : voiceFrames(60, false)) script.push_back(std::move(frame));
     capture->setScript(std::move(script));
 
     makeTool("speech-token-AAA111");

@@ -1,8 +1,7 @@
 #pragma once
-// A private PulseAudio daemon with the devices of a typical interview machine: null sinks
-// "Speakers" and "velqoOutput 2ch" (the loopback) and a null source "USB Microphone", with
-// the PulseAudio backend installed in the hardware layer. Helpers read and write through the
-// layer's own calls.
+// A private PulseAudio daemon with the devices of a typical interview machine (see
+// InterviewAudio.h), with the PulseAudio backend installed in the hardware layer. Helpers read and
+// write through the layer's own calls.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "platform/coreaudio/HardwareLayer.h"
+#include "platform/coreaudio/InterviewAudio.h"
 #include "platform/coreaudio/PropertyString.h"
 #include "platform/coreaudio/PulseAudioHardware.h"
 #include "support/PulseAudioServer.h"
@@ -40,25 +40,10 @@ inline AudioObjectPropertyAddress input(const char* selector, std::uint32_t elem
 
 class PulseAudioHardwareTest : public ::testing::Test {
   protected:
-    static PulseAudioServer::Options noDevices() {
-        PulseAudioServer::Options options;
-        options.nullSinks = {};
-        return options;
-    }
-
     void SetUp() override {
         ASSERT_TRUE(server.isRunning()) << server.log();
-        ASSERT_EQ(pactl({"load-module", "module-null-sink", "sink_name=speakers",
-                         "sink_properties=device.description=Speakers"}),
-                  0);
-        ASSERT_EQ(pactl({"load-module", "module-null-sink", "sink_name=velqo_2ch",
-                         "sink_properties=\"device.description='velqoOutput 2ch'\""}),
-                  0);
-        ASSERT_EQ(pactl({"load-module", "module-null-source", "source_name=usb_mic",
-                         "description='USB Microphone'"}),
-                  0);
-        ASSERT_EQ(pactl({"set-default-sink", "speakers"}), 0);
-        ASSERT_EQ(pactl({"set-default-source", "usb_mic"}), 0);
+        addInterviewDevices(server);
+        if (HasFatalFailure()) return;
         hardware = coreaudio::PulseAudioHardware::connect();
         ASSERT_NE(hardware, nullptr);
         coreaudio::installBackend(hardware);
@@ -71,8 +56,7 @@ class PulseAudioHardwareTest : public ::testing::Test {
     }
 
     int pactl(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), "pactl");
-        return server.run(arguments);
+        return test::pactl(server, std::move(arguments));
     }
 
     std::vector<AudioObjectID> ids(AudioObjectID object, const AudioObjectPropertyAddress& address,
@@ -190,39 +174,6 @@ class ChangeLog {
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::pair<AudioObjectID, AudioObjectPropertyAddress>> seen_;
-};
-
-// A player that streams silence to the default sink until it goes; it is ended by its process
-// id, which its shell writes to `pidFile` before it becomes the player.
-class SilencePlayer {
-  public:
-    SilencePlayer(const PulseAudioServer& server, const std::filesystem::path& pidFile)
-        : pidFile_(pidFile) {
-        thread_ = std::thread([&server, pidFile] {
-            server.run(
-                {"sh", "-c",
-                 "echo $$ > '" + pidFile.string() + "'; exec pacat --raw --volume=0 < /dev/zero"});
-        });
-    }
-    SilencePlayer(const SilencePlayer&) = delete;
-    SilencePlayer& operator=(const SilencePlayer&) = delete;
-    ~SilencePlayer() {
-        for (int i = 0; i < 1000 && pid() <= 0; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        if (pid() > 0) ::kill(pid(), SIGTERM);
-        thread_.join();
-    }
-
-  private:
-    pid_t pid() const {
-        std::ifstream in(pidFile_);
-        pid_t pid = -1;
-        in >> pid;
-        return pid;
-    }
-    std::filesystem::path pidFile_;
-    std::thread thread_;
 };
 
 }  // namespace pex::test
