@@ -36,7 +36,14 @@ class TXPMetrics : public TXPEventDataObject {
     static TXPEvent eventWithMetrics(std::shared_ptr<const TXPMetrics> metrics,
                                      std::int64_t target);
 
-    bool operator==(const TXPMetrics&) const = default;
+    // Field by field: the event-data base has nothing of its own to compare.
+    bool operator==(const TXPMetrics& other) const {
+        return collectionStartDate == other.collectionStartDate &&
+               collectionEndDate == other.collectionEndDate &&
+               logSourceMetrics == other.logSourceMetrics &&
+               currentCacheSize == other.currentCacheSize && maxCacheSize == other.maxCacheSize &&
+               bundleID == other.bundleID;
+    }
 
     const TXPDate collectionStartDate;
     const TXPDate collectionEndDate;
