@@ -1,7 +1,9 @@
 // The live session window with a long interview: appending a final sentence to a transcript of
 // 500, 2,000 and 10,000 rows (the row, its stored line, its height and the table's reload and
 // layout), a partial sentence changing the live row, and a streamed piece growing a
-// 5,000-character answer. Billing is pointed at a closed local port, so nothing else runs.
+// 5,000-character answer (one Chinese paragraph without a break, and paragraphs of Chinese
+// with English terms). Each step ends with one pass of the event loop, in which the table
+// draws. Billing is pointed at a closed local port, so nothing else runs.
 #include <QApplication>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -48,6 +50,7 @@ struct Session {
         row.sourceText = kSentence;
         while (controller->topArr.size() < rows) controller->topArr.push_back(row);
         while (controller->topArr.size() > rows) controller->topArr.pop_back();
+        controller->recomputeTranscriptHeights();
         controller->reloadTranscriptTable();
         QCoreApplication::processEvents();
     }
@@ -69,37 +72,82 @@ void BM_appendFinalSentence(benchmark::State& state) {
         QCoreApplication::processEvents();  // the table's layout and drawing that follow
         state.PauseTiming();
         s.controller->topArr.pop_back();  // the same row count for every step
+        s.controller->topCellHeight.pop_back();
         state.ResumeTiming();
     }
 }
 BENCHMARK(BM_appendFinalSentence)->Arg(500)->Arg(2000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
+// A partial sentence at 500 or 10,000 rows; 0: it grows within its line; 1: it changes
+// between one line and three on every step (the worst case: the rows are placed again).
 void BM_liveRowUpdate(benchmark::State& state) {
     Session& s = session();
-    s.fillTo(10000);
+    s.fillTo(static_cast<std::size_t>(state.range(0)));
+    const bool newHeights = state.range(1) == 1;
+    const std::string long3Lines = kSentence + kSentence + kSentence + kSentence + kSentence;
     int n = 0;
     for (auto _ : state) {
-        s.controller->handleIntermediateResult(kSentence.substr(0, 3 * (1 + n++ % 20)), "");
+        ++n;
+        s.controller->handleIntermediateResult(
+            newHeights ? (n % 2 ? long3Lines : kSentence) : kSentence.substr(0, 3 * (1 + n % 20)),
+            "");
         QCoreApplication::processEvents();
     }
 }
-BENCHMARK(BM_liveRowUpdate)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_liveRowUpdate)
+    ->Args({10000, 0})
+    ->Args({500, 1})
+    ->Args({10000, 1})
+    ->Unit(benchmark::kMillisecond);
+
+// The window made narrower or wider by 40 points at 10,000 rows: every transcript row is
+// measured again at the new width (a table whose width changed is measured again).
+void BM_tableWidthChange(benchmark::State& state) {
+    Session& s = session();
+    s.fillTo(10000);
+    QWidget* window = s.controller->view()->window();
+    const int width = window->width();
+    int n = 0;
+    for (auto _ : state) {
+        window->resize(width - (++n % 2) * 40, window->height());
+        QCoreApplication::processEvents();
+    }
+    window->resize(width, window->height());
+    QCoreApplication::processEvents();
+}
+BENCHMARK(BM_tableWidthChange)->Unit(benchmark::kMillisecond);
+
+// A 5,000-character answer: 0, one Chinese paragraph without a break; 1, paragraphs of Chinese
+// with English terms, numbers and list items.
+std::string answerOf5000Characters(int kind) {
+    const std::string piece =
+        kind == 0 ? "好的，我来回答这个问题。"
+                  : "好的，我来回答这个问题。首先，我在上一家公司负责 React 和 TypeScript "
+                    "前端架构，带领 5 人团队完成了 3 个项目的重构，性能提升了 40%。\n"
+                    "1. 熟悉 Node.js、GraphQL 以及 CI/CD 流程；\n2. 做过 end-to-end testing。\n";
+    std::string answer;
+    while (QString::fromStdString(answer).size() < 5000) answer += piece;
+    return answer;
+}
 
 void BM_streamedPieceInto5000CharacterAnswer(benchmark::State& state) {
     Session& s = session();
-    std::string answer;
-    while (answer.size() < 5000 * 3) answer += "好的，我来回答这个问题。";
-    s.controller->streamModels.assign(
-        1, std::make_shared<AIInterviewDetailController::AnswerRow>(
-               AIInterviewDetailController::AnswerRow{1, "问题", answer}));
+    auto row = std::make_shared<AIInterviewDetailController::AnswerRow>();
+    row->id = 1;
+    row->question = "问题";
+    s.controller->streamModels.assign(1, row);
+    s.controller->recomputeAnswerHeights();
     s.controller->reloadAnswerTable();
+    std::string answer = answerOf5000Characters(static_cast<int>(state.range(0)));
+    s.controller->updateAnswerRow(row, answer);
+    QCoreApplication::processEvents();
     for (auto _ : state) {
-        s.controller->streamModels[0]->responseText += "好";
-        s.controller->reloadAnswerTable();
+        answer += "好";
+        s.controller->updateAnswerRow(row, answer);
         QCoreApplication::processEvents();
     }
 }
-BENCHMARK(BM_streamedPieceInto5000CharacterAnswer)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_streamedPieceInto5000CharacterAnswer)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace pex

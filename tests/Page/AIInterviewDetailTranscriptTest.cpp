@@ -1,6 +1,9 @@
 // What the session window makes of recognised sentences: the live and transcript rows with
 // their session times, the stored transcript lines in the real history database, and the
 // answers asked for them (automatically, or from the question box), streamed from the stand-in.
+#include <QAbstractItemModel>
+#include <QImage>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QSplitter>
@@ -331,21 +334,357 @@ TEST(SessionRowHeights, FollowTheMeasuredTextsOfTheRows) {
               Controller::transcriptRowHeight(alone, 900));
 }
 
-TEST_F(SessionTables, RowsAreMeasuredAgainWhenTheTableNarrows) {
+// An answer row as a stream fills it.
+std::shared_ptr<AIInterviewDetailController::AnswerRow> answerRow(std::int64_t id) {
+    auto row = std::make_shared<AIInterviewDetailController::AnswerRow>();
+    row->id = id;
+    row->question = "问题";
+    return row;
+}
+
+std::string longAnswer(int characters) {
+    std::string text;
+    while (QString::fromStdString(text).size() < characters) {
+        text += "好的，我来回答这个问题。首先我在 React 项目中负责架构，带领 5 人团队。\n";
+    }
+    return text;
+}
+
+int modelResets(TableView* table, std::vector<QMetaObject::Connection>& keep, int& count) {
+    keep.push_back(
+        QObject::connect(table->model(), &QAbstractItemModel::modelReset, [&count] { ++count; }));
+    return count;
+}
+
+TEST_F(SessionTables, BeforeTheTablesHaveAWidthEveryRowIs44High) {
+    // A controller whose window has not been made: both tables are 0 wide.
+    CountingController bare(settings(1, 1), historyId_, kFileName);
+    EXPECT_EQ(AIInterviewDetailController::tableContentWidth(bare.topTableView()), 0);
+    bare.topArr.push_back(line("第一句", "first"));
+    bare.topArr.push_back(line("第二句", ""));
+    bare.recomputeTranscriptHeights();
+    EXPECT_EQ(bare.topCellHeight, (std::vector<double>{44, 44}));
+    PXTranslationHistoryDetailsModel live;
+    live.sourceText = "第三";
+    bare.setCenterModel(live);
+    EXPECT_EQ(bare.centerRowHeight, 44);
+    bare.streamModels.push_back(answerRow(1));
+    bare.recomputeAnswerHeights();
+    EXPECT_EQ(bare.bottomCellHeight, std::vector<double>{44});
+    EXPECT_EQ(bare.cachedTopTableWidth, 0);
+    EXPECT_EQ(bare.cachedBottomTableWidth, 0);
+}
+
+TEST_F(SessionTables, TheHeightArraysHoldThePartsFormulasAtTheTablesWidths) {
+    CountingController* controller = openRecognising(settings(1, 1));
+    controller->handleFinalResult(
+        "请先简单介绍一下你自己，以及你为什么想应聘这个岗位，你的优势是什么？",
+        "Please introduce yourself and tell us why you applied.");
+    controller->handleFinalResult("好的。", "");
+    controller->handleIntermediateResult("你最有成就感的项目是哪一个", "");
+    flush();
+    TableView* transcript = controller->topTableView();
+    const int width = transcript->viewport()->width();
+    ASSERT_GT(width, 100);
+    EXPECT_EQ(AIInterviewDetailController::tableContentWidth(transcript), width);
+    EXPECT_EQ(controller->cachedTopTableWidth, width);
+    ASSERT_EQ(controller->topCellHeight.size(), 2u);
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        const auto& row = controller->topArr[static_cast<std::size_t>(i)];
+        const int expected = AIInterviewDetailController::transcriptRowHeight(
+            line(row.sourceText, row.resultText, i + 1, controller->fontSize), width);
+        EXPECT_EQ(controller->topCellHeight[static_cast<std::size_t>(i)], expected);
+        EXPECT_EQ(*controller->heightOfRow(*transcript, i, 1), expected);
+        EXPECT_EQ(transcript->rectOfRow(i).height(), expected);
+    }
+    // The live row, numbered after the transcript rows.
+    const int live = AIInterviewDetailController::transcriptRowHeight(
+        line("你最有成就感的项目是哪一个", "", 3, controller->fontSize), width);
+    EXPECT_EQ(controller->centerRowHeight, live);
+    EXPECT_EQ(*controller->heightOfRow(*transcript, 2, 1), live);
+    EXPECT_EQ(transcript->rectOfRow(2).height(), live);
+    EXPECT_EQ(*controller->heightOfRow(*transcript, 3, 1), 44);
+
+    // Answers: ceil(h + 16) + 8 of the numbered text at the answer table's width.
+    TableView* answers = controller->bottomTableView();
+    const int answerWidth = answers->viewport()->width();
+    auto first = answerRow(1);
+    auto second = answerRow(2);
+    controller->streamModels = {first, second};
+    controller->recomputeAnswerHeights();
+    controller->reloadAnswerTable();
+    controller->updateAnswerRow(second, longAnswer(300));
+    flush();
+    EXPECT_EQ(controller->cachedBottomTableWidth, answerWidth);
+    EXPECT_EQ(controller->bottomCellHeight,
+              (std::vector<double>{static_cast<double>(AIInterviewDetailController::answerRowHeight(
+                                       1, "", controller->fontSize, answerWidth)),
+                                   static_cast<double>(AIInterviewDetailController::answerRowHeight(
+                                       2, longAnswer(300), controller->fontSize, answerWidth))}));
+    EXPECT_EQ(answers->rectOfRow(1).height(), controller->bottomCellHeight[1]);
+
+    // The data source uses a stored height only when it is a finite number above 0.
+    controller->bottomCellHeight = {0, std::nan("")};
+    EXPECT_EQ(*controller->heightOfRow(*answers, 0, answerWidth), 44);
+    EXPECT_EQ(*controller->heightOfRow(*answers, 1, answerWidth), 44);
+    EXPECT_EQ(*controller->heightOfRow(*answers, 2, answerWidth), 44);
+    controller->topCellHeight[0] = -3;
+    EXPECT_EQ(*controller->heightOfRow(*transcript, 0, width), 44);
+}
+
+TEST_F(SessionTables, AppendingMeasuresTheNewRowAloneWithTheHeightsOfMeasuringAll) {
+    CountingController* controller = openRecognising(settings(1, 1));
+    for (int i = 0; i < 5; ++i) {
+        controller->handleFinalResult("第" + std::to_string(i) + "句，说得比较长一些，好让它换行。",
+                                      "");
+    }
+    flush();
+    const int width = controller->topTableView()->viewport()->width();
+    auto measuredAfresh = [&] {
+        std::vector<double> heights;
+        for (std::size_t i = 0; i < controller->topArr.size(); ++i) {
+            const auto& row = controller->topArr[i];
+            heights.push_back(AIInterviewDetailController::transcriptRowHeight(
+                line(row.sourceText, row.resultText, static_cast<int>(i) + 1, controller->fontSize),
+                width));
+        }
+        return heights;
+    };
+    EXPECT_EQ(controller->topCellHeight, measuredAfresh());
+    // A height already kept is not measured again when a row is appended (a mark put in its
+    // place stays), while the new row is measured.
+    const double kept = controller->topCellHeight[1];
+    controller->topCellHeight[1] = 1234;
+    controller->handleFinalResult("新的一句。", "");
+    EXPECT_EQ(controller->topCellHeight[1], 1234);
+    controller->topCellHeight[1] = kept;
+    EXPECT_EQ(controller->topCellHeight, measuredAfresh());
+}
+
+TEST_F(SessionTables, ALiveRowChangeRefreshesThatRowAlone) {
+    CountingController* controller = openRecognising(settings(1, 1));
+    for (int i = 0; i < 3; ++i) controller->handleFinalResult("第" + std::to_string(i) + "句", "");
+    flush();
+    TableView* transcript = controller->topTableView();
+    int resets = 0;
+    std::vector<QMetaObject::Connection> keep;
+    modelResets(transcript, keep, resets);
+    controller->handleIntermediateResult("第", "");  // a live row comes: the table reloads
+    flush();
+    EXPECT_EQ(resets, 1);
+    EXPECT_EQ(transcript->numberOfRows(), 4);
+
+    // While the live row stays, it is refreshed alone, also when it grows a line.
+    std::string spoken = "第";
+    const int oneLine = transcript->rectOfRow(3).height();
+    while (controller->centerRowHeight == oneLine) {
+        spoken += "四句话越说越长";
+        controller->handleIntermediateResult(spoken, "");
+        ASSERT_LT(spoken.size(), 3000u);
+    }
+    flush();
+    EXPECT_EQ(resets, 1);
+    EXPECT_EQ(transcript->rectOfRow(3).height(), controller->centerRowHeight);
+    EXPECT_EQ(controller->centerRowHeight,
+              AIInterviewDetailController::transcriptRowHeight(
+                  line(spoken, "", 4, controller->fontSize), transcript->viewport()->width()));
+    auto* cell = dynamic_cast<AiInterviewCellMac*>(controller->viewForRow(*transcript, 3));
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(cell->sourceLab.text().toStdString(), "4:" + spoken);
+    // The table still follows its end.
+    QScrollBar* bar = transcript->verticalScrollBar();
+    EXPECT_EQ(bar->value(), bar->maximum());
+
+    // A final sentence replaces the live row: the table reloads, the live row's height is 44.
+    controller->handleFinalResult(spoken, "");
+    flush();
+    EXPECT_EQ(resets, 2);
+    EXPECT_EQ(controller->centerRowHeight, 44);
+    EXPECT_EQ(transcript->numberOfRows(), 4);
+}
+
+TEST_F(SessionTables, AGrowingAnswerRefreshesItsRowAloneAndItsVisibleCellInPlace) {
+    CountingController* controller = openRecognising(settings(1, 1));
+    TableView* answers = controller->bottomTableView();
+    auto row = answerRow(1);
+    controller->streamModels = {row};
+    controller->recomputeAnswerHeights();
+    controller->reloadAnswerTable();
+    flush();
+    int resets = 0;
+    std::vector<QMetaObject::Connection> keep;
+    modelResets(answers, keep, resets);
+    const int width = answers->viewport()->width();
+    const std::string text = longAnswer(1500);
+    const QString whole = QString::fromStdString(text);
+    int grownLines = 0;
+    for (int at = 0; at < whole.size(); at += 7) {
+        const std::string sofar = whole.left(at + 7).toStdString();
+        const double before = controller->bottomCellHeight[0];
+        controller->updateAnswerRow(row, sofar);
+        if (controller->bottomCellHeight[0] != before) ++grownLines;
+        ASSERT_EQ(controller->bottomCellHeight[0], AIInterviewDetailController::answerRowHeight(
+                                                       1, sofar, controller->fontSize, width));
+        // The row is shown, so its cell is refilled at once.
+        auto* cell = dynamic_cast<AiInterviewAiCellMac*>(
+            answers->makeViewWithIdentifier(AiInterviewAiCellMac::kIdentifier));
+        ASSERT_NE(cell, nullptr);
+        ASSERT_EQ(cell->sourceLab.text().toStdString(), "1:" + sofar);
+    }
+    flush();
+    EXPECT_GT(grownLines, 3);
+    EXPECT_EQ(resets, 0);
+    EXPECT_EQ(answers->rectOfRow(0).height(), controller->bottomCellHeight[0]);
+    QScrollBar* bar = answers->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());  // following the growing end
+}
+
+TEST_F(SessionTables, APieceForAnAnswerOutOfViewUpdatesItsHeightWithoutFillingACell) {
+    CountingController* controller = openRecognising(settings(1, 1));
+    TableView* answers = controller->bottomTableView();
+    auto first = answerRow(1);
+    auto second = answerRow(2);
+    controller->streamModels = {first, second};
+    controller->recomputeAnswerHeights();
+    controller->reloadAnswerTable();
+    controller->updateAnswerRow(first, longAnswer(2000));
+    controller->updateAnswerRow(second, longAnswer(2000));
+    flush();
+    // Following the end: the second answer fills the view, the first is above it.
+    ASSERT_FALSE(answers->rectOfRow(0).intersects(answers->viewport()->rect()));
+    auto* cell = dynamic_cast<AiInterviewAiCellMac*>(
+        answers->makeViewWithIdentifier(AiInterviewAiCellMac::kIdentifier));
+    ASSERT_NE(cell, nullptr);
+    ASSERT_TRUE(cell->sourceLab.text().startsWith(QStringLiteral("2:")));
+
+    const std::string more = longAnswer(2000) + "最后再补充一整段很长的话，" + longAnswer(200);
+    controller->updateAnswerRow(first, more);
+    EXPECT_EQ(controller->bottomCellHeight[0],
+              AIInterviewDetailController::answerRowHeight(1, more, controller->fontSize,
+                                                           answers->viewport()->width()));
+    EXPECT_TRUE(cell->sourceLab.text().startsWith(QStringLiteral("2:")));  // not refilled
+    flush();
+    EXPECT_EQ(answers->rectOfRow(0).height(), controller->bottomCellHeight[0]);
+}
+
+TEST_F(SessionTables, LatePiecesOfAnswersAManualQuestionRemovedChangeNothing) {
+    CountingController* controller = openRecognising(settings(1, 1));
+    auto old = answerRow(1);
+    controller->streamModels = {old};
+    controller->recomputeAnswerHeights();
+    controller->updateAnswerRow(old, "旧的回答");
+    controller->streamModels.clear();  // as a manual question does
+    controller->recomputeAnswerHeights();
+    controller->reloadAnswerTable();
+    controller->updateAnswerRow(old, "旧的回答还在继续");
+    flush();
+    EXPECT_TRUE(controller->bottomCellHeight.empty());
+    EXPECT_EQ(controller->bottomTableView()->numberOfRows(), 0);
+    EXPECT_EQ(old->responseText, "旧的回答");
+}
+
+TEST_F(SessionTables, TheSessionAnswerCellDrawsWhatAPlainAnswerCellDraws) {
+    CountingController* controller = openRecognising(settings(1, 1));
+    TableView* answers = controller->bottomTableView();
+    auto row = answerRow(1);
+    controller->streamModels = {row};
+    controller->recomputeAnswerHeights();
+    const std::string text = longAnswer(400);
+    controller->updateAnswerRow(row, text.substr(0, 200));
+    controller->updateAnswerRow(row, text);
+    TableCellView* cell = controller->viewForRow(*answers, 0);
+    ASSERT_NE(cell, nullptr);
+    AiInterviewAiCellMac plain;
+    plain.setPrefixedText(QStringLiteral("1:"), QString::fromStdString(text), controller->fontSize);
+    const int width = 420;
+    const int height = plain.heightForWidth(width);
+    EXPECT_EQ(cell->heightForWidth(width), height);
+    auto render = [&](TableCellView& drawn) {
+        QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::black);
+        QPainter painter(&image);
+        drawn.draw(painter, QRect(0, 0, width, height));
+        return image;
+    };
+    EXPECT_EQ(render(*cell), render(plain));
+}
+
+TEST_F(SessionTables, RowsAreMeasuredAgainWhenTheTableNarrowsOrWidens) {
     CountingController* controller = openRecognising(settings(1, 1));
     controller->handleFinalResult(
         "请先简单介绍一下你自己，以及你为什么想应聘这个岗位，你的优势是什么。", "");
+    auto answer = answerRow(1);
+    controller->streamModels = {answer};
+    controller->recomputeAnswerHeights();
+    controller->reloadAnswerTable();
+    controller->updateAnswerRow(answer, longAnswer(300));
     flush();
     TableView* table = controller->topTableView();
-    const int wide = *controller->heightOfRow(*table, 0, 900);
-    const int narrow = *controller->heightOfRow(*table, 0, 150);
-    EXPECT_GT(narrow, wide);
-    EXPECT_EQ(*controller->heightOfRow(*table, 0, 900), wide);
-    EXPECT_EQ(wide, AIInterviewDetailController::transcriptRowHeight(
-                        line(controller->topArr[0].sourceText, "", 1, controller->fontSize), 900));
-    // The table shows its rows at those heights.
-    EXPECT_EQ(table->rectOfRow(0).height(),
-              *controller->heightOfRow(*table, 0, table->viewport()->width()));
+    TableView* answers = controller->bottomTableView();
+    auto expectMeasuredAtCurrentWidth = [&] {
+        const int width = table->viewport()->width();
+        EXPECT_EQ(controller->cachedTopTableWidth, width);
+        EXPECT_EQ(controller->topCellHeight[0],
+                  AIInterviewDetailController::transcriptRowHeight(
+                      line(controller->topArr[0].sourceText, "", 1, controller->fontSize), width));
+        EXPECT_EQ(table->rectOfRow(0).height(), controller->topCellHeight[0]);
+        const int answerWidth = answers->viewport()->width();
+        EXPECT_EQ(controller->cachedBottomTableWidth, answerWidth);
+        EXPECT_EQ(controller->bottomCellHeight[0],
+                  AIInterviewDetailController::answerRowHeight(1, answer->responseText,
+                                                               controller->fontSize, answerWidth));
+        EXPECT_EQ(answers->rectOfRow(0).height(), controller->bottomCellHeight[0]);
+    };
+    const int wide = table->viewport()->width();
+    const double wideHeight = controller->topCellHeight[0];
+    window_->resize(420, window_->height());
+    flush();
+    ASSERT_LT(table->viewport()->width(), wide);
+    {
+        SCOPED_TRACE("narrowed");
+        expectMeasuredAtCurrentWidth();
+        EXPECT_GT(controller->topCellHeight[0], wideHeight);  // more lines: nothing clipped
+    }
+    window_->resize(1000, window_->height());
+    flush();
+    {
+        SCOPED_TRACE("widened");
+        EXPECT_EQ(table->viewport()->width(), wide);
+        expectMeasuredAtCurrentWidth();
+        EXPECT_EQ(controller->topCellHeight[0], wideHeight);
+    }
+}
+
+TEST_F(SessionTables, ALongTranscriptFollowsItsRealEnd) {
+    CountingController* controller = openRecognising(settings(1, 1));
+    PXTranslationHistoryDetailsModel row;
+    row.sourceText = "这是很长的面试记录中的一句。";
+    controller->topArr.assign(1500, row);
+    controller->handleFinalResult("最后一句。", "");
+    flush();
+    TableView* table = controller->topTableView();
+    QScrollBar* bar = table->verticalScrollBar();
+    EXPECT_EQ(bar->value(), bar->maximum());
+    const QRect last = table->rectOfRow(1500);
+    // The last row is in view, whole.
+    EXPECT_GE(last.top(), 0);
+    EXPECT_LE(last.bottom(), table->viewport()->height());
+}
+
+TEST_F(SessionTables, AScrollPositionExactlyAtTheEndLeavesTheButtonAsItIs) {
+    CountingController* controller = openRecognising(settings(1, 1));
+    for (int i = 0; i < 60; ++i) controller->handleFinalResult("第" + std::to_string(i) + "句", "");
+    flush();
+    QScrollBar* bar = controller->topTableView()->verticalScrollBar();
+    QPushButton* button = controller->topScrollToBottomButton();
+    bar->setValue(bar->maximum() - 200);
+    ASSERT_FALSE(button->isHidden());
+    bar->setValue(bar->maximum());
+    EXPECT_FALSE(button->isHidden());
+    bar->setValue(bar->maximum() - 100);
+    EXPECT_TRUE(button->isHidden());
 }
 
 }  // namespace

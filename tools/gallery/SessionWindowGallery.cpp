@@ -33,11 +33,21 @@ QImage renderWindow(std::int64_t antoAnswerType, std::int64_t sequenceType) {
     controller->handleFinalResult("请先简单介绍一下你自己。", "Please briefly introduce yourself.");
     controller->handleFinalResult("你为什么想加入我们公司？", "Why do you want to join us?");
     controller->handleIntermediateResult("说说你最有成就感的", "Tell me about your most");
-    controller->streamModels.push_back(std::make_shared<AIInterviewDetailController::AnswerRow>(
-        AIInterviewDetailController::AnswerRow{
-            1, "你为什么想加入我们公司？",
-            "好的，关于“你为什么想加入我们公司？”，我会结合产品经理的要求来回答。首先，"}));
+    auto answer = std::make_shared<AIInterviewDetailController::AnswerRow>();
+    answer->id = 1;
+    answer->question = "你为什么想加入我们公司？";
+    controller->streamModels.push_back(answer);
+    controller->recomputeAnswerHeights();
     controller->reloadAnswerTable();
+    settle();
+    // Streamed in pieces: the row grows in place, over several lines.
+    controller->updateAnswerRow(answer, "好的，关于“你为什么想加入我们公司？”，");
+    controller->updateAnswerRow(
+        answer,
+        "好的，关于“你为什么想加入我们公司？”，我会结合产品经理的要求来回答。首先，贵公司的产品"
+        "在用户体验和数据驱动方面做得非常出色，这和我过去三年在 B2B SaaS 团队做需求分析、"
+        "用户访谈和 A/B testing 的经历高度契合。\n其次，我希望在一个重视长期价值的团队里，"
+        "把从 0 到 1 搭建产品的经验用在更大的规模上。最后，");
     if (controller->textView()) {
         controller->textView()->setPlainText(QStringLiteral("\n请介绍一下你最有成就感的项目。"));
     }

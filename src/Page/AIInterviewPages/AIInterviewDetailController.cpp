@@ -162,7 +162,11 @@ TableView* AIInterviewDetailController::makeTable() {
     auto* table = new TableView;
     table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     table->setSpacing(4);  // 8 points between rows
+    // The rows are placed all at once from the height arrays (lookups), so a reload that
+    // follows the end reaches the real end of a long transcript.
+    table->setLayoutMode(QListView::SinglePass);
     table->setDataSource(this);
+    table->viewport()->installEventFilter(this);  // its width: relayoutForWidth
     return table;
 }
 
@@ -348,6 +352,11 @@ bool AIInterviewDetailController::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::Resize:
         case QEvent::LayoutRequest:
             if (watched == viewIfLoaded()) layoutViews();
+            if (event->type() == QEvent::Resize &&
+                ((topTableView_ && watched == topTableView_->viewport()) ||
+                 (bottomTableView_ && watched == bottomTableView_->viewport()))) {
+                relayoutForWidth();
+            }
             break;
         case QEvent::Show:
             if (watched == viewIfLoaded()) viewDidAppear();

@@ -39,6 +39,7 @@
 #include "audio/StreamingClient.h"
 #include "platform/appkit/TableView.h"
 #include "platform/appkit/TableViewDataSource.h"
+#include "platform/appkit/WrappedTextLines.h"
 #include "service/AIInterviewModel.h"
 #include "service/BillingNewDelegate.h"
 #include "service/BillingNewManager.h"
@@ -133,11 +134,14 @@ class AIInterviewDetailController : public BaseViewController,
         return centerModel_;
     }
     // The answer of a row as it grows: the stream's question settings and its text so far,
-    // updated on the main thread.
+    // updated on the main thread; and its text's lines as measured for the row's height and as
+    // drawn, kept so that a growing answer is laid out again only at its end.
     struct AnswerRow {
         std::int64_t id = 0;
         std::string question;
         std::string responseText;
+        WrappedTextLines measuredLines;
+        WrappedTextLines drawnLines;
     };
     std::vector<PXTranslationHistoryDetailsModel> topArr;
     std::vector<std::shared_ptr<AnswerRow>> streamModels;
@@ -150,8 +154,8 @@ class AIInterviewDetailController : public BaseViewController,
     // answers (`bottomTableView`).
     int numberOfRowsInTableView(TableView& tableView) override;
     TableCellView* viewForRow(TableView& tableView, int row) override;
-    // Row heights come from the rows' texts, measured once per row and width, never from
-    // laying out cells.
+    // Row heights are looked up in the height arrays below (44 for a row beyond them, or for a
+    // height that is not a finite number above 0); `width` is not used.
     std::optional<int> heightOfRow(TableView& tableView, int row, int width) override;
     // A transcript or live row `tableWidth` wide: its numbered sentence, and its translation
     // below when it has one; 44 before the table has a width.
@@ -159,6 +163,36 @@ class AIInterviewDetailController : public BaseViewController,
     // An answer row numbered `number`; 44 before the table has a width, 52 when too narrow.
     static int answerRowHeight(int number, const std::string& text, int points, int tableWidth);
     static constexpr int kDefaultRowHeight = 44;
+
+    // The measured heights, the tables' own state: the live row, the transcript rows
+    // and the answer rows, measured from the rows' texts (never from cells) at the widths
+    // below. Transcript rows keep their heights while the width stays (a row's text, number
+    // and font never change once it is appended), so appending measures the new row alone;
+    // a growing answer lays out only its last lines (WrappedTextLines). The heights are those
+    // of measuring every row afresh.
+    double centerRowHeight = kDefaultRowHeight;
+    std::vector<double> topCellHeight;
+    std::vector<double> bottomCellHeight;
+    // The last positive widths the tables were measured at. Unlike a fixed width they follow the
+    // table when it narrows too, so that narrowing never clips a row.
+    double cachedTopTableWidth = 0;
+    double cachedBottomTableWidth = 0;
+    // The width a table's rows are measured at: its viewport's (0 without a table).
+    static double tableContentWidth(const TableView* table);
+    // Fill the height arrays at the tables' current widths.
+    void recomputeTranscriptHeights();
+    void recomputeLiveRowHeight();
+    void recomputeAnswerHeights();
+    // The live row changed from `old` to `now`: measured again, and when a live row stays
+    // (the number of rows does not change) that row alone is refreshed; otherwise the
+    // transcript table is reloaded.
+    void refreshLiveRow(const std::optional<PXTranslationHistoryDetailsModel>& old,
+                        const std::optional<PXTranslationHistoryDetailsModel>& now);
+    // An answer grew to `text`: its row alone is measured again and refreshed, a visible cell
+    // refilled in place. A row no longer listed, and anything while closing, changes nothing.
+    void updateAnswerRow(const std::shared_ptr<AnswerRow>& row, const std::string& text);
+    // A table whose width changed by more than half a point is measured again and reloaded.
+    void relayoutForWidth();
     // Reload a table; a table that follows its end (its scroll button hidden) scrolls to it,
     // one the user scrolled away from keeps its reading position. Nothing while closing.
     void reloadTranscriptTable();
@@ -238,13 +272,13 @@ class AIInterviewDetailController : public BaseViewController,
   private:
     // The next stamp: now, but always after the last one, so two questions never share one.
     void renewStreamID();
-    void updateAnswerRow(const std::shared_ptr<AnswerRow>& row, const std::string& text);
+    // answerRowHeight of `row`, numbered `number`, from its kept lines.
+    double measureAnswerRow(AnswerRow& row, int number, double tableWidth);
 
     std::optional<PXTranslationHistoryDetailsModel> centerModel_;
-    // Measured heights of the transcript rows at `topHeightsWidth_` (the live row is measured
-    // on each change); appending a row measures that row alone, a new width measures them all.
-    std::vector<int> topCellHeight_;
-    int topHeightsWidth_ = -1;
+    // The width and font `topCellHeight` was measured at.
+    double topHeightsWidth_ = -1;
+    int topHeightsFont_ = 0;
     std::vector<std::weak_ptr<StreamingClient>> streamClients_;
     std::shared_ptr<std::atomic<bool>> sessionRunning_ = std::make_shared<std::atomic<bool>>(true);
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 
+#include <QPainter>
 #include <QScrollBar>
 #include "Page/AIInterviewPages/AIInterviewDetailController.h"
 
@@ -42,8 +43,13 @@ void AIInterviewDetailController::renewStreamID() {
 
 void AIInterviewDetailController::setCenterModel(
     std::optional<PXTranslationHistoryDetailsModel> model) {
+    std::optional<PXTranslationHistoryDetailsModel> old = std::move(centerModel_);
     centerModel_ = std::move(model);
-    if (!suppressCenterModelRefresh) reloadTranscriptTable();
+    if (!suppressCenterModelRefresh) {
+        refreshLiveRow(old, centerModel_);
+    } else if (!centerModel_) {
+        centerRowHeight = kDefaultRowHeight;
+    }
 }
 
 void AIInterviewDetailController::handleIntermediateResult(const std::string& sourceText,
@@ -72,7 +78,9 @@ void AIInterviewDetailController::handleFinalResult(const std::string& sourceTex
         suppressCenterModelRefresh = true;
         setCenterModel(std::nullopt);
         suppressCenterModelRefresh = false;
+        centerRowHeight = kDefaultRowHeight;
     }
+    recomputeTranscriptHeights();
     reloadTranscriptTable();
 
     TranslationDetailRecord record;
@@ -117,7 +125,9 @@ void AIInterviewDetailController::askAI(const std::string& question) {
     // No question goes out for a session that has ended (its streams would be cancelled and
     // their answers never stored).
     if (ended_) return;
-    auto row = std::make_shared<AnswerRow>(AnswerRow{streamID, question, std::string()});
+    auto row = std::make_shared<AnswerRow>();
+    row->id = streamID;
+    row->question = question;
     StreamModel model = makeStreamModel(question);
     const QPointer<AIInterviewDetailController> weak(this);
     const std::weak_ptr<AnswerRow> weakRow = row;
@@ -134,6 +144,7 @@ void AIInterviewDetailController::askAI(const std::string& question) {
     };
     std::shared_ptr<StreamingClient> client = StreamingClient::create(std::move(model));
     streamModels.push_back(row);
+    recomputeAnswerHeights();
     reloadAnswerTable();
     // Every started client stays reachable for `cancelStreams`, whatever the answer table shows.
     std::erase_if(streamClients_,
@@ -141,15 +152,6 @@ void AIInterviewDetailController::askAI(const std::string& question) {
     streamClients_.push_back(client);
     client->start();
     renewStreamID();
-}
-
-void AIInterviewDetailController::updateAnswerRow(const std::shared_ptr<AnswerRow>& row,
-                                                  const std::string& text) {
-    if (isClosing) return;
-    // A row no longer listed (a manual question emptied the table) changes nothing.
-    if (std::find(streamModels.begin(), streamModels.end(), row) == streamModels.end()) return;
-    row->responseText = text;
-    reloadAnswerTable();
 }
 
 void AIInterviewDetailController::AnswerStore::storeAnswer(std::int64_t id,
@@ -180,6 +182,7 @@ void AIInterviewDetailController::askFromTextView() {
         return;
     }
     streamModels.clear();
+    recomputeAnswerHeights();
     reloadAnswerTable();
     askAI(text.toStdString());
     textView_->clear();
@@ -195,10 +198,14 @@ void AIInterviewDetailController::cancelStreams() {
 
 namespace {
 
+bool isUsable(double height) {
+    return std::isfinite(height) && height > 0;
+}
+
 // A finite height above 0, or the default row height.
 int usable(double height) {
-    return std::isfinite(height) && height > 0 ? static_cast<int>(height)
-                                               : AIInterviewDetailController::kDefaultRowHeight;
+    return isUsable(height) ? static_cast<int>(std::lround(height))
+                            : AIInterviewDetailController::kDefaultRowHeight;
 }
 
 PXTranslationHistoryDetailsModel numbered(PXTranslationHistoryDetailsModel model, int number,
@@ -207,6 +214,55 @@ PXTranslationHistoryDetailsModel numbered(PXTranslationHistoryDetailsModel model
     model.font = points;
     return model;
 }
+
+// The session's answer cell: an AiInterviewAiCellMac that measures and draws its text from
+// the lines its row keeps, laying out only the lines in view (a long answer is not laid out
+// whole on every piece and every frame).
+class SessionAnswerCell : public AiInterviewAiCellMac {
+  public:
+    static constexpr int kInset = 4;
+
+    // The row shown: its kept lines are measured and drawn (held, so a row that leaves the
+    // table while its cell is in use stays valid).
+    void setRow(std::shared_ptr<AIInterviewDetailController::AnswerRow> row) {
+        row_ = std::move(row);
+    }
+
+    // Lays the row's text out for the width the cell was last drawn at (the table draws a row
+    // narrower than its rectangle by its spacing), else `width`; answers how far down the cell
+    // it now differs from what it drew before.
+    int prepare(int width) {
+        if (!row_) return 0;
+        WrappedTextLines& lines = row_->drawnLines;
+        lines.update(sourceLab.attributedText(), labelWidth(drawnWidth_ > 0 ? drawnWidth_ : width));
+        return kInset + static_cast<int>(std::floor(lines.changedFromY()));
+    }
+
+    int heightForWidth(int width) override {
+        if (!row_) return AiInterviewAiCellMac::heightForWidth(width);
+        WrappedTextLines& lines = row_->drawnLines;
+        lines.update(sourceLab.attributedText(), labelWidth(width));
+        return kInset + lines.height() + kInset;
+    }
+
+    void draw(QPainter& painter, const QRect& bounds) override {
+        if (!row_) return AiInterviewAiCellMac::draw(painter, bounds);
+        if (sourceLab.isHidden()) return;
+        drawnWidth_ = bounds.width();
+        WrappedTextLines& lines = row_->drawnLines;
+        lines.update(sourceLab.attributedText(), labelWidth(bounds.width()));
+        const QRectF frame(bounds.left() + ConversationCellLayout::kSideInset,
+                           bounds.top() + kInset, labelWidth(bounds.width()), lines.height());
+        lines.draw(painter, frame, sourceLab.textColor(), WrappedTextLines::visibleRect(painter));
+    }
+
+  private:
+    static int labelWidth(int width) {
+        return std::max(1, width - 2 * ConversationCellLayout::kSideInset);
+    }
+    std::shared_ptr<AIInterviewDetailController::AnswerRow> row_;
+    int drawnWidth_ = 0;
+};
 
 }  // namespace
 
@@ -232,27 +288,164 @@ int AIInterviewDetailController::answerRowHeight(int number, const std::string& 
     return usable(std::ceil(h + 16) + 8);
 }
 
-std::optional<int> AIInterviewDetailController::heightOfRow(TableView& tableView, int row,
-                                                            int width) {
-    if (row < 0) return kDefaultRowHeight;
-    if (&tableView == bottomTableView_) {
-        if (row >= static_cast<int>(streamModels.size())) return kDefaultRowHeight;
-        return answerRowHeight(row + 1, streamModels[row]->responseText, fontSize, width);
-    }
-    if (width != topHeightsWidth_) {
-        // A new width: every row again (narrowing as well, so no text is clipped).
-        topCellHeight_.clear();
+double AIInterviewDetailController::measureAnswerRow(AnswerRow& row, int number,
+                                                     double tableWidth) {
+    // answerRowHeight, from the row's kept lines.
+    if (tableWidth <= 0) return kDefaultRowHeight;
+    const int w = static_cast<int>(tableWidth) - 22 - 20;
+    if (w <= 0) return 52;
+    row.measuredLines.update(
+        answerRowText(number - 1, QString::fromStdString(row.responseText), fontSize), w);
+    return usable(std::ceil(row.measuredLines.height() + 16.0) + 8);
+}
+
+double AIInterviewDetailController::tableContentWidth(const TableView* table) {
+    return table ? std::max(0, table->viewport()->width()) : 0;
+}
+
+void AIInterviewDetailController::recomputeTranscriptHeights() {
+    const double width = tableContentWidth(topTableView_);
+    if (width > 0) cachedTopTableWidth = width;
+    if (width != topHeightsWidth_ || fontSize != topHeightsFont_ ||
+        topCellHeight.size() > topArr.size()) {
+        // Another width or font: every row again.
+        topCellHeight.clear();
         topHeightsWidth_ = width;
+        topHeightsFont_ = fontSize;
     }
-    // Rows measured once: appending measures the new rows alone.
-    while (topCellHeight_.size() < topArr.size()) {
-        const int index = static_cast<int>(topCellHeight_.size());
-        topCellHeight_.push_back(
-            transcriptRowHeight(numbered(topArr[index], index + 1, fontSize), width));
+    // The rows measured before keep their heights: appending measures the new rows alone.
+    topCellHeight.reserve(topArr.size());
+    for (std::size_t i = topCellHeight.size(); i < topArr.size(); ++i) {
+        topCellHeight.push_back(
+            width > 0 ? transcriptRowHeight(numbered(topArr[i], static_cast<int>(i) + 1, fontSize),
+                                            static_cast<int>(width))
+                      : kDefaultRowHeight);
     }
-    if (row < static_cast<int>(topArr.size())) return topCellHeight_[row];
-    if (!centerModel_) return kDefaultRowHeight;
-    return transcriptRowHeight(numbered(*centerModel_, row + 1, fontSize), width);
+    recomputeLiveRowHeight();
+}
+
+void AIInterviewDetailController::recomputeLiveRowHeight() {
+    if (!centerModel_) {
+        centerRowHeight = kDefaultRowHeight;
+        return;
+    }
+    const double width = tableContentWidth(topTableView_);
+    if (width > 0) cachedTopTableWidth = width;
+    centerRowHeight =
+        width > 0 ? transcriptRowHeight(
+                        numbered(*centerModel_, static_cast<int>(topArr.size()) + 1, fontSize),
+                        static_cast<int>(width))
+                  : kDefaultRowHeight;
+}
+
+void AIInterviewDetailController::recomputeAnswerHeights() {
+    const double width = tableContentWidth(bottomTableView_);
+    if (width > 0) cachedBottomTableWidth = width;
+    std::vector<double> heights;
+    heights.reserve(streamModels.size());
+    for (std::size_t i = 0; i < streamModels.size(); ++i) {
+        heights.push_back(measureAnswerRow(*streamModels[i], static_cast<int>(i) + 1, width));
+    }
+    bottomCellHeight = std::move(heights);
+}
+
+void AIInterviewDetailController::refreshLiveRow(
+    const std::optional<PXTranslationHistoryDetailsModel>& old,
+    const std::optional<PXTranslationHistoryDetailsModel>& now) {
+    const double width = tableContentWidth(topTableView_);
+    if (width > 0) cachedTopTableWidth = width;
+    const int number = static_cast<int>(topArr.size()) + 1;
+    auto heightOf = [&](const std::optional<PXTranslationHistoryDetailsModel>& row) -> double {
+        if (!row || width <= 0) return kDefaultRowHeight;
+        return transcriptRowHeight(numbered(*row, number, fontSize), static_cast<int>(width));
+    };
+    const double oldHeight = heightOf(old);
+    const double newHeight = heightOf(now);
+    centerRowHeight = newHeight;
+    if ((!old && !now) || isClosing || !topTableView_) return;
+    const int liveRow = static_cast<int>(topArr.size());
+    if (old && now && liveRow < topTableView_->numberOfRows()) {
+        // The same rows: the live row alone. A changed height places the rows again at once
+        // (Qt has no row-height animation to suppress).
+        if (std::abs(newHeight - oldHeight) > 0.5) topTableView_->noteHeightOfRowChanged(liveRow);
+        topTableView_->reloadRow(liveRow);
+        if (topScrollToBottomButton_->isHidden()) scrollTopTableToBottom();
+        return;
+    }
+    reloadTranscriptTable();
+}
+
+void AIInterviewDetailController::updateAnswerRow(const std::shared_ptr<AnswerRow>& row,
+                                                  const std::string& text) {
+    if (isClosing) return;
+    // The row of this very answer; one no longer listed (a manual question emptied the table)
+    // changes nothing.
+    const auto found = std::find(streamModels.begin(), streamModels.end(), row);
+    if (found == streamModels.end()) return;
+    const int index = static_cast<int>(found - streamModels.begin());
+    row->responseText = text;
+    const double width = tableContentWidth(bottomTableView_);
+    if (width > 0) cachedBottomTableWidth = width;
+    const double oldHeight = static_cast<std::size_t>(index) < bottomCellHeight.size() &&
+                                     isUsable(bottomCellHeight[index])
+                                 ? bottomCellHeight[index]
+                                 : kDefaultRowHeight;
+    const double newHeight = measureAnswerRow(*row, index + 1, width);
+    while (bottomCellHeight.size() <= static_cast<std::size_t>(index)) {
+        bottomCellHeight.push_back(kDefaultRowHeight);
+    }
+    bottomCellHeight[index] = newHeight;
+    if (!bottomTableView_ || index >= bottomTableView_->numberOfRows()) return;
+    // A cell showing the row now is refilled in place (none is made for a row out of view);
+    // only the part of the row below its first changed line is drawn again.
+    QRect changed;
+    const QRect shown = bottomTableView_->rectOfRow(index);
+    if (shown.intersects(bottomTableView_->viewport()->rect())) {
+        if (auto* cell = dynamic_cast<SessionAnswerCell*>(
+                bottomTableView_->makeViewWithIdentifier(AiInterviewAiCellMac::kIdentifier))) {
+            cell->setPrefixedText(QString::number(index + 1) + QStringLiteral(":"),
+                                  QString::fromStdString(text), fontSize);
+            cell->setRow(row);
+            const int top = cell->prepare(shown.width());
+            if (top < shown.height()) changed = QRect(0, top, shown.width(), shown.height() - top);
+        }
+    }
+    const bool heightChanged = std::abs(newHeight - oldHeight) > 0.5;
+    if (heightChanged) bottomTableView_->noteHeightOfRowChanged(index);
+    bottomTableView_->reloadRow(index, heightChanged ? QRect() : changed);
+    if (bottomScrollToBottomButton_->isHidden()) scrollBottomTableToBottom();
+}
+
+void AIInterviewDetailController::relayoutForWidth() {
+    const double top = tableContentWidth(topTableView_);
+    const double bottom = tableContentWidth(bottomTableView_);
+    const bool topChanged = top > 0 && std::abs(top - cachedTopTableWidth) > 0.5;
+    const bool bottomChanged = bottom > 0 && std::abs(bottom - cachedBottomTableWidth) > 0.5;
+    if (topChanged) {
+        recomputeTranscriptHeights();
+        if (bottomChanged) {
+            recomputeAnswerHeights();
+            reloadTranscriptTable();
+            reloadAnswerTable();
+        } else {
+            reloadTranscriptTable();
+        }
+    } else if (bottomChanged) {
+        recomputeAnswerHeights();
+        reloadAnswerTable();
+    }
+}
+
+std::optional<int> AIInterviewDetailController::heightOfRow(TableView& tableView, int row,
+                                                            int /*width*/) {
+    if (row < 0) return kDefaultRowHeight;
+    const auto at = static_cast<std::size_t>(row);
+    if (&tableView == bottomTableView_) {
+        return usable(at < bottomCellHeight.size() ? bottomCellHeight[at] : kDefaultRowHeight);
+    }
+    if (at < topCellHeight.size()) return usable(topCellHeight[at]);
+    if (centerModel_ && at == topArr.size()) return usable(centerRowHeight);
+    return kDefaultRowHeight;
 }
 
 int AIInterviewDetailController::numberOfRowsInTableView(TableView& tableView) {
@@ -264,15 +457,16 @@ TableCellView* AIInterviewDetailController::viewForRow(TableView& tableView, int
     if (row < 0) return nullptr;
     if (&tableView == bottomTableView_) {
         if (row >= static_cast<int>(streamModels.size())) return nullptr;
-        auto* cell = dynamic_cast<AiInterviewAiCellMac*>(
+        auto* cell = dynamic_cast<SessionAnswerCell*>(
             tableView.makeViewWithIdentifier(AiInterviewAiCellMac::kIdentifier));
         if (!cell) {
-            auto made = std::make_unique<AiInterviewAiCellMac>();
+            auto made = std::make_unique<SessionAnswerCell>();
             made->setIdentifier(AiInterviewAiCellMac::kIdentifier);
-            cell = static_cast<AiInterviewAiCellMac*>(tableView.adoptView(std::move(made)));
+            cell = static_cast<SessionAnswerCell*>(tableView.adoptView(std::move(made)));
         }
         cell->setPrefixedText(QString::number(row + 1) + QStringLiteral(":"),
                               QString::fromStdString(streamModels[row]->responseText), fontSize);
+        cell->setRow(streamModels[row]);
         return cell;
     }
     const bool transcriptRow = row < static_cast<int>(topArr.size());

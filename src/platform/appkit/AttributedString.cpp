@@ -28,6 +28,12 @@ double layOut(QTextLayout& layout, double width) {
 
 }  // namespace
 
+QString AttributedString::laidOutString(const QString& string) {
+    QString shown = string;
+    shown.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    return shown;
+}
+
 void AttributedString::addColor(const Color& color, int start, int length) {
     if (length <= 0) return;
     colors.push_back({start, length, color});
@@ -43,13 +49,13 @@ const Color* AttributedString::colorAt(int index) const {
 
 int AttributedString::heightForWidth(int width) const {
     if (string.isEmpty()) return static_cast<int>(std::ceil(QFontMetricsF(font).height()));
-    QTextLayout layout(string, font);
+    QTextLayout layout(laidOutString(string), font);
     return static_cast<int>(std::ceil(layOut(layout, width)));
 }
 
 void AttributedString::draw(QPainter& painter, const QRectF& rect, const Color& baseColor) const {
     if (string.isEmpty()) return;
-    QTextLayout layout(string, font);
+    QTextLayout layout(laidOutString(string), font);
     QList<QTextLayout::FormatRange> formats;
     for (const ColorRun& run : colors) {
         QTextLayout::FormatRange range;

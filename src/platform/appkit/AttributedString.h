@@ -2,7 +2,7 @@
 // A text with one font over the whole and runs of characters that carry a colour of their own;
 // characters outside every run draw in the colour of whoever draws the text (a label's text
 // colour). Measured and drawn wrapped to a width, breaking between words or, for text without
-// spaces such as Chinese, anywhere.
+// spaces such as Chinese, anywhere; a line feed always ends a line.
 #include <QFont>
 #include <QString>
 #include <vector>
@@ -30,6 +30,10 @@ struct AttributedString {
     void addColor(const Color& color, int start, int length);
     // The colour that a run gives the character at `index`, if any.
     const Color* colorAt(int index) const;
+
+    // `string` as it is laid out: a line feed ends its line (Qt's text layout breaks only at
+    // a line separator), the length unchanged.
+    static QString laidOutString(const QString& string);
 
     // The height the text needs when wrapped to `width`; an empty text is one line high.
     int heightForWidth(int width) const;

@@ -97,6 +97,18 @@ void TableView::reloadData() {
     model_->reload();
 }
 
+void TableView::reloadRow(int row, const QRect& part) {
+    if (row < 0 || row >= numberOfRows()) return;
+    // The row's area is drawn again, which asks the data source for its cell. (A model's
+    // dataChanged would make the list view place every row again.)
+    const QRect rect = rectOfRow(row);
+    viewport()->update(part.isValid() ? part.translated(rect.topLeft()).intersected(rect) : rect);
+}
+
+void TableView::noteHeightOfRowChanged(int row) {
+    if (row >= 0 && row < numberOfRows()) doItemsLayout();
+}
+
 int TableView::numberOfRows() const {
     return model_->rowCount(QModelIndex());
 }

@@ -25,6 +25,12 @@ class TableView : public QListView {
 
     // Asks the data source for the rows again and redraws them all.
     void reloadData();
+    // Redraws `row` alone, its cell asked of the data source again; with `part` (in the row's
+    // coordinates) only that part of it.
+    void reloadRow(int row, const QRect& part = QRect());
+    // The height of `row` changed: the rows are placed again from their heights (which the
+    // data source looks up; no row is measured) and drawn.
+    void noteHeightOfRowChanged(int row);
     int numberOfRows() const;
 
     // The reusable cell kept under `identifier`, or none yet.
