@@ -9,57 +9,58 @@ namespace {
 constexpr std::string_view kFlags = "-+ #0'";
 constexpr std::string_view kLengths = "hlqLzjt";
 
-std::string printed(const std::string& spec, auto value) {
+std::string printed(const std::string& directive, auto value) {
     char buffer[128];
-    const int length = std::snprintf(buffer, sizeof buffer, spec.c_str(), value);
+    const int length = std::snprintf(buffer, sizeof buffer, directive.c_str(), value);
     if (length < 0) return {};
     if (static_cast<std::size_t>(length) < sizeof buffer) return std::string(buffer, length);
     std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    std::snprintf(text.data(), text.size(), spec.c_str(), value);
+    std::snprintf(text.data(), text.size(), directive.c_str(), value);
     text.resize(static_cast<std::size_t>(length));
     return text;
 }
 
 // The argument as text; `options` are the directive's flags, width and precision.
 std::string asText(const UTLLogArgument::Value& value, const std::string& options) {
-    const std::string spec = "%" + options;
+    const std::string directive = "%" + options;
     return std::visit(
         [&](const auto& v) -> std::string {
             using T = std::decay_t<decltype(v)>;
             if constexpr (std::is_same_v<T, std::string>)
-                return printed(spec + "s", v.c_str());
+                return printed(directive + "s", v.c_str());
             else if constexpr (std::is_same_v<T, long long>)
-                return printed(spec + "lld", v);
+                return printed(directive + "lld", v);
             else if constexpr (std::is_same_v<T, unsigned long long>)
-                return printed(spec + "llu", v);
+                return printed(directive + "llu", v);
             else if constexpr (std::is_same_v<T, double>)
-                return printed(spec + "g", v);
+                return printed(directive + "g", v);
             else
-                return printed(spec + "p", v);
+                return printed(directive + "p", v);
         },
         value);
 }
 
 std::string formatted(const UTLLogArgument::Value& value, const std::string& options,
                       char conversion) {
-    const std::string spec = "%" + options;
+    const std::string directive = "%" + options;
     switch (conversion) {
         case 'd':
         case 'i':
-            if (const auto* n = std::get_if<long long>(&value)) return printed(spec + "lld", *n);
+            if (const auto* n = std::get_if<long long>(&value))
+                return printed(directive + "lld", *n);
             if (const auto* n = std::get_if<unsigned long long>(&value))
-                return printed(spec + "lld", static_cast<long long>(*n));
+                return printed(directive + "lld", static_cast<long long>(*n));
             if (const auto* n = std::get_if<double>(&value))
-                return printed(spec + "lld", static_cast<long long>(*n));
+                return printed(directive + "lld", static_cast<long long>(*n));
             break;
         case 'u':
         case 'x':
         case 'X':
         case 'o':
             if (const auto* n = std::get_if<unsigned long long>(&value))
-                return printed(spec + "ll" + conversion, *n);
+                return printed(directive + "ll" + conversion, *n);
             if (const auto* n = std::get_if<long long>(&value))
-                return printed(spec + "ll" + conversion, static_cast<unsigned long long>(*n));
+                return printed(directive + "ll" + conversion, static_cast<unsigned long long>(*n));
             break;
         case 'f':
         case 'F':
@@ -69,15 +70,16 @@ std::string formatted(const UTLLogArgument::Value& value, const std::string& opt
         case 'G':
         case 'a':
         case 'A':
-            if (const auto* n = std::get_if<double>(&value)) return printed(spec + conversion, *n);
+            if (const auto* n = std::get_if<double>(&value))
+                return printed(directive + conversion, *n);
             if (const auto* n = std::get_if<long long>(&value))
-                return printed(spec + conversion, static_cast<double>(*n));
+                return printed(directive + conversion, static_cast<double>(*n));
             if (const auto* n = std::get_if<unsigned long long>(&value))
-                return printed(spec + conversion, static_cast<double>(*n));
+                return printed(directive + conversion, static_cast<double>(*n));
             break;
         case 'c':
             if (const auto* n = std::get_if<long long>(&value))
-                return printed(spec + "c", static_cast<int>(*n));
+                return printed(directive + "c", static_cast<int>(*n));
             break;
         default:  // '@', 's', 'p' and anything else: the argument's natural text
             break;
