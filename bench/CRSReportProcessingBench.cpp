@@ -15,52 +15,13 @@
 #include <malloc.h>
 #include <nlohmann/json.hpp>
 
+#include "HeapCounter.h"
 #include "crashreporter/reports/CRSProcessReportOperation.h"
 #include "crashreporter/reports/CRSReportAdapter.h"
 #include "crashreporter/reports/CRSSymbolResolver.h"
 #include "crashreporter/runtime/CRSBinaryImage.h"
 #include "crashreporter/runtime/CRSFile.h"
 #include "crashreporter/runtime/CRSFileReader.h"
-
-namespace {
-std::atomic<long long> gInUse{0};
-std::atomic<long long> gPeak{0};
-
-void* counted(std::size_t size) {
-    void* block = std::malloc(size ? size : 1);
-    if (!block) throw std::bad_alloc();
-    const long long now = gInUse += static_cast<long long>(malloc_usable_size(block));
-    long long peak = gPeak.load();
-    while (now > peak && !gPeak.compare_exchange_weak(peak, now)) {
-    }
-    return block;
-}
-
-void uncounted(void* block) {
-    if (!block) return;
-    gInUse -= static_cast<long long>(malloc_usable_size(block));
-    std::free(block);
-}
-}  // namespace
-
-void* operator new(std::size_t size) {
-    return counted(size);
-}
-void* operator new[](std::size_t size) {
-    return counted(size);
-}
-void operator delete(void* block) noexcept {
-    uncounted(block);
-}
-void operator delete[](void* block) noexcept {
-    uncounted(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-    uncounted(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
-    uncounted(block);
-}
 
 namespace {
 
@@ -148,13 +109,13 @@ void BM_EncodeReportFolder1MB(benchmark::State& state) {
     long long peakAbove = 0;
     std::size_t encoded = 0;
     for (auto _ : state) {
-        const long long before = gInUse.load();
-        gPeak.store(before);
-        const CRSReportAdapter adapter(folder.string(), "app", nullptr, "fid", "token");
-        const auto bytes = adapter.transportBytes();
-        encoded = bytes.size();
-        benchmark::DoNotOptimize(bytes.data());
-        peakAbove = std::max(peakAbove, gPeak.load() - before);
+        peakAbove = std::max(peakAbove, pex::bench::peakHeapAbove([&] {
+                                 const CRSReportAdapter adapter(folder.string(), "app", nullptr,
+                                                                "fid", "token");
+                                 const auto bytes = adapter.transportBytes();
+                                 encoded = bytes.size();
+                                 benchmark::DoNotOptimize(bytes.data());
+                             }));
     }
     if (encoded < 1'000'000) state.SkipWithError("the files were not all encoded");
     state.counters["folder_MB"] = 1.0;

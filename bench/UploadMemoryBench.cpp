@@ -16,6 +16,7 @@
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
+#include "HeapCounter.h"
 #include "platform/foundation/DeploymentSettings.h"
 #include "platform/foundation/MainQueue.h"
 #include "platform/foundation/StandardFolders.h"
@@ -23,47 +24,6 @@
 #include "service/HttpDatas.h"
 #include "standin-service/StandinService.h"
 #include "standin-service/StandinState.h"
-
-// ---- Heap accounting: every operator new of the program is counted. ----
-namespace {
-std::atomic<long long> gInUse{0};
-std::atomic<long long> gPeak{0};
-
-void* counted(std::size_t size) {
-    void* block = std::malloc(size ? size : 1);
-    if (!block) throw std::bad_alloc();
-    const long long now = gInUse += static_cast<long long>(malloc_usable_size(block));
-    long long peak = gPeak.load();
-    while (now > peak && !gPeak.compare_exchange_weak(peak, now)) {
-    }
-    return block;
-}
-
-void uncounted(void* block) {
-    if (!block) return;
-    gInUse -= static_cast<long long>(malloc_usable_size(block));
-    std::free(block);
-}
-}  // namespace
-
-void* operator new(std::size_t size) {
-    return counted(size);
-}
-void* operator new[](std::size_t size) {
-    return counted(size);
-}
-void operator delete(void* block) noexcept {
-    uncounted(block);
-}
-void operator delete[](void* block) noexcept {
-    uncounted(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-    uncounted(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
-    uncounted(block);
-}
 
 namespace {
 
@@ -121,10 +81,8 @@ void uploadBench(benchmark::State& state) {
 
     long long peakAbove = 0;
     for (auto _ : state) {
-        const long long before = gInUse.load();
-        gPeak.store(before);
-        uploadOnce(file, key, state);
-        peakAbove = std::max(peakAbove, gPeak.load() - before);
+        peakAbove =
+            std::max(peakAbove, pex::bench::peakHeapAbove([&] { uploadOnce(file, key, state); }));
     }
     state.counters["file_MB"] = static_cast<double>(bytes) / 1e6;
     state.counters["peak_heap_MB"] = static_cast<double>(peakAbove) / 1e6;
