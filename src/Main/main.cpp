@@ -46,12 +46,10 @@ int main(int argc, char* argv[]) {
     pex::MainMenu::setCurrent(pex::MainMenu::makeDefault());
 
     // The SDK follows the application's activation and termination through notifications.
-    QObject::connect(
-        &app, &QGuiApplication::applicationStateChanged, [](Qt::ApplicationState state) {
-            pex::NotificationCenter::defaultCenter().post(
-                state == Qt::ApplicationActive ? pex::kApplicationDidBecomeActiveNotification
-                                               : pex::kApplicationWillResignActiveNotification);
-        });
+    QObject::connect(&app, &QGuiApplication::applicationStateChanged,
+                     [](Qt::ApplicationState state) {
+                         pex::postApplicationActiveChange(state == Qt::ApplicationActive);
+                     });
 
     pex::AppDelegate delegate;
     instance.listen([&delegate] { delegate.reopen(); });
