@@ -25,29 +25,30 @@ class ScriptedStorage : public RecordingStorage {
   public:
     enum class Answer { Written, NotWritten, WrittenWithError, Hold };
 
+    // Counts the event once it has been answered (or held), so a test that waits for it sees
+    // what the answer did.
     void storeEvent(TXPEvent event, StoreCompletion onComplete) override {
         RecordingStorage::storeEvent(std::move(event), nullptr);
-        std::unique_lock lock(mutex_);
-        ++received_;
-        changed_.notify_all();
         switch (answer.load()) {
             case Answer::Written:
-                lock.unlock();
                 onComplete(true, nullptr);
                 break;
             case Answer::NotWritten:
-                lock.unlock();
                 onComplete(false, nullptr);
                 break;
             case Answer::WrittenWithError:
-                lock.unlock();
                 onComplete(true, Error::make("TXPFlatFileStorage", 3,
                                              {{Error::kDescriptionKey, "disk full"}}));
                 break;
-            case Answer::Hold:
+            case Answer::Hold: {
+                std::lock_guard lock(mutex_);
                 held_.push_back(std::move(onComplete));
                 break;
+            }
         }
+        std::lock_guard lock(mutex_);
+        ++received_;
+        changed_.notify_all();
     }
     // Waits until `count` events have arrived.
     bool waitForEvents(std::size_t count) {
