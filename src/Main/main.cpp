@@ -21,6 +21,11 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "service/HttpDatas.h"
 
+#ifdef PEXMORA_CRASH_TEST_BUILD
+// The crash test build's hooks (hosts moved to a test's stand-in, a forced crash).
+void pexmoraCrashTestBuildHooks();
+#endif
+
 int main(int argc, char* argv[]) {
     // Everything the application writes (history, recordings, settings) is the user's own:
     // new files are 0600 and new folders 0700, whatever the umask it was started with.
@@ -32,6 +37,9 @@ int main(int argc, char* argv[]) {
     pex::StartupProbe::installIfAsked();
     pex::MainQueue::adoptCurrentThreadAsMain();
     pex::installQtMainQueueDriver();
+#ifdef PEXMORA_CRASH_TEST_BUILD
+    pexmoraCrashTestBuildHooks();
+#endif
 
     // Launched again while running: the running application comes forward instead.
     pex::SingleInstance instance;

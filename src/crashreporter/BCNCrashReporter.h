@@ -1,0 +1,108 @@
+#pragma once
+// The crash SDK's entry object and public interface. The default application's component
+// container builds the one instance when the application is configured; building it starts
+// crash reporting for this launch (see CRSReportManager). Afterwards it is the facade through
+// which the application logs, sets keys, records errors, decides about the unsent reports of
+// earlier launches and switches data collection.
+//
+//   if (auto reporter = BCNCrashReporter::crashreporter()) reporter->log("opened a session");
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "beacon-core/BCNComponent.h"
+#include "beacon-core/PRMPromise.h"
+#include "platform/foundation/Error.h"
+
+namespace pex {
+
+class BCNApp;
+class BCNCrashReporterReport;
+class CRSAnalyticsManager;
+class CRSDataCollectionArbiter;
+class CRSExistingReportManager;
+class CRSFileManager;
+class CRSInstallations;
+class CRSManagerData;
+class CRSReportManager;
+class CRSReportUploader;
+
+// The component protocol under which the container hands out the instance.
+class BCNCrashReporterInstanceProvider : public BCNComponentObject {};
+
+class BCNCrashReporter : public BCNCrashReporterInstanceProvider {
+  public:
+    static constexpr const char* kLibraryName = "beacon-crashreporter";
+    static constexpr std::int64_t kSessionsSubscriberName = 1;
+
+    static const BCNProtocol& instanceProviderProtocol();
+    // The library as the application object registers it at load time.
+    static BCNLibraryClass libraryClass();
+    static std::vector<BCNComponent> componentsToRegister();
+    // The default application's instance; none before it is configured.
+    static std::shared_ptr<BCNCrashReporter> crashreporter();
+    static void setDevelopmentPlatformName(const std::string& name);
+    static void setDevelopmentPlatformVersion(const std::string& version);
+
+    // Builds the managers and starts this launch's crash reporting; none for a second instance
+    // in one process (the first one's work stays).
+    static std::shared_ptr<BCNCrashReporter> create(
+        std::shared_ptr<const BCNApp> app, const nlohmann::json& appInfo,
+        std::shared_ptr<CRSInstallations> installations);
+    ~BCNCrashReporter() override;
+
+    void log(const std::string& message);
+    void logWithFormat(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void setUserID(const std::optional<std::string>& userID);
+    void setCustomValue(const nlohmann::json& value, const std::optional<std::string>& key);
+    void setCustomKeysAndValues(const nlohmann::json& keysAndValues);
+    void recordError(const Error& error, const nlohmann::json& userInfo = nullptr);
+
+    // Whether an unsent report waits; a second call (in one launch) always gets false.
+    void checkForUnsentReportsWithCompletion(std::function<void(bool)> completion);
+    void checkAndUpdateUnsentReportsWithCompletion(
+        std::function<void(std::shared_ptr<BCNCrashReporterReport>)> completion);
+    void sendUnsentReports();
+    void deleteUnsentReports();
+    void setCrashReporterCollectionEnabled(bool enabled);
+    bool isCrashReporterCollectionEnabled() const;
+    bool didCrashDuringPreviousExecution() const { return didPreviouslyCrash_; }
+
+    void setDevelopmentPlatformNameValue(const std::string& name);
+    void setDevelopmentPlatformVersionValue(const std::string& version);
+    // Write-only: reading logs an error and gives nothing.
+    std::optional<std::string> developmentPlatformName() const;
+    std::optional<std::string> developmentPlatformVersion() const;
+
+    // Sessions subscriber.
+    void onSessionChanged(const std::string& sessionId);
+    bool isDataCollectionEnabled() const { return isCrashReporterCollectionEnabled(); }
+    std::int64_t sessionsSubscriberName() const { return kSessionsSubscriberName; }
+
+    // The start-up chain: settles once this launch's crash reporting has started and the old
+    // reports have been handled (or the wait for the application's decision has begun).
+    const PRMPromiseRef& contextInitPromise() const { return contextInitPromise_; }
+    CRSReportManager& reportManager() { return *reportManager_; }
+
+  private:
+    BCNCrashReporter(std::shared_ptr<const BCNApp> app, const nlohmann::json& appInfo,
+                     std::shared_ptr<CRSInstallations> installations);
+    void waitForContextInit(const std::string& text, std::function<void()> callback) const;
+
+    bool didPreviouslyCrash_ = false;
+    std::string beaconAppID_;
+    std::shared_ptr<CRSDataCollectionArbiter> dataArbiter_;
+    std::shared_ptr<CRSFileManager> fileManager_;
+    std::shared_ptr<CRSManagerData> managerData_;
+    std::shared_ptr<CRSReportUploader> reportUploader_;
+    std::shared_ptr<CRSExistingReportManager> existingReportManager_;
+    std::shared_ptr<CRSAnalyticsManager> analyticsManager_;
+    std::unique_ptr<CRSReportManager> reportManager_;
+    PRMPromiseRef contextInitPromise_;
+};
+
+}  // namespace pex

@@ -1,0 +1,343 @@
+// Crash reporting from end to end, as an application carrying the SDK lives it: a child
+// program configures the default application, really crashes, and is run again to report the
+// crash to the stand-in service over real HTTP on 127.0.0.1. The runs share one isolated home,
+// as launches of one installation share a machine.
+#include "crashreporter/BCNCrashReporter.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/foundation/PropertyList.h"
+#include "standin-service/CrashSettingsServer.h"
+#include "standin-service/InstallationsServer.h"
+#include "standin-service/StandinService.h"
+#include "standin-service/TelemetryServer.h"
+#include "support/TestSupport.h"
+
+namespace pex {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Reads protocol-buffer fields off a message, enough to find a crash report's files.
+struct WireReader {
+    const std::string& in;
+    std::size_t at = 0;
+
+    std::uint64_t varint() {
+        std::uint64_t value = 0;
+        for (int shift = 0; at < in.size() && shift < 64; shift += 7) {
+            const auto byte = static_cast<unsigned char>(in[at++]);
+            value |= std::uint64_t{byte & 0x7fu} << shift;
+            if ((byte & 0x80u) == 0) break;
+        }
+        return value;
+    }
+    // Calls `field` with each length-delimited field; varints are skipped. False when the
+    // message is malformed.
+    bool each(const std::function<void(std::uint32_t, const std::string&)>& field) {
+        while (at < in.size()) {
+            const std::uint64_t key = varint();
+            if ((key & 7) == 0) {
+                varint();
+                continue;
+            }
+            if ((key & 7) != 2) return false;
+            const std::uint64_t length = varint();
+            if (at + length > in.size()) return false;
+            field(static_cast<std::uint32_t>(key >> 3), in.substr(at, length));
+            at += length;
+        }
+        return true;
+    }
+};
+
+// The file names of a crash report message (field 10 holds the files, each a name and contents).
+std::vector<std::string> reportFileNames(const std::string& message) {
+    std::vector<std::string> names;
+    WireReader report{message};
+    const bool whole = report.each([&](std::uint32_t number, const std::string& payload) {
+        if (number != 10) return;
+        WireReader files{payload};
+        files.each([&](std::uint32_t, const std::string& file) {
+            WireReader parts{file};
+            parts.each([&](std::uint32_t part, const std::string& bytes) {
+                if (part == 1) names.push_back(bytes);
+            });
+        });
+    });
+    EXPECT_TRUE(whole);
+    return names;
+}
+
+struct ChildRun {
+    int exitCode = -1;
+    int signal = 0;
+    std::string out;
+    std::string err;
+
+    bool said(const std::string& line) const { return out.find(line + "\n") != std::string::npos; }
+};
+
+class BCNCrashReporterTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        service_.start();
+        telemetry_.emplace(service_);
+        settings_.emplace(service_);
+        installations_.emplace(service_);
+        fs::create_directories(home());
+        writeInfo({});
+    }
+
+    fs::path home() const { return machine_.path() / "home"; }
+    fs::path bundle() const { return machine_.path() / "bundle"; }
+    fs::path reportsRoot() const {
+        return home() / ".cache" / "Pexmora" / "com.crashreporter.data" / "com.pexmora.crashtest" /
+               "v5" / "reports";
+    }
+    std::size_t reportsIn(const char* stage) const {
+        const fs::path folder = reportsRoot() / stage;
+        if (!fs::exists(folder)) return 0;
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+    }
+
+    void writeInfo(PropertyList::Dictionary extra) {
+        fs::create_directories(bundle());
+        PropertyList::Dictionary info{{"CFBundleIdentifier", PropertyList("com.pexmora.crashtest")},
+                                      {"CFBundleShortVersionString", PropertyList("1.4")},
+                                      {"CFBundleVersion", PropertyList("140")}};
+        for (auto& [key, value] : extra) info[key] = value;
+        std::ofstream(bundle() / "Info.plist")
+            << PropertyList(info).serialize(PropertyList::Format::Xml);
+    }
+
+    // Runs the child to its end; with `whileRunning`, calls it (on this thread) until it says
+    // done, then lets the child's "hold" step end.
+    ChildRun run(const std::vector<std::string>& steps,
+                 const std::function<bool()>& whileRunning = nullptr) {
+        fs::remove(bundle() / "stop");
+        int out[2], err[2];
+        if (pipe(out) != 0 || pipe(err) != 0) return {};
+        const pid_t child = fork();
+        if (child == 0) {
+            dup2(out[1], 1);
+            dup2(err[1], 2);
+            close(out[0]);
+            close(err[0]);
+            const std::string homeText = home().string();
+            setenv("HOME", homeText.c_str(), 1);
+            setenv("XDG_CACHE_HOME", (homeText + "/.cache").c_str(), 1);
+            setenv("XDG_CONFIG_HOME", (homeText + "/.config").c_str(), 1);
+            setenv("XDG_DATA_HOME", (homeText + "/.local/share").c_str(), 1);
+            setenv("XDG_STATE_HOME", (homeText + "/.local/state").c_str(), 1);
+            std::vector<std::string> args{CRS_REPORTER_CHILD, bundle().string(), service_.origin()};
+            args.insert(args.end(), steps.begin(), steps.end());
+            std::vector<char*> argv;
+            for (auto& arg : args) argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            execv(CRS_REPORTER_CHILD, argv.data());
+            _exit(127);
+        }
+        close(out[1]);
+        close(err[1]);
+        std::thread stopper;
+        if (whileRunning) {
+            stopper = std::thread([this, whileRunning] {
+                const auto deadline = std::chrono::steady_clock::now() + 40s;
+                while (!whileRunning() && std::chrono::steady_clock::now() < deadline) {
+                    std::this_thread::sleep_for(50ms);
+                }
+                std::ofstream(bundle() / "stop") << "";
+            });
+        }
+        ChildRun result;
+        result.out = readAll(out[0]);
+        result.err = readAll(err[0]);
+        int status = 0;
+        waitpid(child, &status, 0);
+        if (stopper.joinable()) stopper.join();
+        if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+        if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+        return result;
+    }
+
+    static std::string readAll(int fd) {
+        std::string text;
+        char buffer[4096];
+        ssize_t got;
+        while ((got = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, got);
+        close(fd);
+        return text;
+    }
+
+    // The crash uploads the stand-in received (target 1002's endpoint).
+    std::vector<standin::TelemetryServer::Upload> crashUploads() const {
+        std::vector<standin::TelemetryServer::Upload> found;
+        for (const auto& upload : telemetry_->uploads()) {
+            if (upload.path == "/telemetry/crash") found.push_back(upload);
+        }
+        return found;
+    }
+
+    // Run 1: crashes before its first run-loop turn. Its settings download (if it gets that
+    // far) is refused, so the next launch finds no settings cached.
+    void crashOnce() {
+        settings_->script({404, {}, std::string("{}"), "application/json"});
+        const ChildRun crashed = run({"crash"});
+        settings_->clear();
+        ASSERT_EQ(crashed.signal, SIGSEGV) << crashed.err;
+        ASSERT_TRUE(crashed.said("reporter 1")) << crashed.err;
+        ASSERT_EQ(reportsIn("active"), 1u);
+        ASSERT_TRUE(fs::exists(reportsRoot() / "launchmarker"));
+    }
+
+    test::TempDir machine_;
+    standin::StandinService service_;
+    std::optional<standin::TelemetryServer> telemetry_;
+    std::optional<standin::CrashSettingsServer> settings_;
+    std::optional<standin::InstallationsServer> installations_;
+};
+
+TEST_F(BCNCrashReporterTest, CrashIsUploadedUrgentlyAtTheNextLaunch) {
+    crashOnce();
+
+    const ChildRun next = run({"previous", "wait", "hold"}, [this] {
+        return !crashUploads().empty() && reportsIn("active") == 1 && reportsIn("prepared") == 0;
+    });
+    EXPECT_EQ(next.exitCode, 0) << next.err;
+    EXPECT_TRUE(next.said("previous 1"));
+    EXPECT_TRUE(next.said("handled 1")) << next.out;
+    EXPECT_EQ(settings_->requests().size(), 1u);
+
+    const auto uploads = crashUploads();
+    ASSERT_EQ(uploads.size(), 1u);
+    ASSERT_TRUE(uploads[0].decoded);
+    ASSERT_EQ(uploads[0].sourceBatches.size(), 1u);
+    EXPECT_EQ(uploads[0].sourceBatches[0].sourceID, 1206);
+    ASSERT_EQ(uploads[0].sourceBatches[0].events.size(), 1u);
+    const auto files = reportFileNames(uploads[0].sourceBatches[0].events[0].payload);
+    EXPECT_NE(std::find(files.begin(), files.end(), "signal.clsrecord"), files.end());
+    EXPECT_NE(std::find(files.begin(), files.end(), "signal.clsrecord.symbolicated"), files.end());
+    // Only this launch's own report is left.
+    EXPECT_EQ(reportsIn("active"), 1u);
+    EXPECT_EQ(reportsIn("processing"), 0u);
+    EXPECT_EQ(reportsIn("prepared"), 0u);
+
+    const ChildRun third = run({"previous", "wait"});
+    EXPECT_TRUE(third.said("previous 0")) << third.err;
+    EXPECT_EQ(crashUploads().size(), 1u);
+}
+
+TEST_F(BCNCrashReporterTest, WithCollectionOffTheReportWaitsForTheApplication) {
+    writeInfo({{"BeaconCrashReporterCollectionEnabled", PropertyList(false)}});
+    struct Case {
+        const char* name;
+        std::vector<std::string> decide;
+        bool uploaded;
+    };
+    const Case cases[] = {
+        {"send", {"send"}, true},
+        {"enable", {"enable"}, true},
+        {"delete", {"delete"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        telemetry_->clear();
+        crashOnce();
+
+        // Nothing is sent while the application has not decided.
+        const ChildRun waiting = run({"check", "check"});
+        EXPECT_TRUE(waiting.said("unsent 1")) << waiting.err;
+        EXPECT_TRUE(waiting.said("unsent 0"));
+        std::this_thread::sleep_for(200ms);
+        EXPECT_TRUE(crashUploads().empty());
+        EXPECT_EQ(reportsIn("active"), 2u);
+
+        std::vector<std::string> steps{"check"};
+        steps.insert(steps.end(), c.decide.begin(), c.decide.end());
+        steps.push_back("wait");
+        steps.push_back("hold");
+        const ChildRun decided = run(
+            steps, [&] { return c.uploaded ? !crashUploads().empty() : reportsIn("active") == 1; });
+        EXPECT_TRUE(decided.said("handled 1")) << decided.err;
+        EXPECT_EQ(!crashUploads().empty(), c.uploaded);
+        EXPECT_EQ(reportsIn("active"), 1u);
+        EXPECT_EQ(reportsIn("processing") + reportsIn("prepared"), 0u);
+        // Enabling is remembered: the next case starts on a fresh machine.
+        fs::remove_all(home() / ".cache");
+        fs::remove_all(home() / ".config");
+        fs::remove_all(home() / ".local");
+    }
+}
+
+TEST_F(BCNCrashReporterTest, DeleteRemovesReportsInEveryStage) {
+    writeInfo({{"BeaconCrashReporterCollectionEnabled", PropertyList(false)}});
+    crashOnce();
+    // Reports an earlier launch left half-way through processing and packaging.
+    const fs::path active = *fs::directory_iterator(reportsRoot() / "active");
+    fs::create_directories(reportsRoot() / "processing");
+    fs::create_directories(reportsRoot() / "prepared");
+    fs::copy(active, reportsRoot() / "processing" / "aaaa", fs::copy_options::recursive);
+    fs::copy(active, reportsRoot() / "prepared" / "bbbb", fs::copy_options::recursive);
+
+    const ChildRun deleted = run({"delete", "wait"});
+    EXPECT_TRUE(deleted.said("handled 1")) << deleted.err;
+    EXPECT_EQ(reportsIn("active"), 1u);  // this launch's own
+    EXPECT_EQ(reportsIn("processing"), 0u);
+    EXPECT_EQ(reportsIn("prepared"), 0u);
+    EXPECT_TRUE(crashUploads().empty());
+}
+
+TEST_F(BCNCrashReporterTest, LegacyCollectionKeyStopsStartUp) {
+    writeInfo({{"beacon_crashreporter_collection_enabled", PropertyList(true)}});
+    const ChildRun started = run({"started"});
+    EXPECT_EQ(started.exitCode, 0);
+    EXPECT_TRUE(started.said("started 0")) << started.out;
+    const std::vector<std::string> lines{
+        "Found legacy data collection key in app's Info.plist: "
+        "beacon_crashreporter_collection_enabled",
+        "Please update your Info.plist to use the new data collection key: "
+        "BeaconCrashReporterCollectionEnabled",
+        "The legacy data collection Info.plist value could be overridden by calling: "
+        "[CrashReporterLegacy with:...]",
+        "The new value can be overridden by calling: [[BCNCrashReporter crashreporter] "
+        "setCrashReporterCollectionEnabled:<isEnabled>]",
+        "Crash reporting could not be initialized"};
+    std::size_t at = 0;
+    for (const auto& line : lines) {
+        const std::size_t found = started.err.find(line, at);
+        EXPECT_NE(found, std::string::npos) << line << "\n" << started.err;
+        if (found != std::string::npos) at = found;
+    }
+    // No report of this launch, no marker: nothing was set up.
+    EXPECT_EQ(reportsIn("active"), 0u);
+    EXPECT_FALSE(fs::exists(reportsRoot() / "launchmarker"));
+}
+
+TEST_F(BCNCrashReporterTest, SecondInstanceIsRefused) {
+    const ChildRun twice = run({"second", "wait"});
+    EXPECT_TRUE(twice.said("second 0")) << twice.err;
+    EXPECT_NE(twice.err.find("Cannot instantiate more than one instance of CrashReporter."),
+              std::string::npos)
+        << twice.err;
+    EXPECT_EQ(reportsIn("active"), 1u);
+}
+
+}  // namespace
+}  // namespace pex
