@@ -28,6 +28,9 @@ class BCNComponentContainer {
     BCNComponentContainer(std::weak_ptr<BCNApp> app, bool isDefaultApp,
                           const std::vector<BCNLibraryClass>& registrants);
 
+    // The application that owns the container; none once it is gone.
+    std::shared_ptr<BCNApp> app() const { return app_.lock(); }
+
     void instantiateEagerComponents();
     // The cached instance, else a new one from the protocol's block; none for an unknown
     // protocol or a block that made nothing.
