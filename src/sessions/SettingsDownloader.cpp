@@ -84,7 +84,7 @@ std::optional<std::string> SettingsDownloader::requestURL() const {
     if (appID.empty()) return std::nullopt;
     std::string url = origin() + "/spi/v2/platforms/" +
                       percentEscape(UTLAppEnvironmentUtil::appleDevicePlatform()) + "/apps/" +
-                      percentEscape(appID) + "/settings" +
+                      percentEscape(appID, ":@") + "/settings" +
                       "?build_version=" + percentEscape(appInfo_->appBuildVersion()) +
                       "&display_version=" + percentEscape(appInfo_->appDisplayVersion());
     if (!URLComponents::parse(url)) return std::nullopt;
