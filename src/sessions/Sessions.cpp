@@ -107,9 +107,10 @@ std::vector<BCNComponent> Sessions::componentsToRegister() {
     return {component};
 }
 
-std::shared_ptr<Sessions> Sessions::make(const std::string& appID,
-                                         std::shared_ptr<InstallationsProtocol> installations,
-                                         std::shared_ptr<TXPTransport> transport) {
+std::shared_ptr<Sessions> Sessions::make(
+    const std::string& appID, std::shared_ptr<InstallationsProtocol> installations,
+    std::shared_ptr<TXPTransport> transport,
+    std::function<void(const SessionStartResult&)> resultObserver) {
     if (!installations) installations = std::make_shared<UnavailableInstallations>();
     auto transporter = std::make_shared<BeaconTransporter>(std::move(transport));
     auto console = std::make_shared<DevEventConsoleLogger>(kDebugEventsArgument);
@@ -130,6 +131,7 @@ std::shared_ptr<Sessions> Sessions::make(const std::string& appID,
     parts.appInfo = std::move(appInfo);
     parts.settings = std::move(settings);
     parts.dependencies = BCNSessionsDependencies::dependencies();
+    parts.resultObserver = std::move(resultObserver);
     return std::make_shared<Sessions>(std::move(parts));
 }
 

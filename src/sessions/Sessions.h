@@ -62,9 +62,10 @@ class Sessions : public BCNSessionsProvider {
     static void setInstallationsFactory(InstallationsFactory factory);
 
     // Builds every part for the default application's ID over `transport` (target 1001).
-    static std::shared_ptr<Sessions> make(const std::string& appID,
-                                          std::shared_ptr<InstallationsProtocol> installations,
-                                          std::shared_ptr<TXPTransport> transport);
+    static std::shared_ptr<Sessions> make(
+        const std::string& appID, std::shared_ptr<InstallationsProtocol> installations,
+        std::shared_ptr<TXPTransport> transport,
+        std::function<void(const SessionStartResult&)> resultObserver = nullptr);
 
     // Starts the first session before returning.
     explicit Sessions(Parts parts);

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -135,14 +136,19 @@ class FakeInstallations : public InstallationsProtocol {
     }
     void installationID(IDCompletion completion) override {
         if (!answerID) return;
-        threads_.emplace_back([this, completion] { completion(id, idError); });
+        answer([this, completion] { completion(id, idError); });
     }
     void authToken(TokenCompletion completion) override {
         if (!answerToken) return;
-        threads_.emplace_back([this, completion] { completion(token, nullptr); });
+        answer([this, completion] { completion(token, nullptr); });
     }
 
   private:
+    void answer(std::function<void()> work) {
+        std::lock_guard guard(lock_);
+        threads_.emplace_back(std::move(work));
+    }
+    std::mutex lock_;
     std::vector<std::thread> threads_;
 };
 
