@@ -1,6 +1,7 @@
 #include "beacon-core/installations/BCNInstallationsItem.h"
 
 #include <array>
+#include <cstdlib>
 #include <random>
 #include <regex>
 #include <vector>
@@ -11,6 +12,9 @@
 
 namespace pex {
 namespace {
+
+// Ten years: far beyond any token's life, and far from the limit of the dates' range.
+constexpr double kLongestTokenLifetime = 10.0 * 365 * 24 * 60 * 60;
 
 // Replies of the installations service are small; anything larger is not one.
 constexpr std::size_t kMaxReplyBytes = 1024 * 1024;
@@ -157,7 +161,15 @@ std::optional<BCNInstallationsStoredAuthToken> BCNInstallationsItem::authTokenWi
                             "authToken.expiresIn"));
         return std::nullopt;
     }
-    const std::chrono::duration<double> lifetime(std::stod(match[1].str()));
+    // A lifetime beyond what a date can hold would overflow the expiration date: it is no
+    // lifetime either. (strtod does not throw; an overlong number reads as infinity.)
+    const double seconds = std::strtod(match[1].str().c_str(), nullptr);
+    if (!(seconds <= kLongestTokenLifetime)) {
+        setError(error, BCNInstallationsErrorUtil::FIDRegistrationErrorWithResponseMissingField(
+                            "authToken.expiresIn"));
+        return std::nullopt;
+    }
+    const std::chrono::duration<double> lifetime(seconds);
     BCNInstallationsStoredAuthToken result;
     result.setStatus(BCNInstallationsAuthTokenStatus::TokenReceived);
     result.setToken(std::move(*token));
