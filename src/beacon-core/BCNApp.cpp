@@ -362,6 +362,12 @@ void BCNApp::registerClass(const BCNLibraryClass& library) {
     state.classesByName[library.className] = library;
 }
 
+bool BCNApp::isClassRegistered(const std::string& className) {
+    AppRegistry& state = registry();
+    std::lock_guard lock(state.classesMutex);
+    return state.classesByName.contains(className);
+}
+
 void BCNApp::registerSwiftComponents() {
     AppRegistry& state = registry();
     std::call_once(state.swiftComponentsOnce, [&state] {

@@ -57,6 +57,8 @@ class BCNApp : public std::enable_shared_from_this<BCNApp> {
     static void registerLibrary(const std::string& name, const std::string& version);
     // Makes a library findable by class name for `registerSwiftComponents`.
     static void registerClass(const BCNLibraryClass& library);
+    // Whether a library of this class name was made findable with `registerClass`.
+    static bool isClassRegistered(const std::string& className);
     // Registers the libraries looked up by class name, once per process.
     static void registerSwiftComponents();
 

@@ -28,7 +28,7 @@ class BCNComponentContainer {
     BCNComponentContainer(std::weak_ptr<BCNApp> app, bool isDefaultApp,
                           const std::vector<BCNLibraryClass>& registrants);
 
-    // The application that owns the container; none once it is gone.
+    // The application the container belongs to; null once it is gone.
     std::shared_ptr<BCNApp> app() const { return app_.lock(); }
 
     void instantiateEagerComponents();

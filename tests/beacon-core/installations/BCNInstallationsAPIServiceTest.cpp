@@ -8,6 +8,7 @@
 #include "beacon-core/HeartbeatsPayload.h"
 #include "beacon-core/installations/BCNInstallationsErrorUtil.h"
 #include "beacon-core/installations/BCNInstallationsHTTPError.h"
+#include "platform/foundation/Clock.h"
 #include "standin-service/InstallationsServer.h"
 #include "support/TestSupport.h"
 
@@ -121,6 +122,7 @@ TEST_F(BCNInstallationsAPIServiceTest, RepliesBecomeItemsAndTokens) {
 }
 
 TEST_F(BCNInstallationsAPIServiceTest, StatusesOutside2xxAreHTTPErrorsAndOnly500IsRetriedOnce) {
+    ScopedManualClock clock;  // the retry waits on the process's clock
     struct Case {
         std::vector<int> script;
         bool succeeds;
@@ -134,16 +136,24 @@ TEST_F(BCNInstallationsAPIServiceTest, StatusesOutside2xxAreHTTPErrorsAndOnly500
         installations.clear();
         error = nullptr;
         for (int status : c.script) installations.script({status, std::nullopt});
-        const auto start = std::chrono::steady_clock::now();
-        auto item = settleItem(api.registerInstallation(newItem()));
+        auto promise = api.registerInstallation(newItem());
+        if (c.requests == 2) {
+            // The retry waits exactly one second after the 500 reply.
+            ASSERT_TRUE(test::runMainUntil([&] { return clock.clock().pendingCount() == 1; },
+                                           std::chrono::seconds(20)));
+            clock.clock().advance(std::chrono::milliseconds(999));
+            EXPECT_EQ(clock.clock().pendingCount(), 1u);
+            EXPECT_TRUE(promise->isPending());
+            EXPECT_EQ(installations.requests().size(), 1u);
+            clock.clock().advance(std::chrono::milliseconds(1));
+        }
+        auto item = settleItem(promise);
         EXPECT_EQ(item.has_value(), c.succeeds) << c.script[0];
         if (!c.succeeds) {
             EXPECT_EQ(errorStatus(), c.status);
         }
         EXPECT_EQ(installations.requests().size(), c.requests);
-        if (c.requests == 2) {
-            EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(950));
-        }
+        EXPECT_EQ(clock.clock().pendingCount(), 0u) << "no further retry";
     }
 }
 
