@@ -10,6 +10,7 @@
 #include "platform/foundation/MainQueue.h"
 #include "sessions/BCNSessionsDependencies.h"
 #include "sessions/EventTXLogger.h"
+#include "sessions/InstallationsAdapter.h"
 #include "sessions/SessionsLogger.h"
 #include "sessions/SessionsSettings.h"
 
@@ -18,16 +19,6 @@ namespace pex {
 namespace {
 
 using Kind = BeaconSessionsError::Kind;
-
-std::mutex& factoryLock() {
-    static auto* lock = new std::mutex;
-    return *lock;
-}
-
-Sessions::InstallationsFactory& installationsFactory() {
-    static auto* factory = new Sessions::InstallationsFactory;
-    return *factory;
-}
 
 // Stands in when the application has no installation service: every lookup fails.
 class UnavailableInstallations : public InstallationsProtocol {
@@ -80,11 +71,6 @@ BCNLibraryClass Sessions::libraryClass() {
     return {kClassName, &Sessions::componentsToRegister, nullptr};
 }
 
-void Sessions::setInstallationsFactory(InstallationsFactory factory) {
-    std::lock_guard guard(factoryLock());
-    installationsFactory() = std::move(factory);
-}
-
 std::vector<BCNComponent> Sessions::componentsToRegister() {
     BCNComponent component(
         BCNSessionsProvider::protocol(), BCNInstantiationTimingAlwaysEager,
@@ -92,12 +78,9 @@ std::vector<BCNComponent> Sessions::componentsToRegister() {
             const std::shared_ptr<BCNApp> app = container.app();
             if (!app || !app->isDefaultApp()) return nullptr;
             isCacheable = true;
-            InstallationsFactory factory;
-            {
-                std::lock_guard guard(factoryLock());
-                factory = installationsFactory();
-            }
-            std::shared_ptr<InstallationsProtocol> installations = factory ? factory(app) : nullptr;
+            std::shared_ptr<InstallationsProtocol> installations;
+            if (auto service = BCNInstallations::installationsWithApp(*app))
+                installations = std::make_shared<InstallationsAdapter>(std::move(service));
             auto transport = TXPTransport::make(kMappingID, {}, kTarget);
             // Without its transport the component cannot work at all.
             if (!transport) std::abort();

@@ -37,9 +37,6 @@ class Sessions : public BCNSessionsProvider {
     static constexpr std::int64_t kTarget = 1001;
 
     using Completion = std::function<void(SessionStartResult result)>;
-    // How the component reaches the installation service of an application.
-    using InstallationsFactory =
-        std::function<std::shared_ptr<InstallationsProtocol>(const std::shared_ptr<class BCNApp>&)>;
 
     // What a Sessions is made of; the creation block fills it from the application.
     struct Parts {
@@ -58,8 +55,6 @@ class Sessions : public BCNSessionsProvider {
     // The library that registers the component, findable by its class name.
     static BCNLibraryClass libraryClass();
     static std::vector<BCNComponent> componentsToRegister();
-    // The installation service used by the creation block.
-    static void setInstallationsFactory(InstallationsFactory factory);
 
     // Builds every part for the default application's ID over `transport` (target 1001).
     static std::shared_ptr<Sessions> make(
