@@ -1,8 +1,8 @@
 #include "beacon-core/installations/BCNInstallationsItem.h"
 
 #include <array>
+#include <cstdlib>
 #include <random>
-#include <regex>
 #include <vector>
 
 #include <openssl/evp.h>
@@ -11,6 +11,36 @@
 
 namespace pex {
 namespace {
+
+// Ten years: far beyond any token's life, and far from the limit of the dates' range.
+constexpr double kLongestTokenLifetime = 10.0 * 365 * 24 * 60 * 60;
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// A lifetime is whole or fractional seconds with the unit "s" ("3600s", "1.5s"); anything
+// else (a bare number, another unit, a sign, garbage) is no lifetime at all rather than a
+// wrong one, and so is a lifetime beyond what a date can hold. Read by hand: the text comes
+// from the network, and a pattern matcher's recursion grows with its length.
+std::optional<double> lifetimeSeconds(const std::string& text) {
+    std::size_t i = 0;
+    const auto digits = [&] {
+        const std::size_t start = i;
+        while (i < text.size() && isDigit(text[i])) ++i;
+        return i > start;
+    };
+    if (!digits()) return std::nullopt;
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        if (!digits()) return std::nullopt;
+    }
+    if (i + 1 != text.size() || text[i] != 's') return std::nullopt;
+    // strtod does not throw: an overlong number reads as infinity and is refused below.
+    const double seconds = std::strtod(text.substr(0, i).c_str(), nullptr);
+    if (!(seconds <= kLongestTokenLifetime)) return std::nullopt;
+    return seconds;
+}
 
 // Replies of the installations service are small; anything larger is not one.
 constexpr std::size_t kMaxReplyBytes = 1024 * 1024;
@@ -147,17 +177,14 @@ std::optional<BCNInstallationsStoredAuthToken> BCNInstallationsItem::authTokenWi
                             "authToken.token"));
         return std::nullopt;
     }
-    // A lifetime is whole or fractional seconds with the unit "s"; anything else (a bare
-    // number, another unit, garbage) is no lifetime at all rather than a wrong one.
-    static const std::regex kLifetime(R"(([0-9]+(\.[0-9]+)?)s)");
     auto expiresIn = validStringOrNilForKey("expiresIn", dict);
-    std::smatch match;
-    if (!expiresIn || !std::regex_match(*expiresIn, match, kLifetime)) {
+    const auto seconds = expiresIn ? lifetimeSeconds(*expiresIn) : std::nullopt;
+    if (!seconds) {
         setError(error, BCNInstallationsErrorUtil::FIDRegistrationErrorWithResponseMissingField(
                             "authToken.expiresIn"));
         return std::nullopt;
     }
-    const std::chrono::duration<double> lifetime(std::stod(match[1].str()));
+    const std::chrono::duration<double> lifetime(*seconds);
     BCNInstallationsStoredAuthToken result;
     result.setStatus(BCNInstallationsAuthTokenStatus::TokenReceived);
     result.setToken(std::move(*token));

@@ -104,6 +104,13 @@ TEST(BCNInstallationsItemTest, TokenLifetimesMustBeSecondsWithTheUnit) {
         {{{"token", "t"}, {"expiresIn", "-5s"}}, std::nullopt, "authToken.expiresIn"},
         {{{"token", "t"}, {"expiresIn", " 5s"}}, std::nullopt, "authToken.expiresIn"},
         {{{"token", "t"}, {"expiresIn", ""}}, std::nullopt, "authToken.expiresIn"},
+        // Lifetimes no date can hold: a reply is refused, never turned into a wrong date.
+        {{{"token", "t"}, {"expiresIn", "100000000000000000000000s"}},
+         std::nullopt,
+         "authToken.expiresIn"},
+        {{{"token", "t"}, {"expiresIn", std::string(400, '9') + "s"}},
+         std::nullopt,
+         "authToken.expiresIn"},
         {{{"token", "t"}}, std::nullopt, "authToken.expiresIn"},
         {{{"token", ""}, {"expiresIn", "5s"}}, std::nullopt, "authToken.token"},
         {{{"token", 7}, {"expiresIn", "5s"}}, std::nullopt, "authToken.token"},
