@@ -27,6 +27,8 @@
 #include "crashreporter/runtime/CRSUserLogging.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/DispatchQueue.h"
+#include "sessions/BCNSessionsDependencies.h"
+#include "sessions/BCNSessionsProvider.h"
 
 namespace pex {
 
@@ -74,9 +76,13 @@ std::vector<BCNComponent> BCNCrashReporter::componentsToRegister() {
                 CRSErrorLog("CrashReporter must be used with the default Beacon app.");
                 return nullptr;
             }
+            // No analytics or remote-config component exists in this system.
+            auto sessions = BCNComponentType::instanceForProtocol<BCNSessionsProvider>(
+                BCNSessionsProvider::protocol(), container);
             auto installations = CRSBeaconInstallations::installationsWithApp(*app);
             isCacheable = true;
-            return create(app, Bundle::main().info(), std::move(installations));
+            return create(app, Bundle::main().info(), std::move(installations),
+                          std::move(sessions));
         })};
 }
 
@@ -97,16 +103,28 @@ void BCNCrashReporter::setDevelopmentPlatformVersion(const std::string& version)
     if (auto reporter = crashreporter()) reporter->setDevelopmentPlatformVersionValue(version);
 }
 
+void BCNCrashReporter::registerLibrary() {
+    BCNApp::registerInternalLibrary(libraryClass(), kLibraryName);
+    BCNSessionsDependencies::addDependencyWithName(SessionsSubscriberName::CrashReporter);
+}
+
 std::shared_ptr<BCNCrashReporter> BCNCrashReporter::create(
     std::shared_ptr<const BCNApp> app, const nlohmann::json& appInfo,
-    std::shared_ptr<CRSInstallations> installations) {
+    std::shared_ptr<CRSInstallations> installations,
+    std::shared_ptr<BCNSessionsProvider> sessions) {
     std::uint8_t expected = 0;
     if (!instanceCreated.compare_exchange_strong(expected, 1)) {
         CRSErrorLog("Cannot instantiate more than one instance of CrashReporter.");
         return nullptr;
     }
-    return std::shared_ptr<BCNCrashReporter>(
+    std::shared_ptr<BCNCrashReporter> reporter(
         new BCNCrashReporter(std::move(app), appInfo, std::move(installations)));
+    if (sessions) {
+        CRSDebugLog("Registering Sessions SDK subscription for session data");
+        sessions->registerWithSubscriber(reporter);
+    }
+    reporter->start();
+    return reporter;
 }
 
 BCNCrashReporter::BCNCrashReporter(std::shared_ptr<const BCNApp> app, const nlohmann::json& appInfo,
@@ -141,7 +159,9 @@ BCNCrashReporter::BCNCrashReporter(std::shared_ptr<const BCNApp> app, const nloh
     analyticsManager_ = std::make_shared<CRSAnalyticsManager>(analytics);
     reportManager_ = std::make_unique<CRSReportManager>(*managerData_, *existingReportManager_,
                                                         *analyticsManager_);
+}
 
+void BCNCrashReporter::start() {
     // The marker covers exactly one following launch.
     didPreviouslyCrash_ = fileManager_->didCrashOnPreviousExecution();
     if (didPreviouslyCrash_) {
@@ -250,7 +270,8 @@ std::optional<std::string> BCNCrashReporter::developmentPlatformVersion() const 
     return std::nullopt;
 }
 
-void BCNCrashReporter::onSessionChanged(const std::string& sessionId) {
+void BCNCrashReporter::onSessionChanged(const BCNSessionDetails& session) {
+    const std::string sessionId = session.sessionId().value_or("");
     CRSDebugLog("Session ID changed: " + sessionId);
     managerData_->contextManager->setAppQualitySessionId(sessionId);
 }

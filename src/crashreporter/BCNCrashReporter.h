@@ -17,11 +17,13 @@
 #include "beacon-core/BCNComponent.h"
 #include "beacon-core/PRMPromise.h"
 #include "platform/foundation/Error.h"
+#include "sessions/BCNSessionsSubscriber.h"
 
 namespace pex {
 
 class BCNApp;
 class BCNCrashReporterReport;
+class BCNSessionsProvider;
 class CRSAnalyticsManager;
 class CRSDataCollectionArbiter;
 class CRSExistingReportManager;
@@ -34,10 +36,11 @@ class CRSReportUploader;
 // The component protocol under which the container hands out the instance.
 class BCNCrashReporterInstanceProvider : public BCNComponentObject {};
 
-class BCNCrashReporter : public BCNCrashReporterInstanceProvider {
+class BCNCrashReporter : public BCNCrashReporterInstanceProvider,
+                         public BCNSessionsSubscriber,
+                         public std::enable_shared_from_this<BCNCrashReporter> {
   public:
     static constexpr const char* kLibraryName = "beacon-crashreporter";
-    static constexpr std::int64_t kSessionsSubscriberName = 1;
 
     static const BCNProtocol& instanceProviderProtocol();
     // The library as the application object registers it at load time.
@@ -48,11 +51,17 @@ class BCNCrashReporter : public BCNCrashReporterInstanceProvider {
     static void setDevelopmentPlatformName(const std::string& name);
     static void setDevelopmentPlatformVersion(const std::string& version);
 
-    // Builds the managers and starts this launch's crash reporting; none for a second instance
-    // in one process (the first one's work stays).
+    // What the application object does when the library is loaded: registers it, and has the
+    // sessions component wait for this subscriber.
+    static void registerLibrary();
+
+    // Builds the managers, subscribes to `sessions` (when the application has them) and starts
+    // this launch's crash reporting; none for a second instance in one process (the first
+    // one's work stays).
     static std::shared_ptr<BCNCrashReporter> create(
         std::shared_ptr<const BCNApp> app, const nlohmann::json& appInfo,
-        std::shared_ptr<CRSInstallations> installations);
+        std::shared_ptr<CRSInstallations> installations,
+        std::shared_ptr<BCNSessionsProvider> sessions = nullptr);
     ~BCNCrashReporter() override;
 
     void log(const std::string& message);
@@ -79,9 +88,11 @@ class BCNCrashReporter : public BCNCrashReporterInstanceProvider {
     std::optional<std::string> developmentPlatformVersion() const;
 
     // Sessions subscriber.
-    void onSessionChanged(const std::string& sessionId);
-    bool isDataCollectionEnabled() const { return isCrashReporterCollectionEnabled(); }
-    std::int64_t sessionsSubscriberName() const { return kSessionsSubscriberName; }
+    void onSessionChanged(const BCNSessionDetails& session) override;
+    bool isDataCollectionEnabled() const override { return isCrashReporterCollectionEnabled(); }
+    SessionsSubscriberName sessionsSubscriberName() const override {
+        return SessionsSubscriberName::CrashReporter;
+    }
 
     // The start-up chain: settles once this launch's crash reporting has started and the old
     // reports have been handled (or the wait for the application's decision has begun).
@@ -91,6 +102,7 @@ class BCNCrashReporter : public BCNCrashReporterInstanceProvider {
   private:
     BCNCrashReporter(std::shared_ptr<const BCNApp> app, const nlohmann::json& appInfo,
                      std::shared_ptr<CRSInstallations> installations);
+    void start();
     void waitForContextInit(const std::string& text, std::function<void()> callback) const;
 
     bool didPreviouslyCrash_ = false;

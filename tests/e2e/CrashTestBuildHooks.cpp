@@ -11,6 +11,7 @@
 #include "crashreporter/runtime/CRSContext.h"
 #include "platform/foundation/DeploymentSettings.h"
 #include "platform/foundation/DispatchQueue.h"
+#include "sessions/SettingsDownloader.h"
 
 void pexmoraCrashTestBuildHooks() {
     using namespace pex;
@@ -19,6 +20,7 @@ void pexmoraCrashTestBuildHooks() {
         TXPEndpoints::setOriginForTesting(std::string(origin));
         BCNInstallationsAPIService::setOriginForTesting(std::string(origin));
         CRSSettingsEndpoint::setOriginForTesting(std::string(origin));
+        SettingsDownloader::setOriginForTesting(std::string(origin));
     }
     if (const char* crash = std::getenv("PEXMORA_TEST_CRASH"); crash && *crash) {
         std::thread([] {
