@@ -33,6 +33,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
+constexpr char kChildSanitizerOptions[] =
+    "detect_leaks=0:handle_segv=0:handle_abort=0:handle_sigbus=0:handle_sigfpe=0:"
+    "handle_sigill=0:handle_sigtrap=0:use_sigaltstack=0:allow_user_segv_handler=1";
+
 // Reads protocol-buffer fields off a message, enough to find a crash report's files.
 struct WireReader {
     const std::string& in;
@@ -142,6 +146,10 @@ class BCNCrashReporterTest : public ::testing::Test {
             close(err[0]);
             const std::string homeText = home().string();
             setenv("HOME", homeText.c_str(), 1);
+            // A sanitizer build's own fault handlers leave the signals to the crash reporter.
+            setenv("ASAN_OPTIONS", kChildSanitizerOptions, 1);
+            setenv("UBSAN_OPTIONS", "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0",
+                   1);
             setenv("XDG_CACHE_HOME", (homeText + "/.cache").c_str(), 1);
             setenv("XDG_CONFIG_HOME", (homeText + "/.config").c_str(), 1);
             setenv("XDG_DATA_HOME", (homeText + "/.local/share").c_str(), 1);

@@ -2,6 +2,7 @@
 // moved to the test's stand-in ("PEXMORA_TEST_ORIGIN"), and with "PEXMORA_TEST_CRASH" set the
 // application faults on its main thread once crash reporting has started.
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <thread>
 
@@ -12,6 +13,17 @@
 #include "platform/foundation/DeploymentSettings.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "sessions/SettingsDownloader.h"
+
+namespace {
+
+// A store to an address the compiler cannot know is null, so it is neither removed nor
+// reported by the undefined-behaviour checks: it faults.
+__attribute__((noinline)) void faultHere() {
+    static volatile std::uintptr_t nowhere = 0;
+    *reinterpret_cast<volatile int*>(nowhere) = 1;
+}
+
+}  // namespace
 
 void pexmoraCrashTestBuildHooks() {
     using namespace pex;
@@ -28,10 +40,7 @@ void pexmoraCrashTestBuildHooks() {
             while (!CRSContextIsInitialized() && std::chrono::steady_clock::now() < deadline) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
-            DispatchQueue::main().async([] {
-                volatile int* nowhere = nullptr;
-                *nowhere = 1;
-            });
+            DispatchQueue::main().async([] { faultHere(); });
         }).detach();
     }
 }
