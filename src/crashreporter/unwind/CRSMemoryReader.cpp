@@ -24,10 +24,36 @@ void remember(CRSMemoryReader* reader, std::uintptr_t page) {
     reader->next = (reader->next + 1) % kCRSMemoryReaderPages;
 }
 
+// True when [start, start + length) lies in the vouched-for range and that range is proven;
+// the first such read pays for the proof.
+bool trusted(CRSMemoryReader* reader, std::uintptr_t start, std::size_t length) {
+    if (reader->trust == CRSMemoryReaderTrust::none ||
+        reader->trust == CRSMemoryReaderTrust::refused || start < reader->trustedLow ||
+        start >= reader->trustedHigh || length > reader->trustedHigh - start) {
+        return false;
+    }
+    if (reader->trust == CRSMemoryReaderTrust::unproven) {
+        std::uint8_t probe = 0;
+        const bool readable =
+            CRSReadMemory(reinterpret_cast<const void*>(reader->trustedLow), &probe, 1);
+        reader->trust = readable ? CRSMemoryReaderTrust::proven : CRSMemoryReaderTrust::refused;
+    }
+    return reader->trust == CRSMemoryReaderTrust::proven;
+}
+
 }  // namespace
 
 void CRSMemoryReaderInit(CRSMemoryReader* reader) {
     std::memset(reader, 0, sizeof *reader);
+}
+
+void CRSMemoryReaderTrustRange(CRSMemoryReader* reader, std::uintptr_t low, std::uintptr_t high) {
+    if (reader == nullptr) return;
+    reader->trust = CRSMemoryReaderTrust::none;
+    if (low < kProtectionGranule || low >= high) return;
+    reader->trustedLow = low;
+    reader->trustedHigh = high;
+    reader->trust = CRSMemoryReaderTrust::unproven;
 }
 
 bool CRSMemoryReaderRead(CRSMemoryReader* reader, const void* source, void* destination,
@@ -36,6 +62,10 @@ bool CRSMemoryReaderRead(CRSMemoryReader* reader, const void* source, void* dest
     if (reader == nullptr || length == 0 || start < kProtectionGranule ||
         length > UINTPTR_MAX - start) {
         return CRSReadMemory(source, destination, length);
+    }
+    if (trusted(reader, start, length)) {
+        std::memcpy(destination, source, length);
+        return true;
     }
     const std::uintptr_t first = start / kProtectionGranule;
     const std::uintptr_t last = (start + length - 1) / kProtectionGranule;
