@@ -1,0 +1,97 @@
+#pragma once
+// Rations on-demand exceptions: each one accepted gets a report of its own at once and is
+// handed on for upload (or kept back while data collection is off), at most
+// `onDemandUploadRate` at a time. Uploads are spaced by a delay that grows exponentially while
+// the quota is exhausted and shrinks when it is not; exceptions dropped for want of quota are
+// counted, and the counts go into the next report.
+//
+// Times are seconds on the current Clock. Create the model in a shared pointer: each accepted
+// exception's upload step keeps it alive until it has run.
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "crashreporter/BCNExceptionModel.h"
+#include "crashreporter/reports/CRSOnDemandReportHandler.h"
+#include "platform/foundation/DispatchQueue.h"
+
+namespace pex {
+
+class CRSFileManager;
+class CRSSettings;
+
+class CRSOnDemandModel : public std::enable_shared_from_this<CRSOnDemandModel> {
+  public:
+    static constexpr double kMaxUploadDelaySeconds = 3600;
+    static constexpr double kMaxStep = 100;
+    // Reports kept back while data collection is off; older ones are deleted.
+    static constexpr std::size_t kMaxStoredReports = 4;
+
+    // `settings` and `fileManager` outlive the model.
+    CRSOnDemandModel(const CRSSettings& settings, const CRSFileManager& fileManager);
+
+    // Records `exception` into a new report when the quota allows and schedules its upload
+    // (collection on) or keeps it back (collection off). False when it was dropped or could
+    // not be recorded.
+    bool recordOnDemandExceptionIfQuota(
+        const BCNExceptionModel& exception, bool dataCollectionEnabled,
+        std::weak_ptr<CRSOnDemandReportHandler> existingReportManager);
+    // The new report's folder, or nothing.
+    std::optional<std::string> recordOnDemandExceptionWithModel(const BCNExceptionModel& exception);
+
+    // Seconds to wait after an upload: 60 / rate × base ^ step, within [0, 3600].
+    double calculateUploadDelay();
+    // Moves the back-off exponent by the steps elapsed since it last changed: up while the
+    // queue is full (at most 100), down otherwise (at least 0). The first call starts at 0.
+    double calculateStepDuration();
+    // Holds the calling thread for `seconds` on the current Clock.
+    void implementOnDemandUploadDelay(int seconds) const;
+    bool isQueueFull() const;
+
+    int recordedOnDemandExceptionCount() const;
+    int droppedOnDemandExceptionCount() const;
+    int getQueuedOperationsCount() const;
+    void setRecordedOnDemandExceptionCount(int count);
+    void setDroppedOnDemandExceptionCount(int count);
+    void setQueuedOperationsCount(int count);
+    void incrementRecordedExceptionCount();
+    void decrementRecordedExceptionCount();
+    void incrementDroppedExceptionCount();
+    void decrementDroppedExceptionCount();
+    void resetDroppedExceptionCount();
+    void incrementQueuedOperationCount();
+    void decrementQueuedOperationCount();
+
+    double lastUpdated() const;
+    void setLastUpdated(double seconds);
+    double currentStep() const;
+    void setCurrentStep(double step);
+    // Newest first. The manager of unsent reports sends them all and then empties the list.
+    std::vector<std::string> storedActiveReportPaths() const;
+    void setStoredActiveReportPaths(std::vector<std::string> paths);
+    const DispatchQueue& dispatchQueue() const { return dispatchQueue_; }
+
+    // Now on the current Clock, in seconds.
+    static double now();
+
+  private:
+    void runUploadOperation(const std::string& path, bool dataCollectionEnabled,
+                            const std::weak_ptr<CRSOnDemandReportHandler>& existingReportManager);
+    void storeReportPath(const std::string& path);
+
+    const CRSSettings& settings_;
+    const CRSFileManager& fileManager_;
+    const DispatchQueue dispatchQueue_;
+    // Guards every field below; held across the whole acceptance of an exception.
+    mutable std::recursive_mutex lock_;
+    int recordedOnDemandExceptionCount_ = 0;
+    int droppedOnDemandExceptionCount_ = 0;
+    int queuedOperationsCount_ = 0;
+    double lastUpdated_;
+    double currentStep_ = -1.0;
+    std::vector<std::string> storedActiveReportPaths_;
+};
+
+}  // namespace pex
