@@ -4,7 +4,10 @@
 #include <cmath>
 #include <cstdio>
 #include <future>
+#include <utility>
 
+#include "crashreporter/CRSDataCollectionToken.h"
+#include "crashreporter/CRSExistingReportManager.h"
 #include "crashreporter/reports/CRSFileManager.h"
 #include "crashreporter/reports/CRSSettings.h"
 #include "crashreporter/runtime/CRSException.h"
@@ -23,9 +26,10 @@ void logDelay(const char* what, double delay) {
 
 }  // namespace
 
-CRSOnDemandModel::CRSOnDemandModel(const CRSSettings& settings, const CRSFileManager& fileManager)
-    : settings_(settings),
-      fileManager_(fileManager),
+CRSOnDemandModel::CRSOnDemandModel(std::shared_ptr<const CRSSettings> settings,
+                                   std::shared_ptr<const CRSFileManager> fileManager)
+    : settings_(std::move(settings)),
+      fileManager_(std::move(fileManager)),
       dispatchQueue_(DispatchQueue::serial("com.beacon.crashreporter.on.demand")),
       lastUpdated_(now()) {}
 
@@ -36,7 +40,7 @@ double CRSOnDemandModel::now() {
 
 bool CRSOnDemandModel::recordOnDemandExceptionIfQuota(
     const BCNExceptionModel& exception, bool dataCollectionEnabled,
-    std::weak_ptr<CRSOnDemandReportHandler> existingReportManager) {
+    const std::shared_ptr<CRSExistingReportManager>& existingReportManager) {
     std::lock_guard guard(lock_);
     if (isQueueFull()) {
         CRSDebugLog("No available on-demand quota, dropping report");
@@ -53,7 +57,7 @@ bool CRSOnDemandModel::recordOnDemandExceptionIfQuota(
     incrementRecordedExceptionCount();
     resetDroppedExceptionCount();
     dispatchQueue_.async([self = shared_from_this(), path = *path, dataCollectionEnabled,
-                          manager = std::move(existingReportManager)] {
+                          manager = std::weak_ptr(existingReportManager)] {
         self->runUploadOperation(path, dataCollectionEnabled, manager);
     });
     return true;
@@ -61,18 +65,18 @@ bool CRSOnDemandModel::recordOnDemandExceptionIfQuota(
 
 std::optional<std::string> CRSOnDemandModel::recordOnDemandExceptionWithModel(
     const BCNExceptionModel& exception) {
-    return CRSExceptionRecordOnDemandModel(exception, recordedOnDemandExceptionCount(),
-                                           droppedOnDemandExceptionCount(),
-                                           settings_.onDemandThreadSuspensionEnabled());
+    return CRSExceptionRecordOnDemandModel(
+        exception, recordedOnDemandExceptionCount(), droppedOnDemandExceptionCount(),
+        !settings_ || settings_->onDemandThreadSuspensionEnabled());
 }
 
 void CRSOnDemandModel::runUploadOperation(
     const std::string& path, bool dataCollectionEnabled,
-    const std::weak_ptr<CRSOnDemandReportHandler>& existingReportManager) {
+    const std::weak_ptr<CRSExistingReportManager>& existingReportManager) {
     const double delay = calculateUploadDelay();
     if (dataCollectionEnabled) {
         if (const auto manager = existingReportManager.lock()) {
-            manager->handleOnDemandReportUpload(path, true);
+            manager->handleOnDemandReportUpload(path, CRSDataCollectionToken::validToken(), true);
         }
         logDelay("Submitted an on-demand exception", delay);
     } else {
@@ -88,7 +92,7 @@ void CRSOnDemandModel::storeReportPath(const std::string& path) {
     std::lock_guard guard(lock_);
     storedActiveReportPaths_.insert(storedActiveReportPaths_.begin(), path);
     if (storedActiveReportPaths_.size() <= kMaxStoredReports) return;
-    fileManager_.removeItemAtPath(storedActiveReportPaths_.back());
+    if (fileManager_) fileManager_->removeItemAtPath(storedActiveReportPaths_.back());
     storedActiveReportPaths_.pop_back();
     decrementRecordedExceptionCount();
     incrementDroppedExceptionCount();
@@ -96,8 +100,7 @@ void CRSOnDemandModel::storeReportPath(const std::string& path) {
 
 double CRSOnDemandModel::calculateUploadDelay() {
     const double step = calculateStepDuration();
-    const double delay =
-        (60.0 / settings_.onDemandUploadRate()) * std::pow(settings_.onDemandBackoffBase(), step);
+    const double delay = (60.0 / uploadRate()) * std::pow(backoffBase(), step);
     // Also catches a delay that is not a number: it must never reach the integer conversion.
     if (!(delay <= kMaxUploadDelaySeconds)) return kMaxUploadDelaySeconds;
     return delay < 0 ? 0 : delay;
@@ -110,8 +113,7 @@ double CRSOnDemandModel::calculateStepDuration() {
         currentStep_ = 0;
         lastUpdated_ = current;
     }
-    const double elapsedSteps =
-        (current - lastUpdated_) / static_cast<double>(settings_.onDemandBackoffStepDuration());
+    const double elapsedSteps = (current - lastUpdated_) / backoffStepDuration();
     const double next = isQueueFull() ? std::min(currentStep_ + elapsedSteps, kMaxStep)
                                       : std::max(currentStep_ - elapsedSteps, 0.0);
     if (next != currentStep_) {
@@ -132,7 +134,18 @@ void CRSOnDemandModel::implementOnDemandUploadDelay(int seconds) const {
 }
 
 bool CRSOnDemandModel::isQueueFull() const {
-    return static_cast<double>(getQueuedOperationsCount()) >= settings_.onDemandUploadRate();
+    return static_cast<double>(getQueuedOperationsCount()) >= uploadRate();
+}
+
+double CRSOnDemandModel::uploadRate() const {
+    return settings_ ? settings_->onDemandUploadRate() : CRSSettings::kDefaultOnDemandUploadRate;
+}
+double CRSOnDemandModel::backoffBase() const {
+    return settings_ ? settings_->onDemandBackoffBase() : CRSSettings::kDefaultOnDemandBackoffBase;
+}
+double CRSOnDemandModel::backoffStepDuration() const {
+    return settings_ ? settings_->onDemandBackoffStepDuration()
+                     : CRSSettings::kDefaultOnDemandBackoffStepDuration;
 }
 
 int CRSOnDemandModel::recordedOnDemandExceptionCount() const {
@@ -210,6 +223,10 @@ std::vector<std::string> CRSOnDemandModel::storedActiveReportPaths() const {
 void CRSOnDemandModel::setStoredActiveReportPaths(std::vector<std::string> paths) {
     std::lock_guard guard(lock_);
     storedActiveReportPaths_ = std::move(paths);
+}
+std::vector<std::string> CRSOnDemandModel::takeStoredActiveReportPaths() {
+    std::lock_guard guard(lock_);
+    return std::exchange(storedActiveReportPaths_, {});
 }
 
 }  // namespace pex

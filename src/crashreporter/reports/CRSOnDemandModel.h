@@ -6,7 +6,7 @@
 // counted, and the counts go into the next report.
 //
 // Times are seconds on the current Clock. Create the model in a shared pointer: each accepted
-// exception's upload step keeps it alive until it has run.
+// exception's upload step keeps it alive until it has run. Without settings the defaults apply.
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "crashreporter/BCNExceptionModel.h"
-#include "crashreporter/reports/CRSOnDemandReportHandler.h"
 #include "platform/foundation/DispatchQueue.h"
 
 namespace pex {
 
+class CRSExistingReportManager;
 class CRSFileManager;
 class CRSSettings;
 
@@ -29,15 +29,19 @@ class CRSOnDemandModel : public std::enable_shared_from_this<CRSOnDemandModel> {
     // Reports kept back while data collection is off; older ones are deleted.
     static constexpr std::size_t kMaxStoredReports = 4;
 
-    // `settings` and `fileManager` outlive the model.
-    CRSOnDemandModel(const CRSSettings& settings, const CRSFileManager& fileManager);
+    CRSOnDemandModel(std::shared_ptr<const CRSSettings> settings,
+                     std::shared_ptr<const CRSFileManager> fileManager);
+
+    const std::shared_ptr<const CRSSettings>& settings() const { return settings_; }
+    const std::shared_ptr<const CRSFileManager>& fileManager() const { return fileManager_; }
 
     // Records `exception` into a new report when the quota allows and schedules its upload
-    // (collection on) or keeps it back (collection off). False when it was dropped or could
-    // not be recorded.
+    // through `existingReportManager` (collection on) or keeps it back (collection off). False
+    // when it was dropped or could not be recorded. The manager is held weakly: one that is
+    // gone leaves the report for the next launch.
     bool recordOnDemandExceptionIfQuota(
         const BCNExceptionModel& exception, bool dataCollectionEnabled,
-        std::weak_ptr<CRSOnDemandReportHandler> existingReportManager);
+        const std::shared_ptr<CRSExistingReportManager>& existingReportManager);
     // The new report's folder, or nothing.
     std::optional<std::string> recordOnDemandExceptionWithModel(const BCNExceptionModel& exception);
 
@@ -71,6 +75,8 @@ class CRSOnDemandModel : public std::enable_shared_from_this<CRSOnDemandModel> {
     // Newest first. The manager of unsent reports sends them all and then empties the list.
     std::vector<std::string> storedActiveReportPaths() const;
     void setStoredActiveReportPaths(std::vector<std::string> paths);
+    // The stored paths, leaving the list empty.
+    std::vector<std::string> takeStoredActiveReportPaths();
     const DispatchQueue& dispatchQueue() const { return dispatchQueue_; }
 
     // Now on the current Clock, in seconds.
@@ -78,11 +84,14 @@ class CRSOnDemandModel : public std::enable_shared_from_this<CRSOnDemandModel> {
 
   private:
     void runUploadOperation(const std::string& path, bool dataCollectionEnabled,
-                            const std::weak_ptr<CRSOnDemandReportHandler>& existingReportManager);
+                            const std::weak_ptr<CRSExistingReportManager>& existingReportManager);
     void storeReportPath(const std::string& path);
+    double uploadRate() const;
+    double backoffBase() const;
+    double backoffStepDuration() const;
 
-    const CRSSettings& settings_;
-    const CRSFileManager& fileManager_;
+    const std::shared_ptr<const CRSSettings> settings_;
+    const std::shared_ptr<const CRSFileManager> fileManager_;
     const DispatchQueue dispatchQueue_;
     // Guards every field below; held across the whole acceptance of an exception.
     mutable std::recursive_mutex lock_;

@@ -238,16 +238,18 @@ std::uint32_t CRSSettings::maxCustomKeys() const {
 // The on-demand values feed a division, a power and an integer conversion: a value those
 // cannot take falls back to its default.
 double CRSSettings::onDemandUploadRate() const {
-    const double rate = doubleValue(nullptr, "on_demand_upload_rate_per_minute", 10);
-    return rate > 0 ? rate : 10;
+    const double rate =
+        doubleValue(nullptr, "on_demand_upload_rate_per_minute", kDefaultOnDemandUploadRate);
+    return rate > 0 ? rate : kDefaultOnDemandUploadRate;
 }
 double CRSSettings::onDemandBackoffBase() const {
-    const double base = doubleValue(nullptr, "on_demand_backoff_base", 1.5);
-    return std::isfinite(base) && base >= 1 ? base : 1.5;
+    const double base = doubleValue(nullptr, "on_demand_backoff_base", kDefaultOnDemandBackoffBase);
+    return std::isfinite(base) && base >= 1 ? base : kDefaultOnDemandBackoffBase;
 }
 std::uint32_t CRSSettings::onDemandBackoffStepDuration() const {
-    const std::uint32_t step = unsignedValue(nullptr, "on_demand_backoff_step_duration_seconds", 6);
-    return step > 0 ? step : 6;
+    const std::uint32_t step = unsignedValue(nullptr, "on_demand_backoff_step_duration_seconds",
+                                             kDefaultOnDemandBackoffStepDuration);
+    return step > 0 ? step : kDefaultOnDemandBackoffStepDuration;
 }
 bool CRSSettings::onDemandThreadSuspensionEnabled() const {
     return boolValue(nullptr, "on_demand_thread_recording_suspension_enabled", true);

@@ -97,9 +97,9 @@ TEST_F(CRSExceptionTest, CustomExceptionsAreWrittenInTurnToTwoFilesOfEightEach) 
     for (int i = 1; i < 9; ++i) CRSExceptionRecordModel(model("e" + std::to_string(i)), "not json");
     drain();
 
-    const auto a = sectionsOf(customA(), "exception");
+    const auto a = test::sectionsOf(customA(), "exception");
     ASSERT_EQ(a.size(), 8u);
-    EXPECT_EQ(sectionsOf(customB(), "exception").size(), 1u);
+    EXPECT_EQ(test::sectionsOf(customB(), "exception").size(), 1u);
     EXPECT_EQ(a[0]["type"], "custom");
     EXPECT_EQ(a[0]["name"], hex("first"));
     EXPECT_EQ(a[0]["reason"], hex("why first"));
@@ -114,8 +114,8 @@ TEST_F(CRSExceptionTest, CustomExceptionsAreWrittenInTurnToTwoFilesOfEightEach) 
     // Eight more fill the second file and the first starts again.
     for (int i = 0; i < 8; ++i) CRSExceptionRecordModel(model("more"), std::nullopt);
     drain();
-    EXPECT_EQ(sectionsOf(customB(), "exception").size(), 8u);
-    EXPECT_EQ(sectionsOf(customA(), "exception").size(), 1u);
+    EXPECT_EQ(test::sectionsOf(customB(), "exception").size(), 8u);
+    EXPECT_EQ(test::sectionsOf(customA(), "exception").size(), 1u);
 }
 
 TEST_F(CRSExceptionTest, NothingIsRecordedWhenCustomExceptionsAreOffOrBeforeSetUp) {
@@ -147,22 +147,23 @@ TEST_F(CRSExceptionTest, AnOnDemandExceptionGetsAReportOfItsOwn) {
         EXPECT_EQ(fs::exists(report / kCRSCustomFatalFileName), fatal);
         // The first copy took the active report's custom exception along.
         if (fatal) {
-            EXPECT_EQ(sectionsOf(report / "custom_exception_a.clsrecord", "exception").size(), 1u);
+            EXPECT_EQ(test::sectionsOf(report / "custom_exception_a.clsrecord", "exception").size(),
+                      1u);
         }
         const fs::path target =
             report / (fatal ? kCRSExceptionFileName : "custom_exception_a.clsrecord");
-        const auto exceptions = sectionsOf(target, "exception");
+        const auto exceptions = test::sectionsOf(target, "exception");
         ASSERT_FALSE(exceptions.empty());
         EXPECT_EQ(exceptions.back()["type"], "custom");
         EXPECT_EQ(exceptions.back()["name"], hex("on demand"));
         EXPECT_EQ(exceptions.back()["frames"].size(), 2u);
-        EXPECT_EQ(sectionsOf(target, "threads").size(), 1u);
+        EXPECT_EQ(test::sectionsOf(target, "threads").size(), 1u);
 
-        const auto kv = sectionsOf(report / "internal_incremental_kv.clsrecord", "kv");
+        const auto kv = test::sectionsOf(report / "internal_incremental_kv.clsrecord", "kv");
         ASSERT_EQ(kv.size(), 2u);
         EXPECT_EQ(kv[0]["key"], hex(kCRSOnDemandRecordedKey));
         EXPECT_EQ(kv[1]["key"], hex(kCRSOnDemandDroppedKey));
-        EXPECT_EQ(onDemandCounters(report), (std::vector<std::string>{"3", "2"}));
+        EXPECT_EQ(test::onDemandCounters(report), (std::vector<std::string>{"3", "2"}));
 
         // The active report's custom exceptions went with the copy.
         EXPECT_FALSE(fs::exists(customA()));
