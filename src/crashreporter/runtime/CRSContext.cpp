@@ -80,6 +80,7 @@ void CRSContextSetRootPath(const char* rootPath) {
     crsContext->readonly->logPath = joinedPath(rootPath, kCRSLogFileName);
     crsContext->readonly->binaryimage.path = joinedPath(rootPath, kCRSBinaryImagesFileName);
     crsContext->readonly->signal.path = joinedPath(rootPath, kCRSSignalFileName);
+    crsContext->readonly->exception.path = joinedPath(rootPath, kCRSExceptionFileName);
     crsContext->readonly->rootPath = CRSDupString(rootPath);
     if (!CRSUnlinkIfExists(crsContext->readonly->logPath)) {
         CRSErrorLog(std::string("Unable to write initialize SDK write paths ") + strerror(errno));

@@ -7,6 +7,7 @@
 
 #include "crashreporter/runtime/CRSAllocator.h"
 #include "crashreporter/runtime/CRSBinaryImage.h"
+#include "crashreporter/runtime/CRSException.h"
 #include "crashreporter/runtime/CRSHost.h"
 #include "crashreporter/runtime/CRSSignal.h"
 #include "crashreporter/runtime/CRSUserLogging.h"
@@ -25,6 +26,7 @@ struct CRSReadOnlyContext {
     CRSBinaryImageReadOnlyContext binaryimage;
     CRSHostSettings host;
     CRSSignalReadOnlyContext signal;
+    CRSExceptionReadOnlyContext exception;
     CRSUserLoggingReadOnlyContext logging;
 };
 
