@@ -8,6 +8,7 @@
 #include "crashreporter/runtime/CRSAllocator.h"
 #include "crashreporter/runtime/CRSBinaryImage.h"
 #include "crashreporter/runtime/CRSHost.h"
+#include "crashreporter/runtime/CRSMachException.h"
 #include "crashreporter/runtime/CRSSignal.h"
 #include "crashreporter/runtime/CRSUserLogging.h"
 #include "platform/mach/ThreadParking.h"
@@ -25,6 +26,7 @@ struct CRSReadOnlyContext {
     CRSBinaryImageReadOnlyContext binaryimage;
     CRSHostSettings host;
     CRSSignalReadOnlyContext signal;
+    CRSMachExceptionReadOnlyContext machException;
     CRSUserLoggingReadOnlyContext logging;
 };
 

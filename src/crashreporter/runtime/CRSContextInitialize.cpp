@@ -3,6 +3,7 @@
 #include "crashreporter/runtime/CRSBinaryImage.h"
 #include "crashreporter/runtime/CRSContext.h"
 #include "crashreporter/runtime/CRSContextMetadata.h"
+#include "crashreporter/runtime/CRSMachException.h"
 #include "crashreporter/runtime/CRSSDKFileLog.h"
 #include "crashreporter/runtime/CRSSignal.h"
 #include "crashreporter/runtime/CRSUserLogging.h"
@@ -40,6 +41,8 @@ PRMPromiseRef CRSContextInitialize(const CRSContextInitData& initData, const Bun
         CRSSDKLogWarn("Debugger present - not installing handlers\n");
     } else {
         group.async(global, [signal] { CRSSignalInitialize(signal); });
+        // Registers nothing where the system has no exception ports (it logs that it could not).
+        group.async(global, [] { CRSMachExceptionInit(&crsContext->readonly->machException); });
     }
     group.async(global, [rootPath, initData] {
         CRSReadWriteContext* writable = crsContext->writable;

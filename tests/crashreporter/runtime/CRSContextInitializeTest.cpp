@@ -68,6 +68,16 @@ TEST(CRSContextInitializeTest, InstallsHandlersStacksAndMetadata) {
         // User logging is ready: a line lands in the report folder's first log file.
         CRSLog("after start-up");
         if (!std::filesystem::exists(dir.path() / "log_a.clsrecord")) return 7;
+        // The Mach exception server was tried and, without exception ports here, not started.
+        const CRSMachExceptionReadOnlyContext& mach = crsContext->readonly->machException;
+        if (std::string(mach.path) != (dir.path() / "mach_exception.clsrecord").string() ||
+            mach.stack != crsContext->readonly->machStack || mach.threadStarted) {
+            return 8;
+        }
+        if (test::fileText(dir.path() / "sdk.log")
+                .find("Unable to register mach exception handler") == std::string::npos) {
+            return 9;
+        }
         return 0;
     });
     EXPECT_EQ(failedStep, 0);
