@@ -81,6 +81,7 @@ void CRSContextSetRootPath(const char* rootPath) {
     crsContext->readonly->logPath = joinedPath(rootPath, kCRSLogFileName);
     crsContext->readonly->binaryimage.path = joinedPath(rootPath, kCRSBinaryImagesFileName);
     crsContext->readonly->signal.path = joinedPath(rootPath, kCRSSignalFileName);
+    crsContext->readonly->exception.path = joinedPath(rootPath, kCRSExceptionFileName);
     crsContext->readonly->machException.path = joinedPath(rootPath, kCRSMachExceptionFileName);
     crsContext->readonly->rootPath = CRSDupString(rootPath);
     if (!CRSUnlinkIfExists(crsContext->readonly->logPath)) {

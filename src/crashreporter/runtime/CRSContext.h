@@ -7,6 +7,7 @@
 
 #include "crashreporter/runtime/CRSAllocator.h"
 #include "crashreporter/runtime/CRSBinaryImage.h"
+#include "crashreporter/runtime/CRSException.h"
 #include "crashreporter/runtime/CRSHost.h"
 #include "crashreporter/runtime/CRSMachException.h"
 #include "crashreporter/runtime/CRSSignal.h"
@@ -26,6 +27,7 @@ struct CRSReadOnlyContext {
     CRSBinaryImageReadOnlyContext binaryimage;
     CRSHostSettings host;
     CRSSignalReadOnlyContext signal;
+    CRSExceptionReadOnlyContext exception;
     CRSMachExceptionReadOnlyContext machException;
     CRSUserLoggingReadOnlyContext logging;
 };
