@@ -9,6 +9,7 @@
 #include "crashreporter/runtime/CRSBinaryImage.h"
 #include "crashreporter/runtime/CRSException.h"
 #include "crashreporter/runtime/CRSHost.h"
+#include "crashreporter/runtime/CRSMachException.h"
 #include "crashreporter/runtime/CRSSignal.h"
 #include "crashreporter/runtime/CRSUserLogging.h"
 #include "platform/mach/ThreadParking.h"
@@ -27,6 +28,7 @@ struct CRSReadOnlyContext {
     CRSHostSettings host;
     CRSSignalReadOnlyContext signal;
     CRSExceptionReadOnlyContext exception;
+    CRSMachExceptionReadOnlyContext machException;
     CRSUserLoggingReadOnlyContext logging;
 };
 

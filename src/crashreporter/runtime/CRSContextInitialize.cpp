@@ -4,6 +4,7 @@
 #include "crashreporter/runtime/CRSContext.h"
 #include "crashreporter/runtime/CRSContextMetadata.h"
 #include "crashreporter/runtime/CRSException.h"
+#include "crashreporter/runtime/CRSMachException.h"
 #include "crashreporter/runtime/CRSSDKFileLog.h"
 #include "crashreporter/runtime/CRSSignal.h"
 #include "crashreporter/runtime/CRSUserLogging.h"
@@ -47,6 +48,8 @@ PRMPromiseRef CRSContextInitialize(const CRSContextInitData& initData, const Bun
         // The custom-exception count is zeroed by the user-logging set-up below, which runs
         // beside this one.
         group.async(global, [exception] { CRSExceptionInitialize(exception, nullptr); });
+        // Registers nothing where the system has no exception ports (it logs that it could not).
+        group.async(global, [] { CRSMachExceptionInit(&crsContext->readonly->machException); });
     }
     group.async(global, [rootPath, initData] {
         CRSReadWriteContext* writable = crsContext->writable;

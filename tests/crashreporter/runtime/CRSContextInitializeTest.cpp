@@ -77,6 +77,16 @@ TEST(CRSContextInitializeTest, InstallsHandlersStacksAndMetadata) {
                 (dir.path() / "exception.clsrecord").string()) {
             return 8;
         }
+        // The Mach exception server was tried and, without exception ports here, not started.
+        const CRSMachExceptionReadOnlyContext& mach = crsContext->readonly->machException;
+        if (std::string(mach.path) != (dir.path() / "mach_exception.clsrecord").string() ||
+            mach.stack != crsContext->readonly->machStack || mach.threadStarted) {
+            return 9;
+        }
+        if (test::fileText(dir.path() / "sdk.log")
+                .find("Unable to register mach exception handler") == std::string::npos) {
+            return 10;
+        }
         return 0;
     });
     EXPECT_EQ(failedStep, 0);
