@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 
+#include "standin-service/CrashSettingsServer.h"
 #include "standin-service/InstallationsServer.h"
 #include "standin-service/SpeechSocketServer.h"
 #include "standin-service/StandinService.h"
@@ -77,6 +78,8 @@ int main(int argc, char** argv) {
     pex::standin::TelemetryServer telemetry(service);
     // So are the installations requests of the telemetry SDK.
     pex::standin::InstallationsServer installations(service);
+    // And the crash reporter's settings downloads.
+    pex::standin::CrashSettingsServer crashSettings(service);
     if (!service.state().keepTokensIn(tokenFile())) {
         std::fprintf(stderr, "standin-service: %s is unreadable; starting without its tokens\n",
                      tokenFile().c_str());

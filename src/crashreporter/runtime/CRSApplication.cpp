@@ -1,6 +1,7 @@
 #include "crashreporter/runtime/CRSApplication.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "crashreporter/runtime/CRSPlatform.h"
 #include "crashreporter/runtime/CRSSDKFileLog.h"
@@ -64,6 +65,35 @@ std::optional<std::string> CRSApplicationExtensionPointID(const Bundle& bundle) 
 
 bool CRSApplicationIsExtension(const Bundle& bundle) {
     return CRSApplicationExtensionPointID(bundle).has_value();
+}
+
+namespace {
+
+std::mutex activitiesMutex;
+std::vector<std::string> activities;  // guarded by activitiesMutex
+
+}  // namespace
+
+void CRSApplicationActivity(std::uint64_t options, const std::string& reason,
+                            const std::function<void()>& work) {
+    (void)options;
+    {
+        std::lock_guard lock(activitiesMutex);
+        activities.push_back(reason);
+    }
+    struct End {
+        ~End() {
+            std::lock_guard lock(activitiesMutex);
+            activities.erase(std::find(activities.begin(), activities.end(), reason));
+        }
+        const std::string& reason;
+    } end{reason};
+    work();
+}
+
+std::vector<std::string> CRSApplicationCurrentActivities() {
+    std::lock_guard lock(activitiesMutex);
+    return activities;
 }
 
 }  // namespace pex

@@ -84,7 +84,15 @@ void URLSessionTask::Core::finish(URLDataResult result) {
     state.store(State::Completed);
     queue.async([self = shared_from_this(), result = std::move(result)]() mutable {
         // Handlers are dropped once they have run, so captures (often the task itself) go.
-        if (self->kind == Kind::Stream) {
+        if (self->kind == Kind::Download) {
+            auto completion = std::move(self->download);
+            self->download = nullptr;
+            URLDownloadResult download{std::move(result.response), std::nullopt,
+                                       std::move(result.error)};
+            if (!download.error) download.location = self->downloadFile;
+            if (completion) completion(std::move(download));
+            self->removeDownloadFile();
+        } else if (self->kind == Kind::Stream) {
             auto onComplete = std::move(self->stream.onComplete);
             self->stream = {};
             if (onComplete) onComplete(std::move(result.error));
@@ -99,6 +107,7 @@ void URLSessionTask::Core::finish(URLDataResult result) {
 void URLSessionTask::Core::abandon() {
     if (!claimEnd()) return;
     removeTemporaryBody();
+    removeDownloadFile();
     state.store(State::Completed);
 }
 
@@ -107,6 +116,14 @@ void URLSessionTask::Core::removeTemporaryBody() {
         std::error_code ignored;
         fs::remove(*bodyFile, ignored);
         bodyFile.reset();
+    }
+}
+
+void URLSessionTask::Core::removeDownloadFile() {
+    if (downloadFile) {
+        std::error_code ignored;
+        fs::remove(*downloadFile, ignored);
+        downloadFile.reset();
     }
 }
 
@@ -199,6 +216,14 @@ std::shared_ptr<URLSessionTask> URLSession::dataTask(URLRequest request, Dispatc
     auto core = makeCore(std::move(request), std::move(queue));
     core->kind = URLSessionTask::Core::Kind::Data;
     core->completion = std::move(completion);
+    return std::make_shared<URLSessionTask>(std::move(core));
+}
+
+std::shared_ptr<URLSessionTask> URLSession::downloadTask(URLRequest request, DispatchQueue queue,
+                                                         DownloadCompletion completion) {
+    auto core = makeCore(std::move(request), std::move(queue));
+    core->kind = URLSessionTask::Core::Kind::Download;
+    core->download = std::move(completion);
     return std::make_shared<URLSessionTask>(std::move(core));
 }
 

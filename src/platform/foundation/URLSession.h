@@ -10,6 +10,8 @@
 // - Only http and https are spoken; TLS peers and host names are always verified.
 // - Redirects are followed only within the origin (scheme, host and port) they come from; a
 //   redirect to another origin fails the transfer, so nothing (headers, body) is sent there.
+// - A download task writes the reply body to a temporary file (limited only by the request's
+//   `maximumResponseSize`) and hands over its location.
 // - A data task collects the whole reply; a stream task hands the reply over chunk by chunk as
 //   it arrives (in order when the queue is serial or the main queue); an upload task sends a
 //   multipart form, built in memory up to `multipartMemoryThreshold` bytes and otherwise
@@ -17,6 +19,7 @@
 // - Every task ends exactly once: its completion runs with the reply or a URLError, also after
 //   cancel() (with Cancelled) unless it had already ended.
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -33,6 +36,14 @@ struct URLDataResult {
     std::optional<HTTPURLResponse> response;  // absent when no reply head arrived
     std::string data;                         // the body (empty for HEAD and on failure)
     std::optional<URLError> error;            // absent on success, whatever the HTTP status
+};
+
+struct URLDownloadResult {
+    std::optional<HTTPURLResponse> response;  // absent when no reply head arrived
+    // The body in a temporary file only this user can read; absent on failure. The file is
+    // removed once the completion returns, so a caller that keeps it moves it away first.
+    std::optional<std::filesystem::path> location;
+    std::optional<URLError> error;  // absent on success, whatever the HTTP status
 };
 
 struct URLStreamHandlers {
@@ -75,6 +86,7 @@ class URLSessionTask {
 class URLSession {
   public:
     using DataCompletion = std::function<void(URLDataResult)>;
+    using DownloadCompletion = std::function<void(URLDownloadResult)>;
 
     // The process-wide session with the default configuration.
     static URLSession& shared();
@@ -88,6 +100,8 @@ class URLSession {
 
     std::shared_ptr<URLSessionTask> dataTask(URLRequest request, DispatchQueue queue,
                                              DataCompletion completion);
+    std::shared_ptr<URLSessionTask> downloadTask(URLRequest request, DispatchQueue queue,
+                                                 DownloadCompletion completion);
     std::shared_ptr<URLSessionTask> streamTask(URLRequest request, DispatchQueue queue,
                                                URLStreamHandlers handlers);
     // Sends `form` as the body with its multipart Content-Type; the request's method is kept.

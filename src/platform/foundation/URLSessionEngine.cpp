@@ -4,8 +4,6 @@
 #include "platform/foundation/URLSessionEngine.h"
 
 #include <curl/curl.h>
-#include <ifaddrs.h>
-#include <net/if.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +12,10 @@
 #include <cstring>
 #include <string_view>
 
+#include <unistd.h>
+
+#include "platform/foundation/CurlErrors.h"
+#include "platform/foundation/StandardFolders.h"
 #include "platform/foundation/ThreadStartHook.h"
 
 namespace pex {
@@ -32,73 +34,6 @@ CURLM* asMulti(void* handle) {
 void initialiseCurlOnce() {
     static const bool initialised = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == 0; }();
     (void)initialised;
-}
-
-// True when some interface other than loopback is up and has an address: the machine is on a
-// network, so a failure lies with the host, not with the connection.
-bool hasNetworkInterface() {
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0) return true;  // unknown: do not claim the machine is offline
-    bool found = false;
-    for (ifaddrs* entry = list; entry && !found; entry = entry->ifa_next) {
-        if (!entry->ifa_addr) continue;
-        const int family = entry->ifa_addr->sa_family;
-        const unsigned flags = entry->ifa_flags;
-        found = (family == AF_INET || family == AF_INET6) && (flags & IFF_UP) &&
-                (flags & IFF_RUNNING) && !(flags & IFF_LOOPBACK);
-    }
-    ::freeifaddrs(list);
-    return found;
-}
-
-URLError mapCurlError(CURLcode code, long osErrno, const std::string& url,
-                      const std::string& detail) {
-    using Code = URLError::Code;
-    Code mapped = Code::Other;
-    switch (code) {
-        case CURLE_OPERATION_TIMEDOUT:
-            mapped = Code::TimedOut;
-            break;
-        case CURLE_COULDNT_CONNECT:
-            mapped = (osErrno == ENETUNREACH || osErrno == ENETDOWN) && !hasNetworkInterface()
-                         ? Code::NotConnectedToInternet
-                         : Code::CannotConnectToHost;
-            break;
-        case CURLE_COULDNT_RESOLVE_HOST:
-            mapped = hasNetworkInterface() ? Code::CannotFindHost : Code::NotConnectedToInternet;
-            break;
-        case CURLE_GOT_NOTHING:
-        case CURLE_PARTIAL_FILE:
-        case CURLE_RECV_ERROR:
-        case CURLE_SEND_ERROR:
-        case CURLE_HTTP2:
-        case CURLE_HTTP2_STREAM:
-            mapped = Code::NetworkConnectionLost;
-            break;
-        case CURLE_SSL_CONNECT_ERROR:
-        case CURLE_PEER_FAILED_VERIFICATION:
-        case CURLE_SSL_CERTPROBLEM:
-        case CURLE_SSL_CIPHER:
-        case CURLE_SSL_CACERT_BADFILE:
-        case CURLE_SSL_ISSUER_ERROR:
-        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
-        case CURLE_SSL_INVALIDCERTSTATUS:
-            mapped = Code::SecureConnectionFailed;
-            break;
-        case CURLE_URL_MALFORMAT:
-        case CURLE_UNSUPPORTED_PROTOCOL:
-            mapped = Code::BadURL;
-            break;
-        case CURLE_READ_ERROR:
-            mapped = Code::CannotReadFile;
-            break;
-        default:
-            break;
-    }
-    std::string text = detail.empty() ? curl_easy_strerror(code) : detail;
-    URLError error(mapped, url, text);
-    if (mapped == Code::Other) error.localizedDescription += "（" + text + "）";
-    return error;
 }
 
 std::string trimmed(std::string_view text) {
@@ -151,6 +86,9 @@ struct URLSession::Engine::Transfer {
     CURL* easy = nullptr;
     curl_slist* headerList = nullptr;
     std::FILE* bodyFile = nullptr;
+    std::FILE* downloadOut = nullptr;  // a download task's body file
+    std::uint64_t downloaded = 0;
+    bool downloadWriteFailed = false;
     std::string received;
     HTTPURLResponse head;
     bool responseDelivered = false;
@@ -164,6 +102,17 @@ struct URLSession::Engine::Transfer {
         if (easy) curl_easy_cleanup(easy);
         if (headerList) curl_slist_free_all(headerList);
         if (bodyFile) std::fclose(bodyFile);
+        if (downloadOut) std::fclose(downloadOut);
+    }
+
+    bool isDownload() const { return core->kind == URLSessionTask::Core::Kind::Download; }
+
+    // Closes a download's body file; false when its last bytes could not be written.
+    bool closeDownload() {
+        if (!downloadOut) return true;
+        const bool closed = std::fclose(downloadOut) == 0;
+        downloadOut = nullptr;
+        return closed && !downloadWriteFailed;
     }
 
     bool isStream() const { return core->kind == URLSessionTask::Core::Kind::Stream; }
@@ -229,6 +178,20 @@ struct URLSession::Engine::Transfer {
         if (self.isStream()) {
             self.deliverHeadOnce();
             self.core->deliverChunk(std::string(buffer, length));
+            return length;
+        }
+        if (self.isDownload()) {
+            // A download may be large by nature: only a limit the caller set applies.
+            const auto limit = self.core->request.maximumResponseSize;
+            if (limit && self.downloaded + length > *limit) {
+                self.tooLarge = true;
+                return 0;
+            }
+            if (std::fwrite(buffer, 1, length, self.downloadOut) != length) {
+                self.downloadWriteFailed = true;
+                return 0;
+            }
+            self.downloaded += length;
             return length;
         }
         const std::uint64_t limit = self.core->request.maximumResponseSize.value_or(
@@ -364,6 +327,22 @@ void URLSession::Engine::start(const std::shared_ptr<URLSessionTask::Core>& core
     }
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headerList);
 
+    if (core->kind == URLSessionTask::Core::Kind::Download) {
+        std::string pattern = (StandardFolders::temporary() / "download-XXXXXX").string();
+        const int fd = ::mkstemp(pattern.data());  // 0600: only this user reads the body
+        if (fd >= 0) core->downloadFile = pattern;
+        transfer->downloadOut = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+        if (!transfer->downloadOut) {
+            if (fd >= 0) ::close(fd);
+            core->finish({std::nullopt,
+                          {},
+                          URLError(URLError::Code::Other, request.url,
+                                   "cannot create a download file in " +
+                                       StandardFolders::temporary().string())});
+            return;
+        }
+    }
+
     const std::string& method = request.httpMethod;
     if (method == "GET") {
         curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
@@ -417,13 +396,15 @@ void URLSession::Engine::collectFinished() {
             long osErrno = 0;
             curl_easy_getinfo(transfer.easy, CURLINFO_OS_ERRNO, &osErrno);
             const std::string& url = transfer.core->request.url;
-            if (transfer.tooLarge) {
+            if (transfer.downloadWriteFailed) {
+                error = URLError(URLError::Code::Other, url, "cannot write the download file");
+            } else if (transfer.tooLarge) {
                 error = URLError(URLError::Code::ResponseTooLarge, url);
             } else if (transfer.crossOriginRedirect) {
                 error = URLError(URLError::Code::Other, url, "redirect to another origin");
                 error->localizedDescription += "（服务器重定向到了其他地址）";
             } else {
-                error = mapCurlError(code, osErrno, url, transfer.errorBuffer);
+                error = urlErrorForCurlCode(code, osErrno, url, transfer.errorBuffer);
             }
         }
         end(transfer, std::move(error));
@@ -460,6 +441,10 @@ void URLSession::Engine::enforceCancellationAndTimeouts() {
 void URLSession::Engine::end(Transfer& transfer, std::optional<URLError> error) {
     curl_multi_remove_handle(asMulti(multi_), transfer.easy);
     auto core = transfer.core;
+    if (!transfer.closeDownload() && !error) {
+        error =
+            URLError(URLError::Code::Other, core->request.url, "cannot write the download file");
+    }
     const bool headArrived = transfer.head.statusCode > 0;
     if (headArrived) transfer.completeHead();
     if (core->kind == URLSessionTask::Core::Kind::Stream) {

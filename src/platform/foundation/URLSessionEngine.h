@@ -15,14 +15,17 @@
 namespace pex {
 
 struct URLSessionTask::Core : std::enable_shared_from_this<URLSessionTask::Core> {
-    enum class Kind { Data, Stream, Upload };
+    enum class Kind { Data, Stream, Upload, Download };
 
     std::uint64_t identifier = 0;
     Kind kind = Kind::Data;
     URLRequest request;
     DispatchQueue queue;
-    URLSession::DataCompletion completion;  // Data and Upload
-    URLStreamHandlers stream;               // Stream
+    URLSession::DataCompletion completion;    // Data and Upload
+    URLStreamHandlers stream;                 // Stream
+    URLSession::DownloadCompletion download;  // Download
+    // Download: the temporary file the body goes to; removed after the completion has run.
+    std::optional<std::filesystem::path> downloadFile;
     std::optional<MultipartFormData> form;  // Upload, until it is encoded
     std::weak_ptr<URLSession::Engine> engine;
     URLSessionConfiguration configuration;
@@ -44,6 +47,7 @@ struct URLSessionTask::Core : std::enable_shared_from_this<URLSessionTask::Core>
     void finish(URLDataResult result);
     void abandon();
     void removeTemporaryBody();
+    void removeDownloadFile();
 
   private:
     bool claimEnd();
