@@ -12,8 +12,8 @@
 #include "beacon-core/BCNApp.h"
 #include "platform/appkit/ApplicationWindows.h"
 #include "platform/foundation/ApplicationNotifications.h"
-#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/MainQueue.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "purchase/UnfinishedTransactionHandler.h"
 #include "service/ConsoleLog.h"
 #include "service/GRDBDataManager.h"
@@ -53,9 +53,7 @@ AppDelegate::AppDelegate(LaunchSteps steps, QObject* parent)
     assertMainThread("AppDelegate");
     currentSlot() = this;
     connect(qApp, &QGuiApplication::applicationStateChanged, this,
-            [this](Qt::ApplicationState state) {
-                if (state == Qt::ApplicationActive) applicationDidBecomeActive();
-            });
+            &AppDelegate::applicationStateChanged);
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -95,8 +93,25 @@ void AppDelegate::finishLaunching() {
     installShowMainWindowMenuItem();
 }
 
+void AppDelegate::applicationStateChanged(Qt::ApplicationState state) {
+    const bool active = state == Qt::ApplicationActive;
+    if (active == active_) return;  // hidden after inactive is still the same absence
+    active_ = active;
+    if (active) {
+        applicationDidBecomeActive();
+    } else {
+        applicationDidResignActive();
+    }
+}
+
 void AppDelegate::applicationDidBecomeActive() {
     NotificationCenter::defaultCenter().post(kApplicationDidBecomeActiveNotification);
+}
+
+void AppDelegate::applicationDidResignActive() {
+    NotificationCenter& centre = NotificationCenter::defaultCenter();
+    centre.post(kApplicationWillResignActiveNotification);
+    centre.post(kApplicationDidResignActiveNotification);
 }
 
 void AppDelegate::installShowMainWindowMenuItem() {

@@ -53,8 +53,13 @@ class AppDelegate : public QObject {
 
     void applicationDidFinishLaunching();
     void finishLaunching();
+    // Follows Qt's application state: each change between active and not active is posted
+    // once, as the application's activation notifications.
+    void applicationStateChanged(Qt::ApplicationState state);
     // Tells the telemetry client (which has no UI toolkit) that the application came forward.
     void applicationDidBecomeActive();
+    // ... and that it went to the background (will and did resign active).
+    void applicationDidResignActive();
     void installShowMainWindowMenuItem();
     void showMainWindow();
     // Launched again while running: with windows on screen nothing more happens; otherwise
@@ -75,6 +80,7 @@ class AppDelegate : public QObject {
     void activateApplication();
 
     LaunchSteps steps_;
+    bool active_ = false;
     QPointer<ContentWindow> window_;
     QPointer<QAction> showMainWindowItem_;
 };

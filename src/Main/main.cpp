@@ -45,14 +45,6 @@ int main(int argc, char* argv[]) {
     pex::HttpDatas::shared().setSessionExpiryHandler(std::make_shared<pex::SessionExpiryWindows>());
     pex::MainMenu::setCurrent(pex::MainMenu::makeDefault());
 
-    // The SDK follows the application's activation and termination through notifications.
-    QObject::connect(
-        &app, &QGuiApplication::applicationStateChanged, [](Qt::ApplicationState state) {
-            pex::NotificationCenter::defaultCenter().post(
-                state == Qt::ApplicationActive ? pex::kApplicationDidBecomeActiveNotification
-                                               : pex::kApplicationWillResignActiveNotification);
-        });
-
     pex::AppDelegate delegate;
     instance.listen([&delegate] { delegate.reopen(); });
     pex::DispatchQueue::main().async([&delegate] { delegate.applicationDidFinishLaunching(); });

@@ -15,7 +15,9 @@
 #include "ShellFixture.h"
 #include "beacon-core/BCNApp.h"
 #include "beacon-core/BCNHeartbeatLogger.h"
+#include "platform/foundation/ApplicationNotifications.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/storekit/LocalStoreBackend.h"
 #include "platform/storekit/StoreKit.h"
 #include "purchase/IAPReceiptUploader.h"
@@ -41,6 +43,28 @@ class AppDelegateTest : public ShellTest {
 
     std::vector<std::string> steps_;
 };
+
+TEST_F(AppDelegateTest, ActivationChangesArePostedOncePerChange) {
+    std::vector<std::string> posted;
+    NotificationCenter& centre = NotificationCenter::defaultCenter();
+    std::vector<ScopedObserver> observers;
+    for (const char* name :
+         {kApplicationDidBecomeActiveNotification, kApplicationWillResignActiveNotification,
+          kApplicationDidResignActiveNotification})
+        observers.emplace_back(
+            centre, centre.addObserver(name, nullptr,
+                                       [&](const Notification& n) { posted.push_back(n.name); }));
+    AppDelegate delegate(recordingSteps());
+    delegate.applicationStateChanged(Qt::ApplicationActive);
+    delegate.applicationStateChanged(Qt::ApplicationActive);
+    delegate.applicationStateChanged(Qt::ApplicationInactive);
+    delegate.applicationStateChanged(Qt::ApplicationHidden);  // still away: nothing new
+    delegate.applicationStateChanged(Qt::ApplicationActive);
+    EXPECT_EQ(posted, (std::vector<std::string>{kApplicationDidBecomeActiveNotification,
+                                                kApplicationWillResignActiveNotification,
+                                                kApplicationDidResignActiveNotification,
+                                                kApplicationDidBecomeActiveNotification}));
+}
 
 enum class Token { absent, empty, present };
 

@@ -7,6 +7,8 @@ inline constexpr const char* kApplicationDidBecomeActiveNotification =
     "NSApplicationDidBecomeActiveNotification";
 inline constexpr const char* kApplicationWillResignActiveNotification =
     "NSApplicationWillResignActiveNotification";
+inline constexpr const char* kApplicationDidResignActiveNotification =
+    "NSApplicationDidResignActiveNotification";
 inline constexpr const char* kApplicationWillTerminateNotification =
     "NSApplicationWillTerminateNotification";
 
