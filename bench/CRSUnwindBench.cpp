@@ -1,6 +1,7 @@
 // How fast the crash-time stack walker turns a 20-frame stack into frames: through the
 // call-frame information, through the frame-pointer chain, and the C++ runtime's own walk for
 // comparison. Items per second are frames per second.
+#include <pthread.h>
 #include <ucontext.h>
 #include <unwind.h>
 
@@ -30,7 +31,21 @@ void setUpCrashContext() {
     benchmark::DoNotOptimize(ready);
 }
 
-enum class Strategy { dwarf, framePointer, runtime };
+enum class Strategy { dwarf, dwarfWithoutStackBounds, framePointer, runtime };
+
+// The calling thread's stack, as the crash handler hands it to the walker.
+void currentStackBounds(std::uintptr_t* low, std::uintptr_t* high) {
+    pthread_attr_t attributes;
+    void* address = nullptr;
+    std::size_t size = 0;
+    *low = *high = 0;
+    if (pthread_getattr_np(pthread_self(), &attributes) != 0) return;
+    if (pthread_attr_getstack(&attributes, &address, &size) == 0) {
+        *low = reinterpret_cast<std::uintptr_t>(address);
+        *high = *low + size;
+    }
+    pthread_attr_destroy(&attributes);
+}
 
 _Unwind_Reason_Code countFrame(_Unwind_Context*, void* count) {
     ++*static_cast<std::int64_t*>(count);
@@ -42,15 +57,23 @@ __attribute__((noinline)) void measure(benchmark::State& state, Strategy strateg
     getcontext(&context);
     CRSThreadContext registers;
     CRSThreadContextFromUContext(&context, &registers);
+    std::uintptr_t stackLow = 0;
+    std::uintptr_t stackHigh = 0;
+    currentStackBounds(&stackLow, &stackHigh);
     std::int64_t frames = 0;
     for (auto _ : state) {
         CRSUnwindContext walk;
         CRSUnwindInit(&walk, &registers);
         switch (strategy) {
             case Strategy::dwarf:
+                CRSUnwindSetStackBounds(&walk, stackLow, stackHigh);
+                while (CRSUnwindNextFrame(&walk)) ++frames;
+                break;
+            case Strategy::dwarfWithoutStackBounds:
                 while (CRSUnwindNextFrame(&walk)) ++frames;
                 break;
             case Strategy::framePointer:
+                CRSUnwindSetStackBounds(&walk, stackLow, stackHigh);
                 ++frames;
                 while (CRSUnwindStepWithFramePointer(&walk) == CRSUnwindStep::stepped &&
                        CRSIsValidPointer(walk.registers.rip)) {
@@ -87,6 +110,10 @@ void BM_UnwindDwarf(benchmark::State& state) {
     setUpCrashContext();
     chain<20>(state, Strategy::dwarf);
 }
+void BM_UnwindDwarfWithoutStackBounds(benchmark::State& state) {
+    setUpCrashContext();
+    chain<20>(state, Strategy::dwarfWithoutStackBounds);
+}
 void BM_UnwindFramePointer(benchmark::State& state) {
     setUpCrashContext();
     chain<20>(state, Strategy::framePointer);
@@ -97,6 +124,7 @@ void BM_UnwindRuntimeBacktrace(benchmark::State& state) {
 }
 
 BENCHMARK(BM_UnwindDwarf);
+BENCHMARK(BM_UnwindDwarfWithoutStackBounds);
 BENCHMARK(BM_UnwindFramePointer);
 BENCHMARK(BM_UnwindRuntimeBacktrace);
 

@@ -45,10 +45,3 @@ set(PEXMORA_CRASHREPORTER_SETTINGS_ORIGIN "http://127.0.0.1:${PEXMORA_STANDIN_PO
 if(NOT PEXMORA_CRASHREPORTER_SETTINGS_ORIGIN MATCHES "^https://[^/]+$" AND NOT PEXMORA_CRASHREPORTER_SETTINGS_ORIGIN MATCHES "^http://(127\\.[0-9.]+|localhost|\\[::1\\])(:[0-9]+)?$")
     message(FATAL_ERROR "PEXMORA_CRASHREPORTER_SETTINGS_ORIGIN=${PEXMORA_CRASHREPORTER_SETTINGS_ORIGIN}: an origin must be https, or plain http on a loopback host")
 endif()
-
-# The settings host the SDK downloads its settings from. The demo and tests point it at the
-# stand-in service.
-set(PEXMORA_SETTINGS_ORIGIN "http://127.0.0.1:${PEXMORA_STANDIN_PORT}" CACHE STRING "SDK settings host")
-if(NOT PEXMORA_SETTINGS_ORIGIN MATCHES "^https://[^/]+$" AND NOT PEXMORA_SETTINGS_ORIGIN MATCHES "^http://(127\\.[0-9.]+|localhost|\\[::1\\])(:[0-9]+)?$")
-    message(FATAL_ERROR "PEXMORA_SETTINGS_ORIGIN=${PEXMORA_SETTINGS_ORIGIN}: an origin must be https, or plain http on a loopback host")
-endif()

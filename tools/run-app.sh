@@ -24,16 +24,17 @@ if [ -x "$standin" ]; then
 fi
 
 # Without a running sound server (a bare machine), start a private one with the devices of an
-# interview machine — speakers, the loopback "velqoOutput 2ch" and a microphone — and play a
-# short speech-like sample in a loop on the speakers and into the microphone, so a session has
-# something to hear in either audio mode. On a desktop the user's own server is used as it is.
+# interview machine — speakers and a microphone — and play a short speech-like sample in a loop
+# on the speakers and into the microphone, so a session has something to hear in either audio
+# mode. The loopback "velqoOutput 2ch" is not there: as on a user's machine, the application
+# offers to create it when a session with system sound starts. On a desktop the user's own
+# server is used as it is.
 if ! pactl info >/dev/null 2>&1; then
   pulse_dir=$(mktemp -d)
   mkdir -p "$pulse_dir/runtime" "$pulse_dir/state" "$pulse_dir/home"
   {
     echo "load-module module-native-protocol-unix socket=$pulse_dir/native auth-anonymous=1"
     echo "load-module module-null-sink sink_name=speakers sink_properties=device.description=Speakers"
-    echo "load-module module-null-sink sink_name=velqo_2ch sink_properties=\"device.description='velqoOutput 2ch'\""
     echo "load-module module-null-sink sink_name=demo_mic sink_properties=\"device.description='Demo Microphone'\""
     echo "set-default-sink speakers"
     echo "set-default-source demo_mic.monitor"

@@ -51,12 +51,7 @@ PXAudioRouter& PXAudioRouter::shared() {
 PXAudioRouter::PXAudioRouter() : hub_(std::make_unique<AudioDeviceHub>()) {
     removeLeftoverAggregate();
     currentOutputDevice_ = hub_->defaultOutputDevice();
-    for (const auto& device : hub_->allDevices()) {
-        if (*device->name() == blackHoleDeviceName_) {
-            blackHoleDevice_ = device;
-            break;
-        }
-    }
+    findLoopback();
 }
 
 PXAudioRouter::~PXAudioRouter() = default;
@@ -80,6 +75,40 @@ void PXAudioRouter::removeLeftoverAggregate() {
     destroyAggregateDevice();
 }
 
+std::shared_ptr<AudioDevice> PXAudioRouter::findLoopback() {
+    blackHoleDevice_ = nullptr;
+    for (const auto& device : hub_->allDevices()) {
+        if (*device->name() == blackHoleDeviceName_) {
+            blackHoleDevice_ = device;
+            break;
+        }
+    }
+    return blackHoleDevice_;
+}
+
+void PXAudioRouter::createLoopbackDevice(LoopbackCompletion completion) {
+    assertMainThread("PXAudioRouter::createLoopbackDevice");
+    DispatchQueue::global(QualityOfService::UserInitiated)
+        .async([this, alive = std::weak_ptr<int>(lifetime_), name = blackHoleDeviceName_,
+                completion = std::move(completion)]() mutable {
+            coreaudio::AudioObjectID created = coreaudio::kNoObject;
+            AudioStatus status = coreaudio::createLoopbackDevice(name, created);
+            DispatchQueue::main().async([this, alive, status, completion = std::move(completion)] {
+                if (!alive.lock()) return;
+                AudioStatus outcome = status;
+                // The server said yes, but the device list must show it before a session can
+                // use it.
+                if (outcome == coreaudio::status::ok && !findLoopback()) {
+                    outcome = coreaudio::status::unspecified;
+                }
+                consoleLog(outcome == coreaudio::status::ok
+                               ? "✅ 成功创建回环设备：" + blackHoleDeviceName_
+                               : "❌ 创建回环设备失败，状态码: " + statusText(outcome));
+                if (completion) completion(outcome);
+            });
+        });
+}
+
 std::shared_ptr<AudioDevice> PXAudioRouter::findAggregate() {
     for (const auto& device : hub_->allAggregateDevices()) {
         if (device->uid() == aggregateUID_) return device;
@@ -90,7 +119,7 @@ std::shared_ptr<AudioDevice> PXAudioRouter::findAggregate() {
 void PXAudioRouter::useSystemAudio() {
     assertMainThread("PXAudioRouter::useSystemAudio");
     const auto output = hub_->defaultOutputDevice();
-    const auto loopback = blackHoleDevice_;
+    const auto loopback = findLoopback();
     const auto loopbackUID = loopback ? loopback->uid() : std::nullopt;
     const auto outputUID = output ? output->uid() : std::nullopt;
     if (!loopbackUID || !outputUID || loopback->isAggregateDevice() ||

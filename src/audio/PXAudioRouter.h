@@ -4,14 +4,20 @@
 // input with an aggregate multi-output device of the loopback and the real output as the
 // default output, so the recorder hears what the computer plays while the user still hears it.
 // `restore` undoes what the session changed. Every outcome is one console line; nothing is
-// returned to callers except by `findMicrophone`. Main thread only.
+// returned to callers except by `findMicrophone`, `findLoopback` and the completion of
+// `createLoopbackDevice`. Main thread only.
+//
+// The loopback is looked up again whenever it is needed, so one created (or removed) while the
+// application runs is seen by the next system-sound session.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "audio/PXInputMode.h"
 #include "audio/device-model/AudioDevice.h"
 #include "audio/device-model/AudioDeviceHub.h"
+#include "platform/coreaudio/AudioTypes.h"
 
 namespace pex {
 
@@ -20,7 +26,7 @@ class PXAudioRouter {
     // The one router of the application, made on first use.
     static PXAudioRouter& shared();
 
-    // Looks the loopback up once; finds and removes an aggregate left by an earlier run.
+    // Looks the loopback up; finds and removes an aggregate left by an earlier run.
     PXAudioRouter();
     ~PXAudioRouter();
     PXAudioRouter(const PXAudioRouter&) = delete;
@@ -35,6 +41,15 @@ class PXAudioRouter {
     std::shared_ptr<AudioDevice> findMicrophone();
     void createAggregateDevice(const std::string& loopbackUID, const std::string& outputUID);
     void destroyAggregateDevice();
+
+    // The device named exactly `blackHoleDeviceName` in the current device list (remembered as
+    // `blackHoleDevice`), nothing when there is none.
+    std::shared_ptr<AudioDevice> findLoopback();
+    // Adds the loopback to the sound server, off the main thread (the server may take a while
+    // to answer); `completion` runs on the main queue with the outcome, after the loopback has
+    // been looked up again. Not called when the router is gone by then.
+    using LoopbackCompletion = std::function<void(coreaudio::AudioStatus status)>;
+    void createLoopbackDevice(LoopbackCompletion completion);
 
     const std::string& blackHoleDeviceName() const { return blackHoleDeviceName_; }
     const std::string& aggregateUID() const { return aggregateUID_; }

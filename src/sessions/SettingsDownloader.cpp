@@ -71,7 +71,7 @@ std::string SettingsDownloaderError::description() const {
 
 std::string SettingsDownloader::origin() {
     std::lock_guard lock(originMutex());
-    return originOverride().value_or(deployment_defaults::kSettingsOrigin);
+    return originOverride().value_or(deployment_defaults::kCrashReporterSettingsOrigin);
 }
 
 void SettingsDownloader::setOriginForTesting(std::optional<std::string> origin) {

@@ -52,7 +52,8 @@ class SettingsDownloader : public SettingsDownloadClient {
     // The request with its six headers, in order.
     URLRequest makeRequest(const std::string& url, const std::string& installationID) const;
 
-    // The settings host in use ("scheme://host[:port]"); tests move it to their stand-in.
+    // The settings host in use ("scheme://host[:port]"): the crash SDK's settings host, which
+    // serves both documents; tests move it to their stand-in.
     static std::string origin();
     static void setOriginForTesting(std::optional<std::string> origin);
 

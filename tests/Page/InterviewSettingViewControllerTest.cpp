@@ -7,6 +7,7 @@
 #include "Page/AIInterviewPages/InterviewSettingViewController.h"
 // clang-format on
 
+#include <QMessageBox>
 #include <QVBoxLayout>
 #include <fstream>
 
@@ -15,6 +16,7 @@
 #include "Tools/PopView/MYCenterPopView.h"
 #include "Tools/StatusHUD/StatusHUD.h"
 #include "audio/PXAudioRouter.h"
+#include "platform/appkit/Alert.h"
 #include "platform/appkit/Popover.h"
 #include "platform/avfoundation/FakeCaptureAuthorization.h"
 #include "platform/coreaudio/HardwareLayer.h"
@@ -429,6 +431,122 @@ TEST_F(SetupPageTest, AFailedStartPutsTheDevicesBackAndSaysSo) {
     EXPECT_EQ(defaultInput(), microphone_);
     EXPECT_EQ(hardware_->defaultDevice(fourCC("dOut")), speakers_);
     EXPECT_EQ(hudText(), QString::fromUtf8(InterviewSettingViewController::kStartFailedText));
+}
+
+// A machine without the loopback: the start offers to create it in a dialog over the window.
+class LoopbackOfferTest : public SetupPageTest {
+  protected:
+    LoopbackOfferTest() {
+        // The real dialog, answered by clicking its buttons.
+        Alert::setModalHandlerForTesting(nullptr);
+        hardware_->removeDevice(loopback_);
+        signIn(6000);
+        storeSettings(1, 0);
+        openPage();
+        page_->realWindow = false;
+    }
+    // The dialog the start shows (shown, modal to the main window), nothing when there is none.
+    QMessageBox* offer() {
+        for (auto* box : mainWindow_->findChildren<QMessageBox*>()) {
+            if (box->isVisible()) return box;
+        }
+        return nullptr;
+    }
+    void answer(const char* button) {
+        QMessageBox* box = offer();
+        ASSERT_TRUE(box);
+        for (QAbstractButton* candidate : box->buttons()) {
+            if (candidate->text() == QString::fromUtf8(button)) {
+                candidate->click();
+                return;
+            }
+        }
+        FAIL() << "no button " << button;
+    }
+    bool created() const {
+        const auto operations = hardware_->operations();
+        return std::find(operations.begin(), operations.end(), "CreateLoopback velqoOutput 2ch") !=
+               operations.end();
+    }
+    coreaudio::AudioObjectID loopbackNow() const {
+        for (coreaudio::AudioObjectID id : hardware_->devices()) {
+            if (AudioDevice::lookup(id)->name() == "velqoOutput 2ch") return id;
+        }
+        return coreaudio::kNoObject;
+    }
+    using Page = InterviewSettingViewController;
+};
+
+TEST_F(LoopbackOfferTest, AcceptingCreatesTheLoopbackAndStartsWithSystemSound) {
+    click(page_->startButton());
+    QMessageBox* box = offer();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(box->text(), QString::fromUtf8(Page::kLoopbackOfferTitle));
+    EXPECT_TRUE(box->informativeText().contains(QStringLiteral("“velqoOutput 2ch”")));
+    EXPECT_FALSE(page_->startButton()->isEnabled());
+    EXPECT_TRUE(page_->opened.empty());  // nothing starts while the user decides
+    EXPECT_FALSE(created());
+
+    answer(Page::kCreateLoopbackButton);
+    ASSERT_TRUE(runMainUntil([&] { return !page_->opened.empty(); }));
+    EXPECT_TRUE(created());
+    const coreaudio::AudioObjectID loopback = loopbackNow();
+    ASSERT_NE(loopback, coreaudio::kNoObject);
+    EXPECT_EQ(defaultInput(), loopback);
+    ASSERT_EQ(hardware_->aggregateDescriptions().size(), 1u);
+    EXPECT_EQ(hardware_->aggregateDescriptions()[0]["master"], "velqoOutput 2ch_UID");
+    EXPECT_EQ(console_.linesStartingWith("✅ 成功创建回环设备：velqoOutput 2ch"), 1);
+    EXPECT_TRUE(page_->startButton()->isEnabled());
+    EXPECT_EQ(page_->opened.size(), 1u);
+
+    // The next start finds the loopback and asks nothing.
+    StatusHUD::shared().hide(false);
+    hardware_->clearOperations();
+    click(page_->startButton());
+    EXPECT_EQ(offer(), nullptr);
+    EXPECT_EQ(page_->opened.size(), 2u);
+    EXPECT_FALSE(created());
+}
+
+TEST_F(LoopbackOfferTest, DecliningCreatesNothingAndSaysWhy) {
+    click(page_->startButton());
+    answer(Page::kCancelButton);
+    MainQueue::drain();
+    EXPECT_EQ(offer(), nullptr);
+    EXPECT_FALSE(created());
+    EXPECT_EQ(loopbackNow(), coreaudio::kNoObject);
+    EXPECT_TRUE(page_->opened.empty());
+    EXPECT_EQ(defaultInput(), microphone_);
+    EXPECT_TRUE(hardware_->aggregateDescriptions().empty());
+    EXPECT_EQ(hudText(), QString::fromUtf8(Page::kLoopbackDeclinedText));
+    EXPECT_TRUE(page_->startButton()->isEnabled());
+    // The choice itself is kept: the next start asks again.
+    EXPECT_EQ(SettingsStore::record(kSettings)->deviceType, 1);
+    StatusHUD::shared().hide(false);
+    click(page_->startButton());
+    EXPECT_TRUE(offer());
+    answer(Page::kCancelButton);
+}
+
+TEST_F(LoopbackOfferTest, AFailedCreationStartsNothingAndSaysWhy) {
+    const std::vector<std::pair<coreaudio::AudioStatus, const char*>> cases = {
+        {coreaudio::status::unspecified, Page::kLoopbackFailedText},
+        {coreaudio::status::notRunning, Page::kNoSoundServerText},
+    };
+    for (const auto& [failure, message] : cases) {
+        SCOPED_TRACE(message);
+        StatusHUD::shared().hide(false);
+        hardware_->failNextLoopbackCreation(failure);
+        click(page_->startButton());
+        answer(Page::kCreateLoopbackButton);
+        ASSERT_TRUE(runMainUntil([&] { return page_->startButton()->isEnabled(); }));
+        EXPECT_EQ(hudText(), QString::fromUtf8(message));
+        EXPECT_EQ(loopbackNow(), coreaudio::kNoObject);
+        EXPECT_TRUE(page_->opened.empty());
+        EXPECT_EQ(defaultInput(), microphone_);
+        EXPECT_TRUE(hardware_->aggregateDescriptions().empty());
+    }
 }
 
 }  // namespace

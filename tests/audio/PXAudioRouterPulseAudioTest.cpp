@@ -2,7 +2,8 @@
 // the speakers, system sound makes the loopback the default input and, a second later, a
 // multi-output aggregate of loopback and speakers the default output, and the stream moves onto
 // it so the loopback hears it; restoring puts speakers and microphone back and unloads the
-// aggregate.
+// aggregate. A machine without the loopback gets it created through the router, which then uses
+// it.
 #include <sstream>
 
 #include "audio/PXAudioRouter.h"
@@ -86,6 +87,48 @@ TEST_F(PXAudioRouterPulseAudioTest, SystemSoundIsRoutedThroughTheAggregateAndRes
     EXPECT_EQ(AudioDevice::lookupByUID("kvt-Multi-Output_UID"), nullptr);
     EXPECT_FALSE(aggregate->isAlive());
     EXPECT_TRUE(log.waitUntil([&] { return speakers->isRunning() && !loopback->isRunning(); }));
+}
+
+// The same daemon without the loopback: the router cannot route system sound until the loopback
+// is created, and uses it as soon as it is.
+class PXAudioRouterLoopbackCreationTest : public PXAudioRouterPulseAudioTest {
+  protected:
+    PXAudioRouterLoopbackCreationTest() { withLoopback = false; }
+};
+
+TEST_F(PXAudioRouterLoopbackCreationTest, ACreatedLoopbackIsUsedByTheRunningRouter) {
+    PXAudioRouter router;
+    EXPECT_EQ(router.findLoopback(), nullptr);
+    router.useSystemAudio();
+    EXPECT_EQ(newLines(), std::vector<std::string>{"❌ 找不到合法的 BlackHole 或输出设备"});
+
+    std::optional<coreaudio::AudioStatus> outcome;
+    router.createLoopbackDevice([&](coreaudio::AudioStatus status) { outcome = status; });
+    ASSERT_TRUE(MainQueue::runUntil([&] { return outcome.has_value(); }));
+    EXPECT_EQ(*outcome, coreaudio::status::ok);
+    EXPECT_EQ(newLines(), std::vector<std::string>{"✅ 成功创建回环设备：velqoOutput 2ch"});
+    EXPECT_EQ(server.run({"sh", "-c", "pactl list sinks | grep -qxF \"$0\"",
+                          "\tDescription: velqoOutput 2ch"}),
+              0);
+    const auto loopback = router.blackHoleDevice();
+    ASSERT_TRUE(loopback);
+    EXPECT_EQ(loopback->uid(), "velqoOutput_2ch");
+
+    router.useSystemAudio();
+    const auto aggregate = AudioDevice::lookupByUID("kvt-Multi-Output_UID");
+    ASSERT_TRUE(aggregate);
+    EXPECT_EQ(newLines(), (std::vector<std::string>{
+                              "✅ 设置 BlackHole 为默认输入",
+                              "✅ 成功创建聚合设备 ID: " + std::to_string(aggregate->objectID())}));
+    EXPECT_TRUE(loopback->isDefaultInputDevice());
+    clock.clock().advance(std::chrono::seconds(1));
+    settle();
+    EXPECT_EQ(newLines(), std::vector<std::string>{"✅ 设置聚合设备为默认输出"});
+    EXPECT_TRUE(aggregate->isDefaultOutputDevice());
+    router.restore();
+    EXPECT_EQ(newLines(),
+              (std::vector<std::string>{"✅ 恢复原始输出设备", "✅ 恢复原始输入设备：USB Microphone",
+                                        "🗑️ 聚合设备销毁成功"}));
 }
 
 }  // namespace

@@ -2,10 +2,14 @@
 // device, the microphone choice, restoring what a session changed, and the exact console lines.
 #include "audio/PXAudioRouter.h"
 
+#include <algorithm>
+#include <atomic>
+#include <optional>
 #include <sstream>
 
 #include "audio/device-model/DeviceModelFixture.h"
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/DispatchQueue.h"
 #include "purchase/ConsoleCapture.h"
 
 namespace pex::test {
@@ -232,16 +236,87 @@ TEST_F(PXAudioRouterTest, FindMicrophoneByName) {
     EXPECT_EQ(newLines().back(), "❌ 未找到麦克风设备");
 }
 
-TEST_F(PXAudioRouterTest, TheLoopbackNameIsExactAndLookedUpOnce) {
+TEST_F(PXAudioRouterTest, TheLoopbackNameIsExactAndLookedUpWhenNeeded) {
     fake->removeDevice(loopback);
     addDevice("velqoOutput 2CH", 2, 2);
     PXAudioRouter router;
     EXPECT_EQ(router.blackHoleDevice(), nullptr);
-    addDevice("velqoOutput 2ch", 2, 2);  // installed too late for this router
     fake->clearOperations();
     router.useSystemAudio();
     EXPECT_EQ(newLines(), std::vector<std::string>{"❌ 找不到合法的 BlackHole 或输出设备"});
     EXPECT_TRUE(hardwareChanges().empty());
+
+    // Installed while the router lives, it is used by the next session.
+    const AudioObjectID late = addDevice("velqoOutput 2ch", 2, 2);
+    router.useSystemAudio();
+    EXPECT_EQ(newLines(), (std::vector<std::string>{"✅ 设置 BlackHole 为默认输入", created()}));
+    EXPECT_EQ(router.blackHoleDevice(), AudioDevice::lookup(late));
+    EXPECT_EQ(fake->defaultDevice(fourCC("dIn ")), late);
+    router.restore();
+    newLines();
+
+    // Removed while the router lives, it is not used any more.
+    fake->removeDevice(late);
+    fake->clearOperations();
+    router.useSystemAudio();
+    EXPECT_EQ(newLines(), std::vector<std::string>{"❌ 找不到合法的 BlackHole 或输出设备"});
+    EXPECT_EQ(router.blackHoleDevice(), nullptr);
+    EXPECT_TRUE(hardwareChanges().empty());
+}
+
+TEST_F(PXAudioRouterTest, CreatingTheLoopbackReportsItsOutcomeOnTheMainQueue) {
+    fake->removeDevice(loopback);
+    struct Case {
+        std::optional<coreaudio::AudioStatus> failure;
+        coreaudio::AudioStatus outcome;
+        std::string line;
+    };
+    const std::vector<Case> cases = {
+        {status::unsupportedOperation, status::unsupportedOperation,
+         "❌ 创建回环设备失败，状态码: " + statusLine(status::unsupportedOperation)},
+        {coreaudio::AudioStatus{-50}, coreaudio::AudioStatus{-50},
+         "❌ 创建回环设备失败，状态码: -50 (0xFFFFFFCE)"},
+        {std::nullopt, status::ok, "✅ 成功创建回环设备：velqoOutput 2ch"},
+    };
+    PXAudioRouter router;
+    for (const Case& c : cases) {
+        if (c.failure) fake->failNextLoopbackCreation(*c.failure);
+        std::optional<coreaudio::AudioStatus> outcome;
+        bool onMainThread = false;
+        router.createLoopbackDevice([&](coreaudio::AudioStatus status) {
+            outcome = status;
+            onMainThread = MainQueue::isMainThread();
+        });
+        EXPECT_FALSE(outcome);  // never answered inline: the server may be slow
+        ASSERT_TRUE(MainQueue::runUntil([&] { return outcome.has_value(); }));
+        EXPECT_EQ(*outcome, c.outcome);
+        EXPECT_TRUE(onMainThread);
+        EXPECT_EQ(newLines(), std::vector<std::string>{c.line});
+        EXPECT_EQ(router.blackHoleDevice() != nullptr, c.outcome == status::ok);
+    }
+    // The created loopback is the one the router routes through.
+    router.useSystemAudio();
+    EXPECT_EQ(fake->defaultDevice(fourCC("dIn ")), router.blackHoleDevice()->objectID());
+    EXPECT_EQ(fake->aggregateDescriptions().back()["master"], "velqoOutput 2ch_UID");
+}
+
+TEST_F(PXAudioRouterTest, ACreationAnsweredAfterTheRouterWentAwayCallsNothing) {
+    fake->removeDevice(loopback);
+    bool called = false;
+    {
+        PXAudioRouter router;
+        router.createLoopbackDevice([&](coreaudio::AudioStatus) { called = true; });
+    }
+    // The creation still runs to its end on its worker; once the worker is done its answer is
+    // on the main queue, and running it calls nothing.
+    std::atomic<bool> workerDone = false;
+    DispatchQueue::global(QualityOfService::UserInitiated).asyncBarrier([&] { workerDone = true; });
+    ASSERT_TRUE(MainQueue::runUntil([&] { return workerDone.load(); }));
+    settle();
+    EXPECT_FALSE(called);
+    const auto operations = fake->operations();
+    EXPECT_NE(std::find(operations.begin(), operations.end(), "CreateLoopback velqoOutput 2ch"),
+              operations.end());
 }
 
 TEST_F(PXAudioRouterTest, AMicrophoneSessionOnTheCurrentDefaultChangesNothingOnRestore) {

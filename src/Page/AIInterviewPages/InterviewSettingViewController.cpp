@@ -18,6 +18,7 @@
 #include "Tools/ViewHelpers.h"
 #include "audio/MicroManagement.h"
 #include "audio/PXAudioRouter.h"
+#include "platform/appkit/Alert.h"
 #include "platform/appkit/Popover.h"
 #include "platform/appkit/SystemFont.h"
 #include "platform/foundation/DispatchQueue.h"
@@ -364,6 +365,15 @@ void InterviewSettingViewController::beginInterview() {
         }
         return;
     }
+    if (preparingLoopback_) return;
+    if (startAIModel_.deviceType != 0 && !audioRouter().findLoopback()) {
+        offerLoopbackDevice();
+        return;
+    }
+    routeAudioAndOpenSession();
+}
+
+void InterviewSettingViewController::routeAudioAndOpenSession() {
     PXAudioRouter& router = audioRouter();
     AIInterviewDetailController::setAudioRouteRestorer([&router] { router.restore(); });
     if (startAIModel_.deviceType != 0) {
@@ -375,6 +385,57 @@ void InterviewSettingViewController::beginInterview() {
         router.switchMode(PXInputMode::microphone);
     }
     openSession();
+}
+
+void InterviewSettingViewController::offerLoopbackDevice() {
+    consoleLog("⚠️ 未找到回环设备，询问是否创建");
+    Alert alert;
+    alert.messageText = QString::fromUtf8(kLoopbackOfferTitle);
+    alert.informativeText = QString::fromUtf8(kLoopbackOfferText)
+                                .arg(QString::fromStdString(audioRouter().blackHoleDeviceName()));
+    alert.alertStyle = Alert::Style::informational;
+    alert.addButton(QString::fromUtf8(kCreateLoopbackButton));
+    alert.addButton(QString::fromUtf8(kCancelButton));
+    preparingLoopback_ = true;
+    startButton_->setEnabled(false);
+    const QPointer<InterviewSettingViewController> weak(this);
+    alert.beginSheetModal(view()->window(), [weak](int response) {
+        if (!weak) return;
+        if (response == Alert::firstButtonReturn) {
+            weak->createLoopbackDevice();
+        } else {
+            consoleLog("❌ 用户未创建回环设备");
+            weak->loopbackUnavailable(kLoopbackDeclinedText);
+        }
+    });
+}
+
+void InterviewSettingViewController::createLoopbackDevice() {
+    StatusHUD::shared().show(QString::fromUtf8(kCreatingLoopbackText),
+                             StatusHUDMode::indeterminate);
+    const QPointer<InterviewSettingViewController> weak(this);
+    audioRouter().createLoopbackDevice([weak](coreaudio::AudioStatus status) {
+        if (!weak) {
+            StatusHUD::shared().hide(true);
+            return;
+        }
+        if (status == coreaudio::status::notRunning) {
+            weak->loopbackUnavailable(kNoSoundServerText);
+        } else if (status != coreaudio::status::ok) {
+            weak->loopbackUnavailable(kLoopbackFailedText);
+        } else {
+            StatusHUD::shared().hide(true);
+            weak->preparingLoopback_ = false;
+            weak->startButton_->setEnabled(true);
+            weak->routeAudioAndOpenSession();
+        }
+    });
+}
+
+void InterviewSettingViewController::loopbackUnavailable(const char* message) {
+    preparingLoopback_ = false;
+    startButton_->setEnabled(true);
+    StatusHUD::showMessage(QString::fromUtf8(message), StatusHUDMode::error);
 }
 
 double InterviewSettingViewController::currentSeconds() const {

@@ -12,6 +12,11 @@
 // Start: a signed-in user with minutes left gets the audio routed (system sound through the
 // loopback, or the microphone after the permission check), a new history row and the floating
 // session window; the main window is hidden until the session window closes. Main thread only.
+//
+// System sound needs the loopback device on the sound server. When it is missing the start
+// offers to create it (as a driver's installer would): accepted, it is created off the main
+// thread and the start goes on; declined or failed, the session does not start and the user is
+// told why, the stored choice staying as it is.
 #include <QComboBox>
 #include <QLabel>
 #include <QPointer>
@@ -39,6 +44,17 @@ class InterviewSettingViewController : public BaseViewController, public Languag
     static constexpr const char* kSystemSoundText = "系统声音";
     static constexpr const char* kNoLanguageText = "请选择语言";
     static constexpr const char* kStartFailedText = "面试未能开始，请稍后重试";
+    static constexpr const char* kLoopbackOfferTitle = "录制系统声音需要创建回环设备";
+    static constexpr const char* kLoopbackOfferText =
+        "声音服务器中没有回环设备“%1”。创建后，电脑播放的声音会同时送到扬声器和回环设备，"
+        "面试录音即可听到系统声音。是否现在创建？";
+    static constexpr const char* kCreateLoopbackButton = "创建";
+    static constexpr const char* kCancelButton = "取消";
+    static constexpr const char* kCreatingLoopbackText = "正在创建回环设备…";
+    static constexpr const char* kLoopbackDeclinedText =
+        "未创建回环设备，无法录制系统声音。可在“面试设置”中改选麦克风声音";
+    static constexpr const char* kLoopbackFailedText = "回环设备创建失败，无法录制系统声音";
+    static constexpr const char* kNoSoundServerText = "未连接到声音服务器，无法创建回环设备";
 
     explicit InterviewSettingViewController(QObject* parent = nullptr);
     ~InterviewSettingViewController() override;
@@ -111,6 +127,12 @@ class InterviewSettingViewController : public BaseViewController, public Languag
     // A name no stored session or recording uses yet: `name`, else `name` with "-2", "-3"...
     static std::string unusedSessionName(const std::string& name);
     void startFailed();
+    // Routes the sound for the stored source and opens the session.
+    void routeAudioAndOpenSession();
+    // The loopback is missing: asks whether to create it, then creates it or says why not.
+    void offerLoopbackDevice();
+    void createLoopbackDevice();
+    void loopbackUnavailable(const char* message);
 
     QPointer<CommonTipView> tipView_;
     AIInterviewModel startAIModel_ = AIInterviewModel::defaultRecord();
@@ -120,6 +142,8 @@ class InterviewSettingViewController : public BaseViewController, public Languag
     int source_ = 1;
     Popover* popover_ = nullptr;
     PXAudioRouter* router_ = nullptr;
+    // From the offer of the loopback until its creation ended: a start waits for that.
+    bool preparingLoopback_ = false;
     QPointer<ContentWindow> sessionWindow_;
 
     QLabel* voiceLabel_ = nullptr;

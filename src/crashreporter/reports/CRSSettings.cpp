@@ -1,5 +1,6 @@
 #include "crashreporter/reports/CRSSettings.h"
 
+#include <cmath>
 #include <filesystem>
 #include <system_error>
 
@@ -234,14 +235,21 @@ std::uint32_t CRSSettings::maxCustomExceptions() const {
 std::uint32_t CRSSettings::maxCustomKeys() const {
     return unsignedValue("session", "max_custom_key_value_pairs", 64);
 }
+// The on-demand values feed a division, a power and an integer conversion: a value those
+// cannot take falls back to its default.
 double CRSSettings::onDemandUploadRate() const {
-    return doubleValue(nullptr, "on_demand_upload_rate_per_minute", 10);
+    const double rate =
+        doubleValue(nullptr, "on_demand_upload_rate_per_minute", kDefaultOnDemandUploadRate);
+    return rate > 0 ? rate : kDefaultOnDemandUploadRate;
 }
 double CRSSettings::onDemandBackoffBase() const {
-    return doubleValue(nullptr, "on_demand_backoff_base", 1.5);
+    const double base = doubleValue(nullptr, "on_demand_backoff_base", kDefaultOnDemandBackoffBase);
+    return std::isfinite(base) && base >= 1 ? base : kDefaultOnDemandBackoffBase;
 }
 std::uint32_t CRSSettings::onDemandBackoffStepDuration() const {
-    return unsignedValue(nullptr, "on_demand_backoff_step_duration_seconds", 6);
+    const std::uint32_t step = unsignedValue(nullptr, "on_demand_backoff_step_duration_seconds",
+                                             kDefaultOnDemandBackoffStepDuration);
+    return step > 0 ? step : kDefaultOnDemandBackoffStepDuration;
 }
 bool CRSSettings::onDemandThreadSuspensionEnabled() const {
     return boolValue(nullptr, "on_demand_thread_recording_suspension_enabled", true);

@@ -25,6 +25,10 @@ struct CRSSettingsBuildIdentity {
 
 class CRSSettings {
   public:
+    static constexpr double kDefaultOnDemandUploadRate = 10;
+    static constexpr double kDefaultOnDemandBackoffBase = 1.5;
+    static constexpr std::uint32_t kDefaultOnDemandBackoffStepDuration = 6;
+
     // No file is touched. `fileManager` outlives the settings.
     CRSSettings(const CRSFileManager& fileManager, CRSSettingsBuildIdentity appIDModel);
 

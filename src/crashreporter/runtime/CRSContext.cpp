@@ -63,6 +63,7 @@ bool CRSContextAllocate() {
     if (readonly == nullptr || writable == nullptr) return false;
 
     readonly->machStack = machStack;
+    readonly->machException.stack = machStack;
     readonly->signalStack = signalStack;
     readonly->initialized = false;
     writable->internalLogFd = -1;
@@ -80,6 +81,8 @@ void CRSContextSetRootPath(const char* rootPath) {
     crsContext->readonly->logPath = joinedPath(rootPath, kCRSLogFileName);
     crsContext->readonly->binaryimage.path = joinedPath(rootPath, kCRSBinaryImagesFileName);
     crsContext->readonly->signal.path = joinedPath(rootPath, kCRSSignalFileName);
+    crsContext->readonly->exception.path = joinedPath(rootPath, kCRSExceptionFileName);
+    crsContext->readonly->machException.path = joinedPath(rootPath, kCRSMachExceptionFileName);
     crsContext->readonly->rootPath = CRSDupString(rootPath);
     if (!CRSUnlinkIfExists(crsContext->readonly->logPath)) {
         CRSErrorLog(std::string("Unable to write initialize SDK write paths ") + strerror(errno));

@@ -7,7 +7,9 @@
 
 #include "crashreporter/runtime/CRSAllocator.h"
 #include "crashreporter/runtime/CRSBinaryImage.h"
+#include "crashreporter/runtime/CRSException.h"
 #include "crashreporter/runtime/CRSHost.h"
+#include "crashreporter/runtime/CRSMachException.h"
 #include "crashreporter/runtime/CRSSignal.h"
 #include "crashreporter/runtime/CRSUserLogging.h"
 #include "platform/mach/ThreadParking.h"
@@ -25,6 +27,8 @@ struct CRSReadOnlyContext {
     CRSBinaryImageReadOnlyContext binaryimage;
     CRSHostSettings host;
     CRSSignalReadOnlyContext signal;
+    CRSExceptionReadOnlyContext exception;
+    CRSMachExceptionReadOnlyContext machException;
     CRSUserLoggingReadOnlyContext logging;
 };
 

@@ -3,6 +3,8 @@
 #include "crashreporter/runtime/CRSBinaryImage.h"
 #include "crashreporter/runtime/CRSContext.h"
 #include "crashreporter/runtime/CRSContextMetadata.h"
+#include "crashreporter/runtime/CRSException.h"
+#include "crashreporter/runtime/CRSMachException.h"
 #include "crashreporter/runtime/CRSSDKFileLog.h"
 #include "crashreporter/runtime/CRSSignal.h"
 #include "crashreporter/runtime/CRSUserLogging.h"
@@ -18,6 +20,9 @@ PRMPromiseRef CRSContextInitialize(const CRSContextInitData& initData, const Bun
     const bool debugger = CRSProcessDebuggerAttached();
     CRSContextSetDebuggerAttached(debugger);
     CRSSignalReadOnlyContext* signal = &crsContext->readonly->signal;
+    CRSExceptionReadOnlyContext* exception = &crsContext->readonly->exception;
+    exception->maxCustomExceptions =
+        initData.customExceptionsEnabled ? initData.maxCustomExceptions : 0;
     if (!debugger) {
         // Alternate stacks are per thread: this one here, the product's threads as they start.
         CRSSignalInstallAltStack(signal);
@@ -40,6 +45,11 @@ PRMPromiseRef CRSContextInitialize(const CRSContextInitData& initData, const Bun
         CRSSDKLogWarn("Debugger present - not installing handlers\n");
     } else {
         group.async(global, [signal] { CRSSignalInitialize(signal); });
+        // The custom-exception count is zeroed by the user-logging set-up below, which runs
+        // beside this one.
+        group.async(global, [exception] { CRSExceptionInitialize(exception, nullptr); });
+        // Registers nothing where the system has no exception ports (it logs that it could not).
+        group.async(global, [] { CRSMachExceptionInit(&crsContext->readonly->machException); });
     }
     group.async(global, [rootPath, initData] {
         CRSReadWriteContext* writable = crsContext->writable;

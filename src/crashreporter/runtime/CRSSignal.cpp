@@ -222,6 +222,19 @@ bool CRSSignalSafeInstallPreexistingHandlers(const CRSSignalReadOnlyContext* con
     return allInstalled;
 }
 
+void CRSSignalRestoreAbortAction(const CRSSignalReadOnlyContext* context) {
+    struct sigaction action {};
+    CRSSignalForEachHandled([&](int index, int signal) {
+        if (signal == SIGABRT && context != nullptr &&
+            hasHandler(context->originalActions[index])) {
+            action = context->originalActions[index];
+        }
+    });
+    if (sigaction(SIGABRT, &action, nullptr) != 0) {
+        CRSSDKLogError("Unable to install handler for %d (%s)\n", SIGABRT, strerrorname_np(errno));
+    }
+}
+
 void CRSSignalHandler(int signal, siginfo_t* info, void* userContext) {
     const int savedErrno = errno;
     errno = 0;

@@ -52,6 +52,9 @@ void CRSSignalSafeRemoveHandlers(bool includingAbort);
 // the actions go back even when the stack cannot.
 bool CRSSignalSafeInstallPreexistingHandlers(const CRSSignalReadOnlyContext* context, int signal,
                                              siginfo_t* info, void* userContext);
+// Gives SIGABRT back to what handled it before (the default action when nothing did), for a
+// path that has recorded its crash already and now aborts.
+void CRSSignalRestoreAbortAction(const CRSSignalReadOnlyContext* context);
 // The late check: warns on standard error for each handled signal whose handler is no longer
 // ours (or that crash reports are not written while a debugger is attached).
 void CRSSignalCheckHandlers();

@@ -41,12 +41,14 @@ void writeRegisters(CRSFile* file, const CRSThreadContext& r) {
 
 }  // namespace
 
-bool CRSThreadRecorderWriteThread(CRSFile* file, const CRSThreadContext& registers, bool crashed) {
+bool CRSThreadRecorderWriteThread(CRSFile* file, const CRSThreadContext& registers, bool crashed,
+                                  std::uintptr_t stackLow, std::uintptr_t stackHigh) {
     CRSUnwindContext unwind;
     if (!CRSUnwindInit(&unwind, &registers)) {
         CRSSDKLogWarn("Unable to init unwind context\n");
         return false;
     }
+    CRSUnwindSetStackBounds(&unwind, stackLow, stackHigh);
     CRSFileWriteHashStart(file);
     writeRegisters(file, registers);
     CRSFileWriteHashKey(file, "stacktrace");

@@ -164,12 +164,13 @@ void CRSUserLoggingInitStorages(CRSUserLoggingReadOnlyContext* storages, const c
                               initData.errorsEnabled ? initData.maxCustomExceptions : 0,
                               false,
                               errorsCount};
-    storages->customExceptionStorage = {joinedPath(rootPath, "custom_exception_a.clsrecord"),
-                                        joinedPath(rootPath, "custom_exception_b.clsrecord"),
-                                        0,
-                                        initData.maxCustomExceptions,
-                                        false,
-                                        customExceptionCount};
+    storages->customExceptionStorage = {
+        joinedPath(rootPath, "custom_exception_a.clsrecord"),
+        joinedPath(rootPath, "custom_exception_b.clsrecord"),
+        0,
+        initData.customExceptionsEnabled ? initData.maxCustomExceptions : 0,
+        false,
+        customExceptionCount};
     CRSUserLoggingInit(storages, writable);
 }
 

@@ -56,31 +56,8 @@ const char* CRSParseStringAndAdvance(CRSDwarfCursor* cursor) {
     return start;
 }
 
-std::uint64_t CRSParseRecordLengthAndAdvance(CRSDwarfCursor* cursor) {
-    const std::uint32_t length = CRSParseUint32AndAdvance(cursor);
-    if (length != 0xFFFFFFFF) return length;
-    return CRSParseUint64AndAdvance(cursor);
-}
-
-std::size_t CRSDwarfEncodingSize(std::uint8_t encoding) {
-    switch (encoding & 0x0F) {
-        case 0x00:
-        case 0x04:
-        case 0x0C:
-            return 8;
-        case 0x02:
-        case 0x0A:
-            return 2;
-        case 0x03:
-        case 0x0B:
-            return 4;
-        default:
-            return 0;
-    }
-}
-
-bool CRSParseAddressWithEncodingAndAdvance(CRSDwarfCursor* cursor, std::uint8_t encoding,
-                                           const CRSDwarfSection& section, std::uint64_t* out) {
+bool CRSParseAddressWithEncodingAndAdvanceSlow(CRSDwarfCursor* cursor, std::uint8_t encoding,
+                                               const CRSDwarfSection& section, std::uint64_t* out) {
     *out = 0;
     if (encoding == kCRSDwarfEncodingOmit) return false;
     const std::uintptr_t fieldAddress = cursor->at;

@@ -87,13 +87,49 @@ std::int64_t CRSParseLEB128AndAdvance(CRSDwarfCursor* cursor);
 // A zero-terminated string inside the bounds; null (and a failed cursor) when there is none.
 const char* CRSParseStringAndAdvance(CRSDwarfCursor* cursor);
 // A 32-bit length, or the 64-bit length that follows the escape 0xFFFFFFFF.
-std::uint64_t CRSParseRecordLengthAndAdvance(CRSDwarfCursor* cursor);
+inline std::uint64_t CRSParseRecordLengthAndAdvance(CRSDwarfCursor* cursor) {
+    const std::uint32_t length = CRSParseUint32AndAdvance(cursor);
+    if (length != 0xFFFFFFFF) return length;
+    return CRSParseUint64AndAdvance(cursor);
+}
 // A pointer in one of the exception-frame encodings: absolute, relative to the field (pc) or
 // to the section's data base (data), optionally indirect. False for an encoding this reader
 // does not know, a failed read, or the omit encoding (which reads nothing).
-bool CRSParseAddressWithEncodingAndAdvance(CRSDwarfCursor* cursor, std::uint8_t encoding,
-                                           const CRSDwarfSection& section, std::uint64_t* out);
+bool CRSParseAddressWithEncodingAndAdvanceSlow(CRSDwarfCursor* cursor, std::uint8_t encoding,
+                                               const CRSDwarfSection& section, std::uint64_t* out);
+inline bool CRSParseAddressWithEncodingAndAdvance(CRSDwarfCursor* cursor, std::uint8_t encoding,
+                                                  const CRSDwarfSection& section,
+                                                  std::uint64_t* out) {
+    // The compilers' usual choices, read inline: a pc-relative signed 4-byte start and an
+    // unsigned 4-byte length.
+    if (encoding == 0x1B || encoding == 0x0B || encoding == 0x03) {
+        const std::uintptr_t field = cursor->at;
+        std::uint64_t value =
+            encoding == 0x03
+                ? std::uint64_t{CRSParseUint32AndAdvance(cursor)}
+                : static_cast<std::uint64_t>(std::int64_t{CRSParseInt32AndAdvance(cursor)});
+        if (encoding == 0x1B) value += field;
+        *out = cursor->failed ? 0 : value;
+        return !cursor->failed;
+    }
+    return CRSParseAddressWithEncodingAndAdvanceSlow(cursor, encoding, section, out);
+}
 // The size of a fixed-size encoding's value, 0 for variable or unknown ones.
-std::size_t CRSDwarfEncodingSize(std::uint8_t encoding);
+inline std::size_t CRSDwarfEncodingSize(std::uint8_t encoding) {
+    switch (encoding & 0x0F) {
+        case 0x00:
+        case 0x04:
+        case 0x0C:
+            return 8;
+        case 0x02:
+        case 0x0A:
+            return 2;
+        case 0x03:
+        case 0x0B:
+            return 4;
+        default:
+            return 0;
+    }
+}
 
 }  // namespace pex

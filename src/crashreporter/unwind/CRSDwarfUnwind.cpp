@@ -1,6 +1,7 @@
 #include "crashreporter/unwind/CRSDwarfUnwind.h"
 
 #include <climits>
+#include <cstddef>
 #include <cstring>
 
 #include "crashreporter/runtime/CRSSDKFileLog.h"
@@ -13,6 +14,40 @@ namespace {
 
 bool validRegister(std::uint64_t number) {
     return number < kCRSDwarfRegisterCount;
+}
+
+// Where each DWARF register number lives in the thread context (16, the return address, is
+// the PC). Rules only ever name valid numbers, so the hot path indexes this directly.
+constexpr std::size_t kRegisterOffsets[kCRSDwarfRegisterCount] = {
+    offsetof(CRSThreadContext, rax), offsetof(CRSThreadContext, rdx),
+    offsetof(CRSThreadContext, rcx), offsetof(CRSThreadContext, rbx),
+    offsetof(CRSThreadContext, rsi), offsetof(CRSThreadContext, rdi),
+    offsetof(CRSThreadContext, rbp), offsetof(CRSThreadContext, rsp),
+    offsetof(CRSThreadContext, r8),  offsetof(CRSThreadContext, r9),
+    offsetof(CRSThreadContext, r10), offsetof(CRSThreadContext, r11),
+    offsetof(CRSThreadContext, r12), offsetof(CRSThreadContext, r13),
+    offsetof(CRSThreadContext, r14), offsetof(CRSThreadContext, r15),
+    offsetof(CRSThreadContext, rip)};
+
+std::uint64_t& registerAt(CRSThreadContext* registers, std::uint64_t number) {
+    return *reinterpret_cast<std::uint64_t*>(reinterpret_cast<char*>(registers) +
+                                             kRegisterOffsets[number]);
+}
+
+std::uint64_t registerAt(const CRSThreadContext* registers, std::uint64_t number) {
+    return registerAt(const_cast<CRSThreadContext*>(registers), number);
+}
+
+// Copies a row: the CFA and only the rules that are set.
+void copyState(CRSDwarfState* to, const CRSDwarfState& from) {
+    to->cfaRegister = from.cfaRegister;
+    to->cfaRegisterOffset = from.cfaRegisterOffset;
+    to->cfaExpression = from.cfaExpression;
+    to->ruleMask = from.ruleMask;
+    for (std::uint32_t mask = from.ruleMask; mask != 0; mask &= mask - 1) {
+        const int reg = __builtin_ctz(mask);
+        to->registers[reg] = from.registers[reg];
+    }
 }
 
 // Factored offsets times the alignment factor, wrapping as the address arithmetic does: a
@@ -56,15 +91,22 @@ struct Runner {
 
     bool setRule(std::uint64_t reg, std::int32_t kind, std::uint64_t value) {
         if (!validRegister(reg)) return false;
-        state->registers[reg] = CRSDwarfRegisterRule{kind, value};
+        const std::uint32_t bit = 1u << reg;
+        if (kind == CRSDwarfRuleUnchanged) {
+            state->ruleMask &= ~bit;
+        } else {
+            state->registers[reg] = CRSDwarfRegisterRule{kind, value};
+            state->ruleMask |= bit;
+        }
         return true;
     }
 
     bool restore(std::uint64_t reg) {
         if (!validRegister(reg)) return false;
-        state->registers[reg] =
-            initial != nullptr ? initial->registers[reg] : CRSDwarfRegisterRule{0, 0};
-        return true;
+        const CRSDwarfRegisterRule rule = initial != nullptr
+                                              ? CRSDwarfStateRule(*initial, static_cast<int>(reg))
+                                              : CRSDwarfRegisterRule{CRSDwarfRuleUnchanged, 0};
+        return setRule(reg, rule.kind, rule.value);
     }
 
     std::uint64_t scaledOffset(std::int64_t factored) {
@@ -136,17 +178,12 @@ struct Runner {
             }
             case 0x0A:  // DW_CFA_remember_state
                 if (rememberedCount == kCRSDwarfRememberStackSize) return Outcome::fail;
-                remembered[rememberedCount++] = *state;
+                copyState(&remembered[rememberedCount++], *state);
                 return Outcome::next;
-            case 0x0B: {  // DW_CFA_restore_state: the whole remembered row returns
+            case 0x0B:  // DW_CFA_restore_state: the whole remembered row returns
                 if (rememberedCount == 0) return Outcome::fail;
-                const CRSDwarfState& saved = remembered[--rememberedCount];
-                std::memcpy(state->registers, saved.registers, sizeof state->registers);
-                state->cfaRegister = saved.cfaRegister;
-                state->cfaRegisterOffset = saved.cfaRegisterOffset;
-                state->cfaExpression = saved.cfaExpression;
+                copyState(state, remembered[--rememberedCount]);
                 return Outcome::next;
-            }
             case 0x0C:    // DW_CFA_def_cfa
             case 0x12: {  // DW_CFA_def_cfa_sf
                 const std::uint64_t reg = CRSParseULEB128AndAdvance(c);
@@ -217,9 +254,9 @@ bool computeCFA(const CRSDwarfState& state, const CRSDwarfSection& section,
     if (state.cfaExpression != 0) {
         return CRSDwarfEvaluateExpression(state.cfaExpression, section, registers, 0, cfa);
     }
-    std::uint64_t base = 0;
-    if (!CRSDwarfUnwindGetRegisterValue(registers, state.cfaRegister, &base)) return false;
-    *cfa = base + static_cast<std::uint64_t>(state.cfaRegisterOffset);
+    if (!validRegister(state.cfaRegister)) return false;
+    *cfa = registerAt(registers, state.cfaRegister) +
+           static_cast<std::uint64_t>(state.cfaRegisterOffset);
     return true;
 }
 
@@ -234,7 +271,9 @@ bool savedRegister(const CRSThreadContext* registers, const CRSDwarfSection& sec
             *value = cfa + rule.value;
             return true;
         case CRSDwarfRuleRegister:
-            return CRSDwarfUnwindGetRegisterValue(registers, rule.value, value);
+            if (!validRegister(rule.value)) return false;
+            *value = registerAt(registers, rule.value);
+            return true;
         case CRSDwarfRuleAtExpression: {
             std::uint64_t address = 0;
             return CRSDwarfEvaluateExpression(rule.value, section, registers, cfa, &address) &&
@@ -279,7 +318,10 @@ CRSDwarfStepResult CRSDwarfUnwindComputeRegisters(
     if (cache == nullptr || cache->cieAddress == 0 || cache->cieAddress != record.cie.address) {
         if (cache == nullptr) cache = &local;
         cache->cieAddress = 0;
-        std::memset(&cache->initial, 0, sizeof cache->initial);
+        cache->initial.cfaRegister = 0;
+        cache->initial.cfaRegisterOffset = 0;
+        cache->initial.cfaExpression = 0;
+        cache->initial.ruleMask = 0;
         if (!CRSDwarfInstructionsEnumerate(record.cie.instructionsStart, record.cie.instructionsEnd,
                                            record.cie, section, &cache->initial, nullptr,
                                            INT64_MAX)) {
@@ -293,7 +335,8 @@ CRSDwarfStepResult CRSDwarfUnwindComputeRegisters(
         CRSSDKLogWarn("Error: The FDE pcOffset value cannot be negative\n");
         return CRSDwarfStepResult::failed;
     }
-    CRSDwarfState state = initial;
+    CRSDwarfState state;
+    copyState(&state, initial);
     const auto pcOffset = static_cast<std::int64_t>(lookupPC - record.fde.startAddress);
     if (!CRSDwarfInstructionsEnumerate(record.fde.instructionsStart, record.fde.instructionsEnd,
                                        record.cie, section, &state, &initial, pcOffset)) {
@@ -301,7 +344,8 @@ CRSDwarfStepResult CRSDwarfUnwindComputeRegisters(
         return CRSDwarfStepResult::failed;
     }
 
-    const CRSDwarfRegisterRule& returnAddress = state.registers[kCRSDwarfReturnAddressRegister];
+    const CRSDwarfRegisterRule returnAddress =
+        CRSDwarfStateRule(state, kCRSDwarfReturnAddressRegister);
     if (returnAddress.kind == CRSDwarfRuleUndefined) return CRSDwarfStepResult::endOfStack;
     if (returnAddress.kind == CRSDwarfRuleUnchanged) {
         CRSSDKLogWarn("Error: PC hasn't changed\n");
@@ -312,25 +356,30 @@ CRSDwarfStepResult CRSDwarfUnwindComputeRegisters(
         CRSSDKLogWarn("Error: failed to get CFA\n");
         return CRSDwarfStepResult::failed;
     }
-    CRSThreadContext caller = *registers;
-    for (int reg = 0; reg < kCRSDwarfRegisterCount; ++reg) {
-        const CRSDwarfRegisterRule& rule = state.registers[reg];
-        if (rule.kind == CRSDwarfRuleUnchanged || rule.kind == CRSDwarfRuleUndefined) continue;
-        std::uint64_t value = 0;
-        if (!savedRegister(registers, section, cfa, rule, reader, &value)) {
-            CRSSDKLogWarn("Error: Unable to restore register value\n");
-            return CRSDwarfStepResult::failed;
-        }
-        CRSDwarfUnwindSetRegisterValue(&caller, static_cast<std::uint64_t>(reg), value);
-    }
-    caller.rsp = cfa;
     // The caller's stack pointer must lie above this frame's: anything else is no progress.
     // A signal frame may return to another stack (the handler ran on its own).
-    if (caller.rsp <= registers->rsp && !record.cie.signalFrame) {
+    if (cfa <= registers->rsp && !record.cie.signalFrame) {
         CRSSDKLogWarn("Error: Stack pointer hasn't changed\n");
         return CRSDwarfStepResult::failed;
     }
-    *registers = caller;
+    // Every rule reads the callee's registers, so the values are gathered before any is set.
+    std::uint64_t values[kCRSDwarfRegisterCount];
+    std::uint32_t restored = 0;
+    for (std::uint32_t mask = state.ruleMask; mask != 0; mask &= mask - 1) {
+        const int reg = __builtin_ctz(mask);
+        const CRSDwarfRegisterRule& rule = state.registers[reg];
+        if (rule.kind == CRSDwarfRuleUndefined) continue;
+        if (!savedRegister(registers, section, cfa, rule, reader, &values[reg])) {
+            CRSSDKLogWarn("Error: Unable to restore register value\n");
+            return CRSDwarfStepResult::failed;
+        }
+        restored |= 1u << reg;
+    }
+    for (std::uint32_t mask = restored; mask != 0; mask &= mask - 1) {
+        const int reg = __builtin_ctz(mask);
+        registerAt(registers, static_cast<std::uint64_t>(reg)) = values[reg];
+    }
+    registers->rsp = cfa;
     return CRSDwarfStepResult::stepped;
 }
 

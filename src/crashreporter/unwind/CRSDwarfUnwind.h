@@ -34,8 +34,18 @@ struct CRSDwarfState {
     std::uint64_t cfaRegister;
     std::int64_t cfaRegisterOffset;
     std::uintptr_t cfaExpression;  // 0 unless the CFA is computed by an expression
+    // Bit n set: `registers[n]` holds the register's rule. A clear bit means "unchanged" and
+    // leaves the entry unread, so a row is copied and applied one set rule at a time (most
+    // rows have two to four).
+    std::uint32_t ruleMask;
     CRSDwarfRegisterRule registers[kCRSDwarfRegisterCount];
 };
+
+// The rule for register `reg` (< kCRSDwarfRegisterCount), "unchanged" when none is set.
+inline CRSDwarfRegisterRule CRSDwarfStateRule(const CRSDwarfState& state, int reg) {
+    return (state.ruleMask >> reg) & 1u ? state.registers[reg]
+                                        : CRSDwarfRegisterRule{CRSDwarfRuleUnchanged, 0};
+}
 
 // The rules a CIE's own instructions set up, kept for the next frame with the same CIE.
 struct CRSDwarfCIECache {

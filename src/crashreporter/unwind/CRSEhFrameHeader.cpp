@@ -10,6 +10,58 @@ namespace {
 
 constexpr std::uint8_t kDataRelativeSigned4 = 0x3B;
 
+// The common layout: pairs of signed 4-byte offsets from the header. The PC is turned into
+// such an offset once, and the search compares the stored words directly. The caller has
+// checked that `count` entries lie inside the segment.
+bool searchDataRelative(std::uintptr_t table, std::uint64_t count, std::uintptr_t header,
+                        std::uintptr_t pc, std::uint64_t* fde) {
+    const auto* entries = reinterpret_cast<const std::int32_t*>(table);
+    const auto target = static_cast<std::int64_t>(pc - header);
+    auto startAt = [&](std::uint64_t index) {
+        std::int32_t start;
+        std::memcpy(&start, entries + 2 * index, sizeof start);
+        return std::int64_t{start};
+    };
+    // The last entry whose start is at or below the PC.
+    std::uint64_t low = 0;
+    std::uint64_t length = count;
+    while (length > 1) {
+        const std::uint64_t half = length / 2;
+        if (startAt(low + half) <= target) low += half;
+        length -= half;
+    }
+    if (startAt(low) > target) return false;
+    std::int32_t offset;
+    std::memcpy(&offset, entries + 2 * low + 1, sizeof offset);
+    *fde = header + static_cast<std::uint64_t>(std::int64_t{offset});
+    return true;
+}
+
+bool searchAnyEncoding(std::uintptr_t table, std::uint64_t count, std::uint8_t encoding,
+                       const CRSDwarfSection& section, std::uintptr_t pc, std::uint64_t* fde) {
+    const std::size_t entrySize = 2 * CRSDwarfEncodingSize(encoding);
+    auto entryAt = [&](std::uint64_t index, std::uint64_t* start, std::uint64_t* record) {
+        CRSDwarfCursor entry = CRSDwarfCursorMake(table + index * entrySize, section.end);
+        return CRSParseAddressWithEncodingAndAdvance(&entry, encoding, section, start) &&
+               CRSParseAddressWithEncodingAndAdvance(&entry, encoding, section, record);
+    };
+    std::uint64_t low = 0;
+    std::uint64_t high = count;
+    while (high - low > 1) {
+        const std::uint64_t middle = low + (high - low) / 2;
+        std::uint64_t start = 0;
+        std::uint64_t record = 0;
+        if (!entryAt(middle, &start, &record)) return false;
+        if (start <= pc) {
+            low = middle;
+        } else {
+            high = middle;
+        }
+    }
+    std::uint64_t start = 0;
+    return entryAt(low, &start, fde) && start <= pc;
+}
+
 }  // namespace
 
 bool CRSEhFrameHeaderFindFDE(std::uintptr_t header, std::uintptr_t segmentStart,
@@ -39,37 +91,11 @@ bool CRSEhFrameHeaderFindFDE(std::uintptr_t header, std::uintptr_t segmentStart,
         return false;
     }
     const std::uintptr_t table = cursor.at;
-
-    auto entryAt = [&](std::uint64_t index, std::uint64_t* start, std::uint64_t* fde) {
-        if (tableEncoding == kDataRelativeSigned4) {  // the common layout, read directly
-            std::int32_t words[2];
-            std::memcpy(words, reinterpret_cast<const void*>(table + index * 8), sizeof words);
-            *start = header + static_cast<std::uint64_t>(std::int64_t{words[0]});
-            *fde = header + static_cast<std::uint64_t>(std::int64_t{words[1]});
-            return true;
-        }
-        CRSDwarfCursor entry = CRSDwarfCursorMake(table + index * entrySize, segmentEnd);
-        return CRSParseAddressWithEncodingAndAdvance(&entry, tableEncoding, *section, start) &&
-               CRSParseAddressWithEncodingAndAdvance(&entry, tableEncoding, *section, fde);
-    };
-
-    // The last entry whose start is at or below the PC.
-    std::uint64_t low = 0;
-    std::uint64_t high = count;
-    while (high - low > 1) {
-        const std::uint64_t middle = low + (high - low) / 2;
-        std::uint64_t start = 0;
-        std::uint64_t fde = 0;
-        if (!entryAt(middle, &start, &fde)) return false;
-        if (start <= pc) {
-            low = middle;
-        } else {
-            high = middle;
-        }
-    }
-    std::uint64_t start = 0;
     std::uint64_t fde = 0;
-    if (!entryAt(low, &start, &fde) || start > pc) return false;
+    const bool found = tableEncoding == kDataRelativeSigned4
+                           ? searchDataRelative(table, count, header, pc, &fde)
+                           : searchAnyEncoding(table, count, tableEncoding, *section, pc, &fde);
+    if (!found) return false;
     if (!CRSDwarfParseCFIFromFDERecord(record, fde, *section, reuseParsedCIE)) return false;
     return pc >= record->fde.startAddress && pc - record->fde.startAddress < record->fde.rangeSize;
 }

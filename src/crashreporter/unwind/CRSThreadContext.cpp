@@ -10,10 +10,6 @@ bool present(const CRSThreadContext* context) {
 
 }  // namespace
 
-bool CRSIsValidPointer(std::uintptr_t address) {
-    return address > 4095;
-}
-
 std::uintptr_t CRSThreadContextGetPC(const CRSThreadContext* context) {
     return present(context) ? context->rip : 0;
 }

@@ -83,6 +83,13 @@ void CRSUnwindSetStackBounds(CRSUnwindContext* context, std::uintptr_t low, std:
     if (!present(context) || low >= high) return;
     context->stackLow = low;
     context->stackHigh = high;
+    // Everything from the stack pointer's page to the top is the stack the thread has been
+    // using: once that page proves readable, reads there need not ask the kernel again. A
+    // stack pointer outside the bounds (an overflow into the guard page) vouches for nothing.
+    const std::uintptr_t sp = context->registers.rsp;
+    if (sp < low || sp >= high) return;
+    const std::uintptr_t spPage = sp & ~std::uintptr_t{4095};
+    CRSMemoryReaderTrustRange(&context->memory, spPage > low ? spPage : low, high);
 }
 
 CRSUnwindStep CRSUnwindStepWithDwarf(CRSUnwindContext* context) {

@@ -36,7 +36,9 @@ struct CRSUnwindContext {
 
 // Zeroes the context and takes the registers; false for a missing context.
 bool CRSUnwindInit(CRSUnwindContext* context, const CRSThreadContext* registers);
-// Limits frame-pointer steps to the thread's stack [low, high) when it is known.
+// The thread's stack [low, high) when it is known (call after `CRSUnwindInit`): frame-pointer
+// steps never leave it, and reads between the stack pointer and its top skip the kernel
+// after one check.
 void CRSUnwindSetStackBounds(CRSUnwindContext* context, std::uintptr_t low, std::uintptr_t high);
 // True when the context now holds a further frame; the first call reports the registers
 // given to `CRSUnwindInit`.

@@ -9,6 +9,7 @@
 // while the backend holds its own locks is safe.
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -63,6 +64,15 @@ class AudioHardwareBackend {
     virtual AudioStatus createAggregateDevice(const nlohmann::json& description,
                                               AudioObjectID& created) = 0;
     virtual AudioStatus destroyAggregateDevice(AudioObjectID device) = 0;
+
+    // Adds a loopback device named `name` (what is played on it can be recorded from it), as a
+    // driver's installer would; it stays after the application ends. An existing device of
+    // that name is answered as created. Backends without such devices refuse.
+    virtual AudioStatus createLoopbackDevice(const std::string& name, AudioObjectID& created) {
+        (void)name;
+        created = kNoObject;
+        return status::unsupportedOperation;
+    }
 };
 
 }  // namespace pex::coreaudio

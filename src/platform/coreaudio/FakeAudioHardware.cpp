@@ -147,6 +147,7 @@ struct FakeAudioHardware::State {
     std::vector<nlohmann::json> aggregates;
     std::optional<AudioStatus> aggregateFailure;
     std::optional<AudioStatus> destructionFailure;
+    std::optional<AudioStatus> loopbackFailure;
 
     // --- lookups (lock held) -------------------------------------------------------------
     Object* object(AudioObjectID id) {
@@ -624,6 +625,11 @@ void FakeAudioHardware::failNextAggregateDestruction(AudioStatus status) {
     state_->destructionFailure = status;
 }
 
+void FakeAudioHardware::failNextLoopbackCreation(AudioStatus status) {
+    std::lock_guard lock(state_->mutex);
+    state_->loopbackFailure = status;
+}
+
 std::vector<nlohmann::json> FakeAudioHardware::aggregateDescriptions() const {
     std::lock_guard lock(state_->mutex);
     return state_->aggregates;
@@ -839,6 +845,31 @@ AudioStatus FakeAudioHardware::destroyAggregateDevice(AudioObjectID device) {
     const Object* o = s.object(device);
     if (!o || o->classID != classid::aggregateDevice) return status::badObject;
     s.report(s.removeDevice(device));
+    return status::ok;
+}
+
+AudioStatus FakeAudioHardware::createLoopbackDevice(const std::string& name,
+                                                    AudioObjectID& created) {
+    std::lock_guard lock(state_->mutex);
+    State& s = *state_;
+    s.log.push_back("CreateLoopback " + name);
+    created = kNoObject;
+    if (auto failure = std::exchange(s.loopbackFailure, std::nullopt)) return *failure;
+    for (AudioObjectID device : s.deviceList) {
+        const Property* label = s.property(device, globalAddress(fourCC("lnam")));
+        if (label && label->text == name) {
+            created = device;
+            return status::ok;
+        }
+    }
+    FakeDeviceSpec spec;
+    spec.name = name;
+    spec.uid = name + "_UID";
+    spec.transportType = fourCC("virt");
+    spec.inputChannels = 2;
+    spec.outputChannels = 2;
+    created = s.addDevice(spec);
+    s.reportDeviceListChange();
     return status::ok;
 }
 

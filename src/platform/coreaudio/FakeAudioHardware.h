@@ -98,6 +98,11 @@ class FakeAudioHardware : public AudioHardwareBackend {
     // Every description handed to a successful or failed creation, as given.
     std::vector<nlohmann::json> aggregateDescriptions() const;
 
+    // --- loopback devices -----------------------------------------------------------------
+    // A created loopback is a virtual device with two channels each way, whose UID is its
+    // name followed by "_UID". The next creation fails with `status` and creates nothing.
+    void failNextLoopbackCreation(AudioStatus status);
+
     // --- the operation log ----------------------------------------------------------------
     std::vector<std::string> operations() const;
     void clearOperations();
@@ -124,6 +129,7 @@ class FakeAudioHardware : public AudioHardwareBackend {
     AudioStatus createAggregateDevice(const nlohmann::json& description,
                                       AudioObjectID& created) override;
     AudioStatus destroyAggregateDevice(AudioObjectID device) override;
+    AudioStatus createLoopbackDevice(const std::string& name, AudioObjectID& created) override;
 
   private:
     struct State;

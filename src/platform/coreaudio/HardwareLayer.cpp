@@ -258,6 +258,12 @@ AudioStatus destroyAggregateDevice(AudioObjectID device) {
     return backend->destroyAggregateDevice(device);
 }
 
+AudioStatus createLoopbackDevice(const std::string& name, AudioObjectID& created) {
+    auto backend = installedBackend();
+    if (!backend) return status::notRunning;
+    return backend->createLoopbackDevice(name, created);
+}
+
 void drainNotifications() {
     Layer::shared().drain();
 }

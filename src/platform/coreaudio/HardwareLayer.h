@@ -10,6 +10,7 @@
 // comes from inside that call.
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include <nlohmann/json.hpp>
 
@@ -51,6 +52,9 @@ AudioStatus removePropertyListener(AudioObjectID object, const AudioObjectProper
 
 AudioStatus createAggregateDevice(const nlohmann::json& description, AudioObjectID& created);
 AudioStatus destroyAggregateDevice(AudioObjectID device);
+// See AudioHardwareBackend::createLoopbackDevice. May wait for the sound server: not for the
+// main thread.
+AudioStatus createLoopbackDevice(const std::string& name, AudioObjectID& created);
 
 // Waits until every change reported before this call has been handed to its listeners (a
 // no-op on the notification thread itself). For tests and orderly shutdown.

@@ -22,6 +22,7 @@ using Address = AudioObjectPropertyAddress;
 using Kind = PulseAudioProperty::Kind;
 
 const char* const kCombineModule = "module-combine-sink";
+const char* const kNullSinkModule = "module-null-sink";
 
 // Sink names the server accepts; anything else could break out of the module argument.
 bool isPlainName(const std::string& name) {
@@ -50,6 +51,22 @@ std::string combineArgument(const std::string& uid, const std::vector<std::strin
     const std::string properties = "device.description=\"" + escaped(name, "\"\\") + "\"";
     return "sink_name=" + uid + " slaves=" + joined + " sink_properties='" +
            escaped(properties, "'") + "'";
+}
+
+// The sink name of a loopback device: its description with every character a sink name may not
+// hold turned into '_' ("velqoOutput 2ch" becomes "velqoOutput_2ch").
+std::string loopbackSinkName(const std::string& description) {
+    std::string name = description;
+    for (char& c : name) {
+        if (!isPlainName(std::string(1, c))) c = '_';
+    }
+    return name;
+}
+
+std::string nullSinkArgument(const std::string& sinkName, const std::string& description) {
+    const std::string properties = "device.description=\"" + escaped(description, "\"\\") + "\"";
+    return "sink_name=" + sinkName + " channels=2 sink_properties='" + escaped(properties, "'") +
+           "'";
 }
 
 float scalarToDecibels(float scalar) {
@@ -335,6 +352,48 @@ AudioStatus PulseAudioHardware::destroyAggregateDevice(AudioObjectID device) {
     const bool gone = mirror_->replaced.wait_for(
         lock, timeout_, [&] { return mirror_->table.module(module) == nullptr; });
     return gone ? status::ok : status::unspecified;
+}
+
+AudioStatus PulseAudioHardware::createLoopbackDevice(const std::string& name,
+                                                     AudioObjectID& created) {
+    created = kNoObject;
+    // A control character would end the module argument early; an empty name names nothing.
+    if (name.empty() || std::any_of(name.begin(), name.end(), [](char c) {
+            return std::iscntrl(static_cast<unsigned char>(c)) != 0;
+        })) {
+        return status::illegalOperation;
+    }
+    const std::string sinkName = loopbackSinkName(name);
+    const auto existing = [&]() -> AudioObjectID {
+        const PulseAudioDeviceTable& table = mirror_->table;
+        for (AudioObjectID device : table.devices()) {
+            const PulseAudioEndpoint* sink = table.sinkOf(device);
+            if (sink && sink->description == name) return device;
+        }
+        return kNoObject;
+    };
+    {
+        std::shared_lock lock(mirror_->mutex);
+        if (const AudioObjectID device = existing(); device != kNoObject) {
+            created = device;
+            return status::ok;
+        }
+        // Another device holds the sink name: the server would refuse the module.
+        if (mirror_->table.deviceWithUID(sinkName) != kNoObject) return status::illegalOperation;
+    }
+
+    const std::string argument = nullSinkArgument(sinkName, name);
+    std::uint32_t module = PA_INVALID_INDEX;
+    const AudioStatus loaded = connection_->run(
+        [&argument](pa_context* context, pa_context_index_cb_t done, void* waiter) {
+            return pa_context_load_module(context, kNullSinkModule, argument.c_str(), done, waiter);
+        },
+        module);
+    if (loaded != status::ok) return loaded;
+
+    std::shared_lock lock(mirror_->mutex);
+    created = existing();
+    return created != kNoObject ? status::ok : status::unspecified;
 }
 
 }  // namespace pex::coreaudio

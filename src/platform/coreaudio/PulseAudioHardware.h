@@ -54,6 +54,9 @@ class PulseAudioHardware : public AudioHardwareBackend {
     // Unloads the combine sink's module; a device of any other module is refused, so no
     // hardware module is ever unloaded.
     AudioStatus destroyAggregateDevice(AudioObjectID device) override;
+    // A null sink described as `name`: what plays on it is heard on its monitor, which is the
+    // device's input. It lives in the server until the server stops.
+    AudioStatus createLoopbackDevice(const std::string& name, AudioObjectID& created) override;
 
   private:
     struct Mirror;

@@ -1,5 +1,8 @@
 #include "crashreporter/reports/CRSSettings.h"
 
+#include <cmath>
+#include <limits>
+
 #include <gtest/gtest.h>
 
 #include "crashreporter/reports/CRSFileManager.h"
@@ -85,6 +88,30 @@ TEST_F(CRSSettingsTest, ReadsEachKeyFromItsOwnPlace) {
     EXPECT_EQ(settings.onDemandUploadRate(), 10.0);
     EXPECT_TRUE(settings.collectReportsEnabled());
     EXPECT_FALSE(settings.metricKitCollectionEnabled());
+}
+
+TEST_F(CRSSettingsTest, OnDemandValuesThatCannotBeUsedFallBackToTheirDefaults) {
+    const struct {
+        nlohmann::json rate, base, step;
+        double expectedRate, expectedBase;
+        std::uint32_t expectedStep;
+    } cases[] = {
+        {0, 0.5, 0, 10, 1.5, 6},
+        {-3, -2, 0.4, 10, 1.5, 6},
+        {std::nan(""), std::nan(""), 6, 10, 1.5, 6},
+        {1e-3, std::numeric_limits<double>::infinity(), 1, 1e-3, 1.5, 1},
+        {0.5, 1, 1, 0.5, 1, 1},
+    };
+    CRSSettings settings(manager_, kBuild);
+    for (const auto& c : cases) {
+        settings.setSettingsDictionary(
+            nlohmann::json{{"on_demand_upload_rate_per_minute", c.rate},
+                           {"on_demand_backoff_base", c.base},
+                           {"on_demand_backoff_step_duration_seconds", c.step}});
+        EXPECT_EQ(settings.onDemandUploadRate(), c.expectedRate) << c.rate;
+        EXPECT_EQ(settings.onDemandBackoffBase(), c.expectedBase) << c.base;
+        EXPECT_EQ(settings.onDemandBackoffStepDuration(), c.expectedStep) << c.step;
+    }
 }
 
 TEST_F(CRSSettingsTest, ExpiresAfterTheCacheDurationOrOnANewBuildButKeepsTheValues) {

@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <exception>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include "ChildProcess.h"
 #include "CrashContextFixture.h"
 #include "crashreporter/runtime/CRSContext.h"
+#include "crashreporter/runtime/CRSException.h"
 #include "crashreporter/runtime/CRSFileReader.h"
 #include "crashreporter/runtime/CRSSignal.h"
 #include "crashreporter/runtime/CRSUserLogging.h"
@@ -68,6 +70,23 @@ TEST(CRSContextInitializeTest, InstallsHandlersStacksAndMetadata) {
         // User logging is ready: a line lands in the report folder's first log file.
         CRSLog("after start-up");
         if (!std::filesystem::exists(dir.path() / "log_a.clsrecord")) return 7;
+        // Uncaught exceptions come to the terminate handler, which keeps the runtime's own.
+        if (std::get_terminate() != CRSTerminateHandler ||
+            crsContext->readonly->exception.originalTerminateHandler == nullptr ||
+            std::string(crsContext->readonly->exception.path) !=
+                (dir.path() / "exception.clsrecord").string()) {
+            return 8;
+        }
+        // The Mach exception server was tried and, without exception ports here, not started.
+        const CRSMachExceptionReadOnlyContext& mach = crsContext->readonly->machException;
+        if (std::string(mach.path) != (dir.path() / "mach_exception.clsrecord").string() ||
+            mach.stack != crsContext->readonly->machStack || mach.threadStarted) {
+            return 9;
+        }
+        if (test::fileText(dir.path() / "sdk.log")
+                .find("Unable to register mach exception handler") == std::string::npos) {
+            return 10;
+        }
         return 0;
     });
     EXPECT_EQ(failedStep, 0);

@@ -12,74 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include "CrashChildRunner.h"
 #include "CrashContextFixture.h"
 #include "crashreporter/reports/CRSReportAdapter.h"
 #include "crashreporter/runtime/CRSFileReader.h"
 
 namespace pex {
 namespace {
-
-// The sanitizers install fault handlers of their own; the child leaves the signals to us.
-constexpr char kChildSanitizerOptions[] =
-    "detect_leaks=0:handle_segv=0:handle_abort=0:handle_sigbus=0:handle_sigfpe=0:"
-    "handle_sigill=0:handle_sigtrap=0:use_sigaltstack=0:allow_user_segv_handler=1";
-
-struct ChildResult {
-    int exitCode = -1;  // when it exited
-    int signal = 0;     // when a signal ended it
-    std::string out;
-    std::string err;
-};
-
-// Runs the crash child with the report folder, mode and phase. With `killWith`, sends that
-// signal once the child says it is ready.
-ChildResult runChild(const std::filesystem::path& root, const std::string& mode,
-                     const std::string& phase, int killWith = 0) {
-    const std::filesystem::path outPath = root / (mode + "." + phase + ".out");
-    const std::filesystem::path errPath = root / (mode + "." + phase + ".err");
-    int ready[2];
-    if (pipe(ready) != 0) return {};
-    const pid_t child = fork();
-    if (child == 0) {
-        setenv("ASAN_OPTIONS", kChildSanitizerOptions, 1);
-        setenv("UBSAN_OPTIONS", "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0", 1);
-        freopen(outPath.c_str(), "w", stdout);
-        freopen(errPath.c_str(), "w", stderr);
-        // "ready" goes to the pipe as well as the file when the parent waits for it.
-        if (killWith != 0) dup2(ready[1], STDOUT_FILENO);
-        close(ready[0]);
-        execl(CRS_CRASH_CHILD, CRS_CRASH_CHILD, root.c_str(), mode.c_str(), phase.c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(ready[1]);
-    if (killWith != 0) {
-        char line[16] = {};
-        if (read(ready[0], line, sizeof line - 1) > 0) kill(child, killWith);
-    }
-    close(ready[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ChildResult result;
-    if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-    result.out = test::fileText(outPath);
-    result.err = test::fileText(errPath);
-    return result;
-}
-
-std::vector<nlohmann::json> sections(const std::filesystem::path& file) {
-    return CRSFileReadSections(file.c_str(), false).value_or(std::vector<nlohmann::json>{});
-}
-
-std::vector<nlohmann::json> sectionsNamed(const std::vector<nlohmann::json>& all,
-                                          const std::string& name) {
-    std::vector<nlohmann::json> found;
-    for (const auto& section : all) {
-        if (section.contains(name)) found.push_back(section[name]);
-    }
-    return found;
-}
 
 class CRSSignalTest : public ::testing::Test {
   protected:

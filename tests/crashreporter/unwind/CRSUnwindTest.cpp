@@ -2,6 +2,7 @@
 // call-frame information of this program can walk it.
 #include "crashreporter/unwind/CRSUnwind.h"
 
+#include <pthread.h>
 #include <ucontext.h>
 #include <unwind.h>
 
@@ -29,10 +30,30 @@ struct Walk {
     std::vector<std::uint32_t> repeats;
 };
 
-Walk walk(const CRSThreadContext& registers) {
+// The calling thread's stack, as the crash handler knows it.
+void currentStackBounds(std::uintptr_t* low, std::uintptr_t* high) {
+    pthread_attr_t attributes;
+    void* address = nullptr;
+    std::size_t size = 0;
+    *low = *high = 0;
+    if (pthread_getattr_np(pthread_self(), &attributes) != 0) return;
+    if (pthread_attr_getstack(&attributes, &address, &size) == 0) {
+        *low = reinterpret_cast<std::uintptr_t>(address);
+        *high = *low + size;
+    }
+    pthread_attr_destroy(&attributes);
+}
+
+Walk walk(const CRSThreadContext& registers, bool withStackBounds = false) {
     Walk result;
     CRSUnwindContext context;
     CRSUnwindInit(&context, &registers);
+    if (withStackBounds) {
+        std::uintptr_t low = 0;
+        std::uintptr_t high = 0;
+        currentStackBounds(&low, &high);
+        CRSUnwindSetStackBounds(&context, low, high);
+    }
     while (CRSUnwindNextFrame(&context)) {
         result.pcs.push_back(CRSUnwindGetPC(&context));
         result.sps.push_back(CRSUnwindGetStackPointer(&context));
@@ -51,6 +72,7 @@ _Unwind_Reason_Code collect(_Unwind_Context* context, void* data) {
 struct Capture {
     CRSThreadContext registers{};
     Walk ours;
+    Walk oursWithStackBounds;  // reads inside the thread's stack skip the kernel
     std::vector<std::uintptr_t> oracle;
     std::string recordPath;  // when set, the thread is also written there as a crash record
 };
@@ -62,6 +84,7 @@ __attribute__((noinline)) void capture(Capture* out) {
     getcontext(&context);
     CRSThreadContextFromUContext(&context, &out->registers);
     out->ours = walk(out->registers);
+    out->oursWithStackBounds = walk(out->registers, true);
     if (!out->recordPath.empty()) {
         CRSFile file;
         CRSFileInit(&file, out->recordPath.c_str(), true);
@@ -151,6 +174,8 @@ TEST_F(CRSUnwindTest, WalksOptimisedCodeToTheSameFramesAsTheOracle) {
     const std::vector<std::uintptr_t> oracleCallers(captured.oracle.begin() + 1,
                                                     captured.oracle.end());
     EXPECT_EQ(callers, oracleCallers);
+    EXPECT_EQ(captured.oursWithStackBounds.pcs, ours.pcs);
+    EXPECT_EQ(captured.oursWithStackBounds.sps, ours.sps);
 }
 
 TEST_F(CRSUnwindTest, CountsRepeatsThroughDeepRecursion) {

@@ -29,14 +29,17 @@ inline PulseAudioServer::Options noDevices() {
     return options;
 }
 
-// Adds the interview machine's devices and makes the speakers and the microphone the defaults.
-inline void addInterviewDevices(const PulseAudioServer& server) {
+// Adds the interview machine's devices and makes the speakers and the microphone the defaults;
+// without `loopback`, a machine whose loopback is still to be created.
+inline void addInterviewDevices(const PulseAudioServer& server, bool loopback = true) {
     ASSERT_EQ(pactl(server, {"load-module", "module-null-sink", "sink_name=speakers",
                              "sink_properties=device.description=Speakers"}),
               0);
-    ASSERT_EQ(pactl(server, {"load-module", "module-null-sink", "sink_name=velqo_2ch",
-                             "sink_properties=\"device.description='velqoOutput 2ch'\""}),
-              0);
+    if (loopback) {
+        ASSERT_EQ(pactl(server, {"load-module", "module-null-sink", "sink_name=velqo_2ch",
+                                 "sink_properties=\"device.description='velqoOutput 2ch'\""}),
+                  0);
+    }
     ASSERT_EQ(pactl(server, {"load-module", "module-null-source", "source_name=usb_mic",
                              "description='USB Microphone'"}),
               0);

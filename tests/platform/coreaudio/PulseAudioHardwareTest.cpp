@@ -211,6 +211,54 @@ TEST_F(PulseAudioHardwareTest, AggregateDescriptionsAreCheckedBeforeTheServerSee
     EXPECT_EQ(coreaudio::destroyAggregateDevice(created), status::ok);
 }
 
+// A machine whose loopback the application still has to create.
+class PulseAudioLoopbackTest : public PulseAudioHardwareTest {
+  protected:
+    PulseAudioLoopbackTest() { withLoopback = false; }
+    // Whether the server itself (asked by its own client) lists a sink of that description.
+    bool serverListsSinkDescribed(const std::string& description) {
+        return server.run({"sh", "-c", "pactl list sinks | grep -qxF \"$0\"",
+                           "\tDescription: " + description}) == 0;
+    }
+};
+
+TEST_F(PulseAudioLoopbackTest, ALoopbackIsANullSinkWithThatDescription) {
+    ASSERT_EQ(deviceWithUID("velqoOutput_2ch"), kNoObject);
+    AudioObjectID created = kNoObject;
+    ASSERT_EQ(coreaudio::createLoopbackDevice("velqoOutput 2ch", created), status::ok);
+    EXPECT_TRUE(serverListsSinkDescribed("velqoOutput 2ch"));
+    EXPECT_EQ(created, deviceWithUID("velqoOutput_2ch"));
+    EXPECT_EQ(text(created, global("lnam")), "velqoOutput 2ch");
+    // What plays on it can be recorded from it: a loopback.
+    EXPECT_EQ(channels(created, coreaudio::scope::output), 2u);
+    EXPECT_EQ(channels(created, coreaudio::scope::input), 2u);
+
+    // Asked again (two clicks, two windows), it is the same device; no second sink.
+    AudioObjectID again = kNoObject;
+    EXPECT_EQ(coreaudio::createLoopbackDevice("velqoOutput 2ch", again), status::ok);
+    EXPECT_EQ(again, created);
+    EXPECT_EQ(devices().size(), 3u);
+}
+
+TEST_F(PulseAudioLoopbackTest, NamesReachTheServerAsTheyStandOrAreRefused) {
+    // Quotes and backslashes stay in the description and never reach the module argument's
+    // syntax; the sink name keeps only characters sink names may hold.
+    const std::string odd = "it's \"odd\" \\ 2ch key=value";
+    AudioObjectID created = kNoObject;
+    ASSERT_EQ(coreaudio::createLoopbackDevice(odd, created), status::ok);
+    EXPECT_EQ(text(created, global("lnam")), odd);
+    EXPECT_EQ(text(created, global("uid ")), "it_s__odd____2ch_key_value");
+    EXPECT_TRUE(serverListsSinkDescribed(odd));
+
+    AudioObjectID refused = 7;
+    EXPECT_EQ(coreaudio::createLoopbackDevice("", refused), status::illegalOperation);
+    EXPECT_EQ(refused, kNoObject);
+    EXPECT_EQ(coreaudio::createLoopbackDevice("two\nlines", refused), status::illegalOperation);
+    // Another device already holds the sink name the loopback would get.
+    EXPECT_EQ(coreaudio::createLoopbackDevice("speakers", refused), status::illegalOperation);
+    EXPECT_EQ(devices().size(), 3u);
+}
+
 TEST_F(PulseAudioHardwareTest, ServerChangesReachListenersWithEveryChangedAddress) {
     const AudioObjectID speakers = deviceWithUID("speakers");
     ChangeLog log;

@@ -1,0 +1,360 @@
+#include "crashreporter/runtime/CRSException.h"
+
+#include <cxxabi.h>
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <typeinfo>
+
+#include <nlohmann/json.hpp>
+
+#include "crashreporter/reports/CRSDemangleOperation.h"
+#include "crashreporter/reports/CRSExecutionIdentifierModel.h"
+#include "crashreporter/reports/CRSFileManager.h"
+#include "crashreporter/runtime/CRSContext.h"
+#include "crashreporter/runtime/CRSFile.h"
+#include "crashreporter/runtime/CRSHandler.h"
+#include "crashreporter/runtime/CRSLog.h"
+#include "crashreporter/runtime/CRSPlatform.h"
+#include "crashreporter/runtime/CRSSDKFileLog.h"
+#include "crashreporter/runtime/CRSSignal.h"
+#include "crashreporter/runtime/CRSUserLogging.h"
+#include "crashreporter/runtime/CRSUtilities.h"
+
+namespace pex {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+pid_t currentThread() {
+    return static_cast<pid_t>(syscall(SYS_gettid));
+}
+
+void runOn(const DispatchQueue& queue, const DispatchQueue::Work& work) {
+    if (queue.isCurrent()) {
+        work();
+    } else {
+        queue.sync(work);
+    }
+}
+
+// The rollouts text stands unquoted in the record, so only well-formed JSON on one line may.
+bool isWritableRollouts(const std::optional<std::string>& rollouts) {
+    return rollouts && rollouts->find('\n') == std::string::npos &&
+           nlohmann::json::accept(*rollouts);
+}
+
+void writeFrame(CRSFile* file, const BCNStackFrame& frame) {
+    CRSFileWriteHashStart(file);
+    CRSFileWriteHashEntryUint64(file, "pc", frame.address);
+    if (!frame.symbol.empty()) {
+        CRSFileWriteHashEntryHexEncodedString(file, "symbol", frame.symbol.c_str());
+    }
+    CRSFileWriteHashEntryUint64(file, "offset", frame.offset);
+    if (!frame.library.empty()) {
+        CRSFileWriteHashEntryHexEncodedString(file, "library", frame.library.c_str());
+    }
+    if (!frame.fileName.empty()) {
+        CRSFileWriteHashEntryHexEncodedString(file, "file", frame.fileName.c_str());
+    }
+    CRSFileWriteHashEntryUint64(file, "line", frame.lineNumber);
+    CRSFileWriteHashEnd(file);
+}
+
+void writeExceptionRecord(CRSFile* file, CRSExceptionType type, const char* name,
+                          const char* reason, const std::vector<BCNStackFrame>* frames,
+                          const std::optional<std::string>& rollouts) {
+    CRSFileWriteSectionStart(file, "exception");
+    CRSFileWriteHashStart(file);
+    CRSFileWriteHashEntryString(file, "type", CRSExceptionNameForType(type));
+    CRSFileWriteHashEntryHexEncodedString(file, "name", name);
+    CRSFileWriteHashEntryHexEncodedString(file, "reason", reason != nullptr ? reason : "");
+    CRSFileWriteHashEntryUint64(file, "time", static_cast<std::uint64_t>(std::time(nullptr)));
+    if (frames != nullptr && !frames->empty()) {
+        CRSFileWriteHashKey(file, "frames");
+        CRSFileWriteArrayStart(file);
+        for (const BCNStackFrame& frame : *frames) writeFrame(file, frame);
+        CRSFileWriteArrayEnd(file);
+    }
+    if (isWritableRollouts(rollouts)) {
+        // The value is an object holding the text, closed by the one brace after it.
+        CRSFileWriteHashKey(file, "rollouts");
+        CRSFileWriteHashStart(file);
+        CRSFileWriteHashKey(file, "rollouts");
+        CRSFileWriteStringUnquoted(file, rollouts->c_str());
+        CRSFileWriteHashEnd(file);
+    }
+    CRSFileWriteHashEnd(file);
+    CRSFileWriteSectionEnd(file);
+}
+
+bool isFatal(CRSExceptionType type) {
+    return type == CRSExceptionType::ObjectiveC || type == CRSExceptionType::Cpp;
+}
+
+// Another path (or this one) has already recorded a crash of this process.
+bool crashRecorded() {
+    if (!CRSContextIsInitialized()) return false;
+    return std::atomic_ref<bool>(crsContext->writable->crashOccurred)
+        .load(std::memory_order_seq_cst);
+}
+
+void recordFatal(CRSExceptionType type, const char* name, const char* reason) {
+    // Marked before anything is written: the abort that follows, or a fault on another thread
+    // meanwhile, must not record a second crash.
+    if (CRSContextMarkAndCheckIfCrashed()) {
+        CRSSDKLogError("Error: a crash was already recorded, not recording the exception\n");
+        return;
+    }
+    const pid_t thread = currentThread();
+    runOn(CRSExceptionQueue(), [&] {
+        CRSFile file;
+        if (!CRSFileInit(&file, crsContext->readonly->exception.path, false)) {
+            CRSSDKLogError("Unable to open exception file\n");
+            return;
+        }
+        writeExceptionRecord(&file, type, name, reason, nullptr, std::nullopt);
+        CRSHandler(&file, thread, nullptr, true);
+        CRSFileClose(&file);
+    });
+}
+
+std::string demangledTypeName(const std::type_info* type) {
+    const char* mangled = type->name();
+    return CRSDemangleOperation::demangleCppSymbol(mangled).value_or(mangled);
+}
+
+void recordCpp(const char* name, const char* reason) {
+    CRSExceptionRecord(CRSExceptionType::Cpp, name, reason, nullptr, std::nullopt);
+}
+
+// Rethrows the exception in flight and records it by what it is.
+void catchAndRecordActiveException() {
+    const std::type_info* type = abi::__cxa_current_exception_type();
+    if (type == nullptr) {
+        CRSSDKLogWarn("Warning: no active exception\n");
+        return;
+    }
+    if (reinterpret_cast<std::uintptr_t>(type) < 4096) {
+        CRSSDKLogError("Error: invalid parameter\n");
+        return;
+    }
+    CRSSDKLogInfo("Recording exception of type '%s'\n", type->name());
+    const std::string name = demangledTypeName(type);
+    try {
+        throw;
+    } catch (const char* text) {
+        recordCpp("const char *", text);
+    } catch (const std::string& text) {
+        recordCpp("std::string", text.c_str());
+    } catch (const std::exception& exception) {
+        // An allocation failure lands here too, named "std::bad_alloc".
+        recordCpp(name.c_str(), exception.what());
+    } catch (const std::exception* exception) {
+        recordCpp(name.c_str(),
+                  reinterpret_cast<std::uintptr_t>(exception) >= 4096 ? exception->what() : "");
+    } catch (...) {
+        recordCpp(name.c_str(), "");
+    }
+}
+
+void createEmptyFile(const std::string& path, const char* failure) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        CRSSDKLogError("%s\n", failure);
+        return;
+    }
+    close(fd);
+}
+
+void writeOnDemandCounter(CRSFile* file, const char* key, int count) {
+    const std::string value = std::to_string(count);
+    CRSFileWriteSectionStart(file, "kv");
+    CRSFileWriteHashStart(file);
+    CRSFileWriteHashEntryHexEncodedString(file, "key", key);
+    CRSFileWriteHashEntryHexEncodedString(file, "value", value.c_str());
+    CRSFileWriteHashEnd(file);
+    CRSFileWriteSectionEnd(file);
+}
+
+// The active report's custom exceptions went into the copy; it starts them afresh.
+void resetActiveCustomExceptions() {
+    runOn(CRSUserLoggingQueue(), [] {
+        const CRSUserLoggingABStorage& storage =
+            crsContext->readonly->logging.customExceptionStorage;
+        for (const char* path : {storage.aPath, storage.bPath}) {
+            if (path != nullptr && !CRSUnlinkIfExists(path)) {
+                CRSSDKLogWarn("Unable to remove %s\n", path);
+            }
+        }
+        crsContext->writable->customExceptionCount = 0;
+    });
+}
+
+}  // namespace
+
+const char* CRSExceptionNameForType(CRSExceptionType type) {
+    switch (type) {
+        case CRSExceptionType::ObjectiveC:
+            return "objective-c";
+        case CRSExceptionType::Cpp:
+            return "c++";
+        case CRSExceptionType::Custom:
+            return "custom";
+        case CRSExceptionType::Unknown:
+            break;
+    }
+    return "unknown";
+}
+
+DispatchQueue CRSExceptionQueue() {
+    static const DispatchQueue queue =
+        DispatchQueue::serial(std::string(kCRSSDKBundleIdentifier) + ".exception");
+    return queue;
+}
+
+void CRSExceptionInitialize(CRSExceptionReadOnlyContext* context, int* customExceptionCount) {
+    if (context == nullptr) return;
+    if (!CRSUnlinkIfExists(context->path)) {
+        CRSSDKLogError("Unable to reset the exception file %s\n", strerror(errno));
+    }
+    const std::terminate_handler previous = std::set_terminate(CRSTerminateHandler);
+    context->originalTerminateHandler = previous != CRSTerminateHandler ? previous : nullptr;
+    if (customExceptionCount != nullptr) *customExceptionCount = 0;
+}
+
+void CRSTerminateHandler() {
+    CRSSDKLogInfo("C++ terminate handler invoked\n");
+    const bool present = CRSContextIsInitialized();
+    std::terminate_handler original =
+        present ? crsContext->readonly->exception.originalTerminateHandler : nullptr;
+    if (original == CRSTerminateHandler) {
+        CRSSDKLogError("Error: original handler was set recursively\n");
+        original = nullptr;
+    }
+    if (original != nullptr) {
+        CRSSDKLogInfo("restoring pre-existing handler\n");
+        if (std::set_terminate(original) == original) {
+            CRSSDKLogInfo("handler has already been restored, aborting\n");
+            abort();
+        }
+    }
+    catchAndRecordActiveException();
+
+    // Once a crash is recorded, our abort handler would end the process without its signal;
+    // what handled the abort before takes it instead, so the process dies by SIGABRT.
+    if (crashRecorded()) CRSSignalRestoreAbortAction(&crsContext->readonly->signal);
+    if (original != nullptr) {
+        CRSSDKLogInfo("invoking pre-existing handler\n");
+        original();
+    }
+    CRSSDKLogInfo("aborting\n");
+    abort();
+}
+
+void CRSExceptionRecordModel(const BCNExceptionModel& exception,
+                             const std::optional<std::string>& rollouts) {
+    CRSExceptionRecord(CRSExceptionType::Custom, exception.name.c_str(), exception.reason.c_str(),
+                       &exception.stackTrace, rollouts);
+}
+
+void CRSExceptionRecord(CRSExceptionType type, const char* name, const char* reason,
+                        const std::vector<BCNStackFrame>* frames,
+                        const std::optional<std::string>& rollouts) {
+    if (!CRSContextIsInitialized()) return;
+    CRSSDKLogInfo("Recording an exception structure (%d)\n", isFatal(type) ? 1 : 0);
+    if (isFatal(type)) {
+        recordFatal(type, name, reason);
+    } else {
+        CRSUserLoggingWriteAndCheckABFiles(
+            &crsContext->readonly->logging.customExceptionStorage,
+            &crsContext->writable->logging.activeCustomExceptionPath, [&](CRSFile* file) {
+                writeExceptionRecord(file, type, name, reason, frames, rollouts);
+            });
+    }
+    CRSSDKLogInfo("Finished recording an exception structure\n");
+}
+
+std::optional<std::string> CRSExceptionRecordOnDemandModel(const BCNExceptionModel& exception,
+                                                           int recordedCount, int droppedCount,
+                                                           bool suspendThreads) {
+    return CRSExceptionRecordOnDemand(
+        CRSExceptionType::Custom, exception.name.c_str(), exception.reason.c_str(),
+        exception.stackTrace, exception.isFatal, recordedCount, droppedCount, suspendThreads);
+}
+
+std::optional<std::string> CRSExceptionRecordOnDemand(CRSExceptionType type, const char* name,
+                                                      const char* reason,
+                                                      const std::vector<BCNStackFrame>& frames,
+                                                      bool fatal, int recordedCount,
+                                                      int droppedCount, bool suspendThreads) {
+    if (!CRSContextIsInitialized()) return std::nullopt;
+    CRSSDKLogInfo("Recording an exception structure on demand\n");
+
+    const std::string reportPath =
+        (fs::path(CRSFileManager().activePath()) / CRSExecutionIdentifierModel().executionID())
+            .string();
+    std::error_code error;
+    fs::copy(crsContext->readonly->rootPath, reportPath, fs::copy_options::recursive, error);
+    if (error) {
+        CRSSDKLogError("Unable to create a new report to record on-demand exeption.\n");
+        return std::nullopt;
+    }
+    resetActiveCustomExceptions();
+
+    CRSFile kvFile;
+    const std::string kvPath =
+        (fs::path(reportPath) / "internal_incremental_kv.clsrecord").string();
+    if (!CRSFileInit(&kvFile, kvPath.c_str(), true)) {
+        CRSSDKLogError("Unable to open k-v file\n");
+        return std::nullopt;
+    }
+    writeOnDemandCounter(&kvFile, kCRSOnDemandRecordedKey, recordedCount);
+    writeOnDemandCounter(&kvFile, kCRSOnDemandDroppedKey, droppedCount);
+    CRSFileClose(&kvFile);
+
+    std::string targetPath;
+    if (fatal) {
+        createEmptyFile((fs::path(reportPath) / kCRSCustomFatalFileName).string(),
+                        "Unable to create custom exception file. On demand exception will not "
+                        "be logged with analytics.");
+        targetPath = (fs::path(reportPath) / kCRSExceptionFileName).string();
+    } else {
+        targetPath = (fs::path(reportPath) / "custom_exception_a.clsrecord").string();
+    }
+    CRSFile file;
+    if (!CRSFileInit(&file, targetPath.c_str(), true)) {
+        CRSSDKLogError("Unable to open log file for on demand custom exception\n");
+        return std::nullopt;
+    }
+    writeExceptionRecord(&file, type, name, reason, &frames, std::nullopt);
+    CRSHandler(&file, currentThread(), nullptr, suspendThreads);
+    CRSFileClose(&file);
+    CRSSDKLogInfo("Finished recording on demand exception structure\n");
+    return reportPath;
+}
+
+void CRSExceptionCheckHandlers() {
+    if (!CRSContextIsInitialized() || crsContext->readonly->debuggerAttached) return;
+    const std::terminate_handler current = std::get_terminate();
+    if (current == CRSTerminateHandler) return;
+    CRSDladdr(reinterpret_cast<const void*>(current), [](const char* symbol, const char* image) {
+        CRSWarningLog(std::string("Warning: std::get_terminate is '") +
+                      (symbol != nullptr ? symbol : "unknown") + "' in '" +
+                      (image != nullptr ? image : "unknown") + "'");
+    });
+}
+
+void CRSExceptionRaiseTestCppException() {
+    throw "CrashReporter C++ Test Exception";
+}
+
+}  // namespace pex
