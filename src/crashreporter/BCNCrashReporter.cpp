@@ -22,6 +22,7 @@
 #include "crashreporter/reports/CRSFileManager.h"
 #include "crashreporter/reports/CRSOnDemandModel.h"
 #include "crashreporter/reports/CRSSettings.h"
+#include "crashreporter/runtime/CRSException.h"
 #include "crashreporter/runtime/CRSHost.h"
 #include "crashreporter/runtime/CRSLog.h"
 #include "crashreporter/runtime/CRSUserLogging.h"
@@ -214,6 +215,16 @@ void BCNCrashReporter::setCustomKeysAndValues(const nlohmann::json& keysAndValue
 
 void BCNCrashReporter::recordError(const Error& error, const nlohmann::json& userInfo) {
     CRSUserLoggingRecordError(&error, userInfo);
+}
+
+void BCNCrashReporter::recordExceptionModel(const BCNExceptionModel& exceptionModel) {
+    // No remote-config component exists, so there are no rollout assignments to attach.
+    CRSExceptionRecordModel(exceptionModel, std::nullopt);
+}
+
+void BCNCrashReporter::recordOnDemandExceptionModel(const BCNExceptionModel& exceptionModel) {
+    managerData_->onDemandModel->recordOnDemandExceptionIfQuota(
+        exceptionModel, dataArbiter_->isCrashReporterCollectionEnabled(), existingReportManager_);
 }
 
 void BCNCrashReporter::checkForUnsentReportsWithCompletion(std::function<void(bool)> completion) {

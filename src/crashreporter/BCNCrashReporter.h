@@ -23,6 +23,7 @@ namespace pex {
 
 class BCNApp;
 class BCNCrashReporterReport;
+class BCNExceptionModel;
 class BCNSessionsProvider;
 class CRSAnalyticsManager;
 class CRSDataCollectionArbiter;
@@ -70,6 +71,11 @@ class BCNCrashReporter : public BCNCrashReporterInstanceProvider,
     void setCustomValue(const nlohmann::json& value, const std::optional<std::string>& key);
     void setCustomKeysAndValues(const nlohmann::json& keysAndValues);
     void recordError(const Error& error, const nlohmann::json& userInfo = nullptr);
+    // An exception the application describes itself (from another language runtime, say):
+    // recorded as a non-fatal custom exception of this launch.
+    void recordExceptionModel(const BCNExceptionModel& exceptionModel);
+    // Recorded into a report of its own and uploaded at once (within the on-demand quota).
+    void recordOnDemandExceptionModel(const BCNExceptionModel& exceptionModel);
 
     // Whether an unsent report waits; a second call (in one launch) always gets false.
     void checkForUnsentReportsWithCompletion(std::function<void(bool)> completion);

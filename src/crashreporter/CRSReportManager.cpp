@@ -15,6 +15,7 @@
 #include "crashreporter/reports/CRSFileManager.h"
 #include "crashreporter/reports/CRSInternalReport.h"
 #include "crashreporter/reports/CRSSettings.h"
+#include "crashreporter/runtime/CRSException.h"
 #include "crashreporter/runtime/CRSHandler.h"
 #include "crashreporter/runtime/CRSLog.h"
 #include "crashreporter/runtime/CRSSignal.h"
@@ -228,11 +229,15 @@ PRMPromiseRef CRSReportManager::startCrashReporterWithProfilingReport(
 }
 
 void CRSReportManager::crashReportingSetupCompleted() {
-    DispatchQueue::main().asyncAfter(std::chrono::duration_cast<Clock::Duration>(
-                                         std::chrono::duration<double>(kHandlerCheckDelaySeconds)),
-                                     // Another library may have replaced the handlers since; there
-                                     // is no Mach exception port to check on this platform.
-                                     [] { CRSSignalCheckHandlers(); });
+    // Another library may have replaced the handlers since; there is no Mach exception port to
+    // check on this platform.
+    const auto checkHandlers = [] {
+        CRSExceptionCheckHandlers();
+        CRSSignalCheckHandlers();
+    };
+    const auto delay = std::chrono::duration_cast<Clock::Duration>(
+        std::chrono::duration<double>(kHandlerCheckDelaySeconds));
+    DispatchQueue::main().asyncAfter(delay, checkHandlers);
     DispatchQueue::main().async([this] {
         // The launch has reached its first run-loop turn.
         launchMarker_.removeLaunchFailureMarker();

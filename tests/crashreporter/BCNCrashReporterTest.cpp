@@ -262,6 +262,21 @@ TEST_F(BCNCrashReporterTest, CrashIsUploadedUrgentlyAtTheNextLaunch) {
     EXPECT_EQ(crashUploads().size(), 1u);
 }
 
+TEST_F(BCNCrashReporterTest, AnOnDemandExceptionIsSentAtOnce) {
+    const ChildRun running =
+        run({"wait", "ondemand", "hold"}, [this] { return !crashUploads().empty(); });
+    EXPECT_TRUE(running.said("handled 1")) << running.err;
+    const auto uploads = crashUploads();
+    ASSERT_EQ(uploads.size(), 1u);
+    ASSERT_EQ(uploads[0].sourceBatches.size(), 1u);
+    EXPECT_EQ(uploads[0].sourceBatches[0].sourceID, 1206);
+    ASSERT_EQ(uploads[0].sourceBatches[0].events.size(), 1u);
+    const auto files = reportFileNames(uploads[0].sourceBatches[0].events[0].payload);
+    EXPECT_NE(std::find(files.begin(), files.end(), "custom_exception_a.clsrecord"), files.end());
+    // Only this launch's own report is left.
+    EXPECT_EQ(reportsIn("active"), 1u);
+}
+
 TEST_F(BCNCrashReporterTest, WithCollectionOffTheReportWaitsForTheApplication) {
     writeInfo({{"BeaconCrashReporterCollectionEnabled", PropertyList(false)}});
     struct Case {
