@@ -2,12 +2,12 @@
 
 #include <atomic>
 #include <chrono>
-#include <mutex>
 
 #include "beacon-core/BCNBeaconVersion.h"
 #include "beacon-core/UTLAppEnvironmentUtil.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/DeploymentDefaults.h"
+#include "platform/foundation/DeploymentOrigin.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/URLComponents.h"
 #include "platform/foundation/URLSession.h"
@@ -17,13 +17,8 @@ namespace pex {
 
 namespace {
 
-std::mutex& originMutex() {
-    static auto* mutex = new std::mutex;
-    return *mutex;
-}
-
-std::optional<std::string>& originOverride() {
-    static auto* origin = new std::optional<std::string>;
+DeploymentOrigin& deployedOrigin() {
+    static auto* origin = new DeploymentOrigin(deployment_defaults::kCrashReporterSettingsOrigin);
     return *origin;
 }
 
@@ -70,13 +65,11 @@ std::string SettingsDownloaderError::description() const {
 }
 
 std::string SettingsDownloader::origin() {
-    std::lock_guard lock(originMutex());
-    return originOverride().value_or(deployment_defaults::kCrashReporterSettingsOrigin);
+    return deployedOrigin().value();
 }
 
 void SettingsDownloader::setOriginForTesting(std::optional<std::string> origin) {
-    std::lock_guard lock(originMutex());
-    originOverride() = std::move(origin);
+    deployedOrigin().setForTesting(std::move(origin));
 }
 
 std::optional<std::string> SettingsDownloader::requestURL() const {

@@ -1,33 +1,25 @@
 #include "BeaconTransport/cct/TXPEndpoints.h"
 
-#include <mutex>
-
 #include "platform/foundation/DeploymentDefaults.h"
+#include "platform/foundation/DeploymentOrigin.h"
 
 namespace pex {
 
 namespace {
 
-std::mutex& originMutex() {
-    static auto* mutex = new std::mutex;
-    return *mutex;
-}
-
-std::optional<std::string>& originOverride() {
-    static auto* origin = new std::optional<std::string>;
+DeploymentOrigin& deployedOrigin() {
+    static auto* origin = new DeploymentOrigin(deployment_defaults::kTelemetryOrigin);
     return *origin;
 }
 
 }  // namespace
 
 std::string TXPEndpoints::origin() {
-    std::lock_guard lock(originMutex());
-    return originOverride().value_or(deployment_defaults::kTelemetryOrigin);
+    return deployedOrigin().value();
 }
 
 void TXPEndpoints::setOriginForTesting(std::optional<std::string> origin) {
-    std::lock_guard lock(originMutex());
-    originOverride() = std::move(origin);
+    deployedOrigin().setForTesting(std::move(origin));
 }
 
 std::optional<std::string> TXPEndpoints::uploadURLForTarget(std::int64_t target) {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <mutex>
 
 #include "beacon-core/BCNBeaconVersion.h"
 #include "beacon-core/BCNHeartbeatLogger.h"
@@ -12,6 +11,7 @@
 #include "beacon-core/installations/BCNInstallationsLogging.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/DeploymentDefaults.h"
+#include "platform/foundation/DeploymentOrigin.h"
 #include "platform/foundation/URLComponents.h"
 #include "platform/foundation/WorkerPool.h"
 
@@ -23,13 +23,8 @@ constexpr const char* kMigrationHeader = "x-beacon-bis-ios-iid-migration-auth";
 // Replies of this service are small; a larger one is refused rather than held in memory.
 constexpr std::uint64_t kMaximumReplySize = 1024 * 1024;
 
-std::mutex& originMutex() {
-    static auto* mutex = new std::mutex;
-    return *mutex;
-}
-
-std::optional<std::string>& originOverride() {
-    static auto* origin = new std::optional<std::string>;
+DeploymentOrigin& deployedOrigin() {
+    static auto* origin = new DeploymentOrigin(deployment_defaults::kInstallationsOrigin);
     return *origin;
 }
 
@@ -89,13 +84,11 @@ std::string loggableBody(const std::string& body) {
 }  // namespace
 
 std::string BCNInstallationsAPIService::origin() {
-    std::lock_guard lock(originMutex());
-    return originOverride().value_or(deployment_defaults::kInstallationsOrigin);
+    return deployedOrigin().value();
 }
 
 void BCNInstallationsAPIService::setOriginForTesting(std::optional<std::string> origin) {
-    std::lock_guard lock(originMutex());
-    originOverride() = std::move(origin);
+    deployedOrigin().setForTesting(std::move(origin));
 }
 
 BCNInstallationsAPIService::BCNInstallationsAPIService(

@@ -1,33 +1,25 @@
 #include "crashreporter/network/CRSSettingsEndpoint.h"
 
-#include <mutex>
-
 #include "platform/foundation/DeploymentDefaults.h"
+#include "platform/foundation/DeploymentOrigin.h"
 
 namespace pex {
 
 namespace {
 
-std::mutex& originMutex() {
-    static auto* mutex = new std::mutex;
-    return *mutex;
-}
-
-std::optional<std::string>& originOverride() {
-    static auto* origin = new std::optional<std::string>;
+DeploymentOrigin& deployedOrigin() {
+    static auto* origin = new DeploymentOrigin(deployment_defaults::kCrashReporterSettingsOrigin);
     return *origin;
 }
 
 }  // namespace
 
 std::string CRSSettingsEndpoint::origin() {
-    std::lock_guard lock(originMutex());
-    return originOverride().value_or(deployment_defaults::kCrashReporterSettingsOrigin);
+    return deployedOrigin().value();
 }
 
 void CRSSettingsEndpoint::setOriginForTesting(std::optional<std::string> origin) {
-    std::lock_guard lock(originMutex());
-    originOverride() = std::move(origin);
+    deployedOrigin().setForTesting(std::move(origin));
 }
 
 }  // namespace pex
