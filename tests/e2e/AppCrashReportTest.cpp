@@ -19,6 +19,7 @@
 #include "standin-service/InstallationsServer.h"
 #include "standin-service/StandinService.h"
 #include "standin-service/TelemetryServer.h"
+#include "support/CrashChildSanitizerOptions.h"
 #include "support/TestSupport.h"
 
 namespace pex {
@@ -26,10 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-constexpr char kChildSanitizerOptions[] =
-    "detect_leaks=0:handle_segv=0:handle_abort=0:handle_sigbus=0:handle_sigfpe=0:"
-    "handle_sigill=0:handle_sigtrap=0:use_sigaltstack=0:allow_user_segv_handler=1";
 
 class AppCrashReportTest : public ::testing::Test {
   protected:

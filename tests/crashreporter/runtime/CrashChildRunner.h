@@ -15,13 +15,9 @@
 
 #include "CrashContextFixture.h"
 #include "crashreporter/runtime/CRSFileReader.h"
+#include "support/CrashChildSanitizerOptions.h"
 
 namespace pex {
-
-// The sanitizers install fault handlers of their own; the child leaves the signals to us.
-constexpr char kChildSanitizerOptions[] =
-    "detect_leaks=0:handle_segv=0:handle_abort=0:handle_sigbus=0:handle_sigfpe=0:"
-    "handle_sigill=0:handle_sigtrap=0:use_sigaltstack=0:allow_user_segv_handler=1";
 
 struct ChildResult {
     int exitCode = -1;  // when it exited
