@@ -16,6 +16,7 @@
 #include "standin-service/CrashSettingsServer.h"
 #include "standin-service/StandinService.h"
 #include "standin-service/TelemetryServer.h"
+#include "support/ChildLauncher.h"
 
 namespace {
 
@@ -26,25 +27,19 @@ std::string runChild(const fs::path& home, const std::string& origin,
                      const std::vector<std::string>& steps) {
     int out[2];
     if (pipe(out) != 0) return {};
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(out[1], 1);
-        close(out[0]);
-        const int devnull = ::open("/dev/null", O_WRONLY);
-        if (devnull >= 0) dup2(devnull, 2);
-        setenv("HOME", home.c_str(), 1);
-        setenv("XDG_CACHE_HOME", (home / ".cache").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (home / ".local/share").c_str(), 1);
-        std::vector<std::string> args{CRS_REPORTER_CHILD, (home / "bundle").string(), origin};
-        args.insert(args.end(), steps.begin(), steps.end());
-        std::vector<char*> argv;
-        for (auto& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        execv(CRS_REPORTER_CHILD, argv.data());
-        _exit(127);
-    }
+    pex::test::ChildLaunch launch{CRS_REPORTER_CHILD, {(home / "bundle").string(), origin}};
+    launch.arguments.insert(launch.arguments.end(), steps.begin(), steps.end());
+    launch.environment = {{"HOME", home.string()},
+                          {"XDG_CACHE_HOME", (home / ".cache").string()},
+                          {"XDG_CONFIG_HOME", (home / ".config").string()},
+                          {"XDG_DATA_HOME", (home / ".local/share").string()}};
+    launch.duplicate(out[1], 1).close(out[0]).close(out[1]).writeTo(2, "/dev/null");
+    const pid_t child = pex::test::launchChild(launch);
     close(out[1]);
+    if (child < 0) {
+        close(out[0]);
+        return {};
+    }
     std::string text;
     char buffer[1024];
     ssize_t got;

@@ -25,6 +25,7 @@
 #include "standin-service/InstallationsServer.h"
 #include "standin-service/StandinService.h"
 #include "standin-service/TelemetryServer.h"
+#include "support/ChildLauncher.h"
 #include "support/CrashChildSanitizerOptions.h"
 #include "support/TestSupport.h"
 
@@ -135,32 +136,29 @@ class BCNCrashReporterTest : public ::testing::Test {
         fs::remove(bundle() / "stop");
         int out[2], err[2];
         if (pipe(out) != 0 || pipe(err) != 0) return {};
-        const pid_t child = fork();
-        if (child == 0) {
-            dup2(out[1], 1);
-            dup2(err[1], 2);
-            close(out[0]);
-            close(err[0]);
-            const std::string homeText = home().string();
-            setenv("HOME", homeText.c_str(), 1);
+        const std::string homeText = home().string();
+        test::ChildLaunch launch{CRS_REPORTER_CHILD, {bundle().string(), service_.origin()}};
+        launch.arguments.insert(launch.arguments.end(), steps.begin(), steps.end());
+        launch.environment = {
+            {"HOME", homeText},
             // A sanitizer build's own fault handlers leave the signals to the crash reporter.
-            setenv("ASAN_OPTIONS", kChildSanitizerOptions, 1);
-            setenv("UBSAN_OPTIONS", "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0",
-                   1);
-            setenv("XDG_CACHE_HOME", (homeText + "/.cache").c_str(), 1);
-            setenv("XDG_CONFIG_HOME", (homeText + "/.config").c_str(), 1);
-            setenv("XDG_DATA_HOME", (homeText + "/.local/share").c_str(), 1);
-            setenv("XDG_STATE_HOME", (homeText + "/.local/state").c_str(), 1);
-            std::vector<std::string> args{CRS_REPORTER_CHILD, bundle().string(), service_.origin()};
-            args.insert(args.end(), steps.begin(), steps.end());
-            std::vector<char*> argv;
-            for (auto& arg : args) argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            execv(CRS_REPORTER_CHILD, argv.data());
-            _exit(127);
-        }
+            {"ASAN_OPTIONS", kChildSanitizerOptions},
+            {"UBSAN_OPTIONS", kChildUndefinedSanitizerOptions},
+            {"XDG_CACHE_HOME", homeText + "/.cache"},
+            {"XDG_CONFIG_HOME", homeText + "/.config"},
+            {"XDG_DATA_HOME", homeText + "/.local/share"},
+            {"XDG_STATE_HOME", homeText + "/.local/state"}};
+        launch.duplicate(out[1], 1).duplicate(err[1], 2);
+        launch.close(out[0]).close(err[0]).close(out[1]).close(err[1]);
+        const pid_t child = test::launchChild(launch);
         close(out[1]);
         close(err[1]);
+        if (child < 0) {
+            close(out[0]);
+            close(err[0]);
+            ADD_FAILURE() << "could not start " << CRS_REPORTER_CHILD;
+            return {};
+        }
         std::thread stopper;
         if (whileRunning) {
             stopper = std::thread([this, whileRunning] {

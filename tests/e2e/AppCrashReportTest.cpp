@@ -19,6 +19,7 @@
 #include "standin-service/InstallationsServer.h"
 #include "standin-service/StandinService.h"
 #include "standin-service/TelemetryServer.h"
+#include "support/ChildLauncher.h"
 #include "support/CrashChildSanitizerOptions.h"
 #include "support/TestSupport.h"
 
@@ -39,34 +40,27 @@ class AppCrashReportTest : public ::testing::Test {
 
     // Starts the application in the shared home; the child's output goes to `log`.
     pid_t launch(bool crash) {
-        const pid_t child = fork();
-        if (child == 0) {
-            const std::string home = (machine_.path() / "home").string();
-            fs::create_directories(home + "/runtime");
-            fs::permissions(home + "/runtime", fs::perms::owner_all);
-            setenv("HOME", home.c_str(), 1);
+        const std::string home = (machine_.path() / "home").string();
+        fs::create_directories(home + "/runtime");
+        fs::permissions(home + "/runtime", fs::perms::owner_all);
+        test::ChildLaunch launch{PEXMORA_CRASHTEST, {}};
+        launch.environment = {
+            {"HOME", home},
             // A sanitizer build's own fault handlers leave the signals to the crash reporter.
-            setenv("ASAN_OPTIONS", kChildSanitizerOptions, 1);
-            setenv("UBSAN_OPTIONS", "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0",
-                   1);
-            setenv("XDG_CACHE_HOME", (home + "/.cache").c_str(), 1);
-            setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
-            setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
-            setenv("XDG_STATE_HOME", (home + "/.local/state").c_str(), 1);
-            setenv("XDG_RUNTIME_DIR", (home + "/runtime").c_str(), 1);
-            setenv("QT_QPA_PLATFORM", "offscreen", 1);
-            setenv("PULSE_SERVER", ("unix:" + home + "/no-sound-server").c_str(), 1);
-            setenv("PEXMORA_TEST_ORIGIN", service_.origin().c_str(), 1);
-            if (crash) {
-                setenv("PEXMORA_TEST_CRASH", "1", 1);
-            } else {
-                unsetenv("PEXMORA_TEST_CRASH");
-            }
-            const std::string log = (machine_.path() / (crash ? "crash.log" : "next.log")).string();
-            if (freopen(log.c_str(), "w", stdout)) dup2(fileno(stdout), 2);
-            execl(PEXMORA_CRASHTEST, PEXMORA_CRASHTEST, static_cast<char*>(nullptr));
-            _exit(127);
-        }
+            {"ASAN_OPTIONS", kChildSanitizerOptions},
+            {"UBSAN_OPTIONS", kChildUndefinedSanitizerOptions},
+            {"XDG_CACHE_HOME", home + "/.cache"},
+            {"XDG_CONFIG_HOME", home + "/.config"},
+            {"XDG_DATA_HOME", home + "/.local/share"},
+            {"XDG_STATE_HOME", home + "/.local/state"},
+            {"XDG_RUNTIME_DIR", home + "/runtime"},
+            {"QT_QPA_PLATFORM", "offscreen"},
+            {"PULSE_SERVER", "unix:" + home + "/no-sound-server"},
+            {"PEXMORA_TEST_ORIGIN", service_.origin()},
+            {"PEXMORA_TEST_CRASH", crash ? std::optional<std::string>("1") : std::nullopt}};
+        const std::string log = (machine_.path() / (crash ? "crash.log" : "next.log")).string();
+        launch.writeTo(1, log).duplicate(1, 2);
+        const pid_t child = test::launchChild(launch);
         return child;
     }
 
@@ -107,12 +101,14 @@ class AppCrashReportTest : public ::testing::Test {
 TEST_F(AppCrashReportTest, CrashIsUploadedAtTheNextStart) {
     int status = 0;
     const pid_t crashing = launch(true);
+    ASSERT_GT(crashing, 0) << "could not start " << PEXMORA_CRASHTEST;
     ASSERT_TRUE(ended(crashing, status, 60s)) << "the crash test build did not crash";
     ASSERT_TRUE(WIFSIGNALED(status)) << status;
     EXPECT_EQ(WTERMSIG(status), SIGSEGV);
     EXPECT_FALSE(crashUploaded());
 
     const pid_t next = launch(false);
+    ASSERT_GT(next, 0) << "could not start " << PEXMORA_CRASHTEST;
     const auto deadline = std::chrono::steady_clock::now() + 60s;
     while (!crashUploaded() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(100ms);

@@ -15,6 +15,7 @@
 
 #include "CrashContextFixture.h"
 #include "crashreporter/runtime/CRSFileReader.h"
+#include "support/ChildLauncher.h"
 #include "support/CrashChildSanitizerOptions.h"
 
 namespace pex {
@@ -34,18 +35,18 @@ inline ChildResult runChild(const std::filesystem::path& root, const std::string
     const std::filesystem::path errPath = root / (mode + "." + phase + ".err");
     int ready[2];
     if (pipe(ready) != 0) return {};
-    const pid_t child = fork();
-    if (child == 0) {
-        setenv("ASAN_OPTIONS", kChildSanitizerOptions, 1);
-        setenv("UBSAN_OPTIONS", "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0", 1);
-        freopen(outPath.c_str(), "w", stdout);
-        freopen(errPath.c_str(), "w", stderr);
-        // "ready" goes to the pipe as well as the file when the parent waits for it.
-        if (killWith != 0) dup2(ready[1], STDOUT_FILENO);
+    test::ChildLaunch launch{CRS_CRASH_CHILD, {root.string(), mode, phase}};
+    launch.environment = {{"ASAN_OPTIONS", kChildSanitizerOptions},
+                          {"UBSAN_OPTIONS", kChildUndefinedSanitizerOptions}};
+    launch.writeTo(STDOUT_FILENO, outPath.string()).writeTo(STDERR_FILENO, errPath.string());
+    // The parent waits for "ready" on the pipe, so the output goes there instead of the file.
+    if (killWith != 0) launch.duplicate(ready[1], STDOUT_FILENO);
+    launch.close(ready[0]).close(ready[1]);
+    const pid_t child = test::launchChild(launch);
+    if (child < 0) {
         close(ready[0]);
-        execl(CRS_CRASH_CHILD, CRS_CRASH_CHILD, root.c_str(), mode.c_str(), phase.c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
+        close(ready[1]);
+        return {};
     }
     close(ready[1]);
     if (killWith != 0) {
