@@ -101,12 +101,7 @@ class SetupPageTest : public SessionWindowTest {
 
     coreaudio::AudioObjectID addDevice(const std::string& name, std::uint32_t in,
                                        std::uint32_t out) {
-        coreaudio::FakeDeviceSpec spec;
-        spec.name = name;
-        spec.uid = name + "_UID";
-        spec.inputChannels = in;
-        spec.outputChannels = out;
-        return hardware_->addDevice(spec);
+        return hardware_->addDevice(coreaudio::FakeDeviceSetup::named(name, in, out));
     }
 
     // The page in the main window, shown, with its appearance step run.

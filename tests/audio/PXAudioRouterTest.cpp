@@ -203,12 +203,7 @@ TEST_F(PXAudioRouterTest, FindMicrophoneByName) {
         auto isolated = std::make_shared<coreaudio::FakeAudioHardware>();
         coreaudio::installBackend(isolated);
         for (const auto& [name, in, out] : c.devices) {
-            coreaudio::FakeDeviceSpec spec;
-            spec.name = name;
-            spec.uid = name + "_UID";
-            spec.inputChannels = in;
-            spec.outputChannels = out;
-            isolated->addDevice(spec);
+            isolated->addDevice(coreaudio::FakeDeviceSetup::named(name, in, out));
         }
         PXAudioRouter router;
         const auto found = router.findMicrophone();

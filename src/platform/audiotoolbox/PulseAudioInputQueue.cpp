@@ -89,11 +89,11 @@ std::optional<AudioQueueError> PulseAudioInputQueue::start() {
     if (pa_context_get_state(context_) != PA_CONTEXT_READY) {
         return contextError("PulseAudio: the sound server connection is gone");
     }
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_S16LE;
-    spec.rate = static_cast<std::uint32_t>(format_.sampleRate);
-    spec.channels = static_cast<std::uint8_t>(format_.channelsPerFrame);
-    stream_ = pa_stream_new(context_, "录音", &spec, nullptr);
+    pa_sample_spec sample{};
+    sample.format = PA_SAMPLE_S16LE;
+    sample.rate = static_cast<std::uint32_t>(format_.sampleRate);
+    sample.channels = static_cast<std::uint8_t>(format_.channelsPerFrame);
+    stream_ = pa_stream_new(context_, "录音", &sample, nullptr);
     if (!stream_) return contextError("PulseAudio: cannot make a record stream");
     pa_stream_set_state_callback(stream_, &PulseAudioInputQueue::onStreamState, this);
     pa_stream_set_read_callback(stream_, &PulseAudioInputQueue::onStreamRead, this);

@@ -117,10 +117,11 @@ struct PulseAudioFilePlayer::Engine {
 
     // Lock held.
     bool startStream() {
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(info.samplerate),
-                                  static_cast<std::uint8_t>(info.channels)};
-        if (!pa_sample_spec_valid(&spec)) return false;
-        stream = pa_stream_new(context, "Pexmora playback", &spec, nullptr);
+        const pa_sample_spec sample{PA_SAMPLE_FLOAT32NE,
+                                    static_cast<std::uint32_t>(info.samplerate),
+                                    static_cast<std::uint8_t>(info.channels)};
+        if (!pa_sample_spec_valid(&sample)) return false;
+        stream = pa_stream_new(context, "Pexmora playback", &sample, nullptr);
         if (!stream) return false;
         pa_stream_set_state_callback(
             stream,
@@ -137,7 +138,7 @@ struct PulseAudioFilePlayer::Engine {
         // A short buffer: pausing and seeking take effect within about a tenth of a second.
         pa_buffer_attr attributes;
         attributes.maxlength = static_cast<std::uint32_t>(-1);
-        attributes.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(100'000, &spec));
+        attributes.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(100'000, &sample));
         attributes.prebuf = static_cast<std::uint32_t>(-1);
         attributes.minreq = static_cast<std::uint32_t>(-1);
         attributes.fragsize = static_cast<std::uint32_t>(-1);

@@ -295,7 +295,7 @@ struct FakeAudioHardware::State {
 
     void putSources(AudioObjectID id, std::uint32_t scopeCode, std::uint32_t listSelector,
                     std::uint32_t nameSelector,
-                    const std::vector<FakeDeviceSpec::Source>& sources) {
+                    const std::vector<FakeDeviceSetup::Source>& sources) {
         std::vector<std::uint32_t> ids;
         std::map<std::uint32_t, std::string> names;
         for (const auto& source : sources) {
@@ -307,25 +307,25 @@ struct FakeAudioHardware::State {
             Property{Kind::NameTable, Rendering::Raw, {}, {}, std::move(names), false});
     }
 
-    AudioObjectID addDevice(const FakeDeviceSpec& spec) {
-        const AudioObjectID id = newObject(spec.classID, kSystemObject);
+    AudioObjectID addDevice(const FakeDeviceSetup& setup) {
+        const AudioObjectID id = newObject(setup.classID, kSystemObject);
         auto global = [](const char* selector) { return globalAddress(fourCC(selector)); };
         auto flag = [&](const char* selector, bool on) {
             putValue(id, global(selector), bytesOf<std::uint32_t>(on ? 1 : 0), Rendering::UInt32,
                      false);
         };
-        if (spec.name) putText(id, global("lnam"), *spec.name, false);
-        if (spec.uid) putText(id, global("uid "), *spec.uid, false);
-        putValue(id, global("tran"), bytesOf(spec.transportType), Rendering::UInt32, false);
-        flag("livn", spec.alive);
+        if (setup.name) putText(id, global("lnam"), *setup.name, false);
+        if (setup.uid) putText(id, global("uid "), *setup.uid, false);
+        putValue(id, global("tran"), bytesOf(setup.transportType), Rendering::UInt32, false);
+        flag("livn", setup.alive);
         flag("goin", false);
         flag("gone", false);
         flag("hidn", false);
         putKind(id, global("ownd"), Kind::OwnedObjects);
 
         std::vector<AudioObjectID> allStreams;
-        for (auto [direction, channels] : {std::pair{scope::input, spec.inputChannels},
-                                           std::pair{scope::output, spec.outputChannels}}) {
+        for (auto [direction, channels] : {std::pair{scope::input, setup.inputChannels},
+                                           std::pair{scope::output, setup.outputChannels}}) {
             std::vector<AudioObjectID> streams;
             if (channels > 0) {
                 streams.push_back(addStream(id, direction, channels));
@@ -341,7 +341,7 @@ struct FakeAudioHardware::State {
         }
         putRecords(id, global("stm#"), recordsOf(allStreams), false);
 
-        for (const auto& control : spec.controls) {
+        for (const auto& control : setup.controls) {
             const Address at{0, control.scope, control.element};
             auto selector = [&](const char* code) {
                 return Address{fourCC(code), at.mScope, at.mElement};
@@ -359,30 +359,30 @@ struct FakeAudioHardware::State {
                          Rendering::UInt32, control.settable);
             }
         }
-        if (spec.nominalSampleRate) {
-            putValue(id, global("nsrt"), bytesOf(*spec.nominalSampleRate), Rendering::Float64,
+        if (setup.nominalSampleRate) {
+            putValue(id, global("nsrt"), bytesOf(*setup.nominalSampleRate), Rendering::Float64,
                      true);
-            putValue(id, global("asrt"), bytesOf(*spec.nominalSampleRate), Rendering::Float64,
+            putValue(id, global("asrt"), bytesOf(*setup.nominalSampleRate), Rendering::Float64,
                      false);
         }
-        if (!spec.nominalSampleRates.empty()) {
+        if (!setup.nominalSampleRates.empty()) {
             putRecords(id, {fourCC("nsr#"), scope::wildcard, kElementMain},
-                       recordsOf(spec.nominalSampleRates), false);
+                       recordsOf(setup.nominalSampleRates), false);
         }
-        if (!spec.clockSources.empty()) {
-            putSources(id, scope::global, fourCC("csc#"), fourCC("lcsn"), spec.clockSources);
+        if (!setup.clockSources.empty()) {
+            putSources(id, scope::global, fourCC("csc#"), fourCC("lcsn"), setup.clockSources);
         }
-        if (spec.clockSource) {
-            putValue(id, global("csrc"), bytesOf(*spec.clockSource), Rendering::UInt32, true);
+        if (setup.clockSource) {
+            putValue(id, global("csrc"), bytesOf(*setup.clockSource), Rendering::UInt32, true);
         }
-        for (auto [scopeCode, sources] : {std::pair{scope::input, &spec.inputDataSources},
-                                          std::pair{scope::output, &spec.outputDataSources}}) {
+        for (auto [scopeCode, sources] : {std::pair{scope::input, &setup.inputDataSources},
+                                          std::pair{scope::output, &setup.outputDataSources}}) {
             if (sources->empty()) continue;
             putSources(id, scopeCode, fourCC("ssc#"), fourCC("lscn"), *sources);
             putRecords(id, {fourCC("ssrc"), scopeCode, kElementMain},
                        recordsOf(std::vector<std::uint32_t>{sources->front().id}), true);
         }
-        if (spec.hogMode) {
+        if (setup.hogMode) {
             put(id, {fourCC("oink"), scope::wildcard, kElementMain},
                 Property{
                     Kind::HogMode, Rendering::UInt32, bytesOf<std::int32_t>(-1), {}, {}, true});
@@ -571,9 +571,9 @@ void FakeAudioHardware::emit(AudioObjectID object,
     state_->report({{object, std::move(addresses)}});
 }
 
-AudioObjectID FakeAudioHardware::addDevice(const FakeDeviceSpec& spec) {
+AudioObjectID FakeAudioHardware::addDevice(const FakeDeviceSetup& setup) {
     std::lock_guard lock(state_->mutex);
-    const AudioObjectID id = state_->addDevice(spec);
+    const AudioObjectID id = state_->addDevice(setup);
     state_->reportDeviceListChange();
     return id;
 }
@@ -819,19 +819,19 @@ AudioStatus FakeAudioHardware::createAggregateDevice(const nlohmann::json& descr
     if (!subdevices) return status::illegalOperation;
 
     const bool stacked = description.value("stacked", 0) == 1;
-    FakeDeviceSpec spec;
-    spec.name = description["name"].get<std::string>();
-    spec.uid = description["uid"].get<std::string>();
-    spec.classID = classid::aggregateDevice;
-    spec.transportType = fourCC("grup");
+    FakeDeviceSetup setup;
+    setup.name = description["name"].get<std::string>();
+    setup.uid = description["uid"].get<std::string>();
+    setup.classID = classid::aggregateDevice;
+    setup.transportType = fourCC("grup");
     for (AudioObjectID sub : *subdevices) {
         const std::uint32_t in = s.streamChannels(sub, true);
         const std::uint32_t out = s.streamChannels(sub, false);
-        spec.inputChannels = stacked ? 0 : spec.inputChannels + in;
-        spec.outputChannels =
-            stacked ? std::max(spec.outputChannels, out) : spec.outputChannels + out;
+        setup.inputChannels = stacked ? 0 : setup.inputChannels + in;
+        setup.outputChannels =
+            stacked ? std::max(setup.outputChannels, out) : setup.outputChannels + out;
     }
-    created = s.addDevice(spec);
+    created = s.addDevice(setup);
     for (AudioObjectID sub : *subdevices) s.objects[created].owned.push_back(sub);
     s.reportDeviceListChange();
     return status::ok;
@@ -862,13 +862,9 @@ AudioStatus FakeAudioHardware::createLoopbackDevice(const std::string& name,
             return status::ok;
         }
     }
-    FakeDeviceSpec spec;
-    spec.name = name;
-    spec.uid = name + "_UID";
-    spec.transportType = fourCC("virt");
-    spec.inputChannels = 2;
-    spec.outputChannels = 2;
-    created = s.addDevice(spec);
+    FakeDeviceSetup setup = FakeDeviceSetup::named(name, 2, 2);
+    setup.transportType = fourCC("virt");
+    created = s.addDevice(setup);
     s.reportDeviceListChange();
     return status::ok;
 }

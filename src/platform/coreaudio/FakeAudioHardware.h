@@ -1,7 +1,7 @@
 #pragma once
 // An in-memory audio hardware backend for tests: a table of objects with properties per
 // address, the system object with its device list and default devices, devices built from a
-// FakeDeviceSpec (with one stream per direction), aggregate devices, forced failures, change
+// FakeDeviceSetup (with one stream per direction), aggregate devices, forced failures, change
 // reports, and a log of every write and every aggregate created or destroyed
 // ("Set 1 'dOut' glob 0 = 42").
 //
@@ -22,7 +22,7 @@
 
 #include "platform/coreaudio/AudioHardwareBackend.h"
 #include "platform/coreaudio/AudioTypes.h"
-#include "platform/coreaudio/FakeDeviceSpec.h"
+#include "platform/coreaudio/FakeDeviceSetup.h"
 
 namespace pex::coreaudio {
 
@@ -77,7 +77,7 @@ class FakeAudioHardware : public AudioHardwareBackend {
     void emit(AudioObjectID object, std::vector<AudioObjectPropertyAddress> addresses);
 
     // --- devices ------------------------------------------------------------------------
-    AudioObjectID addDevice(const FakeDeviceSpec& spec);
+    AudioObjectID addDevice(const FakeDeviceSetup& setup);
     // The device and its streams disappear; default roles that pointed at it become 0.
     // Reports 'ownd' then 'dev#' of the system object, each on its own.
     void removeDevice(AudioObjectID device);

@@ -95,18 +95,18 @@ std::optional<std::pair<std::uint32_t, std::uint32_t>> stereoPair(const pa_chann
     return std::pair{*left, *right};
 }
 
-AudioStreamBasicDescription formatOf(const pa_sample_spec& spec) {
+AudioStreamBasicDescription formatOf(const pa_sample_spec& sample) {
     AudioStreamBasicDescription format;
-    format.mSampleRate = spec.rate;
+    format.mSampleRate = sample.rate;
     format.mFormatID = kAudioFormatLinearPCM;
     format.mFramesPerPacket = 1;
-    format.mChannelsPerFrame = spec.channels;
-    const std::uint32_t frame = pa_sample_spec_valid(&spec) ? pa_frame_size(&spec) : 0;
+    format.mChannelsPerFrame = sample.channels;
+    const std::uint32_t frame = pa_sample_spec_valid(&sample) ? pa_frame_size(&sample) : 0;
     format.mBytesPerFrame = frame;
     format.mBytesPerPacket = frame;
     constexpr std::uint32_t signedInteger = 0x4;
     constexpr std::uint32_t bigEndian = 0x2;
-    switch (spec.format) {
+    switch (sample.format) {
         case PA_SAMPLE_FLOAT32LE:
         case PA_SAMPLE_FLOAT32BE:
             format.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked;
@@ -131,10 +131,11 @@ AudioStreamBasicDescription formatOf(const pa_sample_spec& spec) {
             break;
         default:
             format.mFormatFlags = signedInteger | kAudioFormatFlagIsPacked;
-            format.mBitsPerChannel =
-                pa_sample_format_valid(spec.format) ? 8 * pa_sample_size_of_format(spec.format) : 0;
+            format.mBitsPerChannel = pa_sample_format_valid(sample.format)
+                                         ? 8 * pa_sample_size_of_format(sample.format)
+                                         : 0;
     }
-    if (pa_sample_format_is_be(spec.format) == 1 && spec.format != PA_SAMPLE_U8) {
+    if (pa_sample_format_is_be(sample.format) == 1 && sample.format != PA_SAMPLE_U8) {
         format.mFormatFlags |= bigEndian;
     }
     return format;

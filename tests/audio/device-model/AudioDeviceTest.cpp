@@ -195,7 +195,7 @@ TEST_F(AudioDeviceTest, OwnersAndLazyFields) {
     EXPECT_EQ(ownedByDevice.owningDevice(), AudioDevice::lookup(speakers));
     EXPECT_EQ(AudioObjectPool::shared().getObject(speakers), AudioDevice::lookup(speakers));
 
-    coreaudio::FakeDeviceSpec aggregate;
+    coreaudio::FakeDeviceSetup aggregate;
     aggregate.classID = classid::aggregateDevice;
     const auto aggregateID = fake->addDevice(aggregate);
     AudioObject ownedByAggregate(fake->addObject(classid::control, aggregateID));

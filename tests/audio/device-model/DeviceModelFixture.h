@@ -46,12 +46,7 @@ class DeviceModelTest : public ::testing::Test {
 
     coreaudio::AudioObjectID addDevice(const std::string& name, std::uint32_t in = 0,
                                        std::uint32_t out = 2) {
-        coreaudio::FakeDeviceSpec spec;
-        spec.name = name;
-        spec.uid = name + "_UID";
-        spec.inputChannels = in;
-        spec.outputChannels = out;
-        return fake->addDevice(spec);
+        return fake->addDevice(coreaudio::FakeDeviceSetup::named(name, in, out));
     }
 
     // Collects every posting of `name` while the test runs.

@@ -161,9 +161,9 @@ TEST_F(DevicePropertiesTest, RelatedDevicesSkipWhatIsNotADevice) {
 }
 
 TEST_F(DevicePropertiesTest, HogModeToggling) {
-    coreaudio::FakeDeviceSpec spec;
-    spec.hogMode = true;
-    const auto id = fake->addDevice(spec);
+    coreaudio::FakeDeviceSetup setup;
+    setup.hogMode = true;
+    const auto id = fake->addDevice(setup);
     const auto device = AudioDevice::lookup(id);
     const auto self = ::getpid();
 
@@ -192,10 +192,10 @@ TEST_F(DevicePropertiesTest, HogModeToggling) {
 }
 
 TEST_F(DevicePropertiesTest, ClockSources) {
-    coreaudio::FakeDeviceSpec spec;
-    spec.clockSources = {{3, "Internal"}, {1, std::nullopt}, {2, "External"}};
-    spec.clockSource = 2;
-    const auto device = AudioDevice::lookup(fake->addDevice(spec));
+    coreaudio::FakeDeviceSetup setup;
+    setup.clockSources = {{3, "Internal"}, {1, std::nullopt}, {2, "External"}};
+    setup.clockSource = 2;
+    const auto device = AudioDevice::lookup(fake->addDevice(setup));
     EXPECT_EQ(device->clockSourceIDs(), (std::vector<std::uint32_t>{3, 1, 2}));
     EXPECT_EQ(device->clockSourceNames(),
               (std::vector<std::string>{"Internal", "Clock source 1", "External"}));
@@ -213,10 +213,10 @@ TEST_F(DevicePropertiesTest, ClockSources) {
 }
 
 TEST_F(DevicePropertiesTest, DataSourcesPerScope) {
-    coreaudio::FakeDeviceSpec spec;
-    spec.inputChannels = 2;
-    spec.inputDataSources = {{5, "Line In"}, {6, "Mic"}};
-    const auto device = AudioDevice::lookup(fake->addDevice(spec));
+    coreaudio::FakeDeviceSetup setup;
+    setup.inputChannels = 2;
+    setup.inputDataSources = {{5, "Line In"}, {6, "Mic"}};
+    const auto device = AudioDevice::lookup(fake->addDevice(setup));
     EXPECT_EQ(device->dataSources(Scope::input), (std::vector<std::uint32_t>{5, 6}));
     EXPECT_EQ(device->dataSource(Scope::input), std::vector<std::uint32_t>{5});
     EXPECT_EQ(device->dataSourceName(6, Scope::input), "Mic");

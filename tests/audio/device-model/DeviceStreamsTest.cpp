@@ -130,9 +130,9 @@ TEST_F(DeviceStreamsTest, NominalSampleRatesFromRanges) {
         {std::nullopt, std::nullopt},
     };
     for (const auto& [ranges, expected] : table) {
-        coreaudio::FakeDeviceSpec spec;
-        if (ranges) spec.nominalSampleRates = *ranges;
-        const auto id = fake->addDevice(spec);
+        coreaudio::FakeDeviceSetup setup;
+        if (ranges) setup.nominalSampleRates = *ranges;
+        const auto id = fake->addDevice(setup);
         if (ranges && ranges->empty()) fake->setRecords(id, at("nsr#", scope::wildcard), *ranges);
         EXPECT_EQ(AudioDevice::lookup(id)->nominalSampleRates(), expected);
     }
@@ -144,9 +144,9 @@ TEST_F(DeviceStreamsTest, NominalSampleRatesFromRanges) {
 }
 
 TEST_F(DeviceStreamsTest, NominalAndActualRate) {
-    coreaudio::FakeDeviceSpec spec;
-    spec.nominalSampleRate = 44100;
-    const auto device = AudioDevice::lookup(fake->addDevice(spec));
+    coreaudio::FakeDeviceSetup setup;
+    setup.nominalSampleRate = 44100;
+    const auto device = AudioDevice::lookup(fake->addDevice(setup));
     EXPECT_EQ(device->nominalSampleRate(), 44100.0);
     EXPECT_EQ(device->actualSampleRate(), 44100.0);
     EXPECT_TRUE(device->setNominalSampleRate(48000));

@@ -7,7 +7,7 @@ namespace pex::test {
 namespace {
 
 using coreaudio::AudioObjectPropertyAddress;
-using Control = coreaudio::FakeDeviceSpec::Control;
+using Control = coreaudio::FakeDeviceSetup::Control;
 namespace scope = coreaudio::scope;
 namespace status = coreaudio::status;
 using Operation = coreaudio::FakeAudioHardware::Operation;
@@ -19,11 +19,11 @@ AudioObjectPropertyAddress out(const char* selector, std::uint32_t element = 0) 
 class DeviceVolumeTest : public DeviceModelTest {
   protected:
     std::shared_ptr<AudioDevice> deviceWith(std::vector<Control> controls) {
-        coreaudio::FakeDeviceSpec spec;
-        spec.name = "Speakers";
-        spec.outputChannels = 2;
-        spec.controls = std::move(controls);
-        return AudioDevice::lookup(fake->addDevice(spec));
+        coreaudio::FakeDeviceSetup setup;
+        setup.name = "Speakers";
+        setup.outputChannels = 2;
+        setup.controls = std::move(controls);
+        return AudioDevice::lookup(fake->addDevice(setup));
     }
 };
 

@@ -27,12 +27,7 @@ class FakeAudioHardwareTest : public ::testing::Test {
     }
 
     AudioObjectID device(const std::string& name, std::uint32_t in, std::uint32_t out) {
-        FakeDeviceSpec spec;
-        spec.name = name;
-        spec.uid = name + "_UID";
-        spec.inputChannels = in;
-        spec.outputChannels = out;
-        return fake->addDevice(spec);
+        return fake->addDevice(FakeDeviceSetup::named(name, in, out));
     }
     template <typename T>
     std::vector<T> list(AudioObjectID object, const AudioObjectPropertyAddress& at,
@@ -58,10 +53,10 @@ class FakeAudioHardwareTest : public ::testing::Test {
 
 TEST_F(FakeAudioHardwareTest, WritesAreLoggedAndVisibleToTheNextReadOnAnyThread) {
     const AudioObjectID speakers = device("Speakers", 0, 2);
-    FakeDeviceSpec spec;
-    spec.name = "Volume";
-    spec.controls.push_back({scope::output, 1, 0.25f, true, true});
-    const AudioObjectID withVolume = fake->addDevice(spec);
+    FakeDeviceSetup setup;
+    setup.name = "Volume";
+    setup.controls.push_back({scope::output, 1, 0.25f, true, true});
+    const AudioObjectID withVolume = fake->addDevice(setup);
 
     const std::uint32_t id = 42;
     EXPECT_EQ(setPropertyData(kSystemObject, global("dOut"), 0, nullptr, 4, &id), 0);
@@ -149,10 +144,10 @@ TEST_F(FakeAudioHardwareTest, RemovingADeviceClearsItsRolesAndReportsTheListChan
 }
 
 TEST_F(FakeAudioHardwareTest, TranslatesUIDsAndSourceNames) {
-    FakeDeviceSpec spec;
-    spec.uid = "Clocked_UID";
-    spec.clockSources = {{7, "Internal"}, {9, std::nullopt}};
-    const AudioObjectID clocked = fake->addDevice(spec);
+    FakeDeviceSetup setup;
+    setup.uid = "Clocked_UID";
+    setup.clockSources = {{7, "Internal"}, {9, std::nullopt}};
+    const AudioObjectID clocked = fake->addDevice(setup);
 
     PropertyString uid("Clocked_UID");
     AudioObjectID found = 0;
@@ -174,9 +169,9 @@ TEST_F(FakeAudioHardwareTest, TranslatesUIDsAndSourceNames) {
 }
 
 TEST_F(FakeAudioHardwareTest, HogModeWritesToggleOwnershipByThisProcess) {
-    FakeDeviceSpec spec;
-    spec.hogMode = true;
-    const AudioObjectID device = fake->addDevice(spec);
+    FakeDeviceSetup setup;
+    setup.hogMode = true;
+    const AudioObjectID device = fake->addDevice(setup);
     const AudioObjectPropertyAddress hog{fourCC("oink"), scope::wildcard, 0};
     const double zero = 0;
     auto owner = [&] {

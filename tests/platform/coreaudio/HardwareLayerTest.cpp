@@ -89,9 +89,9 @@ TEST(HardwareLayerWithoutBackend, EveryCallFailsAsNotRunning) {
 }
 
 TEST_F(HardwareLayerTest, ListenersGetOnlyMatchingAddressesOnOneThreadOneCallAtATime) {
-    FakeDeviceSpec spec;
-    spec.name = "Speakers";
-    const AudioObjectID device = fake->addDevice(spec);
+    FakeDeviceSetup setup;
+    setup.name = "Speakers";
+    const AudioObjectID device = fake->addDevice(setup);
     Recorder everything;
     Recorder volumeOnly;
     ASSERT_EQ(addPropertyListener(device, kEveryProperty, Recorder::proc, &everything), status::ok);

@@ -10,7 +10,18 @@
 
 namespace pex::coreaudio {
 
-struct FakeDeviceSpec {
+struct FakeDeviceSetup {
+    // A device of that name with the UID name + "_UID" and the given channels.
+    static FakeDeviceSetup named(const std::string& name, std::uint32_t inputChannels,
+                                 std::uint32_t outputChannels) {
+        FakeDeviceSetup setup;
+        setup.name = name;
+        setup.uid = name + "_UID";
+        setup.inputChannels = inputChannels;
+        setup.outputChannels = outputChannels;
+        return setup;
+    }
+
     // A volume and/or mute control on one element of one scope.
     struct Control {
         std::uint32_t scope = scope::output;
