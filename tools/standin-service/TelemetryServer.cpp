@@ -1,9 +1,12 @@
 #include "standin-service/TelemetryServer.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <span>
+
+#include "BeaconTransport/cct/TXBCompressionHelper.h"
+#include "beacon-core/UTLGzip.h"
 
 namespace pex::standin {
 
@@ -100,23 +103,14 @@ bool decodeSourceBatch(std::string_view bytes, TelemetryServer::SourceBatch& bat
 }
 
 std::optional<std::string> gunzip(const std::string& bytes) {
-    z_stream stream{};
-    if (inflateInit2(&stream, 15 + 16) != Z_OK) return std::nullopt;
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    stream.avail_in = static_cast<uInt>(bytes.size());
-    std::string output;
-    char window[16384];
-    int result = Z_OK;
-    while (result == Z_OK) {
-        stream.next_out = reinterpret_cast<Bytef*>(window);
-        stream.avail_out = sizeof window;
-        result = inflate(&stream, Z_NO_FLUSH);
-        output.append(window, sizeof window - stream.avail_out);
-        if (output.size() > 256u * 1024 * 1024) result = Z_DATA_ERROR;
-    }
-    inflateEnd(&stream);
-    if (result != Z_STREAM_END) return std::nullopt;
-    return output;
+    // Generous, yet bounded: a broken client cannot make the stand-in exhaust memory.
+    constexpr std::size_t kMaxInflatedBytes = 256u * 1024 * 1024;
+    ErrorRef error;
+    const std::optional<UTLData> inflated = UTLGzip::dataByInflatingGzippedData(
+        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), &error,
+        kMaxInflatedBytes);
+    if (!inflated) return std::nullopt;
+    return std::string(inflated->begin(), inflated->end());
 }
 
 std::string lower(std::string text) {
@@ -180,9 +174,7 @@ Reply TelemetryServer::answer(const Call& call) {
     upload.rawBody = call.body;
     std::optional<std::string> body = call.body;
     // The HTTP server may already have inflated a gzip body; inflate only what still is gzip.
-    bool gzipped = call.body.size() >= 2 && static_cast<unsigned char>(call.body[0]) == 0x1F &&
-                   static_cast<unsigned char>(call.body[1]) == 0x8B;
-    if (gzipped) body = gunzip(call.body);
+    if (TXBCompressionHelper::isGzipped(call.body)) body = gunzip(call.body);
     if (body) {
         upload.body = *body;
         upload.decoded = decode(*body, upload.sourceBatches);

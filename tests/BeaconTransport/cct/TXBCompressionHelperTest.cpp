@@ -1,29 +1,21 @@
 #include "BeaconTransport/cct/TXBCompressionHelper.h"
 
-#include <zlib.h>
-
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <span>
+
+#include "beacon-core/UTLGzip.h"
 
 namespace pex {
 namespace {
 
 std::string gunzip(const std::string& gzipped) {
-    z_stream stream{};
-    EXPECT_EQ(inflateInit2(&stream, 15 + 16), Z_OK);
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(gzipped.data()));
-    stream.avail_in = static_cast<uInt>(gzipped.size());
-    std::string output;
-    char window[4096];
-    int result = Z_OK;
-    while (result == Z_OK) {
-        stream.next_out = reinterpret_cast<Bytef*>(window);
-        stream.avail_out = sizeof window;
-        result = inflate(&stream, Z_NO_FLUSH);
-        output.append(window, sizeof window - stream.avail_out);
-    }
-    EXPECT_EQ(result, Z_STREAM_END);
-    inflateEnd(&stream);
-    return output;
+    ErrorRef error;
+    const std::optional<UTLData> inflated = UTLGzip::dataByInflatingGzippedData(
+        std::span(reinterpret_cast<const std::uint8_t*>(gzipped.data()), gzipped.size()), &error);
+    EXPECT_TRUE(inflated) << (error ? error->localizedDescription() : "");
+    return inflated ? std::string(inflated->begin(), inflated->end()) : std::string();
 }
 
 TEST(TXBCompressionHelperTest, GzipRoundTripsAndIsRecognised) {
