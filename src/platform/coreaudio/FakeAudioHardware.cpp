@@ -9,6 +9,7 @@
 #include <sstream>
 #include <utility>
 
+#include "platform/coreaudio/PropertyBytes.h"
 #include "platform/coreaudio/PropertyReply.h"
 #include "platform/coreaudio/PropertyString.h"
 
@@ -67,20 +68,6 @@ struct Change {
 
 constexpr Address globalAddress(std::uint32_t selector) {
     return {selector, scope::global, kElementMain};
-}
-
-template <typename T>
-std::vector<std::byte> bytesOf(const T& value) {
-    std::vector<std::byte> bytes(sizeof(T));
-    std::memcpy(bytes.data(), &value, sizeof(T));
-    return bytes;
-}
-
-template <typename T>
-T valueOf(const std::vector<std::byte>& bytes) {
-    T value{};
-    std::memcpy(&value, bytes.data(), std::min(bytes.size(), sizeof(T)));
-    return value;
 }
 
 // Scopes print bare in the log ("glob"), selectors quoted ("'dOut'").
@@ -212,18 +199,12 @@ struct FakeAudioHardware::State {
                                   const void* qualifier) {
         switch (p.kind) {
             case Kind::OwnedObjects:
-                return recordsOf(ownedObjects(id, qualifierSize, qualifier));
+                return listOf(ownedObjects(id, qualifierSize, qualifier));
             case Kind::DeviceList:
-                return recordsOf(deviceList);
+                return listOf(deviceList);
             default:
                 return p.bytes;
         }
-    }
-    template <typename T>
-    static std::vector<std::byte> recordsOf(const std::vector<T>& records) {
-        std::vector<std::byte> bytes(records.size() * sizeof(T));
-        if (!bytes.empty()) std::memcpy(bytes.data(), records.data(), bytes.size());
-        return bytes;
     }
 
     // --- changes (lock held) -------------------------------------------------------------
@@ -302,7 +283,7 @@ struct FakeAudioHardware::State {
             ids.push_back(source.id);
             if (source.name) names[source.id] = *source.name;
         }
-        putRecords(id, {listSelector, scopeCode, kElementMain}, recordsOf(ids), false);
+        putRecords(id, {listSelector, scopeCode, kElementMain}, listOf(ids), false);
         put(id, {nameSelector, scopeCode, kElementMain},
             Property{Kind::NameTable, Rendering::Raw, {}, {}, std::move(names), false});
     }
@@ -334,12 +315,12 @@ struct FakeAudioHardware::State {
                 std::memcpy(layout.data() + 8, &count, 4);
                 putRecords(id, {fourCC("srnd"), direction, kElementMain}, std::move(layout), false);
             }
-            putRecords(id, {fourCC("stm#"), direction, kElementMain}, recordsOf(streams), false);
+            putRecords(id, {fourCC("stm#"), direction, kElementMain}, listOf(streams), false);
             allStreams.insert(allStreams.end(), streams.begin(), streams.end());
             (direction == scope::input ? objects[id].inputStreams : objects[id].outputStreams) =
                 streams;
         }
-        putRecords(id, global("stm#"), recordsOf(allStreams), false);
+        putRecords(id, global("stm#"), listOf(allStreams), false);
 
         for (const auto& control : setup.controls) {
             const Address at{0, control.scope, control.element};
@@ -367,7 +348,7 @@ struct FakeAudioHardware::State {
         }
         if (!setup.nominalSampleRates.empty()) {
             putRecords(id, {fourCC("nsr#"), scope::wildcard, kElementMain},
-                       recordsOf(setup.nominalSampleRates), false);
+                       listOf(setup.nominalSampleRates), false);
         }
         if (!setup.clockSources.empty()) {
             putSources(id, scope::global, fourCC("csc#"), fourCC("lcsn"), setup.clockSources);
@@ -380,7 +361,7 @@ struct FakeAudioHardware::State {
             if (sources->empty()) continue;
             putSources(id, scopeCode, fourCC("ssc#"), fourCC("lscn"), *sources);
             putRecords(id, {fourCC("ssrc"), scopeCode, kElementMain},
-                       recordsOf(std::vector<std::uint32_t>{sources->front().id}), true);
+                       listOf(std::vector<std::uint32_t>{sources->front().id}), true);
         }
         if (setup.hogMode) {
             put(id, {fourCC("oink"), scope::wildcard, kElementMain},

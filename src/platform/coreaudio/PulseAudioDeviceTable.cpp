@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/coreaudio/PropertyBytes.h"
+
 namespace pex::coreaudio {
 
 namespace {
@@ -19,20 +21,6 @@ constexpr std::uint32_t sel(const char* code) {
 
 // Apart from the fake's IDs, so objects of both never meet in one process's pool.
 std::atomic<AudioObjectID> nextObjectID{1'000'000};
-
-template <typename T>
-std::vector<std::byte> bytesOf(const T& value) {
-    std::vector<std::byte> bytes(sizeof(T));
-    std::memcpy(bytes.data(), &value, sizeof(T));
-    return bytes;
-}
-
-template <typename T>
-std::vector<std::byte> listOf(const std::vector<T>& values) {
-    std::vector<std::byte> bytes(values.size() * sizeof(T));
-    if (!bytes.empty()) std::memcpy(bytes.data(), values.data(), bytes.size());
-    return bytes;
-}
 
 PulseAudioProperty value(std::vector<std::byte> bytes, bool settable = false) {
     PulseAudioProperty p;
