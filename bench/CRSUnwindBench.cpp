@@ -12,6 +12,7 @@
 #include "crashreporter/runtime/CRSBinaryImage.h"
 #include "crashreporter/runtime/CRSContext.h"
 #include "crashreporter/unwind/CRSUnwind.h"
+#include "crashreporter/unwind/CurrentStackBounds.h"
 
 namespace {
 
@@ -32,20 +33,6 @@ void setUpCrashContext() {
 }
 
 enum class Strategy { dwarf, dwarfWithoutStackBounds, framePointer, runtime };
-
-// The calling thread's stack, as the crash handler hands it to the walker.
-void currentStackBounds(std::uintptr_t* low, std::uintptr_t* high) {
-    pthread_attr_t attributes;
-    void* address = nullptr;
-    std::size_t size = 0;
-    *low = *high = 0;
-    if (pthread_getattr_np(pthread_self(), &attributes) != 0) return;
-    if (pthread_attr_getstack(&attributes, &address, &size) == 0) {
-        *low = reinterpret_cast<std::uintptr_t>(address);
-        *high = *low + size;
-    }
-    pthread_attr_destroy(&attributes);
-}
 
 _Unwind_Reason_Code countFrame(_Unwind_Context*, void* count) {
     ++*static_cast<std::int64_t*>(count);

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "CurrentStackBounds.h"
 #include "crashreporter/runtime/CRSBinaryImage.h"
 #include "crashreporter/runtime/CRSContext.h"
 #include "crashreporter/runtime/CRSFileReader.h"
@@ -29,20 +30,6 @@ struct Walk {
     std::vector<std::uintptr_t> sps;
     std::vector<std::uint32_t> repeats;
 };
-
-// The calling thread's stack, as the crash handler knows it.
-void currentStackBounds(std::uintptr_t* low, std::uintptr_t* high) {
-    pthread_attr_t attributes;
-    void* address = nullptr;
-    std::size_t size = 0;
-    *low = *high = 0;
-    if (pthread_getattr_np(pthread_self(), &attributes) != 0) return;
-    if (pthread_attr_getstack(&attributes, &address, &size) == 0) {
-        *low = reinterpret_cast<std::uintptr_t>(address);
-        *high = *low + size;
-    }
-    pthread_attr_destroy(&attributes);
-}
 
 Walk walk(const CRSThreadContext& registers, bool withStackBounds = false) {
     Walk result;
