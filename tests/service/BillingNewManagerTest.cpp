@@ -11,6 +11,7 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/DeploymentSettings.h"
 #include "platform/foundation/MainQueue.h"
+#include "purchase/ConsoleCapture.h"
 #include "service/ApiBaseURL.h"
 #include "service/BillingNewManager.h"
 #include "service/HttpDatas.h"
@@ -252,14 +253,18 @@ TEST_F(MinuteBilling, FailedReportsTellTheWindow) {
 }
 
 TEST_F(MinuteBilling, AReplyAfterTheManagerIsGoneDoesNothing) {
+    test::ConsoleCapture console;
     manager_->startConsume();
     manager_.reset();
-    // A later request of the same kind; once its reply is in, so is the first one's.
+    // A later request of the same kind. The two go out on separate connections, so their
+    // replies can come in either order: wait until the client has handled both.
     auto second = BillingNewManager::create();
     RecordingWindow secondWindow;
     second->delegate = &secondWindow;
     second->startConsume();
-    ASSERT_TRUE(test::runMainUntil([&] { return !secondWindow.events.empty(); }));
+    ASSERT_TRUE(test::runMainUntil([&] {
+        return !secondWindow.events.empty() && console.linesStartingWith("🍺result:") >= 2;
+    }));
     MainQueue::drain();
     EXPECT_EQ(service_.requests("/consume/start").size(), 2u);
     EXPECT_TRUE(window_.events.empty());
