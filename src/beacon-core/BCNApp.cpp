@@ -173,7 +173,17 @@ void BCNApp::configureWithName(const std::optional<std::string>& name,
             "BeaconService-Info.plist or set in the customized options.");
     }
     (*state.apps)[*name] = app;
-    app->container()->instantiateEagerComponents();
+    try {
+        app->container()->instantiateEagerComponents();
+    } catch (...) {
+        // A component that refuses the options leaves no half-configured app behind: it would
+        // stay the default without ever announcing itself, and every later configure would be
+        // refused as a second one.
+        state.apps->erase(*name);
+        if (state.defaultApp == app) state.defaultApp.reset();
+        app->dropConfiguration();
+        throw;
+    }
     sendNotificationsToSDKs(*app);
 }
 
@@ -214,6 +224,14 @@ bool BCNApp::configureCore() {
                                                           app->appDidBecomeActive();
                                                   }));
     return true;
+}
+
+void BCNApp::dropConfiguration() {
+    becomeActiveObserver_.reset();
+    if (auto c = container()) {
+        c->removeAllComponents();
+        c->removeAllCachedInstances();
+    }
 }
 
 void BCNApp::checkExpectedBundleID() const {

@@ -94,6 +94,8 @@ class BCNApp : public std::enable_shared_from_this<BCNApp> {
   private:
     void initInstance();
     bool configureCore();
+    // Undoes what configuring set up in the app itself: its observer and its components.
+    void dropConfiguration();
     void checkExpectedBundleID() const;
     bool isAppIDValid() const;
     void appDidBecomeActive();

@@ -205,8 +205,9 @@ T requireValue(const PRMValue& object) {
 // Errors made of C++ exceptions other than ThrownError: code 0, the exception's text.
 inline constexpr const char* kPromiseExceptionDomain = "com.beacon.Promises.Exception";
 
-// The error an exception thrown by typed work rejects with. The SDK's own Exception (a broken
-// precondition) is not an outcome: it is passed on.
+// The error an exception thrown by typed work rejects with. Work runs on a queue, where an
+// exception passed on would end the process, so the SDK's own Exception rejects too (with its
+// name and reason as the description).
 inline ErrorRef errorOfException(std::exception_ptr thrown) {
     try {
         std::rethrow_exception(thrown);
@@ -214,8 +215,6 @@ inline ErrorRef errorOfException(std::exception_ptr thrown) {
         return error.error() ? error.error() : Error::make(kPromiseExceptionDomain, 0);
     } catch (const PromiseError& error) {
         return error.platformError();
-    } catch (const Exception&) {
-        throw;
     } catch (const std::exception& other) {
         return Error::make(kPromiseExceptionDomain, 0, {{Error::kDescriptionKey, other.what()}});
     } catch (...) {

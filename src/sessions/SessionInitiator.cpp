@@ -6,7 +6,8 @@ namespace pex {
 
 SessionInitiator::SessionInitiator(const SettingsProtocol& settings, CurrentTime currentTime)
     : currentTime_(std::move(currentTime)), settings_(settings) {
-    if (!currentTime_) currentTime_ = [] { return Clock::current()->now(); };
+    // A night with the lid closed is time away: the monotonic clock would not count it.
+    if (!currentTime_) currentTime_ = [] { return Clock::current()->nowIncludingSleep(); };
 }
 
 void SessionInitiator::appBackgrounded() {

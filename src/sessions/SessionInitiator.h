@@ -15,8 +15,8 @@ class SessionInitiator {
   public:
     using CurrentTime = std::function<Clock::TimePoint()>;
 
-    // `settings` outlives the initiator. The current time is the injectable clock's unless a
-    // source is given.
+    // `settings` outlives the initiator. The current time is the injectable clock's time
+    // including sleep unless a source is given.
     explicit SessionInitiator(const SettingsProtocol& settings, CurrentTime currentTime = nullptr);
 
     void setInitiateSessionStart(std::function<void()> action) {

@@ -139,6 +139,24 @@ TEST_F(PromiseTypedTest, AsyncAndDoKeepTheFirstResolution) {
     EXPECT_EQ(followed.value(), 9);
 }
 
+TEST_F(PromiseTypedTest, TheSDKsOwnExceptionInTypedWorkRejects) {
+    const auto sdkFailure = [] { throw Exception("com.beacon.core", "bad options"); };
+    auto resolved = Promise<int>::resolved([&]() -> int {
+        sdkFailure();
+        return 0;
+    });
+    auto async = Promise<int>::async(queue, [&](auto, auto) { sdkFailure(); });
+    auto work = Promise<void>::doWork(queue, sdkFailure);
+    auto chained = Promise<int>::resolved([] { return 1; }).then(queue, [&](int) { sdkFailure(); });
+    ASSERT_TRUE(PRMPromiseWaitForAll(20));
+    for (const PRMPromiseRef& core :
+         {resolved.objCPromise(), async.objCPromise(), work.objCPromise(), chained.objCPromise()}) {
+        ASSERT_TRUE(core->isRejected());
+        EXPECT_EQ(core->error()->domain(), kPromiseExceptionDomain);
+        EXPECT_EQ(core->error()->localizedDescription(), "com.beacon.core: bad options");
+    }
+}
+
 TEST_F(PromiseTypedTest, ThenFormsCatchAlwaysRecoverValidate) {
     auto source = Promise<int>::resolved([] { return 4; });
     auto doubled = source.then(queue, [](int value) { return value * 2; });

@@ -1,8 +1,10 @@
 #include "sessions/Sessions.h"
 
+#include <algorithm>
 #include <bit>
 #include <condition_variable>
 #include <deque>
+#include <latch>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -22,7 +24,10 @@ using test::WireMessage;
 class FakeSubscriber : public BCNSessionsSubscriber {
   public:
     FakeSubscriber(Name name, bool enabled) : name_(name), enabled_(enabled) {}
-    bool isDataCollectionEnabled() const override { return enabled_; }
+    bool isDataCollectionEnabled() const override {
+        ++asked;
+        return enabled_;
+    }
     Name sessionsSubscriberName() const override { return name_; }
     void onSessionChanged(const BCNSessionDetails& session) override {
         std::lock_guard guard(lock_);
@@ -32,6 +37,9 @@ class FakeSubscriber : public BCNSessionsSubscriber {
         std::lock_guard guard(lock_);
         return seen_;
     }
+
+    // How often the component asked whether this subscriber collects data.
+    mutable std::atomic<int> asked{0};
 
   private:
     const Name name_;
@@ -204,21 +212,40 @@ TEST_F(SessionsTest, ComingBackAfterTheTimeoutStartsANewSessionForEveryone) {
 }
 
 TEST_F(SessionsTest, SubscribersMayRegisterWhileSessionsStart) {
-    auto sessions = make({Name::CrashReporter});
-    std::vector<std::thread> registering;
-    for (int t = 0; t < 4; ++t)
-        registering.emplace_back([&] {
-            for (int i = 0; i < 25; ++i)
-                sessions->registerWithSubscriber(subscriber(Name::CrashReporter, i % 2 == 0));
-        });
-    for (int i = 0; i < 5; ++i) {
+    constexpr int kRounds = 5, kThreads = 8, kEach = 100;
+    auto startAnotherSession = [&] {
         NotificationCenter::defaultCenter().post(kApplicationDidResignActiveNotification);
         now = now.load() + std::chrono::hours(1);
         NotificationCenter::defaultCenter().post(kApplicationDidBecomeActiveNotification);
+    };
+    // Several rounds, each a fresh component: one round shows a missing lock only now and then.
+    for (int round = 0; round < kRounds; ++round) {
+        auto sessions = make({Name::CrashReporter});
+        std::vector<std::shared_ptr<FakeSubscriber>> subscribers;
+        for (int i = 0; i < kThreads * kEach; ++i)
+            subscribers.push_back(subscriber(Name::CrashReporter, i % 2 == 0));
+        std::latch start(kThreads + 1);
+        std::vector<std::thread> registering;
+        for (int t = 0; t < kThreads; ++t)
+            registering.emplace_back([&, t] {
+                start.arrive_and_wait();  // all at once, so registrations really overlap
+                for (int i = 0; i < kEach; ++i)
+                    sessions->registerWithSubscriber(subscribers[t * kEach + i]);
+            });
+        start.arrive_and_wait();
+        for (int i = 0; i < 5; ++i) startAnotherSession();
+        for (auto& thread : registering) thread.join();
+        for (int i = 0; i < 6; ++i) ASSERT_TRUE(nextResult()) << round << ": " << i;
+
+        // A registration lost to a race is never asked again: the next start asks them all.
+        for (auto& one : subscribers) one->asked = 0;
+        startAnotherSession();
+        ASSERT_TRUE(nextResult()) << round;
+        const auto neverAsked = std::count_if(subscribers.begin(), subscribers.end(),
+                                              [](const auto& one) { return one->asked == 0; });
+        ASSERT_EQ(neverAsked, 0) << round << ": subscribers missing from the table";
+        ASSERT_EQ(logger->events().size(), 7u * (round + 1)) << round;
     }
-    for (auto& thread : registering) thread.join();
-    for (int i = 0; i < 6; ++i) ASSERT_TRUE(nextResult()) << i;
-    EXPECT_EQ(logger->events().size(), 6u);
 }
 
 TEST(SessionsComponentTest, TheComponentIsEagerAndBuiltOnlyForTheDefaultApp) {

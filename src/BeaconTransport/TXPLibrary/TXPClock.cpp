@@ -1,7 +1,9 @@
 #include "BeaconTransport/TXPLibrary/TXPClock.h"
 
-#include <sys/time.h>
+#include <time.h>
 
+#include <bit>
+#include <charconv>
 #include <ctime>
 #include <fstream>
 #include <functional>
@@ -17,10 +19,10 @@ constexpr const char* kTimezoneOffsetKey = "TXPClockTimezoneOffsetSeconds";
 constexpr const char* kKernelBootTimeKey = "TXPClockKernelBootTime";
 constexpr const char* kUptimeKey = "TXPClockUptime";
 
-// The kernel's boot time in nanoseconds since 1970, or 0 when it cannot be read. The kernel
-// keeps it fixed (it moves only when the wall clock is set), so snapshots of one boot agree
-// on it exactly.
-std::int64_t kernelBootTimeNanoseconds() {
+constexpr const char* kBootIDKey = "TXPClockBootID";
+
+// The kernel's boot time in nanoseconds since 1970, or 0 when it cannot be read.
+std::int64_t readKernelBootTimeNanoseconds() {
     std::ifstream stat("/proc/stat");
     std::string key;
     while (stat >> key) {
@@ -34,10 +36,40 @@ std::int64_t kernelBootTimeNanoseconds() {
     return 0;
 }
 
-std::int64_t timeOfDayNanoseconds() {
-    timeval now{};
-    ::gettimeofday(&now, nullptr);
-    return std::int64_t{now.tv_sec} * 1'000'000'000 + std::int64_t{now.tv_usec} * 1000;
+// The kernel's random id of this boot, folded to 64 bits; 0 when it cannot be read.
+std::uint64_t readBootID() {
+    std::ifstream file("/proc/sys/kernel/random/boot_id");
+    std::string text;
+    if (!(file >> text)) return 0;
+    std::erase(text, '-');
+    if (text.size() != 32) return 0;
+    std::uint64_t high = 0, low = 0;
+    auto parse = [&](std::size_t at, std::uint64_t& value) {
+        auto [end, error] = std::from_chars(text.data() + at, text.data() + at + 16, value, 16);
+        return error == std::errc() && end == text.data() + at + 16;
+    };
+    if (!parse(0, high) || !parse(16, low)) return 0;
+    const std::uint64_t folded = high ^ low;
+    return folded == 0 ? 1 : folded;
+}
+
+// What a process knows of its boot, read once: a process lives inside one boot, and reading
+// the kernel's files for every snapshot cost more than the rest of storing an event. The boot
+// time the kernel reports moves when the wall clock is set, so the boot id tells boots apart.
+struct Boot {
+    std::int64_t timeNanoseconds = readKernelBootTimeNanoseconds();
+    std::uint64_t id = readBootID();
+};
+
+const Boot& thisBoot() {
+    static const Boot boot;
+    return boot;
+}
+
+std::int64_t nanoseconds(clockid_t clock) {
+    timespec now{};
+    ::clock_gettime(clock, &now);
+    return std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
 }
 
 std::int64_t localTimezoneOffsetSeconds() {
@@ -59,22 +91,11 @@ std::int64_t getInteger(const PropertyList::Dictionary& values, const char* key,
 }  // namespace
 
 TXPClock TXPClock::snapshot() {
-    std::int64_t bootTime = kernelBootTimeNanoseconds();
-    // Read the time of day until the boot time read after it still agrees, so the uptime is
-    // taken against one boot time even if the wall clock is being set meanwhile.
-    std::int64_t stableBootTime = kernelBootTimeNanoseconds();
-    std::int64_t timeOfDay = 0;
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        timeOfDay = timeOfDayNanoseconds();
-        std::int64_t again = kernelBootTimeNanoseconds();
-        if (again == stableBootTime) break;
-        stableBootTime = again;
-    }
-    std::int64_t uptime = timeOfDay - stableBootTime;
-    timespec wall{};
-    ::clock_gettime(CLOCK_REALTIME, &wall);
-    std::int64_t millis = std::int64_t{wall.tv_sec} * 1000 + wall.tv_nsec / 1'000'000;
-    return TXPClock(millis, localTimezoneOffsetSeconds(), bootTime, uptime);
+    const Boot& boot = thisBoot();
+    // The time since boot counts the time the machine slept, as the wall clock does.
+    const std::int64_t uptime = nanoseconds(CLOCK_BOOTTIME);
+    const std::int64_t millis = nanoseconds(CLOCK_REALTIME) / 1'000'000;
+    return TXPClock(millis, localTimezoneOffsetSeconds(), boot.timeNanoseconds, uptime, boot.id);
 }
 
 TXPClock TXPClock::clockSnapshotInTheFuture(std::uint64_t millis) {
@@ -84,11 +105,13 @@ TXPClock TXPClock::clockSnapshotInTheFuture(std::uint64_t millis) {
 }
 
 bool TXPClock::isAfter(const TXPClock& other) const {
-    if (kernelBootTimeNanoseconds_ != other.kernelBootTimeNanoseconds_)
-        return kernelBootTimeNanoseconds_ > other.kernelBootTimeNanoseconds_;
-    // Both sides in milliseconds: the zone offset is in seconds.
-    return timeMillis_ + timezoneOffsetSeconds_ * 1000 >
-           other.timeMillis_ + other.timezoneOffsetSeconds_ * 1000;
+    const bool sameBoot = bootID_ != 0 && other.bootID_ != 0
+                              ? bootID_ == other.bootID_
+                              : kernelBootTimeNanoseconds_ == other.kernelBootTimeNanoseconds_;
+    if (!sameBoot) return kernelBootTimeNanoseconds_ > other.kernelBootTimeNanoseconds_;
+    // Milliseconds since 1970 are the same instant in every zone: a stored wait must not grow
+    // or shrink because the zone changed meanwhile.
+    return timeMillis_ > other.timeMillis_;
 }
 
 std::size_t TXPClock::hash() const {
@@ -98,19 +121,27 @@ std::size_t TXPClock::hash() const {
 }
 
 PropertyList::Dictionary TXPClock::encodeWithCoder() const {
-    return {{kTimeMillisKey, PropertyList(timeMillis_)},
-            {kTimezoneOffsetKey, PropertyList(timezoneOffsetSeconds_)},
-            {kKernelBootTimeKey, PropertyList(kernelBootTimeNanoseconds_)},
-            {kUptimeKey, PropertyList(uptimeNanoseconds_)}};
+    PropertyList::Dictionary values{{kTimeMillisKey, PropertyList(timeMillis_)},
+                                    {kTimezoneOffsetKey, PropertyList(timezoneOffsetSeconds_)},
+                                    {kKernelBootTimeKey, PropertyList(kernelBootTimeNanoseconds_)},
+                                    {kUptimeKey, PropertyList(uptimeNanoseconds_)}};
+    if (bootID_ != 0)
+        values.emplace(kBootIDKey, PropertyList(std::bit_cast<std::int64_t>(bootID_)));
+    return values;
 }
 
 std::optional<TXPClock> TXPClock::decodeWithCoder(const PropertyList::Dictionary& values) {
     bool ok = true;
-    TXPClock clock(getInteger(values, kTimeMillisKey, ok),
-                   getInteger(values, kTimezoneOffsetKey, ok),
-                   getInteger(values, kKernelBootTimeKey, ok), getInteger(values, kUptimeKey, ok));
+    const std::int64_t timeMillis = getInteger(values, kTimeMillisKey, ok);
+    const std::int64_t timezoneOffset = getInteger(values, kTimezoneOffsetKey, ok);
+    const std::int64_t bootTime = getInteger(values, kKernelBootTimeKey, ok);
+    const std::int64_t uptime = getInteger(values, kUptimeKey, ok);
     if (!ok) return std::nullopt;
-    return clock;
+    // Archives written before the boot id was kept have none: the boot is then unknown.
+    bool hasBootID = true;
+    const std::int64_t bootID = getInteger(values, kBootIDKey, hasBootID);
+    return TXPClock(timeMillis, timezoneOffset, bootTime, uptime,
+                    hasBootID ? std::bit_cast<std::uint64_t>(bootID) : 0);
 }
 
 }  // namespace pex

@@ -1,7 +1,9 @@
 #include "BeaconTransport/TXPLibrary/TXPFlatFileStorage.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "BeaconTransport/TXPLibrary/TXPApplication.h"
@@ -73,7 +75,10 @@ TXPFlatFileStorage::TXPFlatFileStorage(std::function<fs::path()> root)
       storageQueue_(DispatchQueue::serial("com.beacon.TXPFlatFileStorage")) {}
 
 const fs::path& TXPFlatFileStorage::root() const {
-    std::call_once(rootOnce_, [this] { root_ = rootProvider_(); });
+    std::call_once(rootOnce_, [this] {
+        root_ = rootProvider_();
+        eventDataFolder_ = root_ / "TXPFlatFileStorage" / "gdt_event_data";
+    });
     return root_;
 }
 
@@ -154,13 +159,19 @@ std::string TXPFlatFileStorage::percentDecodedMappingID(const std::string& encod
     return decoded;
 }
 
+std::string TXPFlatFileStorage::eventFileName(const std::string& eventID, std::int64_t qosTier,
+                                              TXPDate expirationDate,
+                                              const std::string& mappingID) {
+    return eventID + "-" + std::to_string(qosTier) + "-" +
+           std::to_string(wholeSecondsSince1970(expirationDate)) + "-" +
+           percentEncodedMappingID(mappingID);
+}
+
 fs::path TXPFlatFileStorage::pathForTarget(std::int64_t target, const std::string& eventID,
                                            std::int64_t qosTier, TXPDate expirationDate,
                                            const std::string& mappingID) const {
     return eventDataStoragePath() / std::to_string(target) /
-           (eventID + "-" + std::to_string(qosTier) + "-" +
-            std::to_string(wholeSecondsSince1970(expirationDate)) + "-" +
-            percentEncodedMappingID(mappingID));
+           eventFileName(eventID, qosTier, expirationDate, mappingID);
 }
 
 fs::path TXPFlatFileStorage::batchPathForTarget(std::int64_t target, std::int64_t batchID,
@@ -248,7 +259,11 @@ void TXPFlatFileStorage::storeEvent(TXPEvent event, StoreCompletion onComplete) 
     TXPBackgroundIdentifier task = application.beginBackgroundTask("TXStorage", nullptr);
     storageQueue_.async([self = shared_from_this(), event = std::move(event),
                          onComplete = std::move(onComplete), task, &application] {
-        fs::path file = self->pathForTarget(event.target(), event.eventID(), event.qosTier(),
+        // Not pathForTarget: asking the file system whether the folders exist, for every
+        // event, cost more than writing the event. The write makes them when they are missing.
+        self->root();
+        const fs::path file = self->eventDataFolder_ / std::to_string(event.target()) /
+                              eventFileName(event.eventID(), event.qosTier(),
                                             event.expirationDate(), event.mappingID());
         std::string archive = TXPEncodeArchive(event, std::nullopt);
         if (self->sizeTracker().directoryContentSize() + archive.size() <= kMaxStorageSize) {
@@ -333,25 +348,55 @@ void TXPFlatFileStorage::hasEventsForTarget(std::int64_t target,
 
 // MARK: - Batches
 
-void TXPFlatFileStorage::nextBatchID(std::function<void(std::optional<std::int64_t>)> onComplete) {
+std::int64_t TXPFlatFileStorage::batchIDAfterExistingBatches() {
+    std::int64_t next = 0;
+    std::error_code error;
+    fs::directory_iterator entries(batchDataStoragePath(), error), end;
+    for (; !error && entries != end; entries.increment(error)) {
+        auto components = batchComponentsFromFilename(entries->path().filename().string());
+        if (!components) continue;
+        next = std::max(next, *components->at(kBatchComponentsBatchIDKey).get<std::int64_t>() + 1);
+    }
+    // Past the counter's range the ids start again; batches that old are long gone.
+    return next > std::numeric_limits<std::int32_t>::max() ? 0 : next;
+}
+
+void TXPFlatFileStorage::nextBatchID(std::function<void(std::int64_t)> onComplete) {
     auto batchID = std::make_shared<std::optional<std::int64_t>>();
     libraryDataForKey(
         kBatchIDCounterKey,
-        [batchID, onComplete](std::optional<std::string> bytes, ErrorRef error) {
+        [self = shared_from_this(), batchID, onComplete](std::optional<std::string> bytes,
+                                                         ErrorRef error) {
             if (!bytes && error && error->code() == ENOENT) {
                 *batchID = 0;  // no counter yet: the first batch
             } else if (bytes && bytes->size() >= sizeof(std::int32_t)) {
                 std::int32_t stored = 0;
                 std::memcpy(&stored, bytes->data(), sizeof stored);
-                *batchID = stored;
+                if (stored >= 0) *batchID = stored;
             }
-            // A short or unreadable counter makes no batch this round rather than a batch
-            // whose folder name could never be parsed back.
-            onComplete(*batchID);
+            if (!*batchID) {
+                // A counter that cannot be used would stop every upload for good while events
+                // pile up to the size limit. The next id after every batch still on disk can
+                // never name an existing batch, so it takes the counter's place.
+                *batchID = self->batchIDAfterExistingBatches();
+                TXPConsoleLog(TXPMessageCodeUploadFailure, TXPLogLevelError,
+                              "The batch id counter was unusable (" +
+                                  (error ? error->description()
+                                         : std::to_string(bytes ? bytes->size() : 0) + " bytes") +
+                                  "); batches continue with id " + std::to_string(**batchID) + ".");
+                // A folder in the counter's place would refuse the repaired counter as well.
+                if (std::optional<fs::path> file = self->libraryPathForKey(kBatchIDCounterKey)) {
+                    std::error_code removeError;
+                    if (fs::is_directory(*file, removeError)) fs::remove_all(*file, removeError);
+                }
+            }
+            onComplete(**batchID);
         },
         [batchID]() -> std::optional<std::string> {
             if (!*batchID) return std::nullopt;
-            std::int32_t next = static_cast<std::int32_t>(**batchID + 1);
+            const std::int32_t next = **batchID >= std::numeric_limits<std::int32_t>::max()
+                                          ? 0
+                                          : static_cast<std::int32_t>(**batchID + 1);
             return std::string(reinterpret_cast<const char*>(&next), sizeof next);
         });
 }
@@ -391,23 +436,19 @@ void TXPFlatFileStorage::batchWithEventSelector(TXPStorageEventSelector selector
                                                 BatchCompletion onComplete) {
     auto self = shared_from_this();
     nextBatchID([self, selector = std::move(selector), batchExpiration,
-                 onComplete = std::move(onComplete)](std::optional<std::int64_t> batchID) {
-        if (!batchID) {
-            if (onComplete) onComplete(std::nullopt, std::nullopt);
-            return;
-        }
+                 onComplete = std::move(onComplete)](std::int64_t batchID) {
         self->storageQueue_.async([self, selector, batchExpiration, onComplete, batchID] {
             std::set<fs::path> paths = self->pathsForTarget(selector);
-            self->storageQueue_.async(
-                [self, paths = std::move(paths), selector, batchExpiration, onComplete, batchID] {
-                    std::optional<TXPEventSet> events = self->moveIntoBatch(
-                        paths, selector.selectedTarget(), *batchID, batchExpiration);
-                    if (!onComplete) return;
-                    if (events)
-                        onComplete(batchID, std::move(events));
-                    else
-                        onComplete(std::nullopt, std::nullopt);
-                });
+            self->storageQueue_.async([self, paths = std::move(paths), selector, batchExpiration,
+                                       onComplete, batchID] {
+                std::optional<TXPEventSet> events =
+                    self->moveIntoBatch(paths, selector.selectedTarget(), batchID, batchExpiration);
+                if (!onComplete) return;
+                if (events)
+                    onComplete(batchID, std::move(events));
+                else
+                    onComplete(std::nullopt, std::nullopt);
+            });
         });
     });
 }

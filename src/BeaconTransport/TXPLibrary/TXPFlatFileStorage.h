@@ -87,6 +87,8 @@ class TXPFlatFileStorage : public TXPStorageProtocol,
     void removeBatchWithID(std::int64_t batchID, bool deleteEvents,
                            std::function<void()> onComplete) override;
     void batchIDsForTarget(std::int64_t target, BatchIDsCompletion onComplete) override;
+    void removeAllBatchesForTarget(std::int64_t target, bool deleteEvents,
+                                   std::function<void()> onComplete) override;
     void checkForExpirations() override;
     void storeLibraryData(std::string bytes, std::string key,
                           std::function<void(ErrorRef)> onComplete) override;
@@ -98,9 +100,6 @@ class TXPFlatFileStorage : public TXPStorageProtocol,
     void setDelegate(std::weak_ptr<TXPStorageDelegate> delegate) override;
     std::shared_ptr<TXPStorageDelegate> delegate() const override;
 
-    // Removes every batch of the target (events deleted or given back), then completes.
-    void removeAllBatchesForTarget(std::int64_t target, bool deleteEvents,
-                                   std::function<void()> onComplete);
     // Reads the stored metrics window, lets `handler` make the next one and stores it when it
     // differs; the completion gets an archiving or writing error.
     using MetricsHandler = std::function<std::optional<TXPMetricsMetadata>(
@@ -122,9 +121,14 @@ class TXPFlatFileStorage : public TXPStorageProtocol,
     std::shared_ptr<TXPForcedUploading> uploadCoordinator() const;
 
     std::filesystem::path folder(const char* name) const;
+    static std::string eventFileName(const std::string& eventID, std::int64_t qosTier,
+                                     TXPDate expirationDate, const std::string& mappingID);
     std::optional<std::filesystem::path> libraryPathForKey(const std::string& key) const;
-    // The next batch id through the counter file; none when the counter cannot be read.
-    void nextBatchID(std::function<void(std::optional<std::int64_t>)> onComplete);
+    // The next batch id through the counter file. An unusable counter (short, negative,
+    // unreadable) is replaced by the id after every batch on disk.
+    void nextBatchID(std::function<void(std::int64_t)> onComplete);
+    // Storage queue only: one more than the largest batch id on disk, or 0.
+    std::int64_t batchIDAfterExistingBatches();
     std::set<std::filesystem::path> pathsForTarget(const TXPStorageEventSelector& selector);
     std::optional<TXPEventSet> moveIntoBatch(const std::set<std::filesystem::path>& paths,
                                              std::int64_t target, std::int64_t batchID,
@@ -134,6 +138,7 @@ class TXPFlatFileStorage : public TXPStorageProtocol,
     const std::function<std::filesystem::path()> rootProvider_;
     mutable std::once_flag rootOnce_;
     mutable std::filesystem::path root_;
+    mutable std::filesystem::path eventDataFolder_;  // set with root_
     DispatchQueue storageQueue_;
     std::optional<TXPDirectorySizeTracker> sizeTracker_;  // storageQueue_ only, made on first use
 

@@ -85,13 +85,13 @@ void TXPMetricsController::offerMetrics(std::shared_ptr<const TXPMetrics> metric
 
 void TXPMetricsController::storageDidRemoveExpiredEvents(TXPStorageProtocol&,
                                                          const TXPEventSet& events) {
-    logEventsDroppedForReason(TXPEventDropReasonExpired, events);
+    logEventsDroppedForReason(TXPEventDropReasonExpired, events, nullptr);
 }
 
 void TXPMetricsController::storageDidDropEvent(TXPStorageProtocol&, const TXPEvent& event) {
     TXPEventSet one;
     TXPEventSetAdd(one, event);
-    logEventsDroppedForReason(TXPEventDropReasonStorageFull, one);
+    logEventsDroppedForReason(TXPEventDropReasonStorageFull, one, nullptr);
 }
 
 }  // namespace pex

@@ -15,17 +15,15 @@ namespace pex {
 
 class TXPMetricsController : public TXPMetricsControllerProtocol {
   public:
-    using Done = std::function<void(ErrorRef)>;
-
     static const std::shared_ptr<TXPMetricsController>& sharedInstance();
     explicit TXPMetricsController(std::shared_ptr<TXPFlatFileStorage> storage)
         : storage_(std::move(storage)) {}
 
     void logEventsDroppedForReason(std::int64_t reason, const TXPEventSet& events,
-                                   Done onComplete = nullptr);
-    // The window's metrics (none when no window was stored); a new window starts now either way.
-    void getAndResetMetrics(std::function<void(std::shared_ptr<const TXPMetrics>)> onComplete);
-    void offerMetrics(std::shared_ptr<const TXPMetrics> metrics, Done onComplete = nullptr);
+                                   Done onComplete) override;
+    void getAndResetMetrics(
+        std::function<void(std::shared_ptr<const TXPMetrics>)> onComplete) override;
+    void offerMetrics(std::shared_ptr<const TXPMetrics> metrics, Done onComplete) override;
 
     void storageDidRemoveExpiredEvents(TXPStorageProtocol& storage,
                                        const TXPEventSet& events) override;

@@ -59,10 +59,20 @@ namespace {
 
 // Temporary file (hidden, so selection never picks it up), then rename: readers see the old
 // or the new content. Telemetry is not worth two disk flushes per event, so nothing is synced.
+// The temporary name is the file's own (every event file name is unique); a leftover of a
+// crashed write under that name makes way for a random one.
 std::error_code writeAtomically(const std::filesystem::path& file, std::string_view bytes) {
-    std::string temporary =
-        (file.parent_path() / ("." + file.filename().string() + ".tmp-XXXXXX")).string();
-    int fd = ::mkostemp(temporary.data(), O_CLOEXEC);  // created 0600
+    const std::string& path = file.native();
+    const std::size_t slash = path.rfind('/');
+    const std::size_t name = slash == std::string::npos ? 0 : slash + 1;
+    std::string temporary;
+    temporary.reserve(path.size() + 12);
+    temporary.append(path, 0, name).append(".").append(path, name).append(".tmp");
+    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == EEXIST) {
+        temporary += "-XXXXXX";
+        fd = ::mkostemp(temporary.data(), O_CLOEXEC);  // created 0600
+    }
     if (fd < 0) return {errno, std::generic_category()};
     std::error_code error;
     while (!bytes.empty()) {
@@ -95,16 +105,18 @@ ErrorRef TXPArchiveDecodingError(const std::string& problem) {
 bool TXPWriteDataToFile(std::string_view bytes, const std::filesystem::path& file,
                         ErrorRef* error) {
     if (file.empty()) return false;
-    std::error_code code;
-    if (!std::filesystem::is_directory(file.parent_path(), code))
+    // The folder nearly always exists: it is made only when the first write finds it missing.
+    std::error_code code = writeAtomically(file, bytes);
+    if (code == std::errc::no_such_file_or_directory) {
         std::filesystem::create_directories(file.parent_path(), code);
-    if (code) {
-        TXPLogDebug(0, "Attempt to create directory failed: path:" + file.parent_path().string() +
-                           " error:" + code.message());
-        if (error) *error = TXPFileError(code, file.parent_path());
-        return false;
+        if (code) {
+            TXPLogDebug(0, "Attempt to create directory failed: path:" +
+                               file.parent_path().string() + " error:" + code.message());
+            if (error) *error = TXPFileError(code, file.parent_path());
+            return false;
+        }
+        code = writeAtomically(file, bytes);
     }
-    code = writeAtomically(file, bytes);
     if (code) {
         TXPLogDebug(0, "Attempt to write archive failed: path:" + file.string() +
                            " error:" + code.message());

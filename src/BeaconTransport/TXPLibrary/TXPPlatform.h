@@ -32,8 +32,8 @@ int TXPCurrentNetworkType();
 int TXPCurrentMobileSubtype();
 std::string TXPPlatformModelName();
 
-// Writes `bytes` atomically (owner-only), creating the parent folder first. An empty path
-// writes nothing and fails.
+// Writes `bytes` atomically (owner-only), creating the parent folder when it is missing. An
+// empty path writes nothing and fails.
 bool TXPWriteDataToFile(std::string_view bytes, const std::filesystem::path& file,
                         ErrorRef* error = nullptr);
 

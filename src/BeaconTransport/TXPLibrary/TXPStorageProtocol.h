@@ -45,6 +45,9 @@ class TXPStorageProtocol {
     virtual void removeBatchWithID(std::int64_t batchID, bool deleteEvents,
                                    std::function<void()> onComplete) = 0;
     virtual void batchIDsForTarget(std::int64_t target, BatchIDsCompletion onComplete) = 0;
+    // Removes every batch of the target (events deleted or given back), then completes.
+    virtual void removeAllBatchesForTarget(std::int64_t target, bool deleteEvents,
+                                           std::function<void()> onComplete) = 0;
     virtual void checkForExpirations() = 0;
     virtual void storeLibraryData(std::string bytes, std::string key,
                                   std::function<void(ErrorRef)> onComplete) = 0;

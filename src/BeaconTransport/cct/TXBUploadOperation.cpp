@@ -9,11 +9,11 @@
 
 namespace pex {
 
-TXBUploadOperation::TXBUploadOperation(std::int64_t target, std::int64_t conditions,
-                                       std::string uploadURL,
-                                       std::shared_ptr<TXPFlatFileStorage> storage,
-                                       std::shared_ptr<TXPMetricsController> metricsController,
-                                       std::shared_ptr<TXBUploader> uploader)
+TXBUploadOperation::TXBUploadOperation(
+    std::int64_t target, std::int64_t conditions, std::string uploadURL,
+    std::shared_ptr<TXPStorageProtocol> storage,
+    std::shared_ptr<TXPMetricsControllerProtocol> metricsController,
+    std::shared_ptr<TXBUploader> uploader)
     : target_(target),
       conditions_(conditions),
       uploadURL_(std::move(uploadURL)),
@@ -53,7 +53,7 @@ TXPStorageEventSelector TXBUploadOperation::eventSelector() const {
 
 void TXBUploadOperation::start() {
     TXPLogDebug(0, "Upload operation started: target " + std::to_string(target_));
-    if (!readyToUploadTarget() || cancelled_) {
+    if (!readyToUploadTarget()) {
         finish();
         return;
     }
@@ -106,10 +106,6 @@ void TXBUploadOperation::addMetrics(TXPUploadBatch batch) {
 }
 
 void TXBUploadOperation::send(TXPUploadBatch batch) {
-    if (cancelled_) {
-        giveBack(batch);
-        return;
-    }
     uploadAttempted_ = true;
     std::string body = TXBLogRequest::constructRequestProtoWithEvents(batch.events);
     std::optional<std::string> gzipped = TXBCompressionHelper::gzippedData(body);
@@ -196,7 +192,7 @@ void TXBUploadOperation::processResponse(const TXPUploadBatch& batch, const URLD
                                     [self = shared_from_this()] { self->finish(); });
         return;
     }
-    if (metricsController_) metricsController_->offerMetrics(currentMetrics_);
+    if (metricsController_) metricsController_->offerMetrics(currentMetrics_, nullptr);
     if (status == 404 || status == 429 || (status >= 500 && status <= 599)) {
         TXPLogDebug(0, "TXB: batch " + batchText +
                            " upload failed. Batch will attempt to be uploaded later.");
@@ -206,14 +202,14 @@ void TXBUploadOperation::processResponse(const TXPUploadBatch& batch, const URLD
     }
     if (status == 400 && metricsController_)
         metricsController_->logEventsDroppedForReason(TXPEventDropReasonServerRejected,
-                                                      batch.events);
+                                                      batch.events, nullptr);
     TXPLogDebug(0, "TXB: batch " + batchText + " upload failed. Batch will be deleted.");
     storage_->removeBatchWithID(batch.batchID, true,
                                 [self = shared_from_this()] { self->finish(); });
 }
 
 void TXBUploadOperation::giveBack(const TXPUploadBatch& batch) {
-    if (metricsController_) metricsController_->offerMetrics(currentMetrics_);
+    if (metricsController_) metricsController_->offerMetrics(currentMetrics_, nullptr);
     storage_->removeBatchWithID(batch.batchID, false,
                                 [self = shared_from_this()] { self->finish(); });
 }

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "BeaconTransport/TXPLibrary/TXPFlatFileStorage.h"
-#include "BeaconTransport/TXPLibrary/TXPMetricsController.h"
+#include "BeaconTransport/TXPLibrary/TXPMetricsControllerProtocol.h"
+#include "BeaconTransport/TXPLibrary/TXPStorageProtocol.h"
 #include "platform/foundation/URLSession.h"
 
 namespace pex {
@@ -17,12 +17,11 @@ class TXBUploader;
 class TXBUploadOperation : public std::enable_shared_from_this<TXBUploadOperation> {
   public:
     TXBUploadOperation(std::int64_t target, std::int64_t conditions, std::string uploadURL,
-                       std::shared_ptr<TXPFlatFileStorage> storage,
-                       std::shared_ptr<TXPMetricsController> metricsController,
+                       std::shared_ptr<TXPStorageProtocol> storage,
+                       std::shared_ptr<TXPMetricsControllerProtocol> metricsController,
                        std::shared_ptr<TXBUploader> uploader);
 
     void start();
-    void cancel() { cancelled_ = true; }
     bool uploadAttempted() const { return uploadAttempted_; }
     std::int64_t target() const { return target_; }
 
@@ -42,12 +41,11 @@ class TXBUploadOperation : public std::enable_shared_from_this<TXBUploadOperatio
     const std::int64_t target_;
     const std::int64_t conditions_;
     const std::string uploadURL_;
-    const std::shared_ptr<TXPFlatFileStorage> storage_;
-    const std::shared_ptr<TXPMetricsController> metricsController_;
+    const std::shared_ptr<TXPStorageProtocol> storage_;
+    const std::shared_ptr<TXPMetricsControllerProtocol> metricsController_;
     const std::shared_ptr<TXBUploader> uploader_;
     std::shared_ptr<const TXPMetrics> currentMetrics_;
     std::shared_ptr<URLSessionTask> currentTask_;
-    bool cancelled_ = false;
     bool uploadAttempted_ = false;
 };
 

@@ -25,16 +25,15 @@ TXBUploader::TXBUploader(std::shared_ptr<TXPRegistrar> registrar)
       session_(std::make_shared<URLSession>()) {}
 
 void TXBUploader::uploadTarget(std::int32_t target, std::int64_t conditions) {
-    auto storage =
-        std::dynamic_pointer_cast<TXPFlatFileStorage>(registrar_->storageForTarget(target));
+    std::shared_ptr<TXPStorageProtocol> storage = registrar_->storageForTarget(target);
     if (!storage) {
         TXPConsoleLog(TXPMessageCodeUploadFailure, TXPLogLevelError,
                       "Failed to upload target: " + std::to_string(target) +
                           " - could not find corresponding storage instance.");
         return;
     }
-    auto metrics = std::dynamic_pointer_cast<TXPMetricsController>(
-        registrar_->metricsControllerForTarget(target));
+    std::shared_ptr<TXPMetricsControllerProtocol> metrics =
+        registrar_->metricsControllerForTarget(target);
     auto operation = std::make_shared<TXBUploadOperation>(
         target, conditions, TXPEndpoints::uploadURLForTarget(target).value_or(""), storage, metrics,
         shared_from_this());

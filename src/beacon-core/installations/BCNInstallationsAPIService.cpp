@@ -71,14 +71,47 @@ bool isCredentialHeader(const std::string& name) {
     return lower == "authorization" || lower == "x-beacon-api-key" || lower == kMigrationHeader;
 }
 
-// The body as text for a log line, only when it is UTF-8-safe enough to print.
+// Credentials a reply carries: never written to a log line.
+void redactCredentials(nlohmann::json& value) {
+    if (value.is_object()) {
+        for (auto& [key, nested] : value.items()) {
+            if (key == "refreshToken" || key == "token")
+                nested = "<redacted>";
+            else
+                redactCredentials(nested);
+        }
+    } else if (value.is_array()) {
+        for (auto& nested : value) redactCredentials(nested);
+    }
+}
+
+// The body as text for a log line, with its credentials replaced; a body that is not JSON is
+// logged by its size only.
 std::string loggableBody(const std::string& body) {
     try {
         auto parsed = nlohmann::json::parse(body);
+        redactCredentials(parsed);
         return parsed.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     } catch (const nlohmann::json::exception&) {
         return "(" + std::to_string(body.size()) + " bytes)";
     }
+}
+
+std::string describeRequest(const std::string& method, const std::string& url) {
+    return "{ " + method + " " + url + " }";
+}
+
+// The 2xx reply a promise step received, announced as about to be parsed.
+const BCNInstallationsURLSessionResponse& replyToParse(const PRMValue& value) {
+    const auto& reply = *value.as<BCNInstallationsURLSessionResponse>();
+    BCNLogDebug(kBCNInstallationsLogService, BCNInstallationsMessageCode::kParsingResponse,
+                "Parsing server response for %@.", reply.HTTPResponse.url);
+    return reply;
+}
+
+std::string describeResponse(const HTTPURLResponse& response) {
+    return "{ URL: " + response.url + " } { Status Code: " + std::to_string(response.statusCode) +
+           " }";
 }
 
 }  // namespace
@@ -176,33 +209,33 @@ URLRequest BCNInstallationsAPIService::deleteInstallationRequestWithInstallation
 
 PRMPromiseRef BCNInstallationsAPIService::URLRequestPromise(const URLRequest& request) const {
     BCNLogDebug(kBCNInstallationsLogService, BCNInstallationsMessageCode::kRequestSending,
-                "Sending request: %s %s, body: %s, headers: %s.", request.httpMethod.c_str(),
-                request.url.c_str(), loggableBody(request.httpBody).c_str(),
-                loggableHeaders(request.headers).c_str());
+                "Sending request: %@, body:%@, headers: %@.",
+                describeRequest(request.httpMethod, request.url), loggableBody(request.httpBody),
+                loggableHeaders(request.headers));
     auto promise = PRMPromise::pendingPromise();
     auto session = session_;
     promise->addPendingObject(session);
     auto task = session->dataTask(
         request, DispatchQueue::global(QualityOfService::Utility),
-        [promise, method = request.httpMethod, url = request.url](URLDataResult result) {
+        [promise, described = describeRequest(request.httpMethod, request.url),
+         url = request.url](URLDataResult result) {
             if (result.error || !result.response) {
                 const URLError error = result.error.value_or(URLError(URLError::Code::Other, url));
                 BCNLogDebug(kBCNInstallationsLogService,
                             BCNInstallationsMessageCode::kRequestFailed,
-                            "Request failed: %s %s, error: %s.", method.c_str(), url.c_str(),
-                            error.debugDescription().c_str());
+                            "Request failed: %@, error: %@.", described, error.debugDescription());
                 promise->reject(errorFromURLError(error));
                 return;
             }
             BCNLogDebug(kBCNInstallationsLogService, BCNInstallationsMessageCode::kRequestResponse,
-                        "Request response received: %s %s, error: (null), body: %s.",
-                        method.c_str(), url.c_str(), loggableBody(result.data).c_str());
+                        "Request response received: %@, error: %@, body: %@.", described, "(null)",
+                        loggableBody(result.data));
             const HTTPURLResponse& response = *result.response;
             if (!response.isSuccess()) {
-                BCNLogDebug(
-                    kBCNInstallationsLogService, BCNInstallationsMessageCode::kUnexpectedResponse,
-                    "Unexpected API response: %s (status %ld), body: %s.", response.url.c_str(),
-                    static_cast<long>(response.statusCode), loggableBody(result.data).c_str());
+                BCNLogDebug(kBCNInstallationsLogService,
+                            BCNInstallationsMessageCode::kUnexpectedResponse,
+                            "Unexpected API response: %@, body: %@.", describeResponse(response),
+                            loggableBody(result.data));
                 promise->reject(
                     BCNInstallationsErrorUtil::APIErrorWithHTTPResponse(response, result.data));
                 return;
@@ -223,60 +256,74 @@ PRMPromiseRef BCNInstallationsAPIService::sendURLRequest(const URLRequest& reque
         [self = *this, request]() -> PRMValue { return self.URLRequestPromise(request); });
 }
 
+PRMPromiseRef BCNInstallationsAPIService::buildAndSend(
+    std::function<URLRequest(const BCNInstallationsAPIService&)> build) const {
+    auto self = std::make_shared<const BCNInstallationsAPIService>(*this);
+    return PRMPromise::doWork(DispatchQueue::global(QualityOfService::Utility),
+                              [self, build = std::move(build)]() -> PRMValue {
+                                  return PRMValue::box(build(*self));
+                              })
+        ->then([self](const PRMValue& request) -> PRMValue {
+            return self->sendURLRequest(*request.as<URLRequest>());
+        });
+}
+
 PRMPromiseRef BCNInstallationsAPIService::registerInstallation(
     const BCNInstallationsItem& installation) const {
     ErrorRef validationError;
     if (!installation.isValid(&validationError))
         return BCNInstallationsErrorUtil::rejectedPromiseWithError(validationError);
-    const URLRequest request = registerRequestWithInstallation(installation);
-    return sendURLRequest(request)->then([installation](const PRMValue& value) -> PRMValue {
-        const auto* reply = value.as<BCNInstallationsURLSessionResponse>();
-        BCNLogDebug(kBCNInstallationsLogService, BCNInstallationsMessageCode::kParsingResponse,
-                    "Parsing server response for %s.", reply->HTTPResponse.url.c_str());
-        ErrorRef error;
-        auto registered = installation.registeredInstallationWithJSONData(
-            reply->data, std::chrono::system_clock::now(), &error);
-        if (!registered) {
-            BCNLogDebug(kBCNInstallationsLogService, BCNInstallationsMessageCode::kItemParseFailed,
-                        "Failed to parse BCNInstallationsItem: %s.", error->description().c_str());
-            return error;
-        }
-        BCNLogDebug(kBCNInstallationsLogService, BCNInstallationsMessageCode::kItemParsed,
-                    "BCNInstallationsItem parsed successfully.");
-        return PRMValue::box(*registered);
-    });
+    return buildAndSend([installation](const BCNInstallationsAPIService& service) {
+               return service.registerRequestWithInstallation(installation);
+           })
+        ->then([installation](const PRMValue& value) -> PRMValue {
+            const BCNInstallationsURLSessionResponse& reply = replyToParse(value);
+            ErrorRef error;
+            auto registered = installation.registeredInstallationWithJSONData(
+                reply.data, std::chrono::system_clock::now(), &error);
+            if (!registered) {
+                BCNLogDebug(
+                    kBCNInstallationsLogService, BCNInstallationsMessageCode::kItemParseFailed,
+                    "Failed to parse BCNInstallationsItem: %s.", error->description().c_str());
+                return error;
+            }
+            BCNLogDebug(kBCNInstallationsLogService, BCNInstallationsMessageCode::kItemParsed,
+                        "BCNInstallationsItem parsed successfully.");
+            return PRMValue::box(*registered);
+        });
 }
 
 PRMPromiseRef BCNInstallationsAPIService::refreshAuthTokenForInstallation(
     const BCNInstallationsItem& installation) const {
-    const URLRequest request = authTokenRequestWithInstallation(installation);
-    return sendURLRequest(request)->then([installation](const PRMValue& value) -> PRMValue {
-        const auto* reply = value.as<BCNInstallationsURLSessionResponse>();
-        BCNLogDebug(kBCNInstallationsLogService, BCNInstallationsMessageCode::kParsingResponse,
-                    "Parsing server response for %s.", reply->HTTPResponse.url.c_str());
-        ErrorRef error;
-        auto token = BCNInstallationsItem::authTokenWithGenerateTokenAPIJSONData(
-            reply->data, std::chrono::system_clock::now(), &error);
-        if (!token) {
-            BCNLogDebug(kBCNInstallationsLogService,
-                        BCNInstallationsMessageCode::kAuthTokenParseFailed,
-                        "Failed to parse BCNInstallationsStoredAuthToken: %s.",
-                        error->description().c_str());
-            return error;
-        }
-        BCNLogDebug(kBCNInstallationsLogService, BCNInstallationsMessageCode::kAuthTokenParsed,
-                    "BCNInstallationsStoredAuthToken parsed successfully.");
-        BCNInstallationsItem updated = installation;
-        updated.authToken = *token;
-        return PRMValue::box(updated);
-    });
+    return buildAndSend([installation](const BCNInstallationsAPIService& service) {
+               return service.authTokenRequestWithInstallation(installation);
+           })
+        ->then([installation](const PRMValue& value) -> PRMValue {
+            const BCNInstallationsURLSessionResponse& reply = replyToParse(value);
+            ErrorRef error;
+            auto token = BCNInstallationsItem::authTokenWithGenerateTokenAPIJSONData(
+                reply.data, std::chrono::system_clock::now(), &error);
+            if (!token) {
+                BCNLogDebug(kBCNInstallationsLogService,
+                            BCNInstallationsMessageCode::kAuthTokenParseFailed,
+                            "Failed to parse BCNInstallationsStoredAuthToken: %s.",
+                            error->description().c_str());
+                return error;
+            }
+            BCNLogDebug(kBCNInstallationsLogService, BCNInstallationsMessageCode::kAuthTokenParsed,
+                        "BCNInstallationsStoredAuthToken parsed successfully.");
+            BCNInstallationsItem updated = installation;
+            updated.authToken = *token;
+            return PRMValue::box(updated);
+        });
 }
 
 PRMPromiseRef BCNInstallationsAPIService::deleteInstallation(
     const BCNInstallationsItem& installation) const {
-    const URLRequest request = deleteInstallationRequestWithInstallation(installation);
-    return sendURLRequest(request)->then(
-        [installation](const PRMValue&) -> PRMValue { return PRMValue::box(installation); });
+    return buildAndSend([installation](const BCNInstallationsAPIService& service) {
+               return service.deleteInstallationRequestWithInstallation(installation);
+           })
+        ->then([installation](const PRMValue&) -> PRMValue { return PRMValue::box(installation); });
 }
 
 }  // namespace pex

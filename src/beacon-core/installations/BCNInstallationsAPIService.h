@@ -4,6 +4,7 @@
 // URL session (one retry after 1 s on a 500 reply), turns a non-2xx reply into a
 // `BCNInstallationsHTTPError` and parses a 2xx reply. Each returns a promise of a
 // `BCNInstallationsItem` (boxed). When to call them is the ID controller's decision.
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -64,6 +65,11 @@ class BCNInstallationsAPIService {
 
   private:
     std::string installationURL(const BCNInstallationsItem& installation) const;
+    // Builds the request on a utility queue, then sends it: taking the heartbeats for the
+    // client header reads and rewrites their store on disk, which must not hold up the caller
+    // (the main queue, where promise work settles).
+    PRMPromiseRef buildAndSend(
+        std::function<URLRequest(const BCNInstallationsAPIService&)> build) const;
 
     std::shared_ptr<URLSession> session_;
     std::string APIKey_;

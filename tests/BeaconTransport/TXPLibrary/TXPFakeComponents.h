@@ -42,6 +42,7 @@ class RecordingStorage : public TXPStorageProtocol, public TXPLifecycleProtocol 
     void batchWithEventSelector(TXPStorageEventSelector, TXPDate, BatchCompletion) override {}
     void removeBatchWithID(std::int64_t, bool, std::function<void()>) override {}
     void batchIDsForTarget(std::int64_t, BatchIDsCompletion) override {}
+    void removeAllBatchesForTarget(std::int64_t, bool, std::function<void()>) override {}
     void checkForExpirations() override { ++expirySweeps; }
     void storeLibraryData(std::string, std::string, std::function<void(ErrorRef)>) override {}
     void libraryDataForKey(std::string, LibraryFetchCompletion, LibraryNewValue) override {}

@@ -1,6 +1,7 @@
 #include "BeaconTransport/TXPLibrary/TXPFlatFileStorage.h"
 
 #include <fstream>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -212,22 +213,39 @@ TEST_F(TXPFlatFileStorageTest, OnlyEventsReallyMovedIntoTheBatchBelongToIt) {
     EXPECT_EQ(filesIn(targetFolder(1001)), 1u);
 }
 
-TEST_F(TXPFlatFileStorageTest, AnUnusableBatchCounterMakesNoBatchThisRound) {
-    ASSERT_TRUE(test::store(*storage, test::makeEvent("1974", 1001)).written);
-    for (bool asFolder : {false, true}) {
+TEST_F(TXPFlatFileStorageTest, AnUnusableBatchCounterIsReplacedAndBatchingGoesOn) {
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> spoil;
+    };
+    const Case cases[] = {
+        {"short", [](const fs::path& file) { std::ofstream(file) << "ab"; }},
+        {"a folder", [](const fs::path& file) { fs::create_directories(file / "inside"); }},
+        {"negative",
+         [](const fs::path& file) { std::ofstream(file) << std::string("\xFF\xFF\xFF\xFF", 4); }},
+    };
+    for (const Case& c : cases) {
+        // A batch of another target is still on disk: the repaired ids must pass it.
+        fs::remove_all(storage->batchDataStoragePath());
+        fs::create_directories(storage->batchPathForTarget(1002, 41, inTenMinutes()));
         fs::remove_all(counterFile());
-        if (asFolder)
-            fs::create_directories(counterFile());  // unreadable
-        else
-            std::ofstream(counterFile()) << "ab";  // short
-        EXPECT_FALSE(test::batch(*storage, TXPStorageEventSelector::eventSelectorForTarget(1001),
-                                 inTenMinutes()));
-        EXPECT_EQ(filesIn(targetFolder(1001)), 1u);
-        for (auto& entry : fs::directory_iterator(storage->batchDataStoragePath()))
-            ADD_FAILURE() << "unexpected batch folder " << entry.path();
+        c.spoil(counterFile());
+        // Two rounds in a row: both make a batch, with ids that follow each other.
+        for (std::int64_t expected : {42, 43}) {
+            ASSERT_TRUE(test::store(*storage, test::makeEvent("1974", 1001)).written);
+            auto batch = test::batch(
+                *storage, TXPStorageEventSelector::eventSelectorForTarget(1001), inTenMinutes());
+            ASSERT_TRUE(batch) << c.name;
+            EXPECT_EQ(batch->batchID, expected) << c.name;
+            test::removeBatch(*storage, batch->batchID, /*deleteEvents=*/true);
+        }
+        std::error_code error;
+        EXPECT_EQ(AtomicFile::read(counterFile(), error), std::string("\x2C\0\0\0", 4)) << c.name;
     }
+    // A sound counter is used as it is.
     fs::remove_all(counterFile());
     std::ofstream(counterFile()) << std::string("\x07\0\0\0", 4);
+    ASSERT_TRUE(test::store(*storage, test::makeEvent("1974", 1001)).written);
     auto batch = test::batch(*storage, TXPStorageEventSelector::eventSelectorForTarget(1001),
                              inTenMinutes());
     ASSERT_TRUE(batch);

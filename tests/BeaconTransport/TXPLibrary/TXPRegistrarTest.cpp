@@ -14,6 +14,9 @@ class RecordingController : public TXPMetricsControllerProtocol {
   public:
     void storageDidRemoveExpiredEvents(TXPStorageProtocol&, const TXPEventSet&) override {}
     void storageDidDropEvent(TXPStorageProtocol&, const TXPEvent&) override {}
+    void logEventsDroppedForReason(std::int64_t, const TXPEventSet&, Done) override {}
+    void getAndResetMetrics(std::function<void(std::shared_ptr<const TXPMetrics>)>) override {}
+    void offerMetrics(std::shared_ptr<const TXPMetrics>, Done) override {}
 };
 
 class SilentUploader : public TXPUploader {
@@ -43,6 +46,7 @@ class ListeningStorage : public CountingStorage, public TXPStorageProtocol {
     void batchWithEventSelector(TXPStorageEventSelector, TXPDate, BatchCompletion) override {}
     void removeBatchWithID(std::int64_t, bool, std::function<void()>) override {}
     void batchIDsForTarget(std::int64_t, BatchIDsCompletion) override {}
+    void removeAllBatchesForTarget(std::int64_t, bool, std::function<void()>) override {}
     void checkForExpirations() override {}
     void storeLibraryData(std::string, std::string, std::function<void(ErrorRef)>) override {}
     void libraryDataForKey(std::string, LibraryFetchCompletion, LibraryNewValue) override {}

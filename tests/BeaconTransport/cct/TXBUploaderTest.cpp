@@ -1,7 +1,10 @@
 #include "BeaconTransport/cct/TXBUploader.h"
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
 #include <future>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -165,6 +168,37 @@ TEST_F(TXBUploaderTest, TheServersWaitHoldsOrdinaryUploadsButNotForcedOnes) {
     EXPECT_EQ(telemetry.uploads().size(), 2u);
 }
 
+TEST_F(TXBUploaderTest, AStoredWaitEndsAtItsInstantWhateverTheZoneOrAClockChange) {
+    constexpr std::int64_t kHour = 3'600'000'000'000;  // nanoseconds
+    const TXPClock now = TXPClock::snapshot();
+    struct Case {
+        const char* name;
+        TXPClock wait;
+        bool uploads;
+    };
+    const Case cases[] = {
+        {"a wait that ended, stored in a zone far east",
+         {now.timeMillis() - 1000, 14 * 3600, now.kernelBootTime(), now.uptime(), now.bootID()},
+         true},
+        // The kernel's boot time was an hour later before the wall clock was set back an hour.
+        {"a wait that ended, stored before the wall clock was set back",
+         {now.timeMillis() - 1000, now.timezoneOffsetSeconds(), now.kernelBootTime() + kHour,
+          now.uptime(), now.bootID()},
+         true},
+        {"a wait still running, stored in a zone far west",
+         {now.timeMillis() + 600'000, -12 * 3600, now.kernelBootTime(), now.uptime(), now.bootID()},
+         false},
+    };
+    for (const Case& c : cases) {
+        telemetry.clear();
+        uploader->setNextUploadTime(c.wait, 1000);
+        store(test::makeEvent("1974", 1000));
+        upload(1000, TXPNetworkWifi);
+        EXPECT_EQ(telemetry.uploads().size(), c.uploads ? 1u : 0u) << c.name;
+        std::filesystem::remove_all(storage->eventDataStoragePath() / "1000");
+    }
+}
+
 TEST_F(TXBUploaderTest, ATinyBodyGoesUncompressed) {
     TXPEvent tiny = test::makeEvent("1", 1000, "");
     store(tiny);
@@ -198,6 +232,193 @@ TEST_F(TXBUploaderTest, ARedirectToAnotherOriginIsNotFollowed) {
     upload(1002, kForcedOnWifi);
     auto uploads = telemetry.uploads();
     ASSERT_EQ(uploads.size(), 1u);  // the body never reached the other listener
+}
+
+TEST_F(TXBUploaderTest, AFailedUploadGivesTheEventsAndTheTakenCountsBack) {
+    struct Case {
+        const char* name;
+        std::int32_t target;
+        std::function<void()> prepare;
+    };
+    const Case cases[] = {
+        {"a server error", 1002,
+         [&] {
+             telemetry.script({500, {}, ""});
+         }},
+        {"no endpoint for the target", 999, [] {}},
+        {"the server is gone", 1002, [&] { service.stop(); }},
+    };
+    registrar->registerStorage(storage, 999);
+    registrar->registerMetricsController(metrics, 999);
+    registrar->targetToStorage();
+    for (const Case& c : cases) {
+        takeMetrics();
+        TXPEventSet lost;
+        TXPEventSetAdd(lost, test::makeEvent("1206", c.target));
+        std::promise<void> counted;
+        metrics->logEventsDroppedForReason(TXPEventDropReasonExpired, lost,
+                                           [&](ErrorRef) { counted.set_value(); });
+        counted.get_future().get();
+        for (int i = 0; i < 3; ++i) store(test::makeEvent("1206", c.target, "crash"));
+        c.prepare();
+        upload(c.target, kForcedOnWifi);
+
+        EXPECT_EQ(storedEvents(c.target), 3u) << c.name;
+        for (auto& entry : std::filesystem::directory_iterator(storage->batchDataStoragePath()))
+            ADD_FAILURE() << c.name << ": batch left behind " << entry.path();
+        auto counts = takeMetrics();
+        ASSERT_TRUE(counts) << c.name;
+        EXPECT_EQ(counts->logSourceMetrics.droppedEventCounterByLogSource(),
+                  (std::map<std::string, std::map<std::int64_t, std::int64_t>>{
+                      {"1206", {{TXPEventDropReasonExpired, 1}}}}))
+            << c.name;
+        std::filesystem::remove_all(storage->eventDataStoragePath() / std::to_string(c.target));
+    }
+}
+
+TEST_F(TXBUploaderTest, EachNetworkConditionUploadsItsTiers) {
+    struct Case {
+        const char* name;
+        std::int64_t conditions;
+        std::set<std::int64_t> sentTiers;
+    };
+    const Case cases[] = {
+        {"Wi-Fi", TXPNetworkWifi, {0, 1, 3, 4, 5}},
+        {"mobile data", TXPNetworkCellular, {3, 4}},
+        {"forced", kForcedOnWifi, {0, 1, 2, 3, 4, 5}},
+    };
+    for (const Case& c : cases) {
+        telemetry.clear();
+        uploader->setNextUploadTime(std::nullopt, 1000);
+        std::filesystem::remove_all(storage->eventDataStoragePath() / "1000");
+        for (std::int64_t tier = 0; tier <= 5; ++tier)
+            store(test::makeEvent("1974", 1000, "tier " + std::to_string(tier), tier));
+        upload(1000, c.conditions);
+        std::set<std::int64_t> sent;
+        for (const auto& uploaded : telemetry.uploads())
+            for (const auto& batch : uploaded.sourceBatches)
+                for (const auto& event : batch.events) sent.insert(event.payload.back() - '0');
+        EXPECT_EQ(sent, c.sentTiers) << c.name;
+        EXPECT_EQ(storedEvents(1000), 6 - c.sentTiers.size()) << c.name;
+    }
+}
+
+TEST_F(TXBUploaderTest, ABatchAnInterruptedUploadLeftIsSentWithTheNextRound) {
+    store(test::makeEvent("1974", 1000, "left"));
+    // An upload that never finished: its events sit in a batch folder.
+    ASSERT_TRUE(test::batch(*storage, TXPStorageEventSelector::eventSelectorForTarget(1000),
+                            TXPDateNow() + std::chrono::minutes(10)));
+    ASSERT_EQ(storedEvents(1000), 0u);
+    store(test::makeEvent("1974", 1000, "new"));
+    upload(1000, TXPNetworkWifi);
+    const auto uploads = telemetry.uploads();
+    ASSERT_EQ(uploads.size(), 1u);
+    std::multiset<std::string> payloads;
+    for (const auto& batch : uploads[0].sourceBatches)
+        for (const auto& event : batch.events) payloads.insert(event.payload);
+    EXPECT_EQ(payloads, (std::multiset<std::string>{"left", "new"}));
+    EXPECT_EQ(storedEvents(1000), 0u);
+    for (auto& entry : std::filesystem::directory_iterator(storage->batchDataStoragePath()))
+        ADD_FAILURE() << "batch left behind " << entry.path();
+}
+
+// Passes every call on to a real storage: the uploader must need nothing but the interface.
+class ForwardingStorage : public TXPStorageProtocol {
+  public:
+    explicit ForwardingStorage(std::shared_ptr<TXPStorageProtocol> inner)
+        : inner_(std::move(inner)) {}
+    void storeEvent(TXPEvent event, StoreCompletion done) override {
+        inner_->storeEvent(std::move(event), std::move(done));
+    }
+    void hasEventsForTarget(std::int64_t target, std::function<void(bool)> done) override {
+        inner_->hasEventsForTarget(target, std::move(done));
+    }
+    void batchWithEventSelector(TXPStorageEventSelector selector, TXPDate expiration,
+                                BatchCompletion done) override {
+        ++batches;
+        inner_->batchWithEventSelector(std::move(selector), expiration, std::move(done));
+    }
+    void removeBatchWithID(std::int64_t id, bool deleteEvents,
+                           std::function<void()> done) override {
+        inner_->removeBatchWithID(id, deleteEvents, std::move(done));
+    }
+    void batchIDsForTarget(std::int64_t target, BatchIDsCompletion done) override {
+        inner_->batchIDsForTarget(target, std::move(done));
+    }
+    void removeAllBatchesForTarget(std::int64_t target, bool deleteEvents,
+                                   std::function<void()> done) override {
+        inner_->removeAllBatchesForTarget(target, deleteEvents, std::move(done));
+    }
+    void checkForExpirations() override { inner_->checkForExpirations(); }
+    void storeLibraryData(std::string bytes, std::string key,
+                          std::function<void(ErrorRef)> done) override {
+        inner_->storeLibraryData(std::move(bytes), std::move(key), std::move(done));
+    }
+    void libraryDataForKey(std::string key, LibraryFetchCompletion fetched,
+                           LibraryNewValue next) override {
+        inner_->libraryDataForKey(std::move(key), std::move(fetched), std::move(next));
+    }
+    void removeLibraryDataForKey(std::string key, std::function<void(ErrorRef)> done) override {
+        inner_->removeLibraryDataForKey(std::move(key), std::move(done));
+    }
+    void storageSizeWithCallback(std::function<void(std::uint64_t)> done) override {
+        inner_->storageSizeWithCallback(std::move(done));
+    }
+    void setDelegate(std::weak_ptr<TXPStorageDelegate> delegate) override {
+        inner_->setDelegate(std::move(delegate));
+    }
+    std::shared_ptr<TXPStorageDelegate> delegate() const override { return inner_->delegate(); }
+
+    std::atomic<int> batches{0};
+
+  private:
+    std::shared_ptr<TXPStorageProtocol> inner_;
+};
+
+class CountingMetrics : public TXPMetricsControllerProtocol {
+  public:
+    explicit CountingMetrics(std::shared_ptr<TXPMetricsControllerProtocol> inner)
+        : inner_(std::move(inner)) {}
+    void storageDidRemoveExpiredEvents(TXPStorageProtocol& storage,
+                                       const TXPEventSet& events) override {
+        inner_->storageDidRemoveExpiredEvents(storage, events);
+    }
+    void storageDidDropEvent(TXPStorageProtocol& storage, const TXPEvent& event) override {
+        inner_->storageDidDropEvent(storage, event);
+    }
+    void logEventsDroppedForReason(std::int64_t reason, const TXPEventSet& events,
+                                   Done done) override {
+        inner_->logEventsDroppedForReason(reason, events, std::move(done));
+    }
+    void getAndResetMetrics(std::function<void(std::shared_ptr<const TXPMetrics>)> done) override {
+        ++taken;
+        inner_->getAndResetMetrics(std::move(done));
+    }
+    void offerMetrics(std::shared_ptr<const TXPMetrics> metrics, Done done) override {
+        inner_->offerMetrics(std::move(metrics), std::move(done));
+    }
+
+    std::atomic<int> taken{0};
+
+  private:
+    std::shared_ptr<TXPMetricsControllerProtocol> inner_;
+};
+
+TEST_F(TXBUploaderTest, AnyStorageAndMetricsControllerOfTheInterfacesWill) {
+    auto forwarding = std::make_shared<ForwardingStorage>(storage);
+    auto counting = std::make_shared<CountingMetrics>(metrics);
+    registrar->registerStorage(forwarding, 1002);
+    registrar->registerMetricsController(counting, 1002);
+    registrar->targetToStorage();
+    takeMetrics();
+    store(test::makeEvent("1206", 1002, "crash"));
+    upload(1002, kForcedOnWifi);
+    const auto uploads = telemetry.uploads();
+    ASSERT_EQ(uploads.size(), 1u);
+    EXPECT_EQ(uploads[0].sourceBatches.size(), 2u);  // the crash and the metrics
+    EXPECT_EQ(forwarding->batches, 1);
+    EXPECT_EQ(counting->taken, 1);
+    EXPECT_EQ(storedEvents(1002), 0u);
 }
 
 TEST(TXBUploaderWaitTest, WaitTimesComeFromTheBodyThenRetryAfterAndAreClamped) {

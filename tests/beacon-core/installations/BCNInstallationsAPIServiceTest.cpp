@@ -1,11 +1,15 @@
 #include "beacon-core/installations/BCNInstallationsAPIService.h"
 
+#include <algorithm>
 #include <chrono>
+#include <future>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "beacon-core/BCNHeartbeatLogger.h"
 #include "beacon-core/HeartbeatsPayload.h"
+#include "beacon-core/LogCapture.h"
 #include "beacon-core/installations/BCNInstallationsErrorUtil.h"
 #include "beacon-core/installations/BCNInstallationsHTTPError.h"
 #include "platform/foundation/Clock.h"
@@ -199,6 +203,63 @@ TEST_F(BCNInstallationsAPIServiceTest, LoggedHeadersNeverShowCredentials) {
     for (const char* secret : {"api-key-of-the-test", "secret-refresh", "legacy-token"})
         EXPECT_EQ(logged.find(secret), std::string::npos) << secret;
     EXPECT_NE(logged.find("Content-Type: application/json"), std::string::npos);
+}
+
+TEST_F(BCNInstallationsAPIServiceTest, NoLogLineShowsACredentialEvenWithDebugLogging) {
+    test::LogCapture capture;
+    BCNSetLoggerLevelDebug();
+    auto migrated = newItem();
+    migrated.IIDDefaultToken = "legacy-token";
+    auto registered = settleItem(api.registerInstallation(migrated));
+    ASSERT_TRUE(registered);
+    auto refreshed = settleItem(api.refreshAuthTokenForInstallation(*registered));
+    ASSERT_TRUE(refreshed);
+    installations.script({409, R"({"error":{"message":"conflict"}})"});
+    EXPECT_FALSE(settleItem(api.deleteInstallation(*refreshed)));
+    service.stop();
+    EXPECT_FALSE(settleItem(api.refreshAuthTokenForInstallation(*refreshed)));
+
+    const std::vector<std::string> lines = capture.lines();
+    for (const char* code : {"I-BIS001001", "I-BIS001002", "I-BIS001003", "I-BIS001004"}) {
+        EXPECT_TRUE(std::any_of(
+            lines.begin(), lines.end(),
+            [&](const std::string& line) { return line.find(code) != std::string::npos; }))
+            << code << " was logged";
+    }
+    const std::string secrets[] = {"api-key-of-the-test", "legacy-token", *registered->refreshToken,
+                                   registered->authToken.token().value_or("?"),
+                                   refreshed->authToken.token().value_or("?")};
+    for (const std::string& line : lines)
+        for (const std::string& secret : secrets)
+            EXPECT_EQ(line.find(secret), std::string::npos) << secret << " in: " << line;
+}
+
+TEST_F(BCNInstallationsAPIServiceTest, RequestsAreBuiltWithoutHoldingUpTheCaller) {
+    auto heartbeats = std::make_shared<BCNHeartbeatLogger>(kAppID);
+    heartbeats->log();
+    BCNInstallationsAPIService withHeartbeats("api-key-of-the-test", "project-one", heartbeats);
+    // The heartbeat store is busy, as on a slow disk: building the client header waits for it.
+    std::promise<void> release, busy, returned;
+    std::shared_future<void> released = release.get_future().share();
+    heartbeats->flushHeartbeatsIntoPayloadWithCompletionHandler([&](BCNHeartbeatsPayload) {
+        busy.set_value();
+        released.wait();
+    });
+    busy.get_future().wait();
+    // Frees the store once the call returned, or after a while if it never does by itself.
+    std::future<void> hasReturned = returned.get_future();
+    std::thread watchdog([&] {
+        hasReturned.wait_for(std::chrono::seconds(10));
+        release.set_value();
+    });
+    const auto promise = withHeartbeats.registerInstallation(newItem());
+    const bool returnedWhileBusy =
+        released.wait_for(std::chrono::seconds(0)) == std::future_status::timeout;
+    returned.set_value();
+    watchdog.join();
+    EXPECT_TRUE(returnedWhileBusy) << "the call waited for the heartbeat store";
+    EXPECT_TRUE(settleItem(promise));
+    EXPECT_EQ(installations.requests().size(), 1u);
 }
 
 }  // namespace
