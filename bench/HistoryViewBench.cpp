@@ -117,7 +117,7 @@ BENCHMARK(BM_keystrokeOnMainThread)->Unit(benchmark::kMicrosecond);
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    pex::installQtMainQueueDriver();
+    pex::QtMainQueueDriver mainQueueDriver;
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     QTemporaryDir root;

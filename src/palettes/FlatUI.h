@@ -25,8 +25,8 @@
     X(pomegranate, 0xC0392B)  \
     X(clouds, 0xECF0F1)       \
     X(silver, 0xBDC3C7)       \
-    X(concrete, 0x7F8C8D)     \
-    X(asbestos, 0x95A5A6)
+    X(asbestos, 0x7F8C8D)     \
+    X(concrete, 0x95A5A6)
 
 namespace pex::palettes {
 

@@ -18,11 +18,14 @@ namespace pex {
 namespace {
 
 constexpr const char* kVerificationFailed = "验证失败";
+constexpr const char* kAlreadyVerified = "小票重复验证";
+// Every failure carries a message: a request that failed without saying why gets this one.
+constexpr const char* kReceiptRequestFailed = "收据请求失败";
 
 std::string receiptFailureMessage(const ReceiptError& error) {
     switch (error.kind) {
         case ReceiptError::Kind::requestFailed:
-            return error.description;
+            return error.description.empty() ? kReceiptRequestFailed : error.description;
         case ReceiptError::Kind::undecodable:
             return "收据解析失败";
         case ReceiptError::Kind::invalid:
@@ -151,6 +154,23 @@ std::optional<PendingIAPOrder> IAPReceiptUploader::findPendingOrder(
         match = order;
     }
     return match;
+}
+
+IAPReceiptUploader::Settlement IAPReceiptUploader::settleUpload(
+    bool success, const std::optional<std::string>& message, const Purchase& purchase,
+    const std::string& orderNo) {
+    if (success) {
+        if (purchase.needsFinishTransaction)
+            StoreKit::shared().finishTransaction(purchase.transaction);
+        removePendingOrder(orderNo);
+        return Settlement::accepted;
+    }
+    if (message && message->find(kAlreadyVerified) != std::string::npos) {
+        StoreKit::shared().finishTransaction(purchase.transaction);
+        removePendingOrder(orderNo);
+        return Settlement::alreadyVerified;
+    }
+    return Settlement::kept;
 }
 
 void IAPReceiptUploader::uploadReceipt(const std::string& orderNo, UploadCompletion completion) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/storekit/StoreTransaction.h"
 #include "purchase/PendingIAPOrder.h"
 
 namespace pex {
@@ -53,6 +54,16 @@ class IAPReceiptUploader {
     // (true, none) when the service accepted the receipt and (false, message) otherwise; it is
     // not called when the service ends the login (HTTP 401).
     void uploadReceipt(const std::string& orderNo, UploadCompletion completion);
+
+    // What an upload's outcome means for the purchase it was for, the same wherever the upload
+    // was started. Accepted: the transaction is finished when it still needs it and the order
+    // forgotten. Refused as a receipt already verified ("小票重复验证"): the service credited it
+    // before, so the transaction is finished and the order forgotten (a kept order would match
+    // every later purchase of the product and block its upload). Any other failure keeps both,
+    // for the completion at the next start.
+    enum class Settlement { accepted, alreadyVerified, kept };
+    Settlement settleUpload(bool success, const std::optional<std::string>& message,
+                            const Purchase& purchase, const std::string& orderNo);
 
   private:
     IAPReceiptUploader();

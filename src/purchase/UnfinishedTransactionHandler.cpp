@@ -8,8 +8,6 @@ namespace pex {
 
 namespace {
 
-constexpr const char* kAlreadyVerified = "小票重复验证";
-
 bool isCompletedPayment(const StoreTransaction& transaction) {
     return transaction.transactionState == TransactionState::purchased ||
            transaction.transactionState == TransactionState::restored;
@@ -46,22 +44,13 @@ void UnfinishedTransactionHandler::handleReceiptReupload(bool success,
                                                          const std::optional<std::string>& message,
                                                          const Purchase& purchase,
                                                          const PendingIAPOrder& order) {
-    if (success) {
-        if (purchase.needsFinishTransaction)
-            StoreKit::shared().finishTransaction(purchase.transaction);
-        forgetOrder(order.orderNo);
+    const auto settled =
+        IAPReceiptUploader::shared().settleUpload(success, message, purchase, order.orderNo);
+    if (settled == IAPReceiptUploader::Settlement::accepted) {
         consoleLog("✅ 已补传并完成交易: " + purchase.productId);
         return;
     }
-    if (message && message->find(kAlreadyVerified) != std::string::npos) {
-        StoreKit::shared().finishTransaction(purchase.transaction);
-        forgetOrder(order.orderNo);
-    }
     consoleLog("❌ 补传小票失败: " + message.value_or("未知错误"));
-}
-
-void UnfinishedTransactionHandler::forgetOrder(const std::string& orderNo) {
-    IAPReceiptUploader::shared().removePendingOrder(orderNo);
 }
 
 }  // namespace pex

@@ -23,16 +23,10 @@ class UnfinishedTransactionHandler {
     // without a pending order is only logged and stays open for the next start.
     static void handleUnfinishedTransactions(const std::vector<Purchase>& purchases);
 
-    // The reply of one re-upload. Accepted: finish the transaction when it still needs it,
-    // forget the order. Refused as a receipt already verified ("小票重复验证"): the service
-    // already credited it, so the transaction is finished and the order forgotten (a kept
-    // order would match every later purchase of the product and block its upload). Any other
-    // failure keeps both for the next start.
+    // The reply of one re-upload, settled as every receipt upload is
+    // (IAPReceiptUploader::settleUpload), and logged.
     static void handleReceiptReupload(bool success, const std::optional<std::string>& message,
                                       const Purchase& purchase, const PendingIAPOrder& order);
-
-  private:
-    static void forgetOrder(const std::string& orderNo);
 };
 
 }  // namespace pex

@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QTextDocumentFragment>
+#include <QToolTip>
 #include <fstream>
 
 #include <gtest/gtest.h>
@@ -12,6 +14,8 @@
 #include "Page/History/SubtitleExportCell.h"
 #include "Tools/TipAlertView.h"
 #include "platform/appkit/Alert.h"
+#include "platform/appkit/SystemFont.h"
+#include "platform/appkit/TableView.h"
 #include "platform/avfoundation/FakeAudioPlayer.h"
 #include "platform/foundation/StandardFolders.h"
 #include "purchase/ConsoleCapture.h"
@@ -184,6 +188,57 @@ TEST_F(HistoryViewTest, SearchesEachKeystrokeLiterallyAndShowsAllWhenEmpty) {
     panel->searchTextField()->setText(QStringLiteral("二"));
     settle(panel);
     EXPECT_EQ(rows(*panel), QStringList{QStringLiteral("二面")});
+}
+
+TEST_F(HistoryViewTest, RowsReadBeforeADeleteDoNotBringTheDeletedSessionBack) {
+    addInterview(1700000000, "一面");
+    addInterview(1700000100, "二面");
+    HistoryView* panel = showPanel();
+    // The search's rows are read while both sessions exist; they arrive after the delete.
+    panel->searchTextField()->setText(QStringLiteral("面"));
+    panel->listQueue().sync([] {});
+    ASSERT_TRUE(panel->isLoadingList());
+    panel->deleteRecord(1700000100);
+    EXPECT_EQ(rows(*panel), QStringList{QStringLiteral("一面")});
+    settle(panel);
+    EXPECT_EQ(rows(*panel), QStringList{QStringLiteral("一面")});
+}
+
+TEST_F(HistoryViewTest, AVeryLongNameIsCutToItsRowAndShownWholeOnHover) {
+    QString longName = QStringLiteral("<b>粗</b>");
+    while (longName.size() < 5000) longName += QStringLiteral("很长的面试名称");
+    addInterview(1700000100, "短名");
+    addInterview(1700000000, longName.toStdString());
+    HistoryView* panel = showPanel();
+    TableView* table = panel->contentView()->mTableView();
+    QRect shortRow, longRow;
+    ASSERT_TRUE(runMainUntil([&] {
+        shortRow = table->rectOfRow(0);
+        longRow = table->rectOfRow(1);
+        return shortRow.height() > 1 && longRow.height() > 1;
+    }));
+    // At most two lines of 14-point text: the row keeps its buttons in view.
+    EXPECT_LE(longRow.height(), shortRow.height() + QFontMetrics(systemFont(14)).height() + 1);
+    EXPECT_LE(longRow.bottom(), table->viewport()->height());
+    clickRowButton(panel, 1, SubtitleExportCell::deleteAction);
+    EXPECT_EQ(rows(*panel), QStringList{QStringLiteral("短名")});
+
+    addInterview(1700000000, longName.toStdString());
+    panel->reload();
+    settle(panel);
+    ASSERT_TRUE(runMainUntil([&] { return table->rectOfRow(1).height() > 1; }));
+    auto tipAt = [&](int row) {
+        QToolTip::hideText();
+        const QPoint onName = table->rectOfRow(row).topLeft() + QPoint(200, 20);
+        QHelpEvent hover(QEvent::ToolTip, onName, table->viewport()->mapToGlobal(onName));
+        QApplication::sendEvent(table->viewport(), &hover);
+        return QToolTip::isVisible()
+                   ? QTextDocumentFragment::fromHtml(QToolTip::text()).toPlainText()
+                   : QString();
+    };
+    EXPECT_EQ(tipAt(0), QString()) << "a name shown whole needs no tip";
+    EXPECT_EQ(tipAt(1), longName) << "the whole name, markup as typed";
+    QToolTip::hideText();
 }
 
 TEST_F(HistoryViewTest, RenameStoresTheTypedNameAndShowsEverySession) {

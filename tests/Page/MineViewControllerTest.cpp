@@ -10,13 +10,14 @@
 #include <gtest/gtest.h>
 
 #include "Login/LoginViewController.h"
-#include "Main/ContentWindow.h"
-#include "Main/NotificationNames.h"
+#include "Main/WindowFactory.h"
 #include "Page/Mine/MineViewController.h"
 #include "Page/Records/ConsumeViewController.h"
 #include "Page/Records/OrderViewController.h"
 #include "Page/View/ContactView.h"
 #include "PageFixture.h"
+#include "Tools/ContentWindow.h"
+#include "Tools/NotificationNames.h"
 #include "Tools/PopView/MYCenterPopView.h"
 #include "Tools/StatusHUD/StatusHUD.h"
 #include "platform/appkit/ApplicationWindows.h"
@@ -68,6 +69,7 @@ ContentWindow* loginWindow() {
 class MineViewControllerTest : public PageFixture {
   protected:
     MineViewControllerTest() {
+        WindowFactory::install();  // signing out opens a login window
         service_.state().setBalance(kPhone, 600);
         userCode_ = service_.state().account(kPhone)->userCode;
         page_ = new MineViewController;

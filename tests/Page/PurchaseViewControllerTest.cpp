@@ -3,22 +3,25 @@
 // (paid, refunded, closed), and the faults of incomplete replies and missing windows.
 #include <QApplication>
 #include <QPointer>
+#include <atomic>
 #include <chrono>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "Main/ContentWindow.h"
 #include "Page/Purchase/MyTableView.h"
 #include "Page/Purchase/PurchaseViewController.h"
 #include "Page/View/PayOptionGroupView.h"
 #include "Page/View/PayQRCodeView.h"
 #include "Page/View/RechargeCellView.h"
 #include "PageFixture.h"
+#include "Tools/ContentWindow.h"
 #include "Tools/CustomButton.h"
 #include "Tools/ImageView.h"
+#include "Tools/NotificationNames.h"
 #include "Tools/PopView/MYCenterPopView.h"
 #include "Tools/StatusHUD/StatusHUD.h"
 #include "Tools/TailTruncatingLabel.h"
@@ -26,6 +29,7 @@
 #include "platform/appkit/ApplicationWindows.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/URLSession.h"
 #include "platform/storekit/InMemoryStoreBackend.h"
 #include "platform/storekit/StoreKit.h"
@@ -178,6 +182,111 @@ TEST_F(PurchaseViewControllerTest, TheChosenRowIsBoughtAndClearingTheSelectionKe
     buy();
     ASSERT_EQ(orderBodies().size(), 1u);
     EXPECT_EQ(orderBodies()[0]["goods_id"], 3);
+}
+
+TEST_F(PurchaseViewControllerTest, TheChoiceSurvivesAPageSwitchAndAReloadMovesTheSelection) {
+    sell(json::array({goods(1), goods(2), goods(3)}));
+    showPage();
+    click(page_->tableView()->viewAtRow(2));
+    ASSERT_EQ(page_->selectModel()->ID, 3);
+
+    // The container hides the page and shows it again: nothing is reloaded.
+    page_->view()->hide();
+    page_->view()->show();
+    ASSERT_TRUE(settleReplies());
+    EXPECT_EQ(service_.requests("/goods/list").size(), 1u);
+    click(page_->tableView()->viewAtRow(2));
+    buy();
+    ASSERT_EQ(orderBodies().size(), 1u);
+    EXPECT_EQ(orderBodies()[0]["goods_id"], 3);
+    click(page_->qrCodeView()->closeImg());
+    advance(1);  // the pop-up fades out
+
+    // A reload marks the offered package again, and the list's selection goes with the mark,
+    // so clicking the row chosen before chooses it again.
+    NotificationCenter::defaultCenter().post(NotificationNames::interviewType, nullptr,
+                                             json{{"type", 1}});
+    ASSERT_TRUE(settleReplies());
+    EXPECT_EQ(service_.requests("/goods/list").size(), 2u);
+    EXPECT_EQ(page_->tableView()->selectedRow(), 1);
+    EXPECT_EQ(page_->selectModel()->ID, 2);
+    click(page_->tableView()->viewAtRow(2));
+    EXPECT_EQ(page_->selectModel()->ID, 3);
+    service_.clearRequests();
+    buy();
+    ASSERT_EQ(orderBodies().size(), 1u);
+    EXPECT_EQ(orderBodies()[0]["goods_id"], 3);
+}
+
+TEST_F(PurchaseViewControllerTest, OnlyAnIntegerTypeInTheNotificationReloadsTheGoods) {
+    showPage();
+    const std::size_t before = service_.requests("/goods/list").size();
+    for (const json& info : {json{{"type", "1"}}, json{{"type", 1.5}}, json{{"kind", 1}},
+                             json(nullptr), json{{"type", nullptr}}}) {
+        SCOPED_TRACE(info.dump());
+        NotificationCenter::defaultCenter().post(NotificationNames::interviewType, nullptr, info);
+        ASSERT_TRUE(settleReplies());
+        EXPECT_EQ(service_.requests("/goods/list").size(), before);
+    }
+    NotificationCenter::defaultCenter().post(NotificationNames::interviewType, nullptr,
+                                             json{{"type", -3}});
+    ASSERT_TRUE(settleReplies());
+    EXPECT_EQ(service_.requests("/goods/list").size(), before + 1);
+    EXPECT_EQ(console_.linesStartingWith("收到通知内容：-3"), 1);
+}
+
+TEST_F(PurchaseViewControllerTest, GoodsWithoutAPositivePriceAreNotOffered) {
+    json list = json::array();
+    for (const json& price : {json("0"), json("-5"), json("abc"), json(""), json("0.00"),
+                              json(nullptr), json("1e3"), json("9.90"), json(39)}) {
+        json package = goods(static_cast<std::int64_t>(list.size()) + 1);
+        package["price"] = price;
+        list.push_back(package);
+    }
+    list.push_back(goods(99));
+    list.back().erase("price");
+    sell(list);
+    showPage();
+    std::vector<std::int64_t> offered;
+    for (const auto& model : page_->rechargeModels()) offered.push_back(model->ID);
+    EXPECT_EQ(offered, (std::vector<std::int64_t>{8, 9}));
+}
+
+TEST_F(PurchaseViewControllerTest, APackageWithoutAnIdIsNeverOrdered) {
+    sell(json::array({goods(0)}));
+    showPage();
+    click(page_->buyBtn());
+    ASSERT_TRUE(settleReplies());
+    EXPECT_TRUE(service_.requests("/order/create").empty());
+    EXPECT_EQ(hudText(), QStringLiteral("请选择要购买的套餐"));
+    EXPECT_TRUE(page_->isButtonEnabled());
+}
+
+TEST_F(PurchaseViewControllerTest, DeletingThePageWhilePollingEndsIt) {
+    // The stand-in holds the "paid" answer to the first status request until the page is gone,
+    // so the reply can only arrive after the deletion.
+    std::promise<void> pageGone;
+    std::shared_future<void> released = pageGone.get_future().share();
+    auto statusRequests = std::make_shared<std::atomic<int>>(0);
+    service_.addApiPath("GET", "/order/status/*", [released, statusRequests](const Call&) {
+        ++*statusRequests;
+        released.wait();
+        return Reply::ok(2);
+    });
+    showPage();
+    buy();
+    ASSERT_TRUE(page_->poller()->isPolling());
+    clock_.clock().advance(std::chrono::seconds(3));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(runMainUntil([&] { return statusRequests->load() == 1; }));
+    delete window_.data();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(page_.isNull());
+    pageGone.set_value();
+    ASSERT_TRUE(settleReplies());
+    advance(30);
+    EXPECT_EQ(service_.requests("/order/status/*").size(), 1u);
+    EXPECT_EQ(console_.linesStartingWith("订单支付成功 ✅"), 0);
 }
 
 TEST_F(PurchaseViewControllerTest, ThePaymentMethodDecidesTheCodeAndTheInstruction) {
@@ -382,6 +491,17 @@ TEST_F(AppStoreBranchTest, AFailedPurchaseForgetsTheOrderAndARefusedReceiptKeeps
     EXPECT_EQ(pending[0].orderNo, "PXB");
     EXPECT_TRUE(pending[0].transactionId.has_value());
     EXPECT_TRUE(store_->finishedTransactions().empty());
+}
+
+TEST_F(AppStoreBranchTest, AnAlreadyVerifiedReceiptFinishesThePurchaseAndForgetsItsOrder) {
+    showPage();
+    const std::string orderNo = createOrder();
+    service_.setFault(IAPReceiptUploader::kUploadPath, Fault::serviceError(1006, "小票重复验证"));
+    page_->handleOrderCreated(false, json{{"code", 0}, {"data", orderNo}},
+                              PurchaseViewController::kAppStorePay);
+    ASSERT_TRUE(runMainUntil([&] { return hudText() == QStringLiteral("小票重复验证"); }));
+    ASSERT_TRUE(runMainUntil([&] { return store_->finishedTransactions().size() == 1; }));
+    EXPECT_TRUE(IAPReceiptUploader::shared().loadPendingOrders().empty());
 }
 
 TEST_F(AppStoreBranchTest, TheProductCheckLogsWhatTheStoreKnows) {

@@ -50,7 +50,7 @@ TEST(Palettes, SpotValuesMatchThePublishedPalettes) {
         {Material::white(), 0xFFFFFF},          {CSS::aliceblue(), 0xF0F8FF},
         {CSS::rebeccapurple(), 0x663399},       {CSS::darkgrey(), 0xA9A9A9},
         {CSS::yellowgreen(), 0x9ACD32},         {FlatUI::turquoise(), 0x1ABC9C},
-        {FlatUI::asbestos(), 0x95A5A6},
+        {FlatUI::asbestos(), 0x7F8C8D},         {FlatUI::concrete(), 0x95A5A6},
     };
     for (const Case& c : cases) EXPECT_EQ(hexValue(c.colour), c.hex) << hexString(c.colour);
 

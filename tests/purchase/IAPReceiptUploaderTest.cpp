@@ -271,6 +271,7 @@ TEST_F(ReceiptUpload, EachReceiptFailureHasItsMessageAndNothingIsSent) {
     using Kind = ReceiptError::Kind;
     const std::vector<std::pair<ReceiptResult, std::string>> cases = {
         {ReceiptResult::failure(Kind::requestFailed, "网络连接已中断"), "网络连接已中断"},
+        {ReceiptResult::failure(Kind::requestFailed, ""), "收据请求失败"},
         {ReceiptResult::failure(Kind::undecodable), "收据解析失败"},
         {ReceiptResult::failure(Kind::invalid), "收据无效"},
         {ReceiptResult::failure(Kind::noReceiptData), "收据获取失败，请检查 Apple ID"},

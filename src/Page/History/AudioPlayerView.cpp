@@ -65,6 +65,8 @@ AudioPlayerView::~AudioPlayerView() {
 void AudioPlayerView::setPlayImage(const QString& name) {
     playImageName_ = name;
     playButton_->setImage(AppImages::named(name));
+    playButton_->setAccessibleName(name == QStringLiteral("wav_stop") ? QStringLiteral("暂停")
+                                                                      : QStringLiteral("播放"));
 }
 
 void AudioPlayerView::stopTimer() {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "Page/History/HistoryDatabaseNotice.h"
 #include "Page/History/RecordingFile.h"
 #include "Page/History/SessionExport.h"
 #include "Page/History/SubtitleDetail2AlertView.h"
@@ -53,6 +54,7 @@ HistoryView::HistoryView(QWidget* parent)
       bgImg_(new ImageView(AppImages::named(QStringLiteral("tip_bg")), bgView_)),
       closeImg_(new ImageView(AppImages::named(QStringLiteral("close")), bgView_)),
       tip1Lab_(makeTextLabel(QStringLiteral("面试记录"), bgView_)),
+      noticeLab_(makeTextLabel(QString(), bgView_)),
       searchBox_(new LayerBackedView(bgView_)),
       searchTextField_(new QLineEdit(searchBox_)),
       contentView_(new SubtitleExportView(bgView_)),
@@ -65,15 +67,22 @@ HistoryView::HistoryView(QWidget* parent)
     bgView_->setCornerRadius(10);
     ClickGestureRecognizer::attach(bgView_, [this](ClickGestureRecognizer&) { bgTap(); });
     ClickGestureRecognizer::attach(closeImg_, [this](ClickGestureRecognizer&) { didTap1(); });
+    closeImg_->setAccessibleName(QStringLiteral("关闭"));
 
     tip1Lab_->setFont(systemFont(15));
     setTextColor(tip1Lab_, colorWithHex(0x333333));
     tip1Lab_->setAlignment(Qt::AlignCenter);
     tip1Lab_->setWordWrap(true);
 
+    noticeLab_->setFont(systemFont(13));
+    setTextColor(noticeLab_, colorWithHex(0xEC2727));
+    noticeLab_->setWordWrap(true);
+    noticeLab_->hide();
+
     searchBox_->setLayerBackgroundColor(Color::grey(1));
     searchBox_->setCornerRadius(8);
     searchTextField_->setPlaceholderText(QStringLiteral("请输入搜索的面试记录名称"));
+    searchTextField_->setAccessibleName(QStringLiteral("搜索面试记录"));
     searchTextField_->setFrame(false);
     searchTextField_->setAttribute(Qt::WA_MacShowFocusRect, false);
     searchTextField_->setStyleSheet(QStringLiteral("background: transparent; border: none;"));
@@ -89,6 +98,10 @@ HistoryView::HistoryView(QWidget* parent)
 }
 
 void HistoryView::reload() {
+    const auto notice = HistoryDatabaseNotice::about(GRDBDataManager::shared().openingProblem());
+    noticeLab_->setText(notice ? notice->title + QStringLiteral("：") + notice->text : QString());
+    noticeLab_->setVisible(notice.has_value());
+    layoutSubviews();
     loadList(QString());
 }
 
@@ -223,9 +236,10 @@ void HistoryView::saveExport(const QString& proposedName, const QString& fileTyp
     panel->begin([weak, bytes = std::move(bytes), successTip](
                      SavePanel::Response response, std::optional<std::filesystem::path> chosen) {
         if (response != SavePanel::Response::ok) return;
-        // A dialogue that answers OK without a file wrote nothing: that is no success.
+        // A dialogue that answers OK without a file wrote nothing: that is no success. An
+        // export is the user's to hand on, so it gets the mode of any file they make.
         const std::error_code failed =
-            chosen ? AtomicFile::write(*chosen, bytes)
+            chosen ? AtomicFile::write(*chosen, bytes, AtomicFile::userFilePermissions())
                    : std::make_error_code(std::errc::no_such_file_or_directory);
         if (failed) {
             consoleLog("导出失败：" + failed.message());
@@ -251,6 +265,7 @@ void HistoryView::showRenamePrompt(const HistoryRecord& record) {
     alert.informativeText = QStringLiteral("请输入新的文本");
     auto field = std::make_unique<QLineEdit>();
     field->resize(kRenameFieldSize);
+    field->setAccessibleName(QStringLiteral("新名称"));
     alert.accessoryView = field.get();
     alert.addButton(QStringLiteral("确定"));
     alert.addButton(QStringLiteral("取消"));
@@ -339,7 +354,13 @@ void HistoryView::layoutSubviews() {
                             kSearchWidth, kSearchHeight);
     searchTextField_->setGeometry(kSearchInset, kSearchInset, kSearchWidth - 2 * kSearchInset,
                                   kSearchHeight - 2 * kSearchInset);
-    const int listTop = kInset + title.height() + kInset;
+    int listTop = kInset + title.height() + kInset;
+    if (!noticeLab_->isHidden()) {
+        const int noticeWidth = std::max(0, cardWidth - kInset - kListRightInset);
+        const int noticeHeight = noticeLab_->heightForWidth(noticeWidth);
+        noticeLab_->setGeometry(kInset, listTop - kInset / 2, noticeWidth, noticeHeight);
+        listTop += noticeHeight;
+    }
     contentView_->setGeometry(kInset, listTop, std::max(0, cardWidth - kInset - kListRightInset),
                               std::max(0, cardHeight - kInset - listTop));
     closeImg_->raise();

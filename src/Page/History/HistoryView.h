@@ -66,6 +66,11 @@ class HistoryView : public ClickKeepingView {
     SubtitleExportView* contentView() const { return contentView_; }
     // True while a list read is under way.
     bool isLoadingList() const { return pendingLoads_ > 0; }
+    // Says what happened when the history database could not be used as it was (a damaged
+    // file kept aside, or no database this run); hidden otherwise.
+    QLabel* noticeLab() const { return noticeLab_; }
+    // The queue the list is read on; tests wait on it.
+    const DispatchQueue& listQueue() const { return listQueue_; }
 
   protected:
     void layoutSubviews() override;
@@ -88,6 +93,7 @@ class HistoryView : public ClickKeepingView {
     ImageView* bgImg_;
     ImageView* closeImg_;
     QLabel* tip1Lab_;
+    QLabel* noticeLab_;
     LayerBackedView* searchBox_;
     QLineEdit* searchTextField_;
     SubtitleExportView* contentView_;

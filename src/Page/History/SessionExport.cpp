@@ -1,5 +1,7 @@
 #include "Page/History/SessionExport.h"
 
+#include <QList>
+#include <QTextBoundaryFinder>
 #include <vector>
 
 #include "service/GRDBDataManager.h"
@@ -7,6 +9,12 @@
 namespace pex {
 
 namespace {
+
+// Characters that reorder the text around them when it is shown.
+bool isBidiFormatting(char32_t c) {
+    return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x200E ||
+           c == 0x200F || c == 0x061C;
+}
 
 std::string joinRows(const std::vector<std::string>& rows) {
     std::string text;
@@ -46,13 +54,28 @@ std::string transcriptText(const HistoryRecord& record) {
 }
 
 QString exportFileName(const std::string& stem, const QString& suffix) {
-    QString name = QString::fromStdString(stem);
-    for (QChar& c : name) {
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\') ||
-            c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
-            c.category() == QChar::Separator_Paragraph) {
-            c = QLatin1Char('_');
+    QString name;
+    for (const char32_t c : QString::fromStdString(stem).toUcs4()) {
+        if (isBidiFormatting(c)) continue;
+        const QString one = QString::fromUcs4(&c, 1);
+        const QChar::Category category = QChar::category(c);
+        const bool unsafe = c == U'/' || c == U'\\' || category == QChar::Other_Control ||
+                            category == QChar::Separator_Line ||
+                            category == QChar::Separator_Paragraph;
+        name += unsafe ? QStringLiteral("_") : one;
+    }
+    const qsizetype budget = kMaxFileNameBytes - suffix.toUtf8().size();
+    if (name.toUtf8().size() > budget) {
+        // The longest start of the stem that ends on a character boundary and fits.
+        QTextBoundaryFinder boundaries(QTextBoundaryFinder::Grapheme, name);
+        qsizetype fits = 0;
+        qsizetype bytes = 0;
+        for (qsizetype at = boundaries.toNextBoundary(); at > 0; at = boundaries.toNextBoundary()) {
+            bytes += QStringView(name).sliced(fits, at - fits).toUtf8().size();
+            if (bytes > budget) break;
+            fits = at;
         }
+        name.truncate(fits);
     }
     return name + suffix;
 }

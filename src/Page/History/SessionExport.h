@@ -16,8 +16,11 @@ std::string questionsAndAnswersText(const HistoryRecord& record);
 // Each transcript line: its time, the sentence and the translation.
 std::string transcriptText(const HistoryRecord& record);
 
-// `stem` followed by `suffix`, with path separators and control characters of the stem made
-// "_", so the proposed name is always one plain file name.
+// `stem` followed by `suffix`, always one plain file name that the file system takes: path
+// separators and control characters of the stem become "_", bidirectional formatting
+// characters (which could make the name show a false extension) are dropped, and a long stem
+// is cut at a character boundary so that the whole name fits kMaxFileNameBytes in UTF-8.
+inline constexpr int kMaxFileNameBytes = 255;
 QString exportFileName(const std::string& stem, const QString& suffix);
 
 }  // namespace pex

@@ -35,6 +35,7 @@ SubtitleDetailAlertView::SubtitleDetailAlertView(const char* viewName, QWidget* 
     contentView_->setLayerBackgroundColor(Color::grey(1));
     contentView_->setCornerRadius(10);
     ClickGestureRecognizer::attach(iconImg_, [this](ClickGestureRecognizer&) { didTap(); });
+    iconImg_->setAccessibleName(QStringLiteral("导出"));
     mTableView_->setDataSource(this);
     layoutSubviews();
 }

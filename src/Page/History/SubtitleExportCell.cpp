@@ -69,6 +69,19 @@ void SubtitleExportCell::draw(QPainter& painter, const QRect& bounds) {
     painter.restore();
 }
 
+void SubtitleExportCell::setName(const QString& name) {
+    if (name == fullName_ && !nametLab.text().isEmpty()) return;  // the same row drawn again
+    fullName_ = name;
+    nametLab.setText(name);
+    nametLab.setText(nametLab.attributedText().elidedToLines(kNameWidth, kMaxNameLines));
+}
+
+QString SubtitleExportCell::toolTipAt(QPoint point, QSize size) {
+    heightForWidth(size.width());
+    if (nametLab.text() == fullName_ || !nametLab.frame().contains(point)) return {};
+    return fullName_;
+}
+
 void SubtitleExportCell::mouseClicked(QPoint point, QSize size) {
     for (const Button& button : buttons_) {
         if (buttonRect(button.action, size).contains(point)) {

@@ -2,7 +2,8 @@
 // One row of the history list: the session's start time, its name, and four buttons: "查看"
 // (action 2), "重命名" (4), "导出" (1) and "删除" (0). A painted cell: the list measures and draws
 // one cell for every row and hands it the clicks on its row; its height follows from the two
-// wrapping labels.
+// wrapping labels. A name longer than kMaxNameLines lines ends in "…", the whole of it shown
+// while the pointer rests on it, so a row never grows past its buttons.
 #include <QRect>
 #include <functional>
 
@@ -30,8 +31,13 @@ class SubtitleExportCell : public TableCellView {
     // Set by the list for each row; gets the button's action code.
     std::function<void(int action)> didSelectItem;
 
+    static constexpr int kMaxNameLines = 2;
+
     PaintedLabel codeLab;
     PaintedLabel nametLab;
+    // Shows `name` in nametLab, cut to kMaxNameLines lines.
+    void setName(const QString& name);
+    const QString& fullName() const { return fullName_; }
 
     // "查看", "重命名", "导出", "删除", in that order.
     const std::vector<Button>& buttons() const { return buttons_; }
@@ -41,8 +47,10 @@ class SubtitleExportCell : public TableCellView {
     int heightForWidth(int width) override;
     void draw(QPainter& painter, const QRect& bounds) override;
     void mouseClicked(QPoint point, QSize size) override;
+    QString toolTipAt(QPoint point, QSize size) override;
 
   private:
+    QString fullName_;
     std::vector<Button> buttons_;
     QFont buttonFont_;
 };

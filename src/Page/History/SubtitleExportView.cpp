@@ -46,7 +46,7 @@ TableCellView* SubtitleExportView::viewForRow(TableView& tableView, int row) {
     }
     const HistoryRecord& record = dataArr[static_cast<std::size_t>(row)];
     cell->codeLab.setText(QString::fromStdString(record.time));
-    cell->nametLab.setText(QString::fromStdString(record.historyFileName.value_or("")));
+    cell->setName(QString::fromStdString(record.historyFileName.value_or("")));
     QPointer<SubtitleExportView> weak(this);
     const std::int64_t id = record.id.value_or(0);
     cell->didSelectItem = [weak, row, id](int action) {

@@ -7,20 +7,20 @@
 #include <algorithm>
 #include <functional>
 
-#include "Main/ContentWindow.h"
-#include "Main/NotificationNames.h"
-#include "Main/SignOut.h"
 #include "Page/Records/ConsumeViewController.h"
 #include "Page/Records/OrderViewController.h"
 #include "Page/View/ContactView.h"
 #include "Page/ViewAppearance.h"
 #include "Tools/AppImages.h"
 #include "Tools/ColorExtension.h"
+#include "Tools/ContentWindow.h"
+#include "Tools/NotificationNames.h"
 #include "Tools/PinToParent.h"
 #include "Tools/PopView/MYCenterPopView.h"
 #include "Tools/StatusHUD/StatusHUD.h"
 #include "Tools/UIConstants.h"
 #include "Tools/ViewHelpers.h"
+#include "Tools/WindowLifecycle.h"
 #include "platform/appkit/ApplicationWindows.h"
 #include "platform/appkit/SystemFont.h"
 #include "platform/foundation/DispatchQueue.h"
@@ -460,6 +460,7 @@ void MineViewController::openRecordWindow(ViewController* controller, const QStr
     window->setFixedSize(window->size());
     window->center();
     window->setWindowTitle(title);
+    WindowLifecycle::shared().track(window, WindowLifecycle::Role::record);
     window->makeKeyAndOrderFront();
     openWindows_.emplace_back(window);
     QPointer<MineViewController> weak(this);
@@ -506,7 +507,7 @@ void MineViewController::handleLogoffReply(std::optional<bool> failed,
     // The account is gone on the service: the sign-out follows even if the page goes first.
     DispatchQueue::main().asyncAfter(kSignOutDelay, [] {
         consoleLog("=======");
-        SignOut::endLogin(SettingsStore::AutoLogin::forget);
+        WindowLifecycle::shared().signOut(SettingsStore::AutoLogin::forget);
     });
 }
 

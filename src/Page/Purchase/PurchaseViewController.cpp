@@ -1,9 +1,11 @@
 #include "Page/Purchase/PurchaseViewController.h"
 
 #include <QEvent>
+#include <QRegularExpression>
+#include <QSignalBlocker>
 #include <algorithm>
 
-#include "Main/NotificationNames.h"
+#include "Tools/NotificationNames.h"
 #include "Page/Purchase/MyTableView.h"
 #include "Page/View/PayOptionGroupView.h"
 #include "Page/View/PayQRCodeView.h"
@@ -38,6 +40,15 @@ constexpr int kBuyRight = 16;
 constexpr int kBuyBottom = 20;
 constexpr int kBuyHeight = 40;
 constexpr int kGroupGap = 11;
+
+// A price is a plain decimal number ("39.90", "39") above zero.
+bool hasPositivePrice(const RechargeModel& model) {
+    if (!model.price) return false;
+    const QString text = QString::fromStdString(*model.price).trimmed();
+    static const QRegularExpression decimal(QStringLiteral("^[0-9]+(\\.[0-9]+)?$"));
+    if (!decimal.match(text).hasMatch()) return false;
+    return text.toDouble() > 0;
+}
 
 std::string stringField(const nlohmann::json& reply, const char* key) {
     const nlohmann::json& value = lenient::field(lenient::field(reply, "data"), key);
@@ -107,9 +118,15 @@ void PurchaseViewController::setupUI() {
             NotificationNames::interviewType, nullptr, [weak](const Notification& notification) {
                 if (weak) weak->handleMyNotification(notification);
             }));
+    // The goods are loaded when the page is first placed (and again on
+    // "InterviewTypeNotification"), not on every page switch: a reload marks the offered
+    // package again, which would undo the user's choice.
     ViewAppearance::observe(page, [weak] {
         if (!weak) return;
-        weak->loadGoods();
+        if (!weak->goodsRequested_) {
+            weak->goodsRequested_ = true;
+            weak->loadGoods();
+        }
         weak->checkProductsInfo();
     });
 }
@@ -178,14 +195,22 @@ void PurchaseViewController::handleGoodsReply(std::optional<bool> failed,
     if (failed != false || !reply) return;
     auto models = ReplyMapper::mapList<RechargeModel::Ref>(lenient::field(*reply, "data"));
     if (!models) return;
+    // A package without a positive price cannot be paid for: it is not offered.
+    std::erase_if(*models,
+                  [](const RechargeModel::Ref& model) { return !hasPositivePrice(*model); });
     rechargeModels_ = std::move(*models);
     // The second package is the one offered first; a single package is the only choice.
+    int offered = -1;
     if (!rechargeModels_.empty()) {
-        const std::size_t offered = rechargeModels_.size() >= 2 ? 1 : 0;
-        rechargeModels_[offered]->isSelected = true;
-        selectModel_ = rechargeModels_[offered];
+        offered = rechargeModels_.size() >= 2 ? 1 : 0;
+        rechargeModels_[static_cast<std::size_t>(offered)]->isSelected = true;
+        selectModel_ = rechargeModels_[static_cast<std::size_t>(offered)];
     }
     tableView_->reloadData();
+    // The list's selection follows the marked row, so a click on any other row is a change
+    // of selection again; setting it is no choice of the user's, so it is not reported.
+    const QSignalBlocker quiet(tableView_);
+    tableView_->selectRow(offered);
 }
 
 void PurchaseViewController::checkProductsInfo() {
@@ -366,23 +391,13 @@ void PurchaseViewController::handleReceiptUploadResult(bool success,
                                                        const Purchase& purchase,
                                                        const std::string& orderNo) {
     StatusHUD::shared().hide(true);
+    IAPReceiptUploader::shared().settleUpload(success, message, purchase, orderNo);
     if (success) {
-        if (purchase.needsFinishTransaction) {
-            StoreKit::shared().finishTransaction(purchase.transaction);
-        }
-        IAPReceiptUploader::shared().removePendingOrder(orderNo);
         StatusHUD::showMessage(QStringLiteral("购买成功"), StatusHUDMode::text);
         return;
     }
-    // The pending order stays for the completion at the next start.
-    if (!message) {
-        StatusHUD::showMessage(QStringLiteral("购买失败"), StatusHUDMode::text);
-        return;
-    }
-    if (message->find("小票重复验证") != std::string::npos) {
-        StoreKit::shared().finishTransaction(purchase.transaction);
-    }
-    StatusHUD::showMessage(QString::fromStdString(*message), StatusHUDMode::text);
+    StatusHUD::showMessage(message ? QString::fromStdString(*message) : QStringLiteral("购买失败"),
+                           StatusHUDMode::text);
 }
 
 }  // namespace pex

@@ -96,6 +96,7 @@ class PurchaseViewController : public BaseViewController {
     void closeQRPopup();
     void layoutPage();
 
+    bool goodsRequested_ = false;
     int pay_Index_ = 0;
     std::shared_ptr<OrderStatusPoller> poller_;
     std::string orderNo_;

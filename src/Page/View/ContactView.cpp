@@ -61,6 +61,7 @@ void ContactView::setupUI() {
     addSubview(this, iconV_);
     addSubview(this, closeImg_);
     ClickGestureRecognizer::attach(closeImg_, [this](ClickGestureRecognizer&) { closeTap(); });
+    closeImg_->setAccessibleName(QStringLiteral("关闭"));
 
     // The card may be gone (dismissed and deleted) when the reply comes.
     QPointer<ContactView> self(this);

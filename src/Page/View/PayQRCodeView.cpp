@@ -61,6 +61,7 @@ void PayQRCodeView::setupUI() {
     addSubview(this, tipTitleL_);
     addSubview(this, closeImg_);
     ClickGestureRecognizer::attach(closeImg_, [this](ClickGestureRecognizer&) { closeTap(); });
+    closeImg_->setAccessibleName(QStringLiteral("关闭"));
 }
 
 void PayQRCodeView::setupConstraints() {

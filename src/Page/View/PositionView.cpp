@@ -38,6 +38,7 @@ PositionView::PositionView(QWidget* parent)
     setLayerBackgroundColor(Color::grey(1));
     setCornerRadius(10);
     titleLabel_->setFont(systemFont(16));
+    roleTextView_->setAccessibleName(QStringLiteral("岗位及角色"));
     hintLabel_->setFont(systemFont(13));
     setTextColor(hintLabel_, secondaryLabelColor());
     setTextColor(placeholderLabel_, Color::grey(0.67));

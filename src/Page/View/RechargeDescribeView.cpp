@@ -59,7 +59,10 @@ QString RechargeDescribeView::makeNotesText(const QString& text, double spacing)
     for (const QString& line : text.split(QLatin1Char('\n'))) {
         QStringList pieces = line.split(kContactWord);
         for (QString& piece : pieces) piece = piece.toHtmlEscaped();
-        html += QStringLiteral("<p style=\"margin-top:0; margin-bottom:%1px\">%2</p>")
+        // The spacing goes after every line, wrapped ones included, as between paragraphs.
+        html += QStringLiteral(
+                    "<p style=\"margin:0; line-height:%1px; -qt-line-height-type:line-distance\">"
+                    "%2</p>")
                     .arg(spacing)
                     .arg(pieces.join(highlight));
     }

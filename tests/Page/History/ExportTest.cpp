@@ -1,8 +1,10 @@
 // Exporting a stored session: the exact texts, the chooser's choices, the save dialogue's
 // proposal, the written file, the clipboard and the tips, and the failures told to the user.
+#include <sys/stat.h>
 #include <QApplication>
 #include <QClipboard>
 #include <QPointer>
+
 #include <fstream>
 #include <sstream>
 
@@ -187,10 +189,59 @@ TEST_F(ExportTest, ProposedNamesAreOnePlainFileName) {
         {"a/b\\c", QStringLiteral("a_b_c问题答案.txt")},
         {"行\n\t\x7f尾", QStringLiteral("行___尾问题答案.txt")},
         {"../..", QStringLiteral(".._..问题答案.txt")},
+        // Bidirectional controls are dropped, so "txt.exe" cannot show as "exe.txt".
+        {"简历\u202Etxt.exe\u202C", QStringLiteral("简历txt.exe问题答案.txt")},
+        {"\u2066a\u2067b\u2068c\u2069\u202A\u202B\u202D", QStringLiteral("abc问题答案.txt")},
     };
     for (const auto& [stem, expected] : cases) {
         EXPECT_EQ(exportFileName(stem, QStringLiteral("问题答案.txt")), expected) << stem;
     }
+
+    // A long name is cut on a character boundary to fit 255 bytes with its suffix, and no
+    // shorter than that.
+    struct Long {
+        std::string unit;  // one character, as the user sees it
+        int repeat;
+    };
+    for (const Long& c : {Long{"长", 297}, Long{"a", 400}, Long{"👍🏽", 100}, Long{"é", 300}}) {
+        std::string stem;
+        for (int i = 0; i < c.repeat; ++i) stem += c.unit;
+        for (const QString& suffix : {QStringLiteral("问题答案.txt"), QStringLiteral(".wav")}) {
+            const QString name = exportFileName(stem, suffix);
+            const QByteArray bytes = name.toUtf8();
+            SCOPED_TRACE(bytes.toStdString());
+            ASSERT_TRUE(name.endsWith(suffix));
+            EXPECT_LE(bytes.size(), kMaxFileNameBytes);
+            EXPECT_GT(bytes.size() + static_cast<qsizetype>(c.unit.size()), kMaxFileNameBytes);
+            const std::string kept =
+                bytes.left(bytes.size() - suffix.toUtf8().size()).toStdString();
+            ASSERT_EQ(kept.size() % c.unit.size(), 0u);
+            EXPECT_EQ(stem.substr(0, kept.size()), kept);
+        }
+    }
+}
+
+TEST_F(ExportTest, AnExportUnderALongNameIsWrittenWithTheUsersModeWhileTheHistoryStaysPrivate) {
+    std::string longName;
+    for (int i = 0; i < 297; ++i) longName += "长";
+    storeSession(1700000000, 0, longName, "rec1");
+    storeLine(1700000000, 1, "2024-03-05 10:00:01", "第一句", "First", "答");
+    HistoryView* panel = showPanel();
+    const mode_t before = ::umask(002);
+    panel->exportQuestionsAndAnswers(panel->records().front());
+    ASSERT_EQ(dialogues_.shown.size(), 1u);
+    const auto target = root() / "导出" / dialogues_.shown[0].name.toStdString();
+    dialogues_.shown[0].completion(SavePanel::Response::ok, target);
+    // A history database made under the same mask is still the user's alone.
+    const GRDBDataManager fresh(root() / "other");
+    ::umask(before);
+    EXPECT_EQ(hudText(), QString());
+    EXPECT_EQ(fileText(target), questionsAndAnswersText(panel->records().front()));
+    EXPECT_EQ(std::filesystem::status(target).permissions(), std::filesystem::perms(0664));
+    EXPECT_EQ(tipAfterQuarterSecond(), QStringLiteral("导出成功，地址已复制，粘贴即可查看"));
+    ASSERT_NE(fresh.dbQueue(), nullptr);
+    EXPECT_EQ(std::filesystem::status(fresh.dbQueue()->path()).permissions(),
+              std::filesystem::perms(0600));
 }
 
 TEST_F(ExportTest, TheChooserOffersTheTranscriptOnlyForManualSessions) {

@@ -5,6 +5,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFragment>
+#include <QTextLayout>
 
 #include <gtest/gtest.h>
 
@@ -187,6 +188,29 @@ TEST(RechargeDescribeView, EveryContactWordOfTheNotesIsHighlighted) {
     QTextDocument literal;
     literal.setHtml(RechargeDescribeView::makeNotesText("<b>专属客服</b>", 6));
     EXPECT_EQ(literal.toPlainText(), QStringLiteral("<b>专属客服</b>"));
+}
+
+TEST(RechargeDescribeView, TheSpacingFollowsEveryLineWrappedOrNot) {
+    // At a narrow width the notes wrap: each of their lines, not only each paragraph, is
+    // followed by the spacing.
+    auto layOut = [](double spacing) {
+        QTextDocument document;
+        document.setDocumentMargin(0);
+        document.setHtml(
+            RechargeDescribeView::makeNotesText(RechargeDescribeView::kNotesText, spacing));
+        document.setTextWidth(120);
+        const double height = document.size().height();  // lays the text out
+        int lines = 0;
+        for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+            lines += block.layout()->lineCount();
+        }
+        return std::pair(height, lines);
+    };
+    const auto [tight, lines] = layOut(0);
+    const auto [spaced, sameLines] = layOut(6);
+    ASSERT_GT(lines, 3) << "the three notes wrap";
+    EXPECT_EQ(sameLines, lines);
+    EXPECT_DOUBLE_EQ(spaced - tight, 6.0 * lines);
 }
 
 class NotesContactTest : public PageFixture {
