@@ -71,15 +71,86 @@ pid_t spawn(const std::vector<std::string>& arguments, const std::vector<std::st
     return status == 0 ? pid : -1;
 }
 
+bool canConnect(const std::filesystem::path& socket) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socket.c_str(), sizeof(address.sun_path) - 1);
+    const bool accepted =
+        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    ::close(fd);
+    return accepted;
+}
+
+// Waits until `socket` accepts connections; false when the process `pid` that is to serve it
+// ends first (then `pid` is -1; its reason is in the log) or it takes too long.
+bool waitUntilAccepting(const std::filesystem::path& socket, pid_t& pid) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (std::chrono::steady_clock::now() < deadline) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            pid = -1;
+            return false;
+        }
+        if (canConnect(socket)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
 }  // namespace
 
-PulseAudioServer::PulseAudioServer(Options options) {
+PulseAudioServer::Kind PulseAudioServer::kindFromEnvironment() {
+    const auto chosen = readEnv("PEXMORA_SOUND_SERVER");
+    return chosen && *chosen == "pipewire" ? Kind::PipeWire : Kind::PulseAudio;
+}
+
+PulseAudioServer::PulseAudioServer(Options options)
+    : kind_(options.kind.value_or(kindFromEnvironment())) {
     const auto root = dir_.path();
-    socket_ = root / "native";
-    std::filesystem::create_directories(root / "runtime");
+    const auto runtime = root / "runtime";
+    std::filesystem::create_directories(runtime);
+    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
     std::filesystem::create_directories(root / "state");
     std::filesystem::create_directories(root / "home");
+    socket_ = kind_ == Kind::PipeWire ? runtime / "pulse" / "native" : root / "native";
 
+    // Everything the servers and their clients would read or write lives in the temporary
+    // folder, the message bus and the PipeWire core included.
+    environment_ = {
+        {"HOME", (root / "home").string()},
+        {"XDG_RUNTIME_DIR", runtime.string()},
+        {"XDG_CONFIG_HOME", (root / "home" / ".config").string()},
+        {"XDG_STATE_HOME", (root / "state").string()},
+        {"PULSE_RUNTIME_PATH", (kind_ == Kind::PipeWire ? runtime / "pulse" : runtime).string()},
+        {"PULSE_STATE_PATH", (root / "state").string()},
+        {"PULSE_COOKIE", (root / "cookie").string()},
+        {"PULSE_SERVER", serverAddress()},
+        {"PIPEWIRE_RUNTIME_DIR", runtime.string()},
+        {"PIPEWIRE_CORE", "pipewire-0"},
+        {"PIPEWIRE_REMOTE", "pipewire-0"},
+        {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (runtime / "bus").string()},
+    };
+    savedServer_ = readEnv("PULSE_SERVER");
+    savedCookie_ = readEnv("PULSE_COOKIE");
+    ::setenv("PULSE_SERVER", serverAddress().c_str(), 1);
+    ::setenv("PULSE_COOKIE", (root / "cookie").c_str(), 1);
+    if (kind_ == Kind::PipeWire) {
+        startPipeWire(options);
+    } else {
+        startPulseAudio(options);
+    }
+}
+
+void PulseAudioServer::startPulseAudio(const Options& options) {
+    const auto root = dir_.path();
     std::ofstream config(root / "server.pa");
     config << "load-module module-native-protocol-unix socket=" << socket_.string()
            << " auth-anonymous=1\n";
@@ -93,29 +164,53 @@ PulseAudioServer::PulseAudioServer(Options options) {
     if (options.defaultSource) config << "set-default-source " << *options.defaultSource << "\n";
     config.close();
 
-    // Everything the daemon and its clients would read or write lives in the temporary folder.
-    const std::vector<std::pair<std::string, std::string>> privateEnvironment{
-        {"HOME", (root / "home").string()},
-        {"XDG_RUNTIME_DIR", (root / "runtime").string()},
-        {"XDG_CONFIG_HOME", (root / "home").string()},
-        {"PULSE_RUNTIME_PATH", (root / "runtime").string()},
-        {"PULSE_STATE_PATH", (root / "state").string()},
-        {"PULSE_COOKIE", (root / "cookie").string()},
-        {"PULSE_SERVER", serverAddress()},
+    pid_ = spawnServer({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--system=no",
+                        "--use-pid-file=no", "--realtime=no", "--high-priority=no",
+                        "--log-target=stderr", "--log-level=notice", "-F",
+                        (root / "server.pa").string()});
+    if (pid_ > 0 && !waitUntilAccepting(socket_, pid_)) terminate(pid_, SIGKILL);
+}
+
+void PulseAudioServer::startPipeWire(const Options& options) {
+    const auto runtime = dir_.path() / "runtime";
+    // Each part waits for the one it talks to: wireplumber and pipewire-pulse give up at once
+    // without the bus and the core.
+    const std::vector<std::pair<std::vector<std::string>, std::filesystem::path>> parts{
+        {{"dbus-daemon", "--session", "--nofork", "--nopidfile",
+          "--address=unix:path=" + (runtime / "bus").string()},
+         runtime / "bus"},
+        {{"pipewire"}, runtime / "pipewire-0"},
+        {{"wireplumber"}, {}},
     };
-    pid_ = spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--system=no",
-                  "--use-pid-file=no", "--realtime=no", "--high-priority=no", "--log-target=stderr",
-                  "--log-level=notice", "-F", (root / "server.pa").string()},
-                 environmentWith(privateEnvironment), root / "server.log");
-    if (pid_ <= 0) {
-        pid_ = -1;
-        return;
+    for (const auto& [arguments, socket] : parts) {
+        helpers_.push_back(spawnServer(arguments));
+        if (helpers_.back() <= 0) return stop();
+        if (!socket.empty() && !waitUntilAccepting(socket, helpers_.back())) return stop();
     }
-    savedServer_ = readEnv("PULSE_SERVER");
-    savedCookie_ = readEnv("PULSE_COOKIE");
-    ::setenv("PULSE_SERVER", serverAddress().c_str(), 1);
-    ::setenv("PULSE_COOKIE", (root / "cookie").c_str(), 1);
-    if (!waitUntilAccepting()) terminate(SIGKILL);
+    pid_ = spawnServer({"pipewire-pulse"});
+    if (pid_ <= 0 || !waitUntilAccepting(socket_, pid_)) return stop();
+
+    // The stack offers a stand-in sink while there is no other; tests name every device.
+    pactl({"unload-module", "module-always-sink"});
+    // The session manager is ready once it applies a default: a probe sink shows when.
+    const bool ready = pactl({"load-module", "module-null-sink", "sink_name=pexmora_probe"}) == 0 &&
+                       setDefault("sink", "pexmora_probe") &&
+                       pactl({"unload-module", "module-null-sink"}) == 0;
+    if (!ready) return stop();
+
+    bool added = true;
+    for (const auto& sink : options.nullSinks) {
+        added = added && pactl({"load-module", "module-null-sink", "sink_name=" + sink}) == 0;
+    }
+    for (const auto& source : options.nullSources) added = added && addNullSource(source) == 0;
+    if (options.defaultSink) added = added && setDefault("sink", *options.defaultSink);
+    if (options.defaultSource) added = added && setDefault("source", *options.defaultSource);
+    if (!added) stop();
+}
+
+pid_t PulseAudioServer::spawnServer(const std::vector<std::string>& arguments) {
+    const pid_t pid = spawn(arguments, environmentWith(environment_), dir_.path() / "server.log");
+    return pid > 0 ? pid : -1;
 }
 
 PulseAudioServer::~PulseAudioServer() {
@@ -129,22 +224,24 @@ std::string PulseAudioServer::serverAddress() const {
 }
 
 std::string PulseAudioServer::log() const {
-    std::ifstream in(dir_.path() / "server.log");
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return readFile(dir_.path() / "server.log") + readFile(dir_.path() / "commands.log");
 }
 
 void PulseAudioServer::kill() {
-    terminate(SIGKILL);
+    terminate(pid_, SIGKILL);
 }
 
 void PulseAudioServer::stop() {
-    terminate(SIGTERM);
+    terminate(pid_, SIGTERM);
+    while (!helpers_.empty()) {
+        terminate(helpers_.back(), SIGTERM);
+        helpers_.pop_back();
+    }
 }
 
 int PulseAudioServer::run(const std::vector<std::string>& arguments) const {
-    const pid_t child = spawn(arguments, environmentWith({}), dir_.path() / "commands.log");
+    const pid_t child =
+        spawn(arguments, environmentWith(environment_), dir_.path() / "commands.log");
     if (child <= 0) return -1;
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
@@ -152,42 +249,76 @@ int PulseAudioServer::run(const std::vector<std::string>& arguments) const {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool PulseAudioServer::waitUntilAccepting() {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+int PulseAudioServer::pactl(std::vector<std::string> arguments) const {
+    arguments.insert(arguments.begin(), "pactl");
+    return run(arguments);
+}
+
+int PulseAudioServer::addNullSource(const std::string& name, const std::string& description) const {
+    if (kind_ == Kind::PulseAudio) {
+        std::vector<std::string> arguments{"load-module", "module-null-source",
+                                           "source_name=" + name};
+        if (!description.empty()) arguments.push_back("description='" + description + "'");
+        return pactl(arguments);
+    }
+    std::vector<std::string> arguments{"load-module", "module-null-sink", "sink_name=" + name,
+                                       "media.class=Audio/Source/Virtual"};
+    if (!description.empty()) {
+        arguments.push_back("sink_properties=\"device.description='" + description + "'\"");
+    }
+    return pactl(arguments);
+}
+
+// A device the server has just made may not take the default role yet: asked again until the
+// server names it.
+bool PulseAudioServer::setDefault(const std::string& which, const std::string& name) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;  // the daemon gave up; its reason is in the log
-            return false;
+        pactl({"set-default-" + which, name});
+        for (int look = 0; look < 5; ++look) {
+            if (pactlOutput({"get-default-" + which}) == name + "\n") return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, socket_.c_str(), sizeof(address.sun_path) - 1);
-        const bool accepted =
-            ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-        ::close(fd);
-        if (accepted) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
 }
 
-void PulseAudioServer::terminate(int signal) {
-    if (pid_ <= 0) return;
-    ::kill(pid_, signal);
-    // A polite stop gets a few seconds; then the daemon is killed.
+int PulseAudioServer::unloadModuleWith(const std::string& argument) const {
+    std::istringstream modules(pactlOutput({"list", "short", "modules"}));
+    for (std::string line; std::getline(modules, line);) {
+        std::istringstream fields(line);
+        std::string index;
+        fields >> index;
+        for (std::string field; fields >> field;) {
+            if (field == argument) return pactl({"unload-module", index});
+        }
+    }
+    return -1;
+}
+
+std::string PulseAudioServer::pactlOutput(const std::vector<std::string>& arguments) const {
+    const auto answer = dir_.path() / "pactl-output.txt";
+    std::string command = "pactl";
+    for (const auto& argument : arguments) command += " '" + argument + "'";
+    if (run({"sh", "-c", command + " > '" + answer.string() + "'"}) != 0) return {};
+    return readFile(answer);
+}
+
+void PulseAudioServer::terminate(pid_t& pid, int signal) {
+    if (pid <= 0) return;
+    ::kill(pid, signal);
+    // A polite stop gets a few seconds; then the process is killed.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) == 0) {
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, &status, 0);
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    pid_ = -1;
+    pid = -1;
 }
 
 }  // namespace pex::test

@@ -16,7 +16,7 @@ extern std::function<bool(const std::function<bool()>&, std::chrono::millisecond
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    pex::installQtMainQueueDriver();
+    pex::QtMainQueueDriver mainQueueDriver;
     pex::test::gRunMainUntil = [](const std::function<bool()>& done,
                                   std::chrono::milliseconds timeout) {
         QElapsedTimer timer;

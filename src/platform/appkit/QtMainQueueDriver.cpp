@@ -7,15 +7,20 @@
 
 namespace pex {
 
-void installQtMainQueueDriver() {
+QtMainQueueDriver::QtMainQueueDriver() {
     MainQueue::adoptCurrentThreadAsMain();
-    MainQueue::setDriver([](MainQueue::Work work) {
-        // Looked up on every post: work posted by a background thread while the process is
-        // ending, after the application object is gone, is dropped rather than sent to it.
-        if (QCoreApplication* app = QCoreApplication::instance()) {
-            QMetaObject::invokeMethod(app, std::move(work), Qt::QueuedConnection);
-        }
+    // Captured once, on the main thread, while the application exists: no other thread ever
+    // asks Qt for the application object. The main queue calls the driver under its lock and
+    // removing the driver takes that lock, so no post is inside the driver once it is removed.
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) return;
+    MainQueue::setDriver([app](MainQueue::Work work) {
+        QMetaObject::invokeMethod(app, std::move(work), Qt::QueuedConnection);
     });
+}
+
+QtMainQueueDriver::~QtMainQueueDriver() {
+    MainQueue::setDriver(nullptr);
 }
 
 }  // namespace pex

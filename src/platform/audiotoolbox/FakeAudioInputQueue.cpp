@@ -26,11 +26,26 @@ std::optional<AudioQueueError> FakeAudioInputQueue::start() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = false;
+        firstDelivered_ = false;
     }
     thread_ = std::thread([this, script = std::move(script), failAfter]() mutable {
         play(std::move(script), std::move(failAfter));
     });
+    // A real queue may hand over its first buffer before its start call has returned; the fake
+    // always does, so an owner that is not ready for frames until after `start` loses them in
+    // every run rather than in a rare one.
+    std::unique_lock lock(mutex_);
+    firstDeliveredChanged_.wait(lock, [&] { return firstDelivered_; });
     return std::nullopt;
+}
+
+void FakeAudioInputQueue::markFirstDelivered() {
+    {
+        std::lock_guard lock(mutex_);
+        if (firstDelivered_) return;
+        firstDelivered_ = true;
+    }
+    firstDeliveredChanged_.notify_all();
 }
 
 void FakeAudioInputQueue::play(std::vector<FakeCaptureDevice::Buffer> script,
@@ -41,7 +56,9 @@ void FakeAudioInputQueue::play(std::vector<FakeCaptureDevice::Buffer> script,
             if (stopping_) break;
         }
         deliver(buffer);
+        markFirstDelivered();
     }
+    markFirstDelivered();  // an empty script
     {
         std::lock_guard lock(device_->mutex_);
         device_->scriptDelivered_ = true;

@@ -25,12 +25,15 @@ class FakeAudioInputQueue final : public AudioInputQueue {
   private:
     void play(std::vector<FakeCaptureDevice::Buffer> script,
               std::optional<AudioQueueError> failAfter);
+    void markFirstDelivered();
 
     std::shared_ptr<FakeCaptureDevice> device_;
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable stopRequested_;
     bool stopping_ = false;
+    std::condition_variable firstDeliveredChanged_;
+    bool firstDelivered_ = false;  // `start` returns once the first buffer has been handed over
     FakeCaptureDevice::Buffer duringStop_;
 };
 

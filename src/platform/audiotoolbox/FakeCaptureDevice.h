@@ -1,7 +1,8 @@
 #pragma once
 // An in-memory input backend for tests and benches. Installing a device makes every input queue
 // of the process come from it: on `start` a queue plays the device's script, buffer by buffer,
-// on a thread of its own, then waits for `stop`. Failures can be asked for at creation, at start
+// on a thread of its own, then waits for `stop`; `start` returns once the first buffer has been
+// handed over. Failures can be asked for at creation, at start
 // or right after the script; `push` lets a caller act as the queue's thread itself.
 #include <condition_variable>
 #include <cstdint>

@@ -242,7 +242,9 @@ PulseAudioDeviceTable::PulseAudioDeviceTable(PulseAudioSnapshot snapshot, Identi
         device.id = entry.device;
         device.input = &source;
         const PulseAudioModule* owner = module(source.ownerModule);
-        device.null = owner && owner->name == "module-null-source";
+        // A null source, or (on servers without one) a null sink made to act as a source.
+        device.null =
+            owner && (owner->name == "module-null-source" || owner->name == "module-null-sink");
         if (source.sampleSpec.channels > 0) device.inputStream = streamID(entry.inputStream);
         devices_.push_back(std::move(device));
     }

@@ -108,6 +108,9 @@ class PulseAudioDeviceTable {
     const PulseAudioModule* module(std::uint32_t index) const;
     bool isAggregate(AudioObjectID device) const;
     std::vector<AudioObjectID> devices() const;
+    // The server's default sink and source by name, as the snapshot saw them.
+    const std::string& defaultSinkName() const { return snapshot_.defaultSinkName; }
+    const std::string& defaultSourceName() const { return snapshot_.defaultSourceName; }
 
     // What differs from `before`, as listener calls: the system object's device list and
     // defaults, and per device every changed address.

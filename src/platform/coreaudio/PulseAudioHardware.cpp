@@ -63,6 +63,17 @@ std::string loopbackSinkName(const std::string& description) {
     return name;
 }
 
+// A description as given, read from one a server shows: some servers keep the backslashes that
+// escaped quotes and backslashes in the module argument.
+std::string withoutEscapes(const std::string& shown) {
+    std::string given;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        if (shown[i] == '\\' && i + 1 < shown.size()) ++i;
+        given += shown[i];
+    }
+    return given;
+}
+
 std::string nullSinkArgument(const std::string& sinkName, const std::string& description) {
     const std::string properties = "device.description=\"" + escaped(description, "\"\\") + "\"";
     return "sink_name=" + sinkName + " channels=2 sink_properties='" + escaped(properties, "'") +
@@ -91,6 +102,14 @@ struct PulseAudioHardware::Mirror {
     PulseAudioDeviceTable table;
     PulseAudioDeviceTable::Identities identities;
     ChangeReporter reporter;
+
+    // Waits, as the server's events come in, until the mirror shows what `settled` looks for;
+    // false when it did not within `timeout`. Lock not held.
+    template <typename Settled>
+    bool waitFor(std::chrono::milliseconds timeout, Settled settled) {
+        std::shared_lock lock(mutex);
+        return replaced.wait_for(lock, timeout, [&] { return settled(table); });
+    }
 
     // Lock held.
     void replace(PulseAudioDeviceTable next) {
@@ -227,7 +246,7 @@ AudioStatus PulseAudioHardware::setPropertyData(AudioObjectID object, const Addr
         }
     }
     // The mirror's lock is not held while the server works: its answer updates the mirror.
-    return std::visit(
+    const AudioStatus written = std::visit(
         [this](const auto& op) -> AudioStatus {
             using Op = std::decay_t<decltype(op)>;
             return connection_->run([&op](pa_context* context, pa_context_success_cb_t done,
@@ -256,6 +275,14 @@ AudioStatus PulseAudioHardware::setPropertyData(AudioObjectID object, const Addr
             });
         },
         write.operation);
+    const auto* setDefault = std::get_if<PulseAudioWrite::SetDefault>(&write.operation);
+    if (written != status::ok || !setDefault) return written;
+    // Some servers confirm a new default before they use it (a session manager applies it a
+    // moment later): the write is done when the server's own change event names the device.
+    const bool applied = mirror_->waitFor(timeout_, [setDefault](const PulseAudioDeviceTable& t) {
+        return (setDefault->sink ? t.defaultSinkName() : t.defaultSourceName()) == setDefault->name;
+    });
+    return applied ? status::ok : status::unspecified;
 }
 
 AudioStatus PulseAudioHardware::listenerAdded(AudioObjectID object, const Address&) {
@@ -332,6 +359,8 @@ AudioStatus PulseAudioHardware::createAggregateDevice(const nlohmann::json& desc
 
 AudioStatus PulseAudioHardware::destroyAggregateDevice(AudioObjectID device) {
     std::uint32_t module = PA_INVALID_INDEX;
+    std::string sinkName;
+    bool wasDefault = false;
     {
         std::shared_lock lock(mirror_->mutex);
         const PulseAudioDeviceTable& table = mirror_->table;
@@ -340,18 +369,34 @@ AudioStatus PulseAudioHardware::destroyAggregateDevice(AudioObjectID device) {
         const PulseAudioModule* owner = table.module(sink->ownerModule);
         if (!owner || owner->name != kCombineModule) return status::illegalOperation;
         module = owner->index;
+        sinkName = sink->name;
+        wasDefault = table.defaultSinkName() == sinkName;
     }
-    const AudioStatus unloaded =
-        connection_->run([module](pa_context* context, pa_context_success_cb_t done, void* waiter) {
-            return pa_context_unload_module(context, module, done, waiter);
-        });
+    const AudioStatus unloaded = unloadModule(module);
     if (unloaded != status::ok) return unloaded;
     // The server confirms the request before it unloads; the device is gone when the module
-    // has left the mirror.
-    std::shared_lock lock(mirror_->mutex);
-    const bool gone = mirror_->replaced.wait_for(
-        lock, timeout_, [&] { return mirror_->table.module(module) == nullptr; });
+    // has left the mirror, and, when it was the default output, once the server has named
+    // another default (a session manager may choose it a moment later).
+    const auto settled = [&](const PulseAudioDeviceTable& table) {
+        if (table.module(module) != nullptr) return false;
+        if (!wasDefault) return true;
+        const std::string& now = table.defaultSinkName();
+        if (now == sinkName) return false;
+        // The new default is a sink that exists, or there is no sink left to choose.
+        if (table.sinkOf(table.deviceWithUID(now))) return true;
+        const auto all = table.devices();
+        return std::none_of(all.begin(), all.end(),
+                            [&](AudioObjectID device) { return table.sinkOf(device) != nullptr; });
+    };
+    const bool gone = mirror_->waitFor(timeout_, settled);
     return gone ? status::ok : status::unspecified;
+}
+
+AudioStatus PulseAudioHardware::unloadModule(std::uint32_t module) {
+    return connection_->run(
+        [module](pa_context* context, pa_context_success_cb_t done, void* waiter) {
+            return pa_context_unload_module(context, module, done, waiter);
+        });
 }
 
 AudioStatus PulseAudioHardware::createLoopbackDevice(const std::string& name,
@@ -364,13 +409,21 @@ AudioStatus PulseAudioHardware::createLoopbackDevice(const std::string& name,
         return status::illegalOperation;
     }
     const std::string sinkName = loopbackSinkName(name);
+    // A device of that description, or the null sink an earlier call made: servers differ in
+    // how they keep a description's quotes and backslashes, so that one is found by its sink
+    // name and its description read without escapes.
     const auto existing = [&]() -> AudioObjectID {
         const PulseAudioDeviceTable& table = mirror_->table;
         for (AudioObjectID device : table.devices()) {
             const PulseAudioEndpoint* sink = table.sinkOf(device);
             if (sink && sink->description == name) return device;
         }
-        return kNoObject;
+        const AudioObjectID named = table.deviceWithUID(sinkName);
+        const PulseAudioEndpoint* sink = table.sinkOf(named);
+        const PulseAudioModule* owner = sink ? table.module(sink->ownerModule) : nullptr;
+        const bool ours =
+            owner && owner->name == kNullSinkModule && withoutEscapes(sink->description) == name;
+        return ours ? named : kNoObject;
     };
     {
         std::shared_lock lock(mirror_->mutex);
@@ -391,9 +444,15 @@ AudioStatus PulseAudioHardware::createLoopbackDevice(const std::string& name,
         module);
     if (loaded != status::ok) return loaded;
 
-    std::shared_lock lock(mirror_->mutex);
-    created = existing();
-    return created != kNoObject ? status::ok : status::unspecified;
+    {
+        std::shared_lock lock(mirror_->mutex);
+        created = existing();
+    }
+    if (created != kNoObject) return status::ok;
+    // Loaded, but no such device came of it: take the module away again, so that nothing
+    // half-made stays in the server and a later attempt starts clean.
+    unloadModule(module);
+    return status::unspecified;
 }
 
 }  // namespace pex::coreaudio

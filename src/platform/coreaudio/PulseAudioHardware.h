@@ -55,7 +55,8 @@ class PulseAudioHardware : public AudioHardwareBackend {
     // hardware module is ever unloaded.
     AudioStatus destroyAggregateDevice(AudioObjectID device) override;
     // A null sink described as `name`: what plays on it is heard on its monitor, which is the
-    // device's input. It lives in the server until the server stops.
+    // device's input. It lives in the server until the server stops. Its sink name is made
+    // from `name`; a second call finds the device made by the first.
     AudioStatus createLoopbackDevice(const std::string& name, AudioObjectID& created) override;
 
   private:
@@ -63,6 +64,7 @@ class PulseAudioHardware : public AudioHardwareBackend {
     explicit PulseAudioHardware(std::chrono::milliseconds timeout);
     void takeSnapshot(PulseAudioSnapshot snapshot);
     void forgetServer();
+    AudioStatus unloadModule(std::uint32_t module);
 
     const std::chrono::milliseconds timeout_;
     std::unique_ptr<Mirror> mirror_;

@@ -6,6 +6,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
 #include <vector>
 
 namespace pex {
@@ -86,7 +89,8 @@ std::error_code AtomicFile::write(const fs::path& file, std::string_view bytes,
     const fs::path folder = file.parent_path();
     if (auto error = makeFolders(folder)) return error;
 
-    std::string temporary = file.string() + ".tmp-XXXXXX";
+    // Named apart from `file`: a name near the file system's limit must not become too long.
+    std::string temporary = (folder / ".pexmora-write-XXXXXX").string();
     int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) return lastError();
 
@@ -103,6 +107,29 @@ std::error_code AtomicFile::write(const fs::path& file, std::string_view bytes,
     }
     syncFolder(folder);
     return {};
+}
+
+fs::perms AtomicFile::userFilePermissions() {
+    // The kernel reports the umask without changing it; umask(2) could only be read by
+    // setting it, which would race with other threads creating files.
+    mode_t mask = 022;
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("Umask:", 0) == 0) {
+            mask = static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+            break;
+        }
+    }
+    return static_cast<fs::perms>(0666 & ~mask);
+}
+
+std::string AtomicFile::timestamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+    return text;
 }
 
 std::optional<fs::path> AtomicFile::moveAside(const fs::path& file, const std::string& suffix,

@@ -18,11 +18,20 @@ class AtomicFile {
                                            std::error_code& error);
 
     // Replaces `file` with `bytes` in one step: readers see the old or the new content, never
-    // a mix. Missing parent folders are created (0700); the new file gets `permissions`.
+    // a mix. Missing parent folders are created (0700); the new file gets `permissions`. Any
+    // file name the file system takes can be written: the temporary file has a short name of
+    // its own in the same folder.
     static std::error_code write(
         const std::filesystem::path& file, std::string_view bytes,
         std::filesystem::perms permissions = std::filesystem::perms::owner_read |
                                              std::filesystem::perms::owner_write);
+
+    // The mode a program gives a new file the user makes: 0666 less the process's umask. For
+    // files meant for the user to keep or hand on, not for the application's own data.
+    static std::filesystem::perms userFilePermissions();
+
+    // The local time as "YYYYMMDD-HHMMSS", for the names of files moved aside.
+    static std::string timestamp();
 
     // Renames `file` to "<file><suffix>", or "<file><suffix>-2", "-3" ... when taken, never
     // replacing an existing file. Returns the new path, or absent with `error` set.

@@ -17,7 +17,11 @@ class Clock {
 
     virtual ~Clock() = default;
 
+    // Monotonic: stands still while the machine sleeps, as timers do.
     virtual TimePoint now() const = 0;
+    // Runs on while the machine sleeps, on the same scale as `now()` (its zero is another one):
+    // for how long the user was away, where a night of sleep must count.
+    virtual TimePoint nowIncludingSleep() const { return now(); }
 
     // Calls `fire` once `deadline` has been reached on this clock. SystemClock calls it on its
     // own scheduler thread; ManualClock calls it from `advance`, on the advancing thread.
@@ -33,7 +37,8 @@ class Clock {
     static void setCurrent(std::shared_ptr<Clock> clock);
 };
 
-// Monotonic time (not the wall clock) with one scheduler thread, started on first use.
+// Monotonic time (not the wall clock) with one scheduler thread, started on first use; the
+// time including sleep is the time since boot.
 class SystemClock : public Clock {
   public:
     SystemClock();
@@ -41,6 +46,7 @@ class SystemClock : public Clock {
     SystemClock(const SystemClock&) = delete;
     SystemClock& operator=(const SystemClock&) = delete;
     TimePoint now() const override;
+    TimePoint nowIncludingSleep() const override;
     TimerId schedule(TimePoint deadline, std::function<void()> fire) override;
     void cancel(TimerId id) override;
 
@@ -59,10 +65,13 @@ class ManualClock : public Clock {
     ManualClock(const ManualClock&) = delete;
     ManualClock& operator=(const ManualClock&) = delete;
     TimePoint now() const override;
+    TimePoint nowIncludingSleep() const override;
     TimerId schedule(TimePoint deadline, std::function<void()> fire) override;
     void cancel(TimerId id) override;
     // Negative durations are ignored: time never runs backwards.
     void advance(Duration by);
+    // The machine sleeps for `by`: `now()` and timers stand still, `nowIncludingSleep()` moves.
+    void suspend(Duration by);
     std::size_t pendingCount() const;
 
   private:

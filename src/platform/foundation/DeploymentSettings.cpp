@@ -143,7 +143,8 @@ DeploymentSettings DeploymentSettings::buildDefaults() {
     return DeploymentSettings{parseDefault(deployment_defaults::kServiceOrigin),
                               parseDefault(deployment_defaults::kStaticOrigin),
                               parseDefault(deployment_defaults::kCaptchaOrigin),
-                              parseDefault(deployment_defaults::kAiProviderOrigin)};
+                              parseDefault(deployment_defaults::kAiProviderOrigin),
+                              deployment_defaults::kResumeMaxBytes};
 }
 
 DeploymentSettings& DeploymentSettings::current() {
@@ -152,7 +153,9 @@ DeploymentSettings& DeploymentSettings::current() {
 }
 
 void DeploymentSettings::useSingleOrigin(const Origin& origin) {
-    current() = DeploymentSettings{origin, origin, origin, origin};
+    DeploymentSettings& settings = current();
+    settings.serviceOrigin = settings.staticOrigin = settings.captchaOrigin =
+        settings.aiProviderOrigin = origin;
 }
 
 void DeploymentSettings::resetToBuildDefaults() {

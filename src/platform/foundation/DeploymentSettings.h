@@ -1,8 +1,10 @@
 #pragma once
-// Hosts left to deployment, in one place: the service host of the mainland line, the
-// static-file host, the captcha page host and the outside AI provider host. Defaults are
+// Settings left to deployment, in one place: the service host of the mainland line, the
+// static-file host, the captcha page host, the outside AI provider host and the largest
+// résumé file sent to that provider. Defaults are
 // fixed at build time (see cmake/Deployment.cmake); tests that start the stand-in service on
 // a free port move them.
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -28,6 +30,7 @@ struct DeploymentSettings {
     Origin staticOrigin;
     Origin captchaOrigin;
     Origin aiProviderOrigin;
+    std::uint64_t resumeMaxBytes = 20'000'000;
 
     // The settings in use; they start as the build's defaults. Change them only while nothing
     // else reads them (start-up, or a test's set-up).
@@ -35,7 +38,8 @@ struct DeploymentSettings {
     // The build's defaults; a default that does not parse is a broken build and throws
     // std::logic_error.
     static DeploymentSettings buildDefaults();
-    // Points every host at one origin (the stand-in service in tests and the demo).
+    // Points every host at one origin (the stand-in service in tests and the demo); the other
+    // settings stay.
     static void useSingleOrigin(const Origin& origin);
     static void resetToBuildDefaults();
 };

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <mutex>
 
+#include "platform/foundation/DeliveryGate.h"
+
 namespace pex {
 
 // Shared with the clock's pending call and the queued handler runs, which hold it weakly so
@@ -21,6 +23,7 @@ struct DispatchTimer::State : std::enable_shared_from_this<State> {
     std::shared_ptr<Clock> clock;
     Clock::TimerId pendingId = 0;
     Clock::TimePoint start;
+    DeliveryGate gate;  // closed by cancel: a handler run on another thread is waited for
 
     // Schedules the first grid point after the clock's present time; skipped ticks (a stalled
     // machine) are not made up in a burst.
@@ -46,11 +49,12 @@ struct DispatchTimer::State : std::enable_shared_from_this<State> {
     }
 
     void runHandler(std::uint64_t armed) {
-        {
-            std::lock_guard lock(mutex);
-            if (!running || generation != armed) return;
-        }
-        handler();
+        std::unique_lock lock(mutex);
+        if (!running || generation != armed) return;
+        // Admitted under the timer's lock, so a cancel either sees this run or refuses it.
+        DeliveryGate::Pass pass(gate);
+        lock.unlock();
+        if (pass) handler();
     }
 };
 
@@ -68,6 +72,7 @@ void DispatchTimer::resume() {
     if (state_->running) return;
     state_->running = true;
     ++state_->generation;
+    state_->gate.open();
     state_->clock = Clock::current();
     state_->start = state_->clock->now();
     state_->scheduleNextLocked();
@@ -85,6 +90,10 @@ void DispatchTimer::cancel() {
         pending = state_->pendingId;
     }
     if (clock) clock->cancel(pending);
+    // Without the timer's lock: the running handler may ask whether the timer runs.
+    state_->gate.close();
+    std::lock_guard lock(state_->mutex);
+    if (state_->running) state_->gate.open();  // resumed by another thread meanwhile
 }
 
 bool DispatchTimer::isRunning() const {

@@ -20,7 +20,8 @@ class DispatchTimer {
     // skipped rather than made up. Resuming a running timer does nothing; resuming a cancelled
     // one starts a new grid.
     void resume();
-    // No handler runs after cancel returns, unless it is already running.
+    // No handler runs after cancel returns: a run in progress on another thread is waited for
+    // (a handler that cancels its own timer is not).
     void cancel();
     bool isRunning() const;
 

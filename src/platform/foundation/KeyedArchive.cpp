@@ -10,12 +10,11 @@ constexpr const char* kClassKey = "$class";
 constexpr const char* kValuesKey = "$values";
 }  // namespace
 
-std::string KeyedArchive::archive(const std::string& className,
-                                  const PropertyList::Dictionary& values) {
+std::string KeyedArchive::archive(const std::string& className, PropertyList::Dictionary values) {
     PropertyList::Dictionary top{{kFormatKey, PropertyList(kFormatName)},
                                  {kVersionKey, PropertyList(kVersion)},
                                  {kClassKey, PropertyList(className)},
-                                 {kValuesKey, PropertyList(values)}};
+                                 {kValuesKey, PropertyList(std::move(values))}};
     return PropertyList(std::move(top)).serialize(PropertyList::Format::Binary);
 }
 

@@ -19,8 +19,7 @@ class KeyedArchive {
   public:
     static constexpr std::int64_t kVersion = 1;
 
-    static std::string archive(const std::string& className,
-                               const PropertyList::Dictionary& values);
+    static std::string archive(const std::string& className, PropertyList::Dictionary values);
     // The values, when `bytes` is an archive of `className` in a version we read; otherwise
     // none with `problem` set.
     static std::optional<PropertyList::Dictionary> unarchive(std::string_view bytes,

@@ -12,6 +12,7 @@ struct ManualClock::State {
 
     mutable std::mutex mutex;
     TimePoint now = TimePoint(std::chrono::hours(24));
+    Duration slept{0};
     std::map<Key, std::function<void()>> pending;
     std::unordered_map<TimerId, TimePoint> deadlines;
     TimerId nextId = 1;
@@ -24,6 +25,17 @@ ManualClock::~ManualClock() = default;
 Clock::TimePoint ManualClock::now() const {
     std::lock_guard lock(state_->mutex);
     return state_->now;
+}
+
+Clock::TimePoint ManualClock::nowIncludingSleep() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->now + state_->slept;
+}
+
+void ManualClock::suspend(Duration by) {
+    if (by < Duration::zero()) return;
+    std::lock_guard lock(state_->mutex);
+    state_->slept += by;
 }
 
 Clock::TimerId ManualClock::schedule(TimePoint deadline, std::function<void()> fire) {

@@ -1,9 +1,10 @@
 #include "platform/foundation/NotificationCenter.h"
 
-#include <atomic>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
+
+#include "platform/foundation/DeliveryGate.h"
 
 namespace pex {
 
@@ -13,7 +14,7 @@ struct Observer {
     NotificationCenter::ObserverId id = 0;
     const void* sender = nullptr;
     NotificationCenter::Handler handler;
-    std::atomic<bool> removed{false};
+    DeliveryGate gate;  // closed on removal
 };
 
 }  // namespace
@@ -50,22 +51,26 @@ NotificationCenter::ObserverId NotificationCenter::addObserver(const std::string
 }
 
 void NotificationCenter::removeObserver(ObserverId id) {
-    std::shared_ptr<Observer> removed;  // released after the lock: the handler's captures may
-                                        // remove other observers when destroyed
-    std::lock_guard lock(state_->mutex);
-    auto name = state_->nameOf.find(id);
-    if (name == state_->nameOf.end()) return;
-    auto list = state_->byName.find(name->second);
-    auto& observers = list->second;
-    for (auto it = observers.begin(); it != observers.end(); ++it) {
-        if ((*it)->id != id) continue;
-        removed = *it;
-        removed->removed = true;
-        observers.erase(it);
-        break;
+    std::shared_ptr<Observer> removed;  // released without the lock: the handler's captures
+                                        // may remove other observers when destroyed
+    {
+        std::lock_guard lock(state_->mutex);
+        auto name = state_->nameOf.find(id);
+        if (name == state_->nameOf.end()) return;
+        auto list = state_->byName.find(name->second);
+        auto& observers = list->second;
+        for (auto it = observers.begin(); it != observers.end(); ++it) {
+            if ((*it)->id != id) continue;
+            removed = *it;
+            observers.erase(it);
+            break;
+        }
+        if (observers.empty()) state_->byName.erase(list);
+        state_->nameOf.erase(name);
     }
-    if (observers.empty()) state_->byName.erase(list);
-    state_->nameOf.erase(name);
+    // Callers destroy what the handler uses right after this returns, so a delivery running on
+    // another thread is waited for; the lock is not held, as that handler may use the centre.
+    if (removed) removed->gate.close();
 }
 
 void NotificationCenter::post(const std::string& name, const void* sender,
@@ -82,7 +87,7 @@ void NotificationCenter::post(const std::string& name, const void* sender,
     }
     const Notification notification{name, sender, std::move(userInfo)};
     for (const auto& observer : targets) {
-        if (!observer->removed) observer->handler(notification);
+        if (DeliveryGate::Pass pass{observer->gate}) observer->handler(notification);
     }
 }
 

@@ -25,6 +25,8 @@ class NotificationCenter {
 
     // `sender` nullptr observes every sender. An observer removed while a post is running is
     // not called afterwards; one added during a post is called from the next post on.
+    // `removeObserver` returns once the handler runs on no other thread, so what it uses may be
+    // destroyed next; called from inside that handler it does not wait for itself.
     ObserverId addObserver(const std::string& name, const void* sender, Handler handler);
     void removeObserver(ObserverId id);
 

@@ -2,6 +2,8 @@
 
 #include <plist/plist.h>
 
+#include "platform/foundation/BinaryPropertyListWriter.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -81,20 +83,8 @@ plist_t toNode(const PropertyList& item) {
         plist_t operator()(double number) const { return plist_new_real(number); }
         plist_t operator()(bool flag) const { return plist_new_bool(flag ? 1 : 0); }
         plist_t operator()(const PropertyList::Date& date) const {
-            // The format keeps 32-bit seconds: a date beyond them (read from a damaged file, say)
-            // is held at the edge instead of overflowing the cast.
-            const double seconds =
-                std::isnan(date.secondsSinceReferenceDate) ? 0.0 : date.secondsSinceReferenceDate;
-            double whole =
-                std::clamp(std::floor(seconds), double(std::numeric_limits<std::int32_t>::min()),
-                           double(std::numeric_limits<std::int32_t>::max()) - 1);
-            auto micro =
-                static_cast<std::int32_t>(std::lround(std::clamp(seconds - whole, 0.0, 1.0) * 1e6));
-            if (micro >= 1000000) {
-                whole += 1;
-                micro -= 1000000;
-            }
-            return plist_new_date(static_cast<std::int32_t>(whole), micro);
+            const PropertyListDateParts parts = propertyListDateParts(date);
+            return plist_new_date(parts.seconds, parts.microseconds);
         }
         plist_t operator()(const PropertyList::Data& bytes) const {
             return plist_new_data(reinterpret_cast<const char*>(bytes.data()), bytes.size());
@@ -197,19 +187,14 @@ const PropertyList* PropertyList::find(const std::string& key) const {
 }
 
 std::string PropertyList::serialize(Format format) const {
+    if (format == Format::Binary) return binaryPropertyList(*this);
     PlistHandle root(toNode(*this));
     char* bytes = nullptr;
     uint32_t length = 0;
     std::string out;
-    if (format == Format::Xml) {
-        plist_to_xml(root.get(), &bytes, &length);
-        if (bytes) out.assign(bytes, length);
-        plist_to_xml_free(bytes);
-    } else {
-        plist_to_bin(root.get(), &bytes, &length);
-        if (bytes) out.assign(bytes, length);
-        plist_to_bin_free(bytes);
-    }
+    plist_to_xml(root.get(), &bytes, &length);
+    if (bytes) out.assign(bytes, length);
+    plist_to_xml_free(bytes);
     return out;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // A property-list value: text, integer, real, Boolean, date, data, array or dictionary. Read
-// from and written to the XML and binary property-list formats (through libplist), and
+// from and written to the XML and binary property-list formats (through libplist, but for
+// the binary writer, BinaryPropertyListWriter.h), and
 // converted to and from the JSON form that the settings store keeps.
 #include <cstdint>
 #include <map>

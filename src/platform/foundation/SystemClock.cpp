@@ -1,3 +1,5 @@
+#include <time.h>
+
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -73,6 +75,13 @@ SystemClock::~SystemClock() {
 
 Clock::TimePoint SystemClock::now() const {
     return steadyNow();
+}
+
+Clock::TimePoint SystemClock::nowIncludingSleep() const {
+    timespec sinceBoot{};
+    ::clock_gettime(CLOCK_BOOTTIME, &sinceBoot);
+    return TimePoint(std::chrono::seconds(sinceBoot.tv_sec) +
+                     std::chrono::nanoseconds(sinceBoot.tv_nsec));
 }
 
 Clock::TimerId SystemClock::schedule(TimePoint deadline, std::function<void()> fire) {

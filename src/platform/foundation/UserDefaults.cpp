@@ -22,15 +22,6 @@ fs::path defaultRoot() {
     return XdgFolders::configHome() / "Pexmora";
 }
 
-std::string timestamp() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&now, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-    return text;
-}
-
 void logLine(const std::string& line) {
     std::fprintf(stderr, "UserDefaults: %s\n", line.c_str());
 }
@@ -63,6 +54,7 @@ struct UserDefaults::State {
     // Set when a bad file could not be moved aside: the store then keeps its values in memory
     // only, so the bad file is never replaced.
     bool writesBlocked = false;
+    std::optional<UnreadableFile> unreadable;
 
     void loadLocked() {
         if (loaded) return;
@@ -88,7 +80,9 @@ struct UserDefaults::State {
 
     void keepBadFile(const std::string& problem) {
         std::error_code error;
-        if (auto backup = AtomicFile::moveAside(file, ".corrupt-" + timestamp(), error)) {
+        auto backup = AtomicFile::moveAside(file, ".corrupt-" + AtomicFile::timestamp(), error);
+        unreadable = UnreadableFile{problem, backup};
+        if (backup) {
             logLine(file.string() + " could not be read (" + problem + "); kept as " +
                     backup->string() + ", starting empty");
             return;
@@ -137,6 +131,12 @@ std::shared_ptr<UserDefaults> UserDefaults::suite(const std::string& name) {
     return slot;
 }
 
+std::optional<UserDefaults::UnreadableFile> UserDefaults::unreadableFile() const {
+    std::lock_guard lock(state_->mutex);
+    state_->loadLocked();
+    return state_->unreadable;
+}
+
 void UserDefaults::setRootDirectory(fs::path root) {
     UserDefaults& standardStore = standard();
     Registry& shared = registry();
@@ -157,6 +157,7 @@ void UserDefaults::retarget(fs::path file) {
     state_->file = std::move(file);
     state_->loaded = false;
     state_->values = json::object();
+    state_->unreadable.reset();
 }
 
 std::optional<json> UserDefaults::object(const std::string& key) const {

@@ -55,6 +55,15 @@ class UserDefaults {
     void remove(const std::string& key);
     bool contains(const std::string& key) const;
 
+    // A file found unreadable by this store since it was made: why, and where it was kept
+    // (absent when it could not be moved aside and stays where it was).
+    struct UnreadableFile {
+        std::string problem;
+        std::optional<std::filesystem::path> keptAs;
+        bool operator==(const UnreadableFile&) const = default;
+    };
+    std::optional<UnreadableFile> unreadableFile() const;
+
     // Re-reads the file (another process or a test changed it).
     void reload();
     std::filesystem::path file() const;

@@ -1,5 +1,5 @@
 #pragma once
-// The sound side of a typical interview machine on a private PulseAudio daemon: null sinks
+// The sound side of a typical interview machine on a private sound server: null sinks
 // "Speakers" and "velqoOutput 2ch" (the loopback) and a null source "USB Microphone", and
 // players that stream into the default sink.
 #include <gtest/gtest.h>
@@ -18,8 +18,7 @@
 namespace pex::test {
 
 inline int pactl(const PulseAudioServer& server, std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), "pactl");
-    return server.run(arguments);
+    return server.pactl(std::move(arguments));
 }
 
 // A daemon that starts without devices of its own, so the tests name every device there is.
@@ -40,11 +39,9 @@ inline void addInterviewDevices(const PulseAudioServer& server, bool loopback = 
                                  "sink_properties=\"device.description='velqoOutput 2ch'\""}),
                   0);
     }
-    ASSERT_EQ(pactl(server, {"load-module", "module-null-source", "source_name=usb_mic",
-                             "description='USB Microphone'"}),
-              0);
-    ASSERT_EQ(pactl(server, {"set-default-sink", "speakers"}), 0);
-    ASSERT_EQ(pactl(server, {"set-default-source", "usb_mic"}), 0);
+    ASSERT_EQ(server.addNullSource("usb_mic", "USB Microphone"), 0);
+    ASSERT_TRUE(server.setDefault("sink", "speakers"));
+    ASSERT_TRUE(server.setDefault("source", "usb_mic"));
 }
 
 // Runs a player `command` against the default sink until it ends or the player goes; it is

@@ -59,6 +59,18 @@ class PulseAudioHardwareTest : public ::testing::Test {
         return test::pactl(server, std::move(arguments));
     }
 
+    // A device description as it was given, from what the server shows: PipeWire's server
+    // keeps the backslashes that escape quotes and backslashes in a module argument.
+    std::string describedAs(const std::string& shown) const {
+        if (server.kind() != PulseAudioServer::Kind::PipeWire) return shown;
+        std::string given;
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+            if (shown[i] == '\\' && i + 1 < shown.size()) ++i;
+            given += shown[i];
+        }
+        return given;
+    }
+
     std::vector<AudioObjectID> ids(AudioObjectID object, const AudioObjectPropertyAddress& address,
                                    std::vector<coreaudio::AudioClassID> qualifier = {}) {
         const auto qualifierSize = static_cast<std::uint32_t>(qualifier.size() * 4);

@@ -170,7 +170,13 @@ TEST_F(PulseAudioHardwareTest, AggregateIsACombineSinkCreatedAndDestroyed) {
     EXPECT_EQ(coreaudio::createAggregateDevice(multiOutput("velqo_2ch", "speakers"), again),
               status::illegalOperation);
 
+    // As the default output it plays what the machine plays; once it is destroyed, the server
+    // has named another default by the time the call returns.
+    ASSERT_EQ(write(kSystemObject, global("dOut"), aggregate), status::ok);
+    EXPECT_EQ(read<AudioObjectID>(kSystemObject, global("dOut")), aggregate);
     ASSERT_EQ(coreaudio::destroyAggregateDevice(aggregate), status::ok);
+    const auto defaultOutput = read<AudioObjectID>(kSystemObject, global("dOut"));
+    EXPECT_TRUE(defaultOutput == speakers || defaultOutput == loopback);
     EXPECT_EQ(devices().size(), 3u);
     EXPECT_EQ(deviceWithUID("kvt-Multi-Output_UID"), kNoObject);
     // Only combine sinks are destroyed: a user's own device's module stays loaded.
@@ -203,11 +209,11 @@ TEST_F(PulseAudioHardwareTest, AggregateDescriptionsAreCheckedBeforeTheServerSee
     }
     EXPECT_EQ(devices().size(), 3u);
 
-    // A name with quotes and backslashes arrives as given.
+    // A name with quotes and backslashes arrives as given (or only escaped).
     const std::string odd = R"(Joe's "best" \ output)";
     AudioObjectID created = kNoObject;
     ASSERT_EQ(coreaudio::createAggregateDevice(with("name", odd), created), status::ok);
-    EXPECT_EQ(text(created, global("lnam")), odd);
+    EXPECT_EQ(describedAs(text(created, global("lnam"))), odd);
     EXPECT_EQ(coreaudio::destroyAggregateDevice(created), status::ok);
 }
 
@@ -246,9 +252,14 @@ TEST_F(PulseAudioLoopbackTest, NamesReachTheServerAsTheyStandOrAreRefused) {
     const std::string odd = "it's \"odd\" \\ 2ch key=value";
     AudioObjectID created = kNoObject;
     ASSERT_EQ(coreaudio::createLoopbackDevice(odd, created), status::ok);
-    EXPECT_EQ(text(created, global("lnam")), odd);
+    const std::string shown = text(created, global("lnam"));
+    EXPECT_EQ(describedAs(shown), odd);
     EXPECT_EQ(text(created, global("uid ")), "it_s__odd____2ch_key_value");
-    EXPECT_TRUE(serverListsSinkDescribed(odd));
+    EXPECT_TRUE(serverListsSinkDescribed(shown));
+    // Asked again, it is found by its sink name: the same device, no second sink.
+    AudioObjectID again = kNoObject;
+    ASSERT_EQ(coreaudio::createLoopbackDevice(odd, again), status::ok);
+    EXPECT_EQ(again, created);
 
     AudioObjectID refused = 7;
     EXPECT_EQ(coreaudio::createLoopbackDevice("", refused), status::illegalOperation);
@@ -286,8 +297,11 @@ TEST_F(PulseAudioHardwareTest, ObjectIDsAreNeverReused) {
     const auto before = devices();
     ChangeLog log;
     ASSERT_EQ(log.watch(kSystemObject), 0);
-    ASSERT_EQ(pactl({"unload-module", "module-null-source"}), 0);
-    ASSERT_EQ(pactl({"load-module", "module-null-source", "source_name=usb_mic"}), 0);
+    const std::string sourceArgument = server.kind() == PulseAudioServer::Kind::PipeWire
+                                           ? "sink_name=usb_mic"
+                                           : "source_name=usb_mic";
+    ASSERT_EQ(server.unloadModuleWith(sourceArgument), 0);
+    ASSERT_EQ(server.addNullSource("usb_mic"), 0);
     EXPECT_TRUE(log.waitUntil([&] {
         const AudioObjectID now = deviceWithUID("usb_mic");
         return now != kNoObject && now != before[2];

@@ -1,7 +1,9 @@
 #include "platform/foundation/DispatchTimer.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -90,6 +92,23 @@ TEST_F(DispatchTimerTest, DestroyingTheTimerStopsIt) {
     pass(seconds(5));
     EXPECT_EQ(fires, 0);
     EXPECT_EQ(clock().pendingCount(), 0u);
+}
+
+TEST_F(DispatchTimerTest, CancelWaitsForAHandlerRunningOnAnotherThread) {
+    DispatchQueue queue = DispatchQueue::serial("timer.queue");
+    std::atomic<bool> entered{false};
+    std::atomic<bool> running{false};
+    DispatchTimer timer(queue, seconds(1), [&] {
+        running = true;
+        entered = true;
+        std::this_thread::sleep_for(milliseconds(50));
+        running = false;
+    });
+    timer.resume();
+    clock().advance(seconds(1));
+    while (!entered) std::this_thread::yield();
+    timer.cancel();
+    EXPECT_FALSE(running.load());
 }
 
 TEST_F(DispatchTimerTest, HandlerRunsOnItsQueue) {

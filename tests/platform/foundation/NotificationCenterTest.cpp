@@ -1,6 +1,7 @@
 #include "platform/foundation/NotificationCenter.h"
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -122,6 +123,34 @@ TEST(NotificationCenterTest, DeliversOnThePostersThreadAndToleratesConcurrentUse
     for (auto& thread : threads) thread.join();
     EXPECT_EQ(delivered.load(), 800);
     centre.removeObserver(keeper);
+}
+
+// A delivery on another thread that is under way when the observer is removed has finished by
+// the time `removeObserver` returns, so the observer's state may be destroyed next.
+TEST(NotificationCenterTest, RemovalWaitsForADeliveryInFlightOnAnotherThread) {
+    NotificationCenter centre;
+    std::atomic<bool> entered{false};
+    std::atomic<bool> running{false};
+    std::atomic<int> calls{0};
+    const auto id = centre.addObserver("N", nullptr, [&](const Notification&) {
+        running = true;
+        entered = true;
+        ++calls;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        running = false;
+    });
+    std::atomic<bool> stop{false};
+    std::thread poster([&] {
+        while (!stop) centre.post("N");
+    });
+    while (!entered) std::this_thread::yield();
+    centre.removeObserver(id);
+    EXPECT_FALSE(running.load());
+    const int callsAtRemoval = calls.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    stop = true;
+    poster.join();
+    EXPECT_EQ(calls.load(), callsAtRemoval);
 }
 
 TEST(NotificationCenterTest, DefaultCenterIsOneSharedInstance) {

@@ -1,5 +1,7 @@
 #include "platform/foundation/PropertyList.h"
 
+#include <limits>
+
 #include <gtest/gtest.h>
 
 #include "platform/foundation/KeyedArchive.h"
@@ -105,6 +107,57 @@ TEST(PropertyListTest, AKeyHoldingANulByteEndsThere) {
     const PropertyList* entry = value->find("a<b");
     ASSERT_TRUE(entry);
     EXPECT_EQ(*entry, PropertyList(1));
+}
+
+// The binary writer is our own; the library reads what it writes back as it was.
+TEST(PropertyListTest, TheBinaryWriterUsesEveryWidthAndKindTheReaderKnows) {
+    using Array = PropertyList::Array;
+    using Data = PropertyList::Data;
+    using Date = PropertyList::Date;
+    const auto roundTrips = [](const char* name, const PropertyList& value) {
+        std::string problem;
+        auto read = PropertyList::parse(value.serialize(Format::Binary), &problem);
+        ASSERT_TRUE(read) << name << ": " << problem;
+        EXPECT_EQ(*read, value) << name << ": " << read->description();
+    };
+    Array integers;
+    for (std::int64_t number : {std::int64_t{0}, std::int64_t{255}, std::int64_t{256},
+                                std::int64_t{65535}, std::int64_t{65536}, std::int64_t{4294967295},
+                                std::int64_t{4294967296}, std::numeric_limits<std::int64_t>::max(),
+                                std::int64_t{-1}, std::numeric_limits<std::int64_t>::min()})
+        integers.emplace_back(number);
+    roundTrips("integers at each width", PropertyList(integers));
+    roundTrips("reals", PropertyList(Array{PropertyList(0.1), PropertyList(-1e300)}));
+    roundTrips(
+        "texts around the long count",
+        PropertyList(Array{PropertyList(std::string(14, 'a')), PropertyList(std::string(15, 'b')),
+                           PropertyList(std::string(300, 'c'))}));
+    roundTrips("texts beyond ASCII",
+               PropertyList(Array{PropertyList("中文 é"), PropertyList("emoji 😀 pair"),
+                                  PropertyList(std::string(20, 'x') + "ü")}));
+    roundTrips("data around the long count and past 64 KiB of offsets",
+               PropertyList(Array{PropertyList(Data{}), PropertyList(Data(14, 1)),
+                                  PropertyList(Data(15, 2)), PropertyList(Data(70'000, 3)),
+                                  PropertyList("after")}));
+    Array many;
+    for (int i = 0; i < 300; ++i) many.emplace_back(i);
+    roundTrips("more objects than one-byte references reach", PropertyList(many));
+    roundTrips("dates",
+               PropertyList(Array{PropertyList(Date{-86400}), PropertyList(Date{757382400.125})}));
+    PropertyList::Dictionary inner{{"c", PropertyList(true)}, {"d", PropertyList(false)}};
+    PropertyList::Dictionary outer{{"a", PropertyList(Array{PropertyList(inner)})},
+                                   {std::string(20, 'k'), PropertyList()}};
+    roundTrips("nested containers", PropertyList(outer));
+
+    // Bytes that are no UTF-8 at all are written as replacement characters.
+    EXPECT_EQ(PropertyList::parse(PropertyList("a\xff"
+                                               "b\xe4")
+                                      .serialize(Format::Binary)),
+              PropertyList("a\xef\xbf\xbd"
+                           "b\xef\xbf\xbd"));
+    // Both writers agree on what a value holds.
+    EXPECT_EQ(PropertyList::parse(everyKind().serialize(Format::Binary)),
+              PropertyList::parse(everyKind().serialize(Format::Xml)));
 }
 
 TEST(PropertyListTest, TheSettingsStoreFormRoundTripsAndKeepsDatesApartFromDictionaries) {
