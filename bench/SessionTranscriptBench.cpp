@@ -11,7 +11,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "Main/ContentWindow.h"
+#include "Tools/ContentWindow.h"
 #include "Page/AIInterviewPages/AIInterviewDetailController.h"
 #include "Page/AIInterviewPages/AIInterviewDetailWindow.h"
 #include "platform/appkit/QtMainQueueDriver.h"
@@ -40,7 +40,7 @@ struct Session {
         AIInterviewModel model = AIInterviewModel::defaultRecord();
         model.modelType = 1;
         controller = new AIInterviewDetailController(model, id, "AI面试250101_000000");
-        window = AIInterviewDetailWindow::open(controller, nullptr);
+        window = AIInterviewDetailWindow::open(controller);
         while (!controller->hasEnded()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QCoreApplication::processEvents();
     }
@@ -155,7 +155,7 @@ BENCHMARK(BM_streamedPieceInto5000CharacterAnswer)->Arg(0)->Arg(1)->Unit(benchma
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    pex::installQtMainQueueDriver();
+    pex::QtMainQueueDriver mainQueueDriver;
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     QTemporaryDir root;

@@ -67,6 +67,21 @@ function(pexmora_tests_in_folder)
     endforeach()
 endfunction()
 
+# Runs the named test programs of the calling folder, which start a private sound server, a
+# second time on a PipeWire stack (their tests get the suffix ".pipewire").
+function(pexmora_sound_tests)
+    if(NOT PEXMORA_PIPEWIRE_TESTS)
+        return()
+    endif()
+    file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
+    string(REPLACE "/" "_" prefix "${rel}")
+    foreach(stem ${ARGN})
+        gtest_discover_tests(test_${prefix}_${stem} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+            TEST_SUFFIX .pipewire
+            PROPERTIES TIMEOUT 300 ENVIRONMENT PEXMORA_SOUND_SERVER=pipewire LABELS pipewire)
+    endforeach()
+endfunction()
+
 # Compiles `.proto` files of `proto_dir` (each with its optional `.options` beside it) into
 # nanopb messages under the target's build folder, `generated/<out_subdir>`, and adds them to
 # `target`.

@@ -6,6 +6,11 @@ set(PEXMORA_SERVICE_ORIGIN "http://127.0.0.1:${PEXMORA_STANDIN_PORT}" CACHE STRI
 set(PEXMORA_STATIC_ORIGIN "http://127.0.0.1:${PEXMORA_STANDIN_PORT}" CACHE STRING "Static-file host (service-line document)")
 set(PEXMORA_CAPTCHA_ORIGIN "http://127.0.0.1:${PEXMORA_STANDIN_PORT}" CACHE STRING "Host of the captcha page")
 set(PEXMORA_AI_PROVIDER_ORIGIN "http://127.0.0.1:${PEXMORA_STANDIN_PORT}" CACHE STRING "Outside AI provider host (resume upload)")
+# The largest résumé file the application sends to the AI provider, in bytes (20 MB).
+set(PEXMORA_RESUME_MAX_BYTES "20000000" CACHE STRING "Largest resume file uploaded, in bytes")
+if(NOT PEXMORA_RESUME_MAX_BYTES MATCHES "^[1-9][0-9]*$")
+    message(FATAL_ERROR "PEXMORA_RESUME_MAX_BYTES=${PEXMORA_RESUME_MAX_BYTES}: a positive number of bytes")
+endif()
 
 # The cloud speech service's WebSocket endpoints; "{region}" stands for the region that comes
 # with the speech token. The demo's stand-in answers them on a port of its own.

@@ -8,11 +8,16 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-webengine-dev qt6-webchannel-dev
   qt6-websockets-dev libgl1-mesa-dev libcurl4-openssl-dev nlohmann-json3-dev libsqlite3-dev
   zlib1g-dev libssl-dev libqrencode-dev libpulse-dev pulseaudio pulseaudio-utils
+  pipewire pipewire-pulse wireplumber dbus-daemon
   libsndfile1-dev nanopb libnanopb-dev protobuf-compiler libplist-dev libgtest-dev
   libgmock-dev libbenchmark-dev libcpp-httplib-dev xvfb xauth fonts-wqy-microhei
   zbar-tools libsecret-1-dev
   libsystemd-dev
   clang-14 libclang-rt-14-dev
+  # The end-to-end suite on the real program: a desktop of its own, driven through the
+  # accessibility bus and judged with the sound server's, the database's and libsndfile's tools.
+  openbox xdotool wmctrl x11-utils imagemagick dbus dbus-x11 at-spi2-core python3 python3-pyatspi
+  espeak-ng sndfile-programs sqlite3 iproute2 util-linux
 )
 
 missing=()

@@ -5,22 +5,45 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 
-dir=build/app
+dir=${PEXMORA_APP_BUILD_DIR:-build/app}
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPEXMORA_BUILD_BENCH=OFF >/dev/null
+port=$(grep -E '^PEXMORA_STANDIN_PORT:' "$dir/CMakeCache.txt" | cut -d= -f2)
+speech_port=$(grep -E '^PEXMORA_STANDIN_SPEECH_PORT:' "$dir/CMakeCache.txt" | cut -d= -f2)
+# The application's hosts are fixed to these ports when it is built: with another program
+# listening there it would talk to that program, so the demo refuses to start (before the
+# build, which may take a while).
+for taken in "$port" "$speech_port"; do
+  if (exec 3<>"/dev/tcp/127.0.0.1/$taken") 2>/dev/null; then
+    echo "run-app: port $taken on 127.0.0.1 is already in use (another stand-in or program);" \
+      "stop it, or configure $dir with other PEXMORA_STANDIN_PORT / PEXMORA_STANDIN_SPEECH_PORT" >&2
+    exit 1
+  fi
+done
 # Only what the demo runs: the application and the stand-in service.
 cmake --build "$dir" -j "$(nproc)" --target pexmora standin-service speech-sample
 
 standin="$dir/tools/standin-service/standin-service"
 if [ -x "$standin" ]; then
-  port=$(grep -E '^PEXMORA_STANDIN_PORT:' "$dir/CMakeCache.txt" | cut -d= -f2)
-  speech_port=$(grep -E '^PEXMORA_STANDIN_SPEECH_PORT:' "$dir/CMakeCache.txt" | cut -d= -f2)
   "$standin" --port "$port" --speech-port "$speech_port" &
   standin_pid=$!
-  # The application's first requests go out at once: wait until the stand-in listens.
+  # The application's first requests go out at once: wait until the stand-in listens. A
+  # stand-in that could not bind ends at once; carrying on would leave the ports to whoever
+  # takes them.
+  listening=
   for _ in $(seq 50); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+    if ! kill -0 "$standin_pid" 2>/dev/null; then break; fi
+    if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null &&
+      (exec 3<>"/dev/tcp/127.0.0.1/$speech_port") 2>/dev/null; then
+      listening=1
+      break
+    fi
     sleep 0.1
   done
+  if [ -z "$listening" ] || ! kill -0 "$standin_pid" 2>/dev/null; then
+    echo "run-app: the stand-in service could not listen on 127.0.0.1:$port and :$speech_port" >&2
+    kill "$standin_pid" 2>/dev/null || true
+    exit 1
+  fi
 fi
 
 # Without a running sound server (a bare machine), start a private one with the devices of an

@@ -39,6 +39,7 @@ void CountryListViewController::loadView() {
 
     searchField = new QLineEdit(view);
     searchField->setPlaceholderText(QStringLiteral("搜索国家/地区"));
+    searchField->setAccessibleName(QStringLiteral("搜索国家/地区"));
     searchField->setAttribute(Qt::WA_MacShowFocusRect, false);
     searchField->setClearButtonEnabled(true);
     searchField->setFixedSize(kListSize.width(), kSearchHeight);

@@ -13,17 +13,18 @@
 
 #include "Login/CaptchaPage.h"
 #include "Login/CountryListViewController.h"
-#include "Main/ContentWindow.h"
-#include "Main/WindowFactory.h"
 #include "Page/View/ContactView.h"
 #include "Page/View/NetChannelView.h"
 #include "Tools/AppImages.h"
 #include "Tools/ClickGestureRecognizer.h"
+#include "Tools/ContentWindow.h"
 #include "Tools/ImageView.h"
 #include "Tools/LayerBackedView.h"
 #include "Tools/PopView/MYCenterPopView.h"
 #include "Tools/StatusHUD/StatusHUD.h"
 #include "Tools/UIConstants.h"
+#include "Tools/WindowLifecycle.h"
+#include "Tools/ViewHelpers.h"
 #include "platform/appkit/Popover.h"
 #include "platform/appkit/SystemFont.h"
 #include "platform/foundation/DispatchQueue.h"
@@ -99,10 +100,12 @@ LayerBackedView* makeFieldBox(QWidget* parent) {
     return box;
 }
 
-// A borderless entry without background: the box around it draws the field.
-QLineEdit* makeEntry(QWidget* parent, const QString& placeholder) {
+// A borderless entry without background: the box around it draws the field. Its accessible
+// name is what assistive tools read (and find it by) while the placeholder is gone.
+QLineEdit* makeEntry(QWidget* parent, const QString& placeholder, const QString& name) {
     auto* entry = new QLineEdit(parent);
     entry->setPlaceholderText(placeholder);
+    entry->setAccessibleName(name);
     entry->setFrame(false);
     entry->setAttribute(Qt::WA_MacShowFocusRect, false);  // no focus ring
     entry->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
@@ -167,7 +170,8 @@ void LoginViewController::loadView() {
     auto* logo = new ImageView(AppImages::named(QStringLiteral("logo")), form);
     logo->setFixedSize(56, 56);
     column->addWidget(logo, 0, Qt::AlignHCenter);
-    auto* title = new QLabel(QStringLiteral("欢迎登录"), form);
+    // Labels show plain text, never markup: the country name comes from the service.
+    QLabel* title = makeTextLabel(QStringLiteral("欢迎登录"), form);
     title->setFont(systemFont(17, 0.3));
     title->setAlignment(Qt::AlignCenter);
     column->addWidget(title);
@@ -177,12 +181,12 @@ void LoginViewController::loadView() {
     auto* phoneBox = makeFieldBox(form);
     auto* phoneRow = new QHBoxLayout(phoneBox);
     phoneRow->setContentsMargins(12, 0, 12, 0);
-    areaLabel = new QLabel(phoneBox);
+    areaLabel = makeTextLabel(QString(), phoneBox);
     areaLabel->setFont(systemFont(14));
     areaLabel->setCursor(Qt::PointingHandCursor);
     areaLabel->setMinimumWidth(96);
     phoneRow->addWidget(areaLabel);
-    phoneLabel = makeEntry(phoneBox, QStringLiteral("请输入手机号"));
+    phoneLabel = makeEntry(phoneBox, QStringLiteral("请输入手机号"), QStringLiteral("手机号"));
     phoneRow->addWidget(phoneLabel, 1);
     column->addWidget(phoneBox);
 
@@ -192,14 +196,16 @@ void LoginViewController::loadView() {
     codeRow->setContentsMargins(12, 0, 6, 0);
     auto* entries = new QGridLayout;
     entries->setContentsMargins(0, 0, 0, 0);
-    codeLabel = makeEntry(codeBox, QString::fromUtf8(kCodePlaceholder));
-    secureField = makeEntry(codeBox, QString::fromUtf8(kPasswordPlaceholder));
+    codeLabel = makeEntry(codeBox, QString::fromUtf8(kCodePlaceholder), QStringLiteral("验证码"));
+    secureField =
+        makeEntry(codeBox, QString::fromUtf8(kPasswordPlaceholder), QStringLiteral("密码"));
     secureField->setEchoMode(QLineEdit::Password);
     entries->addWidget(codeLabel, 0, 0);
     entries->addWidget(secureField, 0, 0);
     codeRow->addLayout(entries, 1);
     eyeIcon = new ImageView(AppImages::named(QStringLiteral("icon_pd_true")), codeBox);
     eyeIcon->setFixedSize(22, 22);
+    eyeIcon->setAccessibleName(QStringLiteral("显示密码"));
     eyeIcon->setCursor(Qt::PointingHandCursor);
     codeRow->addWidget(eyeIcon);
     sendCodeButton = new QPushButton(codeBox);
@@ -213,7 +219,7 @@ void LoginViewController::loadView() {
     autoLoginBtn = new QCheckBox(QStringLiteral("自动登录"), form);
     optionsRow->addWidget(autoLoginBtn);
     optionsRow->addStretch(1);
-    contractLabel = new QLabel(QStringLiteral("联系客服"), form);
+    contractLabel = makeTextLabel(QStringLiteral("联系客服"), form);
     contractLabel->setCursor(Qt::PointingHandCursor);
     contractLabel->setStyleSheet(QStringLiteral("color: #19CFAE;"));
     optionsRow->addWidget(contractLabel);
@@ -299,6 +305,7 @@ bool LoginViewController::eventFilter(QObject* watched, QEvent* event) {
 
 void LoginViewController::setSmsCodeMode() {
     codeLabel->setPlaceholderText(QString::fromUtf8(kCodePlaceholder));
+    codeLabel->setAccessibleName(QStringLiteral("验证码"));
     sendCodeButton->setHidden(false);
     eyeIcon->setHidden(true);
     secureField->setHidden(true);
@@ -307,6 +314,7 @@ void LoginViewController::setSmsCodeMode() {
 
 void LoginViewController::setPasswordMode() {
     codeLabel->setPlaceholderText(QString::fromUtf8(kPasswordPlaceholder));
+    codeLabel->setAccessibleName(QStringLiteral("密码"));
     sendCodeButton->setHidden(true);
     eyeIcon->setHidden(false);
     // Whichever entry the eye chose shows the password.
@@ -401,6 +409,7 @@ void LoginViewController::presentCaptcha(CaptchaPage* captcha) {
     window->setContentSize(kCaptchaWindowSize);
     window->setFixedSize(window->size());
     window->center();
+    WindowLifecycle::shared().track(window, WindowLifecycle::Role::record);
     window->makeKeyAndOrderFront();
 }
 
@@ -538,7 +547,7 @@ void LoginViewController::openMainWindow() {
     if (!window) return;
     stopCountdown();
     // Replacing the content deletes this controller once the current event is over.
-    WindowFactory::showMainView(window);
+    WindowLifecycle::shared().showMainView(window);
 }
 
 // MARK: - Stay signed in

@@ -6,9 +6,9 @@
 #include <exception>
 #include <string>
 
-#include "Main/MainMenu.h"
-#include "Main/ViewController.h"
-#include "Main/WindowFactory.h"
+#include "Tools/MainMenu.h"
+#include "Tools/WindowLifecycle.h"
+#include "Main/StartupNotices.h"
 #include "beacon-core/BCNApp.h"
 #include "platform/appkit/ApplicationWindows.h"
 #include "platform/foundation/ApplicationNotifications.h"
@@ -40,12 +40,21 @@ void configureTelemetrySafely(const std::function<void()>& configure) {
     }
 }
 
+void openWindowFor(bool signedIn) {
+    WindowLifecycle& windows = WindowLifecycle::shared();
+    if (signedIn) {
+        windows.openMainWindow();
+    } else {
+        windows.openLoginWindow();
+    }
+}
+
 }  // namespace
 
 AppDelegate::LaunchSteps AppDelegate::LaunchSteps::standard() {
     return {[] { BCNApp::configure(); },
             [] { UnfinishedTransactionHandler::completeTransactionsAtLaunch(); },
-            [] { GRDBDataManager::shared(); }};
+            [] { GRDBDataManager::shared(); }, [] { return StartupNotices::current(); }};
 }
 
 AppDelegate::AppDelegate(LaunchSteps steps, QObject* parent)
@@ -62,17 +71,8 @@ AppDelegate* AppDelegate::current() {
     return currentSlot().data();
 }
 
-void AppDelegate::keepWindow(ContentWindow* window) {
-    if (AppDelegate* delegate = current()) {
-        delegate->setWindow(window);
-    } else {
-        ApplicationWindows::setDelegateWindow(window);
-    }
-}
-
-void AppDelegate::setWindow(ContentWindow* window) {
-    window_ = window;
-    ApplicationWindows::setDelegateWindow(window);
+ContentWindow* AppDelegate::window() const {
+    return WindowLifecycle::shared().keptWindow();
 }
 
 void AppDelegate::applicationDidFinishLaunching() {
@@ -88,7 +88,8 @@ void AppDelegate::finishLaunching() {
     const bool autoLogin = SettingsStore::boolean(SettingsKeys::isAutoLogin);
     const auto token = SettingsStore::string(SettingsKeys::loginToken);
     const bool signedIn = autoLogin && token && !token->empty();
-    setWindow(signedIn ? WindowFactory::openMainWindow() : WindowFactory::openLoginWindow());
+    openWindowFor(signedIn);
+    if (steps_.findStartupNotices) StartupNotices::show(window(), steps_.findStartupNotices());
 
     installShowMainWindowMenuItem();
 }
@@ -134,21 +135,22 @@ void AppDelegate::showMainWindow() {
         // find out from the service's 401 that the user has to sign in.
         const auto token = SettingsStore::string(SettingsKeys::loginToken);
         const bool signedIn = token && !token->empty();
-        setWindow(signedIn ? WindowFactory::openMainWindow() : WindowFactory::openLoginWindow());
+        openWindowFor(signedIn);
     }
     activateApplication();
 }
 
 bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
     if (hasVisibleWindows) return true;
-    if (ContentWindow* kept = window()) kept->makeKeyAndOrderFront();
+    // Closing the last window does not end the application: reopened, it shows a window again.
+    if (!WindowLifecycle::shared().bringForward()) showMainWindow();
     return true;
 }
 
 void AppDelegate::reopen() {
     const bool visible = hasVisibleWindows();
     // What the desktop does when a running application is started again: it comes forward.
-    if (visible) activateApplication();
+    if (visible && !WindowLifecycle::shared().bringForward()) activateApplication();
     applicationShouldHandleReopen(visible);
 }
 

@@ -10,16 +10,20 @@
 //   3. the history database is opened;
 //   4-6. with "isAutoLogin" on and a non-empty "LOGIN_TOKEN" the main window opens, otherwise
 //      the login window; the window is kept;
+//   then what start-up found wrong with the stored data (history database, settings file) is
+//   told over that window (StartupNotices.h);
 //   7. "Show Main Window" (Ctrl+0) is added to the main menu's "Window" submenu.
 //
-// The kept window is held through a guarded pointer: a closed window is deleted, and ending
-// the login makes the new login window the kept one (SignOut.h). The progress HUD shows over
-// the kept window. Main thread only.
+// The kept window is the window lifecycle's (Tools/WindowLifecycle.h): a closed window is
+// deleted, and ending the login makes the new login window the kept one. The progress HUD
+// shows over the kept window. Main thread only.
 #include <QObject>
 #include <QPointer>
 #include <functional>
+#include <vector>
 
-#include "Main/ContentWindow.h"
+#include "Tools/ContentWindow.h"
+#include "Main/StartupNotices.h"
 
 class QAction;
 
@@ -36,6 +40,8 @@ class AppDelegate : public QObject {
         std::function<void()> configureTelemetry;
         std::function<void()> completeUnfinishedTransactions;
         std::function<void()> openHistoryDatabase;
+        // What to tell the user over the first window (StartupNotices.h).
+        std::function<std::vector<StartupNotice>()> findStartupNotices;
         static LaunchSteps standard();
     };
 
@@ -44,12 +50,8 @@ class AppDelegate : public QObject {
 
     // The application's delegate: the one made last that still exists.
     static AppDelegate* current();
-    // Keeps `window` as the current delegate's window (and the HUD's host, with or without a
-    // delegate).
-    static void keepWindow(ContentWindow* window);
-
-    ContentWindow* window() const { return window_.data(); }
-    void setWindow(ContentWindow* window);
+    // The kept window (the window lifecycle's).
+    ContentWindow* window() const;
 
     void applicationDidFinishLaunching();
     void finishLaunching();
@@ -63,10 +65,10 @@ class AppDelegate : public QObject {
     void installShowMainWindowMenuItem();
     void showMainWindow();
     // Launched again while running: with windows on screen nothing more happens; otherwise
-    // the kept window comes forward. Answers true.
+    // the kept window comes forward, or a new one opens when it was closed. Answers true.
     bool applicationShouldHandleReopen(bool hasVisibleWindows);
     // A second launch of the application reached this one: its windows come forward, the
-    // kept one on top.
+    // running session's or the kept one on top.
     void reopen();
     bool applicationSupportsSecureRestorableState() const { return true; }
     void applicationWillTerminate() {}
@@ -81,7 +83,6 @@ class AppDelegate : public QObject {
 
     LaunchSteps steps_;
     bool active_ = false;
-    QPointer<ContentWindow> window_;
     QPointer<QAction> showMainWindowItem_;
 };
 

@@ -2,7 +2,6 @@
 
 #include <chrono>
 
-#include "Main/SignOut.h"
 #include "Page/AIInterviewPages/AISettingViewController.h"
 #include "Page/AIInterviewPages/InterviewSettingViewController.h"
 #include "Page/About/AboutMeViewController.h"
@@ -10,6 +9,7 @@
 #include "Page/Purchase/PurchaseViewController.h"
 #include "Tools/PinToParent.h"
 #include "Tools/StatusHUD/StatusHUD.h"
+#include "Tools/WindowLifecycle.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "service/ConsoleLog.h"
 #include "service/HttpDatas.h"
@@ -75,7 +75,7 @@ void ContentContainerViewController::logoutCompleted() {
     StatusHUD::showMessage(QString::fromUtf8(kLogoutMessage), StatusHUDMode::text);
     DispatchQueue::main().asyncAfter(kSignOutDelay, [] {
         consoleLog("=======");
-        SignOut::endLogin(SettingsStore::AutoLogin::forget);
+        WindowLifecycle::shared().signOut(SettingsStore::AutoLogin::forget);
     });
 }
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "Main/HomeLeftView.h"
-#include "Main/NotificationNames.h"
+#include "Tools/NotificationNames.h"
 #include "Tools/PinToParent.h"
 #include "service/ConsoleLog.h"
 

@@ -1,5 +1,7 @@
 // Process entry: Qt's event loop drives the main queue; the application delegate starts up
-// once the loop runs, and the loop's result is the process' exit status.
+// once the loop runs, and the loop's result is the process' exit status. The application ends
+// only through the window lifecycle's quit (the menu's "Quit", Ctrl+Q, SIGTERM, SIGINT), which
+// ends a running session in order before the loop stops.
 #include <sys/stat.h>
 
 #include <QApplication>
@@ -7,11 +9,15 @@
 #include <memory>
 
 #include "Main/AppDelegate.h"
-#include "Main/MainMenu.h"
-#include "Main/SignOut.h"
 #include "Main/SingleInstance.h"
 #include "Main/StartupProbe.h"
+#include "Main/TerminationSignals.h"
+#include "Main/WindowFactory.h"
+#include "Tools/MainMenu.h"
 #include "Tools/QtAlertPresenter.h"
+#include "Tools/SessionExpiryWindows.h"
+#include "Tools/WindowLifecycle.h"
+#include "audio/PXAudioRouter.h"
 #include "platform/appkit/QtMainQueueDriver.h"
 #include "platform/coreaudio/HardwareLayer.h"
 #include "platform/coreaudio/PulseAudioHardware.h"
@@ -34,9 +40,9 @@ int main(int argc, char* argv[]) {
     QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName("Pexmora");
+    // Removed before `app` goes: no worker thread reaches a dying application object.
+    pex::QtMainQueueDriver mainQueueDriver;
     pex::StartupProbe::installIfAsked();
-    pex::MainQueue::adoptCurrentThreadAsMain();
-    pex::installQtMainQueueDriver();
 #ifdef PEXMORA_CRASH_TEST_BUILD
     pexmoraCrashTestBuildHooks();
 #endif
@@ -48,10 +54,17 @@ int main(int argc, char* argv[]) {
     // The sound server's devices, for routing a session's sound. Without a server every device
     // list is empty, and the router says so when a session starts.
     pex::coreaudio::PulseAudioHardware::install(std::chrono::seconds(2));
+    // A session of an earlier run that crashed or was killed may have left the devices
+    // rerouted, so that every program on the desktop records the loopback: the router puts
+    // them back as it is made, now rather than at the next session.
+    pex::PXAudioRouter::shared();
 
     pex::HttpDatas::shared().setAlertPresenter(std::make_shared<pex::QtAlertPresenter>());
     pex::HttpDatas::shared().setSessionExpiryHandler(std::make_shared<pex::SessionExpiryWindows>());
     pex::MainMenu::setCurrent(pex::MainMenu::makeDefault());
+    pex::WindowFactory::install();
+    pex::WindowLifecycle::installQuitPolicy();
+    pex::TerminationSignals terminationSignals([](int) { pex::WindowLifecycle::shared().quit(0); });
 
     pex::AppDelegate delegate;
     instance.listen([&delegate] { delegate.reopen(); });
@@ -59,12 +72,14 @@ int main(int argc, char* argv[]) {
     const int status = QApplication::exec();
     pex::NotificationCenter::defaultCenter().post(pex::kApplicationWillTerminateNotification);
     delegate.applicationWillTerminate();
-    pex::coreaudio::installBackend(nullptr);  // the sound server's connection ends in order
-    // Everything with widgets goes while the application object still exists.
+    // Everything with widgets goes while the application object still exists, and before the
+    // sound server's connection: a session window that goes now (its end took too long) still
+    // puts the sound devices back.
     pex::HttpDatas::shared().setSessionExpiryHandler(nullptr);
     pex::MainMenu::setCurrent(nullptr);
     QList<QPointer<QWidget>> windows;
     for (QWidget* window : QApplication::topLevelWidgets()) windows.append(window);
     for (const QPointer<QWidget>& window : windows) delete window.data();
+    pex::coreaudio::installBackend(nullptr);  // the sound server's connection ends in order
     return status;
 }

@@ -44,35 +44,110 @@ bool hasMicrophoneName(AudioDevice& device) {
 }  // namespace
 
 PXAudioRouter& PXAudioRouter::shared() {
-    static PXAudioRouter* router = new PXAudioRouter;  // lives as long as the process
+    // lives as long as the process
+    static PXAudioRouter* router = new PXAudioRouter(PXAudioRouteState::defaultFile());
     return *router;
 }
 
-PXAudioRouter::PXAudioRouter() : hub_(std::make_unique<AudioDeviceHub>()) {
-    removeLeftoverAggregate();
+PXAudioRouter::PXAudioRouter(std::filesystem::path stateFile)
+    : stateFile_(std::move(stateFile)), hub_(std::make_unique<AudioDeviceHub>()) {
+    recoverLeftoverRouting();
     currentOutputDevice_ = hub_->defaultOutputDevice();
     findLoopback();
 }
 
 PXAudioRouter::~PXAudioRouter() = default;
 
-// Our aggregate outlives a run that crashed or was killed; left in place it would stay the
-// default output and make every later system-sound session refuse to start.
-void PXAudioRouter::removeLeftoverAggregate() {
-    const auto leftover = findAggregate();
-    if (!leftover) return;
-    consoleLog("⚠️ 发现遗留的聚合设备");
-    if (sameDevice(hub_->defaultOutputDevice(), leftover)) {
-        for (const auto& sub : leftover->ownedDevices().value_or(AudioDeviceHub::Devices{})) {
-            if (*sub->name() == blackHoleDeviceName_) continue;
-            const AudioStatus status = sub->setIsDefaultOutputDevice(true);
-            consoleLog(status == coreaudio::status::ok
-                           ? std::string("✅ 恢复原始输出设备")
-                           : "❌ 恢复原始输出设备失败，状态码: " + statusText(status));
-            break;
+// An earlier run that crashed or was killed mid-session left its routing in the sound server:
+// the aggregate as the default output (which makes every later system-sound session refuse to
+// start) and the loopback as the default input (so every program records silence). Both are
+// put back before anything else runs, not only when the user starts the next session.
+void PXAudioRouter::recoverLeftoverRouting() {
+    const auto state = PXAudioRouteState::load(stateFile_);
+    const auto aggregate = findAggregate();
+    if (!state && !aggregate) return;
+    // Without a sound server nothing can be put back: the file waits for a run that has one.
+    if (hub_->allDevices().empty()) return;
+    consoleLog(aggregate ? "⚠️ 发现遗留的聚合设备"
+                         : "⚠️ 发现上次未恢复的音频设备");
+    bool clean = putBackOutput(leftoverOutput(state, aggregate));
+    clean = putBackInput(leftoverInput(state)) && clean;
+    if (aggregate) destroyAggregateDevice();
+    if (clean) PXAudioRouteState::remove(stateFile_);
+}
+
+// The output the user had: the recorded one, else (no file, or its device is gone) the real
+// subdevice of a leftover aggregate that is still the default output.
+std::shared_ptr<AudioDevice> PXAudioRouter::leftoverOutput(
+    const std::optional<PXAudioRouteState>& state, const std::shared_ptr<AudioDevice>& aggregate) {
+    const auto current = hub_->defaultOutputDevice();
+    if (state && state->outputUID) {
+        const auto recorded = AudioDevice::lookupByUID(*state->outputUID);
+        if (recorded && !recorded->isAggregateDevice()) {
+            return sameDevice(recorded, current) ? nullptr : recorded;
         }
     }
-    destroyAggregateDevice();
+    if (!aggregate || !sameDevice(current, aggregate)) return nullptr;
+    for (const auto& sub : aggregate->ownedDevices().value_or(AudioDeviceHub::Devices{})) {
+        if (!isLoopback(sub)) return sub;
+    }
+    return nullptr;
+}
+
+// The input the user had: the recorded one, else a microphone in place of a loopback that was
+// left as the default input.
+std::shared_ptr<AudioDevice> PXAudioRouter::leftoverInput(
+    const std::optional<PXAudioRouteState>& state) {
+    const auto current = hub_->defaultInputDevice();
+    std::shared_ptr<AudioDevice> wanted;
+    if (state && state->inputUID) wanted = AudioDevice::lookupByUID(*state->inputUID);
+    if (!wanted || isLoopback(wanted)) wanted = isLoopback(current) ? findMicrophone() : nullptr;
+    return sameDevice(wanted, current) ? nullptr : wanted;
+}
+
+bool PXAudioRouter::isLoopback(const std::shared_ptr<AudioDevice>& device) const {
+    return device && *device->name() == blackHoleDeviceName_;
+}
+
+// The input a session puts back: the current default, except the loopback, which is only the
+// default input while a session routes system sound (or after one that never restored).
+std::shared_ptr<AudioDevice> PXAudioRouter::userInput() {
+    const auto input = hub_->defaultInputDevice();
+    return isLoopback(input) ? findMicrophone() : input;
+}
+
+// Records, before the first change of each kind, what has to be put back; the file is written
+// only when this adds something.
+void PXAudioRouter::rememberRouteBeforeChange(const std::shared_ptr<AudioDevice>& output,
+                                              const std::shared_ptr<AudioDevice>& input,
+                                              bool createsAggregate) {
+    PXAudioRouteState next = routeState_.value_or(PXAudioRouteState{});
+    if (output && !next.outputUID) next.outputUID = output->uid();
+    if (input && !next.inputUID) next.inputUID = input->uid();
+    if (createsAggregate) next.aggregateUID = aggregateUID_;
+    if (routeState_ && next == *routeState_) return;
+    routeState_ = next;
+    if (const std::error_code error = next.save(stateFile_)) {
+        consoleLog("⚠️ 无法保存音频路由记录：" + error.message());
+    }
+}
+
+bool PXAudioRouter::putBackOutput(const std::shared_ptr<AudioDevice>& output) {
+    if (!output) return true;
+    const AudioStatus status = output->setIsDefaultOutputDevice(true);
+    consoleLog(status == coreaudio::status::ok
+                   ? std::string("✅ 恢复原始输出设备")
+                   : "❌ 恢复原始输出设备失败，状态码: " + statusText(status));
+    return status == coreaudio::status::ok;
+}
+
+bool PXAudioRouter::putBackInput(const std::shared_ptr<AudioDevice>& input) {
+    if (!input) return true;
+    const AudioStatus status = input->setIsDefaultInputDevice(true);
+    consoleLog(status == coreaudio::status::ok
+                   ? "✅ 恢复原始输入设备：" + *input->name()
+                   : "❌ 恢复原始输入设备失败，状态码: " + statusText(status));
+    return status == coreaudio::status::ok;
 }
 
 std::shared_ptr<AudioDevice> PXAudioRouter::findLoopback() {
@@ -129,7 +204,8 @@ void PXAudioRouter::useSystemAudio() {
     }
     currentOutputDevice_ = output;
 
-    const auto inputBefore = hub_->defaultInputDevice();
+    const auto inputBefore = userInput();
+    rememberRouteBeforeChange(output, inputBefore, true);
     const AudioStatus status = loopback->setIsDefaultInputDevice(true);
     if (status == coreaudio::status::ok) {
         consoleLog("✅ 设置 BlackHole 为默认输入");
@@ -229,7 +305,8 @@ void PXAudioRouter::switchMode(PXInputMode mode) {
                 consoleLog("❌ 未找到麦克风设备");
                 break;
             }
-            const auto inputBefore = hub_->defaultInputDevice();
+            const auto inputBefore = userInput();
+            rememberRouteBeforeChange(nullptr, inputBefore, false);
             const AudioStatus status = microphone->setIsDefaultInputDevice(true);
             if (status != coreaudio::status::ok) {
                 consoleLog("❌ 切换到麦克风输入失败，状态码: " + statusText(status));
@@ -250,19 +327,14 @@ void PXAudioRouter::switchMode(PXInputMode mode) {
 void PXAudioRouter::restore() {
     assertMainThread("PXAudioRouter::restore");
     ++activationGeneration_;  // a pending activation must not switch the output afterwards
-    if (const auto output = std::exchange(outputBeforeSession_, nullptr)) {
-        const AudioStatus status = output->setIsDefaultOutputDevice(true);
-        consoleLog(status == coreaudio::status::ok
-                       ? std::string("✅ 恢复原始输出设备")
-                       : "❌ 恢复原始输出设备失败，状态码: " + statusText(status));
-    }
-    if (const auto input = std::exchange(inputBeforeSession_, nullptr)) {
-        const AudioStatus status = input->setIsDefaultInputDevice(true);
-        consoleLog(status == coreaudio::status::ok
-                       ? "✅ 恢复原始输入设备：" + *input->name()
-                       : "❌ 恢复原始输入设备失败，状态码: " + statusText(status));
-    }
+    bool clean = putBackOutput(std::exchange(outputBeforeSession_, nullptr));
+    clean = putBackInput(std::exchange(inputBeforeSession_, nullptr)) && clean;
     destroyAggregateDevice();
+    if (findAggregate()) clean = false;
+    // Kept after a failed put-back, so the next start tries again.
+    if (!clean) return;
+    routeState_.reset();
+    PXAudioRouteState::remove(stateFile_);
 }
 
 }  // namespace pex

@@ -9,11 +9,19 @@
 //
 // The loopback is looked up again whenever it is needed, so one created (or removed) while the
 // application runs is seen by the next system-sound session.
+//
+// The routing lives in the sound server and outlives the process. So before the router first
+// changes a default it writes the user's defaults (and whether it creates the aggregate) to a
+// state file, and a clean `restore` deletes it; a router made while such a file or the
+// aggregate is still there (the last run crashed or was killed) puts the user's devices back
+// and removes the aggregate at once.
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "audio/PXAudioRouteState.h"
 #include "audio/PXInputMode.h"
 #include "audio/device-model/AudioDevice.h"
 #include "audio/device-model/AudioDeviceHub.h"
@@ -26,8 +34,9 @@ class PXAudioRouter {
     // The one router of the application, made on first use.
     static PXAudioRouter& shared();
 
-    // Looks the loopback up; finds and removes an aggregate left by an earlier run.
-    PXAudioRouter();
+    // Keeps its state in `stateFile`; puts back what an earlier run left routed, then looks the
+    // loopback up.
+    explicit PXAudioRouter(std::filesystem::path stateFile);
     ~PXAudioRouter();
     PXAudioRouter(const PXAudioRouter&) = delete;
     PXAudioRouter& operator=(const PXAudioRouter&) = delete;
@@ -60,8 +69,19 @@ class PXAudioRouter {
   private:
     std::shared_ptr<AudioDevice> findAggregate();
     void activateAggregate(std::uint64_t generation);
-    void removeLeftoverAggregate();
+    void recoverLeftoverRouting();
+    std::shared_ptr<AudioDevice> leftoverOutput(const std::optional<PXAudioRouteState>& state,
+                                                const std::shared_ptr<AudioDevice>& aggregate);
+    std::shared_ptr<AudioDevice> leftoverInput(const std::optional<PXAudioRouteState>& state);
+    bool isLoopback(const std::shared_ptr<AudioDevice>& device) const;
+    std::shared_ptr<AudioDevice> userInput();
+    void rememberRouteBeforeChange(const std::shared_ptr<AudioDevice>& output,
+                                   const std::shared_ptr<AudioDevice>& input,
+                                   bool createsAggregate);
+    bool putBackOutput(const std::shared_ptr<AudioDevice>& output);
+    bool putBackInput(const std::shared_ptr<AudioDevice>& input);
 
+    const std::filesystem::path stateFile_;
     std::unique_ptr<AudioDeviceHub> hub_;
     const std::string blackHoleDeviceName_ = "velqoOutput 2ch";
     const std::string aggregateUID_ = "kvt-Multi-Output_UID";
@@ -73,6 +93,8 @@ class PXAudioRouter {
     // they were just before the session first changed each of them.
     std::shared_ptr<AudioDevice> inputBeforeSession_;
     std::shared_ptr<AudioDevice> outputBeforeSession_;
+    // What the state file holds while routing is in place; nothing once restored.
+    std::optional<PXAudioRouteState> routeState_;
     // A pending aggregate activation runs only while its generation is current.
     std::uint64_t activationGeneration_ = 0;
     // Pending activations hold this weakly, so a router that is gone is never called.

@@ -17,6 +17,12 @@ bool isPlainFileName(const std::string& name) {
            name.find('\0') == std::string::npos;
 }
 
+// A handler as the capture and main threads read it; an empty one is stored as none.
+template <typename Handler>
+std::shared_ptr<const Handler> sharedOrNone(Handler handler) {
+    return handler ? std::make_shared<const Handler>(std::move(handler)) : nullptr;
+}
+
 }  // namespace
 
 PXRecorderManager& PXRecorderManager::shared() {
@@ -38,11 +44,35 @@ PXRecorderManager::~PXRecorderManager() {
 }
 
 void PXRecorderManager::setAudioDataSubject(AudioDataSubject subject) {
-    audioDataSubject_.store(subject ? std::make_shared<const AudioDataSubject>(std::move(subject))
-                                    : nullptr);
+    std::lock_guard lock(ownerMutex_);
+    audioDataSubject_.store(sharedOrNone(std::move(subject)));
 }
 
-void PXRecorderManager::start(const std::string& fileName) {
+void PXRecorderManager::setOnCaptureFailed(CaptureFailureHandler handler) {
+    std::lock_guard lock(ownerMutex_);
+    onCaptureFailed_.store(sharedOrNone(std::move(handler)));
+}
+
+std::optional<std::filesystem::path> PXRecorderManager::outputFileURL() const {
+    std::lock_guard lock(ownerMutex_);
+    return outputFileURL_;
+}
+
+PXRecorderManager::Recording PXRecorderManager::start(const std::string& fileName) {
+    std::lock_guard lock(ownerMutex_);
+    return startLocked(fileName);
+}
+
+PXRecorderManager::Recording PXRecorderManager::start(const std::string& fileName,
+                                                      AudioDataSubject subject,
+                                                      CaptureFailureHandler onCaptureFailed) {
+    std::lock_guard lock(ownerMutex_);
+    audioDataSubject_.store(sharedOrNone(std::move(subject)));
+    onCaptureFailed_.store(sharedOrNone(std::move(onCaptureFailed)));
+    return startLocked(fileName);
+}
+
+PXRecorderManager::Recording PXRecorderManager::startLocked(const std::string& fileName) {
     outputFileURL_ = StandardFolders::documents() / fileName;
     AudioFile::OpenResult opened =
         isPlainFileName(fileName)
@@ -57,16 +87,38 @@ void PXRecorderManager::start(const std::string& fileName) {
         audioFile_.store(nullptr);
         consoleLog("文件创建失败：" + opened.error.value_or(AudioFileError{}).localizedDescription);
     }
+    current_ = ++lastIssued_;
     recorder_.start();
+    return current_;
 }
 
 void PXRecorderManager::stop() {
+    std::unique_lock lock(ownerMutex_);
+    stopLocked(lock);
+}
+
+bool PXRecorderManager::stop(Recording recording) {
+    std::unique_lock lock(ownerMutex_);
+    if (recording == 0 || recording != current_) return false;
+    audioDataSubject_.store(nullptr);
+    onCaptureFailed_.store(nullptr);
+    stopLocked(lock);
+    return true;
+}
+
+void PXRecorderManager::stopLocked(std::unique_lock<std::mutex>& lock) {
     recorder_.stop(true);  // returns once the capture thread is done: no frame comes after
+    stops_.fetch_add(1);   // what is still queued for the file is dropped
     std::shared_ptr<AudioFile> file = audioFile_.exchange(nullptr);
-    // Every frame already queued is written before the file closes, so the end is never lost.
+    const std::optional<std::filesystem::path> url = outputFileURL_;
+    current_ = 0;
+    reportDroppedFrames();
+    lock.unlock();
+    // Only a write in progress is waited for, outside the lock so that a stalled disk cannot
+    // hold up the next session's start; the file closes when no write holds it any longer.
     writeQueue_.sync([] {});
     file.reset();
-    if (outputFileURL_) consoleLog("录音结束，文件保存：" + outputFileURL_->string());
+    if (url) consoleLog("录音结束，文件保存：" + url->string());
 }
 
 void PXRecorderManager::recorderDidStart() {
@@ -80,8 +132,7 @@ void PXRecorderManager::recorderDidStop() {
 void PXRecorderManager::voiceDidFail(const std::optional<AudioQueueError>& error) {
     const std::string description = error ? error->localizedDescription : std::string();
     consoleLog("采集录音失败：" + description);
-    // A copy: the listener may replace itself.
-    if (auto listener = onCaptureFailed) listener(description);
+    if (const auto listener = onCaptureFailed_.load()) (*listener)(description);
 }
 
 void PXRecorderManager::voiceRecorded(VoiceFrame frame) {
@@ -91,12 +142,28 @@ void PXRecorderManager::voiceRecorded(VoiceFrame frame) {
     // name cannot pull it into the next session's file.
     std::shared_ptr<AudioFile> file = audioFile_.load();
     if (!file) return;
+    if (queuedWrites_.load() >= kMaxQueuedWrites) {
+        droppedRun_.fetch_add(1);
+        droppedTotal_.fetch_add(1);
+        return;
+    }
+    if (droppedRun_.load() != 0) reportDroppedFrames();
+    queuedWrites_.fetch_add(1);
     VoiceFramePool::Frame* copy = framePool_.acquire();
     std::copy(frame.begin(), frame.end(), copy->begin());
-    writeQueue_.async([this, file = std::move(file), copy] {
-        writeFrame(file, *copy);
+    writeQueue_.async([this, file = std::move(file), copy, stopsSeen = stops_.load()] {
+        if (stops_.load() == stopsSeen) writeFrame(file, *copy);
         framePool_.release(copy);
+        queuedWrites_.fetch_sub(1);
     });
+}
+
+void PXRecorderManager::reportDroppedFrames() {
+    const std::uint64_t dropped = droppedRun_.exchange(0);
+    if (dropped == 0) return;
+    const std::uint64_t milliseconds = dropped * kVoiceFrameBytes / 32;  // 32 bytes per ms
+    consoleLog("⚠️ 录音文件写入跟不上，已丢弃 " + std::to_string(dropped) +
+               " 帧（" + std::to_string(milliseconds) + " 毫秒）");
 }
 
 void PXRecorderManager::writeFrame(const std::shared_ptr<AudioFile>& file,

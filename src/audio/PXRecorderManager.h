@@ -3,12 +3,21 @@
 // (`audioDataSubject`) and writes a 32-bit float copy to the session's recording file in the
 // Documents folder, on the serial queue "audio.write.queue".
 //
-// `start` and `stop` come from the main thread (or one owning thread); `stop` returns once the
-// recorder has stopped and every frame captured for the file is in it, and the file is closed.
+// Sessions overlap at their edges: the next session may start recording while the last one's
+// stop is still on its way from a background queue. So `start` hands out a `Recording` ticket,
+// and a stop given that ticket ends the recording only while no later `start` has taken over.
+// Start, stop and the handler changes are serialised in the manager; they may come from any
+// thread but the capture thread.
+//
+// The write queue holds at most `kMaxQueuedWrites` frames: while the disk stalls, newer frames
+// are left out of the file (and counted in one log line), never piled up in memory. `stop`
+// drops the frames still waiting, waits only for a write in progress and closes the file.
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -24,6 +33,12 @@ namespace pex {
 class PXRecorderManager final : public PcmVoiceRecorderDelegate {
   public:
     using AudioDataSubject = std::function<void(std::span<const std::uint8_t> frame)>;
+    using CaptureFailureHandler = std::function<void(const std::string& description)>;
+    // Names one `start`; 0 names none.
+    using Recording = std::uint64_t;
+
+    // Ten seconds of audio.
+    static constexpr int kMaxQueuedWrites = 500;
 
     static PXRecorderManager& shared();
 
@@ -39,16 +54,28 @@ class PXRecorderManager final : public PcmVoiceRecorderDelegate {
     // old handler is not called again for frames that arrive later.
     void setAudioDataSubject(AudioDataSubject subject);
     bool hasAudioDataSubject() const { return audioDataSubject_.load() != nullptr; }
-    std::optional<std::filesystem::path> outputFileURL() const { return outputFileURL_; }
+    std::optional<std::filesystem::path> outputFileURL() const;
     const AudioFormat& audioFormat() const { return audioFormat_; }
 
     // Told, on the main thread, when capture could not start or died while recording (after
-    // the failure is logged); the session that owns the recording ends on it. Main thread only.
-    std::function<void(const std::string& description)> onCaptureFailed;
+    // the failure is logged); the session that owns the recording ends on it.
+    void setOnCaptureFailed(CaptureFailureHandler handler);
+    bool hasCaptureFailureHandler() const { return onCaptureFailed_.load() != nullptr; }
 
     // Opens Documents/<fileName> (the name is taken as a plain file name) and starts recording.
-    void start(const std::string& fileName);
+    Recording start(const std::string& fileName);
+    // The same, with the recording's frame and failure handlers installed before the recorder
+    // starts, so the very first frame reaches them.
+    Recording start(const std::string& fileName, AudioDataSubject subject,
+                    CaptureFailureHandler onCaptureFailed);
+    // Stops whatever recording runs.
     void stop();
+    // Stops `recording` and clears the handlers it installed, unless a later `start` has taken
+    // over: then nothing changes and the answer is false.
+    bool stop(Recording recording);
+
+    // Frames left out of the file because the write queue was full, since this manager began.
+    std::uint64_t droppedFrames() const { return droppedTotal_.load(); }
 
     void recorderDidStart() override;
     void recorderDidStop() override;
@@ -56,15 +83,30 @@ class PXRecorderManager final : public PcmVoiceRecorderDelegate {
     void voiceDidFail(const std::optional<AudioQueueError>& error) override;
 
   private:
+    Recording startLocked(const std::string& fileName);
+    void stopLocked(std::unique_lock<std::mutex>& lock);
     void writeFrame(const std::shared_ptr<AudioFile>& file, const VoiceFramePool::Frame& frame);
+    void reportDroppedFrames();
+
+    mutable std::mutex ownerMutex_;  // serialises start, stop and the handler changes
+    Recording current_ = 0;
+    Recording lastIssued_ = 0;
+    std::optional<std::filesystem::path> outputFileURL_;
 
     PcmVoiceRecorder recorder_;
     std::atomic<std::shared_ptr<AudioFile>> audioFile_;
     DispatchQueue writeQueue_;
     std::atomic<std::shared_ptr<const AudioDataSubject>> audioDataSubject_;
-    std::optional<std::filesystem::path> outputFileURL_;
+    std::atomic<std::shared_ptr<const CaptureFailureHandler>> onCaptureFailed_;
     AudioFormat audioFormat_;
     VoiceFramePool framePool_;
+
+    // Bumped by every stop: writes queued before it are dropped.
+    std::atomic<std::uint64_t> stops_{0};
+    std::atomic<int> queuedWrites_{0};
+    // Frames left out since the queue last had room; reported once when it has room again.
+    std::atomic<std::uint64_t> droppedRun_{0};
+    std::atomic<std::uint64_t> droppedTotal_{0};
 };
 
 }  // namespace pex

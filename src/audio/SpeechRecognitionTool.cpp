@@ -43,10 +43,13 @@ std::shared_ptr<PushAudioInputStream> SpeechRecognitionTool::pushStream() const 
 }
 
 void SpeechRecognitionTool::postToMain(std::function<void(SpeechRecognitionTool&)> deliver) {
-    // Events raised after `stop` are dropped here, on the recogniser's thread.
+    // Events raised after `stop` are dropped here, on the recogniser's thread; those already
+    // posted when `stop` comes are dropped on the main queue, so the owner hears nothing once it
+    // has stopped the tool.
     if (stopped_.load()) return;
-    DispatchQueue::main().async(
-        [self = shared_from_this(), deliver = std::move(deliver)] { deliver(*self); });
+    DispatchQueue::main().async([self = shared_from_this(), deliver = std::move(deliver)] {
+        if (!self->stopped_.load()) deliver(*self);
+    });
 }
 
 void SpeechRecognitionTool::failSetup(const char* logPrefix, const char* messagePrefix,
@@ -56,7 +59,7 @@ void SpeechRecognitionTool::failSetup(const char* logPrefix, const char* message
     const std::string logLine = logPrefix + description;
     DispatchQueue::main().async([self = shared_from_this(), logLine, message] {
         consoleLog(logLine);
-        if (self->onErrorCallback) self->onErrorCallback(message);
+        if (!self->stopped_.load() && self->onErrorCallback) self->onErrorCallback(message);
     });
 }
 
@@ -180,16 +183,23 @@ void SpeechRecognitionTool::setupTranslationRecognizer(const std::string& source
 }
 
 void SpeechRecognitionTool::startRecording() {
-    PXRecorderManager& manager = PXRecorderManager::shared();
     std::weak_ptr<SpeechRecognitionTool> weakTool = weak_from_this();
     std::weak_ptr<PushAudioInputStream> weakStream = pushStream();
-    // Installed before the recorder starts, so the very first frames reach recognition.
-    manager.setAudioDataSubject([weakTool, weakStream](std::span<const std::uint8_t> frame) {
+    // Installed with the start, so the very first frames reach recognition.
+    auto writeFrame = [weakTool, weakStream](std::span<const std::uint8_t> frame) {
         const auto tool = weakTool.lock();
         const auto stream = weakStream.lock();
         if (tool && stream) stream->write(frame);
-    });
-    manager.start(audiofileName);
+    };
+    auto reportCaptureFailure = [weakTool](const std::string& description) {
+        const auto tool = weakTool.lock();
+        if (tool && !tool->stopped_.load() && tool->onCaptureFailed) {
+            tool->onCaptureFailed(description);
+        }
+    };
+    const PXRecorderManager::Recording started = PXRecorderManager::shared().start(
+        audiofileName, std::move(writeFrame), std::move(reportCaptureFailure));
+    recording_.store(started);
 }
 
 void SpeechRecognitionTool::updateToken(const std::string& token) {
@@ -209,11 +219,10 @@ void SpeechRecognitionTool::stop() {
     consoleLog("[SpeechRecognitionTool] 停止识别");
     stopped_.store(true);
 
-    // The recorder first: once it has stopped, its capture thread is finished, so clearing the
-    // frame handler and closing the stream below cannot race a frame being written.
-    PXRecorderManager& manager = PXRecorderManager::shared();
-    manager.stop();
-    manager.setAudioDataSubject(nullptr);
+    // The recorder first: once it has stopped, its capture thread is finished, so closing the
+    // stream below cannot race a frame being written. When the next session has started
+    // recording meanwhile, the recorder is its own and runs on.
+    PXRecorderManager::shared().stop(recording_.exchange(0));
 
     std::shared_ptr<PushAudioInputStream> stream;
     std::shared_ptr<SpeechRecognizer> recognizer;

@@ -9,6 +9,7 @@
 // Set-ups, `startRecording` and `updateToken` run on the main thread; `stop` may run on any
 // thread. A stopped tool is not started again.
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -40,6 +41,8 @@ class SpeechRecognitionTool : public std::enable_shared_from_this<SpeechRecognit
     TextCallback onErrorCallback;
     TranslationCallback onTranslationIntermediateCallback;
     TranslationCallback onTranslationResultCallback;
+    // Capture could not start or died while this tool records (main queue).
+    TextCallback onCaptureFailed;
 
     void stop();
     void updateToken(const std::string& token);
@@ -80,6 +83,8 @@ class SpeechRecognitionTool : public std::enable_shared_from_this<SpeechRecognit
     std::shared_ptr<TranslationRecognizer> translationRecognizer_;
     std::shared_ptr<PushAudioInputStream> pushStream_;
     std::atomic<bool> stopped_{false};
+    // The shared recorder's recording this tool started: its stop ends that one only.
+    std::atomic<std::uint64_t> recording_{0};
 };
 
 }  // namespace pex

@@ -29,6 +29,11 @@ bool succeeded(const std::optional<bool>& failed, const std::optional<nlohmann::
     return failed.has_value() && !*failed && reply.has_value();
 }
 
+// "/consume/update_consume": status 2 for the final report, 1 for a periodic one.
+nlohmann::json usageReport(bool isEnd, const std::string& consumeID) {
+    return {{"status", isEnd ? 2 : 1}, {"consume_id", consumeID}};
+}
+
 }  // namespace
 
 std::shared_ptr<BillingNewManager> BillingNewManager::create() {
@@ -47,11 +52,22 @@ void BillingNewManager::startConsume() {
         "/consume/start", HTTPMethod::Post, nlohmann::json{{"function_type", 1}}, std::nullopt,
         [weak = weak_from_this()](std::optional<bool> failed, std::optional<nlohmann::json> reply,
                                   std::optional<std::string>) {
-            const auto self = weak.lock();
-            if (!self) return;
             const bool ok = succeeded(failed, reply);
-            self->startReplied(ok, ok ? lenient::text(*reply, "data") : std::string());
+            const std::string data = ok ? lenient::text(*reply, "data") : std::string();
+            if (const auto self = weak.lock()) {
+                self->startReplied(ok, data);
+            } else if (!data.empty()) {
+                // The window went before the service opened the consumption: nobody would ever
+                // end it, and the service would go on counting the user's minutes.
+                sendFinalReport(data);
+            }
         });
+}
+
+void BillingNewManager::sendFinalReport(const std::string& consumeID) {
+    HttpDatas::shared().request("/consume/update_consume", HTTPMethod::Post,
+                                usageReport(true, consumeID), std::nullopt, nullptr,
+                                HttpDatas::Alerts::quiet);
 }
 
 void BillingNewManager::startReplied(bool accepted, const std::string& data) {
@@ -66,9 +82,8 @@ void BillingNewManager::startReplied(bool accepted, const std::string& data) {
 void BillingNewManager::updateConsume(bool isEnd) {
     assertMainThread("BillingNewManager::updateConsume");
     if (consumeID.empty()) return endBilling(kNoConsumeID);
-    const nlohmann::json body = {{"status", isEnd ? 2 : 1}, {"consume_id", consumeID}};
     HttpDatas::shared().request(
-        "/consume/update_consume", HTTPMethod::Post, body, std::nullopt,
+        "/consume/update_consume", HTTPMethod::Post, usageReport(isEnd, consumeID), std::nullopt,
         [weak = weak_from_this(), isEnd](std::optional<bool> failed,
                                          std::optional<nlohmann::json> reply,
                                          std::optional<std::string> message) {

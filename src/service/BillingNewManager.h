@@ -18,7 +18,8 @@ class BillingNewManager : public std::enable_shared_from_this<BillingNewManager>
     static constexpr const char* kUpdateFailed = "订单更新失败";
 
     // Replies hold the manager weakly, so it lives in a shared pointer: a reply that arrives
-    // after the window let go of it does nothing.
+    // after the window let go of it tells nobody. A start accepted by then is closed at once
+    // with its final report, so that no consumption stays open without a window.
     static std::shared_ptr<BillingNewManager> create();
     // Clears the session clock's billing callback when it is still the one this manager put
     // there; a callback of another manager stays.
@@ -41,6 +42,8 @@ class BillingNewManager : public std::enable_shared_from_this<BillingNewManager>
 
   private:
     struct PeriodicReport;
+    // The final report of `consumeID`, whose answer nobody waits for.
+    static void sendFinalReport(const std::string& consumeID);
     void startReplied(bool accepted, const std::string& data);
     void updateReplied(bool accepted, bool isEnd, const std::string& message);
     void endBilling(const std::string& message);

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/StandardFolders.h"
 
 namespace pex {
@@ -220,26 +221,65 @@ GRDBDataManager::GRDBDataManager(const std::filesystem::path& documentsFolder) {
     if (!std::filesystem::exists(std::filesystem::symlink_status(folder, error))) {
         std::filesystem::create_directories(folder, error);
         if (error) {
-            log("数据库初始化失败：cannot create folder " + folder.string() + ": " +
-                error.message());
+            const std::string what =
+                "cannot create folder " + folder.string() + ": " + error.message();
+            log("数据库初始化失败：" + what);
+            openingProblem_ = OpeningProblem{OpeningProblem::Kind::unavailable, what, {}};
             return;
         }
     }
     const std::filesystem::path file = folder / "history.sqlite";
     makePrivate(folder, file);
     log("数据库路径：" + file.string());
-    auto opened = DatabaseQueue::open(file);
-    if (!opened) {
-        log("数据库初始化失败：" + opened.error().description());
-        return;
+    const std::optional<DatabaseError> failure = openAt(file);
+    if (failure && failure->isDamagedFile()) {
+        replaceDamagedFile(folder, file, *failure);
+    } else if (failure && !dbQueue_) {
+        openingProblem_ =
+            OpeningProblem{OpeningProblem::Kind::unavailable, failure->description(), {}};
     }
-    dbQueue_ = std::move(opened).value();
-    createTables();
 }
 
 GRDBDataManager::~GRDBDataManager() = default;
 
-void GRDBDataManager::createTables() {
+std::optional<DatabaseError> GRDBDataManager::openAt(const std::filesystem::path& file) {
+    auto opened = DatabaseQueue::open(file);
+    if (!opened) {
+        log("数据库初始化失败：" + opened.error().description());
+        return opened.error();
+    }
+    dbQueue_ = std::move(opened).value();
+    return createTables();
+}
+
+// The damaged file becomes "history.sqlite.damaged-<time>" (SQLite has settled its own journal
+// files while trying to open it) and a fresh database is opened in its place. If the file
+// cannot be moved, it is left untouched and nothing is stored this run.
+void GRDBDataManager::replaceDamagedFile(const std::filesystem::path& folder,
+                                         const std::filesystem::path& file,
+                                         const DatabaseError& damage) {
+    dbQueue_.reset();
+    std::error_code error;
+    const auto kept = AtomicFile::moveAside(file, ".damaged-" + AtomicFile::timestamp(), error);
+    if (!kept) {
+        const std::string what =
+            damage.description() + "; cannot move it aside: " + error.message();
+        log("数据库初始化失败：" + what);
+        openingProblem_ = OpeningProblem{OpeningProblem::Kind::unavailable, what, std::nullopt};
+        return;
+    }
+    log("⚠️ 数据库文件已损坏，已另存为：" + kept->string());
+    makePrivate(folder, file);
+    if (const auto failure = openAt(file); failure && !dbQueue_) {
+        openingProblem_ =
+            OpeningProblem{OpeningProblem::Kind::unavailable, failure->description(), kept};
+        return;
+    }
+    openingProblem_ =
+        OpeningProblem{OpeningProblem::Kind::damagedFileReplaced, damage.description(), kept};
+}
+
+std::optional<DatabaseError> GRDBDataManager::createTables() {
     auto created = dbQueue_->write([](Database& db) -> DatabaseStatus {
         if (auto s = createTableWithIndex(db, "historyRecord", kCreateHistoryTable, nullptr); !s) {
             return s;
@@ -254,10 +294,14 @@ void GRDBDataManager::createTables() {
     });
     if (!created) {
         log("数据库初始化失败：" + created.error().description());
-        return;
+        return created.error();
     }
     auto indexed = dbQueue_->write([](Database& db) { return db.execute(kCreateStreamIndex); });
-    if (!indexed) log("数据库初始化失败：" + indexed.error().description());
+    if (!indexed) {
+        log("数据库初始化失败：" + indexed.error().description());
+        return indexed.error();
+    }
+    return std::nullopt;
 }
 
 std::optional<std::int64_t> GRDBDataManager::insertHistory(const HistoryRecord& record) {

@@ -2,7 +2,9 @@
 // The local history database: every interview with its transcript lines and answers, in
 // "GRDB/history.sqlite" under the user's Documents folder. All operations run synchronously on
 // the one database queue, so they may be called from any thread; each write is one transaction.
-// When the database could not be opened every operation gives its failure result.
+// When the database could not be opened every operation gives its failure result. A file that
+// turns out not to be a database, or damaged, is moved aside (kept, under a name that says so)
+// and a fresh database takes its place, so the interviews of this run are still stored.
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -33,6 +35,18 @@ class GRDBDataManager {
     // The database queue; null when opening failed.
     DatabaseQueue* dbQueue() const { return dbQueue_.get(); }
 
+    // What went wrong while opening, for the user to be told.
+    struct OpeningProblem {
+        enum class Kind {
+            damagedFileReplaced,  // the old file is kept as `keptAs`; a fresh one is in use
+            unavailable,          // no database this run: nothing is stored
+        };
+        Kind kind;
+        std::string error;  // the database's or the file system's own words
+        std::optional<std::filesystem::path> keptAs;
+    };
+    const std::optional<OpeningProblem>& openingProblem() const { return openingProblem_; }
+
     // Stores the interview and returns its id: the record's own id, or the next free one when
     // that is taken (two interviews started in the same second), or the id SQLite assigned
     // when the record has none. None on failure.
@@ -56,9 +70,15 @@ class GRDBDataManager {
     DatabaseResult<std::vector<HistoryRecord>> deleteHistory(std::int64_t id);
 
   private:
-    void createTables();
+    // Opens `file` and creates the missing tables: the first failure, if any. A failure to
+    // create tables keeps the queue.
+    std::optional<DatabaseError> openAt(const std::filesystem::path& file);
+    std::optional<DatabaseError> createTables();
+    void replaceDamagedFile(const std::filesystem::path& folder, const std::filesystem::path& file,
+                            const DatabaseError& damage);
 
     std::unique_ptr<DatabaseQueue> dbQueue_;
+    std::optional<OpeningProblem> openingProblem_;
 };
 
 }  // namespace pex

@@ -66,8 +66,14 @@ class HttpDatas {
     // Uploads a résumé to the AI provider's file endpoint as a multipart form ("file", then
     // "purpose" = "file-extract") with "Authorization: Bearer <apiKey>". The completion gets
     // (false, the provider's reply, "") for a 2xx JSON reply, else (absent, absent, "请求失败").
+    // A file that uploadFileProblem refuses is not sent: the completion gets (absent, absent,
+    // the problem).
     void uploadFile(const std::filesystem::path& fileURL, const std::string& apiKey,
                     Completion completion);
+    // Why `file` cannot be uploaded, in words for the user: it is not a regular file (a
+    // folder, a device, a pipe...), it is empty, or it is larger than the deployment's
+    // résumé limit (named in the message). None when it can be sent.
+    static std::optional<std::string> uploadFileProblem(const std::filesystem::path& file);
 
     // The two alerts; both run the installed presenter on the main thread (a call from
     // another thread is moved there).

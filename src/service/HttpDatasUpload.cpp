@@ -7,6 +7,7 @@
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/URLSession.h"
 #include "service/ConsoleLog.h"
+#include "service/FileSizeText.h"
 #include "service/HttpDatas.h"
 
 namespace pex {
@@ -34,8 +35,28 @@ std::string HttpDatas::uploadMimeType(const std::filesystem::path& file) {
     return kWordDocument;
 }
 
+std::optional<std::string> HttpDatas::uploadFileProblem(const std::filesystem::path& file) {
+    std::error_code error;
+    const auto status = std::filesystem::status(file, error);
+    if (error || !std::filesystem::is_regular_file(status)) return "只能上传普通文件";
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (error) return "无法读取文件：" + error.message();
+    if (size == 0) return "文件是空的，无法上传";
+    const std::uint64_t limit = DeploymentSettings::current().resumeMaxBytes;
+    if (size > limit) return "文件超过 " + fileSizeText(limit) + "，无法上传";
+    return std::nullopt;
+}
+
 void HttpDatas::uploadFile(const std::filesystem::path& fileURL, const std::string& apiKey,
                            Completion completion) {
+    // Checked again here, right before sending: the file may have changed since it was chosen.
+    if (auto problem = uploadFileProblem(fileURL)) {
+        consoleLog("❌ 上传失败：" + *problem);
+        DispatchQueue::main().async([completion = std::move(completion), problem = *problem] {
+            if (completion) completion(std::nullopt, std::nullopt, problem);
+        });
+        return;
+    }
     URLRequest request(DeploymentSettings::current().aiProviderOrigin.text() + kUploadPath, "POST");
     request.headers = {{"Authorization", "Bearer " + apiKey}};
     request.maximumResponseSize = kMaximumReplyBytes;

@@ -18,7 +18,7 @@
 
 #include "Login/LoginViewController.h"
 #include "LoginFixture.h"
-#include "Main/ContentWindow.h"
+#include "Tools/ContentWindow.h"
 #include "purchase/ConsoleCapture.h"
 #include "support/WidgetEvents.h"
 

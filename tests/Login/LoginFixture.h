@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "Main/WindowFactory.h"
 #include "Tools/StatusHUD/StatusHUD.h"
 #include "platform/appkit/ApplicationWindows.h"
 #include "platform/foundation/Clock.h"
@@ -28,6 +29,9 @@ namespace pex::test {
 
 class LoginFixture : public StandinClientTest {
   protected:
+    // A login turns its window into the main window: the shell's contents are needed.
+    LoginFixture() { WindowFactory::install(); }
+
     void TearDown() override {
         closeAllWindows();
         StatusHUD::shared().hide(false);

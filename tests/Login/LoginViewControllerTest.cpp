@@ -16,7 +16,7 @@
 #include "Login/CaptchaPage.h"
 #include "Login/CountryListViewController.h"
 #include "LoginFixture.h"
-#include "Main/ContentWindow.h"
+#include "Tools/ContentWindow.h"
 #include "Main/ViewController.h"
 #include "Page/View/ContactView.h"
 #include "Page/View/NetChannelView.h"

@@ -11,7 +11,6 @@
 #include "Main/ContentContainerViewController.h"
 #include "Main/HomeLeftCustomView.h"
 #include "Main/HomeLeftView.h"
-#include "Main/NotificationNames.h"
 #include "Main/SidebarViewController.h"
 #include "Main/TopBarView.h"
 #include "Main/WindowFactory.h"
@@ -24,7 +23,9 @@
 #include "Page/ToolsViewController.h"
 #include "Page/View/InterviewTypeView.h"
 #include "ShellFixture.h"
+#include "Tools/NotificationNames.h"
 #include "Tools/PopView/MYCenterPopView.h"
+#include "Tools/WindowLifecycle.h"
 #include "support/WidgetEvents.h"
 
 namespace pex {
@@ -40,7 +41,7 @@ class MainWindowTest : public test::ShellTest {
     }
 
     ContentWindow* openMain() {
-        window_ = WindowFactory::openMainWindow(QStringLiteral("主面板"));
+        window_ = WindowLifecycle::shared().openMainWindow(QStringLiteral("主面板"));
         settle();
         return window_;
     }
@@ -159,12 +160,12 @@ TEST_F(MainWindowTest, TheWindowThatBecomesTheMainWindowStaysOnTheScreen) {
     for (const std::optional<QPoint> moveTo :
          {std::optional<QPoint>(), std::optional(nearBottomRight), std::optional(area.topLeft())}) {
         SCOPED_TRACE(moveTo ? "moved" : "centred");
-        QPointer<ContentWindow> window = WindowFactory::openLoginWindow();
+        QPointer<ContentWindow> window = WindowLifecycle::shared().openLoginWindow();
         if (moveTo) window->move(*moveTo);
         settle();
         const QPoint loginCentre = window->frameGeometry().center();
 
-        WindowFactory::showMainView(window);
+        WindowLifecycle::shared().showMainView(window);
         settle();
         const QRect frame = window->frameGeometry();
         ASSERT_GE(frame.height(), 700);

@@ -10,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
-#include "Main/ContentWindow.h"
-#include "Main/MainMenu.h"
-#include "Main/SignOut.h"
+#include "Main/WindowFactory.h"
+#include "Tools/ContentWindow.h"
+#include "Tools/MainMenu.h"
+#include "Tools/SessionExpiryWindows.h"
+#include "Tools/WindowLifecycle.h"
 #include "platform/appkit/ApplicationWindows.h"
 #include "platform/foundation/DeploymentSettings.h"
 #include "platform/foundation/MainQueue.h"
@@ -35,6 +37,7 @@ class ShellTest : public StandinClientTest {
         MainQueue::adoptCurrentThreadAsMain();
         StandinClientTest::SetUp();
         if (HasFatalFailure()) return;
+        WindowFactory::install();
         HttpDatas::shared().setSessionExpiryHandler(std::make_shared<SessionExpiryWindows>());
     }
 

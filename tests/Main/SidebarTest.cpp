@@ -7,8 +7,8 @@
 
 #include "Main/HomeLeftCustomView.h"
 #include "Main/HomeLeftView.h"
-#include "Main/NotificationNames.h"
 #include "Tools/ColorExtension.h"
+#include "Tools/NotificationNames.h"
 #include "Tools/ViewHelpers.h"
 #include "support/TestSupport.h"
 #include "support/WidgetEvents.h"

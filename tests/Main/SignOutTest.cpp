@@ -1,7 +1,6 @@
 // The ways the login ends in the windows: logout from the sidebar (succeeding or failing) and
 // an expired login (HTTP 401). Each hides the HUDs, closes the windows, forgets the login and
 // leaves exactly one login window, kept by the application delegate.
-#include "Main/SignOut.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -12,10 +11,10 @@
 #include "Main/HomeLeftView.h"
 #include "Main/SidebarViewController.h"
 #include "Main/ViewController.h"
-#include "Main/WindowFactory.h"
 #include "ShellFixture.h"
 #include "Tools/HUD.h"
 #include "Tools/StatusHUD/StatusHUD.h"
+#include "Tools/WindowLifecycle.h"
 #include "support/WidgetEvents.h"
 
 namespace pex {
@@ -65,7 +64,7 @@ class SignOutTest : public test::ShellTest {
         new TokenAtClose(main_, tokensAtClose_);
         // A second window of the signed-in state, as a session window would be.
         auto* session = new ContentWindow(new ViewController);
-        WindowFactory::present(session, {600, 400}, QStringLiteral("session"));
+        WindowLifecycle::present(session, {600, 400}, QStringLiteral("session"));
         new TokenAtClose(session, tokensAtClose_);
         session_ = session;
         ASSERT_TRUE(waitForRequests("/user/change_user_type/*", 1));
@@ -185,9 +184,29 @@ TEST_F(SignOutTest, AnExpiredLoginEndsItButKeepsAutoLogin) {
     EXPECT_EQ(visibleWindows().front(), login.data());
 }
 
+TEST_F(SignOutTest, AnExpiredLoginDuringASessionClosesTheHiddenMainWindowToo) {
+    // The session window takes over from the main window, which hides meanwhile.
+    int sessionEnds = 0;
+    WindowLifecycle::shared().beginSession(session_, [&sessionEnds](std::function<void()> done) {
+        ++sessionEnds;
+        done();
+    });
+    ASSERT_FALSE(main_->isVisible());
+    service_.setFault("/user/info", Fault::unauthorized());
+    HttpDatas::shared().request("/user/info", HTTPMethod::Get);
+    ASSERT_TRUE(waitForLoginWindow());
+    expectOneKeptLoginWindow();
+    EXPECT_EQ(sessionEnds, 1);
+    EXPECT_EQ(tokensAtClose_, (std::vector<std::optional<std::string>>{token_, token_}));
+    // Nothing brings a main window back later.
+    test::runMainUntil([] { return false; }, std::chrono::milliseconds(300));
+    settle();
+    EXPECT_EQ(visibleWindows().size(), 1u);
+}
+
 TEST_F(SignOutTest, EndingTheLoginTwiceStillLeavesOneLoginWindow) {
-    SignOut::endLogin(SettingsStore::AutoLogin::forget);
-    ContentWindow* second = SignOut::endLogin(SettingsStore::AutoLogin::forget);
+    WindowLifecycle::shared().signOut(SettingsStore::AutoLogin::forget);
+    ContentWindow* second = WindowLifecycle::shared().signOut(SettingsStore::AutoLogin::forget);
     settle();
     ASSERT_EQ(visibleWindows().size(), 1u);
     EXPECT_EQ(visibleWindows().front(), second);

@@ -3,8 +3,10 @@
 // backend.
 #include <QPlainTextEdit>
 
-#include "Main/SignOut.h"
+#include "Main/WindowFactory.h"
 #include "Page/SessionWindowFixture.h"
+#include "Tools/SessionExpiryWindows.h"
+#include "Tools/WindowLifecycle.h"
 
 namespace pex::test {
 namespace {
@@ -176,7 +178,7 @@ TEST_F(SessionController, ACaptureFailureEndsTheSessionWithItsOwnMessage) {
     EXPECT_EQ(reportStatuses(), std::vector<int>{2});
     ASSERT_TRUE(runMainUntil([&] { return speech_->lastSession()->isStopped(); }));
     EXPECT_FALSE(TimerManager::shared().isRunning());
-    EXPECT_FALSE(PXRecorderManager::shared().onCaptureFailed);
+    EXPECT_FALSE(PXRecorderManager::shared().hasCaptureFailureHandler());
 }
 
 TEST_F(SessionController, ATokenThatCannotBeHadEndsTheSessionInsteadOfBillingOn) {
@@ -214,7 +216,6 @@ TEST_F(SessionController, ClosingWhileRecognisingStopsAtOnceAndTheReplyOnlyPicks
     window_->close();
     EXPECT_TRUE(window_->isVisible());  // the first close only starts the close path
     EXPECT_EQ(hudText(), "Saving...");
-    EXPECT_EQ(restores_, 1);
     ASSERT_TRUE(runMainUntil([&] { return finalReply.waiting() == 1; }));
     // The reply has not come, yet nothing runs any more.
     ASSERT_TRUE(runMainUntil([&] { return speech_->lastSession()->isStopped(); }));
@@ -222,9 +223,12 @@ TEST_F(SessionController, ClosingWhileRecognisingStopsAtOnceAndTheReplyOnlyPicks
     EXPECT_FALSE(TimerManager::shared().isRunning());
     EXPECT_FALSE(TimerManager::shared().onBillingUpdate);
 
+    // The devices go back once the report is answered (at most 2 s later).
+    EXPECT_EQ(restores_, 0);
     finalReply.open();
     ASSERT_TRUE(runMainUntil([&] { return console_.linesStartingWith("💰计费结束:") == 1; }));
     EXPECT_EQ(hudText(), "已停止");  // the accepted report's empty message
+    ASSERT_TRUE(runMainUntil([&] { return restores_ == 1; }));
     EXPECT_EQ(service_.requests("/consume/update_consume").at(0).json().value("status", 0), 2);
 }
 
@@ -291,25 +295,85 @@ TEST_F(SessionController, AFailedPeriodicReportEndsTheSessionWithItsToast) {
     EXPECT_TRUE(sheets_.empty());
 }
 
-TEST_F(SessionController, AnExpiredLoginTearsTheRunningSessionDownAsAClose) {
+TEST_F(SessionController, AnExpiredLoginDuringASessionEndsItAndLeavesOnlyTheLoginWindow) {
+    WindowFactory::install();
     HttpDatas::shared().setSessionExpiryHandler(std::make_shared<SessionExpiryWindows>());
     open();
     ASSERT_TRUE(waitForRecogniser());
+    ASSERT_FALSE(mainWindow_->isVisible());  // hidden while the session runs
     service_.setFault("/consume/update_consume", Fault::unauthorized().times(1));
     tick(10);
-    ASSERT_TRUE(runMainUntil([&] { return controller_ && controller_->isClosing; }));
+    ASSERT_TRUE(runMainUntil([&] { return window_.isNull(); }));
     ASSERT_TRUE(runMainUntil([&] { return !capture_->isRunning(); }));
     EXPECT_FALSE(TimerManager::shared().isRunning());
     settle();
     // The final report went out while the token was still there.
     EXPECT_EQ(reportStatuses(), (std::vector<int>{1, 2}));
     EXPECT_EQ(restores_, 1);
-    advance(std::chrono::seconds(2));
-    ASSERT_TRUE(runMainUntil([&] { return window_.isNull(); }));
+    // Long after the session's own close delays, the login window is all there is.
+    advance(std::chrono::seconds(3));
+    std::vector<QString> shown;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && widget->windowType() != Qt::Popup) {
+            shown.push_back(widget->windowTitle());
+        }
+    }
+    EXPECT_EQ(shown, std::vector<QString>{QStringLiteral("登录")});
     HttpDatas::shared().setSessionExpiryHandler(nullptr);
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         if (qobject_cast<ContentWindow*>(widget)) delete widget;
     }
+}
+
+// Quit (the menu, Ctrl+Q, SIGTERM, SIGINT) with a session running: its final report, the
+// recogniser and the capture stopped, the recording closed, the route restored, then the exit.
+class SessionQuit : public SessionController {
+  protected:
+    SessionQuit() {
+        WindowLifecycle::shared().setExitHandler([this](int status) { exits_.push_back(status); });
+        service_.addApiPath("POST", "/consume/update_consume", [this](const standin::Call&) {
+            finalReply_.wait();
+            return Reply::ok();
+        });
+    }
+    ~SessionQuit() override { WindowLifecycle::shared().setExitHandler(nullptr); }
+
+    // Quits during a recognising session; answers once all but the report's answer is over.
+    void quitDuringASession() {
+        open();
+        ASSERT_TRUE(waitForRecogniser());
+        WindowLifecycle::shared().quit(0);
+        ASSERT_TRUE(runMainUntil([&] { return finalReply_.waiting() == 1; }));
+        ASSERT_TRUE(runMainUntil([&] {
+            return speech_->lastSession()->isStopped() && !capture_->isRunning() &&
+                   !PXRecorderManager::shared().recorder().isStarted();
+        }));
+        flush();
+        EXPECT_FALSE(TimerManager::shared().isRunning());
+        EXPECT_EQ(reportStatuses(), std::vector<int>{2});
+        EXPECT_TRUE(exits_.empty());  // the report's answer is awaited
+        EXPECT_EQ(restores_, 0);
+    }
+
+    ReplyGate& finalReply_ = makeGate();
+    std::vector<int> exits_;
+};
+
+TEST_F(SessionQuit, TheExitFollowsTheAnsweredFinalReport) {
+    quitDuringASession();
+    finalReply_.open();
+    ASSERT_TRUE(runMainUntil([&] { return !exits_.empty(); }));
+    EXPECT_EQ(exits_, std::vector<int>{0});
+    EXPECT_EQ(restores_, 1);
+}
+
+TEST_F(SessionQuit, AnUnansweredFinalReportHoldsTheExitForTwoSecondsAtMost) {
+    quitDuringASession();
+    advance(AIInterviewDetailController::kFinalReportWait - std::chrono::milliseconds(1));
+    EXPECT_TRUE(exits_.empty());
+    advance(std::chrono::milliseconds(1));
+    EXPECT_EQ(exits_, std::vector<int>{0});
+    EXPECT_EQ(restores_, 1);
 }
 
 }  // namespace

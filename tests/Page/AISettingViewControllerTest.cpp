@@ -3,6 +3,8 @@
 // the file picker and the page's alerts replaced, and the deletion.
 #include "Page/AIInterviewPages/AISettingViewController.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 #include <QMainWindow>
 #include <QPointer>
@@ -13,6 +15,7 @@
 #include "platform/appkit/Alert.h"
 #include "platform/appkit/ApplicationWindows.h"
 #include "platform/appkit/OpenPanel.h"
+#include "platform/foundation/DeploymentSettings.h"
 #include "service/DefaultsKey.h"
 #include "service/SettingsStore.h"
 #include "service/UserBaseModel.h"
@@ -306,6 +309,49 @@ TEST_F(AISettingPage, UploadFailuresStopTheFlowWithTheirAlert) {
         EXPECT_FALSE(page_->updateResumeView()->deleteButton()->isVisible());
     }
     EXPECT_EQ(panels_.size(), cases.size() - 1);  // no picker without a credential
+}
+
+TEST_F(AISettingPage, OnlyARegularNonEmptyFileWithinTheLimitIsSent) {
+    openPage();
+    DeploymentSettings::current().resumeMaxBytes = 1500;
+    const auto pipe = root() / "pipe.pdf";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::filesystem::create_directory(root() / "folder.pdf");
+    const struct {
+        std::filesystem::path file;
+        std::string alert;
+    } refused[] = {
+        {makeFile("empty.pdf", 0), "上传失败 | 文件是空的，无法上传"},
+        {makeFile("big.pdf", 1501), "上传失败 | 文件超过 2 KB，无法上传"},
+        {pipe, "上传失败 | 只能上传普通文件"},
+        {root() / "folder.pdf", "上传失败 | 只能上传普通文件"},
+        {"/dev/zero", "上传失败 | 只能上传普通文件"},
+        {root() / "missing.pdf", "上传失败 | 只能上传普通文件"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.file.string());
+        pageAlerts_.clear();
+        pickerAnswer_ = c.file;
+        uploadThroughTheCard();
+        EXPECT_EQ(pageAlerts_, std::vector<std::string>{c.alert});
+        EXPECT_TRUE(service_.requests(HttpDatas::kUploadPath).empty());
+        EXPECT_EQ(page_->updateResumeView()->updateLabel()->text(), QStringLiteral("上传简历"));
+    }
+    // A file of exactly the limit goes out.
+    pageAlerts_.clear();
+    pickerAnswer_ = makeFile("limit.pdf", 1500);
+    uploadThroughTheCard();
+    EXPECT_EQ(service_.requests(HttpDatas::kUploadPath).size(), 1u);
+    EXPECT_EQ(pageAlerts_, std::vector<std::string>{"上传成功 | 文件 limit.pdf 已成功上传"});
+
+    // The upload itself checks again, right before sending.
+    std::optional<std::string> message;
+    HttpDatas::shared().uploadFile(
+        makeFile("grown.pdf", 1501), page_->updateToken(),
+        [&](auto, auto, std::optional<std::string> text) { message = text; });
+    ASSERT_TRUE(test::runMainUntil([&] { return message.has_value(); }));
+    EXPECT_EQ(*message, "文件超过 2 KB，无法上传");
+    EXPECT_EQ(service_.requests(HttpDatas::kUploadPath).size(), 1u);
 }
 
 TEST_F(AISettingPage, AFailedBindKeepsTheChosenNameAndACancelledPickerLeavesNoTrace) {

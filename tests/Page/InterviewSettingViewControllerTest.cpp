@@ -11,10 +11,11 @@
 #include <QVBoxLayout>
 #include <fstream>
 
-#include "Main/NotificationNames.h"
 #include "Page/SessionWindowFixture.h"
+#include "Tools/NotificationNames.h"
 #include "Tools/PopView/MYCenterPopView.h"
 #include "Tools/StatusHUD/StatusHUD.h"
+#include "Tools/WindowLifecycle.h"
 #include "audio/PXAudioRouter.h"
 #include "platform/appkit/Alert.h"
 #include "platform/appkit/Popover.h"
@@ -80,7 +81,7 @@ class SetupPageTest : public SessionWindowTest {
         loopback_ = addDevice("velqoOutput 2ch", 2, 2);
         hardware_->setDefaultDevice(fourCC("dOut"), speakers_);
         hardware_->setDefaultDevice(fourCC("dIn "), microphone_);
-        router_ = std::make_unique<PXAudioRouter>();
+        router_ = std::make_unique<PXAudioRouter>(PXAudioRouteState::defaultFile());
         ApplicationWindows::setKeyWindow(mainWindow_);
         StatusHUD::shared().containerView = mainWindow_;
     }
@@ -333,14 +334,15 @@ TEST_F(SetupPageTest, StartRoutesSystemSoundStoresTheRowAndOpensTheWindow) {
     ASSERT_TRUE(controller);
     EXPECT_EQ(controller->historyId, page_->opened[0].first);
     EXPECT_EQ(controller->historyFileName, name);
-    EXPECT_EQ(controller->mainWindow.data(), mainWindow_.data());
+    // The page's window, the main window, hides while the session runs.
+    EXPECT_EQ(WindowLifecycle::shared().mainWindow(), mainWindow_.data());
     EXPECT_FALSE(mainWindow_->isVisible());
     // The session bills at once.
     EXPECT_TRUE(runMainUntil([&] { return !service_.requests("/consume/start").empty(); }));
 
-    // Closing the session window puts the devices back.
+    // Closing the session window puts the devices back once the capture has stopped.
     controller->closeSession();
-    EXPECT_EQ(defaultInput(), microphone_);
+    ASSERT_TRUE(runMainUntil([&] { return defaultInput() == microphone_; }));
     EXPECT_EQ(hardware_->defaultDevice(fourCC("dOut")), speakers_);
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 // A live session window against the local stand-in service over real HTTP, with the fake
 // capture device, the fake speech backend and the manual clock (so the session clock, the
-// token retries and the close delays run without sleeping). The main window the session
-// raises at the end is a plain window pinned as the application's main window, which also
-// hosts the busy indicator.
+// token retries and the close delays run without sleeping). The main window the session hides
+// and brings back is a plain window, the window lifecycle's main window, pinned as the
+// application's main window, which also hosts the busy indicator.
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPointer>
@@ -16,11 +16,12 @@
 
 #include <gtest/gtest.h>
 
-#include "Main/ContentWindow.h"
 #include "Page/AIInterviewPages/AIInterviewDetailController.h"
 #include "Page/AIInterviewPages/AIInterviewDetailWindow.h"
+#include "Tools/ContentWindow.h"
 #include "Tools/HUD.h"
 #include "Tools/StatusHUD/StatusHUD.h"
+#include "Tools/WindowLifecycle.h"
 #include "audio/PXRecorderManager.h"
 #include "platform/appkit/Alert.h"
 #include "platform/appkit/ApplicationWindows.h"
@@ -103,6 +104,7 @@ class SessionWindowTest : public IsolatedTest {
         mainWindow_->resize(750, 500);
         ApplicationWindows::setMainWindow(mainWindow_);
         ApplicationWindows::setDelegateWindow(mainWindow_);  // hosts the shared HUD
+        WindowLifecycle::shared().track(mainWindow_, WindowLifecycle::Role::main);
     }
 
     ~SessionWindowTest() override {
@@ -151,7 +153,7 @@ class SessionWindowTest : public IsolatedTest {
     CountingController* open(const AIInterviewModel& model = settings()) {
         auto* controller = new CountingController(model, historyId_, kFileName);
         controller_ = controller;
-        window_ = AIInterviewDetailWindow::open(controller, mainWindow_);
+        window_ = AIInterviewDetailWindow::open(controller);
         return controller;
     }
 

@@ -1,4 +1,4 @@
-// The audio router end to end on a private PulseAudio daemon: with a stream already playing on
+// The audio router end to end on a private sound server: with a stream already playing on
 // the speakers, system sound makes the loopback the default input and, a second later, a
 // multi-output aggregate of loopback and speakers the default output, and the stream moves onto
 // it so the loopback hears it; restoring puts speakers and microphone back and unloads the
@@ -37,6 +37,8 @@ class PXAudioRouterPulseAudioTest : public PulseAudioHardwareTest {
     ScopedManualClock clock;
     ConsoleCapture console;
     std::size_t seenLines = 0;
+    TempDir stateDir;
+    const std::filesystem::path stateFile = stateDir.path() / "audio-route.json";
 };
 
 TEST_F(PXAudioRouterPulseAudioTest, SystemSoundIsRoutedThroughTheAggregateAndRestored) {
@@ -53,7 +55,7 @@ TEST_F(PXAudioRouterPulseAudioTest, SystemSoundIsRoutedThroughTheAggregateAndRes
     ASSERT_TRUE(log.waitUntil([&] { return speakers->isRunning(); }));
     EXPECT_FALSE(loopback->isRunning());
 
-    PXAudioRouter router;
+    PXAudioRouter router(stateFile);
     EXPECT_EQ(router.blackHoleDevice(), loopback);
     EXPECT_EQ(router.currentOutputDevice(), speakers);
     router.setMode(PXInputMode::system);
@@ -89,6 +91,29 @@ TEST_F(PXAudioRouterPulseAudioTest, SystemSoundIsRoutedThroughTheAggregateAndRes
     EXPECT_TRUE(log.waitUntil([&] { return speakers->isRunning() && !loopback->isRunning(); }));
 }
 
+// A run killed mid-session left the combine sink as the default output and the loopback's
+// monitor as the default source; the next router puts both back and unloads the module.
+TEST_F(PXAudioRouterPulseAudioTest, ARouteLeftByAKilledRunIsUndoneByTheNextRouter) {
+    const auto speakers = AudioDevice::lookupByUID("speakers");
+    const auto microphone = AudioDevice::lookupByUID("usb_mic");
+    ASSERT_TRUE(speakers && microphone);
+    {
+        PXAudioRouter killed(stateFile);
+        killed.useSystemAudio();
+        clock.clock().advance(std::chrono::seconds(1));
+        settle();
+        const auto aggregate = AudioDevice::lookupByUID("kvt-Multi-Output_UID");
+        ASSERT_TRUE(aggregate && aggregate->isDefaultOutputDevice());
+        ASSERT_TRUE(AudioDevice::lookupByUID("velqo_2ch")->isDefaultInputDevice());
+    }
+    settle();
+    PXAudioRouter next(stateFile);
+    EXPECT_TRUE(speakers->isDefaultOutputDevice());
+    EXPECT_TRUE(microphone->isDefaultInputDevice());
+    EXPECT_EQ(AudioDevice::lookupByUID("kvt-Multi-Output_UID"), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(stateFile));
+}
+
 // The same daemon without the loopback: the router cannot route system sound until the loopback
 // is created, and uses it as soon as it is.
 class PXAudioRouterLoopbackCreationTest : public PXAudioRouterPulseAudioTest {
@@ -97,7 +122,7 @@ class PXAudioRouterLoopbackCreationTest : public PXAudioRouterPulseAudioTest {
 };
 
 TEST_F(PXAudioRouterLoopbackCreationTest, ACreatedLoopbackIsUsedByTheRunningRouter) {
-    PXAudioRouter router;
+    PXAudioRouter router(stateFile);
     EXPECT_EQ(router.findLoopback(), nullptr);
     router.useSystemAudio();
     EXPECT_EQ(newLines(), std::vector<std::string>{"❌ 找不到合法的 BlackHole 或输出设备"});

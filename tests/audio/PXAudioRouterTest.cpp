@@ -8,9 +8,11 @@
 #include <sstream>
 
 #include "audio/device-model/DeviceModelFixture.h"
+#include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "purchase/ConsoleCapture.h"
+#include "support/TestSupport.h"
 
 namespace pex::test {
 namespace {
@@ -75,13 +77,15 @@ class PXAudioRouterTest : public DeviceModelTest {
     ScopedManualClock clock;
     ConsoleCapture console;
     std::size_t seenLines = 0;
+    TempDir stateDir;
+    const std::filesystem::path stateFile = stateDir.path() / "audio-route.json";
     AudioObjectID speakers = 0;
     AudioObjectID microphone = 0;
     AudioObjectID loopback = 0;
 };
 
 TEST_F(PXAudioRouterTest, SystemSoundRoutesThroughTheLoopbackAndTheAggregate) {
-    PXAudioRouter router;
+    PXAudioRouter router(stateFile);
     EXPECT_EQ(router.blackHoleDevice(), AudioDevice::lookup(loopback));
     EXPECT_EQ(router.currentOutputDevice(), AudioDevice::lookup(speakers));
     EXPECT_EQ(router.mode(), PXInputMode::microphone);
@@ -121,7 +125,7 @@ TEST_F(PXAudioRouterTest, SystemSoundRoutesThroughTheLoopbackAndTheAggregate) {
 }
 
 TEST_F(PXAudioRouterTest, TwiceWithinOneSecondUsesTheSameAggregate) {
-    PXAudioRouter router;
+    PXAudioRouter router(stateFile);
     router.useSystemAudio();
     router.useSystemAudio();
     EXPECT_EQ(newLines(),
@@ -138,7 +142,7 @@ TEST_F(PXAudioRouterTest, TwiceWithinOneSecondUsesTheSameAggregate) {
 
 TEST_F(PXAudioRouterTest, AFailedCreationIsReportedWithItsStatus) {
     for (coreaudio::AudioStatus failure : {status::illegalOperation, coreaudio::AudioStatus{-50}}) {
-        PXAudioRouter router;
+        PXAudioRouter router(stateFile);
         fake->failNextAggregateCreation(failure);
         router.useSystemAudio();
         EXPECT_EQ(newLines(),
@@ -158,7 +162,7 @@ TEST_F(PXAudioRouterTest, AFailedCreationIsReportedWithItsStatus) {
 }
 
 TEST_F(PXAudioRouterTest, FailedSwitchesAreNotReportedAsSuccess) {
-    PXAudioRouter router;
+    PXAudioRouter router(stateFile);
     fake->failNext(coreaudio::kSystemObject, kDefaultInput, status::illegalOperation, 1,
                    Operation::Set);
     router.useSystemAudio();
@@ -205,7 +209,7 @@ TEST_F(PXAudioRouterTest, FindMicrophoneByName) {
         for (const auto& [name, in, out] : c.devices) {
             isolated->addDevice(coreaudio::FakeDeviceSetup::named(name, in, out));
         }
-        PXAudioRouter router;
+        PXAudioRouter router(stateFile);
         const auto found = router.findMicrophone();
         EXPECT_EQ(found ? std::optional(*found->name()) : std::nullopt, c.expected);
         settle();
@@ -222,7 +226,7 @@ TEST_F(PXAudioRouterTest, FindMicrophoneByName) {
                                          aggregate),
         0);
     fake->removeDevice(microphone);
-    PXAudioRouter router;
+    PXAudioRouter router(stateFile);
     EXPECT_EQ(router.findMicrophone(), AudioDevice::lookup(studio));
     ASSERT_EQ(coreaudio::destroyAggregateDevice(aggregate), 0);
     fake->removeDevice(studio);
@@ -234,7 +238,7 @@ TEST_F(PXAudioRouterTest, FindMicrophoneByName) {
 TEST_F(PXAudioRouterTest, TheLoopbackNameIsExactAndLookedUpWhenNeeded) {
     fake->removeDevice(loopback);
     addDevice("velqoOutput 2CH", 2, 2);
-    PXAudioRouter router;
+    PXAudioRouter router(stateFile);
     EXPECT_EQ(router.blackHoleDevice(), nullptr);
     fake->clearOperations();
     router.useSystemAudio();
@@ -273,7 +277,7 @@ TEST_F(PXAudioRouterTest, CreatingTheLoopbackReportsItsOutcomeOnTheMainQueue) {
          "❌ 创建回环设备失败，状态码: -50 (0xFFFFFFCE)"},
         {std::nullopt, status::ok, "✅ 成功创建回环设备：velqoOutput 2ch"},
     };
-    PXAudioRouter router;
+    PXAudioRouter router(stateFile);
     for (const Case& c : cases) {
         if (c.failure) fake->failNextLoopbackCreation(*c.failure);
         std::optional<coreaudio::AudioStatus> outcome;
@@ -299,7 +303,7 @@ TEST_F(PXAudioRouterTest, ACreationAnsweredAfterTheRouterWentAwayCallsNothing) {
     fake->removeDevice(loopback);
     bool called = false;
     {
-        PXAudioRouter router;
+        PXAudioRouter router(stateFile);
         router.createLoopbackDevice([&](coreaudio::AudioStatus) { called = true; });
     }
     // The creation still runs to its end on its worker; once the worker is done its answer is
@@ -315,7 +319,7 @@ TEST_F(PXAudioRouterTest, ACreationAnsweredAfterTheRouterWentAwayCallsNothing) {
 }
 
 TEST_F(PXAudioRouterTest, AMicrophoneSessionOnTheCurrentDefaultChangesNothingOnRestore) {
-    PXAudioRouter router;
+    PXAudioRouter router(stateFile);
     router.switchMode(PXInputMode::microphone);
     EXPECT_EQ(router.mode(), PXInputMode::microphone);
     fake->clearOperations();
@@ -326,14 +330,25 @@ TEST_F(PXAudioRouterTest, AMicrophoneSessionOnTheCurrentDefaultChangesNothingOnR
     EXPECT_TRUE(hardwareChanges().empty());
 
     // From another input, the microphone session puts that input back.
+    const auto lineIn = addDevice("Line In", 2, 0);
+    fake->setDefaultDevice(fourCC("dIn "), lineIn);
+    router.switchMode(PXInputMode::microphone);
+    router.restore();
+    EXPECT_EQ(newLines(),
+              (std::vector<std::string>{"✅ 切换到麦克风输入：Built-in Microphone",
+                                        "✅ 恢复原始输入设备：Line In",
+                                        "⚠️ 没有找到需要销毁的聚合设备"}));
+    EXPECT_EQ(fake->defaultDevice(fourCC("dIn ")), lineIn);
+
+    // The loopback as the default input is what an unfinished system-sound session left: it is
+    // never put back.
     fake->setDefaultDevice(fourCC("dIn "), loopback);
     router.switchMode(PXInputMode::microphone);
     router.restore();
     EXPECT_EQ(newLines(),
               (std::vector<std::string>{"✅ 切换到麦克风输入：Built-in Microphone",
-                                        "✅ 恢复原始输入设备：velqoOutput 2ch",
                                         "⚠️ 没有找到需要销毁的聚合设备"}));
-    EXPECT_EQ(fake->defaultDevice(fourCC("dIn ")), loopback);
+    EXPECT_EQ(fake->defaultDevice(fourCC("dIn ")), microphone);
 
     router.switchMode(PXInputMode::screenCapture);
     EXPECT_EQ(newLines(), std::vector<std::string>{"✅ 切换为录屏"});
@@ -341,7 +356,7 @@ TEST_F(PXAudioRouterTest, AMicrophoneSessionOnTheCurrentDefaultChangesNothingOnR
 }
 
 TEST_F(PXAudioRouterTest, RestorePutsBackTheOutputOfTheSessionNotOfTheStart) {
-    PXAudioRouter router;  // sees the built-in output as the default
+    PXAudioRouter router(stateFile);  // sees the built-in output as the default
     const auto headphones = addDevice("Headphones", 0, 2);
     fake->setDefaultDevice(fourCC("dOut"), headphones);
     router.switchMode(PXInputMode::system);
@@ -353,7 +368,7 @@ TEST_F(PXAudioRouterTest, RestorePutsBackTheOutputOfTheSessionNotOfTheStart) {
 }
 
 TEST_F(PXAudioRouterTest, RestoreCancelsAPendingActivation) {
-    PXAudioRouter router;
+    PXAudioRouter router(stateFile);
     router.useSystemAudio();
     newLines();
     router.restore();
@@ -365,7 +380,7 @@ TEST_F(PXAudioRouterTest, RestoreCancelsAPendingActivation) {
 }
 
 TEST_F(PXAudioRouterTest, AFailedDestructionIsReportedWithItsStatus) {
-    PXAudioRouter router;
+    PXAudioRouter router(stateFile);
     router.useSystemAudio();
     afterOneSecond();
     newLines();
@@ -375,7 +390,7 @@ TEST_F(PXAudioRouterTest, AFailedDestructionIsReportedWithItsStatus) {
                                                    statusLine(status::badObject)});
 }
 
-TEST_F(PXAudioRouterTest, AnAggregateLeftByAnEarlierRunIsRemovedAtStart) {
+TEST_F(PXAudioRouterTest, AnAggregateLeftWithoutStateIsRemovedAndBothDefaultsPutBack) {
     AudioObjectID leftover = 0;
     ASSERT_EQ(
         coreaudio::createAggregateDevice(
@@ -389,11 +404,13 @@ TEST_F(PXAudioRouterTest, AnAggregateLeftByAnEarlierRunIsRemovedAtStart) {
     fake->setDefaultDevice(fourCC("dOut"), leftover);
     fake->setDefaultDevice(fourCC("dIn "), loopback);
 
-    PXAudioRouter router;
+    PXAudioRouter router(stateFile);
     EXPECT_EQ(newLines(),
               (std::vector<std::string>{"⚠️ 发现遗留的聚合设备", "✅ 恢复原始输出设备",
+                                        "✅ 恢复原始输入设备：Built-in Microphone",
                                         "🗑️ 聚合设备销毁成功"}));
     EXPECT_EQ(fake->defaultDevice(fourCC("dOut")), speakers);
+    EXPECT_EQ(fake->defaultDevice(fourCC("dIn ")), microphone);
     EXPECT_EQ(router.currentOutputDevice(), AudioDevice::lookup(speakers));
     EXPECT_FALSE(fake->hasObject(leftover));
 
@@ -401,6 +418,128 @@ TEST_F(PXAudioRouterTest, AnAggregateLeftByAnEarlierRunIsRemovedAtStart) {
     EXPECT_EQ(newLines(), (std::vector<std::string>{"✅ 设置 BlackHole 为默认输入", created()}));
     afterOneSecond();
     EXPECT_EQ(fake->defaultDevice(fourCC("dOut")), aggregateID());
+}
+
+TEST_F(PXAudioRouterTest, TheUsersDevicesAreKeptOnDiskWhileRoutedAndForgottenOnRestore) {
+    PXAudioRouter router(stateFile);
+    EXPECT_FALSE(std::filesystem::exists(stateFile));
+    router.useSystemAudio();
+    const PXAudioRouteState routed{"Built-in Output_UID", "Built-in Microphone_UID",
+                                   "kvt-Multi-Output_UID"};
+    EXPECT_EQ(PXAudioRouteState::load(stateFile), routed);
+    EXPECT_EQ(std::filesystem::status(stateFile).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    afterOneSecond();
+    EXPECT_EQ(PXAudioRouteState::load(stateFile), routed);
+    router.restore();
+    EXPECT_FALSE(std::filesystem::exists(stateFile));
+
+    // A microphone session records the input only.
+    const auto lineIn = addDevice("Line In", 2, 0);
+    fake->setDefaultDevice(fourCC("dIn "), lineIn);
+    router.switchMode(PXInputMode::microphone);
+    EXPECT_EQ(PXAudioRouteState::load(stateFile),
+              (PXAudioRouteState{std::nullopt, "Line In_UID", std::nullopt}));
+
+    // A restore that could not put everything back keeps the file for the next start.
+    fake->failNext(coreaudio::kSystemObject, kDefaultInput, status::unspecified, 1, Operation::Set);
+    router.restore();
+    EXPECT_TRUE(std::filesystem::exists(stateFile));
+}
+
+// A run that ended mid-session (crashed, killed) never restored: the next router, made at start,
+// puts the user's devices back, removes the aggregate and the file.
+TEST_F(PXAudioRouterTest, ARunThatEndedMidSessionIsUndoneByTheNextRouter) {
+    const AudioObjectID lineIn = addDevice("Line In", 2, 0);
+    struct Case {
+        std::string name;
+        std::function<void(PXAudioRouter&)> session;
+        AudioObjectID inputBefore;
+        std::vector<std::string> recovery;
+    };
+    const std::vector<Case> cases = {
+        {"system sound, routed",
+         [&](PXAudioRouter& router) {
+             router.switchMode(PXInputMode::system);
+             afterOneSecond();
+         },
+         microphone,
+         {"⚠️ 发现遗留的聚合设备", "✅ 恢复原始输出设备",
+          "✅ 恢复原始输入设备：Built-in Microphone", "🗑️ 聚合设备销毁成功"}},
+        {"system sound, before the aggregate became the output",
+         [&](PXAudioRouter& router) { router.switchMode(PXInputMode::system); },
+         lineIn,
+         {"⚠️ 发现遗留的聚合设备", "✅ 恢复原始输入设备：Line In",
+          "🗑️ 聚合设备销毁成功"}},
+        {"microphone",
+         [&](PXAudioRouter& router) { router.switchMode(PXInputMode::microphone); },
+         lineIn,
+         {"⚠️ 发现上次未恢复的音频设备", "✅ 恢复原始输入设备：Line In"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake->setDefaultDevice(fourCC("dIn "), c.inputBefore);
+        {
+            PXAudioRouter crashed(stateFile);
+            c.session(crashed);
+        }  // gone without a restore, as a killed process is
+        settle();
+        ASSERT_TRUE(std::filesystem::exists(stateFile));
+        newLines();
+
+        PXAudioRouter next(stateFile);
+        EXPECT_EQ(newLines(), c.recovery);
+        EXPECT_EQ(fake->defaultDevice(fourCC("dOut")), speakers);
+        EXPECT_EQ(fake->defaultDevice(fourCC("dIn ")), c.inputBefore);
+        EXPECT_EQ(aggregateID(), coreaudio::kNoObject);
+        EXPECT_FALSE(std::filesystem::exists(stateFile));
+        // The pending activation of the run that ended must not switch anything later.
+        afterOneSecond();
+        EXPECT_EQ(fake->defaultDevice(fourCC("dOut")), speakers);
+    }
+}
+
+// What the file cannot tell is taken from the leftover itself: the aggregate's real subdevice
+// as the output, a microphone in place of the loopback as the input.
+TEST_F(PXAudioRouterTest, ADamagedOrStaleStateFileStillLeadsToTheLeftoverBeingUndone) {
+    for (const std::string& content :
+         {std::string("{\"defaultOutput\": 7"), std::string("[]"), std::string(70000, ' '),
+          std::string(R"({"defaultOutput": "gone_UID", "defaultInput": "velqoOutput 2ch_UID"})")}) {
+        SCOPED_TRACE(content.substr(0, 80));
+        AudioObjectID leftover = 0;
+        ASSERT_EQ(coreaudio::createAggregateDevice(
+                      {{"name", "kvt Multi-Output"},
+                       {"uid", "kvt-Multi-Output_UID"},
+                       {"subdevices",
+                        {{{"uid", "velqoOutput 2ch_UID"}}, {{"uid", "Built-in Output_UID"}}}},
+                       {"stacked", 1}},
+                      leftover),
+                  0);
+        fake->setDefaultDevice(fourCC("dOut"), leftover);
+        fake->setDefaultDevice(fourCC("dIn "), loopback);
+        ASSERT_FALSE(AtomicFile::write(stateFile, content));
+
+        PXAudioRouter router(stateFile);
+        EXPECT_EQ(fake->defaultDevice(fourCC("dOut")), speakers);
+        EXPECT_EQ(fake->defaultDevice(fourCC("dIn ")), microphone);
+        EXPECT_FALSE(fake->hasObject(leftover));
+        EXPECT_FALSE(std::filesystem::exists(stateFile));
+        settle();
+    }
+}
+
+TEST_F(PXAudioRouterTest, WithoutASoundServerTheStateFileWaitsForTheNextRun) {
+    const PXAudioRouteState routed{"Built-in Output_UID", "Built-in Microphone_UID",
+                                   "kvt-Multi-Output_UID"};
+    ASSERT_FALSE(routed.save(stateFile));
+    coreaudio::installBackend(nullptr);
+    {
+        PXAudioRouter router(stateFile);
+        EXPECT_TRUE(newLines().empty());
+    }
+    settle();
+    EXPECT_EQ(PXAudioRouteState::load(stateFile), routed);
+    coreaudio::installBackend(fake);
 }
 
 }  // namespace

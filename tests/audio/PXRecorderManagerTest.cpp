@@ -66,6 +66,16 @@ class PXRecorderManagerTest : public test::IsolatedTest {
         manager.start(name);
         ASSERT_TRUE(device->waitUntilScriptDelivered());
     }
+    // Lets the writes queued so far reach the file: `stop` drops what is still queued.
+    void writeQueued() {
+        manager.writeQueue().sync([] {});
+    }
+    // Holds the write queue until the returned promise is kept, as a stalled disk would.
+    std::promise<void> holdWriteQueue() {
+        std::promise<void> release;
+        manager.writeQueue().async([future = release.get_future().share()] { future.wait(); });
+        return release;
+    }
 
     std::shared_ptr<FakeCaptureDevice> device = FakeCaptureDevice::install();
     PXRecorderManager manager;
@@ -74,6 +84,7 @@ class PXRecorderManagerTest : public test::IsolatedTest {
 TEST_F(PXRecorderManagerTest, RecordingFileIsPrivateFloatMono16kHzScaledAndClamped) {
     ConsoleCapture console;
     recordScript("AI面试250101_120000.wav", {frameOfSamples({16384, -32768, 32767, 0, -16384})});
+    writeQueued();
     manager.stop();
 
     const auto path = documents() / "AI面试250101_120000.wav";
@@ -100,19 +111,19 @@ TEST_F(PXRecorderManagerTest, RecordingFileIsPrivateFloatMono16kHzScaledAndClamp
     }));
 }
 
-TEST_F(PXRecorderManagerTest, EveryFrameReachesTheHandlerAndStopWaitsForQueuedWrites) {
+TEST_F(PXRecorderManagerTest, EveryFrameReachesTheHandlerAndStopDropsTheQueuedWrites) {
     std::atomic<int> handled{0};
     std::atomic<bool> sizesRight{true};
     manager.setAudioDataSubject([&](std::span<const std::uint8_t> frame) {
         sizesRight = sizesRight && frame.size() == kVoiceFrameBytes;
         ++handled;
     });
-    // Hold the write queue so every write is still waiting when stop begins.
-    std::promise<void> release;
-    manager.writeQueue().async([future = release.get_future().share()] { future.wait(); });
+    // The write in progress when stop begins is held: stop waits for it, not for the backlog.
+    std::promise<void> release = holdWriteQueue();
     recordScript("held.wav", frames(200));
     std::thread releaser([&] {
-        while (manager.recorder().isStarted()) std::this_thread::yield();
+        // The file is let go once stop has stopped the recorder and turned the backlog away.
+        while (manager.audioFile()) std::this_thread::yield();
         release.set_value();
     });
     manager.stop();
@@ -120,7 +131,35 @@ TEST_F(PXRecorderManagerTest, EveryFrameReachesTheHandlerAndStopWaitsForQueuedWr
 
     EXPECT_EQ(handled.load(), 200);
     EXPECT_TRUE(sizesRight.load());
-    EXPECT_EQ(readBack(documents() / "held.wav").samples.size(), 200u * 320u);
+    EXPECT_EQ(readBack(documents() / "held.wav").samples.size(), 0u);
+    EXPECT_EQ(manager.droppedFrames(), 0u);  // dropped at stop, not for want of room
+}
+
+TEST_F(PXRecorderManagerTest, FullWriteQueueLeavesNewFramesOutWithOneCountedLine) {
+    ConsoleCapture console;
+    std::atomic<int> handled{0};
+    manager.setAudioDataSubject([&](std::span<const std::uint8_t>) { ++handled; });
+    std::promise<void> release = holdWriteQueue();
+    const int overflow = 10;
+    recordScript("stalled.wav", frames(PXRecorderManager::kMaxQueuedWrites + overflow));
+    EXPECT_EQ(handled.load(), PXRecorderManager::kMaxQueuedWrites + overflow);  // recognition
+    EXPECT_EQ(manager.droppedFrames(), static_cast<std::uint64_t>(overflow));
+    EXPECT_EQ(console.linesStartingWith("⚠️ 录音文件写入跟不上"),
+              0);  // told once it is over
+
+    release.set_value();
+    writeQueued();
+    ASSERT_TRUE(device->push(frames(1).front()));  // room again
+    ASSERT_TRUE(device->push(frames(1).front()));
+    writeQueued();
+    manager.stop();
+
+    EXPECT_EQ(console.linesStartingWith(
+                  "⚠️ 录音文件写入跟不上，已丢弃 10 帧（200 毫秒）"),
+              1);
+    EXPECT_EQ(console.linesStartingWith("⚠️"), 1);
+    EXPECT_EQ(readBack(documents() / "stalled.wav").samples.size(),
+              (PXRecorderManager::kMaxQueuedWrites + 2u) * 320u);
 }
 
 TEST_F(PXRecorderManagerTest, FileThatCannotBeOpenedLeavesNoFileAndNeverWritesTheEarlierOne) {
@@ -136,6 +175,7 @@ TEST_F(PXRecorderManagerTest, FileThatCannotBeOpenedLeavesNoFileAndNeverWritesTh
         EXPECT_FALSE(manager.audioFile());
         ASSERT_TRUE(device->push(frames(1).front()));
     }
+    writeQueued();
     manager.stop();
 
     EXPECT_EQ(console.linesStartingWith("文件创建失败："), 3);
@@ -150,6 +190,7 @@ TEST_F(PXRecorderManagerTest, SecondStartSendsLaterFramesToTheNewFileOnly) {
     manager.start("two.wav");
     EXPECT_EQ(console.linesStartingWith("in recorder _start, state has started!"), 1);
     for (int i = 0; i < 5; ++i) ASSERT_TRUE(device->push(frames(1, -1000).front()));
+    writeQueued();
     manager.stop();
 
     const FileContents one = readBack(documents() / "one.wav");
@@ -162,8 +203,10 @@ TEST_F(PXRecorderManagerTest, SecondStartSendsLaterFramesToTheNewFileOnly) {
 
 TEST_F(PXRecorderManagerTest, NewSessionAfterStopRecordsIntoItsOwnFile) {
     recordScript("a.wav", frames(4));
+    writeQueued();
     manager.stop();
     recordScript("b.wav", frames(6));
+    writeQueued();
     manager.stop();
     EXPECT_EQ(readBack(documents() / "a.wav").samples.size(), 4u * 320u);
     EXPECT_EQ(readBack(documents() / "b.wav").samples.size(), 6u * 320u);
@@ -179,6 +222,37 @@ TEST_F(PXRecorderManagerTest, ClearedHandlerIsNotCalledForLaterFrames) {
     ASSERT_TRUE(device->push(frames(1).front()));
     manager.stop();
     EXPECT_EQ(handled.load(), 2);
+}
+
+// The last session's stop can arrive from a background queue after the next session started:
+// it must leave the new recording, its file and its handlers alone.
+TEST_F(PXRecorderManagerTest, StopOfAnEarlierRecordingLeavesTheOneThatTookOverRunning) {
+    std::atomic<int> first{0}, second{0};
+    device->setScript(frames(2));
+    const auto a = manager.start(
+        "a.wav", [&](std::span<const std::uint8_t>) { ++first; }, nullptr);
+    ASSERT_TRUE(device->waitUntilScriptDelivered());
+    const auto b = manager.start(
+        "b.wav", [&](std::span<const std::uint8_t>) { ++second; }, [](const std::string&) {});
+    EXPECT_NE(a, b);
+
+    EXPECT_FALSE(manager.stop(a));
+    EXPECT_TRUE(manager.recorder().isStarted());
+    EXPECT_TRUE(manager.hasAudioDataSubject());
+    EXPECT_TRUE(manager.hasCaptureFailureHandler());
+    ASSERT_TRUE(manager.audioFile());
+    EXPECT_EQ(manager.audioFile()->url(), documents() / "b.wav");
+    ASSERT_TRUE(device->push(frames(1).front()));
+    writeQueued();
+
+    EXPECT_TRUE(manager.stop(b));
+    EXPECT_FALSE(manager.stop(b));  // once only
+    EXPECT_FALSE(manager.recorder().isStarted());
+    EXPECT_FALSE(manager.hasAudioDataSubject());
+    EXPECT_FALSE(manager.hasCaptureFailureHandler());
+    EXPECT_EQ(first.load(), 2);
+    EXPECT_EQ(second.load(), 1);
+    EXPECT_EQ(readBack(documents() / "b.wav").samples.size(), 320u);
 }
 
 TEST_F(PXRecorderManagerTest, CaptureFailureIsLogged) {

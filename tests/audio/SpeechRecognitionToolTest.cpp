@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <latch>
 #include <thread>
 
 #include "audio/SpeechFixture.h"
@@ -202,12 +203,19 @@ TEST_F(SpeechRecognitionToolTest, OnlyWhole640ByteFramesReachTheStreamFromTheFir
     EXPECT_NE(*threads.begin(), std::this_thread::get_id());
 }
 
-TEST_F(SpeechRecognitionToolTest, StopEndsRecognitionAndIgnoresLaterEvents) {
+TEST_F(SpeechRecognitionToolTest, StopEndsRecognitionAndNoEventReachesTheCallbacksAfterIt) {
     setUp(false);
     tool->startRecording();
     tool->isRecognizing = true;
     const auto running = session();
     ConsoleCapture console;
+    // Raised before the stop: already on its way to the main queue when the stop comes.
+    std::thread early([&] {
+        running->raiseRecognizing(result("说到一半"));
+        running->raiseRecognized(result("说完的话"));
+        running->raiseCanceled("early");
+    });
+    early.join();
 
     tool->stop();
     tool->stop();  // harmless
@@ -235,6 +243,37 @@ TEST_F(SpeechRecognitionToolTest, StopBeforeRecognitionRunsDoesNothing) {
     EXPECT_TRUE(PXRecorderManager::shared().recorder().isStarted());
     EXPECT_FALSE(session()->isStopped());
     EXPECT_EQ(console.text(), "");
+}
+
+// The last session's teardown stops its tool from a background queue; when that stop is held
+// up until the next session has started recording, it must leave the new recording running.
+TEST_F(SpeechRecognitionToolTest, ALateStopOfTheLastSessionLeavesTheNextSessionRecording) {
+    setUp(false);
+    tool->startRecording();
+    tool->isRecognizing = true;
+    const std::shared_ptr<SpeechRecognitionTool> last = tool;
+    std::latch nextSessionStarted(1);
+    std::thread teardown([&] {
+        nextSessionStarted.wait();
+        last->stop();
+    });
+
+    makeTool()->audiofileName = "AI面试250101_130000.wav";
+    tool->method = 0;
+    tool->setupRecognizer("zh-CN");
+    const auto next = session();
+    tool->startRecording();
+    tool->isRecognizing = true;
+    nextSessionStarted.count_down();
+    teardown.join();
+
+    PXRecorderManager& manager = PXRecorderManager::shared();
+    EXPECT_TRUE(manager.recorder().isStarted());
+    ASSERT_TRUE(manager.audioFile());
+    EXPECT_EQ(manager.audioFile()->url().filename(), "AI面试250101_130000.wav");
+    ASSERT_TRUE(capture->push(FakeCaptureDevice::Buffer(kVoiceFrameBytes, 5)));
+    EXPECT_TRUE(next->waitForBytes(kVoiceFrameBytes));  // its audio still reaches recognition
+    EXPECT_FALSE(next->isStreamClosed());
 }
 
 // Run under ThreadSanitizer too: stop on a background queue while the capture thread writes.

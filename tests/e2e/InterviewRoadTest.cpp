@@ -16,6 +16,7 @@
 #include "Main/WindowFactory.h"
 #include "Page/AIInterviewPages/AIInterviewDetailController.h"
 #include "Page/AIInterviewPages/InterviewSettingViewController.h"
+#include "Tools/WindowLifecycle.h"
 #include "audio/PXAudioRouter.h"
 #include "audio/PXRecorderManager.h"
 #include "demo-sound/SpeechLikeSample.h"
@@ -76,7 +77,7 @@ class InterviewRoadTest : public ShellTest {
         hardware_ = coreaudio::PulseAudioHardware::connect();
         ASSERT_NE(hardware_, nullptr);
         coreaudio::installBackend(hardware_);
-        router_ = std::make_unique<PXAudioRouter>();
+        router_ = std::make_unique<PXAudioRouter>(PXAudioRouteState::defaultFile());
 
         ASSERT_NE(speech_.start(), 0);
         SpeechBackend::setCurrent(std::make_shared<CloudSpeechBackend>(CloudSpeechEndpoints{
@@ -127,7 +128,8 @@ TEST_F(InterviewRoadTest, ASystemSoundSessionRunsFromTheSetupPageToTheStoredSess
     ASSERT_TRUE(demo::SpeechLikeSample::writeWav(wav, 30));
     SoundPlayer player(sound_, wav, root() / "player.pid");
 
-    QPointer<ContentWindow> mainWindow = WindowFactory::openMainWindow(QStringLiteral("主面板"));
+    QPointer<ContentWindow> mainWindow =
+        WindowLifecycle::shared().openMainWindow(QStringLiteral("主面板"));
     auto* shell = qobject_cast<shell::ViewController*>(mainWindow->contentViewController());
     ASSERT_TRUE(shell);
     auto* page = qobject_cast<InterviewSettingViewController*>(shell->container()->currentVC());
@@ -184,8 +186,9 @@ TEST_F(InterviewRoadTest, ASystemSoundSessionRunsFromTheSetupPageToTheStoredSess
             return !reports.empty() && reports.back().json().value("status", 0) == 2;
         },
         20s));
+    // The devices go back once the capture has stopped and the report is answered.
+    ASSERT_TRUE(runMainUntil([&] { return defaultUID(false) == "speakers"; }, 20s));
     EXPECT_EQ(defaultUID(true), "usb_mic");
-    EXPECT_EQ(defaultUID(false), "speakers");
     EXPECT_EQ(AudioDevice::lookupByUID("kvt-Multi-Output_UID"), nullptr);
     ASSERT_TRUE(runMainUntil([&] { return !window; }, 20s));
     ASSERT_TRUE(runMainUntil([&] { return mainWindow && mainWindow->isVisible(); }));

@@ -252,26 +252,52 @@ TEST_F(MinuteBilling, FailedReportsTellTheWindow) {
     }
 }
 
-TEST_F(MinuteBilling, AReplyAfterTheManagerIsGoneDoesNothing) {
+TEST_F(MinuteBilling, AStartAcceptedAfterTheManagerIsGoneIsClosedWithItsFinalReport) {
     test::ConsoleCapture console;
     manager_->startConsume();
     manager_.reset();
     // A later request of the same kind. The two go out on separate connections, so their
-    // replies can come in either order: wait until the client has handled both.
+    // replies can come in either order: wait until the client has handled both, and the final
+    // report of the orphaned start.
     auto second = BillingNewManager::create();
     RecordingWindow secondWindow;
     second->delegate = &secondWindow;
     second->startConsume();
     ASSERT_TRUE(test::runMainUntil([&] {
-        return !secondWindow.events.empty() && console.linesStartingWith("🍺result:") >= 2;
+        return !secondWindow.events.empty() && console.linesStartingWith("🍺result:") >= 3;
     }));
     MainQueue::drain();
     EXPECT_EQ(service_.requests("/consume/start").size(), 2u);
     EXPECT_TRUE(window_.events.empty());
     ASSERT_TRUE(TimerManager::shared().onBillingUpdate);  // the second manager's
+    // The second manager's consumption stays open; the orphaned one is closed.
+    const auto reports = service_.requests("/consume/update_consume");
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].json().value("status", 0), 2);
+    EXPECT_NE(reports[0].json().value("consume_id", ""), second->consumeID);
+    EXPECT_FALSE(reports[0].json().value("consume_id", "").empty());
 
     second.reset();
     EXPECT_FALSE(TimerManager::shared().onBillingUpdate);
+}
+
+TEST_F(MinuteBilling, AStartRefusedAfterTheManagerIsGoneSendsNothingMore) {
+    test::ConsoleCapture console;
+    const auto handled = [&console] {
+        return console.linesStartingWith("🍺result:") + console.linesStartingWith("请求错误");
+    };
+    const Fault refusals[] = {Fault::serviceError(1005, "余额不足"), Fault::serverError(false)};
+    for (const Fault& refusal : refusals) {
+        service_.setFault("/consume/start", refusal);
+        const auto before = handled();
+        auto gone = BillingNewManager::create();
+        gone->startConsume();
+        gone.reset();
+        ASSERT_TRUE(test::runMainUntil([&] { return handled() > before; }));
+    }
+    MainQueue::drain();
+    EXPECT_EQ(service_.requests("/consume/start").size(), 2u);
+    EXPECT_TRUE(service_.requests("/consume/update_consume").empty());
 }
 
 TEST_F(MinuteBilling, ReleasingAManagerClearsOnlyItsOwnCallback) {

@@ -434,6 +434,8 @@ TEST_F(GRDBDataManagerTest, WithoutADatabaseEveryOperationFailsQuietly) {
                 StartsWith("数据库路径：" + databaseFile().string() + "\n数据库初始化失败："));
     EXPECT_EQ(manager->dbQueue(), nullptr);
     EXPECT_TRUE(fs::is_regular_file(documents() / "GRDB"));
+    ASSERT_TRUE(manager->openingProblem().has_value());
+    EXPECT_EQ(manager->openingProblem()->kind, GRDBDataManager::OpeningProblem::Kind::unavailable);
 
     console = consoleOf([&] {
         EXPECT_EQ(manager->insertHistory(interview(1, 1)), std::nullopt);
@@ -458,6 +460,67 @@ TEST_F(GRDBDataManagerTest, WithoutADatabaseEveryOperationFailsQuietly) {
     auto deleted = manager->deleteHistory(1);
     ASSERT_FALSE(deleted.ok());
     EXPECT_EQ(deleted.error().description(), "database is not open");
+}
+
+std::string bytesOf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(GRDBDataManagerTest, ADamagedFileIsKeptAsideAndAFreshDatabaseStoresNewSessions) {
+    // A file that is no database at all, and one whose schema page was overwritten.
+    const std::function<void()> damages[] = {
+        [&] {
+            std::ofstream(databaseFile(), std::ios::binary)
+                << "not a database, only bytes " << std::string(5000, 'x');
+        },
+        [&] {
+            {
+                test::RawSqlite raw(databaseFile());
+                raw.exec("CREATE TABLE old (x)");
+                raw.exec("INSERT INTO old VALUES (1)");
+            }
+            std::fstream file(databaseFile(), std::ios::in | std::ios::out | std::ios::binary);
+            file.seekp(100);
+            file << std::string(400, '\xA5');
+        },
+    };
+    for (const auto& damage : damages) {
+        fs::remove_all(databaseFile().parent_path());
+        fs::create_directories(databaseFile().parent_path());
+        damage();
+        const std::string damaged = bytesOf(databaseFile());
+
+        std::unique_ptr<GRDBDataManager> manager;
+        const std::string console = consoleOf([&] { manager = open(); });
+        ASSERT_NE(manager->dbQueue(), nullptr);
+        ASSERT_TRUE(manager->openingProblem().has_value());
+        const auto& problem = *manager->openingProblem();
+        EXPECT_EQ(problem.kind, GRDBDataManager::OpeningProblem::Kind::damagedFileReplaced);
+        ASSERT_TRUE(problem.keptAs.has_value());
+        const fs::path kept = *problem.keptAs;
+        EXPECT_EQ(kept.parent_path(), databaseFile().parent_path());
+        EXPECT_THAT(kept.filename().string(), StartsWith("history.sqlite.damaged-"));
+        EXPECT_EQ(bytesOf(kept), damaged) << "kept byte for byte";
+        EXPECT_THAT(console,
+                    HasSubstr("⚠️ 数据库文件已损坏，已另存为：" + kept.string()));
+        EXPECT_EQ(fs::status(databaseFile()).permissions(), fs::perms(0600));
+
+        EXPECT_EQ(manager->insertHistory(interview(7, 7)), 7);
+        manager->insertTranslationDetail(line(7, 1, "新的一句"));
+        EXPECT_THAT(sourceTexts(manager->fetchTranslationDetails(7)), ElementsAre("新的一句"));
+
+        // The next start opens the new file as it is.
+        manager.reset();
+        manager = open();
+        EXPECT_FALSE(manager->openingProblem().has_value());
+        EXPECT_EQ(idsOf(manager->fetchAllHistory()), std::vector<std::int64_t>{7});
+        int keptFiles = 0;
+        for (const auto& entry : fs::directory_iterator(databaseFile().parent_path())) {
+            if (entry.path().filename().string().find("damaged") != std::string::npos) ++keptFiles;
+        }
+        EXPECT_EQ(keptFiles, 1) << "moved aside once";
+    }
 }
 
 TEST_F(GRDBDataManagerTest, ATableOfAnotherLayoutStaysAsItIs) {

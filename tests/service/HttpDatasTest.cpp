@@ -497,14 +497,10 @@ TEST_F(UploadTest, MimeTypeFollowsTheExtension) {
     const std::string word =
         "application/vnd.openxmlformats-officedocument.wordprocessingml.document";
     const std::pair<const char*, std::string> cases[] = {
-        {"a.pdf", "application/pdf"},
-        {"b.PDF", "application/pdf"},
-        {"c.doc", "application/msword"},
-        {"d.docx", word},
-        {"e.png", "image/png"},
-        {"f.JPG", "image/jpeg"},
-        {"g.jpeg", "image/jpeg"},
-        {"h.txt", word},
+        {"a.pdf", "application/pdf"},    {"b.PDF", "application/pdf"},
+        {"c.doc", "application/msword"}, {"d.docx", word},
+        {"e.png", "image/png"},          {"f.JPG", "image/jpeg"},
+        {"g.jpeg", "image/jpeg"},        {"h.txt", word},
         {"noextension", word},
     };
     for (const auto& [name, type] : cases) {
@@ -526,7 +522,10 @@ TEST_F(UploadTest, FailuresGiveRequestFailedAndErrorObjectsOnSuccessPassThrough)
     EXPECT_EQ(upload(file, key).message, "请求失败");
     service_.setFault(HttpDatas::kUploadPath, Fault::notJson().times(1));
     EXPECT_EQ(upload(file, key).message, "请求失败");
-    EXPECT_EQ(upload(root() / "missing.pdf", key).message, "请求失败");
+    // A file that is not there is refused before anything is sent.
+    const std::size_t sent = service_.requests(HttpDatas::kUploadPath).size();
+    EXPECT_EQ(upload(root() / "missing.pdf", key).message, "只能上传普通文件");
+    EXPECT_EQ(service_.requests(HttpDatas::kUploadPath).size(), sent);
 
     const std::string errorObject = R"({"error":{"message":"文件格式不支持"}})";
     service_.setFault(HttpDatas::kUploadPath, Fault::httpStatus(200, errorObject).times(1));

@@ -4,7 +4,7 @@
 
 #include "Gallery.h"
 #include "LineLatencies.h"
-#include "Main/ContentWindow.h"
+#include "Tools/ContentWindow.h"
 #include "Page/About/AboutMeViewController.h"
 #include "Page/About/VersionForceAlertView.h"
 #include "Page/Mine/MineViewController.h"

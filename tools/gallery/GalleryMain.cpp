@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);  // web views need it set first
     QApplication app(argc, argv);
-    pex::installQtMainQueueDriver();
+    pex::QtMainQueueDriver mainQueueDriver;
     pex::ScopedManualClock clock;
     pex::gallery::setClock(&clock.clock());
 

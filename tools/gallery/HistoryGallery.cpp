@@ -128,6 +128,17 @@ const Entry searched{"HistoryView", "search", [] {
                          return snapshot(scene.window());
                      }};
 
+// A session renamed to a name of thousands of characters: its row ends the name in "…" after
+// two lines and keeps its buttons in view.
+const Entry longName{"HistoryView", "long_name", [] {
+                         HistoryScene scene;
+                         std::string name;
+                         while (name.size() < 15000) name += "一个非常非常长的面试名称";
+                         (void)GRDBDataManager::shared().renameHistory(kFirstId + 5 * 86400, name);
+                         scene.showPanel();
+                         return snapshot(scene.window());
+                     }};
+
 const Entry automatic{"SubtitleDetailAlertView", "automatic_answers", [] {
                           HistoryScene scene;
                           scene.showPanel();

@@ -9,7 +9,7 @@
 #include "LineLatencies.h"
 #include "Login/CountryListViewController.h"
 #include "Login/LoginViewController.h"
-#include "Main/ContentWindow.h"
+#include "Tools/ContentWindow.h"
 #include "StandinScene.h"
 #include "standin-service/StandinState.h"
 

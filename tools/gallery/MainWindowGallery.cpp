@@ -4,11 +4,11 @@
 
 #include "Gallery.h"
 #include "Main/ContentContainerViewController.h"
-#include "Main/ContentWindow.h"
 #include "Main/HomeLeftView.h"
 #include "Main/SidebarViewController.h"
 #include "Main/ViewController.h"
-#include "Main/WindowFactory.h"
+#include "Tools/ContentWindow.h"
+#include "Tools/WindowLifecycle.h"
 
 namespace pex::gallery {
 namespace {
@@ -17,8 +17,8 @@ QImage renderMainWindow(int tag) {
     auto* controller = new shell::ViewController;
     ContentWindow window(controller);
     window.setAttribute(Qt::WA_DeleteOnClose, false);
-    window.setContentSize(WindowFactory::kMainContentSize);
-    window.setWindowTitle(QString::fromUtf8(WindowFactory::kMainTitle));
+    window.setContentSize(WindowLifecycle::kMainContentSize);
+    window.setWindowTitle(QString::fromUtf8(WindowLifecycle::kMainTitle));
     if (tag != 0) {
         HomeLeftView* menu = controller->sidebar()->leftView();
         menu->selectIndex = tag;

@@ -1,12 +1,14 @@
 // The purchase page with one and with three packages on sale, and its QR payment pop-up for
 // each payment method, against a stand-in service started for the picture.
+#include <QPalette>
 #include <chrono>
 #include <tuple>
 
 #include "Gallery.h"
-#include "Main/ContentWindow.h"
+#include "Tools/ContentWindow.h"
 #include "Page/Purchase/PurchaseViewController.h"
 #include "Page/View/PayOptionGroupView.h"
+#include "Page/View/RechargeDescribeView.h"
 #include "StandinScene.h"
 #include "platform/appkit/ApplicationWindows.h"
 #include "service/SettingsStore.h"
@@ -62,6 +64,22 @@ const Entry onePackage{"PurchaseViewController", "one_package",
                        [] { return renderPurchase(1, std::nullopt); }};
 const Entry weChatCode{"PayQRCodeView", "wechat", [] { return renderPurchase(3, 0); }};
 const Entry alipayCode{"PayQRCodeView", "alipay", [] { return renderPurchase(3, 1); }};
+
+// The product description and purchase notes on a narrow panel, where their lines wrap: the
+// spacing follows wrapped lines as it follows paragraphs.
+QImage renderNarrowNotes() {
+    QWidget host;
+    QPalette page = host.palette();
+    page.setColor(QPalette::Window, QColor(0xF0, 0xFB, 0xF9));
+    host.setPalette(page);
+    host.setAutoFillBackground(true);
+    host.resize(230, 440);
+    auto* notes = new RechargeDescribeView(&host);
+    notes->setGeometry(0, 0, 230, 440);
+    return snapshot(host);
+}
+
+const Entry narrowNotes{"RechargeDescribeView", "narrow_wrapped", renderNarrowNotes};
 
 }  // namespace
 }  // namespace pex::gallery

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "Gallery.h"
-#include "Main/ContentWindow.h"
+#include "Tools/ContentWindow.h"
 #include "Page/AIInterviewPages/AIInterviewDetailController.h"
 #include "Page/AIInterviewPages/AIInterviewDetailWindow.h"
 #include "StandinScene.h"
@@ -23,7 +23,7 @@ QImage renderWindow(std::int64_t antoAnswerType, std::int64_t sequenceType) {
     model.sequenceType = sequenceType;
     model.deviceType = 1;
     auto* controller = new AIInterviewDetailController(model, 1, "AI面试251207_232500");
-    std::unique_ptr<ContentWindow> window(AIInterviewDetailWindow::open(controller, nullptr));
+    std::unique_ptr<ContentWindow> window(AIInterviewDetailWindow::open(controller));
     waitFor([&] { return controller->hasEnded(); }, "the refused billing start");
     settle();
     controller->setUseTimeCount(754);

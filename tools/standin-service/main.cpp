@@ -2,6 +2,9 @@
 // static files, captcha page, AI provider) on one port of 127.0.0.1.
 // The speech endpoint (WebSocket) listens on a port of its own.
 //   standin-service --port 18620 [--static-port N] [--provider-port N] [--speech-port N]
+//                   [--control]
+// "--control" adds the paths through which a test steers it and reads its requests
+// (ControlPaths.h).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +15,7 @@
 
 #include <QCoreApplication>
 
+#include "standin-service/ControlPaths.h"
 #include "standin-service/CrashSettingsServer.h"
 #include "standin-service/InstallationsServer.h"
 #include "standin-service/SpeechSocketServer.h"
@@ -43,7 +47,12 @@ int main(int argc, char** argv) {
     int port = 0;
     int extraPorts[2] = {0, 0};
     int speechPort = 0;
+    bool control = false;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--control") == 0) {
+            control = true;
+            continue;
+        }
         const bool hasValue = i + 1 < argc;
         int* target = nullptr;
         if (std::strcmp(argv[i], "--port") == 0) target = &port;
@@ -53,7 +62,7 @@ int main(int argc, char** argv) {
         if (!target || !hasValue || (*target = portArgument(argv[++i])) < 0) {
             std::fprintf(stderr,
                          "usage: %s --port N [--static-port N] [--provider-port N] "
-                         "[--speech-port N]\n",
+                         "[--speech-port N] [--control]\n",
                          argv[0]);
             return 2;
         }
@@ -80,6 +89,7 @@ int main(int argc, char** argv) {
     pex::standin::InstallationsServer installations(service);
     // And the crash reporter's settings downloads.
     pex::standin::CrashSettingsServer crashSettings(service);
+    if (control) pex::standin::registerControlPaths(service);
     if (!service.state().keepTokensIn(tokenFile())) {
         std::fprintf(stderr, "standin-service: %s is unreadable; starting without its tokens\n",
                      tokenFile().c_str());

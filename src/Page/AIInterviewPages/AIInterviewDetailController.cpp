@@ -83,6 +83,10 @@ void AIInterviewDetailController::setAudioRouteRestorer(AudioRouteRestorer resto
     audioRouteRestorer() = restorer ? std::move(restorer) : defaultRestorer();
 }
 
+void AIInterviewDetailController::restoreAudioRoute() {
+    audioRouteRestorer()();
+}
+
 AIInterviewDetailController::AIInterviewDetailController(
     std::optional<AIInterviewModel> interviewModel, std::int64_t historyId,
     std::string historyFileName, QObject* parent)
@@ -107,6 +111,14 @@ AIInterviewDetailController::~AIInterviewDetailController() {
     if (!ended_) {
         sendFinalReport(false);
         stopSession();
+    }
+    if (ending_ == Ending::underWay) {
+        // Gone while its end was under way (a sign-out closes the window at once): the route
+        // goes back now, and whoever waits for the end is not kept waiting.
+        restoreAudioRoute();
+        for (auto& completion : std::exchange(endCompletions_, {})) {
+            DispatchQueue::main().async(std::move(completion));
+        }
     }
     billingManager->delegate = nullptr;
     if (azTokenManager) azTokenManager->delegate = nullptr;
@@ -150,6 +162,7 @@ void AIInterviewDetailController::viewDidLoad() {
     refreshQuestionBoxEditability();
     fontSize = interviewModel ? static_cast<int>(interviewModel->answerFontSize) : 14;
     billingManager->delegate = this;
+    awaitingStartReply_ = true;
     billingManager->startConsume();
     const QPointer<AIInterviewDetailController> weak(this);
     DispatchQueue::main().async([weak] {
@@ -175,6 +188,7 @@ QPushButton* AIInterviewDetailController::makeScrollButton(QWidget* pane) {
     button->setFlat(true);
     button->setIcon(AppImages::named(QStringLiteral("interview_down")));
     button->setIconSize(QSize(30, 30));
+    button->setAccessibleName(QStringLiteral("滚动到底部"));
     button->setStyleSheet(QStringLiteral("QPushButton { border: 0px; background: transparent; }"));
     button->hide();
     return button;
@@ -185,6 +199,7 @@ void AIInterviewDetailController::setupUI() {
     timeLabel_ = makeColouredLabel(clockText(0), systemFont(14), Color::grey(1));
     topImg_ = new ImageView(AppImages::named(QStringLiteral("translate_up")));
     topImg_->setProperty("tag", 9);
+    topImg_->setAccessibleName(QStringLiteral("置顶"));
     ClickGestureRecognizer::attach(topImg_, [this](ClickGestureRecognizer&) { topupDidTap(); });
     tipLab_ = makeColouredLabel(QString(), systemFont(14), kTipColour);
     tipLab_->setAlignment(Qt::AlignCenter);
@@ -242,6 +257,7 @@ void AIInterviewDetailController::setupUI() {
 
     if (manual) {
         textView_ = new QPlainTextEdit(root);
+        textView_->setAccessibleName(QStringLiteral("问题"));
         textView_->setFont(systemFont(fontSize));
         textView_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         textView_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -437,42 +453,21 @@ bool AIInterviewDetailController::windowShouldClose() {
 
 void AIInterviewDetailController::closeSession() {
     if (isClosing) return;
-    isClosing = true;
     HUD::show(kSavingText);
-    if (!ended_) {
-        // The report goes out whenever a consumption is open, and the session stops at once:
-        // the reply only chooses the message.
-        sendFinalReport(isTranslating);
-        stopSession();
-    }
-    audioRouteRestorer()();
-    // A second click may close the window (and this controller) before the 2 s are over; the
-    // main window still comes back then.
+    // The report goes out whenever a consumption is open, and the session stops at once: the
+    // reply only chooses the message.
+    endSession(nullptr, isTranslating);
+    // A second click may close the window (and this controller) before the 2 s are over.
     const QPointer<AIInterviewDetailController> weak(this);
-    HUD::showThenHide(kSavingText, kSavingSeconds, [weak, mainWindow = mainWindow] {
-        if (weak) {
-            weak->finishClose();
-        } else {
-            raiseMainWindowLater(mainWindow);
-        }
+    HUD::showThenHide(kSavingText, kSavingSeconds, [weak] {
+        if (weak) weak->finishClose();
     });
 }
 
 void AIInterviewDetailController::finishClose() {
-    const QPointer<QWidget> mainWindow = this->mainWindow;
     QWidget* window = viewIfLoaded() ? viewIfLoaded()->window() : nullptr;
     // The window owns this controller and deletes it once closed: nothing of it is used after.
     if (window && window != viewIfLoaded()) window->close();
-    raiseMainWindowLater(mainWindow);
-}
-
-void AIInterviewDetailController::raiseMainWindowLater(const QPointer<QWidget>& mainWindow) {
-    DispatchQueue::main().asyncAfter(kRaiseMainWindowDelay, [mainWindow] {
-        if (!mainWindow) return;
-        mainWindow->show();
-        mainWindow->raise();
-        mainWindow->activateWindow();
-    });
 }
 
 }  // namespace pex

@@ -12,7 +12,8 @@
 // Window side (AIInterviewDetailController.cpp): the clock and mode labels, the pin toggle with
 // its hover tip, the panes of the transcript and answer tables laid out by answer mode and
 // order, the question box with "回答" and Ctrl+K in manual answer mode, and the close path
-// ("Saving..." for 2 s, then the window closes and the main window comes back 0.1 s later).
+// ("Saving..." for 2 s, then the window closes; the window lifecycle brings the main window
+// back).
 //
 // Main thread only. The window that shows the controller owns it; a session still running
 // when the controller goes is ended on the way.
@@ -64,7 +65,9 @@ class AIInterviewDetailController : public BaseViewController,
     static constexpr const char* kUnpinnedTip = "置顶";
     static constexpr double kBillingMessageSeconds = 1.5;
     static constexpr double kSavingSeconds = 2.0;
-    static constexpr std::chrono::milliseconds kRaiseMainWindowDelay{100};
+    // How long the end of a session waits for the service to answer the final usage report
+    // (or a start still under way) before it goes on without the answer.
+    static constexpr std::chrono::milliseconds kFinalReportWait{2000};
 
     // Puts the audio devices back as they were before the session: the audio router's
     // `restore` unless another is installed (tests); nullptr puts the router's back.
@@ -106,6 +109,14 @@ class AIInterviewDetailController : public BaseViewController,
     // off the main thread. `completion` runs on the main queue afterwards. Runs once; a later
     // call only queues its completion.
     void stopSession(std::function<void()> completion = nullptr);
+    // The one end of a session, whichever way out asked for it (the window's close, quit, a
+    // signal, sign-out): the final usage report when a consumption is open, its answer (or
+    // that of a start still under way) awaited at most kFinalReportWait; the token, the clock
+    // and the recogniser with its capture stopped and the recording closed; then the audio
+    // route restored. `done` runs on the main queue once all that is over; a call while it
+    // ends only adds its `done`. From the first call on the window may close at once.
+    // `toastReply`: the report's reply shows its message as a toast.
+    void endSession(std::function<void()> done = nullptr, bool toastReply = false);
     void showRecognitionErrorAlert(const QString& informativeText = kTokenErrorText);
     // Posts a step that makes the question box editable exactly while recognition runs.
     void refreshQuestionBoxEditability();
@@ -234,8 +245,6 @@ class AIInterviewDetailController : public BaseViewController,
     bool isTop = true;
     // True once the session has been ended (torn down); nothing starts again after it.
     bool hasEnded() const { return ended_; }
-    // The window raised again after this one has closed.
-    QPointer<QWidget> mainWindow;
 
     // Views (made with the view).
     QLabel* timeLabel() const { return timeLabel_; }
@@ -285,6 +294,10 @@ class AIInterviewDetailController : public BaseViewController,
     // Sends the final usage report when a consumption is open; `toastReply`: its reply shows
     // its message (or "已停止") as a toast.
     void sendFinalReport(bool toastReply);
+    // The steps of endSession: runs its completions once every step is over.
+    void finishEnding();
+    // The installed AudioRouteRestorer.
+    static void restoreAudioRoute();
     // An error ended a running session: final report, local teardown, then the alert.
     void failSession(const QString& alertText);
     void layoutViews();
@@ -294,9 +307,16 @@ class AIInterviewDetailController : public BaseViewController,
     void reloadTable(TableView* table, QPushButton* button);
     void scrollTableToBottom(TableView* table, QPushButton* button);
     void updateScrollButton(TableView* table, QPushButton* button);
-    static void raiseMainWindowLater(const QPointer<QWidget>& mainWindow);
 
     bool ended_ = false;
+    // endSession's progress and what it still waits for.
+    enum class Ending { no, underWay, done };
+    Ending ending_ = Ending::no;
+    std::vector<std::function<void()>> endCompletions_;
+    bool awaitingStartReply_ = false;
+    bool awaitingFinalReply_ = false;
+    bool replyWaitOver_ = false;
+    bool captureStopped_ = false;
     bool dividerPlaced_ = false;
     bool toastFinalReply_ = false;
     std::optional<int> sequenceType_;

@@ -5,7 +5,6 @@
 
 #include "Page/AIInterviewPages/AIInterviewDetailController.h"
 #include "Tools/HUD.h"
-#include "audio/PXRecorderManager.h"
 #include "platform/appkit/Alert.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/MainQueue.h"
@@ -30,10 +29,12 @@ void onMain(std::function<void()> work) {
 
 void AIInterviewDetailController::billingDidStart(const std::string&) {
     consoleLog("💰计费开始");
+    awaitingStartReply_ = false;
     if (isClosing || ended_) {
         // The window went before the service accepted: close the consumption it just opened.
         // The manager arms its periodic report after this call returns, so the final report
-        // goes out from the next turn, where it also disarms it.
+        // goes out from the next turn, where it also disarms it. An end under way waits for it.
+        awaitingFinalReply_ = true;
         const QPointer<AIInterviewDetailController> weak(this);
         DispatchQueue::main().async([weak] {
             if (weak) weak->sendFinalReport(false);
@@ -83,7 +84,7 @@ void AIInterviewDetailController::setupRecognition(const AzTokenModel& model) {
     speechTool->onErrorCallback = [deliver](const std::string& text) {
         deliver([text](AIInterviewDetailController& self) { self.handleRecognitionError(text); });
     };
-    PXRecorderManager::shared().onCaptureFailed = [deliver](const std::string& description) {
+    speechTool->onCaptureFailed = [deliver](const std::string& description) {
         deliver([description](AIInterviewDetailController& self) {
             self.handleCaptureFailure(description);
         });
@@ -142,13 +143,21 @@ void AIInterviewDetailController::stopTapped() {
 
 void AIInterviewDetailController::sendFinalReport(bool toastReply) {
     TimerManager::shared().onBillingUpdate = nullptr;
-    if (billingManager->consumeID.empty()) return;
+    if (billingManager->consumeID.empty()) {
+        awaitingFinalReply_ = false;
+        return;
+    }
     toastFinalReply_ = toastReply;
+    awaitingFinalReply_ = true;
     billingManager->updateConsume(true);
 }
 
 void AIInterviewDetailController::billingDidEnd(const std::string& message) {
     consoleLog("💰计费结束:" + message);
+    // Whatever billing answered last (the final report, a refused start) is what an end waits
+    // for.
+    awaitingStartReply_ = false;
+    awaitingFinalReply_ = false;
     if (toastFinalReply_ || isTranslating) {
         HUD::showThenHide(QString::fromStdString(message.empty() ? kStoppedText : message),
                           kBillingMessageSeconds, nullptr);
@@ -158,6 +167,7 @@ void AIInterviewDetailController::billingDidEnd(const std::string& message) {
     }
     toastFinalReply_ = false;
     stopSession();
+    finishEnding();
 }
 
 void AIInterviewDetailController::handleRecognitionError(const std::string& text) {
@@ -197,7 +207,6 @@ void AIInterviewDetailController::stopSession(std::function<void()> completion) 
     // tick or late token reply reaches the session after this.
     TimerManager::shared().stop();
     if (azTokenManager) azTokenManager->stop();
-    PXRecorderManager::shared().onCaptureFailed = nullptr;
 
     // Stopping the recorder waits for its capture thread and its file: that happens off the
     // main thread, and whether or not this controller is still there by then.
@@ -214,6 +223,44 @@ void AIInterviewDetailController::stopSession(std::function<void()> completion) 
                 if (completion) completion();
             });
         });
+}
+
+void AIInterviewDetailController::endSession(std::function<void()> done, bool toastReply) {
+    if (done) endCompletions_.push_back(std::move(done));
+    if (ending_ != Ending::no) {
+        finishEnding();
+        return;
+    }
+    ending_ = Ending::underWay;
+    isClosing = true;
+    if (!ended_) sendFinalReport(toastReply);
+    const QPointer<AIInterviewDetailController> weak(this);
+    if (awaitingStartReply_ || awaitingFinalReply_) {
+        DispatchQueue::main().asyncAfter(kFinalReportWait, [weak] {
+            if (!weak || weak->ending_ != Ending::underWay) return;
+            consoleLog("💰计费未按时答复，结束会话");
+            weak->replyWaitOver_ = true;
+            weak->finishEnding();
+        });
+    }
+    stopSession([weak] {
+        if (!weak) return;
+        weak->captureStopped_ = true;
+        weak->finishEnding();
+    });
+}
+
+void AIInterviewDetailController::finishEnding() {
+    if (ending_ == Ending::no || !captureStopped_) return;
+    if ((awaitingStartReply_ || awaitingFinalReply_) && !replyWaitOver_) return;
+    if (ending_ == Ending::underWay) {
+        ending_ = Ending::done;
+        // The capture has let go of the loopback: the devices go back as they were.
+        restoreAudioRoute();
+    }
+    for (auto& completion : std::exchange(endCompletions_, {})) {
+        DispatchQueue::main().async(std::move(completion));
+    }
 }
 
 void AIInterviewDetailController::showRecognitionErrorAlert(const QString& informativeText) {

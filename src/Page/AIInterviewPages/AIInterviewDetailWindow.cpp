@@ -2,15 +2,14 @@
 
 #include <QPalette>
 
-#include "Main/ContentWindow.h"
 #include "Page/AIInterviewPages/AIInterviewDetailController.h"
+#include "Tools/ContentWindow.h"
+#include "Tools/WindowLifecycle.h"
 #include "platform/appkit/WindowLevel.h"
 
 namespace pex {
 
-ContentWindow* AIInterviewDetailWindow::open(AIInterviewDetailController* controller,
-                                             QWidget* mainWindow) {
-    controller->mainWindow = mainWindow;
+ContentWindow* AIInterviewDetailWindow::open(AIInterviewDetailController* controller) {
     auto* window = new ContentWindow(controller);
     // Not opaque: the window's own surface is clear, and the content draws the dark colour at
     // alpha 0.7 over it.
@@ -24,6 +23,14 @@ ContentWindow* AIInterviewDetailWindow::open(AIInterviewDetailController* contro
     window->center();
     window->setWindowTitle(QString::fromUtf8(kTitle));
     setWindowLevel(window, WindowLevel::floating);
+    const QPointer<AIInterviewDetailController> weak(controller);
+    WindowLifecycle::shared().beginSession(window, [weak](std::function<void()> done) {
+        if (weak) {
+            weak->endSession(std::move(done));
+        } else if (done) {
+            done();
+        }
+    });
     window->makeKeyAndOrderFront();
     return window;
 }

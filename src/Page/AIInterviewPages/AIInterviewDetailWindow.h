@@ -3,7 +3,10 @@
 // 1000 × 700, a dark background (#1D1E1F) at alpha 0.7 that lets what lies behind show
 // through, centred, titled "面试助攻", floating above other windows, key and in front. The
 // window owns its controller; the controller decides whether a close may go ahead (its close
-// path keeps the window 2 s longer while the session is saved). Main thread only.
+// path keeps the window 2 s longer while the session is saved). The window lifecycle counts it
+// as the session window: the main window hides while it is open and comes back once it has
+// closed, and quitting or signing out ends its session through the controller. Main thread
+// only.
 #include <QColor>
 #include <QPointer>
 #include <QSize>
@@ -19,8 +22,7 @@ struct AIInterviewDetailWindow {
     static constexpr const char* kTitle = "面试助攻";
     static constexpr QColor kBackground{0x1D, 0x1E, 0x1F, 179};  // alpha 0.7
 
-    // `mainWindow` (may be none) is raised again after the session window has closed.
-    static ContentWindow* open(AIInterviewDetailController* controller, QWidget* mainWindow);
+    static ContentWindow* open(AIInterviewDetailController* controller);
 };
 
 }  // namespace pex

@@ -20,6 +20,7 @@
 #include "platform/appkit/SystemFont.h"
 #include "service/ConsoleLog.h"
 #include "service/DefaultsKey.h"
+#include "service/FileSizeText.h"
 #include "service/HttpDatas.h"
 #include "service/LenientJson.h"
 #include "service/SettingsStore.h"
@@ -47,18 +48,6 @@ QLabel* makePageLabel(const QString& text, double points, QWidget* parent) {
 }
 
 // A size as file managers show it: bytes, then decimal kilo- and megabytes.
-std::string fileSizeText(std::uintmax_t bytes) {
-    char text[32];
-    if (bytes < 1000) {
-        std::snprintf(text, sizeof text, "%ju 字节", bytes);
-    } else if (bytes < 1000 * 1000) {
-        std::snprintf(text, sizeof text, "%.0f KB", static_cast<double>(bytes) / 1000);
-    } else {
-        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
-    }
-    return text;
-}
-
 // The title of a font button read as a number of points; 16 when it is not one.
 double pointsOf(const QString& title) {
     bool ok = false;
@@ -298,6 +287,13 @@ void AISettingViewController::showResumePicker() {
 
 void AISettingViewController::resumeChosen(const std::filesystem::path& file) {
     const std::string name = file.filename().string();
+    // Only a regular, non-empty file within the size limit is sent; the card keeps what it
+    // showed.
+    if (const auto problem = HttpDatas::uploadFileProblem(file)) {
+        consoleLog("❌ 上传失败：" + name + "：" + *problem);
+        showAlert(QStringLiteral("上传失败"), QString::fromStdString(*problem));
+        return;
+    }
     updateResumeView_->updateLabel()->setText(QString::fromUtf8(kChosenFilePrefix) +
                                               QString::fromStdString(name));
     updateResumeView_->update();

@@ -4,15 +4,14 @@
 #include <QIcon>
 #include <filesystem>
 
-#include "Main/AppDelegate.h"
-#include "Main/ContentWindow.h"
-#include "Main/NotificationNames.h"
 #include "Page/AIInterviewPages/AIInterviewDetailController.h"
 #include "Page/AIInterviewPages/AIInterviewDetailWindow.h"
 #include "Page/AIInterviewPages/LanguageListViewController.h"
 #include "Page/ViewAppearance.h"
 #include "Tools/ClickGestureRecognizer.h"
 #include "Tools/ColorExtension.h"
+#include "Tools/ContentWindow.h"
+#include "Tools/NotificationNames.h"
 #include "Tools/PopView/MYCenterPopView.h"
 #include "Tools/StatusHUD/StatusHUD.h"
 #include "Tools/ViewHelpers.h"
@@ -192,6 +191,7 @@ void InterviewSettingViewController::setupUI() {
         gearButton_->setIconSize(QSize(24, 24));
     }
     gearButton_->setCursor(Qt::PointingHandCursor);
+    gearButton_->setAccessibleName(QStringLiteral("面试设置"));
     gearButton_->setStyleSheet(QStringLiteral("QPushButton { border: 0px; }"));
     connect(gearButton_, &QPushButton::clicked, this, [this] { openSettings(); });
 
@@ -501,16 +501,10 @@ bool InterviewSettingViewController::openSession() {
 
 bool InterviewSettingViewController::openSessionWindow(std::int64_t historyId,
                                                        const std::string& fileName) {
-    QWidget* pageWindow = view()->window();
-    QWidget* mainWindow = pageWindow != view() ? pageWindow : nullptr;
-    if (AppDelegate* delegate = AppDelegate::current(); delegate && delegate->window()) {
-        mainWindow = delegate->window();
-    }
     auto* controller = new AIInterviewDetailController(startAIModel_, historyId, fileName);
-    sessionWindow_ = AIInterviewDetailWindow::open(controller, mainWindow);
-    if (!sessionWindow_) return false;
-    if (pageWindow != view()) pageWindow->hide();
-    return true;
+    // The window lifecycle hides the main window while the session window is open.
+    sessionWindow_ = AIInterviewDetailWindow::open(controller);
+    return sessionWindow_ != nullptr;
 }
 
 void InterviewSettingViewController::startFailed() {

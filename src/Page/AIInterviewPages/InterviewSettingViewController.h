@@ -25,10 +25,10 @@
 #include <optional>
 #include <string>
 
-#include "Main/ContentWindow.h"
 #include "Page/AIInterviewPages/LanguageSelectorDelegate.h"
 #include "Tools/BaseViewController.h"
 #include "Tools/CommonTipView.h"
+#include "Tools/ContentWindow.h"
 #include "service/AIInterviewModel.h"
 #include "service/LanguageListModel.h"
 

@@ -57,6 +57,7 @@ void LanguageListViewController::viewDidLoad() {
 void LanguageListViewController::setupSearchField(QWidget* view) {
     searchField_ = new QLineEdit(view);
     searchField_->setPlaceholderText(QString::fromUtf8(kPlaceholder));
+    searchField_->setAccessibleName(QString::fromUtf8(kPlaceholder));
     searchField_->setAttribute(Qt::WA_MacShowFocusRect, false);
     searchField_->setGeometry(kMargin, kMargin, kListSize.width(), kSearchHeight);
 }

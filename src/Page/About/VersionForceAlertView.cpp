@@ -44,6 +44,7 @@ VersionForceAlertView::VersionForceAlertView(QWidget* parent)
     // release text, button.
     setIcon(QStringLiteral("tishi_l"));
     ClickGestureRecognizer::attach(closeImg_, [this](ClickGestureRecognizer&) { didTap1(); });
+    closeImg_->setAccessibleName(QStringLiteral("关闭"));
 
     tip1Lab_ = makeWrappingLabel(QStringLiteral("发现新版本"), bgView());
     tip1Lab_->setFont(themeFont15());

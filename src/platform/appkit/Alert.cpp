@@ -1,6 +1,7 @@
 #include "platform/appkit/Alert.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -8,6 +9,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 
+#include "platform/appkit/WindowLevel.h"
 #include "platform/foundation/MainQueue.h"
 
 namespace pex {
@@ -35,6 +37,32 @@ QMessageBox::Icon standardIcon(Alert::Style style) {
 constexpr int kIconSide = 64;
 // Qt lays buttons out by role; each remembers the place it was added at.
 constexpr const char* kIndexProperty = "pexAlertButtonIndex";
+
+// The window of ours that floats above the others (a running session's window), if one is on
+// screen: the active one first. An alert raised meanwhile belongs above it, or the user could
+// never reach the alert, nor close the window behind it.
+QWidget* floatingWindowOnScreen() {
+    const auto floats = [](const QWidget* window) {
+        return window && window->isVisible() && !qobject_cast<const QMessageBox*>(window) &&
+               windowLevel(window) == WindowLevel::floating;
+    };
+    if (QWidget* active = QApplication::activeWindow(); active && floats(active->window())) {
+        return active->window();
+    }
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (floats(window)) return window;
+    }
+    return nullptr;
+}
+
+// `box` becomes a dialog of `owner`, kept above it when `owner` floats.
+void attachTo(QMessageBox* box, QWidget* owner) {
+    const Qt::WindowModality modality = box->windowModality();
+    box->setParent(owner, box->windowFlags());
+    // The modality first: setting it resets the window's hints.
+    box->setWindowModality(modality);
+    box->setWindowFlag(Qt::WindowStaysOnTopHint, windowLevel(owner) == WindowLevel::floating);
+}
 
 }  // namespace
 
@@ -93,7 +121,14 @@ int Alert::runModal() {
     assertMainThread("Alert::runModal");
     if (modalHandler()) return modalHandler()(*this);
     std::unique_ptr<QMessageBox> box = makeMessageBox();
+    if (QWidget* owner = floatingWindowOnScreen()) attachTo(box.get(), owner);
+    // Its owner may close meanwhile (a sign-out closes every window) and take the box along.
+    const QPointer<QMessageBox> shown(box.get());
     box->exec();
+    if (!shown) {
+        (void)box.release();
+        return closedReturn;
+    }
     QAbstractButton* clicked = box->clickedButton();
     const int index = clicked ? clicked->property(kIndexProperty).toInt() : 0;
     if (accessoryView) accessoryView->setParent(nullptr);
@@ -109,8 +144,8 @@ void Alert::beginSheetModal(QWidget* window, std::function<void(int response)> c
         return;
     }
     QMessageBox* box = makeMessageBox().release();
-    box->setParent(window->window(), box->windowFlags());
     box->setWindowModality(Qt::WindowModal);
+    attachTo(box, window->window());
     box->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(box, &QMessageBox::finished, box,
                      [box, completion = std::move(completion)](int) {

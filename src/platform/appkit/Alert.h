@@ -1,7 +1,9 @@
 #pragma once
 // A modal alert in the design's terms: a message, an informative text, a style, an icon and
 // buttons added in order; `runModal` shows it application-modal and answers the button
-// chosen (firstButtonReturn for the first one added). Built on QMessageBox.
+// chosen (firstButtonReturn for the first one added). While one of the application's floating
+// windows (a running session's) is on screen, the alert is that window's dialog and stays
+// above it, so it is never hidden behind a window that waits for it. Built on QMessageBox.
 #include <QPixmap>
 #include <QPointer>
 #include <QString>
@@ -19,6 +21,8 @@ class Alert {
   public:
     enum class Style { warning, informational, critical };
     static constexpr int firstButtonReturn = 1000;
+    // runModal's answer when the window the alert belonged to closed before a button was chosen.
+    static constexpr int closedReturn = 999;
 
     QString messageText;
     QString informativeText;

@@ -2,6 +2,7 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QTextBoundaryFinder>
 #include <QTextLayout>
 #include <algorithm>
 #include <cmath>
@@ -45,6 +46,31 @@ const Color* AttributedString::colorAt(int index) const {
         if (index >= run->start && index < run->start + run->length) return &run->color;
     }
     return nullptr;
+}
+
+QString AttributedString::elidedToLines(int width, int maxLines) const {
+    auto linesOf = [&](const QString& text, int* endOfLast) {
+        QTextLayout layout(laidOutString(text), font);
+        layOut(layout, width);
+        if (endOfLast && layout.lineCount() > maxLines && maxLines > 0) {
+            const QTextLine last = layout.lineAt(maxLines - 1);
+            *endOfLast = last.textStart() + last.textLength();
+        }
+        return layout.lineCount();
+    };
+    int fitting = 0;
+    if (maxLines <= 0 || linesOf(string, &fitting) <= maxLines) return string;
+    const QString ellipsis(QChar(0x2026));
+    QString kept = string.left(fitting);
+    QTextBoundaryFinder boundaries(QTextBoundaryFinder::Grapheme, kept);
+    // Characters come off the end until the ellipsis fits on the last line too.
+    for (;;) {
+        while (!kept.isEmpty() && kept.back().isSpace()) kept.chop(1);
+        if (kept.isEmpty() || linesOf(kept + ellipsis, nullptr) <= maxLines) break;
+        boundaries.setPosition(static_cast<int>(kept.size()));
+        kept.truncate(std::max<qsizetype>(0, boundaries.toPreviousBoundary()));
+    }
+    return kept + ellipsis;
 }
 
 int AttributedString::heightForWidth(int width) const {

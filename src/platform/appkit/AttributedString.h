@@ -35,6 +35,10 @@ struct AttributedString {
     // a line separator), the length unchanged.
     static QString laidOutString(const QString& string);
 
+    // `string` cut so that, wrapped to `width`, it takes at most `maxLines` lines: a text
+    // that needs more ends in "…" after the last whole character that fits.
+    QString elidedToLines(int width, int maxLines) const;
+
     // The height the text needs when wrapped to `width`; an empty text is one line high.
     int heightForWidth(int width) const;
     // Draws the text wrapped to `rect`'s width from its top left, in `baseColor` outside runs.

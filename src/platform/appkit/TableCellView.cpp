@@ -4,4 +4,8 @@ namespace pex {
 
 void TableCellView::mouseClicked(QPoint, QSize) {}
 
+QString TableCellView::toolTipAt(QPoint, QSize) {
+    return {};
+}
+
 }  // namespace pex

@@ -23,6 +23,9 @@ class TableCellView {
     virtual void draw(QPainter& painter, const QRect& bounds) = 0;
     // A left click let go at `point`, in the coordinates of a cell of `size`. Nothing by default.
     virtual void mouseClicked(QPoint point, QSize size);
+    // The plain text shown while the pointer rests at `point` of a cell of `size`; none by
+    // default.
+    virtual QString toolTipAt(QPoint point, QSize size);
 
   private:
     QString identifier_;

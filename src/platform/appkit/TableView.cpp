@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 
 #include "platform/appkit/TableCellView.h"
 #include "platform/appkit/TableViewDataSource.h"
@@ -127,6 +128,29 @@ TableCellView* TableView::adoptView(std::unique_ptr<TableCellView> cell) {
 QRect TableView::rectOfRow(int row) const {
     if (row < 0 || row >= numberOfRows()) return {};
     return visualRect(model_->index(row, 0));
+}
+
+bool TableView::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QListView::viewportEvent(event);
+    auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = indexAt(help->pos());
+    TableCellView* cell =
+        index.isValid() && dataSource_ ? dataSource_->viewForRow(*this, index.row()) : nullptr;
+    const QRect rect = index.isValid() ? visualRect(index) : QRect();
+    const QString text =
+        cell ? cell->toolTipAt(help->pos() - rect.topLeft(), rect.size()) : QString();
+    if (text.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+        return true;
+    }
+    // Escaped and wrapped in a paragraph: the tip shows the text itself, markup included,
+    // and wraps a long one instead of running off the screen.
+    QToolTip::showText(
+        help->globalPos(),
+        QStringLiteral("<p style=\"white-space:pre-wrap\">%1</p>").arg(text.toHtmlEscaped()),
+        viewport(), rect);
+    return true;
 }
 
 void TableView::mousePressEvent(QMouseEvent* event) {

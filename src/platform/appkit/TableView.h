@@ -42,6 +42,8 @@ class TableView : public QListView {
     QRect rectOfRow(int row) const;
 
   protected:
+    // A tool tip is the cell's (TableCellView::toolTipAt), shown as plain text.
+    bool viewportEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;

@@ -58,6 +58,10 @@ AudioFile::OpenResult AudioFile::openForWriting(const std::filesystem::path& pat
         return {nullptr,
                 AudioFileError{sf_error(nullptr), path.string() + ": " + sf_strerror(nullptr)}};
     }
+    // The header's sizes are rewritten after every write, not only at close: a recording whose
+    // process was killed is then a valid file of everything written, for strict players and
+    // for its exported copy too.
+    sf_command(handle->file, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
     return {std::shared_ptr<AudioFile>(new AudioFile(path, format, std::move(handle))),
             std::nullopt};
 }

@@ -1,5 +1,7 @@
 #include "platform/grdb/DatabaseError.h"
 
+#include <sqlite3.h>
+
 namespace pex {
 
 DatabaseError::DatabaseError(int extendedResultCode, std::string message, std::string sql)
@@ -7,6 +9,10 @@ DatabaseError::DatabaseError(int extendedResultCode, std::string message, std::s
 
 DatabaseError DatabaseError::notOpen() {
     return DatabaseError(0, "database is not open");
+}
+
+bool DatabaseError::isDamagedFile() const {
+    return resultCode() == SQLITE_NOTADB || resultCode() == SQLITE_CORRUPT;
 }
 
 std::string DatabaseError::description() const {

@@ -18,6 +18,10 @@ class DatabaseError {
     const std::string& message() const { return message_; }
     const std::string& sql() const { return sql_; }
 
+    // The file is not a database, or its content is damaged (SQLITE_NOTADB, SQLITE_CORRUPT):
+    // no retry helps, only a fresh file.
+    bool isDamagedFile() const;
+
     // One line for the console and for callers' messages.
     std::string description() const;
 

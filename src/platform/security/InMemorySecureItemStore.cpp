@@ -8,6 +8,11 @@ namespace pex {
 
 std::optional<SecStatus> InMemorySecureItemStore::begin(Operation operation) {
     ++calls_[operation];
+    if (auto once = forcedOnce_.find(operation); once != forcedOnce_.end()) {
+        const SecStatus status = once->second;
+        forcedOnce_.erase(once);
+        return status;
+    }
     auto forced = forced_.find(operation);
     if (forced == forced_.end()) return std::nullopt;
     return forced->second;
@@ -43,9 +48,15 @@ void InMemorySecureItemStore::forceStatus(Operation operation, SecStatus status)
     forced_[operation] = status;
 }
 
+void InMemorySecureItemStore::forceStatusOnce(Operation operation, SecStatus status) {
+    std::lock_guard lock(mutex_);
+    forcedOnce_[operation] = status;
+}
+
 void InMemorySecureItemStore::clearForcedStatuses() {
     std::lock_guard lock(mutex_);
     forced_.clear();
+    forcedOnce_.clear();
 }
 
 int InMemorySecureItemStore::callCount(Operation operation) const {

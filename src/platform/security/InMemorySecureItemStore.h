@@ -22,6 +22,9 @@ class InMemorySecureItemStore : public SecureItemStore {
 
     // Every later call of `operation` answers `status` and changes nothing.
     void forceStatus(Operation operation, SecStatus status);
+    // Only the next call of `operation` answers `status` (a passing failure); later calls
+    // work again.
+    void forceStatusOnce(Operation operation, SecStatus status);
     void clearForcedStatuses();
     int callCount(Operation operation) const;
     std::vector<SecureItem> items() const;
@@ -33,6 +36,7 @@ class InMemorySecureItemStore : public SecureItemStore {
     mutable std::mutex mutex_;
     std::vector<SecureItem> items_;
     std::map<Operation, SecStatus> forced_;
+    std::map<Operation, SecStatus> forcedOnce_;
     std::map<Operation, int> calls_;
 };
 

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QApplication>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+
+#include "platform/appkit/WindowLevel.h"
 
 namespace pex {
 namespace {
@@ -92,6 +94,54 @@ TEST_F(AlertTest, RunModalAnswersTheButtonChosen) {
     });
     EXPECT_EQ(alert.runModal(), Alert::firstButtonReturn + 1);
     EXPECT_TRUE(clicked);
+}
+
+TEST_F(AlertTest, WhileAFloatingWindowIsOnScreenTheAlertIsItsDialogAndStaysAboveIt) {
+    QWidget plain;
+    plain.show();
+    QWidget floating;
+    setWindowLevel(&floating, WindowLevel::floating);
+    floating.show();
+    struct Seen {
+        QWidget* parent = nullptr;
+        bool staysOnTop = false;
+        bool modal = false;
+    };
+    const auto shownWith = [](Alert& alert) {
+        Seen seen;
+        QTimer::singleShot(0, [&seen] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            seen = {box->parentWidget(), box->windowFlags().testFlag(Qt::WindowStaysOnTopHint),
+                    box->isModal()};
+            box->buttons().front()->click();
+        });
+        EXPECT_EQ(alert.runModal(), Alert::firstButtonReturn);
+        return seen;
+    };
+    Alert alert;
+    alert.messageText = QStringLiteral("余额不足");
+    Seen seen = shownWith(alert);
+    EXPECT_EQ(seen.parent, &floating);
+    EXPECT_TRUE(seen.staysOnTop);
+    EXPECT_TRUE(seen.modal);
+
+    // Without a floating window it is a plain application-modal alert.
+    floating.hide();
+    seen = shownWith(alert);
+    EXPECT_EQ(seen.parent, nullptr);
+    EXPECT_FALSE(seen.staysOnTop);
+    EXPECT_TRUE(seen.modal);
+}
+
+TEST_F(AlertTest, AnAlertWhoseWindowClosesMeanwhileAnswersNoButton) {
+    auto* floating = new QWidget;
+    setWindowLevel(floating, WindowLevel::floating);
+    floating->show();
+    QTimer::singleShot(0, floating, [floating] { delete floating; });
+    Alert alert;
+    alert.addButton(QStringLiteral("创建"));
+    EXPECT_EQ(alert.runModal(), Alert::closedReturn);
 }
 
 TEST_F(AlertTest, TheAccessoryViewShowsBetweenTextsAndButtonsAndIsHandedBack) {

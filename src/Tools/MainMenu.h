@@ -38,6 +38,10 @@ class MainMenu {
 
     // Puts the items into `bar`, after what it holds.
     void fill(QMenuBar* bar) const;
+    // The commands in the submenus that have a shortcut (Quit, Show Main Window). A window
+    // without the menu bar takes them, so that their keys work from it too: a shortcut only
+    // works through a widget on screen, and the main window is hidden during a session.
+    QList<QAction*> shortcutActions() const;
 
   private:
     struct State;

@@ -1,13 +1,13 @@
-#include "Main/MainMenu.h"
+#include "Tools/MainMenu.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
 #include <vector>
 
+#include "Tools/WindowLifecycle.h"
 #include "platform/foundation/MainQueue.h"
 
 namespace pex {
@@ -50,7 +50,8 @@ std::shared_ptr<MainMenu> MainMenu::makeDefault() {
     QAction* quit = application->addAction(QStringLiteral("Quit"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     quit->setShortcutContext(Qt::ApplicationShortcut);
-    QObject::connect(quit, &QAction::triggered, [] { QCoreApplication::quit(); });
+    // Ends a running session in order before the application goes.
+    QObject::connect(quit, &QAction::triggered, [] { WindowLifecycle::shared().quit(); });
     menu->addItem(QStringLiteral("Window"));
     return menu;
 }
@@ -93,6 +94,18 @@ QMenu* MainMenu::submenu(const QString& title) const {
 
 void MainMenu::fill(QMenuBar* bar) const {
     for (QAction* action : items()) bar->addAction(action);
+}
+
+QList<QAction*> MainMenu::shortcutActions() const {
+    QList<QAction*> found;
+    for (QAction* item : items()) {
+        const QMenu* submenu = item->menu<QMenu*>();
+        if (!submenu) continue;
+        for (QAction* action : submenu->actions()) {
+            if (!action->shortcut().isEmpty()) found.append(action);
+        }
+    }
+    return found;
 }
 
 }  // namespace pex

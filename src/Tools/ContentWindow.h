@@ -2,8 +2,8 @@
 // A top-level window whose content is a view controller's view, as the application's windows
 // are made: the window owns its content view controller and is deleted, with its controller and
 // view, when it is closed. The application's main window (login or main view) also shows the
-// current main menu in its own menu bar (MainMenu.h); secondary windows (captcha, records) do
-// not.
+// current main menu in its own menu bar (MainMenu.h); secondary windows (captcha, records, a
+// session) do not, but every window takes the menu's shortcuts (Ctrl+Q, Ctrl+0).
 //
 //     auto* window = new ContentWindow(new SomePage);
 //     window->setContentSize({510, 480});

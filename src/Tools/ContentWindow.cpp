@@ -1,11 +1,11 @@
-#include "Main/ContentWindow.h"
+#include "Tools/ContentWindow.h"
 
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "Main/MainMenu.h"
+#include "Tools/MainMenu.h"
 #include "platform/foundation/MainQueue.h"
 
 namespace pex {
@@ -19,6 +19,7 @@ ContentWindow::ContentWindow(ViewController* controller) {
     layout->setSpacing(0);
     setCentralWidget(holder);
     setContentViewController(controller);
+    if (MainMenu* menu = MainMenu::current()) addActions(menu->shortcutActions());
 }
 
 void ContentWindow::showMainMenu() {

@@ -1,0 +1,299 @@
+"""The end-to-end scenarios, one per test: each drives the real application on a desktop of
+its own (desktop.py) the way a user does (flows.py), and judges it from outside.
+
+    scenarios.py BUILD_DIR ARTIFACTS_DIR SCENARIO
+
+Exit status 0 when the scenario holds; 1 with the reason, a screenshot and the logs in
+ARTIFACTS_DIR when it does not.
+"""
+
+import os
+import signal
+import struct
+import sys
+import time
+import traceback
+
+from desktop import Desktop, ScenarioFailure, check, dump, find_in, showing, wait_for
+from flows import (LOGIN_TITLE, SESSION_TITLE, choose_system_sound, close_window, main_window,
+                   quit_from_menu, sign_in_by_sms, speak, start_session)
+
+MAIN_TITLE = "主面板"
+SENTENCES = ["Tell me about yourself.", "Why do you want to work here?",
+             "What is your greatest strength?"]
+QUESTION = ["Describe a project you are proud of."]
+
+
+# ---- what is judged ------------------------------------------------------------------------
+
+def final_reports(d):
+    return [r for r in d.requests("/consume/update_consume")
+            if isinstance(r["body"], dict) and r["body"].get("status") == 2]
+
+
+def recordings(d):
+    folder = d.documents()
+    if not os.path.isdir(folder):
+        return []
+    return sorted(os.path.join(folder, n) for n in os.listdir(folder) if n.endswith(".wav"))
+
+
+def check_recording(d, path):
+    """A WAV file that every reader accepts: sndfile reads frames from it, and its RIFF and data
+    sizes match the file exactly."""
+    info = d.recording_info(path)
+    frames = [line for line in info.splitlines() if line.strip().startswith("Frames")]
+    check(frames and int(frames[0].split(":")[1]) > 0, f"{path}: no frames\n{info}")
+    with open(path, "rb") as f:
+        data = f.read()
+    check(data[:4] == b"RIFF" and data[8:12] == b"WAVE", f"{path}: not a RIFF/WAVE file")
+    check(struct.unpack("<I", data[4:8])[0] == len(data) - 8,
+          f"{path}: RIFF size {struct.unpack('<I', data[4:8])[0]} for {len(data)} bytes")
+    at = 12
+    while at + 8 <= len(data):
+        size = struct.unpack("<I", data[at + 4:at + 8])[0]
+        if data[at:at + 4] == b"data":
+            check(at + 8 + size == len(data), f"{path}: data chunk of {size} bytes does not end "
+                  f"at the end of the file ({len(data)} bytes)")
+            return
+        at += 8 + size + (size & 1)
+    raise ScenarioFailure(f"{path}: no data chunk")
+
+
+def stays(predicate, seconds, what):
+    """`predicate` holds now and for `seconds` more."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        check(predicate(), f"no longer {what}")
+        time.sleep(0.25)
+
+
+def only_windows(d, titles, seconds=3):
+    wanted = sorted(titles)
+    wait_for(lambda: d.visible_window_titles() == wanted, 15, f"only the windows {wanted} "
+             f"on screen")
+    stays(lambda: d.visible_window_titles() == wanted, seconds, f"only {wanted} on screen")
+
+
+def stored_sentences(d):
+    return len(d.history_rows().get("translationDetailRecord", []))
+
+
+def running_session(d, sentences=SENTENCES):
+    """Signed in, system sound, a session that heard `sentences`; the sound server's state from
+    before the session."""
+    d.launch()
+    sign_in_by_sms(d)
+    choose_system_sound(d)
+    before = d.sound_server()
+    session = start_session(d)
+    speak(d, sentences)
+    wait_for(lambda: stored_sentences(d) >= len(sentences), 30,
+             f"{len(sentences)} sentences stored in the history")
+    return session, before
+
+
+def ended_in_order(d, before, exit_expected):
+    """The final usage report went out, the sound server is as before the session, the
+    recording is complete; the application exited with 0 when it was asked to."""
+    wait_for(lambda: final_reports(d), 15, "the final usage report (status 2)")
+    wait_for(lambda: d.sound_server() == before, 15, "the sound server as before the session")
+    if exit_expected:
+        status = d.wait_exit(15)
+        check(status == 0, f"exit status {status}, expected 0")
+    files = recordings(d)
+    check(len(files) == 1, f"recordings: {files}")
+    check_recording(d, files[0])
+
+
+# ---- scenarios -----------------------------------------------------------------------------
+
+def sign_in(d):
+    d.launch()
+    sign_in_by_sms(d)
+    main_window(d)
+    only_windows(d, [MAIN_TITLE])
+    sent = d.requests("/user/send_sms_code")
+    check(sent and sent[-1]["body"].get("phone") == "13800138000", f"SMS code request: {sent}")
+    check(d.requests("/user/login"), "no login request")
+
+
+def session_close(d):
+    session, before = running_session(d)
+    close_window(d, SESSION_TITLE)
+    ended_in_order(d, before, exit_expected=False)
+    # The window closes 2 s after the close request; the application must outlive it.
+    stays(d.app_running, 4, "running after the session window closed")
+    main_window(d)
+    only_windows(d, [MAIN_TITLE])
+    rows = d.history_rows()
+    check(len(rows["historyRecord"]) == 1, f"history rows: {rows['historyRecord']}")
+    check(len(rows["translationDetailRecord"]) >= len(SENTENCES),
+          f"sentences stored: {rows['translationDetailRecord']}")
+
+
+def second_session(d):
+    session_close(d)
+    before = d.sound_server()
+    start_session(d)
+    speak(d, QUESTION)
+    wait_for(lambda: stored_sentences(d) >= len(SENTENCES) + len(QUESTION), 30,
+             "the second session's sentence stored")
+    close_window(d, SESSION_TITLE)
+    wait_for(lambda: len(final_reports(d)) == 2, 15, "the second final usage report")
+    wait_for(lambda: d.sound_server() == before, 15, "the sound server as before")
+    main_window(d)
+    only_windows(d, [MAIN_TITLE])
+    check(len(d.history_rows()["historyRecord"]) == 2, "two sessions in the history")
+    files = recordings(d)
+    check(len(files) == 2, f"recordings: {files}")
+    for path in files:
+        check_recording(d, path)
+
+
+def quit_during_session(d):
+    _, before = running_session(d)
+    quit_from_menu(d)
+    ended_in_order(d, before, exit_expected=True)
+
+
+def sigterm_during_session(d):
+    _, before = running_session(d)
+    d.signal_app(signal.SIGTERM)
+    ended_in_order(d, before, exit_expected=True)
+
+
+def kill_during_session(d):
+    _, before = running_session(d, SENTENCES[:2])
+    stored = d.history_rows()
+    d.signal_app(signal.SIGKILL)
+    d.wait_exit(10)
+    check(d.sound_server() != before, "the session had not rerouted the sound")
+    d.launch()
+    # Put back at start, before anybody clicked anything.
+    wait_for(lambda: d.sound_server() == before, 15, "the sound server as before the session")
+    files = recordings(d)
+    check(len(files) == 1, f"recordings: {files}")
+    check_recording(d, files[0])
+    after = d.history_rows()
+    for table, rows in stored.items():
+        check(set(rows) <= set(after[table]), f"{table} lost rows: {rows} -> {after[table]}")
+    wait_for(lambda: any(showing(w) for w in d.windows()), 30, "a window after the relaunch")
+
+
+def expired_login_during_session(d):
+    running_session(d, SENTENCES[:1])
+    d.fault("/consume/update_consume", status=401)
+    wait_for(lambda: LOGIN_TITLE in d.visible_window_titles(), 30,
+             "the login window after the 401")
+    only_windows(d, [LOGIN_TITLE], seconds=4)
+
+
+def alert_above_session(d, title_of_alert_text):
+    """An alert whose text has `title_of_alert_text` is on screen above the session window;
+    dismissed, the session window closes."""
+    session = d.window(SESSION_TITLE, 30)
+    alert = wait_for(lambda: next((w for w in d.windows() if showing(w) and
+                                   title_of_alert_text in "\n".join(dump(w))), None), 30,
+                     f"an alert with \"{title_of_alert_text}\"")
+    # The accessible name of an alert is its text; the window manager knows it by the title bar
+    # (the application's name). While the alert shows, the session window must not be on top.
+    stack = d.stacking_titles()
+    check(SESSION_TITLE in stack and stack[-1] != SESSION_TITLE,
+          f"the alert is not above the session window: {stack}")
+    d.press(d.find(alert, "确定", "push button"))
+    # A user dismisses every alert on screen (one failure can raise more than one), then
+    # closes the session window: a close asked while an alert is still modal is refused.
+    def alerts_gone():
+        shown = [w for w in d.windows() if showing(w) and w.name != SESSION_TITLE
+                 and find_in(w, "确定", "push button")]
+        for other in shown:
+            d.press(find_in(other, "确定", "push button"))
+        return not shown
+    wait_for(alerts_gone, 15, "every alert dismissed", interval=0.5)
+
+    def closed():
+        if SESSION_TITLE not in d.visible_window_titles():
+            return True
+        try:
+            close_window(d, SESSION_TITLE)
+        except ScenarioFailure:
+            pass  # gone between the look and the close
+        return False
+    wait_for(closed, 15, "the session window to close", interval=1.0)
+    check(session is not None, "no session window")
+
+
+def billing_refused(d):
+    d.launch()
+    sign_in_by_sms(d)
+    choose_system_sound(d)
+    before = d.sound_server()
+    d.fault("/consume/start", code=1005, message="余额不足")
+    d.press(d.find(main_window(d), "开始面试", "push button"))
+    alert_above_session(d, "余额不足")
+    wait_for(lambda: d.sound_server() == before, 15, "the sound server as before")
+
+
+def token_refused(d):
+    d.launch()
+    sign_in_by_sms(d)
+    choose_system_sound(d)
+    before = d.sound_server()
+    d.fault("/microsoft/get_token", code=500, message="token error")
+    d.press(d.find(main_window(d), "开始面试", "push button"))
+    alert_above_session(d, "token")
+    wait_for(lambda: d.sound_server() == before, 15, "the sound server as before")
+
+
+SCENARIOS = {
+    "sign-in": sign_in,
+    "session-close": session_close,
+    "second-session": second_session,
+    "quit-during-session": quit_during_session,
+    "sigterm-during-session": sigterm_during_session,
+    "kill-during-session": kill_during_session,
+    "expired-login-during-session": expired_login_during_session,
+    "billing-refused": billing_refused,
+    "token-refused": token_refused,
+}
+
+
+def main():
+    build, artifacts, name = sys.argv[1:4]
+    if name == "history":
+        import history
+        scenario = history.history
+    else:
+        scenario = SCENARIOS[name]
+    d = Desktop(name, build, artifacts)
+    started = time.monotonic()
+    try:
+        d.start()
+        scenario(d)
+    except Exception as error:  # every failure keeps its evidence
+        print(f"FAIL {name} after {time.monotonic() - started:.0f} s: {error}", flush=True)
+        traceback.print_exc()
+        try:
+            with open(os.path.join(artifacts, "accessibility-tree.txt"), "w",
+                      encoding="utf-8") as f:
+                for window in d.windows():
+                    f.write(f"window \"{window.name}\" showing={showing(window)}\n")
+                    f.write("\n".join(dump(window)) + "\n")
+            d.keep_artifacts()
+        except Exception:  # the evidence is a help, never the verdict
+            traceback.print_exc()
+        print(f"artifacts: {artifacts}")
+        status = 1
+    else:
+        print(f"PASS {name} in {time.monotonic() - started:.0f} s", flush=True)
+        status = 0
+    finally:
+        if d.app_running():
+            d.app.kill()
+        d.stop()
+    return status
+
+
+if __name__ == "__main__":
+    sys.exit(main())
