@@ -2,7 +2,6 @@
 // once the loop runs, and the loop's result is the process' exit status. The application ends
 // only through the window lifecycle's quit (the menu's "Quit", Ctrl+Q, SIGTERM, SIGINT), which
 // ends a running session in order before the loop stops.
-#include <sys/stat.h>
 
 #include <QApplication>
 #include <QPointer>
@@ -22,6 +21,7 @@
 #include "platform/coreaudio/HardwareLayer.h"
 #include "platform/coreaudio/PulseAudioHardware.h"
 #include "platform/foundation/ApplicationNotifications.h"
+#include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/MainQueue.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -34,8 +34,9 @@ void pexmoraCrashTestBuildHooks();
 
 int main(int argc, char* argv[]) {
     // Everything the application writes (history, recordings, settings) is the user's own:
-    // new files are 0600 and new folders 0700, whatever the umask it was started with.
-    ::umask(077);
+    // new files are 0600 and new folders 0700, whatever the umask it was started with. Exports
+    // the user hands on still get the mode that umask gives.
+    pex::AtomicFile::makeNewFilesPrivate();
     // The captcha page's web view shares OpenGL contexts; Qt needs this before the application.
     QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

@@ -97,21 +97,31 @@ class Desktop:
         self.start_standin()
 
     def start_display(self):
-        read_end, write_end = os.pipe()
-        xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1600x1000x24", "-nolisten",
-             "tcp", "-noreset"], pass_fds=[write_end], stdout=subprocess.DEVNULL,
-            stderr=open(os.path.join(self.root, "xvfb.log"), "wb"))
-        self.processes.append(("xvfb", xvfb))
-        os.close(write_end)
-        with os.fdopen(read_end) as f:
-            display = f.readline().strip()
+        # Servers started side by side now and then fail to compile their keymap and exit at
+        # once; another try starts cleanly.
+        for _ in range(3):
+            display = self.start_xvfb()
+            if display:
+                break
+            time.sleep(0.5)
         check(display, "Xvfb gave no display")
         self.env["DISPLAY"] = f":{display}"
         self.spawn("openbox", ["openbox", "--sm-disable"])
         wait_for(lambda: self.run_quiet(["xdotool", "getactivewindow"]) is not None or
                  self.run_quiet(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]), 10,
                  "the window manager")
+
+    def start_xvfb(self):
+        """A virtual display's number, or "" when the server ended without one."""
+        read_end, write_end = os.pipe()
+        xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1600x1000x24", "-nolisten",
+             "tcp", "-noreset"], pass_fds=[write_end], stdout=subprocess.DEVNULL,
+            stderr=open(os.path.join(self.root, "xvfb.log"), "ab"))
+        self.processes.append(("xvfb", xvfb))
+        os.close(write_end)
+        with os.fdopen(read_end) as f:
+            return f.readline().strip()
 
     def start_accessibility_bus(self):
         self.spawn("at-spi", ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])

@@ -23,6 +23,13 @@ def open_history(d):
     return main
 
 
+def history_window(d):
+    """The main window while it shows the history page (its setup page's button is hidden)."""
+    return wait_for(lambda: next((w for w in d.windows() if showing(w) and
+                                  find_in(w, "搜索面试记录", "text")), None), 15,
+                    "the main window with the history page")
+
+
 def row_button(d, main, title):
     """Clicks the button `title` that the first row of the history list draws."""
     listing = d.find(main, "面试记录", "label")
@@ -114,7 +121,7 @@ def history(d):
     # Rename: the detail pop-up goes with a click beside it, on the dimmed window.
     x, y, width, height = extents(main)
     d.click(main, dx=40, dy=height - 40)
-    main = open_history(d)
+    main = history_window(d)
     row_button(d, main, "重命名")
     field = d.find_any_showing("新名称", role="text")
     d.set_text(field, "第一次面试")

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -109,7 +110,20 @@ std::error_code AtomicFile::write(const fs::path& file, std::string_view bytes,
     return {};
 }
 
+namespace {
+// The umask the process was started with, once makeNewFilesPrivate() replaced it; -1 before.
+std::atomic<int> startedUmask{-1};
+}  // namespace
+
+void AtomicFile::makeNewFilesPrivate() {
+    const mode_t started = ::umask(077);
+    int expected = -1;
+    startedUmask.compare_exchange_strong(expected, static_cast<int>(started));
+}
+
 fs::perms AtomicFile::userFilePermissions() {
+    if (const int started = startedUmask.load(); started >= 0)
+        return static_cast<fs::perms>(0666 & ~static_cast<mode_t>(started));
     // The kernel reports the umask without changing it; umask(2) could only be read by
     // setting it, which would race with other threads creating files.
     mode_t mask = 022;

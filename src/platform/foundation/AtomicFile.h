@@ -26,8 +26,13 @@ class AtomicFile {
         std::filesystem::perms permissions = std::filesystem::perms::owner_read |
                                              std::filesystem::perms::owner_write);
 
-    // The mode a program gives a new file the user makes: 0666 less the process's umask. For
-    // files meant for the user to keep or hand on, not for the application's own data.
+    // Makes every file and folder the process creates from now on the user's alone (umask
+    // 077), remembering the umask it was started with for userFilePermissions().
+    static void makeNewFilesPrivate();
+
+    // The mode a program gives a new file the user makes: 0666 less the umask the user started
+    // the process with (the current one if makeNewFilesPrivate() was never called). For files
+    // meant for the user to keep or hand on, not for the application's own data.
     static std::filesystem::perms userFilePermissions();
 
     // The local time as "YYYYMMDD-HHMMSS", for the names of files moved aside.

@@ -18,6 +18,7 @@
 #include "Tools/TipAlertView.h"
 #include "platform/appkit/SavePanel.h"
 #include "platform/avfoundation/FakeAudioPlayer.h"
+#include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/StandardFolders.h"
 #include "service/GRDBDataManager.h"
 #include "support/ClickCountingView.h"
@@ -227,7 +228,9 @@ TEST_F(ExportTest, AnExportUnderALongNameIsWrittenWithTheUsersModeWhileTheHistor
     storeSession(1700000000, 0, longName, "rec1");
     storeLine(1700000000, 1, "2024-03-05 10:00:01", "第一句", "First", "答");
     HistoryView* panel = showPanel();
+    // Started by a user whose umask is 002, the application makes its own files private.
     const mode_t before = ::umask(002);
+    AtomicFile::makeNewFilesPrivate();
     panel->exportQuestionsAndAnswers(panel->records().front());
     ASSERT_EQ(dialogues_.shown.size(), 1u);
     const auto target = root() / "导出" / dialogues_.shown[0].name.toStdString();
