@@ -122,8 +122,7 @@ StreamModel AIInterviewDetailController::makeStreamModel(const std::string& ques
 }
 
 void AIInterviewDetailController::askAI(const std::string& question) {
-    // No question goes out for a session that has ended (its streams would be cancelled and
-    // their answers never stored).
+    // No question goes out for a session that has ended: nothing is billed or recorded then.
     if (ended_) return;
     auto row = std::make_shared<AnswerRow>();
     row->id = streamID;
@@ -137,10 +136,9 @@ void AIInterviewDetailController::askAI(const std::string& question) {
             if (weak && answer) weak->updateAnswerRow(answer, text);
         });
     };
-    const AnswerStore store{historyId, !isManualAnswerMode(), sessionRunning_};
-    model.didComplete = [store, question](std::int64_t id, const std::string& text,
-                                          StreamOutcome outcome) {
-        store.storeAnswer(id, text, question, outcome);
+    const AnswerStore store{historyId, !isManualAnswerMode()};
+    model.didComplete = [store, question](std::int64_t id, const std::string& text, StreamOutcome) {
+        store.storeAnswer(id, text, question);
     };
     std::shared_ptr<StreamingClient> client = StreamingClient::create(std::move(model));
     streamModels.push_back(row);
@@ -156,11 +154,11 @@ void AIInterviewDetailController::askAI(const std::string& question) {
 
 void AIInterviewDetailController::AnswerStore::storeAnswer(std::int64_t id,
                                                            const std::string& answer,
-                                                           const std::string& question,
-                                                           StreamOutcome outcome) const {
-    // A failed stream has no usable answer, and nothing is written for a session that has
-    // ended: its streams were cancelled on the way out.
-    if (outcome == StreamOutcome::failed || !sessionRunning || !sessionRunning->load()) return;
+                                                           const std::string& question) const {
+    // What the user saw is kept however the stream ended: cut by the end of the session or by
+    // the network, its text so far is the answer. A stream that brought no text has nothing to
+    // store and must not blank an answer stored before.
+    if (answer.empty()) return;
     if (automatic) {
         GRDBDataManager::shared().updateAIResultText(historyId, id, answer);
         return;
