@@ -294,6 +294,39 @@ TEST_F(SessionTranscript, AutomaticAnswersCutByTheNetworkOrTheEndKeepTheirTextOn
     EXPECT_EQ(lines[1].aiResultText, "结束前");
 }
 
+TEST_F(SessionTranscript, AskingAfterTheEndChangesNothingAndSaysWhy) {
+    CountingController* controller = openRecognising(settings(1, 1));
+    controller->textView()->setPlainText("第一个");
+    controller->aiResponseTapped();
+    ASSERT_TRUE(runMainUntil([&] { return storedAnswers().size() == 1; }));
+    ASSERT_TRUE(runMainUntil([&] {
+        return controller->streamModels.at(0)->responseText == storedAnswers()[0].aiResultText;
+    }));
+    const std::string answer = controller->streamModels[0]->responseText;
+    controller->stopTapped();
+    ASSERT_TRUE(runMainUntil([&] { return controller->hasEnded() && !controller->isTranslating; }));
+    settle();
+    flush();
+
+    const std::vector<std::pair<const char*, std::function<void()>>> asks = {
+        {"回答", [&] { controller->aiResponseTapped(); }},
+        {"Ctrl+K", [&] { pressKey(controller->textView(), Qt::Key_K, Qt::ControlModifier, "k"); }},
+    };
+    for (const auto& [name, ask] : asks) {
+        if (!StatusHUD::shared().isHidden()) StatusHUD::shared().hide(false);
+        controller->textView()->setPlainText("结束后的问题");
+        ask();
+        EXPECT_FALSE(StatusHUD::shared().isHidden()) << name;
+        EXPECT_EQ(StatusHUD::shared().statusLabel()->text(), "面试已结束，无法再提问") << name;
+        ASSERT_EQ(controller->streamModels.size(), 1u) << name;
+        EXPECT_EQ(controller->streamModels[0]->responseText, answer) << name;
+        EXPECT_EQ(controller->textView()->toPlainText(), "结束后的问题") << name;
+    }
+    flush();
+    EXPECT_EQ(service_.requests("/ai/meet").size(), 1u);
+    EXPECT_EQ(storedAnswers().size(), 1u);
+}
+
 }  // namespace
 }  // namespace pex::test
 

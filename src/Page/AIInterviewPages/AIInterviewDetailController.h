@@ -123,6 +123,7 @@ class AIInterviewDetailController : public BaseViewController,
 
     // Transcript and answers (AIInterviewDetailControllerTranscript.cpp).
     static constexpr const char* kEmptyQuestionText = "请输入文本";
+    static constexpr const char* kSessionEndedText = "面试已结束，无法再提问";
     // Partial and final sentences; `translation` is empty in recognition-only mode.
     void handleIntermediateResult(const std::string& sourceText, const std::string& translation);
     void handleFinalResult(const std::string& sourceText, const std::string& translation);

@@ -173,6 +173,12 @@ void AIInterviewDetailController::AnswerStore::storeAnswer(std::int64_t id,
 }
 
 void AIInterviewDetailController::askFromTextView() {
+    // Nothing can be asked once the session has ended: the answers and the question stay as
+    // they are, and the user is told why nothing happens.
+    if (ended_) {
+        StatusHUD::showMessage(kSessionEndedText, StatusHUDMode::text);
+        return;
+    }
     if (!textView_) return;
     const QString text = textView_->toPlainText();
     if (text.isEmpty()) {
