@@ -327,6 +327,46 @@ TEST_F(SessionTranscript, AskingAfterTheEndChangesNothingAndSaysWhy) {
     EXPECT_EQ(storedAnswers().size(), 1u);
 }
 
+// Counts the main-queue items Qt delivers (queued calls).
+class QueuedCalls : public QObject {
+  public:
+    QueuedCalls() { qApp->installEventFilter(this); }
+    ~QueuedCalls() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::MetaCall) ++count;
+        return false;
+    }
+    int count = 0;
+};
+
+TEST_F(SessionTranscript, AFloodOfPiecesWaitsOnTheMainQueueAsOneUpdate) {
+    constexpr int kPieces = 20000;
+    service_.addApiPath("POST", "/ai/meet", [](const standin::Call&) {
+        auto next = std::make_shared<int>(0);
+        return Reply::produced([next]() -> std::optional<std::string> {
+            if (*next >= kPieces) return std::nullopt;
+            return dataLine(std::string(1, static_cast<char>('a' + (*next)++ % 26)));
+        });
+    });
+    CountingController* controller = openRecognising(settings(1, 1));
+    controller->textView()->setPlainText("问题");
+    controller->aiResponseTapped();
+    flush();
+    // The main thread stays busy (runs nothing) while the whole answer arrives and is stored.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (storedAnswers().empty() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+    }
+    const auto stored = storedAnswers();
+    ASSERT_EQ(stored.size(), 1u);
+    ASSERT_EQ(stored[0].aiResultText.size(), static_cast<std::size_t>(kPieces));
+    QueuedCalls calls;
+    flush();
+    EXPECT_LE(calls.count, 10);
+    ASSERT_EQ(controller->streamModels.size(), 1u);
+    EXPECT_EQ(controller->streamModels[0]->responseText, stored[0].aiResultText);
+}
+
 }  // namespace
 }  // namespace pex::test
 

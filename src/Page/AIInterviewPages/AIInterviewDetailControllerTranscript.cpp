@@ -10,6 +10,7 @@
 
 #include "Page/AIInterviewPages/AiInterviewAiCellMac.h"
 #include "Page/AIInterviewPages/AiInterviewCellMac.h"
+#include "Page/AIInterviewPages/AnswerUpdateCoalescer.h"
 #include "Page/AIInterviewPages/ConversationRowText.h"
 #include "Tools/StatusHUD/StatusHUD.h"
 #include "platform/foundation/DispatchQueue.h"
@@ -130,12 +131,14 @@ void AIInterviewDetailController::askAI(const std::string& question) {
     StreamModel model = makeStreamModel(question);
     const QPointer<AIInterviewDetailController> weak(this);
     const std::weak_ptr<AnswerRow> weakRow = row;
-    model.onUpdate = [weak, weakRow](const std::string& text) {
-        onMainQueue([weak, weakRow, text] {
+    // However fast the pieces come, one update per answer waits on the main queue.
+    const auto updates = AnswerUpdateCoalescer::create(
+        [](std::function<void()> work) { DispatchQueue::main().async(std::move(work)); },
+        [weak, weakRow](const std::string& added) {
             const auto answer = weakRow.lock();
-            if (weak && answer) weak->updateAnswerRow(answer, text);
+            if (weak && answer) weak->updateAnswerRow(answer, answer->responseText + added);
         });
-    };
+    model.onUpdate = [updates](const std::string& text) { updates->answerGrew(text); };
     const AnswerStore store{historyId, !isManualAnswerMode()};
     model.didComplete = [store, question](std::int64_t id, const std::string& text, StreamOutcome) {
         store.storeAnswer(id, text, question);
