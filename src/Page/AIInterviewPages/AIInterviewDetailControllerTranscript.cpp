@@ -74,6 +74,26 @@ void AIInterviewDetailController::handleFinalResult(const std::string& sourceTex
     }
     row.end = useTimeCount;
     row.streamID = streamID;
+
+    // The line is stored before its question goes out: an automatic answer is written onto
+    // it, and a quick one may be complete before this turn is over.
+    TranslationDetailRecord record;
+    record.historyId = historyId;
+    record.time = historyTimeTextNow();
+    record.timeStr = secondsSince1970();
+    record.sourceText = sourceText;
+    record.resultText = translation;
+    record.sourceColor = "#f9f9f9";
+    record.resultColor = "#f9f9f9";
+    record.streamID = row.streamID;
+    record.startTime = row.start.value_or(0);
+    record.endTime = 0;
+    GRDBDataManager::shared().insertTranslationDetail(record);
+
+    // The question leaves before the transcript table is laid out again: the user waits for
+    // the answer, not for the table. (askAI renews the stamp; the row keeps its own.)
+    if (!isManualAnswerMode()) askAI(sourceText);  // what was said, never its translation
+
     topArr.push_back(row);
     if (centerModel_) {
         suppressCenterModelRefresh = true;
@@ -84,23 +104,7 @@ void AIInterviewDetailController::handleFinalResult(const std::string& sourceTex
     recomputeTranscriptHeights();
     reloadTranscriptTable();
 
-    TranslationDetailRecord record;
-    record.historyId = historyId;
-    record.time = historyTimeTextNow();
-    record.timeStr = secondsSince1970();
-    record.sourceText = sourceText;
-    record.resultText = translation;
-    record.sourceColor = "#f9f9f9";
-    record.resultColor = "#f9f9f9";
-    record.streamID = streamID;
-    record.startTime = row.start.value_or(0);
-    record.endTime = 0;
-    GRDBDataManager::shared().insertTranslationDetail(record);
-
-    if (!isManualAnswerMode()) {
-        // The question is what was said, never its translation.
-        askAI(sourceText);
-    } else if (textView_) {
+    if (isManualAnswerMode() && textView_) {
         textView_->setPlainText(textView_->toPlainText() + "\n" +
                                 QString::fromStdString(sourceText));
     }
@@ -145,13 +149,15 @@ void AIInterviewDetailController::askAI(const std::string& question) {
     };
     std::shared_ptr<StreamingClient> client = StreamingClient::create(std::move(model));
     streamModels.push_back(row);
-    recomputeAnswerHeights();
-    reloadAnswerTable();
     // Every started client stays reachable for `cancelStreams`, whatever the answer table shows.
     std::erase_if(streamClients_,
                   [](const std::weak_ptr<StreamingClient>& c) { return c.expired(); });
     streamClients_.push_back(client);
+    // Sent before the answer table is laid out again; its pieces come later, on the main
+    // queue, when the row is listed.
     client->start();
+    recomputeAnswerHeights();
+    reloadAnswerTable();
     renewStreamID();
 }
 
