@@ -30,8 +30,8 @@ struct StreamModel {
     std::string responseText;
     // After each piece, with the whole answer so far.
     std::function<void(const std::string& responseText)> onUpdate;
-    // Once, when the stream has ended. A `failed` stream may carry text that arrived before
-    // the failure; it must not replace an answer stored earlier.
+    // Once, when the stream has ended, with the text that arrived (a `cancelled` or `failed`
+    // stream may carry what came before it ended, or nothing).
     std::function<void(std::int64_t id, const std::string& responseText, StreamOutcome outcome)>
         didComplete;
 };

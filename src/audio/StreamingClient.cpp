@@ -21,6 +21,14 @@ bool isSuccessStatus(long status) {
     return status >= 200 && status < 300;
 }
 
+// The longest prefix of `text` of at most `bytes` bytes that ends on a character boundary.
+std::size_t utf8Prefix(std::string_view text, std::size_t bytes) {
+    if (bytes >= text.size()) return text.size();
+    // A continuation byte (10xxxxxx) at the cut belongs to the character before it.
+    while (bytes > 0 && (static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80) --bytes;
+    return bytes;
+}
+
 }  // namespace
 
 std::shared_ptr<StreamingClient> StreamingClient::create(StreamModel model) {
@@ -119,8 +127,19 @@ void StreamingClient::handleLine(std::string_view line) {
     const auto content = data->find("content");
     if (content == data->end() || !content->is_string()) return;
     const std::string& piece = content->get_ref<const std::string&>();
-    if (piece == kMarker) return;
-    model.responseText += piece;
+    if (piece == kMarker || truncated_) return;
+    const std::size_t size = model.responseText.size();
+    const std::size_t room = size < kMaxAnswerBytes ? kMaxAnswerBytes - size : 0;
+    if (piece.size() > room) {
+        // An endless answer must not take the memory with it: the answer stops at the limit.
+        truncated_ = true;
+        consoleLog("❌ 回答过长，只保留前 " + std::to_string(kMaxAnswerBytes) + " 字节");
+        const std::size_t kept = utf8Prefix(piece, room);
+        if (kept == 0) return;
+        model.responseText.append(piece, 0, kept);
+    } else {
+        model.responseText += piece;
+    }
     if (model.onUpdate) model.onUpdate(model.responseText);
 }
 

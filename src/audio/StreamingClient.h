@@ -13,6 +13,7 @@
 // A running stream keeps its client alive until `didComplete` has run.
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -34,6 +35,9 @@ class StreamingClient : public std::enable_shared_from_this<StreamingClient> {
   public:
     static constexpr const char* kPath = "/ai/meet";
     static constexpr std::chrono::seconds kTimeout{60};
+    // The longest answer kept, in bytes; what comes beyond it is dropped (the answer keeps its
+    // first part, cut at a character boundary).
+    static constexpr std::size_t kMaxAnswerBytes = 256 * 1024;
 
     static std::shared_ptr<StreamingClient> create(StreamModel model);
     virtual ~StreamingClient();
@@ -77,6 +81,7 @@ class StreamingClient : public std::enable_shared_from_this<StreamingClient> {
     StreamLineBuffer buffer_;
     std::optional<long> statusCode_;
     bool completed_ = false;
+    bool truncated_ = false;
 };
 
 }  // namespace pex

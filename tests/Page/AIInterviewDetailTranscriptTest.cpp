@@ -7,7 +7,11 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QSplitter>
+#include <atomic>
 #include <cmath>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <thread>
 
 #include "Page/AIInterviewPages/AiInterviewAiCellMac.h"
 #include "Page/AIInterviewPages/AiInterviewCellMac.h"
@@ -23,6 +27,31 @@ namespace pex::test {
 namespace {
 
 using standin::Reply;
+
+std::string dataLine(const std::string& content) {
+    return "data: " + nlohmann::json{{"data", {{"content", content}}}}.dump() + "\n";
+}
+
+// An answer stream the stand-in keeps open after its text: it goes on with comment lines (no
+// answer text) until the connection goes, so a client that closes it is noticed at once.
+struct HeldStream {
+    std::atomic<bool> sentText{false};
+    std::atomic<bool> closed{false};  // the connection went before the stream's end
+};
+
+Reply holdOpen(const std::shared_ptr<HeldStream>& held, const std::string& content) {
+    Reply reply = Reply::produced([held, content]() -> std::optional<std::string> {
+        if (!held->sentText.exchange(true)) return dataLine(content);
+        // The stand-in's pace on its service thread; a stream ends only when its connection
+        // goes (or the stand-in stops).
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return std::string(":\n");
+    });
+    reply.onEnd = [held](bool whole) {
+        if (!whole) held->closed.store(true);
+    };
+    return reply;
+}
 
 class SessionTranscript : public SessionWindowTest {
   protected:
@@ -165,13 +194,12 @@ TEST_F(SessionTranscript, AManualAskSendsTheWholeBoxEmptiesTheAnswersAndStoresTh
     ASSERT_TRUE(runMainUntil([&] { return storedAnswers().size() == 2; }));
 }
 
-TEST_F(SessionTranscript, AFailedStreamNeverReplacesAStoredAnswer) {
+TEST_F(SessionTranscript, AStreamThatFailedBeforeAnyTextStoresNothing) {
     TranslationDetailRecord line;
     line.historyId = historyId_;
     line.streamID = 77;
     GRDBDataManager::shared().insertTranslationDetail(line);
-    const AIInterviewDetailController::AnswerStore store{historyId_, true,
-                                                         std::make_shared<std::atomic<bool>>(true)};
+    const AIInterviewDetailController::AnswerStore store{historyId_, true};
     HistoryRecord otherHistory;
     otherHistory.id = historyId_ + 1000;
     const auto other = GRDBDataManager::shared().insertHistory(otherHistory);
@@ -179,11 +207,10 @@ TEST_F(SessionTranscript, AFailedStreamNeverReplacesAStoredAnswer) {
     TranslationDetailRecord otherLine = line;
     otherLine.historyId = *other;
     GRDBDataManager::shared().insertTranslationDetail(otherLine);
-    store.storeAnswer(77, "第一个回答", "q", StreamOutcome::finished);
+    store.storeAnswer(77, "第一个回答", "q");
     // The same stamp in another interview is not this session's line.
     EXPECT_EQ(GRDBDataManager::shared().fetchTranslationDetails(*other).at(0).aiResultText, "");
-    store.storeAnswer(77, "", "q", StreamOutcome::failed);
-    store.storeAnswer(77, "半", "q", StreamOutcome::failed);
+    store.storeAnswer(77, "", "q");  // a stream that failed before any text
     EXPECT_EQ(storedLines().at(0).aiResultText, "第一个回答");
 
     // Over the network: an error status stores nothing.
@@ -198,26 +225,146 @@ TEST_F(SessionTranscript, AFailedStreamNeverReplacesAStoredAnswer) {
     EXPECT_TRUE(storedAnswers().empty());
 }
 
-TEST_F(SessionTranscript, EndingTheSessionCancelsEveryStreamAndNothingIsStoredAfterwards) {
-    ReplyGate& gate = makeGate();
-    service_.addApiPath("POST", "/ai/meet", [&gate](const standin::Call&) {
-        gate.wait();
-        return Reply::stream({"data: {\"data\":{\"content\":\"迟到的回答\"}}\n"});
+TEST_F(SessionTranscript, AnswersCutByTheEndKeepTheirTextAndTheirStreamsAreClosed) {
+    auto removed = std::make_shared<HeldStream>();
+    ReplyGate& silent = makeGate();
+    service_.addApiPath("POST", "/ai/meet", [removed, &silent](const standin::Call& call) {
+        if (call.json.value("txt", "") == "第一个") return holdOpen(removed, "已到的一半");
+        silent.wait();  // nothing at all arrives before the end
+        return Reply::stream({dataLine("迟到的回答")});
     });
     CountingController* controller = openRecognising(settings(1, 1));
     controller->textView()->setPlainText("第一个");
     controller->aiResponseTapped();
+    ASSERT_TRUE(runMainUntil([&] {
+        return controller->streamModels.size() == 1 &&
+               controller->streamModels[0]->responseText == "已到的一半";
+    }));
     controller->textView()->setPlainText("第二个");
     controller->aiResponseTapped();  // the first answer leaves the table, not the session
     ASSERT_EQ(controller->streamModels.size(), 1u);
-    ASSERT_TRUE(runMainUntil([&] { return gate.waiting() >= 1; }));
+    ASSERT_TRUE(runMainUntil([&] { return silent.waiting() >= 1; }));
+
     window_->close();
-    ASSERT_TRUE(runMainUntil([&] { return !capture_->isRunning(); }));
-    gate.open();
+    // The removed answer's stream is cancelled too: the service sees its connection go.
+    EXPECT_TRUE(runMainUntil([&] { return removed->closed.load(); }));
+    ASSERT_TRUE(runMainUntil([&] { return storedAnswers().size() == 1; }));
+    silent.open();
     settle();
     advance(std::chrono::seconds(2));
     flush();
-    EXPECT_TRUE(storedAnswers().empty());
+    // The text received is its question's answer; the stream that brought none stores nothing.
+    const auto stored = storedAnswers();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].aiQuestionText, "第一个");
+    EXPECT_EQ(stored[0].aiResultText, "已到的一半");
+}
+
+TEST_F(SessionTranscript, AutomaticAnswersCutByTheNetworkOrTheEndKeepTheirTextOnTheirLines) {
+    auto held = std::make_shared<HeldStream>();
+    service_.addApiPath("POST", "/ai/meet", [held](const standin::Call& call) {
+        if (call.json.value("txt", "") == "断网的问题") {
+            return Reply::stream({dataLine("网断前"), dataLine("不会到")});
+        }
+        return holdOpen(held, "结束前");
+    });
+    service_.setFault("/ai/meet", standin::Fault::brokenStream().times(1));
+    CountingController* controller = openRecognising(settings(1, 0));
+    controller->handleFinalResult("断网的问题", "");
+    ASSERT_TRUE(runMainUntil([&] {
+        const auto lines = storedLines();
+        return lines.size() == 1 && !lines[0].aiResultText.empty();
+    }));
+    EXPECT_EQ(storedLines()[0].aiResultText, "网断前");
+
+    controller->handleFinalResult("结束时的问题", "");
+    ASSERT_TRUE(runMainUntil([&] {
+        return controller->streamModels.size() == 2 &&
+               controller->streamModels[1]->responseText == "结束前";
+    }));
+    window_->close();
+    EXPECT_TRUE(runMainUntil([&] { return held->closed.load(); }));
+    ASSERT_TRUE(runMainUntil([&] {
+        const auto lines = storedLines();
+        return lines.size() == 2 && !lines[1].aiResultText.empty();
+    }));
+    const auto lines = storedLines();
+    EXPECT_EQ(lines[0].aiResultText, "网断前");
+    EXPECT_EQ(lines[1].sourceText, "结束时的问题");
+    EXPECT_EQ(lines[1].aiResultText, "结束前");
+}
+
+TEST_F(SessionTranscript, AskingAfterTheEndChangesNothingAndSaysWhy) {
+    CountingController* controller = openRecognising(settings(1, 1));
+    controller->textView()->setPlainText("第一个");
+    controller->aiResponseTapped();
+    ASSERT_TRUE(runMainUntil([&] { return storedAnswers().size() == 1; }));
+    ASSERT_TRUE(runMainUntil([&] {
+        return controller->streamModels.at(0)->responseText == storedAnswers()[0].aiResultText;
+    }));
+    const std::string answer = controller->streamModels[0]->responseText;
+    controller->stopTapped();
+    ASSERT_TRUE(runMainUntil([&] { return controller->hasEnded() && !controller->isTranslating; }));
+    settle();
+    flush();
+
+    const std::vector<std::pair<const char*, std::function<void()>>> asks = {
+        {"回答", [&] { controller->aiResponseTapped(); }},
+        {"Ctrl+K", [&] { pressKey(controller->textView(), Qt::Key_K, Qt::ControlModifier, "k"); }},
+    };
+    for (const auto& [name, ask] : asks) {
+        if (!StatusHUD::shared().isHidden()) StatusHUD::shared().hide(false);
+        controller->textView()->setPlainText("结束后的问题");
+        ask();
+        EXPECT_FALSE(StatusHUD::shared().isHidden()) << name;
+        EXPECT_EQ(StatusHUD::shared().statusLabel()->text(), "面试已结束，无法再提问") << name;
+        ASSERT_EQ(controller->streamModels.size(), 1u) << name;
+        EXPECT_EQ(controller->streamModels[0]->responseText, answer) << name;
+        EXPECT_EQ(controller->textView()->toPlainText(), "结束后的问题") << name;
+    }
+    flush();
+    EXPECT_EQ(service_.requests("/ai/meet").size(), 1u);
+    EXPECT_EQ(storedAnswers().size(), 1u);
+}
+
+// Counts the main-queue items Qt delivers (queued calls).
+class QueuedCalls : public QObject {
+  public:
+    QueuedCalls() { qApp->installEventFilter(this); }
+    ~QueuedCalls() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::MetaCall) ++count;
+        return false;
+    }
+    int count = 0;
+};
+
+TEST_F(SessionTranscript, AFloodOfPiecesWaitsOnTheMainQueueAsOneUpdate) {
+    constexpr int kPieces = 20000;
+    service_.addApiPath("POST", "/ai/meet", [](const standin::Call&) {
+        auto next = std::make_shared<int>(0);
+        return Reply::produced([next]() -> std::optional<std::string> {
+            if (*next >= kPieces) return std::nullopt;
+            return dataLine(std::string(1, static_cast<char>('a' + (*next)++ % 26)));
+        });
+    });
+    CountingController* controller = openRecognising(settings(1, 1));
+    controller->textView()->setPlainText("问题");
+    controller->aiResponseTapped();
+    flush();
+    // The main thread stays busy (runs nothing) while the whole answer arrives and is stored.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (storedAnswers().empty() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+    }
+    const auto stored = storedAnswers();
+    ASSERT_EQ(stored.size(), 1u);
+    ASSERT_EQ(stored[0].aiResultText.size(), static_cast<std::size_t>(kPieces));
+    QueuedCalls calls;
+    flush();
+    EXPECT_LE(calls.count, 10);
+    ASSERT_EQ(controller->streamModels.size(), 1u);
+    EXPECT_EQ(controller->streamModels[0]->responseText, stored[0].aiResultText);
 }
 
 }  // namespace

@@ -342,5 +342,37 @@ TEST_F(AnswerStream, AnAddressThatIsNoURLEndsTheStreamAsFailed) {
     EXPECT_TRUE(service_.requests().empty());
 }
 
+TEST_F(AnswerStream, AnAnswerStopsAtItsLimitOnACharacterBoundaryAndKeepsWhatCame) {
+    constexpr std::size_t kLimit = StreamingClient::kMaxAnswerBytes;
+    struct Case {
+        std::string character;
+        int perPiece;      // characters in each piece
+        std::size_t kept;  // bytes of answer kept
+    };
+    const std::vector<Case> cases = {
+        {"a", 1024, kLimit},                // the limit ends a piece exactly
+        {"答", 1000, kLimit - kLimit % 3},  // the limit falls inside a three-byte character
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.character);
+        std::string piece;
+        for (int i = 0; i < c.perPiece; ++i) piece += c.character;
+        const std::size_t pieces = kLimit / piece.size() + 5;
+        service_.addApiPath("POST", StreamingClient::kPath, [piece, pieces](const standin::Call&) {
+            return standin::Reply::stream(std::vector<std::string>(pieces, line(piece)));
+        });
+        std::string expected;
+        while (expected.size() < c.kept) expected += c.character;
+        const auto observed = run(nullptr);
+        std::lock_guard lock(observed->mutex);
+        EXPECT_EQ(observed->outcome, StreamOutcome::finished);
+        EXPECT_EQ(observed->completedText, expected);
+        // Nothing is announced past the limit.
+        ASSERT_FALSE(observed->updates.empty());
+        EXPECT_EQ(observed->updates.back(), expected);
+        EXPECT_EQ(observed->updates.size(), (c.kept + piece.size() - 1) / piece.size());
+    }
+}
+
 }  // namespace
 }  // namespace pex

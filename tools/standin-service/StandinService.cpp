@@ -389,7 +389,8 @@ void StandinService::Impl::send(httplib::Response& response, Reply reply, bool b
         auto producer = std::move(reply.producer);
         auto sent = std::make_shared<std::size_t>(0);
         response.set_chunked_content_provider(
-            reply.contentType, [producer, sent, breakStream](size_t, httplib::DataSink& sink) {
+            reply.contentType,
+            [producer, sent, breakStream](size_t, httplib::DataSink& sink) {
                 if (breakStream && *sent >= 1) return false;
                 const std::optional<std::string> piece = producer();
                 if (!piece) {
@@ -398,7 +399,8 @@ void StandinService::Impl::send(httplib::Response& response, Reply reply, bool b
                 }
                 ++*sent;
                 return sink.write(piece->data(), piece->size());
-            });
+            },
+            std::move(reply.onEnd));
         return;
     }
     if (reply.pieces) {

@@ -83,6 +83,9 @@ struct Reply {
     // Streamed from a producer: called for each next piece (it may block, e.g. until a test
     // lets it go on); none ends the stream.
     std::function<std::optional<std::string>()> producer;
+    // A produced stream has ended: `whole` when it was sent to its end, false when the
+    // connection went first (the client closed it, or the server stopped).
+    std::function<void(bool whole)> onEnd;
 
     // {"code": 0, "message": message, "data": data}
     static Reply ok(nlohmann::json data = nullptr, const std::string& message = "");

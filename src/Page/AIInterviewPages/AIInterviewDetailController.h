@@ -123,20 +123,21 @@ class AIInterviewDetailController : public BaseViewController,
 
     // Transcript and answers (AIInterviewDetailControllerTranscript.cpp).
     static constexpr const char* kEmptyQuestionText = "请输入文本";
+    static constexpr const char* kSessionEndedText = "面试已结束，无法再提问";
     // Partial and final sentences; `translation` is empty in recognition-only mode.
     void handleIntermediateResult(const std::string& sourceText, const std::string& translation);
     void handleFinalResult(const std::string& sourceText, const std::string& translation);
     // Sends one question and shows its answer as it streams in.
     void askAI(const std::string& question);
-    // Called off the main thread when a stream has ended; stores a usable answer by the
-    // stamp of its transcript line (automatic answers) or as a question with its answer.
-    // Carries copies of what it needs, so it never touches the controller.
+    // Called off the main thread when a stream has ended, also after the session or the
+    // controller is gone; stores the text received by the stamp of its transcript line
+    // (automatic answers) or as a question with its answer. Carries copies of what it needs,
+    // so it never touches the controller.
     struct AnswerStore {
         std::int64_t historyId = 0;
         bool automatic = true;
-        std::shared_ptr<std::atomic<bool>> sessionRunning;
-        void storeAnswer(std::int64_t id, const std::string& answer, const std::string& question,
-                         StreamOutcome outcome) const;
+        void storeAnswer(std::int64_t id, const std::string& answer,
+                         const std::string& question) const;
     };
     // Cancels every answer stream this session started (not only those still listed).
     void cancelStreams();
@@ -289,7 +290,6 @@ class AIInterviewDetailController : public BaseViewController,
     double topHeightsWidth_ = -1;
     int topHeightsFont_ = 0;
     std::vector<std::weak_ptr<StreamingClient>> streamClients_;
-    std::shared_ptr<std::atomic<bool>> sessionRunning_ = std::make_shared<std::atomic<bool>>(true);
 
     // Sends the final usage report when a consumption is open; `toastReply`: its reply shows
     // its message (or "已停止") as a toast.

@@ -201,7 +201,6 @@ void AIInterviewDetailController::stopSession(std::function<void()> completion) 
         return;
     }
     ended_ = true;
-    sessionRunning_->store(false);
     cancelStreams();
     // The clock and the token manager live on the main thread: they stop here, at once, so no
     // tick or late token reply reaches the session after this.

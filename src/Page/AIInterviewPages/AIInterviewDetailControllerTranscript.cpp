@@ -10,6 +10,7 @@
 
 #include "Page/AIInterviewPages/AiInterviewAiCellMac.h"
 #include "Page/AIInterviewPages/AiInterviewCellMac.h"
+#include "Page/AIInterviewPages/AnswerUpdateCoalescer.h"
 #include "Page/AIInterviewPages/ConversationRowText.h"
 #include "Tools/StatusHUD/StatusHUD.h"
 #include "platform/foundation/DispatchQueue.h"
@@ -73,6 +74,26 @@ void AIInterviewDetailController::handleFinalResult(const std::string& sourceTex
     }
     row.end = useTimeCount;
     row.streamID = streamID;
+
+    // The line is stored before its question goes out: an automatic answer is written onto
+    // it, and a quick one may be complete before this turn is over.
+    TranslationDetailRecord record;
+    record.historyId = historyId;
+    record.time = historyTimeTextNow();
+    record.timeStr = secondsSince1970();
+    record.sourceText = sourceText;
+    record.resultText = translation;
+    record.sourceColor = "#f9f9f9";
+    record.resultColor = "#f9f9f9";
+    record.streamID = row.streamID;
+    record.startTime = row.start.value_or(0);
+    record.endTime = 0;
+    GRDBDataManager::shared().insertTranslationDetail(record);
+
+    // The question leaves before the transcript table is laid out again: the user waits for
+    // the answer, not for the table. (askAI renews the stamp; the row keeps its own.)
+    if (!isManualAnswerMode()) askAI(sourceText);  // what was said, never its translation
+
     topArr.push_back(row);
     if (centerModel_) {
         suppressCenterModelRefresh = true;
@@ -83,23 +104,7 @@ void AIInterviewDetailController::handleFinalResult(const std::string& sourceTex
     recomputeTranscriptHeights();
     reloadTranscriptTable();
 
-    TranslationDetailRecord record;
-    record.historyId = historyId;
-    record.time = historyTimeTextNow();
-    record.timeStr = secondsSince1970();
-    record.sourceText = sourceText;
-    record.resultText = translation;
-    record.sourceColor = "#f9f9f9";
-    record.resultColor = "#f9f9f9";
-    record.streamID = streamID;
-    record.startTime = row.start.value_or(0);
-    record.endTime = 0;
-    GRDBDataManager::shared().insertTranslationDetail(record);
-
-    if (!isManualAnswerMode()) {
-        // The question is what was said, never its translation.
-        askAI(sourceText);
-    } else if (textView_) {
+    if (isManualAnswerMode() && textView_) {
         textView_->setPlainText(textView_->toPlainText() + "\n" +
                                 QString::fromStdString(sourceText));
     }
@@ -122,8 +127,7 @@ StreamModel AIInterviewDetailController::makeStreamModel(const std::string& ques
 }
 
 void AIInterviewDetailController::askAI(const std::string& question) {
-    // No question goes out for a session that has ended (its streams would be cancelled and
-    // their answers never stored).
+    // No question goes out for a session that has ended: nothing is billed or recorded then.
     if (ended_) return;
     auto row = std::make_shared<AnswerRow>();
     row->id = streamID;
@@ -131,36 +135,39 @@ void AIInterviewDetailController::askAI(const std::string& question) {
     StreamModel model = makeStreamModel(question);
     const QPointer<AIInterviewDetailController> weak(this);
     const std::weak_ptr<AnswerRow> weakRow = row;
-    model.onUpdate = [weak, weakRow](const std::string& text) {
-        onMainQueue([weak, weakRow, text] {
+    // However fast the pieces come, one update per answer waits on the main queue.
+    const auto updates = AnswerUpdateCoalescer::create(
+        [](std::function<void()> work) { DispatchQueue::main().async(std::move(work)); },
+        [weak, weakRow](const std::string& added) {
             const auto answer = weakRow.lock();
-            if (weak && answer) weak->updateAnswerRow(answer, text);
+            if (weak && answer) weak->updateAnswerRow(answer, answer->responseText + added);
         });
-    };
-    const AnswerStore store{historyId, !isManualAnswerMode(), sessionRunning_};
-    model.didComplete = [store, question](std::int64_t id, const std::string& text,
-                                          StreamOutcome outcome) {
-        store.storeAnswer(id, text, question, outcome);
+    model.onUpdate = [updates](const std::string& text) { updates->answerGrew(text); };
+    const AnswerStore store{historyId, !isManualAnswerMode()};
+    model.didComplete = [store, question](std::int64_t id, const std::string& text, StreamOutcome) {
+        store.storeAnswer(id, text, question);
     };
     std::shared_ptr<StreamingClient> client = StreamingClient::create(std::move(model));
     streamModels.push_back(row);
-    recomputeAnswerHeights();
-    reloadAnswerTable();
     // Every started client stays reachable for `cancelStreams`, whatever the answer table shows.
     std::erase_if(streamClients_,
                   [](const std::weak_ptr<StreamingClient>& c) { return c.expired(); });
     streamClients_.push_back(client);
+    // Sent before the answer table is laid out again; its pieces come later, on the main
+    // queue, when the row is listed.
     client->start();
+    recomputeAnswerHeights();
+    reloadAnswerTable();
     renewStreamID();
 }
 
 void AIInterviewDetailController::AnswerStore::storeAnswer(std::int64_t id,
                                                            const std::string& answer,
-                                                           const std::string& question,
-                                                           StreamOutcome outcome) const {
-    // A failed stream has no usable answer, and nothing is written for a session that has
-    // ended: its streams were cancelled on the way out.
-    if (outcome == StreamOutcome::failed || !sessionRunning || !sessionRunning->load()) return;
+                                                           const std::string& question) const {
+    // What the user saw is kept however the stream ended: cut by the end of the session or by
+    // the network, its text so far is the answer. A stream that brought no text has nothing to
+    // store and must not blank an answer stored before.
+    if (answer.empty()) return;
     if (automatic) {
         GRDBDataManager::shared().updateAIResultText(historyId, id, answer);
         return;
@@ -175,6 +182,12 @@ void AIInterviewDetailController::AnswerStore::storeAnswer(std::int64_t id,
 }
 
 void AIInterviewDetailController::askFromTextView() {
+    // Nothing can be asked once the session has ended: the answers and the question stay as
+    // they are, and the user is told why nothing happens.
+    if (ended_) {
+        StatusHUD::showMessage(kSessionEndedText, StatusHUDMode::text);
+        return;
+    }
     if (!textView_) return;
     const QString text = textView_->toPlainText();
     if (text.isEmpty()) {
