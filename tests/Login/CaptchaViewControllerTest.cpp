@@ -20,6 +20,7 @@
 #include "LoginFixture.h"
 #include "Tools/ContentWindow.h"
 #include "purchase/ConsoleCapture.h"
+#include "support/WebEngineTestEnvironment.h"
 #include "support/WidgetEvents.h"
 
 namespace pex {
@@ -35,14 +36,7 @@ constexpr bool kWebEngineRuns = false;
 constexpr bool kWebEngineRuns = true;
 #endif
 
-// Chromium refuses to run as root with its sandbox on: switched off for this test program
-// only, before the application object exists. The web views also want shared GL contexts.
-const bool kWebEngineEnvironment = [] {
-    ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-    ::setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --no-sandbox", 0);
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    return true;
-}();
+const bool kWebEngineEnvironment = test::prepareWebEngineForTests();
 
 Reply page(const std::string& html) {
     return Reply::text(200,

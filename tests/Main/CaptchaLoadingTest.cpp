@@ -10,15 +10,12 @@
 
 #include "Login/CaptchaPage.h"
 #include "Login/LoginViewController.h"
+#include "support/WebEngineTestEnvironment.h"
 
 namespace pex {
 namespace {
 
-// As the application's main() does before it makes the application object.
-const bool sharedContexts = [] {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    return true;
-}();
+const bool webEngineEnvironment = test::prepareWebEngineForTests();
 
 bool webEngineLoaded() {
     std::ifstream maps("/proc/self/maps");

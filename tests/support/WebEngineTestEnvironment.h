@@ -1,0 +1,18 @@
+#pragma once
+// What a test program that makes web views needs before its application object exists,
+// however the test is started: Chromium refuses to run as root with its sandbox on, test
+// machines draw without a GPU, and the web views want shared OpenGL contexts (as the
+// application's main() sets them). Values the caller exported are kept.
+#include <QCoreApplication>
+#include <cstdlib>
+
+namespace pex::test {
+
+inline bool prepareWebEngineForTests() {
+    ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+    ::setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --no-sandbox", 0);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    return true;
+}
+
+}  // namespace pex::test
