@@ -10,12 +10,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchScale.h"
 #include "service/GRDBDataManager.h"
 
 namespace pex {
 namespace {
 
-constexpr int kInterviews = 10'000;
+const int kInterviews = bench::scaled(10'000);
 constexpr int kLinesPerInterview = 300;
 constexpr std::int64_t kFirstId = 1'700'000'000;
 
@@ -89,13 +90,14 @@ HistoryFixture& fixture() {
     return instance;
 }
 
-constexpr std::int64_t kMiddleInterview = kFirstId + (kInterviews / 2) * 3600;
+const std::int64_t kMiddleInterview = kFirstId + (kInterviews / 2) * 3600;
 
 void BM_fetchAllHistory(benchmark::State& state) {
     auto& manager = fixture().manager();
     for (auto _ : state) {
         auto all = manager.fetchAllHistory();
-        if (all.size() != kInterviews) state.SkipWithError("wrong number of interviews");
+        if (all.size() != static_cast<std::size_t>(kInterviews))
+            state.SkipWithError("wrong number of interviews");
         benchmark::DoNotOptimize(all);
     }
 }

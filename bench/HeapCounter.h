@@ -58,3 +58,26 @@ void operator delete(void* block, std::size_t) noexcept {
 void operator delete[](void* block, std::size_t) noexcept {
     pex::bench::countedRelease(block);
 }
+// The non-throwing forms too: a block from a library's nothrow new would otherwise come back
+// through the counted delete above without having been counted (or, under AddressSanitizer,
+// from a different allocator).
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return pex::bench::countedAllocation(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return pex::bench::countedAllocation(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept {
+    pex::bench::countedRelease(block);
+}
+void operator delete[](void* block, const std::nothrow_t&) noexcept {
+    pex::bench::countedRelease(block);
+}

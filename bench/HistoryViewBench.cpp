@@ -55,9 +55,11 @@ struct Panel {
     HistoryView* panel;
 };
 
+// Made in main() after the application object and gone before it: widgets must not outlive it.
+Panel* thePanel = nullptr;
+
 Panel& panel() {
-    static Panel instance;
-    return instance;
+    return *thePanel;
 }
 
 void BM_reloadRoundTrip(benchmark::State& state) {
@@ -100,16 +102,26 @@ void BM_showAllRowsOnMainThread(benchmark::State& state) {
 BENCHMARK(BM_showAllRowsOnMainThread)->Unit(benchmark::kMillisecond);
 
 // What one keystroke costs the main thread before the rows come back: asking for the search.
+// Only that is timed; each search is let finish before the next keystroke, so the database queue
+// never holds a backlog of searches (unbounded typing would queue one per iteration), and the
+// count is fixed because each untimed search costs milliseconds.
 void BM_keystrokeOnMainThread(benchmark::State& state) {
     Panel& p = panel();
     int n = 0;
     for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
         p.panel->searchTextField()->setText(QString::number(n++));
+        state.SetIterationTime(static_cast<double>(timer.nsecsElapsed()) / 1e9);
+        p.settle();
     }
     p.panel->searchTextField()->clear();
     p.settle();
 }
-BENCHMARK(BM_keystrokeOnMainThread)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_keystrokeOnMainThread)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseManualTime()
+    ->Iterations(200);
 
 }  // namespace
 }  // namespace pex
@@ -128,7 +140,12 @@ int main(int argc, char** argv) {
     reporter.SetOutputStream(&std::cerr);
     reporter.SetErrorStream(&std::cerr);
     pex::fill();
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    {
+        pex::Panel panel;
+        pex::thePanel = &panel;
+        benchmark::RunSpecifiedBenchmarks(&reporter);
+        pex::thePanel = nullptr;
+    }
     benchmark::Shutdown();
     return 0;
 }

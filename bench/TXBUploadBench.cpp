@@ -16,6 +16,7 @@
 #include "BeaconTransport/cct/TXBLogRequest.h"
 #include "BeaconTransport/cct/TXBUploader.h"
 #include "BeaconTransport/cct/TXPEndpoints.h"
+#include "BenchScale.h"
 #include "standin-service/TelemetryServer.h"
 
 namespace {
@@ -57,7 +58,7 @@ void BM_EncodeAndGzip1000Events(benchmark::State& state) {
 }
 BENCHMARK(BM_EncodeAndGzip1000Events)->Unit(benchmark::kMillisecond);
 
-constexpr int kStoredEvents = 10'000;
+const int kStoredEvents = pex::bench::scaled(10'000);
 
 // The stand-in's telemetry endpoint for the whole benchmark.
 struct Endpoint {
@@ -169,7 +170,8 @@ void BM_EventsSurviveADamagedCounterAndAFailedRound(benchmark::State& state) {
         state.counters["sent_twice"] = double(deliveries - delivered.size());
         state.counters["left_stored"] = double(left);
         state.counters["lost"] = double(kStoredEvents) - double(delivered.size()) - double(left);
-        if (delivered.size() != std::size_t{kStoredEvents} || deliveries != delivered.size())
+        if (delivered.size() != static_cast<std::size_t>(kStoredEvents) ||
+            deliveries != delivered.size())
             state.SkipWithError("events were lost, held back or sent twice");
         stored.reset();
         state.ResumeTiming();

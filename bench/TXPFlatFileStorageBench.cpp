@@ -14,6 +14,7 @@
 
 #include "BeaconTransport/TXPLibrary/TXPFlatFileStorage.h"
 #include "BeaconTransport/TXPLibrary/TXPPlatform.h"
+#include "BenchScale.h"
 
 namespace {
 
@@ -58,7 +59,8 @@ void storeEvents(TXPFlatFileStorage& storage, int count) {
     done.get_future().get();
 }
 
-constexpr int kEvents = 10'000;
+const int kEvents = pex::bench::scaled(10'000);
+const int kBatchEvents = pex::bench::scaled(5'000);
 
 // CPU time of the whole process: the storage works on a queue of its own.
 double processCPUSeconds() {
@@ -132,7 +134,7 @@ void BM_Batch5000Events(benchmark::State& state) {
         state.PauseTiming();
         ScratchFolder folder;
         auto storage = TXPFlatFileStorage::make(folder.path);
-        storeEvents(*storage, 5'000);
+        storeEvents(*storage, kBatchEvents);
         state.ResumeTiming();
         std::promise<std::size_t> done;
         storage->batchWithEventSelector(
@@ -140,16 +142,17 @@ void BM_Batch5000Events(benchmark::State& state) {
             TXPDateNow() + std::chrono::minutes(10), [&](auto, std::optional<TXPEventSet> events) {
                 done.set_value(events ? events->size() : 0);
             });
-        if (done.get_future().get() != 5'000) state.SkipWithError("batch incomplete");
+        if (done.get_future().get() != static_cast<std::size_t>(kBatchEvents))
+            state.SkipWithError("batch incomplete");
     }
-    state.SetItemsProcessed(state.iterations() * 5'000);
+    state.SetItemsProcessed(state.iterations() * kBatchEvents);
 }
 BENCHMARK(BM_Batch5000Events)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 void BM_StoreAfterSizeCacheReset(benchmark::State& state) {
     ScratchFolder folder;
     auto storage = TXPFlatFileStorage::make(folder.path);
-    storeEvents(*storage, 10'000);
+    storeEvents(*storage, kEvents);
     for (auto _ : state) {
         state.PauseTiming();
         storage->storageQueue().sync([&] { storage->sizeTracker().resetCachedSize(); });

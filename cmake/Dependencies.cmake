@@ -62,8 +62,20 @@ function(pexmora_tests_in_folder)
         set(target test_${prefix}_${stem})
         add_executable(${target} ${source})
         target_link_libraries(${target} PRIVATE ${ARG_LIBS} pex_testsupport GTest::gmock ${test_main})
+        # A ThreadSanitizer build makes and runs only the programs tests/CMakeLists.txt picks;
+        # the rest stay defined (folders refer to them) but are neither built nor registered.
+        set(extra_properties)
+        if(PEXMORA_TSAN)
+            if(NOT "${prefix}_${stem}" MATCHES "${PEXMORA_TSAN_TESTS}"
+               OR "${prefix}_${stem}" MATCHES "${PEXMORA_TSAN_TESTS_LEFT_OUT}")
+                set_target_properties(${target} PROPERTIES EXCLUDE_FROM_ALL ON)
+                continue()
+            endif()
+            add_dependencies(tsan_tests ${target})
+            set(extra_properties LABELS tsan ENVIRONMENT "TSAN_OPTIONS=${PEXMORA_TSAN_OPTIONS}")
+        endif()
         gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-            PROPERTIES TIMEOUT 300)
+            PROPERTIES TIMEOUT 300 ${extra_properties})
     endforeach()
 endfunction()
 

@@ -3,7 +3,9 @@
 # warnings as errors, whose sound tests run on a private PulseAudio server and again on a private
 # PipeWire stack, and one with AddressSanitizer + UndefinedBehaviorSanitizer (PulseAudio only). A third
 # configuration builds only the fuzz targets with clang and libFuzzer and runs each over its
-# seeds plus a few seconds of fuzzing (tools/fuzz-long.sh fuzzes for longer).
+# seeds plus a few seconds of fuzzing (tools/fuzz-long.sh fuzzes for longer). A fourth builds
+# with ThreadSanitizer only the test programs of the concurrent parts (target tsan_tests, label
+# tsan) and runs them. Every bench program runs briefly as a smoke test (label bench).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
@@ -22,8 +24,9 @@ declare -A presets=(
   [release]="-DCMAKE_BUILD_TYPE=RelWithDebInfo"
   [sanitize]="-DCMAKE_BUILD_TYPE=Debug -DPEXMORA_SANITIZE=ON -DPEXMORA_PIPEWIRE_TESTS=OFF"
   [fuzz]="-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DPEXMORA_SANITIZE=ON -DPEXMORA_FUZZ=ON -DPEXMORA_BUILD_TESTS=OFF -DPEXMORA_BUILD_BENCH=OFF"
+  [tsan]="-DCMAKE_BUILD_TYPE=RelWithDebInfo -DPEXMORA_TSAN=ON -DPEXMORA_BUILD_BENCH=OFF -DPEXMORA_PIPEWIRE_TESTS=OFF"
 )
-configs=(release sanitize fuzz)
+configs=(release sanitize fuzz tsan)
 [ -n "${PEXMORA_TEST_CONFIGS:-}" ] && read -r -a configs <<<"$PEXMORA_TEST_CONFIGS"
 
 status=0
@@ -40,12 +43,17 @@ for entry in "${configs[@]}"; do
   # shellcheck disable=SC2086
   cmake -S . -B "$dir" -G Ninja -DPEXMORA_WERROR=ON $flags >/dev/null
   target=()
+  selection=()
   [[ $flags == *-DPEXMORA_FUZZ=ON* ]] && target=(--target fuzz_all)
+  if [[ $flags == *-DPEXMORA_TSAN=ON* ]]; then
+    target=(--target tsan_tests)
+    selection=(-L tsan)
+  fi
   cmake --build "$dir" -j "$jobs" "${target[@]}"
   echo "=== $name: test"
   if [ -x "$dir/tools/gallery/gallery" ]; then
     "$dir/tools/gallery/gallery" "$dir/gallery" >/dev/null || status=1
   fi
-  (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600) || status=1
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600 "${selection[@]}") || status=1
 done
 exit $status

@@ -27,6 +27,7 @@
 #include "platform/avfoundation/AudioFile.h"
 #include "platform/avfoundation/AudioFormat.h"
 #include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/SharedSlot.h"
 
 namespace pex {
 
@@ -94,10 +95,10 @@ class PXRecorderManager final : public PcmVoiceRecorderDelegate {
     std::optional<std::filesystem::path> outputFileURL_;
 
     PcmVoiceRecorder recorder_;
-    std::atomic<std::shared_ptr<AudioFile>> audioFile_;
+    SharedSlot<AudioFile> audioFile_;
     DispatchQueue writeQueue_;
-    std::atomic<std::shared_ptr<const AudioDataSubject>> audioDataSubject_;
-    std::atomic<std::shared_ptr<const CaptureFailureHandler>> onCaptureFailed_;
+    SharedSlot<const AudioDataSubject> audioDataSubject_;
+    SharedSlot<const CaptureFailureHandler> onCaptureFailed_;
     AudioFormat audioFormat_;
     VoiceFramePool framePool_;
 

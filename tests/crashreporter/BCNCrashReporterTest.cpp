@@ -5,10 +5,12 @@
 #include "crashreporter/BCNCrashReporter.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -105,6 +107,8 @@ class BCNCrashReporterTest : public ::testing::Test {
         fs::create_directories(home());
         writeInfo({});
     }
+    // The fake servers answer on the service's threads: those end before the servers go.
+    void TearDown() override { service_.stop(); }
 
     fs::path home() const { return machine_.path() / "home"; }
     fs::path bundle() const { return machine_.path() / "bundle"; }
@@ -170,8 +174,7 @@ class BCNCrashReporterTest : public ::testing::Test {
             });
         }
         ChildRun result;
-        result.out = readAll(out[0]);
-        result.err = readAll(err[0]);
+        readBoth(out[0], result.out, err[0], result.err);
         int status = 0;
         waitpid(child, &status, 0);
         if (stopper.joinable()) stopper.join();
@@ -180,13 +183,32 @@ class BCNCrashReporterTest : public ::testing::Test {
         return result;
     }
 
-    static std::string readAll(int fd) {
-        std::string text;
+    // Both pipes at once: a child that fills one while the other is read would wait forever.
+    static void readBoth(int outFd, std::string& out, int errFd, std::string& err) {
+        pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+        std::string* texts[2] = {&out, &err};
+        int open = 2;
         char buffer[4096];
-        ssize_t got;
-        while ((got = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, got);
-        close(fd);
-        return text;
+        while (open > 0) {
+            if (poll(fds, 2, -1) < 0) {
+                if (errno == EINTR) continue;
+                break;
+            }
+            for (int i = 0; i < 2; ++i) {
+                if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+                const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+                if (got > 0) {
+                    texts[i]->append(buffer, static_cast<std::size_t>(got));
+                } else if (got == 0 || errno != EINTR) {
+                    close(fds[i].fd);
+                    fds[i].fd = -1;
+                    --open;
+                }
+            }
+        }
+        for (const pollfd& fd : fds) {
+            if (fd.fd >= 0) close(fd.fd);
+        }
     }
 
     // The crash uploads the stand-in received (target 1002's endpoint).

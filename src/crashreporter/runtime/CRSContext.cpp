@@ -28,9 +28,11 @@ constexpr std::size_t kReadOnlyPathsSize = 32 * PATH_MAX;
 CRSContext contextStorage;
 
 bool contextPresent() {
-    return reinterpret_cast<std::uintptr_t>(crsContext) >= 4096 &&
-           reinterpret_cast<std::uintptr_t>(crsContext->readonly) >= 4096 &&
-           reinterpret_cast<std::uintptr_t>(crsContext->writable) >= 4096;
+    const CRSContext* context =
+        std::atomic_ref<CRSContext*>(crsContext).load(std::memory_order_acquire);
+    return reinterpret_cast<std::uintptr_t>(context) >= 4096 &&
+           reinterpret_cast<std::uintptr_t>(context->readonly) >= 4096 &&
+           reinterpret_cast<std::uintptr_t>(context->writable) >= 4096;
 }
 
 void* zeroed(void* memory, std::size_t size) {
@@ -71,8 +73,8 @@ bool CRSContextAllocate() {
     writable->crashOccurred = false;
     writable->binaryImage.file.fd = -1;
     contextStorage = CRSContext{readonly, writable, allocator};
-    std::atomic_thread_fence(std::memory_order_seq_cst);
-    crsContext = &contextStorage;
+    // Published with release order: a thread that sees the pointer sees the records it names.
+    std::atomic_ref<CRSContext*>(crsContext).store(&contextStorage, std::memory_order_release);
     return true;
 }
 
@@ -107,16 +109,17 @@ void CRSContextSetDebuggerAttached(bool attached) {
 
 void CRSContextCompleteInitialization() {
     if (!contextPresent()) return;
-    crsContext->readonly->initialized = true;
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+    // Release pairs with the acquire in CRSContextIsInitialized: whoever sees the flag set sees
+    // every path and setting written before it. Set before the region is write-protected.
+    std::atomic_ref<bool>(crsContext->readonly->initialized).store(true, std::memory_order_release);
     if (!CRSAllocatorProtect(crsContext->allocator)) {
         CRSSDKLogWarn("Error: Memory protection failed\n");
     }
 }
 
 bool CRSContextIsInitialized() {
-    std::atomic_thread_fence(std::memory_order_seq_cst);
-    return contextPresent() && crsContext->readonly->initialized;
+    return contextPresent() &&
+           std::atomic_ref<bool>(crsContext->readonly->initialized).load(std::memory_order_acquire);
 }
 
 bool CRSContextMarkAndCheckIfCrashed() {

@@ -69,15 +69,20 @@ TEST(WorkerPoolTest, SerialQueuesShareThePoolInsteadOfAThreadEach) {
 
 // A job that blocks does not keep others from running: the pool starts another thread.
 TEST(WorkerPoolTest, BlockedWorkNeverStarvesOtherQueues) {
-    DispatchSemaphore unblock, otherRan;
+    DispatchSemaphore unblock, otherRan, released;
     std::vector<DispatchQueue> blocked;
     for (int i = 0; i < 16; ++i) {
         blocked.push_back(DispatchQueue::serial("blocked"));
-        blocked.back().async([&] { unblock.wait(kGuard); });
+        blocked.back().async([&] {
+            unblock.wait(kGuard);
+            released.signal();
+        });
     }
     DispatchQueue::serial("free").async([&] { otherRan.signal(); });
     EXPECT_TRUE(otherRan.wait(kGuard));
     for (int i = 0; i < 16; ++i) unblock.signal();
+    // The semaphores live on this stack: every blocked job must be out of its wait first.
+    for (int i = 0; i < 16; ++i) ASSERT_TRUE(released.wait(kGuard));
 }
 
 TEST(WorkerPoolTest, QueuesKeepTheirQualityOfServiceAndGlobalQueuesTheirLabels) {
