@@ -65,7 +65,7 @@ bool CRSContextAllocate() {
     readonly->machStack = machStack;
     readonly->machException.stack = machStack;
     readonly->signalStack = signalStack;
-    readonly->initialized = false;
+    readonly->initialized.store(false, std::memory_order_relaxed);
     writable->internalLogFd = -1;
     writable->internalLogLevel = CRSSDKLogLevelDebug;
     writable->crashOccurred = false;
@@ -107,16 +107,14 @@ void CRSContextSetDebuggerAttached(bool attached) {
 
 void CRSContextCompleteInitialization() {
     if (!contextPresent()) return;
-    crsContext->readonly->initialized = true;
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+    crsContext->readonly->initialized.store(true, std::memory_order_release);
     if (!CRSAllocatorProtect(crsContext->allocator)) {
         CRSSDKLogWarn("Error: Memory protection failed\n");
     }
 }
 
 bool CRSContextIsInitialized() {
-    std::atomic_thread_fence(std::memory_order_seq_cst);
-    return contextPresent() && crsContext->readonly->initialized;
+    return contextPresent() && crsContext->readonly->initialized.load(std::memory_order_acquire);
 }
 
 bool CRSContextMarkAndCheckIfCrashed() {

@@ -3,6 +3,7 @@
 // the handler only reads memory and writes files. The read-only record is write-protected
 // once set-up is complete; the writable record is what handlers and user logging update.
 // Both live in the guarded allocator's mapping.
+#include <atomic>
 #include <cstddef>
 
 #include "crashreporter/runtime/CRSAllocator.h"
@@ -17,7 +18,9 @@
 namespace pex {
 
 struct CRSReadOnlyContext {
-    bool initialized;
+    // Written by the set-up's last task on a worker, read by any thread (and crash handler):
+    // the release store publishes every field set before it to the acquiring reader.
+    std::atomic<bool> initialized;
     bool debuggerAttached;
     const char* previouslyCrashedFileFullPath;
     const char* logPath;
@@ -31,6 +34,9 @@ struct CRSReadOnlyContext {
     CRSMachExceptionReadOnlyContext machException;
     CRSUserLoggingReadOnlyContext logging;
 };
+
+// A crash handler may read it: it must not hide a lock.
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 struct CRSReadWriteContext {
     int internalLogFd;
