@@ -125,6 +125,7 @@ void recordFatal(CRSExceptionType type, const char* name, const char* reason) {
         CRSHandler(&file, thread, nullptr, true);
         CRSFileClose(&file);
     });
+    CRSContextMarkCrashRecorded();
 }
 
 std::string demangledTypeName(const std::type_info* type) {

@@ -219,6 +219,7 @@ mach::KernReturn CRSMachExceptionRecord(CRSMachExceptionReadOnlyContext* context
     writeRecord(&file, request, context);
     CRSHandler(&file, static_cast<pid_t>(request.thread.name), nullptr, true);
     CRSFileClose(&file);
+    CRSContextMarkCrashRecorded();
     return mach::kSuccess;
 }
 

@@ -74,6 +74,41 @@ struct ThreadSignalStack {
     }
 };
 
+// Returning from the handler repeats only a fault: the instruction runs again. A signal sent by
+// kill() or raise(), a breakpoint trap (execution goes on after it) and a refused system call
+// are sent anew once the earlier action is back, which then runs exactly once.
+bool repeatsByItself(int signal, const siginfo_t* info) {
+    return reinterpret_cast<std::uintptr_t>(info) < 4096 ||
+           (info->si_code > 0 && signal != SIGTRAP && signal != SIGSYS);
+}
+
+// Sleeps for the time given; a signal that wakes it early does not shorten it.
+void pauseFor(std::int64_t nanoseconds) {
+    timespec remaining{static_cast<time_t>(nanoseconds / 1000000000),
+                       static_cast<long>(nanoseconds % 1000000000)};
+    while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+    }
+}
+
+// A fault of another thread while the first crash is recorded: it waits, so the record is
+// completed and the process ends by the first signal once that is handed back. Should the
+// record never complete, this thread's own signal is handed back and ends it.
+void awaitTheFirstCrash(int signal, siginfo_t* info, void* userContext) {
+    CRSSDKLogError("Signal %d while a crash is recorded: waiting for that record\n", signal);
+    if (CRSContextWaitForCrashRecorded(kCRSSecondFaultWaitNanoseconds)) {
+        // The first signal is on its way back and ends the process in a moment; this one goes
+        // to what is installed now only if that did not end it.
+        pauseFor(kCRSSecondFaultAfterRecordNanoseconds);
+    } else {
+        CRSSDKLogError("The crash record did not complete in time\n");
+        CRSSignalSafeInstallPreexistingHandlers(&crsContext->readonly->signal, -1, info,
+                                                userContext);
+    }
+    if (!repeatsByItself(signal, info)) {
+        syscall(SYS_tgkill, getpid(), syscall(SYS_gettid), signal);
+    }
+}
+
 }  // namespace
 
 void CRSSignalForEachHandled(const std::function<void(int index, int signal)>& body) {
@@ -245,13 +280,18 @@ void CRSSignalHandler(int signal, siginfo_t* info, void* userContext) {
         errno = savedErrno;
         return;
     }
-    // The handlers stay installed while a crash is recorded: a fault during that time, on this
-    // thread or another, comes back here and ends the process at once. Checked before any
-    // signal is unblocked, so such a thread does not stop to be recorded first.
+    // The handlers stay installed while a crash is recorded, so a fault during that time comes
+    // back here. Checked before any signal is unblocked.
     if (CRSContextMarkAndCheckIfCrashed()) {
-        CRSSDKLogError("Error: aborting signal handler because crash has already occurred\n");
-        // Not exit(): nothing of the damaged process may run on the way out.
-        _exit(1);
+        if (CRSContextCrashingThread() == static_cast<pid_t>(syscall(SYS_gettid))) {
+            // The recording itself faulted: it cannot go on, and nothing else will finish it.
+            CRSSDKLogError("Error: aborting signal handler because crash has already occurred\n");
+            // Not exit(): nothing of the damaged process may run on the way out.
+            _exit(1);
+        }
+        awaitTheFirstCrash(signal, info, userContext);
+        errno = savedErrno;
+        return;
     }
     sigset_t all;
     sigfillset(&all);
@@ -272,14 +312,10 @@ void CRSSignalHandler(int signal, siginfo_t* info, void* userContext) {
         CRSSDKLogError("Unable to open signal file\n");
     }
 
-    // Returning repeats only a fault: the instruction runs again. A signal sent by kill() or
-    // raise(), a breakpoint trap (execution goes on after it) and a refused system call are sent
-    // anew once the earlier action is back, which then runs exactly once.
-    const bool repeatsByItself =
-        info == nullptr || (info->si_code > 0 && signal != SIGTRAP && signal != SIGSYS);
-    CRSSignalSafeInstallPreexistingHandlers(context, repeatsByItself ? signal : -1, info,
-                                            userContext);
-    if (!repeatsByItself) syscall(SYS_tgkill, getpid(), syscall(SYS_gettid), signal);
+    const bool repeats = repeatsByItself(signal, info);
+    CRSSignalSafeInstallPreexistingHandlers(context, repeats ? signal : -1, info, userContext);
+    CRSContextMarkCrashRecorded();
+    if (!repeats) syscall(SYS_tgkill, getpid(), syscall(SYS_gettid), signal);
     errno = savedErrno;
 }
 

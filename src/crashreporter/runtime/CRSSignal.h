@@ -9,6 +9,8 @@
 // none, so a stack overflow on one of them ends the process without a record.
 #include <signal.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 
 namespace pex {
@@ -17,6 +19,10 @@ inline constexpr int kCRSSignalCount = 7;
 inline constexpr char kCRSSignalFileName[] = "signal.clsrecord";
 // The alternate stack of each product thread.
 inline constexpr std::size_t kCRSThreadSignalStackSize = 262144;
+// How long a fault on another thread waits for the crash being recorded to complete (it
+// normally takes well under a second), and then for that crash to end the process.
+inline constexpr std::int64_t kCRSSecondFaultWaitNanoseconds = 10'000'000'000;
+inline constexpr std::int64_t kCRSSecondFaultAfterRecordNanoseconds = 1'000'000'000;
 
 struct CRSSignalReadOnlyContext {
     const char* path;
