@@ -1,6 +1,5 @@
 #include "crashreporter/runtime/CRSSignal.h"
 
-#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
@@ -15,6 +14,7 @@
 #include "crashreporter/runtime/CRSHandler.h"
 #include "crashreporter/runtime/CRSLog.h"
 #include "crashreporter/runtime/CRSSDKFileLog.h"
+#include "crashreporter/runtime/CRSThreadSignalStacks.h"
 #include "crashreporter/runtime/CRSUtilities.h"
 
 namespace pex {
@@ -63,14 +63,13 @@ void writeSignalRecord(CRSFile* file, int savedErrno, const siginfo_t* info) {
 
 // A thread's own alternate stack, released when the thread ends.
 struct ThreadSignalStack {
-    void* mapping = nullptr;
-    std::size_t size = 0;
+    CRSThreadSignalStack stack;
     ~ThreadSignalStack() {
-        if (mapping == nullptr) return;
+        if (stack.mapping == nullptr) return;
         stack_t disable{};
         disable.ss_flags = SS_DISABLE;
         sigaltstack(&disable, nullptr);
-        munmap(mapping, size);
+        CRSThreadSignalStackUnmap(stack);
     }
 };
 
@@ -190,27 +189,16 @@ void CRSSignalInitialize(CRSSignalReadOnlyContext* context) {
 }
 
 void CRSSignalInstallThreadAltStack() {
-    thread_local ThreadSignalStack stack;
-    if (stack.mapping != nullptr) return;
-    stack_t current{};
-    // A stack registered by someone else stays.
-    if (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE)) return;
-    const std::size_t guard = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    const std::size_t size = kCRSThreadSignalStackSize + guard;
-    void* mapping = mmap(nullptr, size, PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (mapping == MAP_FAILED) return;
-    // The lowest page stays inaccessible: an overflowing handler faults instead of writing on.
-    mprotect(mapping, guard, PROT_NONE);
-    stack_t registered{};
-    registered.ss_sp = static_cast<char*>(mapping) + guard;
-    registered.ss_size = kCRSThreadSignalStackSize;
-    if (sigaltstack(&registered, nullptr) != 0) {
-        munmap(mapping, size);
+    thread_local ThreadSignalStack own;
+    if (own.stack.mapping != nullptr) return;
+    // A stack registered by someone else (or given at set-up) stays.
+    if (CRSThreadHasSignalStack()) return;
+    const CRSThreadSignalStack stack = CRSThreadSignalStackMap();
+    if (!CRSThreadSignalStackRegister(stack)) {
+        CRSThreadSignalStackUnmap(stack);
         return;
     }
-    stack.mapping = mapping;
-    stack.size = size;
+    own.stack = stack;
 }
 
 void CRSSignalSafeRemoveHandlers(bool includingAbort) {

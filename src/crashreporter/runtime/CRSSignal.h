@@ -3,10 +3,11 @@
 // the active report, then gives the signal back to what handled it before, so the process ends
 // the way it would have without crash reporting.
 //
-// Each thread needs an alternate signal stack for a stack overflow to be recorded: the main
-// thread gets the context's reserved stack at set-up, and the product's own threads one of
-// their own when they start (see ThreadStartHook). Threads created by other libraries have
-// none, so a stack overflow on one of them ends the process without a record.
+// Each thread needs an alternate signal stack for a stack overflow to be recorded: the thread
+// that sets crash reporting up gets the context's reserved stack, the threads that exist then
+// one each by a request signal, and the product's threads started later one of their own as
+// they start (see ThreadLauncher). Threads that other libraries start later have none, so a
+// stack overflow on one of them ends the process without a record.
 #include <signal.h>
 
 #include <cstddef>

@@ -71,6 +71,7 @@ TEST_F(CRSSignalTest, RecordsEachFatalSignalAndDiesByIt) {
         {"trap", SIGTRAP, "SIGTRAP", false, 0},
         {"overflow", SIGSEGV, "SIGSEGV", false, 0},
         {"worker-overflow", SIGSEGV, "SIGSEGV", true, 0},
+        {"early-thread-overflow", SIGSEGV, "SIGSEGV", true, 0},
         {"worker-segv", SIGSEGV, "SIGSEGV", true, 0},
         {"kill", SIGSEGV, "SIGSEGV", false, SIGSEGV},
     };
