@@ -81,24 +81,14 @@ bool repeatsByItself(int signal, const siginfo_t* info) {
            (info->si_code > 0 && signal != SIGTRAP && signal != SIGSYS);
 }
 
-// Sleeps for the time given; a signal that wakes it early does not shorten it.
-void pauseFor(std::int64_t nanoseconds) {
-    timespec remaining{static_cast<time_t>(nanoseconds / 1000000000),
-                       static_cast<long>(nanoseconds % 1000000000)};
-    while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
-    }
-}
-
 // A fault of another thread while the first crash is recorded: it waits, so the record is
 // completed and the process ends by the first signal once that is handed back. Should the
 // record never complete, this thread's own signal is handed back and ends it.
 void awaitTheFirstCrash(int signal, siginfo_t* info, void* userContext) {
     CRSSDKLogError("Signal %d while a crash is recorded: waiting for that record\n", signal);
-    if (CRSContextWaitForCrashRecorded(kCRSSecondFaultWaitNanoseconds)) {
-        // The first signal is on its way back and ends the process in a moment; this one goes
-        // to what is installed now only if that did not end it.
-        pauseFor(kCRSSecondFaultAfterRecordNanoseconds);
-    } else {
+    // Once the record is complete, this signal goes to what is installed now (should the first
+    // one not have ended the process).
+    if (!CRSSignalAwaitRecordedCrash()) {
         CRSSDKLogError("The crash record did not complete in time\n");
         CRSSignalSafeInstallPreexistingHandlers(&crsContext->readonly->signal, -1, info,
                                                 userContext);
@@ -109,6 +99,16 @@ void awaitTheFirstCrash(int signal, siginfo_t* info, void* userContext) {
 }
 
 }  // namespace
+
+bool CRSSignalAwaitRecordedCrash() {
+    if (!CRSContextWaitForCrashRecorded(kCRSSecondFaultWaitNanoseconds)) return false;
+    // The first crash is handed back and ends the process in a moment.
+    timespec remaining{static_cast<time_t>(kCRSSecondFaultAfterRecordNanoseconds / 1000000000),
+                       static_cast<long>(kCRSSecondFaultAfterRecordNanoseconds % 1000000000)};
+    while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+    }
+    return true;
+}
 
 void CRSSignalForEachHandled(const std::function<void(int index, int signal)>& body) {
     for (int i = 0; i < kCRSSignalCount; ++i) body(i, kHandledSignals[i]);

@@ -52,6 +52,10 @@ void CRSSignalInstallHandlers(CRSSignalReadOnlyContext* context);
 void CRSSignalInstallThreadAltStack();
 
 void CRSSignalHandler(int signal, siginfo_t* info, void* userContext);
+// For a thread that fails while another records the first crash: waits (bounded) for that
+// record, then a moment for the first crash to end the process. False when the record did not
+// complete in time. Safe in a signal handler.
+bool CRSSignalAwaitRecordedCrash();
 // Every handled signal back to the default action (SIGABRT too when `includingAbort`).
 void CRSSignalSafeRemoveHandlers(bool includingAbort);
 // Puts the earlier actions and alternate stack back; for `signal` (when not negative) calls the
