@@ -34,6 +34,13 @@ TEST(CRSThreadSignalStacksTest, ExistingThreadsWithoutAStackGetOne) {
     std::vector<std::thread> threads;
     for (Probe& probe : probes) {
         threads.emplace_back([&] {
+            // Each thread starts without a stack (a sanitizer may have given it one) and gets
+            // the one it had back at its end, for whoever releases it then.
+            stack_t original{};
+            sigaltstack(nullptr, &original);
+            stack_t none{};
+            none.ss_flags = SS_DISABLE;
+            sigaltstack(&none, nullptr);
             if (probe.kind == ownStack) {
                 stack_t own{};
                 own.ss_sp = ownMemory;
@@ -49,6 +56,7 @@ TEST(CRSThreadSignalStacksTest, ExistingThreadsWithoutAStackGetOne) {
             ready.fetch_add(1);
             while (!go.load()) std::this_thread::yield();
             probe.after = registeredBase();
+            sigaltstack(&original, nullptr);
         });
     }
     while (ready.load() < 3) std::this_thread::yield();
