@@ -35,6 +35,7 @@ enum class Request : std::int32_t {
 struct Slot {
     pid_t tid;
     Request state;
+    bool awaited;  // false: the thread blocked the request when asked, so it answers later
     CRSThreadSignalStack stack;
 };
 
@@ -79,15 +80,18 @@ void onRequest(int, siginfo_t* info, void* userContext) {
             }
             atomic(slot.state)
                 .store(took ? Request::installed : Request::declined, std::memory_order_release);
-            atomic(gAnswers).fetch_add(1, std::memory_order_acq_rel);
-            syscall(SYS_futex, &gAnswers, FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
+            if (slot.awaited) {
+                atomic(gAnswers).fetch_add(1, std::memory_order_acq_rel);
+                syscall(SYS_futex, &gAnswers, FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
+            }
             break;
         }
     }
     errno = savedErrno;
 }
 
-// A thread that blocks the request would never answer: its blocked set says so beforehand.
+// A thread that blocks the request answers only once it unblocks it, if ever (a thread that is
+// just starting has every signal blocked for a moment): its blocked set says so beforehand.
 bool blocksRequest(pid_t tid) {
     std::ifstream status("/proc/self/task/" + std::to_string(tid) + "/status");
     std::string line;
@@ -159,27 +163,23 @@ std::size_t CRSThreadSignalStacksGiveExistingThreads(std::int64_t timeoutNanosec
     atomic(gSlotCount).store(0, std::memory_order_release);
     atomic(gAnswers).store(0, std::memory_order_release);
     std::uint32_t slots = 0;
-    std::size_t left = 0;
     for (long i = 0; i < listed; ++i) {
         if (tids[i] == self) continue;
-        if (blocksRequest(tids[i])) {
-            ++left;
-            continue;
-        }
         const CRSThreadSignalStack stack = CRSThreadSignalStackMap();
         if (stack.mapping == nullptr) continue;
         gSlots[slots].tid = tids[i];
+        gSlots[slots].awaited = !blocksRequest(tids[i]);
         gSlots[slots].stack = stack;
         atomic(gSlots[slots].state).store(Request::requested, std::memory_order_release);
         ++slots;
     }
     atomic(gSlotCount).store(slots, std::memory_order_release);
 
-    std::uint32_t sent = 0;
+    std::uint32_t awaited = 0;
     for (std::uint32_t i = 0; i < slots; ++i) {
         if (syscall(SYS_tgkill, getpid(), gSlots[i].tid, CRSThreadSignalStackRequestSignal()) ==
             0) {
-            ++sent;
+            if (gSlots[i].awaited) ++awaited;
         } else if (move(gSlots[i], Request::requested, Request::abandoned)) {
             CRSThreadSignalStackUnmap(gSlots[i].stack);  // the thread has ended
         }
@@ -187,16 +187,21 @@ std::size_t CRSThreadSignalStacksGiveExistingThreads(std::int64_t timeoutNanosec
     for (;;) {
         const std::uint32_t answered = atomic(gAnswers).load(std::memory_order_acquire);
         const std::int64_t remaining = deadline - monotonicNanoseconds();
-        if (answered >= sent || remaining <= 0) break;
+        if (answered >= awaited || remaining <= 0) break;
         const timespec wait{static_cast<time_t>(remaining / 1000000000),
                             static_cast<long>(remaining % 1000000000)};
         syscall(SYS_futex, &gAnswers, FUTEX_WAIT_PRIVATE, answered, &wait, nullptr, 0);
     }
 
     std::size_t installed = 0;
+    std::size_t left = 0;
     for (std::uint32_t i = 0; i < slots; ++i) {
         Slot& slot = gSlots[i];
-        if (move(slot, Request::requested, Request::abandoned)) {
+        if (!slot.awaited &&
+            atomic(slot.state).load(std::memory_order_acquire) == Request::requested) {
+            // Its request stays pending with the stack kept for it, for when it unblocks.
+            ++left;
+        } else if (move(slot, Request::requested, Request::abandoned)) {
             ++left;
             CRSThreadSignalStackUnmap(slot.stack);
         } else if (move(slot, Request::declined, Request::abandoned)) {

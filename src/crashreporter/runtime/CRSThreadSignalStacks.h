@@ -32,9 +32,9 @@ int CRSThreadSignalStackRequestSignal();
 
 // Gives the calling thread and every other thread of the process that has no alternate stack
 // one of its own, waiting at most `timeoutNanoseconds` for the others' answers. Answers how many
-// other threads took one. A thread that blocks the request signal is left out. A stack given
-// this way stays mapped when its thread ends: nothing runs on a thread's way out that could
-// release it.
+// other threads took one by then. A thread that blocks the request signal is not waited for: it
+// takes its stack when it unblocks the signal, if it ever does. A stack given this way stays
+// mapped when its thread ends: nothing runs on a thread's way out that could release it.
 std::size_t CRSThreadSignalStacksGiveExistingThreads(std::int64_t timeoutNanoseconds);
 
 }  // namespace pex
