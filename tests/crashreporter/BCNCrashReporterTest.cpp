@@ -22,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include "BeaconTransport/TXPLibrary/TXPMetrics.h"
 #include "platform/foundation/PropertyList.h"
 #include "standin-service/CrashSettingsServer.h"
 #include "standin-service/InstallationsServer.h"
@@ -88,6 +89,24 @@ std::vector<std::string> reportFileNames(const std::string& message) {
     return names;
 }
 
+// The crash reports' batch of an upload. Beside it an upload may carry only the transport's
+// client metrics: those ride along on whichever upload of the process comes after the first one
+// (the sessions component's may be first), so their presence depends on timing.
+const standin::TelemetryServer::SourceBatch* crashBatchOf(
+    const standin::TelemetryServer::Upload& upload) {
+    const standin::TelemetryServer::SourceBatch* found = nullptr;
+    for (const auto& batch : upload.sourceBatches) {
+        if (batch.sourceID == 1206) {
+            EXPECT_EQ(found, nullptr) << "a second batch of crash reports";
+            found = &batch;
+        } else {
+            EXPECT_EQ(batch.sourceID, std::stoi(TXPMetricsMappingID)) << "an unexpected batch";
+        }
+    }
+    EXPECT_NE(found, nullptr) << "no batch of crash reports";
+    return found;
+}
+
 struct ChildRun {
     int exitCode = -1;
     int signal = 0;
@@ -107,7 +126,7 @@ class BCNCrashReporterTest : public ::testing::Test {
         fs::create_directories(home());
         writeInfo({});
     }
-    // The fake servers answer on the service's threads: those end before the servers go.
+    // The servers' handlers run on the service's threads: those stop before the servers go.
     void TearDown() override { service_.stop(); }
 
     fs::path home() const { return machine_.path() / "home"; }
@@ -183,26 +202,27 @@ class BCNCrashReporterTest : public ::testing::Test {
         return result;
     }
 
-    // Both pipes at once: a child that fills one while the other is read would wait forever.
+    // Reads both pipes to their ends together: a child blocked on a full pipe that is not
+    // being read would never finish the other one.
     static void readBoth(int outFd, std::string& out, int errFd, std::string& err) {
         pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
         std::string* texts[2] = {&out, &err};
-        int open = 2;
-        char buffer[4096];
-        while (open > 0) {
+        int reading = 2;
+        while (reading > 0) {
             if (poll(fds, 2, -1) < 0) {
                 if (errno == EINTR) continue;
                 break;
             }
             for (int i = 0; i < 2; ++i) {
                 if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+                char buffer[4096];
                 const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
                 if (got > 0) {
                     texts[i]->append(buffer, static_cast<std::size_t>(got));
                 } else if (got == 0 || errno != EINTR) {
                     close(fds[i].fd);
                     fds[i].fd = -1;
-                    --open;
+                    --reading;
                 }
             }
         }
@@ -262,10 +282,10 @@ TEST_F(BCNCrashReporterTest, CrashIsUploadedUrgentlyAtTheNextLaunch) {
     const auto uploads = crashUploads();
     ASSERT_EQ(uploads.size(), 1u);
     ASSERT_TRUE(uploads[0].decoded);
-    ASSERT_EQ(uploads[0].sourceBatches.size(), 1u);
-    EXPECT_EQ(uploads[0].sourceBatches[0].sourceID, 1206);
-    ASSERT_EQ(uploads[0].sourceBatches[0].events.size(), 1u);
-    const auto files = reportFileNames(uploads[0].sourceBatches[0].events[0].payload);
+    const auto* crashes = crashBatchOf(uploads[0]);
+    ASSERT_NE(crashes, nullptr);
+    ASSERT_EQ(crashes->events.size(), 1u);
+    const auto files = reportFileNames(crashes->events[0].payload);
     EXPECT_NE(std::find(files.begin(), files.end(), "signal.clsrecord"), files.end());
     EXPECT_NE(std::find(files.begin(), files.end(), "signal.clsrecord.symbolicated"), files.end());
     // Only this launch's own report is left.
@@ -285,10 +305,10 @@ TEST_F(BCNCrashReporterTest, AnOnDemandExceptionIsSentAtOnce) {
     EXPECT_TRUE(running.said("handled 1")) << running.err;
     const auto uploads = crashUploads();
     ASSERT_EQ(uploads.size(), 1u);
-    ASSERT_EQ(uploads[0].sourceBatches.size(), 1u);
-    EXPECT_EQ(uploads[0].sourceBatches[0].sourceID, 1206);
-    ASSERT_EQ(uploads[0].sourceBatches[0].events.size(), 1u);
-    const auto files = reportFileNames(uploads[0].sourceBatches[0].events[0].payload);
+    const auto* crashes = crashBatchOf(uploads[0]);
+    ASSERT_NE(crashes, nullptr);
+    ASSERT_EQ(crashes->events.size(), 1u);
+    const auto files = reportFileNames(crashes->events[0].payload);
     EXPECT_NE(std::find(files.begin(), files.end(), "custom_exception_a.clsrecord"), files.end());
     // Only this launch's own report is left.
     EXPECT_EQ(reportsIn("active"), 1u);

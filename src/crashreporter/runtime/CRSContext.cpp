@@ -2,10 +2,14 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -40,6 +44,12 @@ void* zeroed(void* memory, std::size_t size) {
     return memory;
 }
 
+std::int64_t monotonicNanoseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
 const char* joinedPath(const char* directory, const char* name) {
     return CRSDupString((std::string(directory) + "/" + name).c_str());
 }
@@ -67,7 +77,7 @@ bool CRSContextAllocate() {
     readonly->machStack = machStack;
     readonly->machException.stack = machStack;
     readonly->signalStack = signalStack;
-    readonly->initialized = false;
+    readonly->initialized.store(false, std::memory_order_relaxed);
     writable->internalLogFd = -1;
     writable->internalLogLevel = CRSSDKLogLevelDebug;
     writable->crashOccurred = false;
@@ -109,23 +119,58 @@ void CRSContextSetDebuggerAttached(bool attached) {
 
 void CRSContextCompleteInitialization() {
     if (!contextPresent()) return;
-    // Release pairs with the acquire in CRSContextIsInitialized: whoever sees the flag set sees
-    // every path and setting written before it. Set before the region is write-protected.
-    std::atomic_ref<bool>(crsContext->readonly->initialized).store(true, std::memory_order_release);
+    crsContext->readonly->initialized.store(true, std::memory_order_release);
     if (!CRSAllocatorProtect(crsContext->allocator)) {
         CRSSDKLogWarn("Error: Memory protection failed\n");
     }
 }
 
 bool CRSContextIsInitialized() {
-    return contextPresent() &&
-           std::atomic_ref<bool>(crsContext->readonly->initialized).load(std::memory_order_acquire);
+    return contextPresent() && crsContext->readonly->initialized.load(std::memory_order_acquire);
 }
 
 bool CRSContextMarkAndCheckIfCrashed() {
     if (!CRSContextIsInitialized()) return false;
-    std::atomic_ref<bool> crashed(crsContext->writable->crashOccurred);
-    return crashed.exchange(true, std::memory_order_seq_cst);
+    // The thread is claimed in the same step as the crash, so a fault of the recording thread
+    // itself is always known as such.
+    std::int32_t none = 0;
+    const bool first = std::atomic_ref<std::int32_t>(crsContext->writable->crashingThread)
+                           .compare_exchange_strong(none, static_cast<std::int32_t>(gettid()),
+                                                    std::memory_order_seq_cst);
+    std::atomic_ref<bool>(crsContext->writable->crashOccurred)
+        .store(true, std::memory_order_seq_cst);
+    return !first;
+}
+
+pid_t CRSContextCrashingThread() {
+    if (!CRSContextIsInitialized()) return 0;
+    return std::atomic_ref<std::int32_t>(crsContext->writable->crashingThread)
+        .load(std::memory_order_seq_cst);
+}
+
+void CRSContextMarkCrashRecorded() {
+    if (!contextPresent()) return;
+    std::uint32_t* word = &crsContext->writable->crashRecorded;
+    std::atomic_ref<std::uint32_t>(*word).store(1, std::memory_order_release);
+    syscall(SYS_futex, word, FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
+}
+
+bool CRSContextWaitForCrashRecorded(std::int64_t timeoutNanoseconds) {
+    if (!contextPresent()) return false;
+    std::uint32_t* word = &crsContext->writable->crashRecorded;
+    const std::int64_t deadline = monotonicNanoseconds() + timeoutNanoseconds;
+    for (;;) {
+        if (std::atomic_ref<std::uint32_t>(*word).load(std::memory_order_acquire) != 0) {
+            return true;
+        }
+        const std::int64_t remaining = deadline - monotonicNanoseconds();
+        if (remaining <= 0) return false;
+        // Woken by the record's end, a signal (the crash handler parking this thread) or the
+        // time limit; each goes round again.
+        const timespec wait{static_cast<time_t>(remaining / 1000000000),
+                            static_cast<long>(remaining % 1000000000)};
+        syscall(SYS_futex, word, FUTEX_WAIT_PRIVATE, 0, &wait, nullptr, 0);
+    }
 }
 
 void CRSCreateCrashedMarkerFile() {

@@ -3,7 +3,11 @@
 // the handler only reads memory and writes files. The read-only record is write-protected
 // once set-up is complete; the writable record is what handlers and user logging update.
 // Both live in the guarded allocator's mapping.
+#include <sys/types.h>
+
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 
 #include "crashreporter/runtime/CRSAllocator.h"
 #include "crashreporter/runtime/CRSBinaryImage.h"
@@ -17,7 +21,9 @@
 namespace pex {
 
 struct CRSReadOnlyContext {
-    bool initialized;
+    // Written by the set-up's last task on a worker, read by any thread (and crash handler):
+    // the release store publishes every field set before it to the acquiring reader.
+    std::atomic<bool> initialized;
     bool debuggerAttached;
     const char* previouslyCrashedFileFullPath;
     const char* logPath;
@@ -32,6 +38,9 @@ struct CRSReadOnlyContext {
     CRSUserLoggingReadOnlyContext logging;
 };
 
+// A crash handler may read it: it must not hide a lock.
+static_assert(std::atomic<bool>::is_always_lock_free);
+
 struct CRSReadWriteContext {
     int internalLogFd;
     int internalLogLevel;
@@ -39,6 +48,10 @@ struct CRSReadWriteContext {
     // atomic flag rather than a once-guard: the first message may come from a signal handler.
     int internalLogOpenState;
     bool crashOccurred;
+    // The thread that records the crash (0 before one), and 1 once its record is complete: a
+    // fault of another thread meanwhile waits on it instead of ending the process half-way.
+    std::int32_t crashingThread;
+    std::uint32_t crashRecorded;
     CRSBinaryImageReadWriteContext binaryImage;
     int errorsCount;
     int customExceptionCount;
@@ -80,8 +93,16 @@ void CRSContextCompleteInitialization();
 // True when the read-only record exists and is initialised.
 bool CRSContextIsInitialized();
 // False when not initialised; true when a crash was already recorded; otherwise records this
-// one and answers false, so only the first of concurrent crashes is written.
+// one (and the calling thread as the recording one) and answers false, so only the first of
+// concurrent crashes is written.
 bool CRSContextMarkAndCheckIfCrashed();
+// The thread that went on to record the crash; 0 before any crash.
+pid_t CRSContextCrashingThread();
+// Called by the recording path once its record is complete and the failure handed back.
+void CRSContextMarkCrashRecorded();
+// Waits at most `timeoutNanoseconds` for the crash record to be complete; true when it is.
+// Safe in a signal handler.
+bool CRSContextWaitForCrashRecorded(std::int64_t timeoutNanoseconds);
 // Creates the empty "previously-crashed" marker that the next launch looks for.
 void CRSCreateCrashedMarkerFile();
 // True when a debugger traces the process.

@@ -7,6 +7,7 @@
 #include "crashreporter/runtime/CRSMachException.h"
 #include "crashreporter/runtime/CRSSDKFileLog.h"
 #include "crashreporter/runtime/CRSSignal.h"
+#include "crashreporter/runtime/CRSThreadSignalStacks.h"
 #include "crashreporter/runtime/CRSUserLogging.h"
 #include "platform/foundation/DispatchGroup.h"
 #include "platform/foundation/ThreadStartHook.h"
@@ -24,7 +25,8 @@ PRMPromiseRef CRSContextInitialize(const CRSContextInitData& initData, const Bun
     exception->maxCustomExceptions =
         initData.customExceptionsEnabled ? initData.maxCustomExceptions : 0;
     if (!debugger) {
-        // Alternate stacks are per thread: this one here, the product's threads as they start.
+        // Alternate stacks are per thread: this one here, threads started from now on as they
+        // start (the hook is in place before the others are listed, so none is missed between).
         CRSSignalInstallAltStack(signal);
         setThreadStartHook(CRSSignalInstallThreadAltStack);
     }
@@ -45,6 +47,10 @@ PRMPromiseRef CRSContextInitialize(const CRSContextInitData& initData, const Bun
         CRSSDKLogWarn("Debugger present - not installing handlers\n");
     } else {
         group.async(global, [signal] { CRSSignalInitialize(signal); });
+        // The threads that exist already.
+        group.async(global, [] {
+            CRSThreadSignalStacksGiveExistingThreads(kCRSThreadStackRequestTimeout);
+        });
         // The custom-exception count is zeroed by the user-logging set-up below, which runs
         // beside this one.
         group.async(global, [exception] { CRSExceptionInitialize(exception, nullptr); });

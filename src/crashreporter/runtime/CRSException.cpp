@@ -110,11 +110,13 @@ bool crashRecorded() {
 void recordFatal(CRSExceptionType type, const char* name, const char* reason) {
     // Marked before anything is written: the abort that follows, or a fault on another thread
     // meanwhile, must not record a second crash.
+    const pid_t thread = currentThread();
     if (CRSContextMarkAndCheckIfCrashed()) {
         CRSSDKLogError("Error: a crash was already recorded, not recording the exception\n");
+        // Another thread's crash is being recorded: the abort that follows would cut it short.
+        if (CRSContextCrashingThread() != thread) CRSSignalAwaitRecordedCrash();
         return;
     }
-    const pid_t thread = currentThread();
     runOn(CRSExceptionQueue(), [&] {
         CRSFile file;
         if (!CRSFileInit(&file, crsContext->readonly->exception.path, false)) {
@@ -125,6 +127,7 @@ void recordFatal(CRSExceptionType type, const char* name, const char* reason) {
         CRSHandler(&file, thread, nullptr, true);
         CRSFileClose(&file);
     });
+    CRSContextMarkCrashRecorded();
 }
 
 std::string demangledTypeName(const std::type_info* type) {

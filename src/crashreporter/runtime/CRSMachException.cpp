@@ -13,6 +13,7 @@
 #include "crashreporter/runtime/CRSSDKFileLog.h"
 #include "crashreporter/runtime/CRSSignal.h"
 #include "crashreporter/runtime/CRSUtilities.h"
+#include "platform/foundation/ThreadStartHook.h"
 
 namespace pex {
 
@@ -147,6 +148,8 @@ bool CRSMachExceptionUnregister(const mach::ExceptionPortSlots* originalPorts, s
 
 void* CRSMachExceptionServer(void* argument) {
     auto* context = static_cast<CRSMachExceptionReadOnlyContext*>(argument);
+    // Started on its own stack, so not through the product's thread launcher.
+    runThreadStartHook();
     pthread_setname_np(pthread_self(),
                        kServerThreadName + sizeof kServerThreadName - 1 - kThreadNameLimit);
     alignas(8) unsigned char buffer[mach::kExceptionRequestBufferSize];
@@ -219,6 +222,7 @@ mach::KernReturn CRSMachExceptionRecord(CRSMachExceptionReadOnlyContext* context
     writeRecord(&file, request, context);
     CRSHandler(&file, static_cast<pid_t>(request.thread.name), nullptr, true);
     CRSFileClose(&file);
+    CRSContextMarkCrashRecorded();
     return mach::kSuccess;
 }
 

@@ -1,6 +1,5 @@
 #include "crashreporter/runtime/CRSSignal.h"
 
-#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
@@ -15,6 +14,7 @@
 #include "crashreporter/runtime/CRSHandler.h"
 #include "crashreporter/runtime/CRSLog.h"
 #include "crashreporter/runtime/CRSSDKFileLog.h"
+#include "crashreporter/runtime/CRSThreadSignalStacks.h"
 #include "crashreporter/runtime/CRSUtilities.h"
 
 namespace pex {
@@ -63,18 +63,52 @@ void writeSignalRecord(CRSFile* file, int savedErrno, const siginfo_t* info) {
 
 // A thread's own alternate stack, released when the thread ends.
 struct ThreadSignalStack {
-    void* mapping = nullptr;
-    std::size_t size = 0;
+    CRSThreadSignalStack stack;
     ~ThreadSignalStack() {
-        if (mapping == nullptr) return;
+        if (stack.mapping == nullptr) return;
         stack_t disable{};
         disable.ss_flags = SS_DISABLE;
         sigaltstack(&disable, nullptr);
-        munmap(mapping, size);
+        CRSThreadSignalStackUnmap(stack);
     }
 };
 
+// Returning from the handler repeats only a fault: the instruction runs again. A signal sent by
+// kill() or raise(), a breakpoint trap (execution goes on after it) and a refused system call
+// are sent anew once the earlier action is back, which then runs exactly once.
+bool repeatsByItself(int signal, const siginfo_t* info) {
+    return reinterpret_cast<std::uintptr_t>(info) < 4096 ||
+           (info->si_code > 0 && signal != SIGTRAP && signal != SIGSYS);
+}
+
+// A fault of another thread while the first crash is recorded: it waits, so the record is
+// completed and the process ends by the first signal once that is handed back. Should the
+// record never complete, this thread's own signal is handed back and ends it.
+void awaitTheFirstCrash(int signal, siginfo_t* info, void* userContext) {
+    CRSSDKLogError("Signal %d while a crash is recorded: waiting for that record\n", signal);
+    // Once the record is complete, this signal goes to what is installed now (should the first
+    // one not have ended the process).
+    if (!CRSSignalAwaitRecordedCrash()) {
+        CRSSDKLogError("The crash record did not complete in time\n");
+        CRSSignalSafeInstallPreexistingHandlers(&crsContext->readonly->signal, -1, info,
+                                                userContext);
+    }
+    if (!repeatsByItself(signal, info)) {
+        syscall(SYS_tgkill, getpid(), syscall(SYS_gettid), signal);
+    }
+}
+
 }  // namespace
+
+bool CRSSignalAwaitRecordedCrash() {
+    if (!CRSContextWaitForCrashRecorded(kCRSSecondFaultWaitNanoseconds)) return false;
+    // The first crash is handed back and ends the process in a moment.
+    timespec remaining{static_cast<time_t>(kCRSSecondFaultAfterRecordNanoseconds / 1000000000),
+                       static_cast<long>(kCRSSecondFaultAfterRecordNanoseconds % 1000000000)};
+    while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+    }
+    return true;
+}
 
 void CRSSignalForEachHandled(const std::function<void(int index, int signal)>& body) {
     for (int i = 0; i < kCRSSignalCount; ++i) body(i, kHandledSignals[i]);
@@ -155,27 +189,16 @@ void CRSSignalInitialize(CRSSignalReadOnlyContext* context) {
 }
 
 void CRSSignalInstallThreadAltStack() {
-    thread_local ThreadSignalStack stack;
-    if (stack.mapping != nullptr) return;
-    stack_t current{};
-    // A stack registered by someone else stays.
-    if (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE)) return;
-    const std::size_t guard = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    const std::size_t size = kCRSThreadSignalStackSize + guard;
-    void* mapping = mmap(nullptr, size, PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (mapping == MAP_FAILED) return;
-    // The lowest page stays inaccessible: an overflowing handler faults instead of writing on.
-    mprotect(mapping, guard, PROT_NONE);
-    stack_t registered{};
-    registered.ss_sp = static_cast<char*>(mapping) + guard;
-    registered.ss_size = kCRSThreadSignalStackSize;
-    if (sigaltstack(&registered, nullptr) != 0) {
-        munmap(mapping, size);
+    thread_local ThreadSignalStack own;
+    if (own.stack.mapping != nullptr) return;
+    // A stack registered by someone else (or given at set-up) stays.
+    if (CRSThreadHasSignalStack()) return;
+    const CRSThreadSignalStack stack = CRSThreadSignalStackMap();
+    if (!CRSThreadSignalStackRegister(stack)) {
+        CRSThreadSignalStackUnmap(stack);
         return;
     }
-    stack.mapping = mapping;
-    stack.size = size;
+    own.stack = stack;
 }
 
 void CRSSignalSafeRemoveHandlers(bool includingAbort) {
@@ -245,13 +268,18 @@ void CRSSignalHandler(int signal, siginfo_t* info, void* userContext) {
         errno = savedErrno;
         return;
     }
-    // The handlers stay installed while a crash is recorded: a fault during that time, on this
-    // thread or another, comes back here and ends the process at once. Checked before any
-    // signal is unblocked, so such a thread does not stop to be recorded first.
+    // The handlers stay installed while a crash is recorded, so a fault during that time comes
+    // back here. Checked before any signal is unblocked.
     if (CRSContextMarkAndCheckIfCrashed()) {
-        CRSSDKLogError("Error: aborting signal handler because crash has already occurred\n");
-        // Not exit(): nothing of the damaged process may run on the way out.
-        _exit(1);
+        if (CRSContextCrashingThread() == static_cast<pid_t>(syscall(SYS_gettid))) {
+            // The recording itself faulted: it cannot go on, and nothing else will finish it.
+            CRSSDKLogError("Error: aborting signal handler because crash has already occurred\n");
+            // Not exit(): nothing of the damaged process may run on the way out.
+            _exit(1);
+        }
+        awaitTheFirstCrash(signal, info, userContext);
+        errno = savedErrno;
+        return;
     }
     sigset_t all;
     sigfillset(&all);
@@ -272,14 +300,10 @@ void CRSSignalHandler(int signal, siginfo_t* info, void* userContext) {
         CRSSDKLogError("Unable to open signal file\n");
     }
 
-    // Returning repeats only a fault: the instruction runs again. A signal sent by kill() or
-    // raise(), a breakpoint trap (execution goes on after it) and a refused system call are sent
-    // anew once the earlier action is back, which then runs exactly once.
-    const bool repeatsByItself =
-        info == nullptr || (info->si_code > 0 && signal != SIGTRAP && signal != SIGSYS);
-    CRSSignalSafeInstallPreexistingHandlers(context, repeatsByItself ? signal : -1, info,
-                                            userContext);
-    if (!repeatsByItself) syscall(SYS_tgkill, getpid(), syscall(SYS_gettid), signal);
+    const bool repeats = repeatsByItself(signal, info);
+    CRSSignalSafeInstallPreexistingHandlers(context, repeats ? signal : -1, info, userContext);
+    CRSContextMarkCrashRecorded();
+    if (!repeats) syscall(SYS_tgkill, getpid(), syscall(SYS_gettid), signal);
     errno = savedErrno;
 }
 

@@ -3,12 +3,15 @@
 // the active report, then gives the signal back to what handled it before, so the process ends
 // the way it would have without crash reporting.
 //
-// Each thread needs an alternate signal stack for a stack overflow to be recorded: the main
-// thread gets the context's reserved stack at set-up, and the product's own threads one of
-// their own when they start (see ThreadStartHook). Threads created by other libraries have
-// none, so a stack overflow on one of them ends the process without a record.
+// Each thread needs an alternate signal stack for a stack overflow to be recorded: the thread
+// that sets crash reporting up gets the context's reserved stack, the threads that exist then
+// one each by a request signal, and the product's threads started later one of their own as
+// they start (see ThreadLauncher). Threads that other libraries start later have none, so a
+// stack overflow on one of them ends the process without a record.
 #include <signal.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 
 namespace pex {
@@ -17,6 +20,10 @@ inline constexpr int kCRSSignalCount = 7;
 inline constexpr char kCRSSignalFileName[] = "signal.clsrecord";
 // The alternate stack of each product thread.
 inline constexpr std::size_t kCRSThreadSignalStackSize = 262144;
+// How long a fault on another thread waits for the crash being recorded to complete (it
+// normally takes well under a second), and then for that crash to end the process.
+inline constexpr std::int64_t kCRSSecondFaultWaitNanoseconds = 10'000'000'000;
+inline constexpr std::int64_t kCRSSecondFaultAfterRecordNanoseconds = 1'000'000'000;
 
 struct CRSSignalReadOnlyContext {
     const char* path;
@@ -45,6 +52,10 @@ void CRSSignalInstallHandlers(CRSSignalReadOnlyContext* context);
 void CRSSignalInstallThreadAltStack();
 
 void CRSSignalHandler(int signal, siginfo_t* info, void* userContext);
+// For a thread that fails while another records the first crash: waits (bounded) for that
+// record, then a moment for the first crash to end the process. False when the record did not
+// complete in time. Safe in a signal handler.
+bool CRSSignalAwaitRecordedCrash();
 // Every handled signal back to the default action (SIGABRT too when `includingAbort`).
 void CRSSignalSafeRemoveHandlers(bool includingAbort);
 // Puts the earlier actions and alternate stack back; for `signal` (when not negative) calls the

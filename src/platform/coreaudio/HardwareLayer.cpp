@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/foundation/ThreadLauncher.h"
+
 namespace pex::coreaudio {
 
 namespace {
@@ -136,7 +138,7 @@ class Layer {
         ++reported_;
         if (!threadStarted_) {
             threadStarted_ = true;
-            std::thread([this] { run(); }).detach();
+            launchThread([this] { run(); }).detach();
         }
         wake_.notify_one();
     }

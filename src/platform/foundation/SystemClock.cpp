@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "platform/foundation/Clock.h"
-#include "platform/foundation/ThreadStartHook.h"
+#include "platform/foundation/ThreadLauncher.h"
 
 namespace pex {
 
@@ -32,7 +32,6 @@ struct SystemClock::State {
     std::thread thread;
 
     void runScheduler() {
-        runThreadStartHook();
         std::unique_lock lock(mutex);
         while (!stopping) {
             if (pending.empty()) {
@@ -90,7 +89,7 @@ Clock::TimerId SystemClock::schedule(TimePoint deadline, std::function<void()> f
     state_->pending.emplace(State::Key{deadline, id}, std::move(fire));
     state_->deadlines.emplace(id, deadline);
     if (!state_->thread.joinable()) {
-        state_->thread = std::thread([state = state_] { state->runScheduler(); });
+        state_->thread = launchThread([state = state_] { state->runScheduler(); });
     }
     state_->changed.notify_all();
     return id;

@@ -1,8 +1,8 @@
 #pragma once
-// One process-wide function that the product's own threads run when they start (and the worker
-// pool's threads before each job, so threads started before the hook was set run it too).
-// The crash reporter uses it to give each thread an alternate signal stack. The hook must be
-// cheap when repeated on one thread.
+// One process-wide function that the product's own threads run when they start (see
+// ThreadLauncher). The crash reporter uses it to give each thread an alternate signal stack;
+// threads that were running before it was set are reached another way. The hook must be cheap
+// when repeated on one thread.
 namespace pex {
 
 using ThreadStartHook = void (*)();

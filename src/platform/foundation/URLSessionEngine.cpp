@@ -16,7 +16,7 @@
 
 #include "platform/foundation/CurlErrors.h"
 #include "platform/foundation/StandardFolders.h"
-#include "platform/foundation/ThreadStartHook.h"
+#include "platform/foundation/ThreadLauncher.h"
 
 namespace pex {
 
@@ -221,7 +221,7 @@ struct URLSession::Engine::Transfer {
 URLSession::Engine::Engine() {
     initialiseCurlOnce();
     multi_ = curl_multi_init();
-    worker_ = std::thread([this] { run(); });
+    worker_ = launchThread([this] { run(); });
 }
 
 URLSession::Engine::~Engine() {
@@ -253,7 +253,6 @@ void URLSession::Engine::invalidate() {
 }
 
 void URLSession::Engine::run() {
-    runThreadStartHook();
     for (;;) {
         std::vector<std::shared_ptr<URLSessionTask::Core>> starting;
         {

@@ -1,6 +1,6 @@
 #include "platform/foundation/WorkerPool.h"
 
-#include "platform/foundation/ThreadStartHook.h"
+#include "platform/foundation/ThreadLauncher.h"
 
 #include <algorithm>
 #include <array>
@@ -52,7 +52,7 @@ struct WorkerPool::State {
 
     void startThreadLocked() {
         ++threads;
-        std::thread([this] { workerLoop(); }).detach();
+        launchThread([this] { workerLoop(); }).detach();
     }
 
     void workerLoop() {
@@ -61,7 +61,6 @@ struct WorkerPool::State {
             Job job;
             if (takeLocked(job)) {
                 lock.unlock();
-                runThreadStartHook();
                 job();
                 job = nullptr;  // captures go before the lock is taken again
                 lock.lock();
@@ -107,7 +106,7 @@ void WorkerPool::submit(Job job, QualityOfService qos) {
     ++state.queued;
     if (!state.supervising) {
         state.supervising = true;
-        std::thread([&state] { state.supervise(); }).detach();
+        launchThread([&state] { state.supervise(); }).detach();
     }
     // Counting queued jobs against idle threads keeps two quick submits from sharing a wake-up.
     if (state.idle >= state.queued) {

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QThread>
 
+#include "platform/foundation/ThreadStartHook.h"
 #include "platform/speech/CloudSpeechConnection.h"
 #include "platform/speech/PushAudioInputStream.h"
 
@@ -24,6 +25,9 @@ std::optional<SpeechError> CloudRecognitionSession::startContinuousRecognition()
     if (thread_) return std::nullopt;
     thread_ = std::make_unique<QThread>();
     thread_->setObjectName("speech.cloud");
+    // Emitted on the new thread before its event loop: the Qt form of a product thread's start.
+    QObject::connect(thread_.get(), &QThread::started, thread_.get(), &runThreadStartHook,
+                     Qt::DirectConnection);
     context_ = new QObject;
     context_->moveToThread(thread_.get());
     {

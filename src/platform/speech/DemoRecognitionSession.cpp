@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/audiotoolbox/AudioLevel.h"
+#include "platform/foundation/ThreadLauncher.h"
 #include "platform/speech/PushAudioInputStream.h"
 
 namespace pex {
@@ -27,7 +28,8 @@ DemoRecognitionSession::~DemoRecognitionSession() {
 
 std::optional<SpeechError> DemoRecognitionSession::startContinuousRecognition() {
     std::lock_guard lock(mutex_);
-    if (!thread_.joinable()) thread_ = std::jthread([this](std::stop_token stop) { run(stop); });
+    if (!thread_.joinable())
+        thread_ = launchStoppableThread([this](std::stop_token stop) { run(stop); });
     return std::nullopt;
 }
 

@@ -12,6 +12,8 @@
 #include <sstream>
 #include <string>
 
+#include "platform/foundation/ThreadLauncher.h"
+
 namespace pex {
 
 namespace {
@@ -125,7 +127,7 @@ bool SystemNetworkReachability::setChangeHandler(DispatchQueue queue, ChangeHand
     onChange_ = std::move(onChange);
     lastFlags_ = currentFlags();
     stopEvent_ = stopEvent;
-    watcher_ = std::thread([this, netlinkSocket] { watch(netlinkSocket); });
+    watcher_ = launchThread([this, netlinkSocket] { watch(netlinkSocket); });
     return true;
 }
 

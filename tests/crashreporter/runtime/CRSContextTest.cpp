@@ -54,17 +54,35 @@ TEST_F(CRSContextTest, OnlyTheFirstCrashOfAnInitializedContextIsRecorded) {
     CRSContextCompleteInitialization();
     EXPECT_TRUE(CRSContextIsInitialized());
 
-    // Several threads crash at once: exactly one of them goes on to record.
+    // Several threads crash at once: exactly one of them goes on to record, and it is known as
+    // the recording thread to the others.
     std::vector<std::thread> threads;
     std::atomic<int> firsts{0};
+    std::atomic<pid_t> recorder{0};
     for (int i = 0; i < 8; ++i) {
         threads.emplace_back([&] {
-            if (!CRSContextMarkAndCheckIfCrashed()) firsts.fetch_add(1);
+            if (!CRSContextMarkAndCheckIfCrashed()) {
+                firsts.fetch_add(1);
+                recorder = gettid();
+            }
         });
     }
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(firsts, 1);
     EXPECT_TRUE(CRSContextMarkAndCheckIfCrashed());
+    EXPECT_NE(recorder.load(), 0);
+    EXPECT_EQ(CRSContextCrashingThread(), recorder.load());
+}
+
+TEST_F(CRSContextTest, AWaitForTheCrashRecordEndsWhenItIsComplete) {
+    CRSContextCompleteInitialization();
+    EXPECT_FALSE(CRSContextWaitForCrashRecorded(0));
+    std::atomic<bool> completed{false};
+    std::thread waiter([&] { completed = CRSContextWaitForCrashRecorded(30'000'000'000); });
+    CRSContextMarkCrashRecorded();
+    waiter.join();
+    EXPECT_TRUE(completed);
+    EXPECT_TRUE(CRSContextWaitForCrashRecorded(0));
 }
 
 TEST_F(CRSContextTest, TheReadOnlyRecordIsWriteProtectedOnceInitialized) {

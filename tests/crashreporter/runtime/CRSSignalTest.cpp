@@ -71,6 +71,7 @@ TEST_F(CRSSignalTest, RecordsEachFatalSignalAndDiesByIt) {
         {"trap", SIGTRAP, "SIGTRAP", false, 0},
         {"overflow", SIGSEGV, "SIGSEGV", false, 0},
         {"worker-overflow", SIGSEGV, "SIGSEGV", true, 0},
+        {"early-thread-overflow", SIGSEGV, "SIGSEGV", true, 0},
         {"worker-segv", SIGSEGV, "SIGSEGV", true, 0},
         {"kill", SIGSEGV, "SIGSEGV", false, SIGSEGV},
     };
@@ -139,14 +140,29 @@ TEST_F(CRSSignalTest, CallsAnEarlierHandlerExactlyOnce) {
     }
 }
 
-TEST_F(CRSSignalTest, ASecondFaultWhileRecordingEndsTheProcessWithoutASecondRecord) {
-    const ChildResult crashed = runChild(root(), "second-fault", "crash");
-    EXPECT_EQ(crashed.exitCode, 1) << "signal " << crashed.signal;
-    const auto record = sections(root() / "signal.clsrecord");
-    EXPECT_EQ(sectionsNamed(record, "signal").size(), 1u);
-    // It ended while the first crash was being recorded, without running exit handlers.
-    EXPECT_TRUE(sectionsNamed(record, "threads").empty());
-    EXPECT_FALSE(std::filesystem::exists(root() / "orderly-exit"));
+// Another thread faults (or throws) while the main thread's crash is being recorded: it waits,
+// the first record is completed and the process dies by the first signal, without exit
+// handlers and without a second record.
+TEST_F(CRSSignalTest, ASecondFailureWhileRecordingWaitsForTheFirstRecord) {
+    for (const char* mode : {"second-fault", "second-throw"}) {
+        SCOPED_TRACE(mode);
+        const std::filesystem::path report = root() / mode;
+        std::filesystem::create_directories(report);
+        const ChildResult crashed = runChild(report, mode, "crash");
+        EXPECT_EQ(crashed.signal, SIGSEGV) << "exit " << crashed.exitCode << "\n" << crashed.err;
+        const auto record = sections(report / "signal.clsrecord");
+        EXPECT_EQ(sectionsNamed(record, "signal").size(), 1u);
+        const auto threads = sectionsNamed(record, "threads");
+        ASSERT_EQ(threads.size(), 1u);
+        ASSERT_GE(threads[0].size(), 2u);
+        EXPECT_TRUE(threads[0][0].value("crashed", false));
+        for (const char* name : {"runtime", "thread_names", "process_stats", "storage"}) {
+            EXPECT_EQ(sectionsNamed(record, name).size(), 1u) << name;
+        }
+        EXPECT_TRUE(std::filesystem::exists(report / "previously-crashed"));
+        EXPECT_FALSE(std::filesystem::exists(report / "orderly-exit"));
+        EXPECT_FALSE(std::filesystem::exists(report / "exception.clsrecord"));
+    }
 }
 
 TEST_F(CRSSignalTest, WarnsWhenAnotherHandlerReplacedOurs) {

@@ -1,6 +1,7 @@
 #include "platform/foundation/WorkerPool.h"
 
 #include <atomic>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -69,20 +70,17 @@ TEST(WorkerPoolTest, SerialQueuesShareThePoolInsteadOfAThreadEach) {
 
 // A job that blocks does not keep others from running: the pool starts another thread.
 TEST(WorkerPoolTest, BlockedWorkNeverStarvesOtherQueues) {
-    DispatchSemaphore unblock, otherRan, released;
+    // Shared with the jobs: a woken job still holds its semaphore after the test has moved on.
+    const auto unblock = std::make_shared<DispatchSemaphore>();
+    const auto otherRan = std::make_shared<DispatchSemaphore>();
     std::vector<DispatchQueue> blocked;
     for (int i = 0; i < 16; ++i) {
         blocked.push_back(DispatchQueue::serial("blocked"));
-        blocked.back().async([&] {
-            unblock.wait(kGuard);
-            released.signal();
-        });
+        blocked.back().async([unblock] { unblock->wait(kGuard); });
     }
-    DispatchQueue::serial("free").async([&] { otherRan.signal(); });
-    EXPECT_TRUE(otherRan.wait(kGuard));
-    for (int i = 0; i < 16; ++i) unblock.signal();
-    // The semaphores live on this stack: every blocked job must be out of its wait first.
-    for (int i = 0; i < 16; ++i) ASSERT_TRUE(released.wait(kGuard));
+    DispatchQueue::serial("free").async([otherRan] { otherRan->signal(); });
+    EXPECT_TRUE(otherRan->wait(kGuard));
+    for (int i = 0; i < 16; ++i) unblock->signal();
 }
 
 TEST(WorkerPoolTest, QueuesKeepTheirQualityOfServiceAndGlobalQueuesTheirLabels) {
