@@ -255,6 +255,44 @@ TEST_F(PXRecorderManagerTest, StopOfAnEarlierRecordingLeavesTheOneThatTookOverRu
     EXPECT_EQ(readBack(documents() / "b.wav").samples.size(), 320u);
 }
 
+// A stop held up by a stalled disk waits for the write in progress outside the manager's lock:
+// the next session starts at once, and the old stop, once it goes on, leaves that one alone.
+TEST_F(PXRecorderManagerTest, StopHeldByAStalledWriteNeitherHoldsUpNorEndsTheNextRecording) {
+    std::atomic<int> second{0};
+    std::promise<void> release = holdWriteQueue();
+    const auto a = manager.start(
+        "a.wav", [](std::span<const std::uint8_t>) {}, nullptr);
+    ASSERT_TRUE(device->push(frames(1).front()));
+    std::thread oldStop([&] { manager.stop(a); });
+    while (manager.recorder().isStarted() || manager.audioFile()) std::this_thread::yield();
+
+    // Deadlock guard only: a start that waited for the held stop would never return.
+    auto started = std::async(std::launch::async, [&] {
+        return manager.start(
+            "b.wav", [&](std::span<const std::uint8_t>) { ++second; }, nullptr);
+    });
+    if (started.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        release.set_value();
+        oldStop.join();
+        FAIL() << "the next start waited for the held stop";
+    }
+    const auto b = started.get();
+    ASSERT_TRUE(device->push(frames(1).front()));
+    release.set_value();
+    oldStop.join();
+
+    EXPECT_TRUE(manager.recorder().isStarted());
+    EXPECT_TRUE(manager.hasAudioDataSubject());
+    ASSERT_TRUE(manager.audioFile());
+    EXPECT_EQ(manager.audioFile()->url(), documents() / "b.wav");
+    ASSERT_TRUE(device->push(frames(1).front()));
+    writeQueued();
+    EXPECT_TRUE(manager.stop(b));
+    EXPECT_EQ(second.load(), 2);
+    EXPECT_EQ(readBack(documents() / "a.wav").samples.size(), 0u);  // dropped at its stop
+    EXPECT_EQ(readBack(documents() / "b.wav").samples.size(), 2u * 320u);
+}
+
 TEST_F(PXRecorderManagerTest, CaptureFailureIsLogged) {
     device->failStart(AudioQueueError{-3, "连接断开"});
     ConsoleCapture console;
