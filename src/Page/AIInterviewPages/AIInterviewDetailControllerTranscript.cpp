@@ -94,7 +94,10 @@ void AIInterviewDetailController::handleFinalResult(const std::string& sourceTex
     record.streamID = streamID;
     record.startTime = row.start.value_or(0);
     record.endTime = 0;
-    GRDBDataManager::shared().insertTranslationDetail(record);
+    if (const DatabaseStatus stored = GRDBDataManager::shared().insertTranslationDetail(record);
+        !stored) {
+        handleStorageFailure(kRecordsNotSavedText, stored.error().message());
+    }
 
     if (!isManualAnswerMode()) {
         // The question is what was said, never its translation.
@@ -137,7 +140,14 @@ void AIInterviewDetailController::askAI(const std::string& question) {
             if (weak && answer) weak->updateAnswerRow(answer, text);
         });
     };
-    const AnswerStore store{historyId, !isManualAnswerMode(), sessionRunning_};
+    const AnswerStore store{
+        historyId, !isManualAnswerMode(), sessionRunning_, [weak](const std::string& description) {
+            DispatchQueue::main().async([weak, description] {
+                if (weak) {
+                    weak->handleStorageFailure(kRecordsNotSavedText, description);
+                }
+            });
+        }};
     model.didComplete = [store, question](std::int64_t id, const std::string& text,
                                           StreamOutcome outcome) {
         store.storeAnswer(id, text, question, outcome);
@@ -161,17 +171,19 @@ void AIInterviewDetailController::AnswerStore::storeAnswer(std::int64_t id,
     // A failed stream has no usable answer, and nothing is written for a session that has
     // ended: its streams were cancelled on the way out.
     if (outcome == StreamOutcome::failed || !sessionRunning || !sessionRunning->load()) return;
+    DatabaseStatus stored = DatabaseSuccess{};
     if (automatic) {
-        GRDBDataManager::shared().updateAIResultText(historyId, id, answer);
-        return;
+        stored = GRDBDataManager::shared().updateAIResultText(historyId, id, answer);
+    } else {
+        AIResponseDetailRecord record;
+        record.historyId = historyId;
+        record.time = historyTimeTextNow();
+        record.timeStr = secondsSince1970();
+        record.aiQuestionText = question;
+        record.aiResultText = answer;
+        stored = GRDBDataManager::shared().insertAIResponseDetail(record);
     }
-    AIResponseDetailRecord record;
-    record.historyId = historyId;
-    record.time = historyTimeTextNow();
-    record.timeStr = secondsSince1970();
-    record.aiQuestionText = question;
-    record.aiResultText = answer;
-    GRDBDataManager::shared().insertAIResponseDetail(record);
+    if (!stored && onStoreFailed) onStoreFailed(stored.error().message());
 }
 
 void AIInterviewDetailController::askFromTextView() {
