@@ -53,6 +53,11 @@ void PXRecorderManager::setOnCaptureFailed(CaptureFailureHandler handler) {
     onCaptureFailed_.store(sharedOrNone(std::move(handler)));
 }
 
+std::shared_ptr<AudioFile> PXRecorderManager::audioFile() const {
+    const std::shared_ptr<Sink> sink = sink_.load();
+    return sink ? sink->file : nullptr;
+}
+
 std::optional<std::filesystem::path> PXRecorderManager::outputFileURL() const {
     std::lock_guard lock(ownerMutex_);
     return outputFileURL_;
@@ -65,10 +70,12 @@ PXRecorderManager::Recording PXRecorderManager::start(const std::string& fileNam
 
 PXRecorderManager::Recording PXRecorderManager::start(const std::string& fileName,
                                                       AudioDataSubject subject,
-                                                      CaptureFailureHandler onCaptureFailed) {
+                                                      CaptureFailureHandler onCaptureFailed,
+                                                      WriteFailureHandler onWriteFailed) {
     std::lock_guard lock(ownerMutex_);
     audioDataSubject_.store(sharedOrNone(std::move(subject)));
     onCaptureFailed_.store(sharedOrNone(std::move(onCaptureFailed)));
+    onWriteFailed_.store(sharedOrNone(std::move(onWriteFailed)));
     return startLocked(fileName);
 }
 
@@ -79,13 +86,17 @@ PXRecorderManager::Recording PXRecorderManager::startLocked(const std::string& f
             ? AudioFile::openForWriting(*outputFileURL_, audioFormat_)
             : AudioFile::OpenResult{nullptr,
                                     AudioFileError{EINVAL, "不是有效的文件名: " + fileName}};
+    std::shared_ptr<const WriteFailureHandler> onWriteFailed = onWriteFailed_.load();
     if (opened.file) {
-        audioFile_.store(opened.file);
+        sink_.store(std::shared_ptr<Sink>(new Sink{opened.file, std::move(onWriteFailed)}));
         consoleLog("文件写入开始：" + opened.file->url().string());
     } else {
         // Recording goes on for recognition, but without a file: never into an earlier one.
-        audioFile_.store(nullptr);
-        consoleLog("文件创建失败：" + opened.error.value_or(AudioFileError{}).localizedDescription);
+        sink_.store(nullptr);
+        const std::string description =
+            opened.error.value_or(AudioFileError{}).localizedDescription;
+        consoleLog("文件创建失败：" + description);
+        reportWriteFailure(onWriteFailed, description);
     }
     current_ = ++lastIssued_;
     recorder_.start();
@@ -102,6 +113,7 @@ bool PXRecorderManager::stop(Recording recording) {
     if (recording == 0 || recording != current_) return false;
     audioDataSubject_.store(nullptr);
     onCaptureFailed_.store(nullptr);
+    onWriteFailed_.store(nullptr);
     stopLocked(lock);
     return true;
 }
@@ -109,7 +121,7 @@ bool PXRecorderManager::stop(Recording recording) {
 void PXRecorderManager::stopLocked(std::unique_lock<std::mutex>& lock) {
     recorder_.stop(true);  // returns once the capture thread is done: no frame comes after
     stops_.fetch_add(1);   // what is still queued for the file is dropped
-    std::shared_ptr<AudioFile> file = audioFile_.exchange(nullptr);
+    std::shared_ptr<Sink> sink = sink_.exchange(nullptr);
     const std::optional<std::filesystem::path> url = outputFileURL_;
     current_ = 0;
     reportDroppedFrames();
@@ -117,7 +129,7 @@ void PXRecorderManager::stopLocked(std::unique_lock<std::mutex>& lock) {
     // Only a write in progress is waited for, outside the lock so that a stalled disk cannot
     // hold up the next session's start; the file closes when no write holds it any longer.
     writeQueue_.sync([] {});
-    file.reset();
+    sink.reset();
     if (url) consoleLog("录音结束，文件保存：" + url->string());
 }
 
@@ -140,8 +152,8 @@ void PXRecorderManager::voiceRecorded(VoiceFrame frame) {
 
     // The write is bound to the file this frame was captured for; a later `start` with another
     // name cannot pull it into the next session's file.
-    std::shared_ptr<AudioFile> file = audioFile_.load();
-    if (!file) return;
+    std::shared_ptr<Sink> sink = sink_.load();
+    if (!sink) return;
     if (queuedWrites_.load() >= kMaxQueuedWrites) {
         droppedRun_.fetch_add(1);
         droppedTotal_.fetch_add(1);
@@ -151,8 +163,8 @@ void PXRecorderManager::voiceRecorded(VoiceFrame frame) {
     queuedWrites_.fetch_add(1);
     VoiceFramePool::Frame* copy = framePool_.acquire();
     std::copy(frame.begin(), frame.end(), copy->begin());
-    writeQueue_.async([this, file = std::move(file), copy, stopsSeen = stops_.load()] {
-        if (stops_.load() == stopsSeen) writeFrame(file, *copy);
+    writeQueue_.async([this, sink = std::move(sink), copy, stopsSeen = stops_.load()] {
+        if (stops_.load() == stopsSeen) writeFrame(*sink, *copy);
         framePool_.release(copy);
         queuedWrites_.fetch_sub(1);
     });
@@ -166,8 +178,7 @@ void PXRecorderManager::reportDroppedFrames() {
                " 帧（" + std::to_string(milliseconds) + " 毫秒）");
 }
 
-void PXRecorderManager::writeFrame(const std::shared_ptr<AudioFile>& file,
-                                   const VoiceFramePool::Frame& frame) {
+void PXRecorderManager::writeFrame(Sink& sink, const VoiceFramePool::Frame& frame) {
     constexpr std::size_t kSamples = kVoiceFrameBytes / 2;
     float samples[kSamples];
     for (std::size_t i = 0; i < kSamples; ++i) {
@@ -175,7 +186,29 @@ void PXRecorderManager::writeFrame(const std::shared_ptr<AudioFile>& file,
         // -32768 would be just below -1 after scaling; float files are meant to stay in range.
         samples[i] = std::clamp(static_cast<float>(sample / 32767.0), -1.0f, 1.0f);
     }
-    if (auto error = file->write(samples)) consoleLog("写文件失败: " + error->localizedDescription);
+    const std::optional<AudioFileError> error = sink.file->write(samples);
+    // A full disk fails every frame from here on: one line and one report, the rest counted.
+    if (!error || sink.failedWrites++ != 0) return;
+    consoleLog("写文件失败: " + error->localizedDescription);
+    reportWriteFailure(sink.onWriteFailed, error->localizedDescription);
+}
+
+void PXRecorderManager::reportWriteFailure(
+    const std::shared_ptr<const WriteFailureHandler>& handler, std::string description) {
+    if (!handler) return;
+    // Always from the write queue, and never under the manager's lock.
+    if (writeQueue_.isCurrent()) {
+        (*handler)(description);
+    } else {
+        writeQueue_.async(
+            [handler, description = std::move(description)] { (*handler)(description); });
+    }
+}
+
+PXRecorderManager::Sink::~Sink() {
+    if (failedWrites > 0 && file) {
+        consoleLog("写文件失败共 " + std::to_string(failedWrites) + " 帧：" + file->url().string());
+    }
 }
 
 }  // namespace pex

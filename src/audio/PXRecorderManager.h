@@ -12,6 +12,10 @@
 // The write queue holds at most `kMaxQueuedWrites` frames: while the disk stalls, newer frames
 // are left out of the file (and counted in one log line), never piled up in memory. `stop`
 // drops the frames still waiting, waits only for a write in progress and closes the file.
+//
+// A recording that cannot be written (the file cannot be made, the disk is full) is told once
+// to its write-failure handler and logged once; later failed frames are only counted, and the
+// count is logged when the file closes. What was written before stays in the file.
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -35,6 +39,8 @@ class PXRecorderManager final : public PcmVoiceRecorderDelegate {
   public:
     using AudioDataSubject = std::function<void(std::span<const std::uint8_t> frame)>;
     using CaptureFailureHandler = std::function<void(const std::string& description)>;
+    // Called on the write queue, at most once per recording.
+    using WriteFailureHandler = std::function<void(const std::string& description)>;
     // Names one `start`; 0 names none.
     using Recording = std::uint64_t;
 
@@ -49,7 +55,7 @@ class PXRecorderManager final : public PcmVoiceRecorderDelegate {
     PXRecorderManager& operator=(const PXRecorderManager&) = delete;
 
     PcmVoiceRecorder& recorder() { return recorder_; }
-    std::shared_ptr<AudioFile> audioFile() const { return audioFile_.load(); }
+    std::shared_ptr<AudioFile> audioFile() const;
     const DispatchQueue& writeQueue() const { return writeQueue_; }
     // Called on the capture thread with each frame; nullptr clears it. Once this returns, the
     // old handler is not called again for frames that arrive later.
@@ -62,13 +68,15 @@ class PXRecorderManager final : public PcmVoiceRecorderDelegate {
     // the failure is logged); the session that owns the recording ends on it.
     void setOnCaptureFailed(CaptureFailureHandler handler);
     bool hasCaptureFailureHandler() const { return onCaptureFailed_.load() != nullptr; }
+    bool hasWriteFailureHandler() const { return onWriteFailed_.load() != nullptr; }
 
     // Opens Documents/<fileName> (the name is taken as a plain file name) and starts recording.
     Recording start(const std::string& fileName);
     // The same, with the recording's frame and failure handlers installed before the recorder
     // starts, so the very first frame reaches them.
     Recording start(const std::string& fileName, AudioDataSubject subject,
-                    CaptureFailureHandler onCaptureFailed);
+                    CaptureFailureHandler onCaptureFailed,
+                    WriteFailureHandler onWriteFailed = nullptr);
     // Stops whatever recording runs.
     void stop();
     // Stops `recording` and clears the handlers it installed, unless a later `start` has taken
@@ -84,9 +92,20 @@ class PXRecorderManager final : public PcmVoiceRecorderDelegate {
     void voiceDidFail(const std::optional<AudioQueueError>& error) override;
 
   private:
+    // One recording's file and what its writes report to; the file closes with the last
+    // reference (the manager's, or a write's still in progress), which logs the failed count.
+    struct Sink {
+        std::shared_ptr<AudioFile> file;
+        std::shared_ptr<const WriteFailureHandler> onWriteFailed;
+        std::uint64_t failedWrites = 0;  // on the write queue only
+        ~Sink();
+    };
+
     Recording startLocked(const std::string& fileName);
     void stopLocked(std::unique_lock<std::mutex>& lock);
-    void writeFrame(const std::shared_ptr<AudioFile>& file, const VoiceFramePool::Frame& frame);
+    void writeFrame(Sink& sink, const VoiceFramePool::Frame& frame);
+    void reportWriteFailure(const std::shared_ptr<const WriteFailureHandler>& handler,
+                            std::string description);
     void reportDroppedFrames();
 
     mutable std::mutex ownerMutex_;  // serialises start, stop and the handler changes
@@ -95,10 +114,11 @@ class PXRecorderManager final : public PcmVoiceRecorderDelegate {
     std::optional<std::filesystem::path> outputFileURL_;
 
     PcmVoiceRecorder recorder_;
-    SharedSlot<AudioFile> audioFile_;
+    SharedSlot<Sink> sink_;
     DispatchQueue writeQueue_;
     SharedSlot<const AudioDataSubject> audioDataSubject_;
     SharedSlot<const CaptureFailureHandler> onCaptureFailed_;
+    SharedSlot<const WriteFailureHandler> onWriteFailed_;
     AudioFormat audioFormat_;
     VoiceFramePool framePool_;
 

@@ -197,8 +197,17 @@ void SpeechRecognitionTool::startRecording() {
             tool->onCaptureFailed(description);
         }
     };
+    // Comes from the recorder's write queue.
+    auto reportWriteFailure = [weakTool](const std::string& description) {
+        const auto tool = weakTool.lock();
+        if (!tool) return;
+        tool->postToMain([description](SpeechRecognitionTool& self) {
+            if (self.onRecordingFailed) self.onRecordingFailed(description);
+        });
+    };
     const PXRecorderManager::Recording started = PXRecorderManager::shared().start(
-        audiofileName, std::move(writeFrame), std::move(reportCaptureFailure));
+        audiofileName, std::move(writeFrame), std::move(reportCaptureFailure),
+        std::move(reportWriteFailure));
     recording_.store(started);
 }
 

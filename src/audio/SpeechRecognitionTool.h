@@ -43,6 +43,8 @@ class SpeechRecognitionTool : public std::enable_shared_from_this<SpeechRecognit
     TranslationCallback onTranslationResultCallback;
     // Capture could not start or died while this tool records (main queue).
     TextCallback onCaptureFailed;
+    // The recording file could not be made or written (main queue); once per recording.
+    TextCallback onRecordingFailed;
 
     void stop();
     void updateToken(const std::string& token);

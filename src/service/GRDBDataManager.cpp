@@ -152,18 +152,19 @@ DatabaseStatus createTableWithIndex(Database& db, const char* table, const char*
 
 // Stores one transcript line or answer; `what` names the kind in the console lines.
 template <typename Record>
-void insertDetail(DatabaseQueue* queue, const Record& record, const std::string& what) {
+DatabaseStatus insertDetail(DatabaseQueue* queue, const Record& record, const std::string& what) {
     const std::string failure = "插入 " + what + " 记录失败：";
     if (!queue) {
         log(failure + DatabaseError::notOpen().description());
-        return;
+        return DatabaseError::notOpen();
     }
     auto inserted = queue->write([&record](Database& db) { return db.insert(record); });
     if (!inserted) {
         log(failure + inserted.error().description());
-        return;
+        return inserted.error();
     }
     log("插入一条 " + what + " 记录成功");
+    return DatabaseSuccess{};
 }
 
 // The transcript lines or answers of one interview as `sql` orders them; a failure is logged
@@ -327,19 +328,19 @@ std::optional<std::int64_t> GRDBDataManager::insertHistory(const HistoryRecord& 
     return inserted.value();
 }
 
-void GRDBDataManager::insertTranslationDetail(const TranslationDetailRecord& record) {
-    insertDetail(dbQueue_.get(), record, "翻译");
+DatabaseStatus GRDBDataManager::insertTranslationDetail(const TranslationDetailRecord& record) {
+    return insertDetail(dbQueue_.get(), record, "翻译");
 }
 
-void GRDBDataManager::insertAIResponseDetail(const AIResponseDetailRecord& record) {
-    insertDetail(dbQueue_.get(), record, "AI");
+DatabaseStatus GRDBDataManager::insertAIResponseDetail(const AIResponseDetailRecord& record) {
+    return insertDetail(dbQueue_.get(), record, "AI");
 }
 
-void GRDBDataManager::updateAIResultText(std::int64_t historyId, std::int64_t streamID,
-                                         const std::string& aiResultText) {
+DatabaseStatus GRDBDataManager::updateAIResultText(std::int64_t historyId, std::int64_t streamID,
+                                                   const std::string& aiResultText) {
     if (!dbQueue_) {
         log("更新失败：" + DatabaseError::notOpen().description());
-        return;
+        return DatabaseError::notOpen();
     }
     auto updated = dbQueue_->write([&](Database& db) {
         return db.execute(kUpdateAIResultText, StatementArguments::withNames({
@@ -350,9 +351,10 @@ void GRDBDataManager::updateAIResultText(std::int64_t historyId, std::int64_t st
     });
     if (!updated) {
         log("更新失败：" + updated.error().description());
-        return;
+        return updated.error();
     }
     log("更新成功 streamID=" + std::to_string(streamID));
+    return DatabaseSuccess{};
 }
 
 std::vector<HistoryRecord> GRDBDataManager::fetchAllHistory() {

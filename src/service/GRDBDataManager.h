@@ -51,11 +51,13 @@ class GRDBDataManager {
     // that is taken (two interviews started in the same second), or the id SQLite assigned
     // when the record has none. None on failure.
     std::optional<std::int64_t> insertHistory(const HistoryRecord& record);
-    void insertTranslationDetail(const TranslationDetailRecord& record);
-    void insertAIResponseDetail(const AIResponseDetailRecord& record);
-    // Sets the answer of the interview's lines answered by that stream.
-    void updateAIResultText(std::int64_t historyId, std::int64_t streamID,
-                            const std::string& aiResultText);
+    // The writes of a running session; a failure is logged and given back, so that the session
+    // can tell its user that something is not being stored.
+    DatabaseStatus insertTranslationDetail(const TranslationDetailRecord& record);
+    DatabaseStatus insertAIResponseDetail(const AIResponseDetailRecord& record);
+    // Sets the answer of the interview's lines answered by that stream (none is no failure).
+    DatabaseStatus updateAIResultText(std::int64_t historyId, std::int64_t streamID,
+                                      const std::string& aiResultText);
 
     // Newest first.
     std::vector<HistoryRecord> fetchAllHistory();

@@ -19,8 +19,10 @@
 
 #include "Page/SessionWindowFixture.h"
 #include "Tools/StatusHUD/StatusHUD.h"
+#include "platform/foundation/StandardFolders.h"
 #include "service/GRDBDataManager.h"
 #include "service/HistoryRecord.h"
+#include "support/FileSizeLimit.h"
 #include "support/WidgetEvents.h"
 
 namespace pex::test {
@@ -199,7 +201,7 @@ TEST_F(SessionTranscript, AStreamThatFailedBeforeAnyTextStoresNothing) {
     line.historyId = historyId_;
     line.streamID = 77;
     GRDBDataManager::shared().insertTranslationDetail(line);
-    const AIInterviewDetailController::AnswerStore store{historyId_, true};
+    const AIInterviewDetailController::AnswerStore store{historyId_, true, nullptr};
     HistoryRecord otherHistory;
     otherHistory.id = historyId_ + 1000;
     const auto other = GRDBDataManager::shared().insertHistory(otherHistory);
@@ -374,6 +376,85 @@ namespace pex::test {
 namespace {
 
 class SessionTables : public SessionTranscript {};
+
+// Storage that fails while a session runs: the user is told once, above the session window,
+// the session goes on, and what was stored before stays.
+class SessionStorage : public SessionTranscript {
+  protected:
+    // From now on the history database refuses one kind of write, as a full disk would (a
+    // temporary trigger on the process's own connection, dropped at the end).
+    void refuseWrites(const std::string& event, const std::string& table) {
+        run("CREATE TEMP TRIGGER refuse_write BEFORE " + event + " ON main." + table +
+            " BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END");
+    }
+    ~SessionStorage() override { run("DROP TRIGGER IF EXISTS temp.refuse_write"); }
+
+    void expectToldOnce(const char* text, const std::string& systemWords) {
+        ASSERT_TRUE(runMainUntil([&] { return !sheets_.empty(); }));
+        settle();
+        flush();
+        ASSERT_EQ(sheets_.size(), 1u);
+        const std::string told =
+            std::string(AIInterviewDetailController::kStorageFailedTitle) + "|" + text + "\n";
+        EXPECT_EQ(sheets_[0].rfind(told, 0), 0u) << sheets_[0];
+        EXPECT_EQ(sheets_[0], told + systemWords);
+        EXPECT_TRUE(controller_->isTranslating);  // the session goes on
+        EXPECT_FALSE(controller_->hasEnded());
+    }
+
+  private:
+    static void run(const std::string& sql) {
+        DatabaseQueue* queue = GRDBDataManager::shared().dbQueue();
+        ASSERT_TRUE(queue);
+        ASSERT_TRUE(queue->write([&](Database& db) { return db.execute(sql); }));
+    }
+};
+
+TEST_F(SessionStorage, ARecordingOnAFullDiskIsToldOnceAndKeepsWhatWasWritten) {
+    constexpr int kFrames = 1000;  // 1.28 MB of recording, beyond the limit below
+    capture_->setScript(std::vector<FakeCaptureDevice::Buffer>(
+        kFrames, FakeCaptureDevice::Buffer(kVoiceFrameBytes, 7)));
+    const auto file = StandardFolders::documents() / (std::string(kFileName) + ".wav");
+    {
+        FileSizeLimit fullDisk(512 * 1024);
+        ASSERT_TRUE(fullDisk.isActive());
+        openRecognising(settings(1, 1));
+        ASSERT_TRUE(capture_->waitUntilScriptDelivered());
+        PXRecorderManager::shared().writeQueue().sync([] {});
+        expectToldOnce(AIInterviewDetailController::kRecordingNotSavedText,
+                       "System error : File too large.");
+    }
+    EXPECT_EQ(console_.linesStartingWith("写文件失败: "), 1);  // not one per frame
+    EXPECT_GT(std::filesystem::file_size(file), 400u * 1024u);
+}
+
+TEST_F(SessionStorage, TranscriptLinesThatCannotBeStoredAreToldOnceAndTheEarlierOnesStay) {
+    CountingController* controller = openRecognising(settings(1, 1));
+    controller->handleFinalResult("第一句", "");
+    refuseWrites("INSERT", "translationDetailRecord");
+    controller->handleFinalResult("第二句", "");
+    controller->handleFinalResult("第三句", "");
+    expectToldOnce(AIInterviewDetailController::kRecordsNotSavedText, "database or disk is full");
+    EXPECT_EQ(controller->topArr.size(), 3u);  // still shown
+    const auto lines = storedLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].sourceText, "第一句");
+}
+
+TEST_F(SessionStorage, AnswersThatCannotBeStoredAreToldOnceAndTheirLinesStay) {
+    CountingController* controller = openRecognising(settings(1, 0));
+    refuseWrites("UPDATE", "translationDetailRecord");
+    controller->handleFinalResult("你为什么离职", "");
+    controller->handleFinalResult("你的优点是什么", "");
+    ASSERT_TRUE(runMainUntil([&] {
+        return console_.linesStartingWith("更新失败：") == 2;  // both answers came and failed
+    }));
+    expectToldOnce(AIInterviewDetailController::kRecordsNotSavedText, "database or disk is full");
+    const auto lines = storedLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].sourceText, "你为什么离职");
+    EXPECT_EQ(lines[0].aiResultText, "");
+}
 
 TEST_F(SessionTables, TheTablesShowTheRowsTheLiveRowAndTheAnswers) {
     CountingController* controller = openRecognising(settings(0, 1));

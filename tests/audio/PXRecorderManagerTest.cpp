@@ -11,6 +11,7 @@
 #include "platform/audiotoolbox/FakeCaptureDevice.h"
 #include "platform/foundation/StandardFolders.h"
 #include "purchase/ConsoleCapture.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestSupport.h"
 
 namespace pex {
@@ -165,13 +166,15 @@ TEST_F(PXRecorderManagerTest, FullWriteQueueLeavesNewFramesOutWithOneCountedLine
 TEST_F(PXRecorderManagerTest, FileThatCannotBeOpenedLeavesNoFileAndNeverWritesTheEarlierOne) {
     recordScript("first.wav", frames(3));
     std::filesystem::create_directories(documents() / "taken.wav");  // a folder: cannot be opened
-    std::atomic<int> handled{0};
-    manager.setAudioDataSubject([&](std::span<const std::uint8_t>) { ++handled; });
+    std::atomic<int> handled{0}, reported{0};
+    auto countFrame = [&](std::span<const std::uint8_t>) { ++handled; };
+    auto countFailure = [&](const std::string&) { ++reported; };
     ConsoleCapture console;
 
     for (const std::string name : {"taken.wav", "../escape.wav", ""}) {
         SCOPED_TRACE(name);
-        manager.start(name);  // while recording: the old file is let go
+        // While recording: the old file is let go.
+        manager.start(name, countFrame, nullptr, countFailure);
         EXPECT_FALSE(manager.audioFile());
         ASSERT_TRUE(device->push(frames(1).front()));
     }
@@ -179,9 +182,48 @@ TEST_F(PXRecorderManagerTest, FileThatCannotBeOpenedLeavesNoFileAndNeverWritesTh
     manager.stop();
 
     EXPECT_EQ(console.linesStartingWith("文件创建失败："), 3);
-    EXPECT_EQ(handled.load(), 3);  // recognition still gets the audio
+    EXPECT_EQ(reported.load(), 3);  // each recording that has no file is told so
+    EXPECT_EQ(handled.load(), 3);   // recognition still gets the audio
     EXPECT_EQ(readBack(documents() / "first.wav").samples.size(), 3u * 320u);
     EXPECT_FALSE(std::filesystem::exists(root() / "home" / "escape.wav"));
+}
+
+// A disk that fills up mid-recording fails every later frame: the owner hears of it once and
+// the console gets one line, not one per frame; what was written before stays a valid file.
+TEST_F(PXRecorderManagerTest, WritesFailingOnAFullDiskAreReportedOnceAndTheFileKeepsItsStart) {
+    ConsoleCapture console;
+    std::atomic<int> reports{0};
+    std::atomic<bool> onWriteQueue{true};
+    std::string reported;
+    constexpr int kFrames = 60;
+    device->setScript(frames(kFrames, 8192));
+    {
+        // Room for the header and about twenty frames of 1280 bytes.
+        test::FileSizeLimit fullDisk(26 * 1024);
+        ASSERT_TRUE(fullDisk.isActive());
+        manager.start("full.wav", nullptr, nullptr, [&](const std::string& description) {
+            onWriteQueue = onWriteQueue && manager.writeQueue().isCurrent();
+            reported = description;
+            ++reports;
+        });
+        ASSERT_TRUE(device->waitUntilScriptDelivered());
+        writeQueued();
+    }
+    manager.stop();
+
+    EXPECT_EQ(reports.load(), 1);
+    EXPECT_TRUE(onWriteQueue.load());
+    EXPECT_FALSE(reported.empty());
+    EXPECT_EQ(console.linesStartingWith("写文件失败: " + reported), 1);
+    EXPECT_EQ(console.linesStartingWith("写文件失败"), 2);  // the first, and the count at close
+    const FileContents file = readBack(documents() / "full.wav");
+    ASSERT_TRUE(file.opened);
+    EXPECT_GE(file.samples.size(), 15u * 320u);
+    EXPECT_LT(file.samples.size(), static_cast<std::size_t>(kFrames) * 320u);
+    EXPECT_TRUE(std::all_of(file.samples.begin(), file.samples.end(),
+                            [](float sample) { return std::abs(sample - 0.25f) < 1e-3f; }));
+    const int failed = kFrames - static_cast<int>(file.samples.size() / 320);
+    EXPECT_EQ(console.linesStartingWith("写文件失败共 " + std::to_string(failed) + " 帧"), 1);
 }
 
 TEST_F(PXRecorderManagerTest, SecondStartSendsLaterFramesToTheNewFileOnly) {
@@ -253,6 +295,44 @@ TEST_F(PXRecorderManagerTest, StopOfAnEarlierRecordingLeavesTheOneThatTookOverRu
     EXPECT_EQ(first.load(), 2);
     EXPECT_EQ(second.load(), 1);
     EXPECT_EQ(readBack(documents() / "b.wav").samples.size(), 320u);
+}
+
+// A stop held up by a stalled disk waits for the write in progress outside the manager's lock:
+// the next session starts at once, and the old stop, once it goes on, leaves that one alone.
+TEST_F(PXRecorderManagerTest, StopHeldByAStalledWriteNeitherHoldsUpNorEndsTheNextRecording) {
+    std::atomic<int> second{0};
+    std::promise<void> release = holdWriteQueue();
+    const auto a = manager.start(
+        "a.wav", [](std::span<const std::uint8_t>) {}, nullptr);
+    ASSERT_TRUE(device->push(frames(1).front()));
+    std::thread oldStop([&] { manager.stop(a); });
+    while (manager.recorder().isStarted() || manager.audioFile()) std::this_thread::yield();
+
+    // Deadlock guard only: a start that waited for the held stop would never return.
+    auto started = std::async(std::launch::async, [&] {
+        return manager.start(
+            "b.wav", [&](std::span<const std::uint8_t>) { ++second; }, nullptr);
+    });
+    if (started.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        release.set_value();
+        oldStop.join();
+        FAIL() << "the next start waited for the held stop";
+    }
+    const auto b = started.get();
+    ASSERT_TRUE(device->push(frames(1).front()));
+    release.set_value();
+    oldStop.join();
+
+    EXPECT_TRUE(manager.recorder().isStarted());
+    EXPECT_TRUE(manager.hasAudioDataSubject());
+    ASSERT_TRUE(manager.audioFile());
+    EXPECT_EQ(manager.audioFile()->url(), documents() / "b.wav");
+    ASSERT_TRUE(device->push(frames(1).front()));
+    writeQueued();
+    EXPECT_TRUE(manager.stop(b));
+    EXPECT_EQ(second.load(), 2);
+    EXPECT_EQ(readBack(documents() / "a.wav").samples.size(), 0u);  // dropped at its stop
+    EXPECT_EQ(readBack(documents() / "b.wav").samples.size(), 2u * 320u);
 }
 
 TEST_F(PXRecorderManagerTest, CaptureFailureIsLogged) {

@@ -61,6 +61,11 @@ class AIInterviewDetailController : public BaseViewController,
     static constexpr const char* kErrorTitle = "错误";
     static constexpr const char* kTokenErrorText = "token已失效，请重新开始";
     static constexpr const char* kCaptureErrorText = "录音设备不可用，请检查音频设备后重新开始";
+    static constexpr const char* kStorageFailedTitle = "保存失败";
+    static constexpr const char* kRecordingNotSavedText =
+        "录音无法写入磁盘，部分录音可能没有保存；已保存的部分仍然保留。请检查磁盘空间。";
+    static constexpr const char* kRecordsNotSavedText =
+        "面试记录无法写入数据库，部分记录可能没有保存；已保存的记录仍然保留。请检查磁盘空间。";
     static constexpr const char* kPinnedTip = "取消置顶";
     static constexpr const char* kUnpinnedTip = "置顶";
     static constexpr double kBillingMessageSeconds = 1.5;
@@ -105,6 +110,10 @@ class AIInterviewDetailController : public BaseViewController,
     void stopTapped();
     void handleRecognitionError(const std::string& text);
     void handleCaptureFailure(const std::string& description);
+    // The recording or a transcript line or answer could not be stored. The session goes on
+    // (what it shows is still of use); the user is told once per session, above its window,
+    // with `text` and the system's own words.
+    void handleStorageFailure(const QString& text, const std::string& description);
     // Stops the token, the clock and the recogniser with its recorder; the recogniser stops
     // off the main thread. `completion` runs on the main queue afterwards. Runs once; a later
     // call only queues its completion.
@@ -118,6 +127,8 @@ class AIInterviewDetailController : public BaseViewController,
     // `toastReply`: the report's reply shows its message as a toast.
     void endSession(std::function<void()> done = nullptr, bool toastReply = false);
     void showRecognitionErrorAlert(const QString& informativeText = kTokenErrorText);
+    // A warning sheet on the session window; nothing once the window is gone.
+    void showSessionAlert(const QString& title, const QString& informativeText);
     // Posts a step that makes the question box editable exactly while recognition runs.
     void refreshQuestionBoxEditability();
 
@@ -136,6 +147,8 @@ class AIInterviewDetailController : public BaseViewController,
     struct AnswerStore {
         std::int64_t historyId = 0;
         bool automatic = true;
+        // Told, off the main thread, when the answer could not be stored.
+        std::function<void(const std::string& description)> onStoreFailed;
         void storeAnswer(std::int64_t id, const std::string& answer,
                          const std::string& question) const;
     };
@@ -319,6 +332,7 @@ class AIInterviewDetailController : public BaseViewController,
     bool captureStopped_ = false;
     bool dividerPlaced_ = false;
     bool toastFinalReply_ = false;
+    bool storageFailureShown_ = false;
     std::optional<int> sequenceType_;
     bool keyMonitorInstalled_ = false;
     QPointer<QWidget> observedWindow_;

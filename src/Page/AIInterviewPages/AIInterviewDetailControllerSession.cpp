@@ -89,6 +89,11 @@ void AIInterviewDetailController::setupRecognition(const AzTokenModel& model) {
             self.handleCaptureFailure(description);
         });
     };
+    speechTool->onRecordingFailed = [deliver](const std::string& description) {
+        deliver([description](AIInterviewDetailController& self) {
+            self.handleStorageFailure(kRecordingNotSavedText, description);
+        });
+    };
 
     if (interviewModel && interviewModel->modelType == 1) {
         speechTool->method = 0;
@@ -183,6 +188,20 @@ void AIInterviewDetailController::handleCaptureFailure(const std::string& descri
     failSession(kCaptureErrorText);
 }
 
+void AIInterviewDetailController::handleStorageFailure(const QString& text,
+                                                       const std::string& description) {
+    // One message for the session, however many frames or rows fail after the first; the
+    // storage layers log each failure themselves. A window on its way out is not interrupted.
+    if (storageFailureShown_ || isClosing) return;
+    storageFailureShown_ = true;
+    consoleLog("❌ 保存失败，已提示用户：" + description);
+    const QString informative = text + "\n" + QString::fromStdString(description);
+    const QPointer<AIInterviewDetailController> weak(this);
+    DispatchQueue::main().async([weak, informative] {
+        if (weak) weak->showSessionAlert(kStorageFailedTitle, informative);
+    });
+}
+
 void AIInterviewDetailController::failSession(const QString& alertText) {
     if (ended_ || isClosing) return;
     sendFinalReport(false);
@@ -263,10 +282,15 @@ void AIInterviewDetailController::finishEnding() {
 }
 
 void AIInterviewDetailController::showRecognitionErrorAlert(const QString& informativeText) {
+    showSessionAlert(kErrorTitle, informativeText);
+}
+
+void AIInterviewDetailController::showSessionAlert(const QString& title,
+                                                   const QString& informativeText) {
     QWidget* window = viewIfLoaded() ? viewIfLoaded()->window() : nullptr;
     if (!window || !window->isWindow() || window == viewIfLoaded()) return;
     Alert alert;
-    alert.messageText = kErrorTitle;
+    alert.messageText = title;
     alert.informativeText = informativeText;
     alert.alertStyle = Alert::Style::warning;
     alert.addButton(QStringLiteral("确定"));

@@ -88,7 +88,10 @@ void AIInterviewDetailController::handleFinalResult(const std::string& sourceTex
     record.streamID = row.streamID;
     record.startTime = row.start.value_or(0);
     record.endTime = 0;
-    GRDBDataManager::shared().insertTranslationDetail(record);
+    if (const DatabaseStatus stored = GRDBDataManager::shared().insertTranslationDetail(record);
+        !stored) {
+        handleStorageFailure(kRecordsNotSavedText, stored.error().message());
+    }
 
     // The question leaves before the transcript table is laid out again: the user waits for
     // the answer, not for the table. (askAI renews the stamp; the row keeps its own.)
@@ -143,7 +146,12 @@ void AIInterviewDetailController::askAI(const std::string& question) {
             if (weak && answer) weak->updateAnswerRow(answer, answer->responseText + added);
         });
     model.onUpdate = [updates](const std::string& text) { updates->answerGrew(text); };
-    const AnswerStore store{historyId, !isManualAnswerMode()};
+    const AnswerStore store{
+        historyId, !isManualAnswerMode(), [weak](const std::string& description) {
+            DispatchQueue::main().async([weak, description] {
+                if (weak) weak->handleStorageFailure(kRecordsNotSavedText, description);
+            });
+        }};
     model.didComplete = [store, question](std::int64_t id, const std::string& text, StreamOutcome) {
         store.storeAnswer(id, text, question);
     };
@@ -168,17 +176,19 @@ void AIInterviewDetailController::AnswerStore::storeAnswer(std::int64_t id,
     // the network, its text so far is the answer. A stream that brought no text has nothing to
     // store and must not blank an answer stored before.
     if (answer.empty()) return;
+    DatabaseStatus stored = DatabaseSuccess{};
     if (automatic) {
-        GRDBDataManager::shared().updateAIResultText(historyId, id, answer);
-        return;
+        stored = GRDBDataManager::shared().updateAIResultText(historyId, id, answer);
+    } else {
+        AIResponseDetailRecord record;
+        record.historyId = historyId;
+        record.time = historyTimeTextNow();
+        record.timeStr = secondsSince1970();
+        record.aiQuestionText = question;
+        record.aiResultText = answer;
+        stored = GRDBDataManager::shared().insertAIResponseDetail(record);
     }
-    AIResponseDetailRecord record;
-    record.historyId = historyId;
-    record.time = historyTimeTextNow();
-    record.timeStr = secondsSince1970();
-    record.aiQuestionText = question;
-    record.aiResultText = answer;
-    GRDBDataManager::shared().insertAIResponseDetail(record);
+    if (!stored && onStoreFailed) onStoreFailed(stored.error().message());
 }
 
 void AIInterviewDetailController::askFromTextView() {

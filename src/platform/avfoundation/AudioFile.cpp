@@ -76,7 +76,12 @@ std::optional<AudioFileError> AudioFile::write(std::span<const float> samples) {
     if (frames == 0) return std::nullopt;
     const sf_count_t written = sf_writef_float(handle_->file, samples.data(), frames);
     if (written != frames) {
-        return AudioFileError{sf_error(handle_->file), sf_strerror(handle_->file)};
+        const AudioFileError error{sf_error(handle_->file), sf_strerror(handle_->file)};
+        // The header rewrite that follows every write leaves the position at the end of the
+        // header when the data write fell short; without going back to the end of the data,
+        // the next writes would land over the recording's start and be reported as written.
+        sf_seek(handle_->file, 0, SEEK_END | SFM_WRITE);
+        return error;
     }
     return std::nullopt;
 }

@@ -11,10 +11,12 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "support/FileSizeLimit.h"
 #include "support/TestSupport.h"
 
 namespace pex::test {
@@ -93,6 +95,50 @@ TEST(AudioFileTest, AWavFileOfAProcessThatDiedWhileRecordingHoldsEveryFrameWritt
         at += 8 + size + (size & 1);
     }
     EXPECT_TRUE(sawData);
+}
+
+// A disk that fills up: every write from the first short one fails until there is room again,
+// nothing already written is overwritten, and writing goes on at the end once room returns.
+TEST(AudioFileTest, OnAFullDiskWritesFailUntilThereIsRoomAndNeverOverwriteTheStart) {
+    TempDir dir;
+    const auto path = dir.path() / "full.wav";
+    auto frameOf = [](int n) { return std::vector<float>(kFrameSamples, (n + 1) / 64.0f); };
+    std::optional<int> firstFailed;
+    {
+        auto opened = AudioFile::openForWriting(path, AudioFormat{16000.0, 1});
+        ASSERT_TRUE(opened.file);
+        {
+            FileSizeLimit fullDisk(16 * 1024);  // about twelve frames
+            ASSERT_TRUE(fullDisk.isActive());
+            for (int n = 0; n < kFrames; ++n) {
+                const bool failed = opened.file->write(frameOf(n)).has_value();
+                if (failed && !firstFailed) firstFailed = n;
+                EXPECT_EQ(failed, firstFailed.has_value()) << "frame " << n;
+            }
+        }
+        for (int n = 0; n < 3; ++n) EXPECT_FALSE(opened.file->write(frameOf(kFrames + n)));
+    }
+    ASSERT_TRUE(firstFailed);
+    ASSERT_GT(*firstFailed, 5);
+
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+    std::vector<float> samples(static_cast<std::size_t>(info.frames));
+    ASSERT_EQ(sf_readf_float(file, samples.data(), info.frames), info.frames);
+    sf_close(file);
+    const std::size_t kept = static_cast<std::size_t>(*firstFailed) * kFrameSamples;
+    const std::size_t resumed = 3 * kFrameSamples;
+    ASSERT_GE(samples.size(), kept + resumed);
+    EXPECT_LT(samples.size(), kept + kFrameSamples + resumed);  // at most part of one frame more
+    for (std::size_t i = 0; i < kept; ++i) {
+        ASSERT_EQ(samples[i], (static_cast<int>(i / kFrameSamples) + 1) / 64.0f) << "sample " << i;
+    }
+    const std::size_t tail = samples.size() - resumed;
+    for (std::size_t i = 0; i < resumed; ++i) {
+        ASSERT_EQ(samples[tail + i], (kFrames + static_cast<int>(i / kFrameSamples) + 1) / 64.0f)
+            << "resumed sample " << i;
+    }
 }
 
 }  // namespace
