@@ -1,10 +1,10 @@
 #include "beacon-core/HeartbeatController.h"
 
+#include "platform/foundation/ReferenceDate.h"
+
 namespace pex {
 
 namespace {
-
-constexpr std::int64_t kReferenceDateSince1970 = 978307200;  // 2001-01-01 00:00:00 GMT
 
 // A flushed store keeps its period dates (so today stays logged) and loses its heartbeats.
 std::optional<HeartbeatsBundle> resetTransform(std::optional<HeartbeatsBundle> bundle) {
@@ -29,7 +29,7 @@ HeartbeatController::HeartbeatController(const std::string& id, WallClock clock)
 HeartbeatDate HeartbeatController::startOfDay(std::chrono::system_clock::time_point time) {
     const auto day = std::chrono::floor<std::chrono::days>(time);
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(day.time_since_epoch());
-    return static_cast<HeartbeatDate>(seconds.count() - kReferenceDateSince1970);
+    return static_cast<HeartbeatDate>(seconds.count() - ReferenceDate::kSecondsSince1970);
 }
 
 HeartbeatDate HeartbeatController::today() const {

@@ -9,14 +9,9 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/foundation/DefaultsFileFormat.h"
+#include "platform/foundation/ReferenceDate.h"
 
 namespace pex {
-
-namespace {
-
-constexpr std::int64_t kReferenceDateSince1970 = 978307200;  // 2001-01-01 00:00:00 GMT
-
-}  // namespace
 
 const HeartbeatsPayload& HeartbeatsPayload::empty() {
     static const HeartbeatsPayload payload;
@@ -29,7 +24,7 @@ std::string HeartbeatsPayload::dayText(HeartbeatDate date) {
     // at its edge instead of overflowing the conversion.
     constexpr double kLimit = 1e12;  // about 31,000 years either way
     const double whole = std::isnan(date) ? 0.0 : std::clamp(std::floor(date), -kLimit, kLimit);
-    const auto seconds = static_cast<std::int64_t>(whole) + kReferenceDateSince1970;
+    const auto seconds = static_cast<std::int64_t>(whole) + ReferenceDate::kSecondsSince1970;
     const sys_days day = floor<days>(sys_seconds(std::chrono::seconds(seconds)));
     const year_month_day ymd{day};
     char text[32];

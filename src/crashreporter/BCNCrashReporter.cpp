@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "BeaconTransport/TXPLibrary/TXPTransport.h"
+#include "beacon-core/BCNAnalyticsInterop.h"
 #include "beacon-core/BCNApp.h"
 #include "beacon-core/BCNBeaconVersion.h"
 #include "beacon-core/BCNComponentContainer.h"
@@ -77,13 +78,15 @@ std::vector<BCNComponent> BCNCrashReporter::componentsToRegister() {
                 CRSErrorLog("CrashReporter must be used with the default Beacon app.");
                 return nullptr;
             }
-            // No analytics or remote-config component exists in this system.
+            // Sessions and analytics are optional: without them those reports are not made.
             auto sessions = BCNComponentType::instanceForProtocol<BCNSessionsProvider>(
                 BCNSessionsProvider::protocol(), container);
+            auto analytics = BCNComponentType::instanceForProtocol<BCNAnalyticsInterop>(
+                BCNAnalyticsInterop::protocol(), container);
             auto installations = CRSBeaconInstallations::installationsWithApp(*app);
             isCacheable = true;
-            return create(app, Bundle::main().info(), std::move(installations),
-                          std::move(sessions));
+            return create(app, Bundle::main().info(), std::move(installations), std::move(sessions),
+                          std::move(analytics));
         })};
 }
 
@@ -111,15 +114,15 @@ void BCNCrashReporter::registerLibrary() {
 
 std::shared_ptr<BCNCrashReporter> BCNCrashReporter::create(
     std::shared_ptr<const BCNApp> app, const nlohmann::json& appInfo,
-    std::shared_ptr<CRSInstallations> installations,
-    std::shared_ptr<BCNSessionsProvider> sessions) {
+    std::shared_ptr<CRSInstallations> installations, std::shared_ptr<BCNSessionsProvider> sessions,
+    std::shared_ptr<BCNAnalyticsInterop> analytics) {
     std::uint8_t expected = 0;
     if (!instanceCreated.compare_exchange_strong(expected, 1)) {
         CRSErrorLog("Cannot instantiate more than one instance of CrashReporter.");
         return nullptr;
     }
-    std::shared_ptr<BCNCrashReporter> reporter(
-        new BCNCrashReporter(std::move(app), appInfo, std::move(installations)));
+    std::shared_ptr<BCNCrashReporter> reporter(new BCNCrashReporter(
+        std::move(app), appInfo, std::move(installations), std::move(analytics)));
     if (sessions) {
         CRSDebugLog("Registering Sessions SDK subscription for session data");
         sessions->registerWithSubscriber(reporter);
@@ -129,7 +132,8 @@ std::shared_ptr<BCNCrashReporter> BCNCrashReporter::create(
 }
 
 BCNCrashReporter::BCNCrashReporter(std::shared_ptr<const BCNApp> app, const nlohmann::json& appInfo,
-                                   std::shared_ptr<CRSInstallations> installations) {
+                                   std::shared_ptr<CRSInstallations> installations,
+                                   std::shared_ptr<BCNAnalyticsInterop> analytics) {
     std::fprintf(stderr, "[Beacon/CrashReporter] Version %s\n", BCNBeaconVersion().c_str());
     CRSDebugLog("[CrashReporter] Running on " + UTLAppEnvironmentUtil::deviceModel() + ", " +
                 CRSHostOSDisplayVersion() + " (" + CRSHostOSBuildVersion().value_or("") + ")");
@@ -146,8 +150,6 @@ BCNCrashReporter::BCNCrashReporter(std::shared_ptr<const BCNApp> app, const nloh
     auto settings = std::make_shared<CRSSettings>(
         *fileManager_, appIDModel ? appIDModel->buildIdentity() : CRSSettingsBuildIdentity{});
     auto onDemandModel = std::make_shared<CRSOnDemandModel>(settings, fileManager_);
-    // No analytics component exists in this system.
-    const std::shared_ptr<BCNAnalyticsInterop> analytics;
     managerData_ = std::make_shared<CRSManagerData>(
         beaconAppID_, transport, std::move(installations), analytics, fileManager_, dataArbiter_,
         settings, onDemandModel, appIDModel);

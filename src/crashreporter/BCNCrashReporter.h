@@ -21,6 +21,7 @@
 
 namespace pex {
 
+class BCNAnalyticsInterop;
 class BCNApp;
 class BCNCrashReporterReport;
 class BCNExceptionModel;
@@ -56,13 +57,15 @@ class BCNCrashReporter : public BCNCrashReporterInstanceProvider,
     // sessions component wait for this subscriber.
     static void registerLibrary();
 
-    // Builds the managers, subscribes to `sessions` (when the application has them) and starts
-    // this launch's crash reporting; none for a second instance in one process (the first
-    // one's work stays).
+    // Builds the managers, subscribes to `sessions` (when the application has them), hands
+    // `analytics` (when it has that) to the managers that report to it, and starts this
+    // launch's crash reporting; none for a second instance in one process (the first one's
+    // work stays).
     static std::shared_ptr<BCNCrashReporter> create(
         std::shared_ptr<const BCNApp> app, const nlohmann::json& appInfo,
         std::shared_ptr<CRSInstallations> installations,
-        std::shared_ptr<BCNSessionsProvider> sessions = nullptr);
+        std::shared_ptr<BCNSessionsProvider> sessions = nullptr,
+        std::shared_ptr<BCNAnalyticsInterop> analytics = nullptr);
     ~BCNCrashReporter() override;
 
     void log(const std::string& message);
@@ -107,7 +110,8 @@ class BCNCrashReporter : public BCNCrashReporterInstanceProvider,
 
   private:
     BCNCrashReporter(std::shared_ptr<const BCNApp> app, const nlohmann::json& appInfo,
-                     std::shared_ptr<CRSInstallations> installations);
+                     std::shared_ptr<CRSInstallations> installations,
+                     std::shared_ptr<BCNAnalyticsInterop> analytics);
     void start();
     void waitForContextInit(const std::string& text, std::function<void()> callback) const;
 

@@ -1,7 +1,7 @@
 #pragma once
 // Connects the crash reporter to an analytics component when the application carries one:
 // analytics events become breadcrumb lines in the crash log, and every crash reported is told
-// to analytics for crash-free statistics. Without one (as in this system) it only says so.
+// to analytics for crash-free statistics. Without one it only says so.
 #include <memory>
 #include <optional>
 #include <string>

@@ -39,7 +39,7 @@ class CRSManagerData {
     const std::string beaconAppID;
     const std::shared_ptr<TXPTransport> beaconTransport;
     const std::shared_ptr<CRSInstallations> installations;
-    // None: the application carries no analytics component.
+    // None when the application carries no analytics component.
     const std::shared_ptr<BCNAnalyticsInterop> analytics;
     const std::shared_ptr<CRSFileManager> fileManager;
     const std::shared_ptr<CRSDataCollectionArbiter> dataArbiter;

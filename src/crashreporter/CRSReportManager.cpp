@@ -21,6 +21,7 @@
 #include "crashreporter/runtime/CRSSignal.h"
 #include "crashreporter/runtime/CRSUserLogging.h"
 #include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/ReferenceDate.h"
 
 namespace pex {
 
@@ -30,10 +31,7 @@ constexpr double kHandlerCheckDelaySeconds = 2.0;
 
 // Seconds since 2001-01-01 00:00:00 UTC, the settings cache's clock.
 double secondsSinceReferenceDate() {
-    using namespace std::chrono;
-    constexpr double kReferenceDateUnixSeconds = 978307200.0;
-    return duration<double>(system_clock::now().time_since_epoch()).count() -
-           kReferenceDateUnixSeconds;
+    return ReferenceDate::secondsSinceNow();
 }
 
 PRMValue boolean(bool value) {

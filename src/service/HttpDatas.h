@@ -70,9 +70,10 @@ class HttpDatas {
     // the problem).
     void uploadFile(const std::filesystem::path& fileURL, const std::string& apiKey,
                     Completion completion);
-    // Why `file` cannot be uploaded, in words for the user: it is not a regular file (a
-    // folder, a device, a pipe...), it is empty, or it is larger than the deployment's
-    // résumé limit (named in the message). None when it can be sent.
+    // Why `file` cannot be uploaded, in words for the user: it does not exist, it is not a
+    // regular file (a folder, a device, a pipe...), it cannot be read, it is empty, or it is
+    // larger than the deployment's résumé limit (named exactly in the message). None when it
+    // can be sent.
     static std::optional<std::string> uploadFileProblem(const std::filesystem::path& file);
 
     // The two alerts; both run the installed presenter on the main thread (a call from

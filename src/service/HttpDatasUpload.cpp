@@ -38,12 +38,14 @@ std::string HttpDatas::uploadMimeType(const std::filesystem::path& file) {
 std::optional<std::string> HttpDatas::uploadFileProblem(const std::filesystem::path& file) {
     std::error_code error;
     const auto status = std::filesystem::status(file, error);
-    if (error || !std::filesystem::is_regular_file(status)) return "只能上传普通文件";
+    if (status.type() == std::filesystem::file_type::not_found) return "文件不存在，无法上传";
+    if (error) return "无法读取文件：" + error.message();
+    if (!std::filesystem::is_regular_file(status)) return "只能上传普通文件";
     const std::uintmax_t size = std::filesystem::file_size(file, error);
     if (error) return "无法读取文件：" + error.message();
     if (size == 0) return "文件是空的，无法上传";
     const std::uint64_t limit = DeploymentSettings::current().resumeMaxBytes;
-    if (size > limit) return "文件超过 " + fileSizeText(limit) + "，无法上传";
+    if (size > limit) return "文件超过 " + exactFileSizeText(limit) + "，无法上传";
     return std::nullopt;
 }
 

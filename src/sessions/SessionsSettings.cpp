@@ -1,17 +1,11 @@
 #include "sessions/SessionsSettings.h"
 
-#include <chrono>
+#include "platform/foundation/ReferenceDate.h"
 
 namespace pex {
 
-namespace {
-// Seconds from 1970-01-01 to 2001-01-01, both UTC.
-constexpr double kReferenceDateOffset = 978307200;
-}  // namespace
-
 double SessionsSettings::secondsSinceReferenceDate() {
-    using namespace std::chrono;
-    return duration<double>(system_clock::now().time_since_epoch()).count() - kReferenceDateOffset;
+    return ReferenceDate::secondsSinceNow();
 }
 
 SessionsSettings::SessionsSettings(std::shared_ptr<const ApplicationInfoProtocol> appInfo,

@@ -322,11 +322,11 @@ TEST_F(AISettingPage, OnlyARegularNonEmptyFileWithinTheLimitIsSent) {
         std::string alert;
     } refused[] = {
         {makeFile("empty.pdf", 0), "上传失败 | 文件是空的，无法上传"},
-        {makeFile("big.pdf", 1501), "上传失败 | 文件超过 2 KB，无法上传"},
+        {makeFile("big.pdf", 1501), "上传失败 | 文件超过 1.5 KB，无法上传"},
         {pipe, "上传失败 | 只能上传普通文件"},
         {root() / "folder.pdf", "上传失败 | 只能上传普通文件"},
         {"/dev/zero", "上传失败 | 只能上传普通文件"},
-        {root() / "missing.pdf", "上传失败 | 只能上传普通文件"},
+        {root() / "missing.pdf", "上传失败 | 文件不存在，无法上传"},
     };
     for (const auto& c : refused) {
         SCOPED_TRACE(c.file.string());
@@ -350,7 +350,7 @@ TEST_F(AISettingPage, OnlyARegularNonEmptyFileWithinTheLimitIsSent) {
         makeFile("grown.pdf", 1501), page_->updateToken(),
         [&](auto, auto, std::optional<std::string> text) { message = text; });
     ASSERT_TRUE(test::runMainUntil([&] { return message.has_value(); }));
-    EXPECT_EQ(*message, "文件超过 2 KB，无法上传");
+    EXPECT_EQ(*message, "文件超过 1.5 KB，无法上传");
     EXPECT_EQ(service_.requests(HttpDatas::kUploadPath).size(), 1u);
 }
 

@@ -218,6 +218,45 @@ TEST_F(PurchaseViewControllerTest, TheChoiceSurvivesAPageSwitchAndAReloadMovesTh
     EXPECT_EQ(orderBodies()[0]["goods_id"], 3);
 }
 
+TEST_F(PurchaseViewControllerTest, AFailedLoadIsTriedAgainWhenThePageIsNextShown) {
+    sell(json::array({goods(1), goods(2), goods(3)}));
+    // Each showing of the page meets the next failure; the one after them gets the list.
+    const struct {
+        const char* name;
+        Fault fault;
+    } failures[] = {
+        {"a service error", Fault::serviceError(1, "稍后再试")},
+        {"a server error", Fault::serverError(false)},
+        {"a reply that is not JSON", Fault::notJson()},
+        {"a dropped connection", Fault::droppedConnection()},
+    };
+    const auto showAgain = [&] {
+        page_->view()->hide();
+        page_->view()->show();
+        return settleReplies();
+    };
+    std::size_t asked = 0;
+    for (const auto& failure : failures) {
+        SCOPED_TRACE(failure.name);
+        service_.setFault("/goods/list", Fault(failure.fault).times(1));
+        if (asked == 0) {
+            showPage();
+        } else {
+            ASSERT_TRUE(showAgain());
+        }
+        EXPECT_EQ(service_.requests("/goods/list").size(), ++asked);
+        EXPECT_TRUE(page_->rechargeModels().empty());
+    }
+    ASSERT_TRUE(showAgain());
+    EXPECT_EQ(service_.requests("/goods/list").size(), ++asked);
+    ASSERT_EQ(page_->rechargeModels().size(), 3u);
+    EXPECT_EQ(page_->selectModel()->ID, 2);
+
+    // Once a list has arrived, switching pages asks no more.
+    ASSERT_TRUE(showAgain());
+    EXPECT_EQ(service_.requests("/goods/list").size(), asked);
+}
+
 TEST_F(PurchaseViewControllerTest, OnlyAnIntegerTypeInTheNotificationReloadsTheGoods) {
     showPage();
     const std::size_t before = service_.requests("/goods/list").size();

@@ -299,6 +299,16 @@ TEST_F(BCNCrashReporterTest, CrashIsUploadedUrgentlyAtTheNextLaunch) {
     EXPECT_EQ(crashUploads().size(), 1u);
 }
 
+TEST_F(BCNCrashReporterTest, AnAnalyticsComponentOfTheApplicationHearsOfTheReportedCrash) {
+    crashOnce();
+    const ChildRun next =
+        run({"analytics", "wait", "hold"}, [this] { return !crashUploads().empty(); });
+    EXPECT_EQ(next.exitCode, 0) << next.err;
+    EXPECT_TRUE(next.said("analytics listener clx")) << next.out;
+    EXPECT_TRUE(next.said("analytics event clx _ae fatal=1")) << next.out;
+    EXPECT_EQ(crashUploads().size(), 1u);
+}
+
 TEST_F(BCNCrashReporterTest, AnOnDemandExceptionIsSentAtOnce) {
     const ChildRun running =
         run({"wait", "ondemand", "hold"}, [this] { return !crashUploads().empty(); });

@@ -524,7 +524,7 @@ TEST_F(UploadTest, FailuresGiveRequestFailedAndErrorObjectsOnSuccessPassThrough)
     EXPECT_EQ(upload(file, key).message, "请求失败");
     // A file that is not there is refused before anything is sent.
     const std::size_t sent = service_.requests(HttpDatas::kUploadPath).size();
-    EXPECT_EQ(upload(root() / "missing.pdf", key).message, "只能上传普通文件");
+    EXPECT_EQ(upload(root() / "missing.pdf", key).message, "文件不存在，无法上传");
     EXPECT_EQ(service_.requests(HttpDatas::kUploadPath).size(), sent);
 
     const std::string errorObject = R"({"error":{"message":"文件格式不支持"}})";

@@ -5,12 +5,11 @@
 #include <cstdint>
 
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/ReferenceDate.h"
 
 namespace pex {
 
 using TXPDate = std::chrono::system_clock::time_point;
-
-inline constexpr double TXPSecondsFrom1970To2001 = 978307200.0;
 
 inline TXPDate TXPDateNow() {
     return std::chrono::system_clock::now();
@@ -26,11 +25,11 @@ inline TXPDate TXPDateFromSecondsSince1970(double seconds) {
 }
 
 inline PropertyList::Date TXPPropertyListDate(TXPDate date) {
-    return {TXPSecondsSince1970(date) - TXPSecondsFrom1970To2001};
+    return {ReferenceDate::secondsSince(date)};
 }
 
 inline TXPDate TXPDateFromPropertyList(PropertyList::Date date) {
-    return TXPDateFromSecondsSince1970(date.secondsSinceReferenceDate + TXPSecondsFrom1970To2001);
+    return ReferenceDate::timePoint(date.secondsSinceReferenceDate);
 }
 
 }  // namespace pex

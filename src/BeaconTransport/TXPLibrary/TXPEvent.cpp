@@ -4,6 +4,7 @@
 #include <random>
 
 #include "BeaconTransport/TXPLibrary/TXPLog.h"
+#include "platform/foundation/Hex.h"
 
 namespace pex {
 
@@ -68,11 +69,10 @@ std::string TXPEvent::nextEventID() {
     // A version-4 identifier, as the system's random identifiers are.
     high = (high & ~std::uint64_t{0xF000}) | 0x4000;
     low = (low & ~(std::uint64_t{0xC} << 60)) | (std::uint64_t{0x8} << 60);
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string id(32, '0');
     for (int i = 0; i < 16; ++i) {
-        id[15 - i] = kDigits[(high >> (4 * i)) & 0xF];
-        id[31 - i] = kDigits[(low >> (4 * i)) & 0xF];
+        id[15 - i] = hexDigit(static_cast<unsigned>(high >> (4 * i)), HexCase::Upper);
+        id[31 - i] = hexDigit(static_cast<unsigned>(low >> (4 * i)), HexCase::Upper);
     }
     return id;
 }

@@ -10,6 +10,7 @@
 #include "BeaconTransport/TXPLibrary/TXPLog.h"
 #include "BeaconTransport/TXPLibrary/TXPPlatform.h"
 #include "BeaconTransport/TXPLibrary/TXPUploadCoordinator.h"
+#include "platform/foundation/Hex.h"
 
 namespace pex {
 
@@ -125,7 +126,6 @@ fs::path TXPFlatFileStorage::libraryDataStoragePath() const {
 }
 
 std::string TXPFlatFileStorage::percentEncodedMappingID(const std::string& mappingID) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string encoded;
     for (unsigned char c : mappingID) {
         if (std::isalnum(c) && c < 0x80) {
@@ -134,8 +134,8 @@ std::string TXPFlatFileStorage::percentEncodedMappingID(const std::string& mappi
             encoded += '-';
         } else {
             encoded += '%';
-            encoded += kHex[c >> 4];
-            encoded += kHex[c & 0xF];
+            encoded += hexDigit(c >> 4, HexCase::Upper);
+            encoded += hexDigit(c, HexCase::Upper);
         }
     }
     return encoded;

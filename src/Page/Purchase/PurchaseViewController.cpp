@@ -5,7 +5,6 @@
 #include <QSignalBlocker>
 #include <algorithm>
 
-#include "Tools/NotificationNames.h"
 #include "Page/Purchase/MyTableView.h"
 #include "Page/View/PayOptionGroupView.h"
 #include "Page/View/PayQRCodeView.h"
@@ -15,6 +14,7 @@
 #include "Tools/ClickGestureRecognizer.h"
 #include "Tools/CustomButton.h"
 #include "Tools/HUD.h"
+#include "Tools/NotificationNames.h"
 #include "Tools/PopView/MYCenterPopView.h"
 #include "Tools/StatusHUD/StatusHUD.h"
 #include "Tools/UIConstants.h"
@@ -120,13 +120,11 @@ void PurchaseViewController::setupUI() {
             }));
     // The goods are loaded when the page is first placed (and again on
     // "InterviewTypeNotification"), not on every page switch: a reload marks the offered
-    // package again, which would undo the user's choice.
+    // package again, which would undo the user's choice. Until a list has arrived, each
+    // showing asks again (unless a request is still out), so one failed load is not for ever.
     ViewAppearance::observe(page, [weak] {
         if (!weak) return;
-        if (!weak->goodsRequested_) {
-            weak->goodsRequested_ = true;
-            weak->loadGoods();
-        }
+        if (!weak->goodsLoaded_ && weak->goodsRequestsInFlight_ == 0) weak->loadGoods();
         weak->checkProductsInfo();
     });
 }
@@ -180,6 +178,7 @@ QWidget* PurchaseViewController::viewForRow(int row, QWidget* reusable) {
 }
 
 void PurchaseViewController::loadGoods() {
+    ++goodsRequestsInFlight_;
     QPointer<PurchaseViewController> weak(this);
     HttpDatas::shared().request(
         "/goods/list", HTTPMethod::Get, std::nullopt, std::nullopt,
@@ -191,10 +190,12 @@ void PurchaseViewController::loadGoods() {
 
 void PurchaseViewController::handleGoodsReply(std::optional<bool> failed,
                                               const std::optional<nlohmann::json>& reply) {
+    --goodsRequestsInFlight_;
     // Failures are shown by the service client; the list stays as it was.
     if (failed != false || !reply) return;
     auto models = ReplyMapper::mapList<RechargeModel::Ref>(lenient::field(*reply, "data"));
     if (!models) return;
+    goodsLoaded_ = true;
     // A package without a positive price cannot be paid for: it is not offered.
     std::erase_if(*models,
                   [](const RechargeModel::Ref& model) { return !hasPositivePrice(*model); });

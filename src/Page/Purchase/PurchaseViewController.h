@@ -96,7 +96,9 @@ class PurchaseViewController : public BaseViewController {
     void closeQRPopup();
     void layoutPage();
 
-    bool goodsRequested_ = false;
+    // A list once received is kept across page switches; until then every showing asks.
+    bool goodsLoaded_ = false;
+    int goodsRequestsInFlight_ = 0;
     int pay_Index_ = 0;
     std::shared_ptr<OrderStatusPoller> poller_;
     std::string orderNo_;

@@ -2,15 +2,9 @@
 
 #include "beacon-core/installations/BCNInstallationsArchiveReading.h"
 #include "beacon-core/installations/BCNInstallationsLogging.h"
+#include "platform/foundation/ReferenceDate.h"
 
 namespace pex {
-namespace {
-
-// 2001-01-01 00:00:00 UTC in seconds since 1970.
-constexpr double kReferenceDateSince1970 = 978307200;
-
-}  // namespace
-
 BCNInstallationsStoredAuthToken::BCNInstallationsStoredAuthToken(
     const BCNInstallationsStoredAuthToken& other) {
     std::lock_guard lock(other.mutex_);
@@ -64,14 +58,11 @@ bool BCNInstallationsStoredAuthToken::operator==(
 }
 
 PropertyList::Date BCNInstallationsStoredAuthToken::archivedDate(BCNDate date) {
-    const std::chrono::duration<double> since1970 = date.time_since_epoch();
-    return PropertyList::Date{since1970.count() - kReferenceDateSince1970};
+    return PropertyList::Date{ReferenceDate::secondsSince(date)};
 }
 
 BCNDate BCNInstallationsStoredAuthToken::dateFromArchive(PropertyList::Date date) {
-    const std::chrono::duration<double> since1970(date.secondsSinceReferenceDate +
-                                                  kReferenceDateSince1970);
-    return BCNDate(std::chrono::duration_cast<BCNDate::duration>(since1970));
+    return ReferenceDate::timePoint(date.secondsSinceReferenceDate);
 }
 
 PropertyList::Dictionary BCNInstallationsStoredAuthToken::encodeWithCoder() const {

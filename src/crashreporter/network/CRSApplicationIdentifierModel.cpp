@@ -5,6 +5,7 @@
 #include "beacon-core/UTLAppEnvironmentUtil.h"
 #include "crashreporter/runtime/CRSApplication.h"
 #include "crashreporter/runtime/CRSPlatform.h"
+#include "platform/foundation/Hex.h"
 #include "platform/mach/HostInfo.h"
 #include "platform/mach/LoadedImages.h"
 
@@ -95,14 +96,7 @@ std::string CRSApplicationIdentifierModel::architectureName() {
 
 std::string CRSApplicationIdentifierModel::lowercaseHex(const std::uint8_t* bytes,
                                                         std::size_t size) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(size * 2);
-    for (std::size_t i = 0; i < size; ++i) {
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 0x0F];
-    }
-    return text;
+    return hexString(std::span(bytes, size));
 }
 
 }  // namespace pex

@@ -6,6 +6,7 @@
 #include "crashreporter/network/CRSSettingsEndpoint.h"
 #include "crashreporter/network/CRSURLBuilder.h"
 #include "crashreporter/runtime/CRSLog.h"
+#include "platform/foundation/ReferenceDate.h"
 
 namespace pex {
 
@@ -13,9 +14,7 @@ namespace {
 
 // Seconds since 2001-01-01 00:00:00 UTC, the settings cache's time base.
 double currentTimestamp() {
-    constexpr double kSecondsFrom1970To2001 = 978307200.0;
-    const auto now = std::chrono::system_clock::now().time_since_epoch();
-    return std::chrono::duration<double>(now).count() - kSecondsFrom1970To2001;
+    return ReferenceDate::secondsSinceNow();
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "platform/foundation/Hex.h"
+
 namespace pex {
 
 std::uint8_t CRSHexCharToValue(char c) {
@@ -14,9 +16,8 @@ std::uint8_t CRSHexCharToValue(char c) {
 }
 
 void CRSHexFromByte(std::uint8_t byte, char* out) {
-    constexpr char kDigits[] = "0123456789abcdef";
-    out[0] = kDigits[byte >> 4];
-    out[1] = kDigits[byte & 0x0F];
+    out[0] = hexDigit(byte >> 4);
+    out[1] = hexDigit(byte);
 }
 
 void CRSSafeHexToString(const std::uint8_t* bytes, std::size_t length, char* out) {

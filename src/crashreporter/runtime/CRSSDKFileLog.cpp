@@ -11,6 +11,7 @@
 
 #include "crashreporter/runtime/CRSContext.h"
 #include "crashreporter/runtime/CRSFile.h"
+#include "platform/foundation/Hex.h"
 
 namespace pex {
 
@@ -45,7 +46,7 @@ class MessageBuffer {
         char digits[20];
         int count = 0;
         do {
-            digits[count++] = "0123456789abcdef"[value % base];
+            digits[count++] = hexDigit(static_cast<unsigned>(value % base));
             value /= base;
         } while (value != 0);
         while (count > 0) append(digits[--count]);

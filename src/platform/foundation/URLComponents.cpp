@@ -6,6 +6,8 @@
 #include <cctype>
 #include <memory>
 
+#include "platform/foundation/Hex.h"
+
 namespace pex {
 
 namespace {
@@ -63,7 +65,6 @@ bool URLComponents::isUnder(const std::string& address, const std::string& base)
 }
 
 std::string percentEscape(std::string_view text, std::string_view keep) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string escaped;
     escaped.reserve(text.size());
     for (unsigned char c : text) {
@@ -72,8 +73,8 @@ std::string percentEscape(std::string_view text, std::string_view keep) {
             escaped += static_cast<char>(c);
         } else {
             escaped += '%';
-            escaped += kHex[c >> 4];
-            escaped += kHex[c & 0x0F];
+            escaped += hexDigit(c >> 4, HexCase::Upper);
+            escaped += hexDigit(c, HexCase::Upper);
         }
     }
     return escaped;

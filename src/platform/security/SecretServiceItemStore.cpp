@@ -8,6 +8,7 @@
 
 #include <libsecret/secret.h>
 
+#include "platform/foundation/Hex.h"
 #include "platform/security/SecureItem.h"
 
 namespace pex {
@@ -38,16 +39,6 @@ const SecretSchema* schema() {
     return &kSchema;
 }
 
-std::string hex(const std::string& bytes) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char byte : bytes) {
-        out += kHex[byte >> 4];
-        out += kHex[byte & 0xF];
-    }
-    return out;
-}
-
 struct HashTableDeleter {
     void operator()(GHashTable* table) const { g_hash_table_unref(table); }
 };
@@ -63,8 +54,8 @@ Attributes attributesFor(const SecureItemAttributes& a, bool withIdentity) {
     if (a.service) put("service", *a.service);
     if (a.account) put("account", *a.account);
     if (a.accessGroup) put("accessGroup", *a.accessGroup);
-    if (a.generic) put("generic", hex(*a.generic));
-    if (a.applicationTag) put("applicationTag", hex(*a.applicationTag));
+    if (a.generic) put("generic", hexString(*a.generic));
+    if (a.applicationTag) put("applicationTag", hexString(*a.applicationTag));
     if (a.keyType) put("keyType", *a.keyType);
     if (withIdentity) put("identity", SecureItem::identityDigest(a));
     return table;

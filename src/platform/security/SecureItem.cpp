@@ -2,6 +2,7 @@
 
 #include <openssl/sha.h>
 
+#include "platform/foundation/Hex.h"
 #include "platform/foundation/PropertyList.h"
 
 namespace pex {
@@ -83,13 +84,7 @@ std::string SecureItem::identityDigest(const SecureItemAttributes& attributes) {
         PropertyList(attributesDictionary(identity)).serialize(PropertyList::Format::Binary);
     unsigned char digest[SHA256_DIGEST_LENGTH];
     SHA256(reinterpret_cast<const unsigned char*>(serialized.data()), serialized.size(), digest);
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char byte : digest) {
-        out += kHex[byte >> 4];
-        out += kHex[byte & 0xF];
-    }
-    return out;
+    return hexString(std::span<const std::uint8_t>(digest));
 }
 
 }  // namespace pex

@@ -7,6 +7,8 @@
 #include <ctime>
 #include <random>
 
+#include "platform/foundation/Hex.h"
+
 namespace pex {
 
 namespace {
@@ -100,11 +102,11 @@ std::optional<SpeechServiceMessage> SpeechServiceMessage::parse(std::string_view
 
 std::string SpeechServiceMessage::newRequestId() {
     thread_local std::mt19937_64 generator{std::random_device{}()};
-    static const char* const kDigits = "0123456789ABCDEF";
     std::string id;
     for (int part = 0; part < 2; ++part) {
         std::uint64_t bits = generator();
-        for (int i = 0; i < 16; ++i, bits >>= 4) id.push_back(kDigits[bits & 0xf]);
+        for (int i = 0; i < 16; ++i, bits >>= 4)
+            id.push_back(hexDigit(static_cast<unsigned>(bits), HexCase::Upper));
     }
     return id;
 }

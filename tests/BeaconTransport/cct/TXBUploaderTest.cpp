@@ -234,6 +234,67 @@ TEST_F(TXBUploaderTest, ARedirectToAnotherOriginIsNotFollowed) {
     ASSERT_EQ(uploads.size(), 1u);  // the body never reached the other listener
 }
 
+// Passes every call on to a real storage: the uploader must need nothing but the interface.
+class ForwardingStorage : public TXPStorageProtocol {
+  public:
+    explicit ForwardingStorage(std::shared_ptr<TXPStorageProtocol> inner)
+        : inner_(std::move(inner)) {}
+    void storeEvent(TXPEvent event, StoreCompletion done) override {
+        inner_->storeEvent(std::move(event), std::move(done));
+    }
+    void hasEventsForTarget(std::int64_t target, std::function<void(bool)> done) override {
+        inner_->hasEventsForTarget(target, std::move(done));
+    }
+    void batchWithEventSelector(TXPStorageEventSelector selector, TXPDate expiration,
+                                BatchCompletion done) override {
+        ++batches;
+        if (emptyBatches) {
+            // The batch is taken for real, but none of its events make it into the body.
+            done = [done = std::move(done)](std::optional<std::int64_t> id,
+                                            std::optional<TXPEventSet> events) {
+                done(id, events ? std::optional<TXPEventSet>(TXPEventSet{}) : std::nullopt);
+            };
+        }
+        inner_->batchWithEventSelector(std::move(selector), expiration, std::move(done));
+    }
+    void removeBatchWithID(std::int64_t id, bool deleteEvents,
+                           std::function<void()> done) override {
+        inner_->removeBatchWithID(id, deleteEvents, std::move(done));
+    }
+    void batchIDsForTarget(std::int64_t target, BatchIDsCompletion done) override {
+        inner_->batchIDsForTarget(target, std::move(done));
+    }
+    void removeAllBatchesForTarget(std::int64_t target, bool deleteEvents,
+                                   std::function<void()> done) override {
+        inner_->removeAllBatchesForTarget(target, deleteEvents, std::move(done));
+    }
+    void checkForExpirations() override { inner_->checkForExpirations(); }
+    void storeLibraryData(std::string bytes, std::string key,
+                          std::function<void(ErrorRef)> done) override {
+        inner_->storeLibraryData(std::move(bytes), std::move(key), std::move(done));
+    }
+    void libraryDataForKey(std::string key, LibraryFetchCompletion fetched,
+                           LibraryNewValue next) override {
+        inner_->libraryDataForKey(std::move(key), std::move(fetched), std::move(next));
+    }
+    void removeLibraryDataForKey(std::string key, std::function<void(ErrorRef)> done) override {
+        inner_->removeLibraryDataForKey(std::move(key), std::move(done));
+    }
+    void storageSizeWithCallback(std::function<void(std::uint64_t)> done) override {
+        inner_->storageSizeWithCallback(std::move(done));
+    }
+    void setDelegate(std::weak_ptr<TXPStorageDelegate> delegate) override {
+        inner_->setDelegate(std::move(delegate));
+    }
+    std::shared_ptr<TXPStorageDelegate> delegate() const override { return inner_->delegate(); }
+
+    std::atomic<int> batches{0};
+    bool emptyBatches = false;  // set before the upload starts
+
+  private:
+    std::shared_ptr<TXPStorageProtocol> inner_;
+};
+
 TEST_F(TXBUploaderTest, AFailedUploadGivesTheEventsAndTheTakenCountsBack) {
     struct Case {
         const char* name;
@@ -246,6 +307,14 @@ TEST_F(TXBUploaderTest, AFailedUploadGivesTheEventsAndTheTakenCountsBack) {
              telemetry.script({500, {}, ""});
          }},
         {"no endpoint for the target", 999, [] {}},
+        // No metrics controller for this target: a metrics event would fill the body.
+        {"a batch that makes no body", 1003,
+         [&] {
+             auto empty = std::make_shared<ForwardingStorage>(storage);
+             empty->emptyBatches = true;
+             registrar->registerStorage(empty, 1003);
+             registrar->targetToStorage();
+         }},
         {"the server is gone", 1002, [&] { service.stop(); }},
     };
     registrar->registerStorage(storage, 999);
@@ -321,59 +390,6 @@ TEST_F(TXBUploaderTest, ABatchAnInterruptedUploadLeftIsSentWithTheNextRound) {
     for (auto& entry : std::filesystem::directory_iterator(storage->batchDataStoragePath()))
         ADD_FAILURE() << "batch left behind " << entry.path();
 }
-
-// Passes every call on to a real storage: the uploader must need nothing but the interface.
-class ForwardingStorage : public TXPStorageProtocol {
-  public:
-    explicit ForwardingStorage(std::shared_ptr<TXPStorageProtocol> inner)
-        : inner_(std::move(inner)) {}
-    void storeEvent(TXPEvent event, StoreCompletion done) override {
-        inner_->storeEvent(std::move(event), std::move(done));
-    }
-    void hasEventsForTarget(std::int64_t target, std::function<void(bool)> done) override {
-        inner_->hasEventsForTarget(target, std::move(done));
-    }
-    void batchWithEventSelector(TXPStorageEventSelector selector, TXPDate expiration,
-                                BatchCompletion done) override {
-        ++batches;
-        inner_->batchWithEventSelector(std::move(selector), expiration, std::move(done));
-    }
-    void removeBatchWithID(std::int64_t id, bool deleteEvents,
-                           std::function<void()> done) override {
-        inner_->removeBatchWithID(id, deleteEvents, std::move(done));
-    }
-    void batchIDsForTarget(std::int64_t target, BatchIDsCompletion done) override {
-        inner_->batchIDsForTarget(target, std::move(done));
-    }
-    void removeAllBatchesForTarget(std::int64_t target, bool deleteEvents,
-                                   std::function<void()> done) override {
-        inner_->removeAllBatchesForTarget(target, deleteEvents, std::move(done));
-    }
-    void checkForExpirations() override { inner_->checkForExpirations(); }
-    void storeLibraryData(std::string bytes, std::string key,
-                          std::function<void(ErrorRef)> done) override {
-        inner_->storeLibraryData(std::move(bytes), std::move(key), std::move(done));
-    }
-    void libraryDataForKey(std::string key, LibraryFetchCompletion fetched,
-                           LibraryNewValue next) override {
-        inner_->libraryDataForKey(std::move(key), std::move(fetched), std::move(next));
-    }
-    void removeLibraryDataForKey(std::string key, std::function<void(ErrorRef)> done) override {
-        inner_->removeLibraryDataForKey(std::move(key), std::move(done));
-    }
-    void storageSizeWithCallback(std::function<void(std::uint64_t)> done) override {
-        inner_->storageSizeWithCallback(std::move(done));
-    }
-    void setDelegate(std::weak_ptr<TXPStorageDelegate> delegate) override {
-        inner_->setDelegate(std::move(delegate));
-    }
-    std::shared_ptr<TXPStorageDelegate> delegate() const override { return inner_->delegate(); }
-
-    std::atomic<int> batches{0};
-
-  private:
-    std::shared_ptr<TXPStorageProtocol> inner_;
-};
 
 class CountingMetrics : public TXPMetricsControllerProtocol {
   public:
