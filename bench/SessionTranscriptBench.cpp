@@ -1,9 +1,10 @@
 // The live session window with a long interview: appending a final sentence to a transcript of
 // 500, 2,000 and 10,000 rows (the row, its stored line, its height and the table's reload and
-// layout), a partial sentence changing the live row, and a streamed piece growing a
-// 5,000-character answer (one Chinese paragraph without a break, and paragraphs of Chinese
-// with English terms). Each step ends with one pass of the event loop, in which the table
-// draws. Billing is pointed at a closed local port, so nothing else runs.
+// layout), a partial sentence changing the live row, a width or font change of the transcript
+// at 500 and 10,000 rows, and a streamed piece growing a 5,000-character answer (one Chinese
+// paragraph without a break, and paragraphs of Chinese with English terms). Each step ends with
+// one pass of the event loop, in which the table draws. Billing is pointed at a closed local
+// port, so nothing else runs.
 #include <QApplication>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -11,9 +12,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include "Tools/ContentWindow.h"
 #include "Page/AIInterviewPages/AIInterviewDetailController.h"
 #include "Page/AIInterviewPages/AIInterviewDetailWindow.h"
+#include "Tools/ContentWindow.h"
 #include "platform/appkit/QtMainQueueDriver.h"
 #include "platform/foundation/StandardFolders.h"
 #include "service/ApiBaseURL.h"
@@ -100,11 +101,20 @@ BENCHMARK(BM_liveRowUpdate)
     ->Args({10000, 1})
     ->Unit(benchmark::kMillisecond);
 
-// The window made narrower or wider by 40 points at 10,000 rows: every transcript row is
-// measured again at the new width (a table whose width changed is measured again).
+// Runs the event loop until every transcript row is measured at the current width and font.
+void settle(Session& s) {
+    while (s.controller->transcriptRowsToMeasure() > 0) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    QCoreApplication::processEvents();
+}
+
+// The window made narrower or wider by 40 points at 500 or 10,000 rows, one step: the rows in
+// view are measured at the new width at once, the others in slices later (a slice that falls
+// due during the step counts in it).
 void BM_tableWidthChange(benchmark::State& state) {
     Session& s = session();
-    s.fillTo(10000);
+    s.fillTo(static_cast<std::size_t>(state.range(0)));
     QWidget* window = s.controller->view()->window();
     const int width = window->width();
     int n = 0;
@@ -113,9 +123,50 @@ void BM_tableWidthChange(benchmark::State& state) {
         QCoreApplication::processEvents();
     }
     window->resize(width, window->height());
-    QCoreApplication::processEvents();
+    settle(s);
 }
-BENCHMARK(BM_tableWidthChange)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_tableWidthChange)->Arg(500)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// The font made a point larger or smaller at 500 or 10,000 rows, one step.
+void BM_fontSizeChange(benchmark::State& state) {
+    Session& s = session();
+    s.fillTo(static_cast<std::size_t>(state.range(0)));
+    const int points = s.controller->fontSize;
+    int n = 0;
+    for (auto _ : state) {
+        s.controller->fontSize = points + (++n % 2);
+        s.controller->recomputeTranscriptHeights();
+        s.controller->reloadTranscriptTable();
+        QCoreApplication::processEvents();
+    }
+    s.controller->fontSize = points;
+    s.controller->recomputeTranscriptHeights();
+    settle(s);
+}
+BENCHMARK(BM_fontSizeChange)->Arg(500)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// One slice of the rows a width change left to measure at 10,000 rows, with the rows placed
+// again after it (the width changes again, untimed, once every row is measured).
+void BM_measureTranscriptSlice(benchmark::State& state) {
+    Session& s = session();
+    s.fillTo(10000);
+    QWidget* window = s.controller->view()->window();
+    const int width = window->width();
+    int n = 0;
+    for (auto _ : state) {
+        if (s.controller->transcriptRowsToMeasure() == 0) {
+            state.PauseTiming();
+            window->resize(width - (++n % 2) * 40, window->height());
+            QCoreApplication::processEvents();
+            state.ResumeTiming();
+        }
+        s.controller->measureTranscriptSlice();
+        QCoreApplication::processEvents();
+    }
+    window->resize(width, window->height());
+    settle(s);
+}
+BENCHMARK(BM_measureTranscriptSlice)->Unit(benchmark::kMillisecond);
 
 // A 5,000-character answer: 0, one Chinese paragraph without a break; 1, paragraphs of Chinese
 // with English terms, numbers and list items.

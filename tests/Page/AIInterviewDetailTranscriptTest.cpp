@@ -901,6 +901,117 @@ TEST_F(SessionTables, ALongTranscriptFollowsItsRealEnd) {
     EXPECT_LE(last.bottom(), table->viewport()->height());
 }
 
+// A transcript of `rows` sentences of one to seven phrases, so rows wrap differently at
+// other widths and fonts, followed by the table.
+void fillTranscript(CountingController* controller, std::size_t rows) {
+    for (std::size_t i = 0; i < rows; ++i) {
+        PXTranslationHistoryDetailsModel row;
+        for (std::size_t k = 0; k <= i % 7; ++k)
+            row.sourceText += "这是第" + std::to_string(i) + "句，";
+        if (i % 5 == 0) row.resultText = "a translation that is long enough to wrap";
+        controller->topArr.push_back(row);
+    }
+    controller->recomputeTranscriptHeights();
+    controller->reloadTranscriptTable();
+}
+
+std::vector<double> measuredAfresh(const CountingController& controller) {
+    std::vector<double> heights;
+    for (std::size_t i = 0; i < controller.topArr.size(); ++i) {
+        const auto& row = controller.topArr[i];
+        heights.push_back(AIInterviewDetailController::transcriptRowHeight(
+            line(row.sourceText, row.resultText, static_cast<int>(i) + 1, controller.fontSize),
+            controller.topTableView()->viewport()->width()));
+    }
+    return heights;
+}
+
+TEST_F(SessionTables, AfterAWidthOrFontChangeTheSlicesEndWithTheHeightsOfMeasuringAll) {
+    CountingController* controller = openRecognising(settings(1, 1));
+    constexpr std::size_t kRows = 700;
+    fillTranscript(controller, kRows);
+    flush();
+    TableView* table = controller->topTableView();
+    const struct {
+        const char* name;
+        std::function<void()> change;
+    } cases[] = {
+        {"narrower", [&] { window_->resize(420, window_->height()); }},
+        {"a larger font",
+         [&] {
+             controller->fontSize += 4;
+             controller->recomputeTranscriptHeights();
+             controller->reloadTranscriptTable();
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<double> before = controller->topCellHeight;
+        c.change();
+        flush();
+        const std::vector<double> expected = measuredAfresh(*controller);
+        ASSERT_NE(expected, before);
+        // At once: the rows in view (the table follows its end), the others later.
+        const std::size_t left = controller->transcriptRowsToMeasure();
+        EXPECT_GT(left, kRows / 2);
+        EXPECT_LT(left, kRows);
+        int inView = 0;
+        for (int row = 0; row < static_cast<int>(kRows); ++row) {
+            if (!table->rectOfRow(row).intersects(table->viewport()->rect())) continue;
+            ++inView;
+            EXPECT_EQ(controller->topCellHeight[static_cast<std::size_t>(row)],
+                      expected[static_cast<std::size_t>(row)])
+                << row;
+        }
+        EXPECT_GT(inView, 0);
+        // A slice asked for early starts no second chain: one slice per gap still.
+        controller->measureTranscriptSlice();
+        const std::size_t afterOne = controller->transcriptRowsToMeasure();
+        EXPECT_EQ(afterOne, left - AIInterviewDetailController::kMeasureSliceRows);
+        int slices = 0;
+        while (controller->transcriptRowsToMeasure() > 0 && slices < 100) {
+            advance(AIInterviewDetailController::kMeasureSliceGap);
+            ++slices;
+        }
+        EXPECT_EQ(slices,
+                  static_cast<int>((afterOne + AIInterviewDetailController::kMeasureSliceRows - 1) /
+                                   AIInterviewDetailController::kMeasureSliceRows));
+        EXPECT_EQ(controller->topCellHeight, expected);
+        for (int row : {0, 350, static_cast<int>(kRows) - 1}) {
+            EXPECT_EQ(table->rectOfRow(row).height(), expected[static_cast<std::size_t>(row)]);
+        }
+        QScrollBar* bar = table->verticalScrollBar();
+        EXPECT_EQ(bar->value(), bar->maximum());
+    }
+}
+
+TEST_F(SessionTables, TheTopRowInViewStaysInPlaceAcrossAWidthChange) {
+    CountingController* controller = openRecognising(settings(1, 1));
+    fillTranscript(controller, 700);
+    flush();
+    TableView* table = controller->topTableView();
+    QScrollBar* bar = table->verticalScrollBar();
+    constexpr int kTop = 350;
+    bar->setValue(bar->value() + table->rectOfRow(kTop).top() + 10);  // 10 points into it
+    ASSERT_EQ(table->rectOfRow(kTop).top(), -10);
+    ASSERT_FALSE(controller->topScrollToBottomButton()->isHidden());  // the user reads back
+    const int position = bar->value();
+    window_->resize(420, window_->height());
+    flush();
+    ASSERT_GT(controller->transcriptRowsToMeasure(), 0u);
+    EXPECT_EQ(table->rectOfRow(kTop).top(), -10);
+    for (int slice = 0; slice < 100 && controller->transcriptRowsToMeasure() > 0; ++slice) {
+        advance(AIInterviewDetailController::kMeasureSliceGap);
+        EXPECT_EQ(table->rectOfRow(kTop).top(), -10);
+    }
+    EXPECT_EQ(controller->transcriptRowsToMeasure(), 0u);
+    EXPECT_GT(bar->value(), position);  // the rows above it grew: the view moved with them
+    // A sentence appended meanwhile leaves the reader where they are.
+    controller->handleFinalResult("新的一句。", "");
+    flush();
+    EXPECT_EQ(table->rectOfRow(kTop).top(), -10);
+}
+
 TEST_F(SessionTables, AScrollPositionExactlyAtTheEndLeavesTheButtonAsItIs) {
     CountingController* controller = openRecognising(settings(1, 1));
     for (int i = 0; i < 60; ++i) controller->handleFinalResult("第" + std::to_string(i) + "句", "");

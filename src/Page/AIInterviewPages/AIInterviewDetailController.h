@@ -24,6 +24,7 @@
 #include <QSplitter>
 #include <any>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -193,8 +194,10 @@ class AIInterviewDetailController : public BaseViewController,
     // and the answer rows, measured from the rows' texts (never from cells) at the widths
     // below. Transcript rows keep their heights while the width stays (a row's text, number
     // and font never change once it is appended), so appending measures the new row alone;
-    // a growing answer lays out only its last lines (WrappedTextLines). The heights are those
-    // of measuring every row afresh.
+    // a growing answer lays out only its last lines (WrappedTextLines). Another width or font
+    // measures the transcript rows in view at once and the others in slices on the main queue
+    // (kMeasureSliceRows every kMeasureSliceGap), their old heights standing in until then; once
+    // the slices are done the heights are those of measuring every row afresh.
     double centerRowHeight = kDefaultRowHeight;
     std::vector<double> topCellHeight;
     std::vector<double> bottomCellHeight;
@@ -206,6 +209,13 @@ class AIInterviewDetailController : public BaseViewController,
     static double tableContentWidth(const TableView* table);
     // Fill the height arrays at the tables' current widths.
     void recomputeTranscriptHeights();
+    // Transcript rows still showing a height measured at an earlier width or font.
+    std::size_t transcriptRowsToMeasure() const { return topStaleCount_; }
+    // Measures the next slice of those rows and places the rows again, the top row in view
+    // staying where it is; the next slice follows kMeasureSliceGap later while rows are left.
+    void measureTranscriptSlice();
+    static constexpr std::size_t kMeasureSliceRows = 300;
+    static constexpr std::chrono::milliseconds kMeasureSliceGap{4};
     void recomputeLiveRowHeight();
     void recomputeAnswerHeights();
     // The live row changed from `old` to `now`: measured again, and when a live row stays
@@ -302,6 +312,16 @@ class AIInterviewDetailController : public BaseViewController,
     // The width and font `topCellHeight` was measured at.
     double topHeightsWidth_ = -1;
     int topHeightsFont_ = 0;
+    // Per transcript row: its height is an estimate left from another width or font.
+    std::vector<char> topStale_;
+    std::size_t topStaleCount_ = 0;
+    std::size_t topSliceCursor_ = 0;  // where the next slice starts looking
+    bool topSliceScheduled_ = false;
+    // Measures the stale rows that the view shows at once: down from its top row, or up from
+    // the last row when the table follows its end.
+    void measureTranscriptRowsInView();
+    void measureTranscriptRow(std::size_t row);
+    void scheduleTranscriptSlice();
     std::vector<std::weak_ptr<StreamingClient>> streamClients_;
 
     // Sends the final usage report when a consumption is open; `toastReply`: its reply shows
@@ -317,7 +337,8 @@ class AIInterviewDetailController : public BaseViewController,
     TableView* makeTable();
     QPushButton* makeScrollButton(QWidget* pane);
 
-    void reloadTable(TableView* table, QPushButton* button);
+    // Places the table's rows again, asking the data source for them first when `askForRows`.
+    void reloadTable(TableView* table, QPushButton* button, bool askForRows = true);
     void scrollTableToBottom(TableView* table, QPushButton* button);
     void updateScrollButton(TableView* table, QPushButton* button);
 

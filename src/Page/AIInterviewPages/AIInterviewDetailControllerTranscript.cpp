@@ -1,8 +1,10 @@
 // The transcript and answer side of AIInterviewDetailController: the live row, the transcript
 // rows with their session times, the stored transcript lines, and the answers asked for them
 // (automatically for every final sentence, or from the question box on request).
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <utility>
 
 #include <QPainter>
 #include <QScrollBar>
@@ -231,6 +233,17 @@ int usable(double height) {
                             : AIInterviewDetailController::kDefaultRowHeight;
 }
 
+// The row at the top of `table`'s view and the top of its rectangle there (the first row
+// found from the view's top edge down, past the spacing between rows).
+std::optional<std::pair<int, int>> topRowInView(const TableView& table) {
+    const int x = table.viewport()->width() / 2;
+    for (int y = 0; y <= 2 * table.spacing() + 1; ++y) {
+        const QModelIndex index = table.indexAt(QPoint(x, y));
+        if (index.isValid()) return std::pair{index.row(), table.visualRect(index).top()};
+    }
+    return std::nullopt;
+}
+
 PXTranslationHistoryDetailsModel numbered(PXTranslationHistoryDetailsModel model, int number,
                                           int points) {
     model.index = number;
@@ -329,22 +342,96 @@ double AIInterviewDetailController::tableContentWidth(const TableView* table) {
 void AIInterviewDetailController::recomputeTranscriptHeights() {
     const double width = tableContentWidth(topTableView_);
     if (width > 0) cachedTopTableWidth = width;
-    if (width != topHeightsWidth_ || fontSize != topHeightsFont_ ||
-        topCellHeight.size() > topArr.size()) {
-        // Another width or font: every row again.
-        topCellHeight.clear();
-        topHeightsWidth_ = width;
-        topHeightsFont_ = fontSize;
+    if (topStale_.size() != topCellHeight.size()) {
+        // Heights put in or taken away from outside: the marks follow them.
+        topStale_.resize(topCellHeight.size(), 0);
+        topStaleCount_ =
+            static_cast<std::size_t>(std::count(topStale_.begin(), topStale_.end(), 1));
     }
+    const bool rowsReplaced = topCellHeight.size() > topArr.size();
+    const bool otherMeasure = width != topHeightsWidth_ || fontSize != topHeightsFont_;
+    if (rowsReplaced || (width <= 0 && otherMeasure)) {
+        // Rows taken away (the transcript was replaced), or no width (every row the default):
+        // every row again, at once.
+        topCellHeight.clear();
+        topStale_.clear();
+        topStaleCount_ = 0;
+    } else if (otherMeasure && !topCellHeight.empty()) {
+        // Another width or font: the old heights stand in while the rows are measured again,
+        // those in view now and the rest in slices, so the frame is not held up by them all.
+        std::fill(topStale_.begin(), topStale_.end(), 1);
+        topStaleCount_ = topStale_.size();
+        topSliceCursor_ = 0;
+    }
+    topHeightsWidth_ = width;
+    topHeightsFont_ = fontSize;
     // The rows measured before keep their heights: appending measures the new rows alone.
     topCellHeight.reserve(topArr.size());
+    topStale_.reserve(topArr.size());
     for (std::size_t i = topCellHeight.size(); i < topArr.size(); ++i) {
-        topCellHeight.push_back(
-            width > 0 ? transcriptRowHeight(numbered(topArr[i], static_cast<int>(i) + 1, fontSize),
-                                            static_cast<int>(width))
-                      : kDefaultRowHeight);
+        topCellHeight.push_back(kDefaultRowHeight);
+        topStale_.push_back(1);
+        ++topStaleCount_;
+        measureTranscriptRow(i);
     }
+    measureTranscriptRowsInView();
+    scheduleTranscriptSlice();
     recomputeLiveRowHeight();
+}
+
+void AIInterviewDetailController::measureTranscriptRow(std::size_t row) {
+    if (row >= topStale_.size() || !topStale_[row]) return;
+    topCellHeight[row] =
+        topHeightsWidth_ > 0
+            ? transcriptRowHeight(numbered(topArr[row], static_cast<int>(row) + 1, topHeightsFont_),
+                                  static_cast<int>(topHeightsWidth_))
+            : kDefaultRowHeight;
+    topStale_[row] = 0;
+    --topStaleCount_;
+}
+
+void AIInterviewDetailController::measureTranscriptRowsInView() {
+    if (!topStaleCount_ || !topTableView_ || topCellHeight.empty()) return;
+    const int rows = static_cast<int>(topCellHeight.size());
+    const bool following = !topScrollToBottomButton_ || topScrollToBottomButton_->isHidden();
+    // Still the old layout: its top row is the one the reader sees.
+    const auto top = following ? std::nullopt : topRowInView(*topTableView_);
+    const int first = top ? std::min(top->first, rows - 1) : rows - 1;
+    const int step = top ? 1 : -1;
+    const int gap = 2 * topTableView_->spacing();
+    double covered = top ? top->second : 0;
+    const int viewHeight = topTableView_->viewport()->height();
+    for (int row = first; row >= 0 && row < rows && covered < viewHeight; row += step) {
+        measureTranscriptRow(static_cast<std::size_t>(row));
+        covered += usable(topCellHeight[static_cast<std::size_t>(row)]) + gap;
+    }
+}
+
+void AIInterviewDetailController::scheduleTranscriptSlice() {
+    if (topSliceScheduled_ || !topStaleCount_) return;
+    topSliceScheduled_ = true;
+    DispatchQueue::main().asyncAfter(kMeasureSliceGap,
+                                     [weak = QPointer<AIInterviewDetailController>(this)] {
+                                         if (!weak) return;
+                                         weak->topSliceScheduled_ = false;
+                                         weak->measureTranscriptSlice();
+                                     });
+}
+
+void AIInterviewDetailController::measureTranscriptSlice() {
+    if (isClosing || !topStaleCount_) return;
+    const std::size_t rows = topStale_.size();
+    std::size_t measured = 0;
+    for (std::size_t seen = 0; seen < rows && measured < kMeasureSliceRows; ++seen) {
+        if (topSliceCursor_ >= rows) topSliceCursor_ = 0;
+        const std::size_t row = topSliceCursor_++;
+        if (!topStale_[row]) continue;
+        measureTranscriptRow(row);
+        ++measured;
+    }
+    // The rows are placed again from their heights; the reader's top row stays in place.
+    reloadTable(topTableView_, topScrollToBottomButton_, false);
+    scheduleTranscriptSlice();  // one chain of slices however often a slice is asked for
 }
 
 void AIInterviewDetailController::recomputeLiveRowHeight() {
@@ -520,17 +607,23 @@ void AIInterviewDetailController::reloadAnswerTable() {
     });
 }
 
-void AIInterviewDetailController::reloadTable(TableView* table, QPushButton* button) {
+void AIInterviewDetailController::reloadTable(TableView* table, QPushButton* button,
+                                              bool askForRows) {
     if (isClosing || !table) return;
     const bool following = button->isHidden();
     QScrollBar* bar = table->verticalScrollBar();
     const int position = bar->value();
-    table->reloadData();
+    // The user's reading position stays: the row at the top of the view keeps its place there,
+    // however the heights above it changed.
+    const auto top = following ? std::nullopt : topRowInView(*table);
+    if (askForRows) table->reloadData();
     table->doItemsLayout();
     if (following) {
         scrollTableToBottom(table, button);
+    } else if (top && top->first < table->numberOfRows()) {
+        bar->setValue(bar->value() + table->rectOfRow(top->first).top() - top->second);
     } else {
-        bar->setValue(position);  // the user's reading position stays
+        bar->setValue(position);
     }
 }
 
