@@ -11,6 +11,7 @@
 #include <benchmark/benchmark.h>
 
 #include "Page/History/HistoryView.h"
+#include "QtBenchMain.h"
 #include "platform/appkit/QtMainQueueDriver.h"
 #include "platform/foundation/StandardFolders.h"
 #include "service/GRDBDataManager.h"
@@ -127,25 +128,11 @@ BENCHMARK(BM_keystrokeOnMainThread)
 }  // namespace pex
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    pex::QtMainQueueDriver mainQueueDriver;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    QTemporaryDir root;
-    pex::StandardFolders::setRootForTesting(root.path().toStdString());
-    // Every database call writes its console line; keep them out of the report.
-    if (!std::freopen("/dev/null", "w", stdout)) return 1;
-    benchmark::ConsoleReporter reporter;
-    reporter.SetOutputStream(&std::cerr);
-    reporter.SetErrorStream(&std::cerr);
-    pex::fill();
-    {
+    return pex::bench::runQtBenchMain(argc, argv, [](benchmark::BenchmarkReporter& reporter) {
+        pex::fill();
         pex::Panel panel;
         pex::thePanel = &panel;
         benchmark::RunSpecifiedBenchmarks(&reporter);
         pex::thePanel = nullptr;
-    }
-    benchmark::Shutdown();
-    return 0;
+    });
 }

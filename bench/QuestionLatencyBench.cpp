@@ -21,6 +21,7 @@
 
 #include "Page/AIInterviewPages/AIInterviewDetailController.h"
 #include "Page/AIInterviewPages/AIInterviewDetailWindow.h"
+#include "QtBenchMain.h"
 #include "Tools/ContentWindow.h"
 #include "platform/appkit/QtMainQueueDriver.h"
 #include "platform/audiotoolbox/FakeCaptureDevice.h"
@@ -159,19 +160,10 @@ BENCHMARK(BM_finalSentenceToQuestionOnTheWire)
 }  // namespace pex
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    pex::QtMainQueueDriver mainQueueDriver;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    QTemporaryDir root;
-    pex::StandardFolders::setRootForTesting(root.path().toStdString());
-    pex::HttpDatas::shared().setAlertPresenter(std::make_shared<pex::SilentAlerts>());
-    if (!std::freopen("/dev/null", "w", stdout)) return 1;  // the console lines of the session
-    benchmark::ConsoleReporter reporter;
-    reporter.SetOutputStream(&std::cerr);
-    reporter.SetErrorStream(&std::cerr);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    std::_Exit(0);  // the session is left running: no teardown races the application's end
+    return pex::bench::runQtBenchMain(argc, argv, [](benchmark::BenchmarkReporter& reporter) {
+        pex::HttpDatas::shared().setAlertPresenter(std::make_shared<pex::SilentAlerts>());
+        benchmark::RunSpecifiedBenchmarks(&reporter);
+        benchmark::Shutdown();
+        std::_Exit(0);  // the session is left running: no teardown races the application's end
+    });
 }

@@ -14,6 +14,7 @@
 
 #include "Page/AIInterviewPages/AIInterviewDetailController.h"
 #include "Page/AIInterviewPages/AIInterviewDetailWindow.h"
+#include "QtBenchMain.h"
 #include "Tools/ContentWindow.h"
 #include "platform/appkit/QtMainQueueDriver.h"
 #include "platform/foundation/StandardFolders.h"
@@ -204,20 +205,9 @@ BENCHMARK(BM_streamedPieceInto5000CharacterAnswer)->Arg(0)->Arg(1)->Unit(benchma
 }  // namespace pex
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    pex::QtMainQueueDriver mainQueueDriver;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    QTemporaryDir root;
-    pex::StandardFolders::setRootForTesting(root.path().toStdString());
-    pex::setApiBaseURL("http://127.0.0.1:1/api/v1");  // refused at once: no session runs
-    pex::HttpDatas::shared().setAlertPresenter(std::make_shared<pex::SilentAlerts>());
-    if (!std::freopen("/dev/null", "w", stdout)) return 1;
-    benchmark::ConsoleReporter reporter;
-    reporter.SetOutputStream(&std::cerr);
-    reporter.SetErrorStream(&std::cerr);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return pex::bench::runQtBenchMain(argc, argv, [](benchmark::BenchmarkReporter& reporter) {
+        pex::setApiBaseURL("http://127.0.0.1:1/api/v1");  // refused at once: no session runs
+        pex::HttpDatas::shared().setAlertPresenter(std::make_shared<pex::SilentAlerts>());
+        benchmark::RunSpecifiedBenchmarks(&reporter);
+    });
 }
