@@ -81,6 +81,7 @@ class Desktop:
                     cache[key.split(":")[0]] = value
         self.port = int(cache["PEXMORA_STANDIN_PORT"])
         self.speech_port = int(cache["PEXMORA_STANDIN_SPEECH_PORT"])
+        self.sanitized = cache.get("PEXMORA_SANITIZE", "OFF").upper() in ("ON", "TRUE", "1")
 
     def spawn(self, label, argv, env=None, log=None):
         out = open(os.path.join(self.root, f"{label}.log"), "wb") if log is None else log
@@ -197,6 +198,22 @@ class Desktop:
     def wait_exit(self, timeout):
         wait_for(lambda: not self.app_running(), timeout, "the application to exit")
         return self.app.returncode
+
+    def app_memory_kb(self, field=None):
+        """The application's memory lines from /proc (VmRSS, VmHWM, ...) in KiB; one of them
+        when `field` is given."""
+        values = {}
+        with open(f"/proc/{self.app.pid}/status", encoding="utf-8") as f:
+            for line in f:
+                name, _, rest = line.partition(":")
+                if name.startswith("Vm"):
+                    values[name] = int(rest.split()[0])
+        return values[field] if field else values
+
+    def reset_app_peak_memory(self):
+        """From now on the peak (VmHWM) counts from the memory in use now."""
+        with open(f"/proc/{self.app.pid}/clear_refs", "w", encoding="utf-8") as f:
+            f.write("5")
 
     def signal_app(self, number):
         self.app.send_signal(number)
@@ -352,6 +369,14 @@ class Desktop:
             return {table: db.execute(f"SELECT * FROM {table}").fetchall()
                     for table in ("historyRecord", "translationDetailRecord",
                                   "aiResponseDetailRecord")}
+
+    def history_query(self, sql):
+        """The rows `sql` reads from the history database (none before it exists)."""
+        path = os.path.join(self.documents(), "GRDB", "history.sqlite")
+        if not os.path.exists(path):
+            return []
+        with sqlite3.connect(f"file:{path}?mode=ro", uri=True) as db:
+            return db.execute(sql).fetchall()
 
     def recording_info(self, path):
         out = self.run_quiet(["sndfile-info", path])

@@ -246,6 +246,55 @@ def token_refused(d):
     wait_for(lambda: d.sound_server() == before, 15, "the sound server as before")
 
 
+# A hostile answer: many one-character pieces, more of them than an answer may hold.
+FLOOD_PIECE = "字"
+FLOOD_PIECES = 100_000
+MAX_ANSWER_BYTES = 256 * 1024
+# Far below what copying the whole answer for every piece costs (gigabytes), and well above what
+# the flood's own text takes. AddressSanitizer holds freed memory back (its quarantine, 256 MB by
+# default) before it reuses any, so a sanitized build may grow by that much more.
+FLOOD_MEMORY_BOUND_MB = 150
+SANITIZER_QUARANTINE_MB = 256
+
+
+def flooded_answers(d):
+    """Stored answers made of the flood's pieces: those the session asked by itself sit with
+    their sentence, those asked by hand in a table of their own."""
+    answers = d.history_query("SELECT aiResultText FROM translationDetailRecord UNION ALL "
+                              "SELECT aiResultText FROM aiResponseDetailRecord")
+    return [text for (text,) in answers if text and set(text) == {FLOOD_PIECE}]
+
+
+def answer_flood(d):
+    d.launch()
+    sign_in_by_sms(d)
+    choose_system_sound(d)
+    start_session(d)
+    time.sleep(2)  # the session's first work done: its memory is the baseline
+    before = d.app_memory_kb()
+    d.reset_app_peak_memory()
+    d.standin_send("POST", "/standin/answer-flood", {"piece": FLOOD_PIECE, "count": FLOOD_PIECES})
+    speak(d, QUESTION)
+    answer = wait_for(lambda: flooded_answers(d), 60, "the flooded answer stored")[0]
+    peak = d.app_memory_kb("VmHWM")
+    bound = FLOOD_MEMORY_BOUND_MB + (SANITIZER_QUARANTINE_MB if d.sanitized else 0)
+    print(f"memory before the flood {before['VmRSS'] // 1024} MB (peak "
+          f"{before['VmHWM'] // 1024} MB), peak during it {peak // 1024} MB", flush=True)
+    check(peak - before["VmRSS"] <= bound * 1024,
+          f"peak memory {peak // 1024} MB, more than {bound} MB over the "
+          f"{before['VmRSS'] // 1024} MB before the flood")
+    size = len(answer.encode("utf-8"))
+    # What came is kept up to the limit: the flood is longer than an answer may be.
+    piece_size = len(FLOOD_PIECE.encode("utf-8"))
+    check(MAX_ANSWER_BYTES - piece_size < size <= MAX_ANSWER_BYTES,
+          f"stored answer of {size} bytes, expected the first {MAX_ANSWER_BYTES} bytes at most")
+    check(len(d.requests("/ai/meet")) >= 1, "no question asked")
+    # Still answering the user: the session window closes, the main window is back.
+    close_window(d, SESSION_TITLE)
+    main_window(d)
+    only_windows(d, [MAIN_TITLE])
+
+
 SCENARIOS = {
     "sign-in": sign_in,
     "session-close": session_close,
@@ -256,6 +305,7 @@ SCENARIOS = {
     "expired-login-during-session": expired_login_during_session,
     "billing-refused": billing_refused,
     "token-refused": token_refused,
+    "answer-flood": answer_flood,
 }
 
 

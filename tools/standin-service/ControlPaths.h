@@ -6,6 +6,9 @@
 //   POST   /standin/faults    {"route": "/consume/start", "status": 200, "code": 1005,
 //                             "message": "余额不足", "times": 1}
 //                             (no "code": {"status": 401} answers as a stale login does)
+//   POST   /standin/answer-flood {"piece": "字", "count": 100000}
+//                             every later "/ai/meet" streams `count` answer pieces of `piece`,
+//                             unpaced
 //   DELETE /standin/faults    clears every fault
 //   GET    /standin/requests  [{"method", "route", "query", "body", "port"}, ...] in arrival order,
 //                             without the control requests themselves
