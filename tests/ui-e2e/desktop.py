@@ -65,6 +65,7 @@ class Desktop:
         self.processes = []  # (label, Popen), stopped in reverse order
         self.app = None
         self.app_runs = 0
+        self.mounted = []  # file systems mounted for this scenario
         self.env = dict(os.environ)
         os.makedirs(self.home)
         os.makedirs(artifacts, exist_ok=True)
@@ -191,6 +192,33 @@ class Desktop:
         binary = os.path.join(self.build, "bin", "pexmora")
         self.app = self.spawn(f"pexmora-{self.app_runs}", [binary], env=self.app_env(), log=log)
         return self.app
+
+    def data_folder(self):
+        return os.path.dirname(self.documents())
+
+    def mount_small_data_folder(self, size_mb):
+        """The application's data folder on a file system of its own, `size_mb` large, in this
+        scenario's mount namespace: it fills up without touching the machine's disk."""
+        folder = self.data_folder()
+        os.makedirs(folder, mode=0o700, exist_ok=True)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size_mb}m,mode=0700", "tmpfs",
+                        folder], check=True)
+        self.mounted.append(folder)
+
+    def fill_data_folder(self):
+        """Writes one file into the data folder until its file system has no room left."""
+        block = b"\0" * (64 * 1024)
+        with open(os.path.join(self.data_folder(), "filler"), "wb", buffering=0) as f:
+            try:
+                while True:
+                    f.write(block)
+            except OSError:
+                pass  # full
+            try:
+                while True:  # the last few bytes, so no write of any size fits
+                    f.write(b"\0")
+            except OSError:
+                pass
 
     def app_running(self):
         return self.app is not None and self.app.poll() is None
@@ -418,6 +446,8 @@ class Desktop:
             except subprocess.TimeoutExpired:
                 process.kill()
                 process.wait()
+        for folder in reversed(self.mounted):
+            subprocess.run(["umount", "-l", folder], capture_output=True)
         shutil.rmtree(self.root, ignore_errors=True)
 
 

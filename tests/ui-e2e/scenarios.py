@@ -295,6 +295,53 @@ def answer_flood(d):
     only_windows(d, [MAIN_TITLE])
 
 
+STORAGE_FAILED_TITLE = "保存失败"
+WRITE_FAILED_LINE = "写文件失败"
+
+
+def storage_alerts(d):
+    return [w for w in d.windows() if showing(w) and w.name != SESSION_TITLE and
+            STORAGE_FAILED_TITLE in "\n".join(dump(w))]
+
+
+def console_lines(d, text):
+    with open(os.path.join(d.artifacts, f"console-{d.app_runs}.log"), encoding="utf-8",
+              errors="replace") as f:
+        return [line for line in f if text in line]
+
+
+def full_disk(d):
+    d.mount_small_data_folder(64)
+    session, _ = running_session(d, SENTENCES[:2])
+    stored = d.history_rows()
+    d.fill_data_folder()
+    # The recording fails at its next frame; the next sentence's row fails as well.
+    speak(d, QUESTION)
+    wait_for(lambda: storage_alerts(d), 30, f"an alert \"{STORAGE_FAILED_TITLE}\"")
+    stack = d.stacking_titles()
+    check(SESSION_TITLE in stack and stack[-1] != SESSION_TITLE,
+          f"the alert is not above the session window: {stack}")
+    # The session runs on under the one alert: still billed, not ended, no second alert.
+    reports = len(d.requests("/consume/update_consume"))
+    stays(lambda: d.app_running() and len(storage_alerts(d)) == 1 and
+          SESSION_TITLE in d.visible_window_titles() and not final_reports(d), 6,
+          "one alert above a running session")
+    # Billed every 10 s while it runs.
+    wait_for(lambda: len(d.requests("/consume/update_consume")) > reports and
+             not final_reports(d), 15, "a usage report of the running session")
+    lines = console_lines(d, WRITE_FAILED_LINE)
+    check(1 <= len(lines) <= 2, f"{len(lines)} console lines \"{WRITE_FAILED_LINE}\": "
+          f"{lines[:5]}")
+    after = d.history_rows()
+    for table, rows in stored.items():
+        check(set(rows) <= set(after.get(table, [])),
+              f"{table} lost rows: {rows} -> {after.get(table)}")
+    d.press(d.find(storage_alerts(d)[0], "确定", "push button"))
+    wait_for(lambda: not storage_alerts(d), 15, "the alert dismissed")
+    stays(lambda: d.app_running() and SESSION_TITLE in d.visible_window_titles(), 3,
+          "the session window after the alert")
+
+
 SCENARIOS = {
     "sign-in": sign_in,
     "session-close": session_close,
@@ -306,6 +353,7 @@ SCENARIOS = {
     "billing-refused": billing_refused,
     "token-refused": token_refused,
     "answer-flood": answer_flood,
+    "full-disk": full_disk,
 }
 
 
