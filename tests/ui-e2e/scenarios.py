@@ -274,15 +274,22 @@ def answer_flood(d):
     before = d.app_memory_kb()
     d.reset_app_peak_memory()
     d.standin_send("POST", "/standin/answer-flood", {"piece": FLOOD_PIECE, "count": FLOOD_PIECES})
-    speak(d, QUESTION)
-    answer = wait_for(lambda: flooded_answers(d), 60, "the flooded answer stored")[0]
-    peak = d.app_memory_kb("VmHWM")
     bound = FLOOD_MEMORY_BOUND_MB + (SANITIZER_QUARANTINE_MB if d.sanitized else 0)
+
+    def within_bound():
+        # Looked at all along, so that a runaway ends the scenario before it takes the machine.
+        peak = d.app_memory_kb("VmHWM")
+        check(peak - before["VmRSS"] <= bound * 1024,
+              f"peak memory {peak // 1024} MB, more than {bound} MB over the "
+              f"{before['VmRSS'] // 1024} MB before the flood")
+        return peak
+
+    speak(d, QUESTION)
+    answer = wait_for(lambda: within_bound() and flooded_answers(d), 60,
+                      "the flooded answer stored")[0]
+    peak = within_bound()
     print(f"memory before the flood {before['VmRSS'] // 1024} MB (peak "
           f"{before['VmHWM'] // 1024} MB), peak during it {peak // 1024} MB", flush=True)
-    check(peak - before["VmRSS"] <= bound * 1024,
-          f"peak memory {peak // 1024} MB, more than {bound} MB over the "
-          f"{before['VmRSS'] // 1024} MB before the flood")
     size = len(answer.encode("utf-8"))
     # What came is kept up to the limit: the flood is longer than an answer may be.
     piece_size = len(FLOOD_PIECE.encode("utf-8"))
