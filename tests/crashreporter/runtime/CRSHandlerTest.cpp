@@ -3,12 +3,14 @@
 #include <dlfcn.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -196,7 +198,12 @@ TEST_F(CRSHandlerTest, RecordsEveryThreadOfTheProcess) {
     }
     EXPECT_EQ(body.runtime, (nlohmann::json{{"objc_selector", ""},
                                             {"crash_info_entries", nlohmann::json::array()}}));
-    EXPECT_EQ(body.storage, (nlohmann::json{{"free", 0}, {"total", 0}}));
+    // The file system of the home folder.
+    struct statvfs home {};
+    ASSERT_EQ(statvfs(std::getenv("HOME"), &home), 0);
+    EXPECT_EQ(body.storage["total"], static_cast<std::uint64_t>(home.f_blocks) * home.f_frsize);
+    EXPECT_GT(body.storage["free"].get<std::uint64_t>(), 0u);
+    EXPECT_LE(body.storage["free"], body.storage["total"]);
     EXPECT_TRUE(std::filesystem::exists(root() / "previously-crashed"));
 }
 
