@@ -298,7 +298,8 @@ bool CRSSignalInstallAltStack(CRSSignalReadOnlyContext* context) {
 }
 
 void CRSSignalInstallHandlers(CRSSignalReadOnlyContext* context) {
-    CRSSignalForEachHandled([context](int index, int signal) {
+    for (int index = 0; index < kCRSSignalCount; ++index) {
+        const int signal = kHandledSignals[index];
         struct sigaction action {};
         action.sa_sigaction = CRSSignalHandler;
         action.sa_flags = SA_SIGINFO | SA_ONSTACK;
@@ -313,7 +314,7 @@ void CRSSignalInstallHandlers(CRSSignalReadOnlyContext* context) {
                                         reinterpret_cast<void*>(CRSSignalHandler)) {
             context->originalActions[index] = previous;
         }
-    });
+    }
 }
 
 void CRSSignalInitialize(CRSSignalReadOnlyContext* context) {
@@ -337,15 +338,16 @@ void CRSSignalInstallThreadAltStack() {
     own.stack = stack;
 }
 
+// Crash-time code from here on: plain loops, no function objects (nothing that might allocate).
 void CRSSignalSafeRemoveHandlers(bool includingAbort) {
-    CRSSignalForEachHandled([includingAbort](int, int signal) {
-        if (signal == SIGABRT && !includingAbort) return;
+    for (const int signal : kHandledSignals) {
+        if (signal == SIGABRT && !includingAbort) continue;
         struct sigaction action {};
         if (sigaction(signal, &action, nullptr) != 0) {
             CRSSDKLogError("Unable to set default handler for %d (%s)\n", signal,
                            strerrorname_np(errno));
         }
-    });
+    }
 }
 
 bool CRSSignalSafeInstallPreexistingHandlers(const CRSSignalReadOnlyContext* context, int signal,
@@ -383,12 +385,12 @@ bool CRSSignalSafeInstallPreexistingHandlers(const CRSSignalReadOnlyContext* con
 
 void CRSSignalRestoreAbortAction(const CRSSignalReadOnlyContext* context) {
     struct sigaction action {};
-    CRSSignalForEachHandled([&](int index, int signal) {
-        if (signal == SIGABRT && context != nullptr &&
+    for (int index = 0; index < kCRSSignalCount; ++index) {
+        if (kHandledSignals[index] == SIGABRT && context != nullptr &&
             hasHandler(context->originalActions[index])) {
             action = context->originalActions[index];
         }
-    });
+    }
     if (sigaction(SIGABRT, &action, nullptr) != 0) {
         CRSSDKLogError("Unable to install handler for %d (%s)\n", SIGABRT, strerrorname_np(errno));
     }
