@@ -370,6 +370,27 @@ TEST_F(BCNCrashReporterTest, TheReportCarriesTheInstallationAndTheLaunchTimes) {
         << identity.dump();
 }
 
+// The crash's metadata was damaged after the crash: the next launch still sends the crash.
+TEST_F(BCNCrashReporterTest, ACrashWithDamagedMetadataIsStillSent) {
+    crashOnce();
+    const auto crashed = activeReport();
+    ASSERT_TRUE(crashed);
+    std::ofstream(*crashed / "metadata.clsrecord", std::ios::trunc) << "{\"identity\":{\"sess";
+
+    const ChildRun next = run({"wait", "hold"}, [this] { return !crashUploads().empty(); });
+    EXPECT_EQ(next.exitCode, 0) << next.err;
+    const auto uploads = crashUploads();
+    ASSERT_EQ(uploads.size(), 1u);
+    ASSERT_TRUE(uploads[0].decoded);
+    const auto* crashes = crashBatchOf(uploads[0]);
+    ASSERT_NE(crashes, nullptr);
+    ASSERT_EQ(crashes->events.size(), 1u);
+    const auto files = reportFileNames(crashes->events[0].payload);
+    EXPECT_NE(std::find(files.begin(), files.end(), "signal.clsrecord"), files.end());
+    // The damaged record is not sent.
+    EXPECT_EQ(std::find(files.begin(), files.end(), "metadata.clsrecord"), files.end());
+}
+
 TEST_F(BCNCrashReporterTest, AnAnalyticsComponentOfTheApplicationHearsOfTheReportedCrash) {
     crashOnce();
     const ChildRun next =
