@@ -12,7 +12,8 @@ namespace pex {
 CRSContextInitData CRSContextBuildInitData(const CRSInternalReport& report,
                                            const CRSSettings& settings,
                                            const CRSFileManager& fileManager,
-                                           const std::string& appQualitySessionId) {
+                                           const std::string& appQualitySessionId,
+                                           const std::string& installId) {
     CRSContextInitData initData;
     initData.customBundleId = std::nullopt;
     initData.rootPath = report.path();
@@ -20,6 +21,7 @@ CRSContextInitData CRSContextBuildInitData(const CRSInternalReport& report,
     initData.sessionId = report.identifier();
     initData.appQualitySessionId = appQualitySessionId;
     initData.betaToken = std::string();
+    if (!installId.empty()) initData.installId = installId;
     initData.errorsEnabled = settings.errorReportingEnabled();
     initData.customExceptionsEnabled = settings.customExceptionsEnabled();
     initData.maxCustomExceptions = settings.maxCustomExceptions();
@@ -33,13 +35,14 @@ CRSContextManager::CRSContextManager(Bundle bundle) : bundle_(std::move(bundle))
 
 PRMPromiseRef CRSContextManager::setupContextWithReport(
     std::shared_ptr<CRSInternalReport> report, std::shared_ptr<const CRSSettings> settings,
-    std::shared_ptr<const CRSFileManager> fileManager) {
+    std::shared_ptr<const CRSFileManager> fileManager, std::string installId) {
     CRSContextInitData initData;
     {
         std::lock_guard lock(mutex_);
         report_ = std::move(report);
         settings_ = std::move(settings);
         fileManager_ = std::move(fileManager);
+        installId_ = std::move(installId);
         hasInitializedContext_ = true;
         initData = buildInitDataLocked();
     }
@@ -57,7 +60,8 @@ CRSContextInitData CRSContextManager::buildInitDataLocked() const {
         initData.appQualitySessionId = appQualitySessionId_;
         return initData;
     }
-    return CRSContextBuildInitData(*report_, *settings_, *fileManager_, appQualitySessionId_);
+    return CRSContextBuildInitData(*report_, *settings_, *fileManager_, appQualitySessionId_,
+                                   installId_);
 }
 
 void CRSContextManager::setAppQualitySessionId(const std::string& identifier) {

@@ -20,19 +20,21 @@ class CRSSettings;
 CRSContextInitData CRSContextBuildInitData(const CRSInternalReport& report,
                                            const CRSSettings& settings,
                                            const CRSFileManager& fileManager,
-                                           const std::string& appQualitySessionId);
+                                           const std::string& appQualitySessionId,
+                                           const std::string& installId = std::string());
 
 class CRSContextManager {
   public:
     // `bundle` is what the metadata describes (the main bundle unless a test gives another).
     explicit CRSContextManager(Bundle bundle = Bundle::main());
 
-    // Keeps the three and starts the context (on the main thread: it receives the reserved
-    // signal stack). The promise is fulfilled once the context is complete; nothing when the
-    // report has no path.
+    // Keeps the three (and the installation's identifier, empty when none is known yet) and
+    // starts the context (on the main thread: it receives the reserved signal stack). The
+    // promise is fulfilled once the context is complete; nothing when the report has no path.
     PRMPromiseRef setupContextWithReport(std::shared_ptr<CRSInternalReport> report,
                                          std::shared_ptr<const CRSSettings> settings,
-                                         std::shared_ptr<const CRSFileManager> fileManager);
+                                         std::shared_ptr<const CRSFileManager> fileManager,
+                                         std::string installId = std::string());
     // Before set-up there is nothing to build from: the default init data.
     CRSContextInitData buildInitData() const;
 
@@ -50,6 +52,7 @@ class CRSContextManager {
     mutable std::mutex mutex_;
     bool hasInitializedContext_ = false;  // the fields below too: guarded by mutex_
     std::string appQualitySessionId_;
+    std::string installId_;
     std::shared_ptr<CRSInternalReport> report_;
     std::shared_ptr<const CRSSettings> settings_;
     std::shared_ptr<const CRSFileManager> fileManager_;

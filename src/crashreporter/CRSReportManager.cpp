@@ -34,6 +34,13 @@ double secondsSinceReferenceDate() {
     return ReferenceDate::secondsSinceNow();
 }
 
+// A moment of this launch as the report's key-values carry it: milliseconds since the Unix
+// epoch, as text.
+std::string wallClockMillisText() {
+    const auto since = std::chrono::system_clock::now().time_since_epoch();
+    return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
+}
+
 PRMValue boolean(bool value) {
     return PRMValue::box(value);
 }
@@ -67,6 +74,7 @@ CRSReportManager::CRSReportManager(CRSManagerData& managerData,
 CRSReportManager::~CRSReportManager() = default;
 
 PRMPromiseRef CRSReportManager::startWithProfiling() {
+    const std::string kitStartTime = wallClockMillisText();
     const std::string executionIdentifier = managerData_.executionIDModel->executionID();
 
     // Earlier runs' reports are listed before anything of this run exists.
@@ -85,15 +93,15 @@ PRMPromiseRef CRSReportManager::startWithProfiling() {
     const bool reportPresent = report != nullptr;
     const DispatchQueue queue = managerData_.dispatchQueue;
     PRMPromiseRef started = startCrashReporterWithProfilingReport(report)->then(
-        queue, [report](const PRMValue& value) mutable {
+        queue, [report, kitStartTime](const PRMValue& value) mutable {
             if (!booleanValue(value)) {
                 CRSErrorLog("Unable to start crash reporter");
                 report.reset();
                 return boolean(false);
             }
-            CRSUserLoggingQueue().async([] {
+            CRSUserLoggingQueue().async([kitStartTime] {
                 CRSUserLoggingWriteInternalKeyValue("com.crashreporter.kit-start-time",
-                                                    std::string());
+                                                    kitStartTime);
             });
             return boolean(true);
         });
@@ -216,7 +224,8 @@ PRMPromiseRef CRSReportManager::startCrashReporterWithProfilingReport(
     const std::shared_ptr<CRSInternalReport>& report) {
     if (!report) return PRMPromise::resolvedWith(boolean(false));
     const PRMPromiseRef context = managerData_.contextManager->setupContextWithReport(
-        report, managerData_.settings, managerData_.fileManager);
+        report, managerData_.settings, managerData_.fileManager,
+        managerData_.installIDModel ? managerData_.installIDModel->installID() : std::string());
     if (!context) return PRMPromise::resolvedWith(boolean(false));
     return context->then(DispatchQueue::main(), [this](const PRMValue&) {
         notificationManager_.registerNotificationListener();
@@ -239,9 +248,9 @@ void CRSReportManager::crashReportingSetupCompleted() {
     DispatchQueue::main().async([this] {
         // The launch has reached its first run-loop turn.
         launchMarker_.removeLaunchFailureMarker();
-        CRSUserLoggingQueue().async([] {
+        CRSUserLoggingQueue().async([firstRunLoopTime = wallClockMillisText()] {
             CRSUserLoggingWriteInternalKeyValue("com.crashreporter.first-run-loop-time",
-                                                std::string());
+                                                firstRunLoopTime);
         });
     });
 }

@@ -15,7 +15,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <optional>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,6 +25,7 @@
 #include <gtest/gtest.h>
 
 #include "BeaconTransport/TXPLibrary/TXPMetrics.h"
+#include "crashreporter/runtime/CRSFileReader.h"
 #include "platform/foundation/PropertyList.h"
 #include "standin-service/CrashSettingsServer.h"
 #include "standin-service/InstallationsServer.h"
@@ -231,6 +234,35 @@ class BCNCrashReporterTest : public ::testing::Test {
         }
     }
 
+    // This launch's own report folder (the only one while no earlier report is left).
+    std::optional<fs::path> activeReport() const {
+        const fs::path folder = reportsRoot() / "active";
+        if (!fs::exists(folder) || reportsIn("active") != 1) return std::nullopt;
+        return fs::directory_iterator(folder)->path();
+    }
+
+    // The crash reporter's own key-values of a report, decoded, later entries winning.
+    static std::map<std::string, std::string> internalKeyValues(const fs::path& report) {
+        std::map<std::string, std::string> found;
+        for (const char* name :
+             {"internal_compacted_kv.clsrecord", "internal_incremental_kv.clsrecord"}) {
+            const std::string path = (report / name).string();
+            for (const nlohmann::json& line :
+                 CRSFileReadSections(path.c_str(), false).value_or(std::vector<nlohmann::json>{})) {
+                if (!line.contains("kv") || !line["kv"]["key"].is_string() ||
+                    !line["kv"]["value"].is_string()) {
+                    continue;
+                }
+                const auto key =
+                    CRSFileHexDecodeString(line["kv"]["key"].get_ref<const std::string&>().c_str());
+                const auto value = CRSFileHexDecodeString(
+                    line["kv"]["value"].get_ref<const std::string&>().c_str());
+                if (key && value) found[*key] = *value;
+            }
+        }
+        return found;
+    }
+
     // The crash uploads the stand-in received (target 1002's endpoint).
     std::vector<standin::TelemetryServer::Upload> crashUploads() const {
         std::vector<standin::TelemetryServer::Upload> found;
@@ -297,6 +329,66 @@ TEST_F(BCNCrashReporterTest, CrashIsUploadedUrgentlyAtTheNextLaunch) {
     EXPECT_TRUE(third.said("previous 0")) << third.err;
     EXPECT_EQ(crashSettingsDownloads(), 1u);  // the cached settings are still fresh
     EXPECT_EQ(crashUploads().size(), 1u);
+}
+
+// A launch's report names its installation and says when the crash reporter started and when
+// the application reached its first run-loop turn.
+TEST_F(BCNCrashReporterTest, TheReportCarriesTheInstallationAndTheLaunchTimes) {
+    const auto millisNow = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
+    const long long before = millisNow();
+    std::map<std::string, std::string> keyValues;
+    std::optional<fs::path> report;
+    const ChildRun launch = run({"wait", "hold"}, [&] {
+        report = activeReport();
+        if (!report) return false;
+        keyValues = internalKeyValues(*report);
+        return keyValues.count("com.crashreporter.first-run-loop-time") > 0 &&
+               keyValues.count("com.crashreporter.kit-start-time") > 0;
+    });
+    const long long after = millisNow();
+    EXPECT_EQ(launch.exitCode, 0) << launch.err;
+    ASSERT_TRUE(report);
+
+    const long long kitStart = std::stoll(keyValues["com.crashreporter.kit-start-time"]);
+    const long long firstRunLoop = std::stoll(keyValues["com.crashreporter.first-run-loop-time"]);
+    EXPECT_GE(kitStart, before);
+    EXPECT_LE(kitStart, firstRunLoop);
+    EXPECT_LE(firstRunLoop, after);
+
+    const std::string metadataPath = (*report / "metadata.clsrecord").string();
+    const auto metadata = CRSFileReadSections(metadataPath.c_str(), false);
+    ASSERT_TRUE(metadata && !metadata->empty());
+    const nlohmann::json& identity = (*metadata)[0]["identity"];
+    ASSERT_TRUE(identity["install_id"].is_string()) << identity.dump();
+    // The install UUID the crash reporter keeps.
+    EXPECT_TRUE(std::regex_match(identity["install_id"].get<std::string>(),
+                                 std::regex("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}")))
+        << identity.dump();
+}
+
+// The crash's metadata was damaged after the crash: the next launch still sends the crash.
+TEST_F(BCNCrashReporterTest, ACrashWithDamagedMetadataIsStillSent) {
+    crashOnce();
+    const auto crashed = activeReport();
+    ASSERT_TRUE(crashed);
+    std::ofstream(*crashed / "metadata.clsrecord", std::ios::trunc) << "{\"identity\":{\"sess";
+
+    const ChildRun next = run({"wait", "hold"}, [this] { return !crashUploads().empty(); });
+    EXPECT_EQ(next.exitCode, 0) << next.err;
+    const auto uploads = crashUploads();
+    ASSERT_EQ(uploads.size(), 1u);
+    ASSERT_TRUE(uploads[0].decoded);
+    const auto* crashes = crashBatchOf(uploads[0]);
+    ASSERT_NE(crashes, nullptr);
+    ASSERT_EQ(crashes->events.size(), 1u);
+    const auto files = reportFileNames(crashes->events[0].payload);
+    EXPECT_NE(std::find(files.begin(), files.end(), "signal.clsrecord"), files.end());
+    // The damaged record is not sent.
+    EXPECT_EQ(std::find(files.begin(), files.end(), "metadata.clsrecord"), files.end());
 }
 
 TEST_F(BCNCrashReporterTest, AnAnalyticsComponentOfTheApplicationHearsOfTheReportedCrash) {

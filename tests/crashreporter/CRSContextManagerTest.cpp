@@ -90,13 +90,16 @@ TEST_F(CRSContextManagerTest, TheInitDataComesFromTheReportTheSettingsAndTheFile
     const auto report = currentReport();
     ASSERT_TRUE(report);
     const CRSContextInitData initData =
-        CRSContextBuildInitData(*report, *settings_, *fileManager_, "session-1");
+        CRSContextBuildInitData(*report, *settings_, *fileManager_, "session-1", "install-1");
     EXPECT_EQ(initData.customBundleId, std::nullopt);
     EXPECT_EQ(initData.rootPath, report->path());
     EXPECT_EQ(initData.previouslyCrashedFileRootPath, fileManager_->rootPath());
     EXPECT_EQ(initData.sessionId, "0123456789abcdef");
     EXPECT_EQ(initData.appQualitySessionId, "session-1");
     EXPECT_EQ(initData.betaToken, "");
+    EXPECT_EQ(initData.installId, "install-1");
+    EXPECT_EQ(CRSContextBuildInitData(*report, *settings_, *fileManager_, "session-1").installId,
+              std::nullopt);
     EXPECT_TRUE(initData.errorsEnabled);
     EXPECT_TRUE(initData.customExceptionsEnabled);
     EXPECT_EQ(initData.maxCustomExceptions, 8u);

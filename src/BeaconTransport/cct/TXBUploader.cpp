@@ -100,7 +100,7 @@ std::optional<URLRequest> TXBUploader::constructRequest(const std::string& url, 
     request.setValue("application/x-protobuf", "Content-Type");
     request.setValue("gzip", "Accept-Encoding");
     request.setValue(
-        "datatransport/0.0.1 " + TXPEndpoints::userAgentName(target) + "support/0.0.1 apple/",
+        "datatransport/0.0.1 " + TXPEndpoints::userAgentName(target) + "support/0.0.1 linux",
         "User-Agent");
     request.maximumResponseSize = 1024 * 1024;  // a reply is a few bytes
     return request;

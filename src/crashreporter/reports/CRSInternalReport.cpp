@@ -1,5 +1,6 @@
 #include "crashreporter/reports/CRSInternalReport.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -54,6 +55,21 @@ std::optional<CRSInternalReport::Date> lastWritten(const std::string& folder) {
     return latest;
 }
 
+// A launch names its report folder after its execution identifier: 32 lowercase hex digits.
+bool isExecutionIdentifier(const std::string& name) {
+    return name.size() == 32 && std::all_of(name.begin(), name.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+           });
+}
+
+// Whether any event record of the folder has a section that reads.
+bool holdsReadableEvent(const std::string& folder) {
+    for (const std::string& name : CRSInternalReport::eventFileNames()) {
+        if (CRSInternalReport::readCRSFileAtPath((fs::path(folder) / name).string())) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::shared_ptr<CRSInternalReport> CRSInternalReport::reportWithPath(const std::string& path) {
@@ -61,11 +77,18 @@ std::shared_ptr<CRSInternalReport> CRSInternalReport::reportWithPath(const std::
     const nlohmann::json* identity =
         sections && !sections->empty() ? member(sections->front(), "identity") : nullptr;
     const nlohmann::json* sessionID = identity ? member(*identity, "session_id") : nullptr;
-    if (sessionID == nullptr || !sessionID->is_string()) {
-        CRSErrorLog("Unable to read identifier at path " + path);
-        return nullptr;
+    if (sessionID != nullptr && sessionID->is_string()) {
+        return std::make_shared<CRSInternalReport>(path, sessionID->get<std::string>());
     }
-    return std::make_shared<CRSInternalReport>(path, sessionID->get<std::string>());
+    CRSErrorLog("Unable to read identifier at path " + path);
+    // Damaged metadata must not cost a crash that was recorded whole: the folder's name is the
+    // identifier the metadata would have held.
+    const std::string folderName = fs::path(path).filename().string();
+    if (isExecutionIdentifier(folderName) && holdsReadableEvent(path)) {
+        CRSErrorLog("Taking the identifier of the report at " + path + " from its folder name");
+        return std::make_shared<CRSInternalReport>(path, folderName);
+    }
+    return nullptr;
 }
 
 std::shared_ptr<CRSInternalReport> CRSInternalReport::reportWithPath(

@@ -20,7 +20,9 @@ class CRSInternalReport {
   public:
     using Date = std::chrono::system_clock::time_point;
 
-    // The report in `path`; nothing (with an error line) when its metadata names no identity.
+    // The report in `path`. When its metadata names no identity (logged), a folder named like an
+    // execution identifier that holds a readable event record is still a report, under its
+    // folder's name; anything else gives nothing.
     static std::shared_ptr<CRSInternalReport> reportWithPath(const std::string& path);
     // The report with a known identifier; nothing unless both are given.
     static std::shared_ptr<CRSInternalReport> reportWithPath(

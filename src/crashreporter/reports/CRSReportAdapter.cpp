@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string_view>
 #include <system_error>
 
 #include "crashreporter/reports/CRSInstallIdentifierModel.h"
@@ -162,10 +163,53 @@ std::vector<std::string> CRSReportAdapter::clsRecordFilePaths() const {
     return paths;
 }
 
+std::optional<std::string> CRSReportAdapter::readableRecordContents(const std::string& path) {
+    const auto text = readWhole(path);
+    if (!text) {
+        CRSErrorLog("Failed to read from " + path + " with error: unreadable file");
+        return std::nullopt;
+    }
+    // A record is one JSON value a line; a torn or damaged line would only confuse the
+    // service, so it is left out and the rest goes.
+    std::string kept;
+    kept.reserve(text->size());
+    std::size_t dropped = 0;
+    std::size_t start = 0;
+    while (start < text->size()) {
+        std::size_t end = text->find('\n', start);
+        if (end == std::string::npos) end = text->size();
+        const std::string_view line(text->data() + start, end - start);
+        if (!line.empty()) {
+            if (nlohmann::json::accept(line)) {
+                kept.append(line);
+                kept.push_back('\n');
+            } else {
+                ++dropped;
+            }
+        }
+        start = end + 1;
+    }
+    if (dropped == 0) return text;
+    if (kept.empty()) {
+        CRSErrorLog("Leaving out " + path + ": none of its " + std::to_string(dropped) +
+                    " lines reads");
+        return std::nullopt;
+    }
+    CRSErrorLog("Leaving out " + std::to_string(dropped) + " unreadable lines of " + path);
+    return kept;
+}
+
 void CRSReportAdapter::protoFilesPayload() {
     beacon_crashreporter_FilesPayload& payload = report_->apple_payload;
     report_->has_apple_payload = true;
-    const std::vector<std::string> paths = clsRecordFilePaths();
+    std::vector<std::string> paths;
+    std::vector<std::string> contents;
+    for (const std::string& path : clsRecordFilePaths()) {
+        if (auto readable = readableRecordContents(path)) {
+            paths.push_back(path);
+            contents.push_back(std::move(*readable));
+        }
+    }
     payload.files_count = 0;
     payload.files = nullptr;
     if (paths.empty()) return;
@@ -176,16 +220,11 @@ void CRSReportAdapter::protoFilesPayload() {
     auto* files = static_cast<beacon_crashreporter_FilesPayload_File*>(
         std::calloc(paths.size(), sizeof(beacon_crashreporter_FilesPayload_File)));
     if (files == nullptr) return;
-    contents_.assign(paths.size(), std::string());
+    contents_ = std::move(contents);
     payload.files = files;
     payload.files_count = static_cast<pb_size_t>(paths.size());
     for (std::size_t i = 0; i < paths.size(); ++i) {
         files[i].filename = CRSEncodeString(std::filesystem::path(paths[i]).filename().string());
-        auto contents = readWhole(paths[i]);
-        if (!contents) {
-            CRSErrorLog("Failed to read from " + paths[i] + " with error: unreadable file");
-        }
-        contents_[i] = contents.value_or("");
         files[i].contents.funcs.encode = &encodeContents;
         files[i].contents.arg = &contents_[i];
     }

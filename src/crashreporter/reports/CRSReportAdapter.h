@@ -1,7 +1,7 @@
 #pragma once
 // Turns one packaged report folder into the bytes of the crash report message: identifying
-// texts plus every record file (and symbolicated companion) of the folder, whole. All work is
-// done at construction; the object is immutable afterwards.
+// texts plus the readable lines of every record file (and symbolicated companion) of the folder.
+// All work is done at construction; the object is immutable afterwards.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -39,6 +39,10 @@ class CRSReportAdapter {
     // Each non-empty line of the file parsed as JSON (lines that are not are logged and
     // skipped); an unreadable file has no lines.
     static std::vector<nlohmann::json> dictionariesFromEachLineOfFile(const std::string& path);
+    // What of a record file is sent: the file as it is when every line reads as JSON, else only
+    // the lines that do; nothing for an unreadable file or one with no readable line. What is
+    // left out is logged.
+    static std::optional<std::string> readableRecordContents(const std::string& path);
     // Those objects merged in order, a later key replacing an earlier one.
     static nlohmann::json combinedDictionariesFromFilePath(const std::string& path);
 

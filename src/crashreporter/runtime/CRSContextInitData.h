@@ -14,6 +14,9 @@ struct CRSContextInitData {
     std::optional<std::string> sessionId;
     std::optional<std::string> appQualitySessionId;
     std::optional<std::string> betaToken = std::string();
+    // The installation's identifier when one is known at set-up; the record leaves it out
+    // otherwise.
+    std::optional<std::string> installId;
     bool errorsEnabled = true;
     bool customExceptionsEnabled = true;
     std::uint32_t maxCustomExceptions = 8;

@@ -25,7 +25,7 @@ void writeIdentity(CRSFile* file, const CRSContextInitData& initData) {
     CRSFileWriteHashEntryUint64(file, "started_at", static_cast<std::uint64_t>(std::time(nullptr)));
     CRSFileWriteHashEntryNSString(file, "session_id", initData.sessionId);
     CRSFileWriteHashEntryNSString(file, "app_quality_session_id", initData.appQualitySessionId);
-    CRSFileWriteHashEntryNSString(file, "install_id", std::string());
+    CRSFileWriteHashEntryNSStringUnlessNilOrEmpty(file, "install_id", initData.installId);
     CRSFileWriteHashEntryNSString(file, "beta_token", initData.betaToken);
     CRSFileWriteHashEntryBoolean(file, "absolute_log_timestamps", true);
     CRSFileWriteHashEnd(file);

@@ -196,8 +196,9 @@ bool CRSFileInitWithPathMode(CRSFile* file, const char* path, bool append, bool 
     if (append) {
         struct stat status;
         if (fstat(fd, &status) != 0) {
-            CRSErrorLog(std::string("Failed to read filesize from ") + path + " with error " +
-                        strerror(errno));
+            // Crash-time code: only the crash-time log, which neither allocates nor locks.
+            CRSSDKLogError("Failed to read filesize from %s with error %s\n", path,
+                           strerrorname_np(errno));
             close(fd);
             file->fd = -1;
             return false;

@@ -1,7 +1,11 @@
 #include "crashreporter/runtime/CRSHost.h"
 
+#include <sys/statvfs.h>
+
+#include <cstdlib>
 #include <sstream>
 
+#include "crashreporter/runtime/CRSContext.h"
 #include "crashreporter/runtime/CRSPlatform.h"
 #include "crashreporter/runtime/CRSUtilities.h"
 #include "platform/foundation/StandardFolders.h"
@@ -24,6 +28,9 @@ void CRSHostInitialize(CRSHostSettings* settings) {
     settings->clockTicksPerSecond = HostInfo::clockTicksPerSecond();
     const std::string documents = StandardFolders::documents().string();
     settings->documentDirectoryPath = documents.empty() ? nullptr : CRSDupString(documents.c_str());
+    // Read now: the environment is not safe to read in a signal handler.
+    const char* home = std::getenv("HOME");
+    settings->homeDirectoryPath = home == nullptr || *home == '\0' ? nullptr : CRSDupString(home);
 }
 
 std::size_t CRSHostGetPageSize() {
@@ -90,8 +97,18 @@ bool CRSHostRecord(CRSFile* file) {
 void CRSHostWriteDiskUsage(CRSFile* file) {
     CRSFileWriteSectionStart(file, "storage");
     CRSFileWriteHashStart(file);
-    CRSFileWriteHashEntryUint64(file, "free", 0);
-    CRSFileWriteHashEntryUint64(file, "total", 0);
+    std::uint64_t freeBytes = 0;
+    std::uint64_t totalBytes = 0;
+    const char* home = crsContext != nullptr && crsContext->readonly != nullptr
+                           ? crsContext->readonly->host.homeDirectoryPath
+                           : nullptr;
+    struct statvfs stats {};
+    if (home != nullptr && statvfs(home, &stats) == 0) {
+        freeBytes = static_cast<std::uint64_t>(stats.f_bavail) * stats.f_frsize;
+        totalBytes = static_cast<std::uint64_t>(stats.f_blocks) * stats.f_frsize;
+    }
+    CRSFileWriteHashEntryUint64(file, "free", freeBytes);
+    CRSFileWriteHashEntryUint64(file, "total", totalBytes);
     CRSFileWriteHashEnd(file);
     CRSFileWriteSectionEnd(file);
 }

@@ -13,10 +13,11 @@ namespace pex {
 struct CRSHostSettings {
     std::size_t pageSize;
     const char* documentDirectoryPath;  // in the read-only region, or null
+    const char* homeDirectoryPath;      // in the read-only region, or null
     long clockTicksPerSecond;           // for the process times read at crash time
 };
 
-// Fills the settings: page size, the user's documents folder, the kernel's clock rate.
+// Fills the settings: page size, the user's documents and home folders, the kernel's clock rate.
 void CRSHostInitialize(CRSHostSettings* settings);
 // The system's page size.
 std::size_t CRSHostGetPageSize();
@@ -37,7 +38,8 @@ std::string CRSSDKGeneratorName();
 
 // Writes the "host" section; true.
 bool CRSHostRecord(CRSFile* file);
-// Writes the "storage" section (both values 0, as the service expects).
+// Writes the "storage" section: free and total bytes of the file system holding the home folder
+// (both 0 when it cannot be read). Safe in a signal handler.
 void CRSHostWriteDiskUsage(CRSFile* file);
 
 }  // namespace pex

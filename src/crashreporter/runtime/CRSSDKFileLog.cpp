@@ -23,6 +23,13 @@ constexpr int kOpenDone = 2;
 // The thread that is opening the log, so that a signal handler running on that very thread
 // knows not to wait for an open it interrupted.
 std::atomic<long> openingThread{0};
+std::atomic<long> openWaitNanoseconds{kCRSSDKLogOpenWaitNanoseconds};
+
+long monotonicNanoseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1'000'000'000L + now.tv_nsec;
+}
 
 long currentThreadId() {
     return syscall(SYS_gettid);
@@ -125,9 +132,10 @@ void formatMessage(MessageBuffer& out, const char* format, va_list args) {
 }
 
 // The descriptor of "sdk.log", opened by the first message of the process. A message that
-// arrives while another thread opens it waits until the open has finished, however loaded the
-// machine is, so no message is lost. Only a signal handler that interrupted the opening thread
-// itself cannot wait (the open would never finish); its message is dropped.
+// arrives while another thread opens it waits for that open, but only so long: the opener may
+// never finish (a crash handler has suspended it, or the open itself hangs), and a crash
+// handler must not hang with it. A signal handler that interrupted the opening thread itself
+// cannot wait at all. Either way the message is dropped.
 int logDescriptor(CRSReadOnlyContext& readonly, CRSReadWriteContext& writable) {
     std::atomic_ref<int> fd(writable.internalLogFd);
     std::atomic_ref<int> state(writable.internalLogOpenState);
@@ -138,18 +146,23 @@ int logDescriptor(CRSReadOnlyContext& readonly, CRSReadWriteContext& writable) {
         state.store(kOpenDone);
         openingThread.store(0);
     }
-    // The opener names itself right after winning the race; a thread id that stays unknown for
-    // long means this handler interrupted the opener in that instant.
-    const timespec pause{0, 50'000};
-    const long self = currentThreadId();
-    for (int unnamedWaits = 0; state.load() == kOpening; nanosleep(&pause, nullptr)) {
-        const long opener = openingThread.load();
-        if (opener == self || (opener == 0 && ++unnamedWaits > 2000)) return -1;
+    if (state.load() == kOpening) {
+        const long deadline = monotonicNanoseconds() + openWaitNanoseconds.load();
+        const timespec pause{0, 50'000};
+        const long self = currentThreadId();
+        while (state.load() == kOpening) {
+            if (openingThread.load() == self || monotonicNanoseconds() >= deadline) return -1;
+            nanosleep(&pause, nullptr);
+        }
     }
     return fd.load();
 }
 
 }  // namespace
+
+void CRSSDKFileLogSetOpenWait(long nanoseconds) {
+    openWaitNanoseconds.store(nanoseconds);
+}
 
 void CRSSDKFileLog(int level, const char* format, ...) {
     CRSContext* context = crsContext;

@@ -15,9 +15,14 @@ enum CRSSDKLogLevel : int {
     CRSSDKLogLevelError = 4,
 };
 
+// How long a message waits for another thread's opening of the log before it is dropped.
+inline constexpr long kCRSSDKLogOpenWaitNanoseconds = 1'000'000'000;
+
 // Writes one message when the crash context exists and `level` is at least its
 // internalLogLevel. The log is opened on first use; a message that cannot be written is lost.
 void CRSSDKFileLog(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Replaces `kCRSSDKLogOpenWaitNanoseconds` (tests give 0).
+void CRSSDKFileLogSetOpenWait(long nanoseconds);
 
 }  // namespace pex
 

@@ -39,6 +39,135 @@ bool hasHandler(const struct sigaction& action) {
     return reinterpret_cast<void*>(action.sa_handler) != nullptr;
 }
 
+// SIGSYS's one code (from a seccomp filter); the C library names it only in some modes.
+constexpr int kSysSeccomp = 1;
+
+bool carriesFaultAddress(int signal, int code) {
+    if (code <= 0) return false;
+    switch (signal) {
+        case SIGSEGV:
+        case SIGBUS:
+        case SIGILL:
+        case SIGFPE:
+        case SIGTRAP:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The kernel's name for a signal's own code (positive si_code values mean something else for
+// each signal).
+const char* ownCodeName(int signal, int code) {
+    switch (signal) {
+        case SIGILL:
+            switch (code) {
+                case ILL_ILLOPC:
+                    return "ILL_ILLOPC";
+                case ILL_ILLOPN:
+                    return "ILL_ILLOPN";
+                case ILL_ILLADR:
+                    return "ILL_ILLADR";
+                case ILL_ILLTRP:
+                    return "ILL_ILLTRP";
+                case ILL_PRVOPC:
+                    return "ILL_PRVOPC";
+                case ILL_PRVREG:
+                    return "ILL_PRVREG";
+                case ILL_COPROC:
+                    return "ILL_COPROC";
+                case ILL_BADSTK:
+                    return "ILL_BADSTK";
+            }
+            break;
+        case SIGFPE:
+            switch (code) {
+                case FPE_INTDIV:
+                    return "FPE_INTDIV";
+                case FPE_INTOVF:
+                    return "FPE_INTOVF";
+                case FPE_FLTDIV:
+                    return "FPE_FLTDIV";
+                case FPE_FLTOVF:
+                    return "FPE_FLTOVF";
+                case FPE_FLTUND:
+                    return "FPE_FLTUND";
+                case FPE_FLTRES:
+                    return "FPE_FLTRES";
+                case FPE_FLTINV:
+                    return "FPE_FLTINV";
+                case FPE_FLTSUB:
+                    return "FPE_FLTSUB";
+            }
+            break;
+        case SIGSEGV:
+            switch (code) {
+                case SEGV_MAPERR:
+                    return "SEGV_MAPERR";
+                case SEGV_ACCERR:
+                    return "SEGV_ACCERR";
+                case SEGV_BNDERR:
+                    return "SEGV_BNDERR";
+                case SEGV_PKUERR:
+                    return "SEGV_PKUERR";
+            }
+            break;
+        case SIGBUS:
+            switch (code) {
+                case BUS_ADRALN:
+                    return "BUS_ADRALN";
+                case BUS_ADRERR:
+                    return "BUS_ADRERR";
+                case BUS_OBJERR:
+                    return "BUS_OBJERR";
+                case BUS_MCEERR_AR:
+                    return "BUS_MCEERR_AR";
+                case BUS_MCEERR_AO:
+                    return "BUS_MCEERR_AO";
+            }
+            break;
+        case SIGTRAP:
+            switch (code) {
+                case TRAP_BRKPT:
+                    return "TRAP_BRKPT";
+                case TRAP_TRACE:
+                    return "TRAP_TRACE";
+                case TRAP_BRANCH:
+                    return "TRAP_BRANCH";
+                case TRAP_HWBKPT:
+                    return "TRAP_HWBKPT";
+            }
+            break;
+        case SIGSYS:
+            if (code == kSysSeccomp) return "SYS_SECCOMP";
+            break;
+    }
+    return nullptr;
+}
+
+// The codes every signal shares: who sent it.
+const char* senderCodeName(int code) {
+    switch (code) {
+        case SI_USER:
+            return "SI_USER";
+        case SI_KERNEL:
+            return "SI_KERNEL";
+        case SI_QUEUE:
+            return "SI_QUEUE";
+        case SI_TIMER:
+            return "SI_TIMER";
+        case SI_MESGQ:
+            return "SI_MESGQ";
+        case SI_ASYNCIO:
+            return "SI_ASYNCIO";
+        case SI_SIGIO:
+            return "SI_SIGIO";
+        case SI_TKILL:
+            return "SI_TKILL";
+    }
+    return nullptr;
+}
+
 void writeSignalRecord(CRSFile* file, int savedErrno, const siginfo_t* info) {
     CRSFileWriteSectionStart(file, "signal");
     CRSFileWriteHashStart(file);
@@ -47,9 +176,13 @@ void writeSignalRecord(CRSFile* file, int savedErrno, const siginfo_t* info) {
         const char* codeName = nullptr;
         CRSSignalLookupNames(info->si_signo, info->si_code, &name, &codeName);
         CRSFileWriteHashEntryUint64(file, "number", static_cast<std::uint32_t>(info->si_signo));
-        CRSFileWriteHashEntryUint64(file, "code", static_cast<std::uint32_t>(info->si_code));
-        CRSFileWriteHashEntryUint64(file, "address",
-                                    reinterpret_cast<std::uintptr_t>(info->si_addr));
+        CRSFileWriteHashEntryInt64(file, "code", info->si_code);
+        // si_addr is the faulting address only for a fault the kernel raised; for a signal
+        // sent by kill() or tgkill() the same bytes hold the sender's pid and uid.
+        if (carriesFaultAddress(info->si_signo, info->si_code)) {
+            CRSFileWriteHashEntryUint64(file, "address",
+                                        reinterpret_cast<std::uintptr_t>(info->si_addr));
+        }
         CRSFileWriteHashEntryString(file, "name", name);
         CRSFileWriteHashEntryString(file, "code_name", codeName);
     }
@@ -114,9 +247,10 @@ void CRSSignalForEachHandled(const std::function<void(int index, int signal)>& b
     for (int i = 0; i < kCRSSignalCount; ++i) body(i, kHandledSignals[i]);
 }
 
-void CRSSignalLookupNames(int signal, int, const char** name, const char** codeName) {
+void CRSSignalLookupNames(int signal, int code, const char** name, const char** codeName) {
     if (name == nullptr || codeName == nullptr) return;
-    *codeName = nullptr;
+    *codeName = ownCodeName(signal, code);
+    if (*codeName == nullptr) *codeName = senderCodeName(code);
     switch (signal) {
         case SIGILL:
             *name = "SIGILL";
@@ -126,6 +260,7 @@ void CRSSignalLookupNames(int signal, int, const char** name, const char** codeN
             break;
         case SIGABRT:
             *name = "SIGABRT";
+            // However it was sent, an abort is reported as one.
             *codeName = "ABORT";
             break;
         case SIGBUS:
@@ -142,6 +277,7 @@ void CRSSignalLookupNames(int signal, int, const char** name, const char** codeN
             break;
         default:
             *name = "UNKNOWN";
+            *codeName = nullptr;
             break;
     }
 }
@@ -162,7 +298,8 @@ bool CRSSignalInstallAltStack(CRSSignalReadOnlyContext* context) {
 }
 
 void CRSSignalInstallHandlers(CRSSignalReadOnlyContext* context) {
-    CRSSignalForEachHandled([context](int index, int signal) {
+    for (int index = 0; index < kCRSSignalCount; ++index) {
+        const int signal = kHandledSignals[index];
         struct sigaction action {};
         action.sa_sigaction = CRSSignalHandler;
         action.sa_flags = SA_SIGINFO | SA_ONSTACK;
@@ -177,7 +314,7 @@ void CRSSignalInstallHandlers(CRSSignalReadOnlyContext* context) {
                                         reinterpret_cast<void*>(CRSSignalHandler)) {
             context->originalActions[index] = previous;
         }
-    });
+    }
 }
 
 void CRSSignalInitialize(CRSSignalReadOnlyContext* context) {
@@ -201,15 +338,16 @@ void CRSSignalInstallThreadAltStack() {
     own.stack = stack;
 }
 
+// Crash-time code from here on: plain loops, no function objects (nothing that might allocate).
 void CRSSignalSafeRemoveHandlers(bool includingAbort) {
-    CRSSignalForEachHandled([includingAbort](int, int signal) {
-        if (signal == SIGABRT && !includingAbort) return;
+    for (const int signal : kHandledSignals) {
+        if (signal == SIGABRT && !includingAbort) continue;
         struct sigaction action {};
         if (sigaction(signal, &action, nullptr) != 0) {
             CRSSDKLogError("Unable to set default handler for %d (%s)\n", signal,
                            strerrorname_np(errno));
         }
-    });
+    }
 }
 
 bool CRSSignalSafeInstallPreexistingHandlers(const CRSSignalReadOnlyContext* context, int signal,
@@ -247,12 +385,12 @@ bool CRSSignalSafeInstallPreexistingHandlers(const CRSSignalReadOnlyContext* con
 
 void CRSSignalRestoreAbortAction(const CRSSignalReadOnlyContext* context) {
     struct sigaction action {};
-    CRSSignalForEachHandled([&](int index, int signal) {
-        if (signal == SIGABRT && context != nullptr &&
+    for (int index = 0; index < kCRSSignalCount; ++index) {
+        if (kHandledSignals[index] == SIGABRT && context != nullptr &&
             hasHandler(context->originalActions[index])) {
             action = context->originalActions[index];
         }
-    });
+    }
     if (sigaction(SIGABRT, &action, nullptr) != 0) {
         CRSSDKLogError("Unable to install handler for %d (%s)\n", SIGABRT, strerrorname_np(errno));
     }

@@ -34,10 +34,10 @@ struct CRSSignalReadOnlyContext {
 };
 
 // Calls `body` with (index, signal number) for SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV,
-// SIGSYS and SIGTRAP, in this order.
+// SIGSYS and SIGTRAP, in this order. Not for crash time (it takes a function object).
 void CRSSignalForEachHandled(const std::function<void(int index, int signal)>& body);
-// The signal's name ("UNKNOWN" for one not handled) and code name ("ABORT" for SIGABRT,
-// otherwise nothing).
+// The signal's name ("UNKNOWN" for one not handled) and code name: "ABORT" for SIGABRT, else
+// the kernel's name for `code` ("SEGV_MAPERR", "SI_USER", ...), nothing for a code not known.
 void CRSSignalLookupNames(int signal, int code, const char** name, const char** codeName);
 
 // Removes an earlier record and installs the handlers, once. The alternate stack is registered

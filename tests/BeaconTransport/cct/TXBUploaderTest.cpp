@@ -78,9 +78,9 @@ TEST_F(TXBUploaderTest, EachTargetSendsItsOwnHeaders) {
     };
     takeMetrics();  // a counting window exists, so targets with a controller add a metrics event
     const Case cases[] = {
-        {1000, "/telemetry/log", "datatransport/0.0.1 txbsupport/0.0.1 apple/", false},
-        {1001, "/telemetry/batchlog", "datatransport/0.0.1 fllsupport/0.0.1 apple/", true},
-        {1002, "/telemetry/crash", "datatransport/0.0.1 cshsupport/0.0.1 apple/", true},
+        {1000, "/telemetry/log", "datatransport/0.0.1 txbsupport/0.0.1 linux", false},
+        {1001, "/telemetry/batchlog", "datatransport/0.0.1 fllsupport/0.0.1 linux", true},
+        {1002, "/telemetry/crash", "datatransport/0.0.1 cshsupport/0.0.1 linux", true},
     };
     for (const Case& c : cases) {
         telemetry.clear();
@@ -220,7 +220,7 @@ TEST_F(TXBUploaderTest, ARedirectIsFollowedOnceToTheSameOriginWithTheOperationsO
     EXPECT_EQ(uploads[1].path, "/telemetry/log");
     EXPECT_TRUE(uploads[1].header("X-Beacon-Api-Key"));
     EXPECT_EQ(uploads[1].header("User-Agent"),
-              std::string("datatransport/0.0.1 cshsupport/0.0.1 apple/"));
+              std::string("datatransport/0.0.1 cshsupport/0.0.1 linux"));
     EXPECT_EQ(uploads[1].rawBody, uploads[0].rawBody);
 }
 

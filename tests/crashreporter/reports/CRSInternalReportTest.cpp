@@ -169,6 +169,43 @@ TEST_F(CRSInternalReportTest, ListsEveryCrashFileForSymbolication) {
     EXPECT_EQ(paths, expected);
 }
 
+// Damaged metadata beside a crash that reads: the report stays, named by its folder, and an
+// earlier launch's folder is not removed for it.
+TEST_F(CRSInternalReportTest, AReadableCrashSurvivesDamagedMetadata) {
+    const std::string id = "89abcdef0123456789abcdef01234567";
+    const std::string readableCrash =
+        makeReport(id,
+                   {{"signal.clsrecord", R"({"signal":{"number":11,"time":1765330000}})"
+                                         "\n"}},
+                   "{\"identity\":{\"session_id\":\"89ab");
+    const std::string garbageCrash = makeReport("fedcba9876543210fedcba9876543210",
+                                                {{"signal.clsrecord", "\x01\x02"}}, "garbage");
+    const std::string notAnIdentifier = makeReport("not-a-launch",
+                                                   {{"signal.clsrecord", R"({"signal":{}})"
+                                                                         "\n"}},
+                                                   "garbage");
+    const auto yesterday = fs::file_time_type::clock::now() - std::chrono::hours(24);
+    for (const auto& folder : {readableCrash, garbageCrash, notAnIdentifier}) {
+        for (const auto& entry : fs::directory_iterator(folder))
+            fs::last_write_time(entry, yesterday);
+        fs::last_write_time(folder, yesterday);
+    }
+    CRSFileManager thisLaunch;
+
+    const auto reports = CRSInternalReport::reportsAtPathsRemovingAbandoned(
+        {readableCrash, garbageCrash, notAnIdentifier}, thisLaunch);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0]->identifier(), id);
+    EXPECT_EQ(reports[0]->path(), readableCrash);
+    EXPECT_TRUE(reports[0]->isCrash());
+    EXPECT_EQ(reports[0]->crashedOnDate(), at(1765330000));
+    EXPECT_TRUE(logged("Taking the identifier of the report at " + readableCrash +
+                       " from its folder name"));
+    EXPECT_TRUE(fs::exists(readableCrash));
+    EXPECT_FALSE(fs::exists(garbageCrash));
+    EXPECT_FALSE(fs::exists(notAnIdentifier));
+}
+
 TEST_F(CRSInternalReportTest, FoldersWithoutIdentityFromEarlierLaunchesAreRemoved) {
     const std::string good = makeReport("good", {{"signal.clsrecord", ""}});
     const std::string abandoned = makeReport("abandoned", {{"signal.clsrecord", ""}}, "");

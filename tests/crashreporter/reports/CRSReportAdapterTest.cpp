@@ -101,10 +101,11 @@ TEST_F(CRSReportAdapterTest, EncodesTheFolderWithItsIdentifyingTexts) {
                   "\n"
                   R"({"application":{"build_version":"412","display_version":"4.1"}})"
                   "\n");
-    const std::string large(70000, 'x');  // beyond a 16-bit length
+    // beyond a 16-bit length
+    const std::string large = R"({"signal":{"pad":")" + std::string(70000, 'x') + "\"}}\n";
     writeFile(folder() / "signal.clsrecord", large);
     writeFile(folder() / "signal.clsrecord.symbolicated", R"({"threads":[]})");
-    writeFile(folder() / "Apple.clsrecord", "A");
+    writeFile(folder() / "Apple.clsrecord", "1");
     writeFile(folder() / "binary_images.clsrecord", "");
     writeFile(folder() / "sdk.log", "log");
     writeFile(folder() / "previously-crashed", "");
@@ -126,7 +127,7 @@ TEST_F(CRSReportAdapterTest, EncodesTheFolderWithItsIdentifyingTexts) {
     for (std::size_t i = 0; i < names.size(); ++i) {
         EXPECT_EQ(message.files[i].first, names[i]);
     }
-    EXPECT_EQ(message.files[0].second, "A");
+    EXPECT_EQ(message.files[0].second, "1");
     EXPECT_EQ(message.files[1].second, "");
     EXPECT_EQ(message.files[3].second, large);
     EXPECT_EQ(message.files[4].second, R"({"threads":[]})");
@@ -153,6 +154,33 @@ TEST_F(CRSReportAdapterTest, MapsPlatformNamesWithoutRegardToCase) {
     }
 }
 
+// A damaged record sends what of it reads; one with nothing readable is left out. Both are
+// logged.
+TEST_F(CRSReportAdapterTest, SendsOnlyTheReadableLinesOfARecord) {
+    const std::string good = R"({"signal":{"number":11}})"
+                             "\n"
+                             R"({"threads":[[1,2]]})"
+                             "\n";
+    writeFile(folder() / "signal.clsrecord", R"({"signal":{"number":11}})"
+                                             "\n\x01\x02garbage\n"
+                                             R"({"threads":[[1,2]]})"
+                                             "\n"
+                                             R"({"runtime":{"objc_sel)");
+    writeFile(folder() / "exception.clsrecord", "\xff\xfe not a record\n{{{\n");
+    writeFile(folder() / "binary_images.clsrecord", "");
+
+    const CRSReportAdapter adapter(folder().string(), "1:1234:app:abcd", nullptr, std::nullopt,
+                                   std::nullopt);
+    const Decoded message = decode(adapter.transportBytes());
+    const std::vector<std::pair<std::string, std::string>> files = {{"binary_images.clsrecord", ""},
+                                                                    {"signal.clsrecord", good}};
+    EXPECT_EQ(message.files, files);
+    EXPECT_TRUE(
+        logged("Leaving out 2 unreadable lines of " + (folder() / "signal.clsrecord").string()));
+    EXPECT_TRUE(logged("Leaving out " + (folder() / "exception.clsrecord").string() +
+                       ": none of its 2 lines reads"));
+}
+
 TEST_F(CRSReportAdapterTest, ReadsJsonLinesSkippingBadOnesAndMergesThem) {
     const auto path = root() / "lines";
     writeFile(path, "{\"a\":1,\"b\":2}\n\nnot json\n{\"b\":3}\n[1]\n");
@@ -171,7 +199,7 @@ TEST_F(CRSReportAdapterTest, ReadsJsonLinesSkippingBadOnesAndMergesThem) {
 TEST_F(CRSReportAdapterTest, DecodesWithTheSchemaCompiler) {
     writeMetadata(R"({"host":{"platform":"ios"},"identity":{"build_version":"11.2.0"}})"
                   "\n");
-    writeFile(folder() / "exception.clsrecord", "E");
+    writeFile(folder() / "exception.clsrecord", "7");
     const CRSReportAdapter adapter(folder().string(), "app-id", nullptr, std::nullopt, "token");
     const auto bytes = adapter.transportBytes();
     const auto encoded = root() / "message.bin";
@@ -189,7 +217,7 @@ TEST_F(CRSReportAdapterTest, DecodesWithTheSchemaCompiler) {
     for (const char* line :
          {"sdk_version: \"11.2.0\"", "bmp_app_id: \"app-id\"", "platform: PLATFORM_IOS",
           "beacon_authentication_token: \"token\"", "filename: \"exception.clsrecord\"",
-          "contents: \"E\"", "filename: \"metadata.clsrecord\""}) {
+          "contents: \"7\"", "filename: \"metadata.clsrecord\""}) {
         EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
     }
 }

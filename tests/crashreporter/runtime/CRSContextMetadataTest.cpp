@@ -29,6 +29,7 @@ TEST_F(CRSContextMetadataTest, WritesFourSectionsThatParseBack) {
     CRSContextInitData initData;
     initData.rootPath = root().string();
     initData.sessionId = "0123456789abcdef0123456789abcdef";
+    initData.installId = "5f1c0e7a-2b8d-4c3e-9a61-0d2f4b7e8c90";
     const Bundle bundle(nlohmann::json{{"CFBundleIdentifier", "com/pexmora/app"},
                                        {"CFBundleVersion", "42"},
                                        {"CFBundleShortVersionString", "1.2.3"}});
@@ -49,7 +50,7 @@ TEST_F(CRSContextMetadataTest, WritesFourSectionsThatParseBack) {
     EXPECT_GE(identity["started_at"].get<std::time_t>(), before);
     EXPECT_EQ(identity["session_id"], "0123456789abcdef0123456789abcdef");
     EXPECT_TRUE(identity["app_quality_session_id"].is_null());
-    EXPECT_EQ(identity["install_id"], "");
+    EXPECT_EQ(identity["install_id"], "5f1c0e7a-2b8d-4c3e-9a61-0d2f4b7e8c90");
     EXPECT_EQ(identity["beta_token"], "");
     EXPECT_EQ(identity["absolute_log_timestamps"], true);
 
@@ -110,6 +111,24 @@ TEST_F(CRSContextMetadataTest, WritesFourSectionsThatParseBack) {
                                "minimum_sdk_version",
                                "built_sdk_version"}))
         << text;
+}
+
+// An installation identifier not known at set-up is left out, never written as an empty one.
+TEST_F(CRSContextMetadataTest, LeavesOutAnUnknownInstallId) {
+    for (const std::optional<std::string>& installId :
+         {std::optional<std::string>(), std::optional<std::string>("")}) {
+        CRSContextInitData initData;
+        initData.rootPath = root().string();
+        initData.installId = installId;
+        ASSERT_TRUE(CRSContextRecordMetadata(root().c_str(), initData, Bundle()));
+        const std::string path = (root() / "metadata.clsrecord").string();
+        const auto sections = CRSFileReadSections(path.c_str(), false);
+        ASSERT_TRUE(sections);
+        ASSERT_FALSE(sections->empty());
+        const nlohmann::json& identity = (*sections)[0]["identity"];
+        EXPECT_TRUE(identity.contains("session_id")) << identity.dump();
+        EXPECT_FALSE(identity.contains("install_id")) << identity.dump();
+    }
 }
 
 TEST_F(CRSContextMetadataTest, ReportsAFolderItCannotWriteTo) {

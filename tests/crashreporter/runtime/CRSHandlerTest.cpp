@@ -3,12 +3,14 @@
 #include <dlfcn.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -196,7 +198,14 @@ TEST_F(CRSHandlerTest, RecordsEveryThreadOfTheProcess) {
     }
     EXPECT_EQ(body.runtime, (nlohmann::json{{"objc_selector", ""},
                                             {"crash_info_entries", nlohmann::json::array()}}));
-    EXPECT_EQ(body.storage, (nlohmann::json{{"free", 0}, {"total", 0}}));
+    // The file system of the home folder.
+    struct statvfs home {};
+    ASSERT_EQ(statvfs(std::getenv("HOME"), &home), 0);
+    EXPECT_EQ(body.storage["total"], static_cast<std::uint64_t>(home.f_blocks) * home.f_frsize);
+    // Free space moves with other users of the disk: within a GiB of what the test reads.
+    EXPECT_NEAR(body.storage["free"].get<double>(),
+                static_cast<double>(home.f_bavail) * home.f_frsize, 1024.0 * 1024 * 1024);
+    EXPECT_LE(body.storage["free"], body.storage["total"]);
     EXPECT_TRUE(std::filesystem::exists(root() / "previously-crashed"));
 }
 

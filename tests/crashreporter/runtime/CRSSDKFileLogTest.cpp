@@ -1,10 +1,17 @@
 #include "crashreporter/runtime/CRSSDKFileLog.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -103,6 +110,40 @@ TEST_F(CRSSDKFileLogTest, WritesFromASignalHandler) {
     raise(SIGUSR2);
     sigaction(SIGUSR2, &previous, nullptr);
     EXPECT_NE(sdkLog().find("] in handler 12\n"), std::string::npos) << sdkLog();
+}
+
+// An opening that does not finish (here the log is a pipe nobody reads yet) holds another
+// thread's message only up to the wait bound; that message is dropped, the opener's is kept.
+TEST_F(CRSSDKFileLogTest, AMessageWaitsForAnotherThreadsOpeningOnlyWithinTheBound) {
+    const std::filesystem::path log = root() / "sdk.log";
+    std::filesystem::remove(log);
+    ASSERT_EQ(mkfifo(log.c_str(), 0600), 0);
+    std::thread opener([] { CRSSDKLogError("opened late\n"); });
+    std::atomic_ref<int> state(crsContext->writable->internalLogOpenState);
+    while (state.load() == 0) std::this_thread::yield();
+
+    CRSSDKFileLogSetOpenWait(0);
+    auto waiting = std::async(std::launch::async, [] { CRSSDKLogError("while opening\n"); });
+    const bool returned = waiting.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    CRSSDKFileLogSetOpenWait(kCRSSDKLogOpenWaitNanoseconds);
+    EXPECT_TRUE(returned) << "the message waited for the opening without bound";
+
+    const int reader = open(log.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    opener.join();
+    waiting.wait();
+    std::string written(4096, '\0');
+    const ssize_t got = read(reader, written.data(), written.size());
+    // Later messages of this process (the next test's set-up logs before it replaces the
+    // context) would write into a pipe without a reader: they go nowhere instead.
+    const int nowhere = open("/dev/null", O_WRONLY);
+    ASSERT_GE(nowhere, 0);
+    dup2(nowhere, crsContext->writable->internalLogFd);
+    close(nowhere);
+    close(reader);
+    written.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    EXPECT_NE(written.find("] opened late\n"), std::string::npos) << written;
+    EXPECT_EQ(written.find("while opening"), std::string::npos) << written;
 }
 
 TEST_F(CRSSDKFileLogTest, StartsEmptyForEachReportAndIsSilentWithoutAContext) {

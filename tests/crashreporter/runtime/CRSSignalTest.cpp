@@ -1,11 +1,13 @@
 #include "crashreporter/runtime/CRSSignal.h"
 
 #include <signal.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -20,6 +22,11 @@
 namespace pex {
 namespace {
 
+// Stands for "some positive code the kernel picks" where that depends on the machine.
+constexpr int kFaultCode = 1 << 30;
+// How far the free disk space may move between the crash and the test's own reading of it.
+constexpr double kFreeSlack = 1024.0 * 1024 * 1024;
+
 class CRSSignalTest : public ::testing::Test {
   protected:
     const std::filesystem::path& root() const { return dir_.path(); }
@@ -28,23 +35,37 @@ class CRSSignalTest : public ::testing::Test {
     test::TempDir dir_;
 };
 
-TEST(CRSSignalNamesTest, UsesTheLinuxNumbers) {
+TEST(CRSSignalNamesTest, UsesTheLinuxNumbersAndCodeNames) {
     const struct {
         int signal;
+        int code;
         const char* name;
         const char* codeName;
-    } cases[] = {{4, "SIGILL", nullptr},   {5, "SIGTRAP", nullptr}, {6, "SIGABRT", "ABORT"},
-                 {7, "SIGBUS", nullptr},   {8, "SIGFPE", nullptr},  {9, "UNKNOWN", nullptr},
-                 {11, "SIGSEGV", nullptr}, {31, "SIGSYS", nullptr}, {12, "UNKNOWN", nullptr}};
+    } cases[] = {
+        {4, ILL_ILLOPN, "SIGILL", "ILL_ILLOPN"},
+        {5, TRAP_BRKPT, "SIGTRAP", "TRAP_BRKPT"},
+        {5, SI_KERNEL, "SIGTRAP", "SI_KERNEL"},
+        {6, SI_TKILL, "SIGABRT", "ABORT"},
+        {6, SI_USER, "SIGABRT", "ABORT"},
+        {7, BUS_ADRERR, "SIGBUS", "BUS_ADRERR"},
+        {8, FPE_INTDIV, "SIGFPE", "FPE_INTDIV"},
+        {9, SI_USER, "UNKNOWN", nullptr},
+        {11, SEGV_MAPERR, "SIGSEGV", "SEGV_MAPERR"},
+        {11, SEGV_ACCERR, "SIGSEGV", "SEGV_ACCERR"},
+        {11, SI_USER, "SIGSEGV", "SI_USER"},
+        {11, SI_QUEUE, "SIGSEGV", "SI_QUEUE"},
+        {11, SI_TKILL, "SIGSEGV", "SI_TKILL"},
+        {11, 77, "SIGSEGV", nullptr},
+        {31, 1, "SIGSYS", "SYS_SECCOMP"},
+        {12, SI_USER, "UNKNOWN", nullptr},
+    };
     for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.signal) + "/" + std::to_string(c.code));
         const char* name = nullptr;
         const char* codeName = "unset";
-        CRSSignalLookupNames(c.signal, 0, &name, &codeName);
-        EXPECT_STREQ(name, c.name) << c.signal;
-        EXPECT_EQ(codeName == nullptr, c.codeName == nullptr) << c.signal;
-        if (c.codeName != nullptr && codeName != nullptr) {
-            EXPECT_STREQ(codeName, c.codeName);
-        }
+        CRSSignalLookupNames(c.signal, c.code, &name, &codeName);
+        EXPECT_STREQ(name, c.name);
+        EXPECT_STREQ(codeName, c.codeName);
     }
     std::vector<int> handled;
     CRSSignalForEachHandled([&](int index, int signal) {
@@ -60,21 +81,29 @@ TEST_F(CRSSignalTest, RecordsEachFatalSignalAndDiesByIt) {
         const char* mode;
         int signal;
         const char* name;
+        const char* codeName;
+        int code;  // kFaultCode: the kernel's own, positive
         bool workerCrashed;
         int killWith;
     } cases[] = {
-        {"segv", SIGSEGV, "SIGSEGV", false, 0},
-        {"abort", SIGABRT, "SIGABRT", false, 0},
-        {"fpe", SIGFPE, "SIGFPE", false, 0},
-        {"ill", SIGILL, "SIGILL", false, 0},
-        {"bus", SIGBUS, "SIGBUS", false, 0},
-        {"trap", SIGTRAP, "SIGTRAP", false, 0},
-        {"overflow", SIGSEGV, "SIGSEGV", false, 0},
-        {"worker-overflow", SIGSEGV, "SIGSEGV", true, 0},
-        {"early-thread-overflow", SIGSEGV, "SIGSEGV", true, 0},
-        {"worker-segv", SIGSEGV, "SIGSEGV", true, 0},
-        {"kill", SIGSEGV, "SIGSEGV", false, SIGSEGV},
+        {"segv", SIGSEGV, "SIGSEGV", "SEGV_MAPERR", SEGV_MAPERR, false, 0},
+        {"abort", SIGABRT, "SIGABRT", "ABORT", SI_TKILL, false, 0},
+        {"fpe", SIGFPE, "SIGFPE", "FPE_INTDIV", FPE_INTDIV, false, 0},
+        {"ill", SIGILL, "SIGILL", "ILL_ILLOPN", ILL_ILLOPN, false, 0},
+        {"bus", SIGBUS, "SIGBUS", "BUS_ADRERR", BUS_ADRERR, false, 0},
+        // A breakpoint instruction is reported by the kernel itself, not as a trap code.
+        {"trap", SIGTRAP, "SIGTRAP", "SI_KERNEL", SI_KERNEL, false, 0},
+        {"overflow", SIGSEGV, "SIGSEGV", nullptr, kFaultCode, false, 0},
+        {"worker-overflow", SIGSEGV, "SIGSEGV", nullptr, kFaultCode, true, 0},
+        {"early-thread-overflow", SIGSEGV, "SIGSEGV", nullptr, kFaultCode, true, 0},
+        {"worker-segv", SIGSEGV, "SIGSEGV", "SEGV_MAPERR", SEGV_MAPERR, true, 0},
+        // Sent by another process: the code says so, and there is no fault address.
+        {"kill", SIGSEGV, "SIGSEGV", "SI_USER", SI_USER, false, SIGSEGV},
     };
+    const char* home = std::getenv("HOME");
+    ASSERT_NE(home, nullptr);
+    struct statvfs homeStorage {};
+    ASSERT_EQ(statvfs(home, &homeStorage), 0);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mode);
         const std::filesystem::path report = root() / c.mode;
@@ -87,12 +116,28 @@ TEST_F(CRSSignalTest, RecordsEachFatalSignalAndDiesByIt) {
         ASSERT_EQ(signal.size(), 1u);
         EXPECT_EQ(signal[0]["number"], c.signal);
         EXPECT_EQ(signal[0]["name"], c.name);
-        EXPECT_EQ(signal[0]["code_name"],
-                  c.signal == SIGABRT ? nlohmann::json("ABORT") : nlohmann::json());
-        // Sent by another process: the code says so (SI_USER).
-        if (c.killWith != 0) {
-            EXPECT_EQ(signal[0]["code"], 0);
+        ASSERT_TRUE(signal[0]["code"].is_number_integer()) << signal[0].dump();
+        const int code = signal[0]["code"].get<int>();
+        if (c.code == kFaultCode) {
+            EXPECT_GT(code, 0);
+            // Whatever the kernel chose, a fault's code has a name.
+            EXPECT_TRUE(signal[0]["code_name"].is_string()) << signal[0].dump();
+        } else {
+            EXPECT_EQ(code, c.code);
+            EXPECT_EQ(signal[0]["code_name"], c.codeName);
         }
+        // Only a fault the kernel raised has an address; a sent signal's si_addr holds the
+        // sender's pid.
+        EXPECT_EQ(signal[0].contains("address"), code > 0) << signal[0].dump();
+        const auto storage = sectionsNamed(record, "storage");
+        ASSERT_EQ(storage.size(), 1u);
+        const std::uint64_t total = storage[0]["total"].get<std::uint64_t>();
+        EXPECT_EQ(total, static_cast<std::uint64_t>(homeStorage.f_blocks) * homeStorage.f_frsize);
+        // Free space moves with other users of the disk: near what this test reads now.
+        ASSERT_EQ(statvfs(home, &homeStorage), 0);
+        EXPECT_NEAR(storage[0]["free"].get<double>(),
+                    static_cast<double>(homeStorage.f_bavail) * homeStorage.f_frsize, kFreeSlack);
+        EXPECT_LE(storage[0]["free"].get<std::uint64_t>(), total);
 
         const auto threads = sectionsNamed(record, "threads");
         ASSERT_EQ(threads.size(), 1u);
