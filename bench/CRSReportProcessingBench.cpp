@@ -95,6 +95,10 @@ BENCHMARK(BM_Symbolicate50Threads)->Unit(benchmark::kMillisecond);
 void BM_EncodeReportFolder1MB(benchmark::State& state) {
     const auto folder = scratchFolder("encode");
     const auto filler = [](std::size_t size, char c) { return std::string(size, c); };
+    // A record of about `size` bytes that reads as one JSON line, as records are written.
+    const auto record = [&](std::size_t size, char c) {
+        return R"({"pad":")" + filler(size, c) + "\"}\n";
+    };
     std::ofstream(folder / "metadata.clsrecord")
         << R"({"identity":{"build_version":"11.2.0","app_quality_session_id":"aqs"}})"
            "\n"
@@ -102,9 +106,9 @@ void BM_EncodeReportFolder1MB(benchmark::State& state) {
            "\n"
         << R"({"application":{"build_version":"412","display_version":"4.1"}})"
            "\n";
-    std::ofstream(folder / "signal.clsrecord") << filler(600'000, 's');
-    std::ofstream(folder / "signal.clsrecord.symbolicated") << filler(300'000, 'y');
-    std::ofstream(folder / "binary_images.clsrecord") << filler(100'000, 'b');
+    std::ofstream(folder / "signal.clsrecord") << record(600'000, 's');
+    std::ofstream(folder / "signal.clsrecord.symbolicated") << record(300'000, 'y');
+    std::ofstream(folder / "binary_images.clsrecord") << record(100'000, 'b');
     std::ofstream(folder / "sdk.log") << filler(50'000, 'l');
     long long peakAbove = 0;
     std::size_t encoded = 0;
