@@ -264,6 +264,22 @@ class BCNCrashReporterTest : public ::testing::Test {
     }
 
     // The crash uploads the stand-in received (target 1002's endpoint).
+    // The file names of the one crash report of the one upload received; empty, with the
+    // failure recorded, when the uploads hold anything else.
+    std::vector<std::string> filesOfTheOneUploadedReport() const {
+        const auto uploads = crashUploads();
+        if (uploads.size() != 1 || !uploads[0].decoded) {
+            ADD_FAILURE() << uploads.size() << " uploads instead of one that decodes";
+            return {};
+        }
+        const auto* crashes = crashBatchOf(uploads[0]);
+        if (!crashes || crashes->events.size() != 1) {
+            ADD_FAILURE() << "not one crash report in the upload";
+            return {};
+        }
+        return reportFileNames(crashes->events[0].payload);
+    }
+
     std::vector<standin::TelemetryServer::Upload> crashUploads() const {
         std::vector<standin::TelemetryServer::Upload> found;
         for (const auto& upload : telemetry_->uploads()) {
@@ -311,13 +327,7 @@ TEST_F(BCNCrashReporterTest, CrashIsUploadedUrgentlyAtTheNextLaunch) {
     EXPECT_TRUE(next.said("handled 1")) << next.out;
     EXPECT_EQ(crashSettingsDownloads(), 1u);
 
-    const auto uploads = crashUploads();
-    ASSERT_EQ(uploads.size(), 1u);
-    ASSERT_TRUE(uploads[0].decoded);
-    const auto* crashes = crashBatchOf(uploads[0]);
-    ASSERT_NE(crashes, nullptr);
-    ASSERT_EQ(crashes->events.size(), 1u);
-    const auto files = reportFileNames(crashes->events[0].payload);
+    const auto files = filesOfTheOneUploadedReport();
     EXPECT_NE(std::find(files.begin(), files.end(), "signal.clsrecord"), files.end());
     EXPECT_NE(std::find(files.begin(), files.end(), "signal.clsrecord.symbolicated"), files.end());
     // Only this launch's own report is left.
@@ -379,13 +389,7 @@ TEST_F(BCNCrashReporterTest, ACrashWithDamagedMetadataIsStillSent) {
 
     const ChildRun next = run({"wait", "hold"}, [this] { return !crashUploads().empty(); });
     EXPECT_EQ(next.exitCode, 0) << next.err;
-    const auto uploads = crashUploads();
-    ASSERT_EQ(uploads.size(), 1u);
-    ASSERT_TRUE(uploads[0].decoded);
-    const auto* crashes = crashBatchOf(uploads[0]);
-    ASSERT_NE(crashes, nullptr);
-    ASSERT_EQ(crashes->events.size(), 1u);
-    const auto files = reportFileNames(crashes->events[0].payload);
+    const auto files = filesOfTheOneUploadedReport();
     EXPECT_NE(std::find(files.begin(), files.end(), "signal.clsrecord"), files.end());
     // The damaged record is not sent.
     EXPECT_EQ(std::find(files.begin(), files.end(), "metadata.clsrecord"), files.end());
@@ -405,12 +409,7 @@ TEST_F(BCNCrashReporterTest, AnOnDemandExceptionIsSentAtOnce) {
     const ChildRun running =
         run({"wait", "ondemand", "hold"}, [this] { return !crashUploads().empty(); });
     EXPECT_TRUE(running.said("handled 1")) << running.err;
-    const auto uploads = crashUploads();
-    ASSERT_EQ(uploads.size(), 1u);
-    const auto* crashes = crashBatchOf(uploads[0]);
-    ASSERT_NE(crashes, nullptr);
-    ASSERT_EQ(crashes->events.size(), 1u);
-    const auto files = reportFileNames(crashes->events[0].payload);
+    const auto files = filesOfTheOneUploadedReport();
     EXPECT_NE(std::find(files.begin(), files.end(), "custom_exception_a.clsrecord"), files.end());
     // Only this launch's own report is left.
     EXPECT_EQ(reportsIn("active"), 1u);

@@ -224,26 +224,25 @@ def alert_above_session(d, title_of_alert_text):
     check(session is not None, "no session window")
 
 
-def billing_refused(d):
+def refused_at_session_start(d, route, code, message, alert_text):
+    """The service refuses `route` as a system-sound session starts: the alert stands above the
+    session window, closing works, and the sound server is put back."""
     d.launch()
     sign_in_by_sms(d)
     choose_system_sound(d)
     before = d.sound_server()
-    d.fault("/consume/start", code=1005, message="余额不足")
+    d.fault(route, code=code, message=message)
     d.press(d.find(main_window(d), "开始面试", "push button"))
-    alert_above_session(d, "余额不足")
+    alert_above_session(d, alert_text)
     wait_for(lambda: d.sound_server() == before, 15, "the sound server as before")
+
+
+def billing_refused(d):
+    refused_at_session_start(d, "/consume/start", 1005, "余额不足", "余额不足")
 
 
 def token_refused(d):
-    d.launch()
-    sign_in_by_sms(d)
-    choose_system_sound(d)
-    before = d.sound_server()
-    d.fault("/microsoft/get_token", code=500, message="token error")
-    d.press(d.find(main_window(d), "开始面试", "push button"))
-    alert_above_session(d, "token")
-    wait_for(lambda: d.sound_server() == before, 15, "the sound server as before")
+    refused_at_session_start(d, "/microsoft/get_token", 500, "token error", "token")
 
 
 # A hostile answer: many one-character pieces, more of them than an answer may hold.
