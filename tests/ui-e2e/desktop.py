@@ -472,6 +472,19 @@ def role_name(accessible):
         return ""
 
 
+def descendants(root, only_showing=False):
+    """Every descendant of `root`; with `only_showing`, none that is hidden or below one."""
+    stack = [root]
+    while stack:
+        node = stack.pop()
+        for index in range(node.childCount):
+            child = node.getChildAtIndex(index)
+            if child is None or (only_showing and not showing(child)):
+                continue
+            yield child
+            stack.append(child)
+
+
 def find_in(root, name=None, role=None, depth=0):
     """The first showing descendant of `root` with that name and role (depth first)."""
     if root is None or depth > 25:

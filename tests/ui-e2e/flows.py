@@ -2,8 +2,8 @@
 
 import time
 
-from desktop import (PHONE, SMS_CODE, ScenarioFailure, check, find_in, role_name, showing,
-                     wait_for)
+from desktop import (PHONE, SMS_CODE, ScenarioFailure, check, descendants, find_in, role_name,
+                     showing, wait_for)
 
 LOGIN_TITLE = "登录"
 SESSION_TITLE = "面试助攻"
@@ -64,18 +64,8 @@ def start_session(d):
 
 def transcript_lines(session):
     """The final sentences shown in the session window (their labels' texts)."""
-    texts = []
-    stack = [session]
-    while stack:
-        node = stack.pop()
-        for index in range(node.childCount):
-            child = node.getChildAtIndex(index)
-            if child is None:
-                continue
-            if role_name(child) in ("list item", "table cell", "label") and child.name:
-                texts.append(child.name)
-            stack.append(child)
-    return texts
+    return [node.name for node in descendants(session)
+            if role_name(node) in ("list item", "table cell", "label") and node.name]
 
 
 def speak(d, sentences):

@@ -7,7 +7,7 @@ history panel shows what the relaunched application finds on disk.
 import os
 import signal
 
-from desktop import check, extents, find_in, role_name, showing, wait_for
+from desktop import check, descendants, extents, find_in, role_name, showing, wait_for
 from flows import main_window, sign_in_by_sms
 
 # The row's painted buttons, as (width, distance of their right edge from the row's right).
@@ -55,17 +55,7 @@ def save_as(d, path):
 
 
 def texts(root):
-    found = []
-    stack = [root]
-    while stack:
-        node = stack.pop()
-        for index in range(node.childCount):
-            child = node.getChildAtIndex(index)
-            if child is not None and showing(child):
-                if role_name(child) == "text":
-                    found.append(child)
-                stack.append(child)
-    return found
+    return [node for node in descendants(root, only_showing=True) if role_name(node) == "text"]
 
 
 def history(d):
