@@ -81,8 +81,14 @@ if ! pactl info >/dev/null 2>&1; then
 fi
 
 cleanup() {
-  for pid in ${speaker_loop:-} ${microphone_loop:-} ${pulse_pid:-} ${standin_pid:-}; do
+  local helpers=(${speaker_loop:-} ${microphone_loop:-} ${pulse_pid:-} ${standin_pid:-})
+  for pid in "${helpers[@]}"; do
     kill "$pid" 2>/dev/null || true
+  done
+  # The command returns once the sound server and the stand-in have really gone, and the
+  # server's folder is removed only after it stopped writing there.
+  for pid in "${helpers[@]}"; do
+    wait "$pid" 2>/dev/null || true
   done
   if [ -n "${pulse_dir:-}" ]; then rm -rf "$pulse_dir"; fi
 }
