@@ -1,7 +1,10 @@
 #include "crashreporter/runtime/CRSBinaryImage.h"
 
+#include <link.h>
+
 #include <atomic>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <map>
 #include <vector>
@@ -27,6 +30,33 @@ struct TrackedImage {
 std::map<std::uintptr_t, TrackedImage>& trackedImages() {
     static std::map<std::uintptr_t, TrackedImage> images;
     return images;
+}
+
+// The loader's count of objects added plus objects removed since the process began: it moves
+// on every load and unload. 0 when the loader does not say, which makes every check rescan.
+std::uint64_t loaderChangeCount() {
+    std::uint64_t count = 0;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, std::size_t size, void* data) {
+            if (size >= offsetof(dl_phdr_info, dlpi_subs) + sizeof info->dlpi_subs) {
+                *static_cast<std::uint64_t*>(data) = info->dlpi_adds + info->dlpi_subs;
+            }
+            return 1;  // every object carries the same counts: the first one is enough
+        },
+        &count);
+    return count;
+}
+
+// The loader's count when the last scan listed the images. Touched only on the queue.
+std::uint64_t& scannedLoaderCount() {
+    static std::uint64_t count = 0;
+    return count;
+}
+
+// Each start of the watcher takes a new generation; a check of an older one ends its chain.
+std::atomic<std::uint64_t>& watchGeneration() {
+    static std::atomic<std::uint64_t> generation{0};
+    return generation;
 }
 
 bool contextPresent() {
@@ -115,6 +145,8 @@ void scan(bool resetFile) {
     }
     const bool open = CRSFileIsOpen(&state.file);
 
+    // Read before listing: a load while the list is made moves the count past this one.
+    scannedLoaderCount() = loaderChangeCount();
     std::map<std::uintptr_t, const LoadedImage*> current;
     const std::vector<LoadedImage> images = LoadedImages::enumerate();
     for (const LoadedImage& image : images) current[image.layout.base] = &image;
@@ -154,6 +186,21 @@ void scan(bool resetFile) {
     if (open) CRSFileClose(&state.file);
 }
 
+// Runs on the queue.
+void scanIfLoaderChanged() {
+    const std::uint64_t now = loaderChangeCount();
+    if (now != 0 && now == scannedLoaderCount()) return;
+    scan(false);
+}
+
+void scheduleWatch(std::uint64_t generation) {
+    CRSBinaryImageQueue().asyncAfter(kCRSBinaryImageWatchInterval, [generation] {
+        if (watchGeneration().load() != generation) return;
+        scanIfLoaderChanged();
+        scheduleWatch(generation);
+    });
+}
+
 }  // namespace
 
 DispatchQueue CRSBinaryImageQueue() {
@@ -176,6 +223,18 @@ void CRSBinaryImageInit() {
 
 void CRSBinaryImageRescan() {
     CRSBinaryImageQueue().async([] { scan(false); });
+}
+
+void CRSBinaryImageRescanIfLoaderChanged() {
+    CRSBinaryImageQueue().async(scanIfLoaderChanged);
+}
+
+void CRSBinaryImageStartWatching() {
+    scheduleWatch(++watchGeneration());
+}
+
+void CRSBinaryImageStopWatching() {
+    ++watchGeneration();
 }
 
 bool CRSBinaryImageSafeFindImageForAddress(std::uintptr_t address, CRSBinaryImageRuntimeNode* out) {

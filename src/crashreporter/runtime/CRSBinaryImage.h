@@ -6,8 +6,11 @@
 //
 // The loader sends no notifications here: the table is filled by a scan at start-up and
 // brought up to date by later rescans (never from a signal handler: the scan takes the
-// loader's lock). Images loaded since the last rescan are still found at crash time through
-// the loader's own object list.
+// loader's lock). A watcher on the queue compares the loader's counts of added and removed
+// objects every second and rescans only when they moved, so libraries loaded later by any
+// code reach the record. Images loaded since the last rescan are still found at crash time
+// through the loader's own object list.
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -59,6 +62,15 @@ DispatchQueue CRSBinaryImageQueue();
 void CRSBinaryImageInit();
 // On the queue: records images loaded since the last scan ("load") and those gone ("unload").
 void CRSBinaryImageRescan();
+// On the queue: rescans when the loader added or removed an object since the last scan. Cheap
+// enough to call after every load of a library of the product's own.
+void CRSBinaryImageRescanIfLoaderChanged();
+
+// How often the watcher checks the loader's counts, on the current Clock.
+inline constexpr std::chrono::seconds kCRSBinaryImageWatchInterval{1};
+// Starts the watcher (a running one is replaced); it runs until stopped.
+void CRSBinaryImageStartWatching();
+void CRSBinaryImageStopWatching();
 
 // Crash time: the slot whose range holds `address` (or the loader's object that does); false
 // when none does or the context is not initialised. Allocates nothing, takes no lock.

@@ -38,6 +38,8 @@ PRMPromiseRef CRSContextInitialize(const CRSContextInitData& initData, const Bun
     group.async(global, [] {
         CRSBinaryImageInit();
         CRSBinaryImageQueue().sync([] {});
+        // Libraries loaded from now on, by the product or by the libraries it uses.
+        CRSBinaryImageStartWatching();
     });
     group.async(global, [initData] {
         CRSContextSetPreviouslyCrashedRootPath(

@@ -10,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include "CrashChildRunner.h"
 #include "CrashContextFixture.h"
 #include "crashreporter/runtime/CRSFileReader.h"
+#include "platform/foundation/Clock.h"
 
 namespace pex {
 namespace {
@@ -123,6 +125,78 @@ TEST_F(CRSBinaryImageTest, FollowsALibraryThroughLoadAndUnload) {
     EXPECT_EQ((*unload)["base"], base);
     EXPECT_FALSE(CRSBinaryImageSafeFindImageForAddress(function, &fromTable));
     EXPECT_FALSE(CRSBinaryImageFindImageForUUID(kTestImageBuildId, &details));
+}
+
+// Nobody tells the watcher of a load: it sees the loader's counts move at its next check.
+TEST_F(CRSBinaryImageTest, TheWatcherRecordsLoadsAndUnloadsAtItsNextCheck) {
+    ScopedManualClock manual;
+    const auto check = [&] {
+        manual.clock().advance(kCRSBinaryImageWatchInterval);
+        waitForQueue();
+    };
+    const auto loadCount = [&] {
+        std::size_t count = 0;
+        for (const nlohmann::json& record : records()) {
+            if (record.contains("load") && record["load"]["path"] == CRS_TEST_IMAGE) ++count;
+        }
+        return count;
+    };
+    CRSBinaryImageStartWatching();
+    void* library = dlopen(CRS_TEST_IMAGE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    waitForQueue();
+    EXPECT_EQ(loadCount(), 0u);  // not before the check is due
+
+    check();
+    const auto load = lastRecord("load", CRS_TEST_IMAGE);
+    ASSERT_TRUE(load);
+    EXPECT_EQ((*load)["uuid"], kTestImageBuildId);
+    const std::size_t recordCount = records().size();
+    check();  // nothing changed since
+    EXPECT_EQ(records().size(), recordCount);
+
+    ASSERT_EQ(dlclose(library), 0);
+    check();
+    EXPECT_TRUE(lastRecord("unload", CRS_TEST_IMAGE));
+
+    // A stopped watcher checks no more; a loader of the product's own still asks for a check.
+    CRSBinaryImageStopWatching();
+    library = dlopen(CRS_TEST_IMAGE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    check();
+    EXPECT_EQ(loadCount(), 1u);
+    CRSBinaryImageRescanIfLoaderChanged();
+    waitForQueue();
+    EXPECT_EQ(loadCount(), 2u);
+    ASSERT_EQ(dlclose(library), 0);
+}
+
+// A real process loads a library after crash reporting started and crashes inside it.
+TEST_F(CRSBinaryImageTest, ALibraryLoadedAfterStartUpIsInTheCrashRecord) {
+    const std::filesystem::path report = root() / "late-library";
+    std::filesystem::create_directories(report);
+    const ChildResult crashed = runChild(report, "late-library", "crash");
+    ASSERT_EQ(crashed.signal, SIGSEGV) << crashed.exitCode << crashed.err;
+
+    std::optional<nlohmann::json> load;
+    for (const auto& entry : sectionsNamed(sections(report / kCRSBinaryImagesFileName), "load")) {
+        if (entry["path"] == CRS_TEST_IMAGE) load = entry;
+    }
+    ASSERT_TRUE(load) << test::fileText(report / kCRSBinaryImagesFileName);
+    EXPECT_EQ((*load)["uuid"], kTestImageBuildId);
+
+    const auto threads = sectionsNamed(sections(report / "signal.clsrecord"), "threads");
+    ASSERT_EQ(threads.size(), 1u);
+    std::optional<std::uint64_t> top;
+    for (const auto& thread : threads[0]) {
+        if (thread.value("crashed", false) && !thread["stacktrace"].empty()) {
+            top = thread["stacktrace"][0].get<std::uint64_t>();
+        }
+    }
+    ASSERT_TRUE(top);
+    const auto base = (*load)["base"].get<std::uint64_t>();
+    EXPECT_GE(*top, base);
+    EXPECT_LT(*top, base + (*load)["size"].get<std::uint64_t>());
 }
 
 TEST_F(CRSBinaryImageTest, AnswersNothingForUnknownAddressesAndIdentifiers) {
