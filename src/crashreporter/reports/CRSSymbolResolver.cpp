@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "crashreporter/reports/CRSElfSymbolTable.h"
 #include "crashreporter/runtime/CRSFileReader.h"
@@ -21,6 +22,11 @@ std::uint64_t number(const nlohmann::json& object, const char* key) {
     return object.at(key).get<std::uint64_t>();
 }
 
+std::string text(const nlohmann::json& object, const char* key) {
+    const auto found = object.find(key);
+    return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
 }  // namespace
 
 // The loader's exported symbols first; the file's full symbol table for the others.
@@ -34,16 +40,33 @@ std::optional<CRSSymbolResolver::Symbol> CRSSymbolResolver::lookUp(
     const std::string path = info.dli_fname != nullptr && info.dli_fname[0] != '\0'
                                  ? std::string(info.dli_fname)
                                  : image.path;
-    auto cached = symbolTables_.find(path);
-    if (cached == symbolTables_.end()) {
-        cached = symbolTables_.emplace(path, CRSElfSymbolTable::load(path)).first;
-    }
-    if (cached->second) {
-        if (const auto found = cached->second->lookup(address - image.vmSlide)) {
+    if (const auto table = tableOfFile(path)) {
+        if (const auto found = table->lookup(address - image.vmSlide)) {
             return Symbol{found->name, found->value + image.vmSlide};
         }
     }
     return Symbol{};
+}
+
+std::shared_ptr<const CRSElfSymbolTable> CRSSymbolResolver::tableOfFile(
+    const std::string& path) const {
+    auto cached = symbolTables_.find(path);
+    if (cached == symbolTables_.end()) {
+        cached = symbolTables_.emplace(path, CRSElfSymbolTable::load(path)).first;
+    }
+    return cached->second;
+}
+
+const CRSBinaryImageDetails* CRSSymbolResolver::loadedImage(const std::string& identifier) const {
+    auto known = imageDetails_.find(identifier);
+    if (known == imageDetails_.end()) {
+        // Finding an image by identifier reads every loaded image's notes: once per image.
+        CRSBinaryImageDetails found{};
+        std::optional<CRSBinaryImageDetails> entry;
+        if (fillInImageDetails(&found, identifier.c_str())) entry = found;
+        known = imageDetails_.emplace(identifier, std::move(entry)).first;
+    }
+    return known->second ? &*known->second : nullptr;
 }
 
 bool CRSSymbolResolver::loadBinaryImagesFromFile(const std::string& path) {
@@ -84,39 +107,42 @@ bool CRSSymbolResolver::updateStackFrame(BCNStackFrame& frame) const {
     if (frame.address == 0) return false;
     const auto image = loadedBinaryImageForPC(frame.address);
     if (!image) return false;
-    const auto uuid = image->find("uuid");
-    if (uuid == image->end() || !uuid->is_string()) return false;
-    const std::string identifier = uuid->get<std::string>();
-    auto known = imageDetails_.find(identifier);
-    if (known == imageDetails_.end()) {
-        // Finding an image by identifier reads every loaded image's notes: once per image.
-        CRSBinaryImageDetails found{};
-        std::optional<CRSBinaryImageDetails> entry;
-        if (fillInImageDetails(&found, identifier.c_str())) entry = found;
-        known = imageDetails_.emplace(identifier, std::move(entry)).first;
-    }
-    if (!known->second) return false;
-    const CRSBinaryImageDetails& details = *known->second;
+    const std::string path = text(*image, "path");
+    frame.library = path.substr(path.find_last_of('/') + 1);
+    // Without an identifier nothing says that a file now is the one that crashed.
+    const std::string identifier = text(*image, "uuid");
+    if (identifier.empty()) return true;
+    const std::uint64_t intoImage = frame.address - number(*image, "base");
 
-    std::uint64_t address = details.node.baseAddress + (frame.address - number(*image, "base"));
-    auto symbol = lookUp(address, details);
-    if (!symbol) return false;
-    if (!symbol->name.empty() && symbol->start == address) {
+    // Where the image's recorded base is now, and how to look an address up there.
+    std::uint64_t base = 0;
+    std::function<std::optional<Symbol>(std::uint64_t)> find;
+    if (const CRSBinaryImageDetails* loaded = loadedImage(identifier)) {
+        base = loaded->node.baseAddress;
+        find = [this, loaded](std::uint64_t address) { return lookUp(address, *loaded); };
+    } else if (const auto table = tableOfFile(path); table && table->buildId() == identifier) {
+        // Not loaded here: the file at the recorded path is still the one that crashed.
+        base = table->lowestLoadAddress();
+        find = [table](std::uint64_t address) -> std::optional<Symbol> {
+            const auto found = table->lookup(address);
+            return found ? Symbol{found->name, found->value} : Symbol{};
+        };
+    } else {
+        return true;
+    }
+
+    std::uint64_t address = base + intoImage;
+    auto symbol = find(address);
+    if (symbol && !symbol->name.empty() && symbol->start == address) {
         // A return address at a function's first byte follows a call that never returns at
         // the end of the function before it.
         address -= 2;
-        symbol = lookUp(address, details);
-        if (!symbol) return false;
+        symbol = find(address);
     }
-    if (!symbol->name.empty()) {
+    if (symbol && !symbol->name.empty()) {
         frame.symbol = symbol->name;
         frame.rawSymbol = symbol->name;
         if (symbol->start < address) frame.offset = address - symbol->start;
-    }
-    const auto path = image->find("path");
-    if (path != image->end() && path->is_string()) {
-        const std::string text = path->get<std::string>();
-        frame.library = text.substr(text.find_last_of('/') + 1);
     }
     return true;
 }

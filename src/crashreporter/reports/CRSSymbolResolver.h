@@ -1,6 +1,8 @@
 #pragma once
-// Resolves return addresses recorded at crash time to symbol names in the current process, by
-// finding the same image (matched by its build identifier) among the images loaded now.
+// Resolves return addresses recorded at crash time to symbol names. An image is matched by the
+// build identifier its record carries: among the images loaded now, or else in the file at its
+// recorded path (an image this process never loaded). A frame whose image cannot be matched
+// keeps its address and still names the recorded library.
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -26,7 +28,8 @@ class CRSSymbolResolver {
     // The first entry with base <= pc < base + size.
     std::optional<nlohmann::json> loadedBinaryImageForPC(std::uint64_t pc) const;
     static bool fillInImageDetails(CRSBinaryImageDetails* details, const char* uuid);
-    // Fills symbol, raw symbol, offset and library; false when the address cannot be resolved.
+    // Fills library from the record, and symbol, raw symbol and offset when the image matches;
+    // false when no recorded image holds the address.
     bool updateStackFrame(BCNStackFrame& frame) const;
     std::optional<BCNStackFrame> frameForAddress(std::uint64_t address) const;
 
@@ -39,6 +42,10 @@ class CRSSymbolResolver {
         std::uint64_t start = 0;
     };
     std::optional<Symbol> lookUp(std::uint64_t address, const CRSBinaryImageDetails& image) const;
+    // The image loaded now whose identifier is `identifier`, or null.
+    const CRSBinaryImageDetails* loadedImage(const std::string& identifier) const;
+    // The symbol table of the file at `path` (cached), or null.
+    std::shared_ptr<const CRSElfSymbolTable> tableOfFile(const std::string& path) const;
 
     std::vector<nlohmann::json> binaryImages_;
     // The images loaded now, by identifier (none for identifiers not loaded).

@@ -1,5 +1,7 @@
 #include "crashreporter/reports/CRSSymbolResolver.h"
 
+#include <dlfcn.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +26,9 @@ __attribute__((noinline)) int resolverTarget(int value) {
     asm volatile("" ::: "memory");
     return value * 3 + 1;
 }
+
+// The build identifier the test library is linked with.
+constexpr char kTestImageBuildId[] = "0123456789abcdef0123456789abcdef01234567";
 
 // A crash-time base unlike the real one: addresses are moved over to where the image is now.
 constexpr std::uint64_t kCrashBase = 0x7000'0000'0000;
@@ -106,18 +111,67 @@ TEST_F(CRSSymbolResolverTest, AnAddressAtAFunctionsStartIsLookedUpTwoBytesLower)
     EXPECT_EQ(frame->library, "the-app");
 }
 
-TEST_F(CRSSymbolResolverTest, UnresolvableFramesKeepNoSymbolAndNoLibrary) {
+// An image whose build identifier matches nothing here keeps the address and its library's
+// name; an address in no recorded image keeps neither.
+TEST_F(CRSSymbolResolverTest, UnmatchedImagesKeepTheAddressAndTheRecordedLibrary) {
     writeImages(loadLine(std::string(40, 'f'), kCrashBase, image_.size));
     CRSSymbolResolver resolver;
     ASSERT_TRUE(resolver.loadBinaryImagesFromFile(imagesPath_));
     const std::uint64_t inside =
         atCrashTime(image_, reinterpret_cast<const char*>(&resolverTarget) + 4);
-    for (const std::uint64_t address : {inside, std::uint64_t{0}, kCrashBase - 1}) {
+    const auto unmatched = resolver.frameForAddress(inside);
+    ASSERT_TRUE(unmatched.has_value());
+    EXPECT_EQ(unmatched->address, inside);
+    EXPECT_TRUE(unmatched->symbol.empty());
+    EXPECT_EQ(unmatched->offset, 0u);
+    EXPECT_EQ(unmatched->library, "the-app");
+    for (const std::uint64_t address : {std::uint64_t{0}, kCrashBase - 1}) {
         BCNStackFrame frame = BCNStackFrame::stackFrameWithAddress(address);
         EXPECT_FALSE(resolver.updateStackFrame(frame)) << address;
         EXPECT_TRUE(frame.symbol.empty());
         EXPECT_TRUE(frame.library.empty());
         EXPECT_FALSE(resolver.frameForAddress(address).has_value());
+    }
+}
+
+// A crash in a library that this process has not loaded: its file at the recorded path is read
+// when its build identifier is the recorded one, and only then.
+TEST_F(CRSSymbolResolverTest, ReadsANotLoadedLibraryFromItsRecordedPathWhenItsIdentifierMatches) {
+    // Where the function lies in the library, taken while it is loaded, as a crash records it.
+    void* library = dlopen(CRS_TEST_IMAGE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    const auto* function = static_cast<const char*>(dlsym(library, "crsTestImageFunction"));
+    CRSBinaryImageDetails loaded{};
+    ASSERT_TRUE(CRSBinaryImageFindImageForUUID(kTestImageBuildId, &loaded));
+    const std::uint64_t intoImage =
+        reinterpret_cast<std::uint64_t>(function) - loaded.node.baseAddress + 1;
+    ASSERT_EQ(dlclose(library), 0);
+    ASSERT_EQ(dlopen(CRS_TEST_IMAGE, RTLD_NOW | RTLD_NOLOAD), nullptr);
+
+    const struct {
+        const char* uuid;
+        const char* symbol;  // empty: not resolved
+    } cases[] = {
+        {kTestImageBuildId, "crsTestImageFunction"},
+        {"00000000000000000000000000000000000000ff", ""},  // the file was replaced since
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.uuid);
+        writeImages(nlohmann::json{{"load",
+                                    {{"path", CRS_TEST_IMAGE},
+                                     {"uuid", c.uuid},
+                                     {"base", kCrashBase},
+                                     {"size", loaded.node.size}}}}
+                        .dump() +
+                    "\n");
+        CRSSymbolResolver resolver;
+        ASSERT_TRUE(resolver.loadBinaryImagesFromFile(imagesPath_));
+        const auto frame = resolver.frameForAddress(kCrashBase + intoImage);
+        ASSERT_TRUE(frame.has_value());
+        EXPECT_EQ(frame->symbol, c.symbol);
+        EXPECT_EQ(frame->offset, *c.symbol == '\0' ? 0u : 1u);
+        EXPECT_EQ(frame->library, std::filesystem::path(CRS_TEST_IMAGE).filename().string());
     }
 }
 

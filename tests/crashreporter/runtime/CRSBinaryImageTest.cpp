@@ -197,6 +197,19 @@ TEST_F(CRSBinaryImageTest, ALibraryLoadedAfterStartUpIsInTheCrashRecord) {
     const auto base = (*load)["base"].get<std::uint64_t>();
     EXPECT_GE(*top, base);
     EXPECT_LT(*top, base + (*load)["size"].get<std::uint64_t>());
+
+    // The next launch has not loaded the library: its recorded file names the frame.
+    ASSERT_EQ(runChild(report, "late-library", "next").exitCode, 0);
+    const auto resolved =
+        sectionsNamed(sections(report / "signal.clsrecord.symbolicated"), "threads");
+    ASSERT_EQ(resolved.size(), 1u);
+    bool named = false;
+    for (const auto& frames : resolved[0]) {
+        if (frames.empty() || frames[0]["symbol"] != "crsTestImageCrash") continue;
+        named = true;
+        EXPECT_EQ(frames[0]["library"], std::filesystem::path(CRS_TEST_IMAGE).filename().string());
+    }
+    EXPECT_TRUE(named) << resolved[0].dump();
 }
 
 TEST_F(CRSBinaryImageTest, AnswersNothingForUnknownAddressesAndIdentifiers) {
