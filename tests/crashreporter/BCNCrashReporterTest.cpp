@@ -92,6 +92,31 @@ std::vector<std::string> reportFileNames(const std::string& message) {
     return names;
 }
 
+// The files of a crash report message, by name.
+std::map<std::string, std::string> reportFiles(const std::string& message) {
+    std::map<std::string, std::string> found;
+    WireReader report{message};
+    report.each([&](std::uint32_t number, const std::string& payload) {
+        if (number != 10) return;
+        WireReader files{payload};
+        files.each([&](std::uint32_t, const std::string& file) {
+            std::string name, contents;
+            WireReader parts{file};
+            parts.each([&](std::uint32_t part, const std::string& bytes) {
+                (part == 1 ? name : contents) = bytes;
+            });
+            found[name] = contents;
+        });
+    });
+    return found;
+}
+
+// A hex-encoded text field of a record, decoded ("" when absent).
+std::string decoded(const nlohmann::json& object, const char* key) {
+    if (!object.contains(key) || !object[key].is_string()) return {};
+    return CRSFileHexDecodeString(object[key].get_ref<const std::string&>().c_str()).value_or("");
+}
+
 // The crash reports' batch of an upload. Beside it an upload may carry only the transport's
 // client metrics: those ride along on whichever upload of the process comes after the first one
 // (the sessions component's may be first), so their presence depends on timing.
@@ -109,6 +134,9 @@ const standin::TelemetryServer::SourceBatch* crashBatchOf(
     EXPECT_NE(found, nullptr) << "no batch of crash reports";
     return found;
 }
+
+// Logged by an upload that runs at once, as after a launch that died early.
+constexpr char kUrgentUpload[] = "skipped rotating the Install ID during urgent mode";
 
 struct ChildRun {
     int exitCode = -1;
@@ -243,9 +271,14 @@ class BCNCrashReporterTest : public ::testing::Test {
 
     // The crash reporter's own key-values of a report, decoded, later entries winning.
     static std::map<std::string, std::string> internalKeyValues(const fs::path& report) {
+        return keyValues(report, "internal");
+    }
+    // The key-values of one kind ("internal" or "user") of a report folder, decoded.
+    static std::map<std::string, std::string> keyValues(const fs::path& report,
+                                                        const std::string& kind) {
         std::map<std::string, std::string> found;
-        for (const char* name :
-             {"internal_compacted_kv.clsrecord", "internal_incremental_kv.clsrecord"}) {
+        for (const std::string& name :
+             {kind + "_compacted_kv.clsrecord", kind + "_incremental_kv.clsrecord"}) {
             const std::string path = (report / name).string();
             for (const nlohmann::json& line :
                  CRSFileReadSections(path.c_str(), false).value_or(std::vector<nlohmann::json>{})) {
@@ -278,6 +311,22 @@ class BCNCrashReporterTest : public ::testing::Test {
             return {};
         }
         return reportFileNames(crashes->events[0].payload);
+    }
+
+    // The one uploaded crash report's files, by name; empty, with the failure recorded, when
+    // the uploads hold anything else.
+    std::map<std::string, std::string> contentsOfTheOneUploadedReport() const {
+        const auto uploads = crashUploads();
+        if (uploads.size() != 1 || !uploads[0].decoded) {
+            ADD_FAILURE() << uploads.size() << " uploads instead of one that decodes";
+            return {};
+        }
+        const auto* crashes = crashBatchOf(uploads[0]);
+        if (!crashes || crashes->events.size() != 1) {
+            ADD_FAILURE() << "not one crash report in the upload";
+            return {};
+        }
+        return reportFiles(crashes->events[0].payload);
     }
 
     std::vector<standin::TelemetryServer::Upload> crashUploads() const {
@@ -326,6 +375,10 @@ TEST_F(BCNCrashReporterTest, CrashIsUploadedUrgentlyAtTheNextLaunch) {
     EXPECT_TRUE(next.said("previous 1"));
     EXPECT_TRUE(next.said("handled 1")) << next.out;
     EXPECT_EQ(crashSettingsDownloads(), 1u);
+    // The launch before died early: the upload ran at once, without the install rotation.
+    EXPECT_NE(next.err.find(kUrgentUpload), std::string::npos) << next.err;
+    // This launch got past its first run-loop turn.
+    EXPECT_FALSE(fs::exists(reportsRoot() / "launchmarker"));
 
     const auto files = filesOfTheOneUploadedReport();
     EXPECT_NE(std::find(files.begin(), files.end(), "signal.clsrecord"), files.end());
@@ -339,6 +392,72 @@ TEST_F(BCNCrashReporterTest, CrashIsUploadedUrgentlyAtTheNextLaunch) {
     EXPECT_TRUE(third.said("previous 0")) << third.err;
     EXPECT_EQ(crashSettingsDownloads(), 1u);  // the cached settings are still fresh
     EXPECT_EQ(crashUploads().size(), 1u);
+}
+
+// A crash after the launch got going leaves no launch marker: the next launch sends it in the
+// background.
+TEST_F(BCNCrashReporterTest, ALaterCrashIsUploadedWithoutUrgency) {
+    const ChildRun crashed = run({"wait", "crash"});
+    ASSERT_EQ(crashed.signal, SIGSEGV) << crashed.err;
+    EXPECT_TRUE(crashed.said("handled 1")) << crashed.out;
+    ASSERT_FALSE(fs::exists(reportsRoot() / "launchmarker"));
+
+    const ChildRun next = run({"wait", "hold"}, [this] { return !crashUploads().empty(); });
+    EXPECT_EQ(next.exitCode, 0) << next.err;
+    const auto files = filesOfTheOneUploadedReport();
+    EXPECT_NE(std::find(files.begin(), files.end(), "signal.clsrecord"), files.end());
+    EXPECT_EQ(next.err.find(kUrgentUpload), std::string::npos) << next.err;
+}
+
+// Each public recording call lands in the crash's report under its own key, and a report the
+// application is offered can still be annotated before it is sent.
+TEST_F(BCNCrashReporterTest, ThePublicCallsLandInTheUploadedReport) {
+    writeInfo({{"BeaconCrashReporterCollectionEnabled", PropertyList(false)}});
+    const ChildRun crashed = run({"public", "crash"});
+    ASSERT_EQ(crashed.signal, SIGSEGV) << crashed.err;
+    const ChildRun next =
+        run({"update", "send", "wait", "hold"}, [this] { return !crashUploads().empty(); });
+    EXPECT_TRUE(next.said("update 1")) << next.err;
+
+    // The sent files, read back as a report folder.
+    const fs::path sent = machine_.path() / "sent";
+    fs::create_directories(sent);
+    for (const auto& [name, contents] : contentsOfTheOneUploadedReport()) {
+        std::ofstream(sent / name, std::ios::binary) << contents;
+    }
+    auto user = keyValues(sent, "user");
+    EXPECT_EQ(user["color"], "blue");
+    EXPECT_EQ(user["tier"], "gold");
+    EXPECT_EQ(user["after"], "checked");
+    EXPECT_EQ(internalKeyValues(sent)["com.crashreporter.user-id"], "user-7");
+
+    const auto all = [&](std::initializer_list<const char*> names, const char* section) {
+        std::vector<nlohmann::json> found;
+        for (const char* name : names) {
+            const std::string path = (sent / name).string();
+            for (const auto& line :
+                 CRSFileReadSections(path.c_str(), false).value_or(std::vector<nlohmann::json>{})) {
+                if (line.contains(section)) found.push_back(line[section]);
+            }
+        }
+        return found;
+    };
+    std::string logText;
+    for (const auto& line : all({"log_a.clsrecord", "log_b.clsrecord"}, "log")) {
+        logText += decoded(line, "msg") + "\n";
+    }
+    EXPECT_NE(logText.find("visit 42"), std::string::npos) << logText;
+    EXPECT_NE(logText.find("annotated"), std::string::npos) << logText;
+
+    const auto errors = all({"errors_a.clsrecord", "errors_b.clsrecord"}, "error");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(decoded(errors[0], "domain"), "com.pexmora.test");
+    EXPECT_EQ(errors[0]["code"], 17);
+    const auto exceptions =
+        all({"custom_exception_a.clsrecord", "custom_exception_b.clsrecord"}, "exception");
+    ASSERT_EQ(exceptions.size(), 1u);
+    EXPECT_EQ(decoded(exceptions[0], "name"), "ScriptError");
+    EXPECT_EQ(decoded(exceptions[0], "reason"), "undefined is not a function");
 }
 
 // A launch's report names its installation and says when the crash reporter started and when
