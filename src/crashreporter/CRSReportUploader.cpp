@@ -11,6 +11,7 @@
 #include "crashreporter/reports/CRSProcessReportOperation.h"
 #include "crashreporter/reports/CRSReportAdapter.h"
 #include "crashreporter/reports/CRSSymbolResolver.h"
+#include "crashreporter/reports/protos/crs_report.pb.h"
 #include "crashreporter/runtime/CRSApplication.h"
 #include "crashreporter/runtime/CRSLog.h"
 #include "platform/foundation/Clock.h"
@@ -24,10 +25,8 @@ namespace {
 // The packaged report as the transport's payload.
 class CRSReportEventData : public TXPEventDataObject {
   public:
-    explicit CRSReportEventData(const CRSReportAdapter& adapter) {
-        const auto bytes = adapter.transportBytes();
-        bytes_.assign(bytes.begin(), bytes.end());
-    }
+    explicit CRSReportEventData(const std::vector<std::uint8_t>& bytes)
+        : bytes_(bytes.begin(), bytes.end()) {}
     std::string transportBytes() const override { return bytes_; }
 
   private:
@@ -173,12 +172,20 @@ void CRSReportUploader::uploadPackagedReportAtPath(const std::string& path,
         return;
     }
 
+    const std::string reportName = fs::path(path).filename().string();
     const CRSReportAdapter adapter(path, beaconAppID_, installIDModel_.get(), fiid(), authToken());
+    const std::vector<std::uint8_t> bytes = adapter.transportBytes();
+    // A message that failed to encode, or that carries none of the report's files, would be
+    // stored in the report's place and the report removed: it stays packaged for a later try.
+    if (bytes.empty() || adapter.report().apple_payload.files_count == 0) {
+        CRSErrorLog("Report " + reportName +
+                    " encodes to an empty message; it stays prepared and is not sent");
+        return;
+    }
     TXPEvent event = beaconTransport_->eventForTransport();
-    event.setDataObject(std::make_shared<CRSReportEventData>(adapter));
+    event.setDataObject(std::make_shared<CRSReportEventData>(bytes));
     event.setQosTier(TXPEventTierImmediate);
 
-    const std::string reportName = fs::path(path).filename().string();
     const auto wait = std::make_shared<CRSTransportWait>();
     if (urgent) wait->arm(kUrgentTransportTimeout);
     beaconTransport_->sendDataEvent(event, [wait, path, reportName, fileManager = fileManager_](

@@ -209,6 +209,30 @@ TEST_F(CRSReportUploaderTest, AFailedWriteReleasesTheCallerAndKeepsThePackage) {
     }
 }
 
+// A packaged report with no readable file would leave only an empty message in its place.
+TEST_F(CRSReportUploaderTest, AReportThatEncodesToNothingIsNeitherSentNorRemoved) {
+    auto uploader = uploaderWith(transportInto(storage_));
+    const std::string folder = makeReport("r1", 1765330000);
+    for (const auto& file : std::filesystem::directory_iterator(folder)) {
+        writeFile(file.path(), "{\"torn\n");
+    }
+    std::filesystem::rename(folder, prepared("r1"));
+    for (const bool urgent : {true, false}) {
+        SCOPED_TRACE(urgent);
+        uploader->uploadPackagedReportAtPath(prepared("r1"), token_, urgent);
+        EXPECT_TRUE(exists(prepared("r1")));
+        EXPECT_TRUE(storage_->stored().empty());
+        EXPECT_TRUE(logged("Report r1 encodes to an empty message; it stays prepared"));
+    }
+    // Its crash record comes back readable: the next try sends it.
+    writeFile(std::filesystem::path(prepared("r1")) / "signal.clsrecord",
+              R"({"signal":{"time":1765330005,"number":11}})"
+              "\n");
+    uploader->uploadPackagedReportAtPath(prepared("r1"), token_, true);
+    EXPECT_EQ(storage_->stored().size(), 1u);
+    EXPECT_FALSE(exists(prepared("r1")));
+}
+
 TEST_F(CRSReportUploaderTest, WithoutAValidTokenNothingMovesAndNothingIsSent) {
     auto uploader = uploaderWith(transportInto(storage_));
     uploader->prepareAndSubmitReport(report("r1"), nullptr, true, true);
