@@ -20,9 +20,12 @@
 #include "crashreporter/CRSReportManager.h"
 #include "crashreporter/CRSReportUploader.h"
 #include "crashreporter/network/CRSApplicationIdentifierModel.h"
+#include "crashreporter/reports/CRSExecutionIdentifierModel.h"
 #include "crashreporter/reports/CRSFileManager.h"
 #include "crashreporter/reports/CRSOnDemandModel.h"
 #include "crashreporter/reports/CRSSettings.h"
+#include "crashreporter/rollouts/CRSRemoteConfigManager.h"
+#include "crashreporter/rollouts/CRSRolloutsPersistenceManager.h"
 #include "crashreporter/runtime/CRSException.h"
 #include "crashreporter/runtime/CRSHost.h"
 #include "crashreporter/runtime/CRSLog.h"
@@ -83,10 +86,12 @@ std::vector<BCNComponent> BCNCrashReporter::componentsToRegister() {
                 BCNSessionsProvider::protocol(), container);
             auto analytics = BCNComponentType::instanceForProtocol<BCNAnalyticsInterop>(
                 BCNAnalyticsInterop::protocol(), container);
+            auto remoteConfig = BCNComponentType::instanceForProtocol<BCNRemoteConfigInterop>(
+                BCNRemoteConfigInterop::protocol(), container);
             auto installations = CRSBeaconInstallations::installationsWithApp(*app);
             isCacheable = true;
             return create(app, Bundle::main().info(), std::move(installations), std::move(sessions),
-                          std::move(analytics));
+                          std::move(analytics), std::move(remoteConfig));
         })};
 }
 
@@ -115,7 +120,8 @@ void BCNCrashReporter::registerLibrary() {
 std::shared_ptr<BCNCrashReporter> BCNCrashReporter::create(
     std::shared_ptr<const BCNApp> app, const nlohmann::json& appInfo,
     std::shared_ptr<CRSInstallations> installations, std::shared_ptr<BCNSessionsProvider> sessions,
-    std::shared_ptr<BCNAnalyticsInterop> analytics) {
+    std::shared_ptr<BCNAnalyticsInterop> analytics,
+    std::shared_ptr<BCNRemoteConfigInterop> remoteConfig) {
     std::uint8_t expected = 0;
     if (!instanceCreated.compare_exchange_strong(expected, 1)) {
         CRSErrorLog("Cannot instantiate more than one instance of CrashReporter.");
@@ -128,7 +134,33 @@ std::shared_ptr<BCNCrashReporter> BCNCrashReporter::create(
         sessions->registerWithSubscriber(reporter);
     }
     reporter->start();
+    if (remoteConfig) reporter->subscribeToRollouts(remoteConfig);
     return reporter;
+}
+
+void BCNCrashReporter::subscribeToRollouts(
+    const std::shared_ptr<BCNRemoteConfigInterop>& remoteConfig) {
+    CRSDebugLog("Registering RemoteConfig SDK subscription for rollouts data");
+    auto persistence = std::make_shared<CRSRolloutsPersistenceManager>(
+        fileManager_, DispatchQueue::serial("com.beacon.CRSRolloutsPersistence"));
+    remoteConfigManager_ =
+        std::make_shared<CRSRemoteConfigManager>(remoteConfig, std::move(persistence));
+    remoteConfig->registerRolloutsStateSubscriber(
+        weak_from_this(), BCNRemoteConfigConstants::kNamespaceBeaconMobilePlatform);
+}
+
+void BCNCrashReporter::rolloutsStateDidChange(const BCNRolloutsState& state) {
+    if (!remoteConfigManager_) {
+        CRSDebugLog("rolloutsStateDidChange gets called without init the rc manager.");
+        return;
+    }
+    remoteConfigManager_->updateRolloutsStateWithRolloutsState(
+        state, managerData_->executionIDModel->executionID());
+}
+
+std::optional<std::string> BCNCrashReporter::rolloutsText() const {
+    if (!remoteConfigManager_) return std::nullopt;
+    return remoteConfigManager_->getRolloutAssignmentsEncodedJsonString();
 }
 
 BCNCrashReporter::BCNCrashReporter(std::shared_ptr<const BCNApp> app, const nlohmann::json& appInfo,
@@ -216,12 +248,11 @@ void BCNCrashReporter::setCustomKeysAndValues(const nlohmann::json& keysAndValue
 }
 
 void BCNCrashReporter::recordError(const Error& error, const nlohmann::json& userInfo) {
-    CRSUserLoggingRecordError(&error, userInfo);
+    CRSUserLoggingRecordError(&error, userInfo, rolloutsText());
 }
 
 void BCNCrashReporter::recordExceptionModel(const BCNExceptionModel& exceptionModel) {
-    // No remote-config component exists, so there are no rollout assignments to attach.
-    CRSExceptionRecordModel(exceptionModel, std::nullopt);
+    CRSExceptionRecordModel(exceptionModel, rolloutsText());
 }
 
 void BCNCrashReporter::recordOnDemandExceptionModel(const BCNExceptionModel& exceptionModel) {

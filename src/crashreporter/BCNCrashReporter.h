@@ -16,6 +16,7 @@
 
 #include "beacon-core/BCNComponent.h"
 #include "beacon-core/PRMPromise.h"
+#include "crashreporter/rollouts/BCNRemoteConfigInterop.h"
 #include "platform/foundation/Error.h"
 #include "sessions/BCNSessionsSubscriber.h"
 
@@ -32,6 +33,7 @@ class CRSExistingReportManager;
 class CRSFileManager;
 class CRSInstallations;
 class CRSManagerData;
+class CRSRemoteConfigManager;
 class CRSReportManager;
 class CRSReportUploader;
 
@@ -40,6 +42,7 @@ class BCNCrashReporterInstanceProvider : public BCNComponentObject {};
 
 class BCNCrashReporter : public BCNCrashReporterInstanceProvider,
                          public BCNSessionsSubscriber,
+                         public BCNRolloutsStateSubscriber,
                          public std::enable_shared_from_this<BCNCrashReporter> {
   public:
     static constexpr const char* kLibraryName = "beacon-crashreporter";
@@ -58,14 +61,15 @@ class BCNCrashReporter : public BCNCrashReporterInstanceProvider,
     static void registerLibrary();
 
     // Builds the managers, subscribes to `sessions` (when the application has them), hands
-    // `analytics` (when it has that) to the managers that report to it, and starts this
-    // launch's crash reporting; none for a second instance in one process (the first one's
-    // work stays).
+    // `analytics` (when it has that) to the managers that report to it, starts this launch's
+    // crash reporting and subscribes to the rollouts of `remoteConfig` (when it has that); none for
+    // a second instance in one process (the first one's work stays).
     static std::shared_ptr<BCNCrashReporter> create(
         std::shared_ptr<const BCNApp> app, const nlohmann::json& appInfo,
         std::shared_ptr<CRSInstallations> installations,
         std::shared_ptr<BCNSessionsProvider> sessions = nullptr,
-        std::shared_ptr<BCNAnalyticsInterop> analytics = nullptr);
+        std::shared_ptr<BCNAnalyticsInterop> analytics = nullptr,
+        std::shared_ptr<BCNRemoteConfigInterop> remoteConfig = nullptr);
     ~BCNCrashReporter() override;
 
     void log(const std::string& message);
@@ -103,6 +107,10 @@ class BCNCrashReporter : public BCNCrashReporterInstanceProvider,
         return SessionsSubscriberName::CrashReporter;
     }
 
+    // The remote-configuration component's latest assignments: kept for the error and
+    // exception records, and written to this launch's report.
+    void rolloutsStateDidChange(const BCNRolloutsState& state) override;
+
     // The start-up chain: settles once this launch's crash reporting has started and the old
     // reports have been handled (or the wait for the application's decision has begun).
     const PRMPromiseRef& contextInitPromise() const { return contextInitPromise_; }
@@ -113,6 +121,9 @@ class BCNCrashReporter : public BCNCrashReporterInstanceProvider,
                      std::shared_ptr<CRSInstallations> installations,
                      std::shared_ptr<BCNAnalyticsInterop> analytics);
     void start();
+    void subscribeToRollouts(const std::shared_ptr<BCNRemoteConfigInterop>& remoteConfig);
+    // The rollouts text for error and exception records; none without a provider.
+    std::optional<std::string> rolloutsText() const;
     void waitForContextInit(const std::string& text, std::function<void()> callback) const;
 
     bool didPreviouslyCrash_ = false;
@@ -124,6 +135,8 @@ class BCNCrashReporter : public BCNCrashReporterInstanceProvider,
     std::shared_ptr<CRSExistingReportManager> existingReportManager_;
     std::shared_ptr<CRSAnalyticsManager> analyticsManager_;
     std::unique_ptr<CRSReportManager> reportManager_;
+    // None unless the application carries a remote-configuration component.
+    std::shared_ptr<CRSRemoteConfigManager> remoteConfigManager_;
     PRMPromiseRef contextInitPromise_;
 };
 

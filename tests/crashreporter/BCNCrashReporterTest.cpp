@@ -460,6 +460,46 @@ TEST_F(BCNCrashReporterTest, ThePublicCallsLandInTheUploadedReport) {
     EXPECT_EQ(decoded(exceptions[0], "reason"), "undefined is not a function");
 }
 
+// The rollouts a remote-configuration component of the application reports: written to the
+// launch's report, attached to its error and exception records, and uploaded with the crash.
+TEST_F(BCNCrashReporterTest, RolloutsOfARemoteConfigComponentTravelWithTheReport) {
+    const ChildRun crashed = run({"remoteconfig", "rollouts", "public", "crash"});
+    ASSERT_EQ(crashed.signal, SIGSEGV) << crashed.err;
+    EXPECT_TRUE(crashed.said("rollouts subscriber beacon")) << crashed.out;
+    const ChildRun next = run({"wait", "hold"}, [this] { return !crashUploads().empty(); });
+    EXPECT_EQ(next.exitCode, 0) << next.err;
+
+    const auto files = contentsOfTheOneUploadedReport();
+    const auto rollouts = files.find("rollouts.clsrecord");
+    ASSERT_NE(rollouts, files.end());
+    ASSERT_FALSE(rollouts->second.empty());
+    ASSERT_EQ(rollouts->second.back(), '\n');
+    const nlohmann::json line = nlohmann::json::parse(rollouts->second);
+    ASSERT_EQ(line["rollouts"].size(), 2u) << line.dump();
+    std::map<std::string, nlohmann::json> byRollout;
+    for (const auto& each : line["rollouts"]) {
+        byRollout[decoded(each, "rollout_id")] = each;
+    }
+    ASSERT_EQ(byRollout.count("checkout-flow"), 1u) << line.dump();
+    const nlohmann::json& checkout = byRollout["checkout-flow"];
+    EXPECT_EQ(decoded(checkout, "variant_id"), "variant-b");
+    EXPECT_EQ(decoded(checkout, "parameter_key"), "button_color");
+    EXPECT_EQ(decoded(checkout, "parameter_value"), "green");
+    EXPECT_EQ(checkout["template_version"], 12);
+    EXPECT_EQ(byRollout.count("onboarding"), 1u);
+
+    // The error and the exception recorded after the change carry the same assignments.
+    for (const char* name : {"errors_a.clsrecord", "custom_exception_a.clsrecord"}) {
+        SCOPED_TRACE(name);
+        const auto record = files.find(name);
+        ASSERT_NE(record, files.end());
+        const nlohmann::json entry = nlohmann::json::parse(record->second);
+        const nlohmann::json& body = entry.begin().value();
+        ASSERT_TRUE(body.contains("rollouts")) << entry.dump();
+        EXPECT_EQ(body["rollouts"]["rollouts"].size(), 2u) << entry.dump();
+    }
+}
+
 // A launch's report names its installation and says when the crash reporter started and when
 // the application reached its first run-loop turn.
 TEST_F(BCNCrashReporterTest, TheReportCarriesTheInstallationAndTheLaunchTimes) {

@@ -11,41 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "crashreporter/rollouts/BCNRemoteConfigInterop.h"
+
 namespace pex {
-
-class BCNRolloutAssignment {
-  public:
-    BCNRolloutAssignment(std::string rolloutId, std::string variantId, std::int64_t templateVersion,
-                         std::string parameterKey, std::string parameterValue)
-        : rolloutId(std::move(rolloutId)),
-          variantId(std::move(variantId)),
-          templateVersion(templateVersion),
-          parameterKey(std::move(parameterKey)),
-          parameterValue(std::move(parameterValue)) {}
-
-    std::string rolloutId;
-    std::string variantId;
-    std::int64_t templateVersion;
-    std::string parameterKey;
-    std::string parameterValue;
-};
-
-using BCNRolloutAssignmentRef = std::shared_ptr<BCNRolloutAssignment>;
-
-// A set of assignments told apart by identity: two with equal fields are both kept.
-class BCNRolloutsState {
-  public:
-    explicit BCNRolloutsState(const std::vector<BCNRolloutAssignmentRef>& assignmentList);
-    std::vector<BCNRolloutAssignmentRef> assignments;
-};
-
-// The provider side: where a subscriber registers for a namespace ("beacon" for the SDK).
-class BCNRemoteConfigInterop {
-  public:
-    virtual ~BCNRemoteConfigInterop() = default;
-    virtual void registerRolloutsStateSubscriber(void* subscriber,
-                                                 const std::string& nameSpace) = 0;
-};
 
 // Writes the rollouts line into a report and logs at debug level.
 class CRSPersistenceLog {

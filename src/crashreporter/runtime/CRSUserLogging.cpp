@@ -426,8 +426,12 @@ void CRSLogMessageToStorage(CRSUserLoggingABStorage* storage, const char** activ
 
 // Errors.
 
-void CRSUserLoggingRecordError(const Error* error, const nlohmann::json& additionalUserInfo) {
+void CRSUserLoggingRecordError(const Error* error, const nlohmann::json& additionalUserInfo,
+                               const std::optional<std::string>& rollouts) {
     if (error == nullptr || !CRSContextIsInitialized()) return;
+    // The text stands unquoted in the record: only well-formed JSON on one line may.
+    const bool withRollouts =
+        rollouts && rollouts->find('\n') == std::string::npos && nlohmann::json::accept(*rollouts);
     void* frames[kMaxErrorFrames];
     const int frameCount = backtrace(frames, kMaxErrorFrames);
     const auto seconds = static_cast<std::uint64_t>(std::time(nullptr));
@@ -447,6 +451,14 @@ void CRSUserLoggingRecordError(const Error* error, const nlohmann::json& additio
             CRSFileWriteArrayEnd(file);
             writeInfoArray(file, "info", error->userInfo());
             writeInfoArray(file, "extra_info", additionalUserInfo);
+            if (withRollouts) {
+                // As in exception records: an object holding the text under the same key.
+                CRSFileWriteHashKey(file, "rollouts");
+                CRSFileWriteHashStart(file);
+                CRSFileWriteHashKey(file, "rollouts");
+                CRSFileWriteStringUnquoted(file, rollouts->c_str());
+                CRSFileWriteHashEnd(file);
+            }
             CRSFileWriteHashEnd(file);
             CRSFileWriteSectionEnd(file);
         });

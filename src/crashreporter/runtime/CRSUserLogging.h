@@ -109,8 +109,10 @@ void CRSLogMessageToStorage(CRSUserLoggingABStorage* storage, const char** activ
                             const std::string& message);
 
 // Records a non-fatal error with the calling thread's return addresses. The user information
-// of the error and `additionalUserInfo` (JSON objects, or null for none) are kept as text.
-void CRSUserLoggingRecordError(const Error* error, const nlohmann::json& additionalUserInfo);
+// of the error and `additionalUserInfo` (JSON objects, or null for none) are kept as text; the
+// rollouts text, when given and one line of JSON, goes in as it is.
+void CRSUserLoggingRecordError(const Error* error, const nlohmann::json& additionalUserInfo,
+                               const std::optional<std::string>& rollouts = std::nullopt);
 
 using CRSUserLoggingWriter = std::function<void(CRSFile*)>;
 void CRSUserLoggingWriteAndCheckABFiles(CRSUserLoggingABStorage* storage, const char** activePath,
