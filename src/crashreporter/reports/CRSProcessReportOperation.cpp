@@ -20,7 +20,7 @@ void CRSProcessReportOperation::main() {
 }
 
 std::optional<CRSThreadArray> CRSProcessReportOperation::threadArrayFromFile(
-    const std::string& path) {
+    const std::string& path, std::vector<bool>* interrupted) {
     const auto sections = CRSFileReadSections(
         path.c_str(), false, [](const nlohmann::json& section) -> std::optional<nlohmann::json> {
             const auto threads = section.find("threads");
@@ -29,8 +29,10 @@ std::optional<CRSThreadArray> CRSProcessReportOperation::threadArrayFromFile(
         });
     if (!sections || sections->empty() || !sections->front().is_array()) return std::nullopt;
     CRSThreadArray result;
+    if (interrupted != nullptr) interrupted->clear();
     for (const auto& thread : sections->front()) {
         std::vector<BCNStackFrame> frames;
+        std::optional<std::uint64_t> stoppedAt;
         if (thread.is_object()) {
             const auto stack = thread.find("stacktrace");
             if (stack != thread.end() && stack->is_array()) {
@@ -40,6 +42,16 @@ std::optional<CRSThreadArray> CRSProcessReportOperation::threadArrayFromFile(
                         BCNStackFrame::stackFrameWithAddress(address.get<std::uint64_t>()));
                 }
             }
+            const auto registers = thread.find("registers");
+            if (registers != thread.end() && registers->is_object()) {
+                const auto pc = registers->find("rip");
+                if (pc != registers->end() && pc->is_number_unsigned()) {
+                    stoppedAt = pc->get<std::uint64_t>();
+                }
+            }
+        }
+        if (interrupted != nullptr) {
+            interrupted->push_back(!frames.empty() && stoppedAt == frames.front().address);
         }
         result.push_back(std::move(frames));
     }
@@ -48,10 +60,14 @@ std::optional<CRSThreadArray> CRSProcessReportOperation::threadArrayFromFile(
 
 bool CRSProcessReportOperation::symbolicateFile(const std::string& path,
                                                 const CRSSymbolResolver& resolver) {
-    auto threads = threadArrayFromFile(path);
+    std::vector<bool> interrupted;
+    auto threads = threadArrayFromFile(path, &interrupted);
     if (!threads) return false;
-    for (auto& thread : *threads) {
-        for (auto& frame : thread) resolver.updateStackFrame(frame);
+    for (std::size_t t = 0; t < threads->size(); ++t) {
+        auto& thread = (*threads)[t];
+        for (std::size_t f = 0; f < thread.size(); ++f) {
+            resolver.updateStackFrame(thread[f], f != 0 || !interrupted[t]);
+        }
     }
     CRSDemangleOperation::run(*threads);
     serialize(*threads, path + ".symbolicated");

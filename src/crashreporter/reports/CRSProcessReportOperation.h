@@ -20,8 +20,11 @@ class CRSProcessReportOperation {
     // Loads the report's binary images and symbolicates each crash file that exists.
     void main();
 
-    // The "threads" of the first section that has them, as frames of bare addresses.
-    static std::optional<CRSThreadArray> threadArrayFromFile(const std::string& path);
+    // The "threads" of the first section that has them, as frames of bare addresses. With
+    // `interrupted`, also whether each thread's first frame is the instruction its registers
+    // were stopped at (a return address otherwise).
+    static std::optional<CRSThreadArray> threadArrayFromFile(
+        const std::string& path, std::vector<bool>* interrupted = nullptr);
     // Symbolicates, demangles and writes `path` + ".symbolicated"; false when `path` holds no
     // threads.
     static bool symbolicateFile(const std::string& path, const CRSSymbolResolver& resolver);

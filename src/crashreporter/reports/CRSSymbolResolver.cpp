@@ -103,7 +103,7 @@ bool CRSSymbolResolver::fillInImageDetails(CRSBinaryImageDetails* details, const
     return CRSBinaryImageFindImageForUUID(uuid, details);
 }
 
-bool CRSSymbolResolver::updateStackFrame(BCNStackFrame& frame) const {
+bool CRSSymbolResolver::updateStackFrame(BCNStackFrame& frame, bool returnAddress) const {
     if (frame.address == 0) return false;
     const auto image = loadedBinaryImageForPC(frame.address);
     if (!image) return false;
@@ -133,7 +133,7 @@ bool CRSSymbolResolver::updateStackFrame(BCNStackFrame& frame) const {
 
     std::uint64_t address = base + intoImage;
     auto symbol = find(address);
-    if (symbol && !symbol->name.empty() && symbol->start == address) {
+    if (returnAddress && symbol && !symbol->name.empty() && symbol->start == address) {
         // A return address at a function's first byte follows a call that never returns at
         // the end of the function before it.
         address -= 2;
@@ -147,9 +147,10 @@ bool CRSSymbolResolver::updateStackFrame(BCNStackFrame& frame) const {
     return true;
 }
 
-std::optional<BCNStackFrame> CRSSymbolResolver::frameForAddress(std::uint64_t address) const {
+std::optional<BCNStackFrame> CRSSymbolResolver::frameForAddress(std::uint64_t address,
+                                                                bool returnAddress) const {
     BCNStackFrame frame = BCNStackFrame::stackFrameWithAddress(address);
-    if (!updateStackFrame(frame)) return std::nullopt;
+    if (!updateStackFrame(frame, returnAddress)) return std::nullopt;
     return frame;
 }
 

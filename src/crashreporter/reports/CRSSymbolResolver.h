@@ -29,9 +29,11 @@ class CRSSymbolResolver {
     std::optional<nlohmann::json> loadedBinaryImageForPC(std::uint64_t pc) const;
     static bool fillInImageDetails(CRSBinaryImageDetails* details, const char* uuid);
     // Fills library from the record, and symbol, raw symbol and offset when the image matches;
-    // false when no recorded image holds the address.
-    bool updateStackFrame(BCNStackFrame& frame) const;
-    std::optional<BCNStackFrame> frameForAddress(std::uint64_t address) const;
+    // false when no recorded image holds the address. A return address is where a call comes
+    // back to; the instruction a thread was stopped at (a fault, say) is not one.
+    bool updateStackFrame(BCNStackFrame& frame, bool returnAddress = true) const;
+    std::optional<BCNStackFrame> frameForAddress(std::uint64_t address,
+                                                 bool returnAddress = true) const;
 
     // Sorted by "base", ascending.
     const std::vector<nlohmann::json>& binaryImages() const { return binaryImages_; }

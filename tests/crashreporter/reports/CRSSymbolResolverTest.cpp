@@ -113,6 +113,36 @@ TEST_F(CRSSymbolResolverTest, AnAddressAtAFunctionsStartIsLookedUpTwoBytesLower)
 
 // An image whose build identifier matches nothing here keeps the address and its library's
 // name; an address in no recorded image keeps neither.
+// A thread stopped at a function's first instruction (a stack overflow faults on the first
+// push) is in that function; only a return address there belongs to the call before it.
+TEST_F(CRSSymbolResolverTest, TheInstructionAThreadStoppedAtIsNotTakenForAReturnAddress) {
+    writeImages(loadLine(image_.uuid, kCrashBase, image_.size));
+    const std::uint64_t entry = atCrashTime(image_, reinterpret_cast<const void*>(&resolverTarget));
+    const std::string crashFile = (root() / "signal.clsrecord").string();
+    std::ofstream(crashFile) << nlohmann::json{{"threads",
+                                                {{{"registers", {{"rip", entry}}},
+                                                  {"crashed", true},
+                                                  {"stacktrace", {entry, entry}}},
+                                                 {{"registers", {{"rip", 4096}}},
+                                                  {"stacktrace", {entry}}}}}}
+                                    .dump()
+                             << "\n";
+    CRSSymbolResolver resolver;
+    ASSERT_TRUE(resolver.loadBinaryImagesFromFile(imagesPath_));
+    ASSERT_TRUE(CRSProcessReportOperation::symbolicateFile(crashFile, resolver));
+    const auto written = CRSFileReadSections((crashFile + ".symbolicated").c_str(), false);
+    ASSERT_TRUE(written && written->size() == 1u);
+    const auto& threads = (*written)[0]["threads"];
+    ASSERT_EQ(threads.size(), 2u);
+    const auto named = [](const nlohmann::json& frame) {
+        return frame["symbol"].get<std::string>().find("resolverTarget") != std::string::npos;
+    };
+    EXPECT_TRUE(named(threads[0][0])) << threads.dump();
+    EXPECT_EQ(threads[0][0]["offset"], 0);
+    EXPECT_FALSE(named(threads[0][1])) << threads.dump();  // a return address
+    EXPECT_FALSE(named(threads[1][0])) << threads.dump();  // not where its registers stopped
+}
+
 TEST_F(CRSSymbolResolverTest, UnmatchedImagesKeepTheAddressAndTheRecordedLibrary) {
     writeImages(loadLine(std::string(40, 'f'), kCrashBase, image_.size));
     CRSSymbolResolver resolver;
