@@ -75,15 +75,6 @@ inline std::optional<std::vector<CrashReportFile>> crashReportFiles(const std::s
     return found;
 }
 
-// The file names of a crash report message, empty when it is malformed.
-inline std::vector<std::string> reportFileNames(const std::string& message) {
-    std::vector<std::string> names;
-    if (const auto files = crashReportFiles(message)) {
-        for (const auto& file : *files) names.push_back(file.name);
-    }
-    return names;
-}
-
 // A record file's sections, one JSON object a line; a line that does not parse is left out and
 // counted in `unreadable`.
 inline std::vector<nlohmann::json> recordSections(const std::string& contents,
