@@ -399,7 +399,7 @@ class AppCrashReportTest : public ::testing::TestWithParam<CrashKind> {
         } else {
             const json exception = test::recordSection(record, "exception");
             ASSERT_TRUE(exception.is_object()) << record;
-            EXPECT_EQ(exception.value("type", ""), "cpp");
+            EXPECT_EQ(exception.value("type", ""), "c++");
             EXPECT_EQ(fromHex(exception.value("name", "")), kind.exceptionName);
             EXPECT_EQ(fromHex(exception.value("reason", "")), kind.reason);
         }
