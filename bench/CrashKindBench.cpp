@@ -191,6 +191,10 @@ const bool registered = [] {
     setrlimit(RLIMIT_CORE, &none);
     const int runs = std::getenv("PEXMORA_BENCH_SMOKE") != nullptr ? 1 : 5;
     for (const Kind& kind : kKinds) {
+#if defined(__SANITIZE_ADDRESS__)
+        // The address sanitizer ends a refused allocation in its own report, without a throw.
+        if (kind.mode == std::string("bad-alloc")) continue;
+#endif
         for (const bool reporting : {true, false}) {
             const std::string name = std::string("BM_CrashToDeath/") + kind.label +
                                      (reporting ? "/reporting" : "/no_reporting");
