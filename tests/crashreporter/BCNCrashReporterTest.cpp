@@ -33,6 +33,7 @@
 #include "standin-service/TelemetryServer.h"
 #include "support/ChildLauncher.h"
 #include "support/CrashChildSanitizerOptions.h"
+#include "support/CrashReportMessage.h"
 #include "support/TestSupport.h"
 
 namespace pex {
@@ -40,76 +41,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-// Reads protocol-buffer fields off a message, enough to find a crash report's files.
-struct WireReader {
-    const std::string& in;
-    std::size_t at = 0;
-
-    std::uint64_t varint() {
-        std::uint64_t value = 0;
-        for (int shift = 0; at < in.size() && shift < 64; shift += 7) {
-            const auto byte = static_cast<unsigned char>(in[at++]);
-            value |= std::uint64_t{byte & 0x7fu} << shift;
-            if ((byte & 0x80u) == 0) break;
-        }
-        return value;
-    }
-    // Calls `field` with each length-delimited field; varints are skipped. False when the
-    // message is malformed.
-    bool each(const std::function<void(std::uint32_t, const std::string&)>& field) {
-        while (at < in.size()) {
-            const std::uint64_t key = varint();
-            if ((key & 7) == 0) {
-                varint();
-                continue;
-            }
-            if ((key & 7) != 2) return false;
-            const std::uint64_t length = varint();
-            if (at + length > in.size()) return false;
-            field(static_cast<std::uint32_t>(key >> 3), in.substr(at, length));
-            at += length;
-        }
-        return true;
-    }
-};
-
-// The file names of a crash report message (field 10 holds the files, each a name and contents).
-std::vector<std::string> reportFileNames(const std::string& message) {
-    std::vector<std::string> names;
-    WireReader report{message};
-    const bool whole = report.each([&](std::uint32_t number, const std::string& payload) {
-        if (number != 10) return;
-        WireReader files{payload};
-        files.each([&](std::uint32_t, const std::string& file) {
-            WireReader parts{file};
-            parts.each([&](std::uint32_t part, const std::string& bytes) {
-                if (part == 1) names.push_back(bytes);
-            });
-        });
-    });
-    EXPECT_TRUE(whole);
-    return names;
-}
-
-// The files of a crash report message, by name.
-std::map<std::string, std::string> reportFiles(const std::string& message) {
-    std::map<std::string, std::string> found;
-    WireReader report{message};
-    report.each([&](std::uint32_t number, const std::string& payload) {
-        if (number != 10) return;
-        WireReader files{payload};
-        files.each([&](std::uint32_t, const std::string& file) {
-            std::string name, contents;
-            WireReader parts{file};
-            parts.each([&](std::uint32_t part, const std::string& bytes) {
-                (part == 1 ? name : contents) = bytes;
-            });
-            found[name] = contents;
-        });
-    });
-    return found;
-}
 
 // A hex-encoded text field of a record, decoded ("" when absent).
 std::string decoded(const nlohmann::json& object, const char* key) {
@@ -310,7 +241,12 @@ class BCNCrashReporterTest : public ::testing::Test {
             ADD_FAILURE() << "not one crash report in the upload";
             return {};
         }
-        return reportFileNames(crashes->events[0].payload);
+        const auto files = test::crashReportFiles(crashes->events[0].payload);
+        EXPECT_TRUE(files) << "a crash report that does not decode";
+        std::vector<std::string> names;
+        for (const auto& file : files.value_or(std::vector<test::CrashReportFile>{}))
+            names.push_back(file.name);
+        return names;
     }
 
     // The one uploaded crash report's files, by name; empty, with the failure recorded, when
@@ -326,7 +262,12 @@ class BCNCrashReporterTest : public ::testing::Test {
             ADD_FAILURE() << "not one crash report in the upload";
             return {};
         }
-        return reportFiles(crashes->events[0].payload);
+        const auto files = test::crashReportFiles(crashes->events[0].payload);
+        EXPECT_TRUE(files) << "a crash report that does not decode";
+        std::map<std::string, std::string> byName;
+        for (const auto& file : files.value_or(std::vector<test::CrashReportFile>{}))
+            byName[file.name] = file.contents;
+        return byName;
     }
 
     std::vector<standin::TelemetryServer::Upload> crashUploads() const {
