@@ -53,6 +53,7 @@ bool CRSProcessInit(CRSProcess* process, pid_t crashedThread, const ucontext_t* 
     process->thisThread = TaskThreads::currentThread();
     process->crashedThread = crashedThread;
     process->uap = uap;
+    process->crashedState = nullptr;
     process->suspended = false;
     const long count = TaskThreads::list(process->threads, kCRSProcessMaxThreads);
     if (count < 0) {
@@ -101,6 +102,10 @@ bool CRSProcessGetThreadState(const CRSProcess* process, pid_t thread, CRSThread
         CRSThreadContextFromUContext(process->uap, context);
         return true;
     }
+    if (thread == process->crashedThread && process->crashedState != nullptr) {
+        *context = process->crashedState->registers;
+        return true;
+    }
     if (thread == process->thisThread) {
         CRSSDKLogWarn("Faking current thread\n");
         captureCallerState(context);
@@ -133,8 +138,11 @@ bool CRSProcessRecordAllThreads(const CRSProcess* process, CRSFile* file) {
             allRecorded = false;
             continue;
         }
+        const bool atReturnAddress = crashed && process->uap == nullptr &&
+                                     process->crashedState != nullptr &&
+                                     process->crashedState->pcIsReturnAddress;
         // Writes nothing when the unwinder cannot start from these registers.
-        if (!CRSThreadRecorderWriteThread(file, context, crashed)) {
+        if (!CRSThreadRecorderWriteThread(file, context, crashed, 0, 0, atReturnAddress)) {
             writeEmptyThread(file, crashed);
             allRecorded = false;
         }

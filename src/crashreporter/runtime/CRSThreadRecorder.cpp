@@ -42,12 +42,14 @@ void writeRegisters(CRSFile* file, const CRSThreadContext& r) {
 }  // namespace
 
 bool CRSThreadRecorderWriteThread(CRSFile* file, const CRSThreadContext& registers, bool crashed,
-                                  std::uintptr_t stackLow, std::uintptr_t stackHigh) {
+                                  std::uintptr_t stackLow, std::uintptr_t stackHigh,
+                                  bool pcIsReturnAddress) {
     CRSUnwindContext unwind;
     if (!CRSUnwindInit(&unwind, &registers)) {
         CRSSDKLogWarn("Unable to init unwind context\n");
         return false;
     }
+    unwind.pcIsExact = !pcIsReturnAddress;
     CRSUnwindSetStackBounds(&unwind, stackLow, stackHigh);
     CRSFileWriteHashStart(file);
     writeRegisters(file, registers);
