@@ -14,6 +14,7 @@ void CRSHandler(CRSFile* file, pid_t crashedThread, const ucontext_t* context, b
     CRSProcessInit(&process, crashedThread, context);
     process.crashedState = state;
     if (suspend) CRSProcessSuspendAllOtherThreads(&process);
+    CRSProcessFindThreadStacks(&process);
     CRSProcessRecordAllThreads(&process, file);
     CRSProcessRecordRuntimeInfo(&process, file);
     CRSProcessRecordDispatchQueueNames(&process, file);

@@ -36,6 +36,10 @@ struct CRSProcess {
     std::size_t threadCount;
     const ucontext_t* uap;  // the signal's context: the crashed thread's registers
     const CRSCrashedThreadState* crashedState;  // or these, without a signal
+    // Each thread's stack [low, high), both 0 when unknown; found before the threads are
+    // recorded.
+    std::uintptr_t stackLow[kCRSProcessMaxThreads];
+    std::uintptr_t stackHigh[kCRSProcessMaxThreads];
     bool suspended;
 };
 
@@ -51,8 +55,12 @@ bool CRSProcessResumeAllOtherThreads(CRSProcess* process);
 // could not be read; `context` is then not a thread's state.
 bool CRSProcessGetThreadState(const CRSProcess* process, pid_t thread, CRSThreadContext* context);
 
-// "threads": one entry per thread. A thread whose registers cannot be read is written with
-// empty "registers" and "stacktrace" and the rest still follow; false when any was.
+// Finds each thread's stack from its stack pointer: the one its thread noted, else the mapping
+// around it (see CRSThreadStacks). Run once the other threads are stopped.
+void CRSProcessFindThreadStacks(CRSProcess* process);
+// "threads": one entry per thread, each walk bounded by its thread's stack. A thread whose
+// registers cannot be read is written with empty "registers" and "stacktrace" and the rest still
+// follow; false when any was.
 bool CRSProcessRecordAllThreads(const CRSProcess* process, CRSFile* file);
 // "thread_names": each thread's name, or "".
 void CRSProcessRecordThreadNames(const CRSProcess* process, CRSFile* file);

@@ -271,6 +271,16 @@ TEST_F(CRSSignalTest, TheNextLaunchSymbolicatesTheCrashedThread) {
             EXPECT_GT(frame["offset"].get<std::uint64_t>(), 0u);
         }
         EXPECT_TRUE(found) << frames.dump(1);
+        // Every thread's stack is whole: it ends at the thread's entry, in the C library for
+        // a thread (its start routine), at the program's entry for the main thread.
+        for (std::size_t i = 0; i < resolved[0].size(); ++i) {
+            const auto& stack = resolved[0][i];
+            if (std::string(c.mode) == "overflow" && i == crashed) continue;
+            ASSERT_FALSE(stack.empty()) << i;
+            const auto& outermost = stack.back();
+            EXPECT_TRUE(outermost["library"] == "libc.so.6" || outermost["symbol"] == "_start")
+                << i << ": " << stack.dump(1);
+        }
 
         // The report message sends the records and the companion, never the SDK's own log.
         ASSERT_TRUE(std::filesystem::exists(report / "sdk.log"));

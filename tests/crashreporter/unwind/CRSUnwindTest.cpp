@@ -257,6 +257,37 @@ TEST_F(CRSUnwindTest, EndsAFramePointerCycleAtOnce) {
     EXPECT_EQ(frames, 3);  // its own, then one step into each frame of the cycle
 }
 
+TEST_F(CRSUnwindTest, StopsWhereTheFramePointerLeavesTheThreadsStack) {
+    // A made-up stack of 300 words whose frame-pointer chain goes on, after two frames, into
+    // memory above it that is readable but not the stack: a frame pointer the crash damaged.
+    std::vector<std::uint64_t> memory(500, 0);
+    const auto at = [&](int index) { return reinterpret_cast<std::uint64_t>(&memory[index]); };
+    const auto notCode = reinterpret_cast<std::uint64_t>(&kNotCode[8]);
+    memory[260] = at(280);
+    memory[261] = notCode;
+    memory[280] = at(400);
+    memory[281] = notCode + 8;
+    for (int i = 400; i + 2 < 500; i += 2) {
+        memory[i] = at(i + 2);
+        memory[i + 1] = notCode + 16;
+    }
+    CRSThreadContext registers{};
+    registers.rip = notCode + 24;
+    registers.rsp = at(0);
+    registers.rbp = at(260);
+    for (const bool bounded : {true, false}) {
+        SCOPED_TRACE(bounded);
+        CRSUnwindContext context;
+        CRSUnwindInit(&context, &registers);
+        if (bounded) CRSUnwindSetStackBounds(&context, at(0), at(300));
+        int frames = 0;
+        while (CRSUnwindNextFrame(&context)) ++frames;
+        // Its own and the two on the stack; without bounds the walk follows the chain away,
+        // through its 49 frames.
+        EXPECT_EQ(frames, bounded ? 3 : 3 + 49);
+    }
+}
+
 TEST_F(CRSUnwindTest, CapsAThreadAtAboutOneThousandFrames) {
     // A frame-pointer chain far longer than any real stack, above a stretch with nothing
     // that looks like code.
