@@ -162,9 +162,6 @@ void recordFatal(CRSExceptionType type, const char* name, const char* reason,
     CRSContextMarkCrashRecorded();
 }
 
-// The terminate path runs once per process: its texts live here rather than on the heap.
-char gTypeName[512];
-
 // Where the thrown object of `thrown` type lies as a `catchType`, the way a handler of that
 // type would receive it (a thrown pointer is matched by its value); nothing when it would not
 // catch it.
@@ -212,13 +209,15 @@ void recordActiveException(const ucontext_t* handlerContext) {
         return;
     }
     CRSSDKLogInfo("Recording exception of type '%s'\n", type->name());
-    const char* name = gTypeName;
+    // On this thread's stack, not the heap: two threads may terminate at once.
+    char typeName[512];
+    const char* name = typeName;
     if (*type == typeid(const char*) || *type == typeid(char*)) {
         name = "const char *";
     } else if (*type == typeid(std::string)) {
         name = "std::string";
     } else {
-        CRSExceptionTypeNameDemangle(type->name(), gTypeName, sizeof gTypeName);
+        CRSExceptionTypeNameDemangle(type->name(), typeName, sizeof typeName);
     }
     const char* reason = activeExceptionReason(type);
     if (!CRSContextIsInitialized()) return;
