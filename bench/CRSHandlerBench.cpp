@@ -37,8 +37,8 @@ const std::filesystem::path& benchRoot() {
     return root;
 }
 
-// Blocks on the pipe `depth` frames deep. Every frame is its own function: a real stack has
-// distinct return addresses, where one recursive function would be folded into a repeat count.
+// Blocks on the pipe `depth` frames deep. Every frame is its own function, as in a real stack:
+// distinct return addresses rather than one recursive function's.
 template <int depth>
 __attribute__((noinline)) int parkAtDepth(int fd, std::atomic<int>* ready) {
     if constexpr (depth > 1) {

@@ -8,11 +8,22 @@
 #include "crashreporter/runtime/CRSSDKFileLog.h"
 #include "crashreporter/runtime/CRSSignal.h"
 #include "crashreporter/runtime/CRSThreadSignalStacks.h"
+#include "crashreporter/runtime/CRSThreadStacks.h"
 #include "crashreporter/runtime/CRSUserLogging.h"
 #include "platform/foundation/DispatchGroup.h"
 #include "platform/foundation/ThreadStartHook.h"
 
 namespace pex {
+
+namespace {
+
+// What each thread of the product's own does as it starts.
+void prepareProductThread() {
+    CRSSignalInstallThreadAltStack();
+    CRSThreadStacksNoteCurrentThread();
+}
+
+}  // namespace
 
 PRMPromiseRef CRSContextInitialize(const CRSContextInitData& initData, const Bundle& bundle) {
     if (!CRSContextAllocate() || !initData.rootPath) return nullptr;
@@ -28,7 +39,8 @@ PRMPromiseRef CRSContextInitialize(const CRSContextInitData& initData, const Bun
         // Alternate stacks are per thread: this one here, threads started from now on as they
         // start (the hook is in place before the others are listed, so none is missed between).
         CRSSignalInstallAltStack(signal);
-        setThreadStartHook(CRSSignalInstallThreadAltStack);
+        CRSThreadStacksNoteCurrentThread();
+        setThreadStartHook(prepareProductThread);
     }
 
     PRMPromiseRef promise = PRMPromise::pendingPromise();

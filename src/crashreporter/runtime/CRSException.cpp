@@ -2,23 +2,28 @@
 
 #include <cxxabi.h>
 #include <fcntl.h>
+#include <link.h>
 #include <sys/syscall.h>
+#include <ucontext.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <exception>
 #include <filesystem>
+#include <string>
 #include <typeinfo>
 
 #include <nlohmann/json.hpp>
 
-#include "crashreporter/reports/CRSDemangleOperation.h"
 #include "crashreporter/reports/CRSExecutionIdentifierModel.h"
 #include "crashreporter/reports/CRSFileManager.h"
 #include "crashreporter/runtime/CRSContext.h"
+#include "crashreporter/runtime/CRSExceptionTypeName.h"
 #include "crashreporter/runtime/CRSFile.h"
 #include "crashreporter/runtime/CRSHandler.h"
 #include "crashreporter/runtime/CRSLog.h"
@@ -27,6 +32,7 @@
 #include "crashreporter/runtime/CRSSignal.h"
 #include "crashreporter/runtime/CRSUserLogging.h"
 #include "crashreporter/runtime/CRSUtilities.h"
+#include "crashreporter/unwind/CRSUnwind.h"
 
 namespace pex {
 
@@ -36,14 +42,6 @@ namespace fs = std::filesystem;
 
 pid_t currentThread() {
     return static_cast<pid_t>(syscall(SYS_gettid));
-}
-
-void runOn(const DispatchQueue& queue, const DispatchQueue::Work& work) {
-    if (queue.isCurrent()) {
-        work();
-    } else {
-        queue.sync(work);
-    }
 }
 
 // The rollouts text stands unquoted in the record, so only well-formed JSON on one line may.
@@ -107,7 +105,36 @@ bool crashRecorded() {
         .load(std::memory_order_seq_cst);
 }
 
-void recordFatal(CRSExceptionType type, const char* name, const char* reason) {
+// The registers of the frame that threw: the walk from the terminate handler's own frame
+// leaves out the handler and the C++ runtime's frames above it (the throw, the terminate
+// call), so the stack starts where the program threw (or called what threw: an allocation,
+// a bounds check inside the runtime). False when the walk cannot get there.
+bool throwSiteState(const ucontext_t* handlerContext, CRSCrashedThreadState* out) {
+    const CRSExceptionReadOnlyContext& exception = crsContext->readonly->exception;
+    if (exception.runtimeLow >= exception.runtimeHigh) return false;
+    CRSThreadContext registers;
+    CRSThreadContextFromUContext(handlerContext, &registers);
+    CRSUnwindContext walk;
+    if (!CRSUnwindInit(&walk, &registers)) return false;
+    bool passedRuntime = false;
+    while (CRSUnwindNextFrame(&walk)) {
+        const std::uintptr_t pc = CRSUnwindGetPC(&walk);
+        if (pc >= exception.runtimeLow && pc < exception.runtimeHigh) {
+            passedRuntime = true;
+        } else if (passedRuntime) {
+            out->registers = walk.registers;
+            out->pcIsReturnAddress = !walk.pcIsExact;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Writes the record on the calling thread with what set-up prepared: the path, the context,
+// and the caller's fixed buffers. `handlerContext` is the terminate handler's own registers,
+// or nothing for a fatal exception the application records itself.
+void recordFatal(CRSExceptionType type, const char* name, const char* reason,
+                 const ucontext_t* handlerContext) {
     // Marked before anything is written: the abort that follows, or a fault on another thread
     // meanwhile, must not record a second crash.
     const pid_t thread = currentThread();
@@ -117,30 +144,61 @@ void recordFatal(CRSExceptionType type, const char* name, const char* reason) {
         if (CRSContextCrashingThread() != thread) CRSSignalAwaitRecordedCrash();
         return;
     }
-    runOn(CRSExceptionQueue(), [&] {
-        CRSFile file;
-        if (!CRSFileInit(&file, crsContext->readonly->exception.path, false)) {
-            CRSSDKLogError("Unable to open exception file\n");
-            return;
-        }
-        writeExceptionRecord(&file, type, name, reason, nullptr, std::nullopt);
+    CRSFile file;
+    if (!CRSFileInit(&file, crsContext->readonly->exception.path, false)) {
+        CRSSDKLogError("Unable to open exception file\n");
+        CRSContextMarkCrashRecorded();
+        return;
+    }
+    writeExceptionRecord(&file, type, name, reason, nullptr, std::nullopt);
+    CRSCrashedThreadState state;
+    if (handlerContext != nullptr && throwSiteState(handlerContext, &state)) {
+        CRSHandler(&file, thread, nullptr, true, &state);
+    } else {
+        if (handlerContext != nullptr) CRSSDKLogWarn("Unable to find the throw site\n");
         CRSHandler(&file, thread, nullptr, true);
-        CRSFileClose(&file);
-    });
+    }
+    CRSFileClose(&file);
     CRSContextMarkCrashRecorded();
 }
 
-std::string demangledTypeName(const std::type_info* type) {
-    const char* mangled = type->name();
-    return CRSDemangleOperation::demangleCppSymbol(mangled).value_or(mangled);
+// Where the thrown object of `thrown` type lies as a `catchType`, the way a handler of that
+// type would receive it (a thrown pointer is matched by its value); nothing when it would not
+// catch it.
+const void* caughtAs(const std::type_info& catchType, const std::type_info* thrown, void* object) {
+    void* adjusted = thrown->__is_pointer_p() ? *static_cast<void**>(object) : object;
+    return catchType.__do_catch(thrown, &adjusted, 1) ? adjusted : nullptr;
 }
 
-void recordCpp(const char* name, const char* reason) {
-    CRSExceptionRecord(CRSExceptionType::Cpp, name, reason, nullptr, std::nullopt);
+// The reason of the exception in flight, read without rethrowing it (a rethrow would run the
+// unwinder again): what a handler of each known type would see.
+const char* activeExceptionReason(const std::type_info* type) {
+    // The one pointer of an exception_ptr is the thrown object.
+    static_assert(sizeof(std::exception_ptr) == sizeof(void*));
+    const std::exception_ptr active = std::current_exception();
+    void* object = nullptr;
+    std::memcpy(&object, &active, sizeof object);
+    if (object == nullptr) return "";
+    if (const void* text = caughtAs(typeid(const char*), type, object)) {
+        return static_cast<const char*>(text);
+    }
+    if (const void* text = caughtAs(typeid(std::string), type, object)) {
+        return static_cast<const std::string*>(text)->c_str();
+    }
+    if (const void* exception = caughtAs(typeid(std::exception), type, object)) {
+        // An allocation failure lands here too, named "std::bad_alloc".
+        return static_cast<const std::exception*>(exception)->what();
+    }
+    if (const void* exception = caughtAs(typeid(const std::exception*), type, object)) {
+        return reinterpret_cast<std::uintptr_t>(exception) >= 4096
+                   ? static_cast<const std::exception*>(exception)->what()
+                   : "";
+    }
+    return "";
 }
 
-// Rethrows the exception in flight and records it by what it is.
-void catchAndRecordActiveException() {
+// Records the exception in flight by what it is.
+void recordActiveException(const ucontext_t* handlerContext) {
     const std::type_info* type = abi::__cxa_current_exception_type();
     if (type == nullptr) {
         CRSSDKLogWarn("Warning: no active exception\n");
@@ -151,22 +209,54 @@ void catchAndRecordActiveException() {
         return;
     }
     CRSSDKLogInfo("Recording exception of type '%s'\n", type->name());
-    const std::string name = demangledTypeName(type);
-    try {
-        throw;
-    } catch (const char* text) {
-        recordCpp("const char *", text);
-    } catch (const std::string& text) {
-        recordCpp("std::string", text.c_str());
-    } catch (const std::exception& exception) {
-        // An allocation failure lands here too, named "std::bad_alloc".
-        recordCpp(name.c_str(), exception.what());
-    } catch (const std::exception* exception) {
-        recordCpp(name.c_str(),
-                  reinterpret_cast<std::uintptr_t>(exception) >= 4096 ? exception->what() : "");
-    } catch (...) {
-        recordCpp(name.c_str(), "");
+    // On this thread's stack, not the heap: two threads may terminate at once.
+    char typeName[512];
+    const char* name = typeName;
+    if (*type == typeid(const char*) || *type == typeid(char*)) {
+        name = "const char *";
+    } else if (*type == typeid(std::string)) {
+        name = "std::string";
+    } else {
+        CRSExceptionTypeNameDemangle(type->name(), typeName, sizeof typeName);
     }
+    const char* reason = activeExceptionReason(type);
+    if (!CRSContextIsInitialized()) return;
+    CRSSDKLogInfo("Recording an exception structure (1)\n");
+    recordFatal(CRSExceptionType::Cpp, name, reason, handlerContext);
+    CRSSDKLogInfo("Finished recording an exception structure\n");
+}
+
+// The C++ runtime's image: the one that holds the throw entry point.
+void findRuntimeImage(CRSExceptionReadOnlyContext* context) {
+    struct Search {
+        std::uintptr_t address;
+        std::uintptr_t low = 0;
+        std::uintptr_t high = 0;
+    } search{reinterpret_cast<std::uintptr_t>(&__cxa_throw)};
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, std::size_t, void* data) {
+            auto* found = static_cast<Search*>(data);
+            std::uintptr_t low = UINTPTR_MAX;
+            std::uintptr_t high = 0;
+            for (int i = 0; i < info->dlpi_phnum; ++i) {
+                const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+                if (segment.p_type != PT_LOAD) continue;
+                const std::uintptr_t start = info->dlpi_addr + segment.p_vaddr;
+                low = std::min(low, start);
+                high = std::max(high, start + segment.p_memsz);
+            }
+            if (found->address < low || found->address >= high) return 0;
+            found->low = low;
+            found->high = high;
+            return 1;
+        },
+        &search);
+    // A runtime linked into the program itself shares its image with the handler: nothing
+    // tells the runtime's frames apart then, and the walk starts at the handler.
+    const auto handler = reinterpret_cast<std::uintptr_t>(&CRSTerminateHandler);
+    const bool separate = handler < search.low || handler >= search.high;
+    context->runtimeLow = separate ? search.low : 0;
+    context->runtimeHigh = separate ? search.high : 0;
 }
 
 void createEmptyFile(const std::string& path, const char* failure) {
@@ -190,7 +280,7 @@ void writeOnDemandCounter(CRSFile* file, const char* key, int count) {
 
 // The active report's custom exceptions went into the copy; it starts them afresh.
 void resetActiveCustomExceptions() {
-    runOn(CRSUserLoggingQueue(), [] {
+    const auto reset = [] {
         const CRSUserLoggingABStorage& storage =
             crsContext->readonly->logging.customExceptionStorage;
         for (const char* path : {storage.aPath, storage.bPath}) {
@@ -199,7 +289,12 @@ void resetActiveCustomExceptions() {
             }
         }
         crsContext->writable->customExceptionCount = 0;
-    });
+    };
+    if (CRSUserLoggingQueue().isCurrent()) {
+        reset();
+    } else {
+        CRSUserLoggingQueue().sync(reset);
+    }
 }
 
 }  // namespace
@@ -218,23 +313,21 @@ const char* CRSExceptionNameForType(CRSExceptionType type) {
     return "unknown";
 }
 
-DispatchQueue CRSExceptionQueue() {
-    static const DispatchQueue queue =
-        DispatchQueue::serial(std::string(kCRSSDKBundleIdentifier) + ".exception");
-    return queue;
-}
-
 void CRSExceptionInitialize(CRSExceptionReadOnlyContext* context, int* customExceptionCount) {
     if (context == nullptr) return;
     if (!CRSUnlinkIfExists(context->path)) {
         CRSSDKLogError("Unable to reset the exception file %s\n", strerror(errno));
     }
+    findRuntimeImage(context);
     const std::terminate_handler previous = std::set_terminate(CRSTerminateHandler);
     context->originalTerminateHandler = previous != CRSTerminateHandler ? previous : nullptr;
     if (customExceptionCount != nullptr) *customExceptionCount = 0;
 }
 
 void CRSTerminateHandler() {
+    // This frame's registers first: the walk to the throw site starts here.
+    ucontext_t here;
+    getcontext(&here);
     CRSSDKLogInfo("C++ terminate handler invoked\n");
     const bool present = CRSContextIsInitialized();
     std::terminate_handler original =
@@ -250,7 +343,7 @@ void CRSTerminateHandler() {
             abort();
         }
     }
-    catchAndRecordActiveException();
+    recordActiveException(&here);
 
     // Once a crash is recorded, our abort handler would end the process without its signal;
     // what handled the abort before takes it instead, so the process dies by SIGABRT.
@@ -275,7 +368,7 @@ void CRSExceptionRecord(CRSExceptionType type, const char* name, const char* rea
     if (!CRSContextIsInitialized()) return;
     CRSSDKLogInfo("Recording an exception structure (%d)\n", isFatal(type) ? 1 : 0);
     if (isFatal(type)) {
-        recordFatal(type, name, reason);
+        recordFatal(type, name, reason, nullptr);
     } else {
         CRSUserLoggingWriteAndCheckABFiles(
             &crsContext->readonly->logging.customExceptionStorage,

@@ -35,19 +35,21 @@ const char* CRSExceptionNameForType(CRSExceptionType type);
 struct CRSExceptionReadOnlyContext {
     const char* path;
     std::terminate_handler originalTerminateHandler;
+    // The C++ runtime's mapped image [low, high): its frames between the throw site and the
+    // terminate handler are left out of the crashed thread's stack. Both 0 when unknown.
+    std::uintptr_t runtimeLow;
+    std::uintptr_t runtimeHigh;
     // Zero when custom exceptions are switched off.
     std::uint32_t maxCustomExceptions;
 };
-
-// The serial queue fatal exception records are written on.
-DispatchQueue CRSExceptionQueue();
 
 // Removes an earlier record, installs the terminate handler (keeping the earlier one) and
 // zeroes the custom-exception count.
 void CRSExceptionInitialize(CRSExceptionReadOnlyContext* context, int* customExceptionCount);
 
-// The installed terminate handler: records the exception in flight with the whole process,
-// runs the earlier handler and aborts.
+// The installed terminate handler: records the exception in flight with the whole process, on
+// the terminating thread itself and without allocating or locking (its stack from the throw
+// site on), runs the earlier handler and aborts.
 [[noreturn]] void CRSTerminateHandler();
 
 // Records an exception model from the application as a custom (non-fatal) exception, with the

@@ -7,11 +7,14 @@
 
 namespace pex {
 
-void CRSHandler(CRSFile* file, pid_t crashedThread, const ucontext_t* context, bool suspend) {
+void CRSHandler(CRSFile* file, pid_t crashedThread, const ucontext_t* context, bool suspend,
+                const CRSCrashedThreadState* state) {
     // On the handler's stack: a crash may have damaged the heap.
     CRSProcess process;
     CRSProcessInit(&process, crashedThread, context);
+    process.crashedState = state;
     if (suspend) CRSProcessSuspendAllOtherThreads(&process);
+    CRSProcessFindThreadStacks(&process);
     CRSProcessRecordAllThreads(&process, file);
     CRSProcessRecordRuntimeInfo(&process, file);
     CRSProcessRecordDispatchQueueNames(&process, file);

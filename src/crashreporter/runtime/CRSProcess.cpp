@@ -8,6 +8,7 @@
 #include "crashreporter/runtime/CRSContext.h"
 #include "crashreporter/runtime/CRSSDKFileLog.h"
 #include "crashreporter/runtime/CRSThreadRecorder.h"
+#include "crashreporter/runtime/CRSThreadStacks.h"
 #include "platform/mach/TaskThreads.h"
 #include "platform/mach/ThreadParking.h"
 
@@ -46,6 +47,23 @@ void writeEmptyThread(CRSFile* file, bool crashed) {
     CRSFileWriteHashEnd(file);
 }
 
+// The thread's stack pointer as its recorded registers will have it; 0 when they cannot be read.
+std::uintptr_t stackPointerOf(const CRSProcess* process, pid_t thread) {
+    if (thread == process->crashedThread && process->uap != nullptr) {
+        return static_cast<std::uintptr_t>(process->uap->uc_mcontext.gregs[REG_RSP]);
+    }
+    if (thread == process->crashedThread && process->crashedState != nullptr) {
+        return process->crashedState->registers.rsp;
+    }
+    if (thread == process->thisThread) {
+        return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+    }
+    const ThreadParkingArea* area = parkingArea();
+    const greg_t* registers =
+        process->suspended && area != nullptr ? ThreadParking::registersOf(area, thread) : nullptr;
+    return registers != nullptr ? static_cast<std::uintptr_t>(registers[REG_RSP]) : 0;
+}
+
 }  // namespace
 
 bool CRSProcessInit(CRSProcess* process, pid_t crashedThread, const ucontext_t* uap) {
@@ -53,6 +71,9 @@ bool CRSProcessInit(CRSProcess* process, pid_t crashedThread, const ucontext_t* 
     process->thisThread = TaskThreads::currentThread();
     process->crashedThread = crashedThread;
     process->uap = uap;
+    process->crashedState = nullptr;
+    std::memset(process->stackLow, 0, sizeof process->stackLow);
+    std::memset(process->stackHigh, 0, sizeof process->stackHigh);
     process->suspended = false;
     const long count = TaskThreads::list(process->threads, kCRSProcessMaxThreads);
     if (count < 0) {
@@ -101,6 +122,10 @@ bool CRSProcessGetThreadState(const CRSProcess* process, pid_t thread, CRSThread
         CRSThreadContextFromUContext(process->uap, context);
         return true;
     }
+    if (thread == process->crashedThread && process->crashedState != nullptr) {
+        *context = process->crashedState->registers;
+        return true;
+    }
     if (thread == process->thisThread) {
         CRSSDKLogWarn("Faking current thread\n");
         captureCallerState(context);
@@ -118,6 +143,18 @@ bool CRSProcessGetThreadState(const CRSProcess* process, pid_t thread, CRSThread
     return true;
 }
 
+void CRSProcessFindThreadStacks(CRSProcess* process) {
+    std::uintptr_t sps[kCRSProcessMaxThreads];
+    for (std::size_t i = 0; i < process->threadCount; ++i) {
+        sps[i] = stackPointerOf(process, process->threads[i]);
+        process->stackLow[i] = process->stackHigh[i] = 0;
+        CRSThreadStacksFindNoted(process->threads[i], sps[i], &process->stackLow[i],
+                                 &process->stackHigh[i]);
+    }
+    CRSThreadStacksFindInMemoryMap(sps, process->threadCount, process->stackLow,
+                                   process->stackHigh);
+}
+
 bool CRSProcessRecordAllThreads(const CRSProcess* process, CRSFile* file) {
     CRSFileWriteSectionStart(file, "threads");
     CRSFileWriteArrayStart(file);
@@ -133,8 +170,12 @@ bool CRSProcessRecordAllThreads(const CRSProcess* process, CRSFile* file) {
             allRecorded = false;
             continue;
         }
+        const bool atReturnAddress = crashed && process->uap == nullptr &&
+                                     process->crashedState != nullptr &&
+                                     process->crashedState->pcIsReturnAddress;
         // Writes nothing when the unwinder cannot start from these registers.
-        if (!CRSThreadRecorderWriteThread(file, context, crashed)) {
+        if (!CRSThreadRecorderWriteThread(file, context, crashed, process->stackLow[i],
+                                          process->stackHigh[i], atReturnAddress)) {
             writeEmptyThread(file, crashed);
             allRecorded = false;
         }

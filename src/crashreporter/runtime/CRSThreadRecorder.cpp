@@ -1,5 +1,6 @@
 #include "crashreporter/runtime/CRSThreadRecorder.h"
 
+#include <algorithm>
 #include <atomic>
 
 #include "crashreporter/runtime/CRSContext.h"
@@ -42,42 +43,57 @@ void writeRegisters(CRSFile* file, const CRSThreadContext& r) {
 }  // namespace
 
 bool CRSThreadRecorderWriteThread(CRSFile* file, const CRSThreadContext& registers, bool crashed,
-                                  std::uintptr_t stackLow, std::uintptr_t stackHigh) {
+                                  std::uintptr_t stackLow, std::uintptr_t stackHigh,
+                                  bool pcIsReturnAddress) {
     CRSUnwindContext unwind;
     if (!CRSUnwindInit(&unwind, &registers)) {
         CRSSDKLogWarn("Unable to init unwind context\n");
         return false;
     }
+    unwind.pcIsExact = !pcIsReturnAddress;
     CRSUnwindSetStackBounds(&unwind, stackLow, stackHigh);
     CRSFileWriteHashStart(file);
     writeRegisters(file, registers);
     CRSFileWriteHashKey(file, "stacktrace");
     CRSFileWriteArrayStart(file);
 
+    // The innermost frames are written as the walk finds them; the outermost wait in a ring
+    // until the walk ends, so only the last of them remain.
     const int* level = logLevel();
     const int rememberedLevel = level != nullptr ? *level : CRSSDKLogLevelDebug;
-    std::uintptr_t repeatedPC = 0;
-    std::uint32_t repeatCount = 0;
+    std::uintptr_t outermost[kCRSThreadRecorderOutermostFrames];
+    std::uint64_t walked = 0;
     while (CRSUnwindNextFrame(&unwind)) {
         const std::uintptr_t pc = CRSUnwindGetPC(&unwind);
-        const std::uint32_t repeats = CRSUnwindGetFrameRepeatCount(&unwind);
-        if (repeatedPC != 0 && repeatedPC == pc) {
-            repeatCount = repeats;
-        } else if (repeatedPC != 0 || repeats < kCRSRecursionRepeatLimit) {
-            if (repeatedPC != 0) setLogLevel(rememberedLevel);
+        if (walked < kCRSThreadRecorderInnermostFrames) {
             CRSFileWriteArrayEntryUint64(file, pc);
         } else {
-            CRSSDKLogWarn("Possible infinite recursion - suppressing logging\n");
-            setLogLevel(CRSSDKLogLevelWarn);
-            repeatedPC = pc;
-            repeatCount = repeats;
+            if (walked == kCRSThreadRecorderInnermostFrames) {
+                // The rest of a deep walk would fill the crash-time log with its steps.
+                CRSSDKLogWarn("Deep stack: keeping its innermost and outermost frames\n");
+                setLogLevel(CRSSDKLogLevelWarn);
+            }
+            outermost[(walked - kCRSThreadRecorderInnermostFrames) %
+                      kCRSThreadRecorderOutermostFrames] = pc;
         }
+        ++walked;
+    }
+    const std::uint64_t beyond =
+        walked > kCRSThreadRecorderInnermostFrames ? walked - kCRSThreadRecorderInnermostFrames : 0;
+    const std::uint64_t kept = std::min<std::uint64_t>(beyond, kCRSThreadRecorderOutermostFrames);
+    const std::uint64_t oldest = beyond - kept;  // the ring's first entry, in walk order
+    for (std::uint64_t i = 0; i < kept; ++i) {
+        CRSFileWriteArrayEntryUint64(file,
+                                     outermost[(oldest + i) % kCRSThreadRecorderOutermostFrames]);
     }
     CRSFileWriteArrayEnd(file);
     if (crashed) CRSFileWriteHashEntryBoolean(file, "crashed", true);
-    if (repeatedPC != 0) {
-        CRSFileWriteHashEntryUint64(file, "repeated_pc", repeatedPC);
-        CRSFileWriteHashEntryUint64(file, "repeat_count", repeatCount);
+    if (oldest > 0) {
+        CRSFileWriteHashKey(file, "frames_omitted");
+        CRSFileWriteHashStart(file);
+        CRSFileWriteHashEntryUint64(file, "after", kCRSThreadRecorderInnermostFrames);
+        CRSFileWriteHashEntryUint64(file, "count", oldest);
+        CRSFileWriteHashEnd(file);
     }
     setLogLevel(rememberedLevel);
     CRSFileWriteHashEnd(file);

@@ -12,8 +12,10 @@
 
 namespace pex {
 
-// Frames produced for one thread at most: deeper stacks are cut, and a cycle ends there.
-inline constexpr std::uint32_t kCRSUnwindMaxFrames = 1024;
+// Frames produced for one thread at most: deeper stacks are cut, and a cycle ends there. Enough
+// for a thread's whole default stack (8 MiB) of the smallest frames (a return address and one
+// saved register), so even a stack overflow is walked down to the thread's entry.
+inline constexpr std::uint32_t kCRSUnwindMaxFrames = 1u << 19;
 
 struct CRSUnwindContext {
     CRSThreadContext registers;

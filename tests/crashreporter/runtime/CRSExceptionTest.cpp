@@ -73,6 +73,60 @@ TEST_F(CRSExceptionChildTest, UncaughtExceptionsAreRecordedByKindThenAbortOnce) 
     EXPECT_TRUE(fs::exists(root() / "earlier-terminate" / "earlier-terminate"));
 }
 
+TEST_F(CRSExceptionChildTest, AnUncaughtExceptionIsRecordedOnTheThrowingThreadFromItsThrowSite) {
+    const struct {
+        const char* mode;
+        const char* name;
+        const char* reason;
+        const char* site;  // the function the crashed stack starts in
+    } cases[] = {
+        {"worker-throw", "std::runtime_error", "thrown on a worker", "throwFromWorker"},
+        // Under memory exhaustion: recording it must not need the heap.
+        {"worker-bad-alloc", "std::bad_alloc", "std::bad_alloc", "exhaustMemory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        const fs::path report = root() / c.mode;
+        fs::create_directories(report);
+        const ChildResult crashed = runChild(report, c.mode, "crash");
+        EXPECT_EQ(crashed.signal, SIGABRT) << crashed.err;
+
+        const auto record = sections(report / kCRSExceptionFileName);
+        const auto exceptions = sectionsNamed(record, "exception");
+        ASSERT_EQ(exceptions.size(), 1u);
+        EXPECT_EQ(exceptions[0]["name"], hex(c.name));
+        EXPECT_EQ(exceptions[0]["reason"], hex(c.reason));
+        const auto threads = sectionsNamed(record, "threads");
+        const auto names = sectionsNamed(record, "thread_names");
+        ASSERT_EQ(threads.size(), 1u);
+        ASSERT_EQ(names.size(), 1u);
+        ASSERT_EQ(names[0].size(), threads[0].size());
+        std::vector<std::size_t> crashedThreads;
+        for (std::size_t i = 0; i < threads[0].size(); ++i) {
+            if (threads[0][i].value("crashed", false)) crashedThreads.push_back(i);
+        }
+        ASSERT_EQ(crashedThreads.size(), 1u);
+        const std::size_t thrower = crashedThreads[0];
+        EXPECT_EQ(names[0][thrower], "thrower");
+        // Every other thread was stopped and recorded too.
+        EXPECT_GE(threads[0].size(), 12u);
+        EXPECT_EQ(test::fileText(report / "sdk.log").find("Faking current thread"),
+                  std::string::npos);
+
+        // The next launch names the frames: the first is where the program threw.
+        const ChildResult next = runChild(report, c.mode, "next");
+        EXPECT_EQ(next.exitCode, 0) << next.err;
+        const auto symbolicated =
+            sectionsNamed(sections(report / "exception.clsrecord.symbolicated"), "threads");
+        ASSERT_EQ(symbolicated.size(), 1u);
+        ASSERT_GT(symbolicated[0].size(), thrower);
+        const nlohmann::json& frames = symbolicated[0][thrower];
+        ASSERT_FALSE(frames.empty());
+        EXPECT_NE(frames[0]["symbol"].get<std::string>().find(c.site), std::string::npos)
+            << frames.dump();
+    }
+}
+
 class CRSExceptionTest : public test::ActiveReportTest {
   protected:
     static BCNExceptionModel model(const std::string& name, bool fatal = false) {

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +22,8 @@
 #include "CrashContextFixture.h"
 #include "crashreporter/runtime/CRSBinaryImage.h"
 #include "crashreporter/runtime/CRSFileReader.h"
+#include "crashreporter/runtime/CRSProcess.h"
+#include "crashreporter/runtime/CRSThreadStacks.h"
 #include "platform/mach/ThreadParking.h"
 
 // Where the workers wait: found by name in their recorded stacks (the test links with
@@ -258,6 +261,43 @@ TEST_F(CRSHandlerTest, KeepsEveryThreadsPlaceWhenOthersAreNotStopped) {
         }
     }
     EXPECT_NE(sdkLog().find("Unable to get thread state"), std::string::npos);
+}
+
+TEST_F(CRSHandlerTest, FindsEveryStoppedThreadsStackBeforeRecordingIt) {
+    CRSThreadStacksNoteCurrentThread();
+    const ParkedWorkers workers(4, false);  // noted by no one: found in the memory map
+    const auto process = std::make_unique<CRSProcess>();
+    ASSERT_TRUE(CRSProcessInit(process.get(), currentTid(), nullptr));
+    ASSERT_TRUE(CRSProcessSuspendAllOtherThreads(process.get()));
+    CRSProcessFindThreadStacks(process.get());
+    std::vector<std::uintptr_t> sps(process->threadCount, 0);
+    for (std::size_t i = 0; i < process->threadCount; ++i) {
+        const greg_t* registers =
+            ThreadParking::registersOf(&crsContext->writable->threadParking, process->threads[i]);
+        if (registers != nullptr) sps[i] = static_cast<std::uintptr_t>(registers[REG_RSP]);
+    }
+    CRSProcessResumeAllOtherThreads(process.get());
+
+    pthread_attr_t attributes;
+    void* ownLow = nullptr;
+    std::size_t ownSize = 0;
+    pthread_getattr_np(pthread_self(), &attributes);
+    pthread_attr_getstack(&attributes, &ownLow, &ownSize);
+    pthread_attr_destroy(&attributes);
+    for (std::size_t i = 0; i < process->threadCount; ++i) {
+        SCOPED_TRACE(process->threads[i]);
+        const std::uintptr_t low = process->stackLow[i];
+        const std::uintptr_t high = process->stackHigh[i];
+        if (process->threads[i] == currentTid()) {
+            // Its own note: exactly its stack.
+            EXPECT_EQ(low, reinterpret_cast<std::uintptr_t>(ownLow));
+            EXPECT_EQ(high, reinterpret_cast<std::uintptr_t>(ownLow) + ownSize);
+            continue;
+        }
+        ASSERT_NE(sps[i], 0u);
+        EXPECT_LE(low, sps[i]);
+        EXPECT_GT(high, sps[i]);
+    }
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "CrashContextFixture.h"
 #include "crashreporter/reports/CRSReportAdapter.h"
 #include "crashreporter/runtime/CRSFileReader.h"
+#include "crashreporter/runtime/CRSThreadRecorder.h"
 
 namespace pex {
 namespace {
@@ -271,6 +272,15 @@ TEST_F(CRSSignalTest, TheNextLaunchSymbolicatesTheCrashedThread) {
             EXPECT_GT(frame["offset"].get<std::uint64_t>(), 0u);
         }
         EXPECT_TRUE(found) << frames.dump(1);
+        // Every thread's stack is whole: it ends at the thread's entry, in the C library for
+        // a thread (its start routine), at the program's entry for the main thread.
+        for (std::size_t i = 0; i < resolved[0].size(); ++i) {
+            const auto& stack = resolved[0][i];
+            ASSERT_FALSE(stack.empty()) << i;
+            const auto& outermost = stack.back();
+            EXPECT_TRUE(outermost["library"] == "libc.so.6" || outermost["symbol"] == "_start")
+                << i << ": " << stack.dump(1);
+        }
 
         // The report message sends the records and the companion, never the SDK's own log.
         ASSERT_TRUE(std::filesystem::exists(report / "sdk.log"));
@@ -284,6 +294,62 @@ TEST_F(CRSSignalTest, TheNextLaunchSymbolicatesTheCrashedThread) {
         EXPECT_EQ(sent.size(), 4u);
         EXPECT_GT(adapter.transportBytes().size(),
                   std::filesystem::file_size(report / "signal.clsrecord.symbolicated"));
+    }
+}
+
+TEST_F(CRSSignalTest, AnOverflowedStackKeepsItsFaultFramesItsEntryAndTheGapBetween) {
+    const struct {
+        const char* mode;
+        const char* caller;  // a frame below the recursion
+        const char* entry;   // the outermost frame's symbol, or its library
+    } cases[] = {
+        {"overflow", "main", "_start"},
+        {"worker-overflow", "pex::WorkerPool::State::workerLoop()", "libc.so.6"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        const std::filesystem::path report = root() / c.mode;
+        std::filesystem::create_directories(report);
+        EXPECT_EQ(runChild(report, c.mode, "crash").signal, SIGSEGV);
+        ASSERT_EQ(runChild(report, c.mode, "next").exitCode, 0);
+        const auto recorded = sectionsNamed(sections(report / "signal.clsrecord"), "threads");
+        const auto resolved =
+            sectionsNamed(sections(report / "signal.clsrecord.symbolicated"), "threads");
+        ASSERT_EQ(recorded.size(), 1u);
+        ASSERT_EQ(resolved.size(), 1u);
+        std::size_t crashed = 0;
+        while (crashed < recorded[0].size() && !recorded[0][crashed].value("crashed", false)) {
+            ++crashed;
+        }
+        ASSERT_LT(crashed, recorded[0].size());
+        const nlohmann::json& thread = recorded[0][crashed];
+
+        // Some fifteen thousand frames of half a kilobyte fill the stack: both ends are kept.
+        ASSERT_TRUE(thread.contains("frames_omitted")) << thread.dump();
+        EXPECT_EQ(thread["frames_omitted"]["after"], kCRSThreadRecorderInnermostFrames);
+        EXPECT_GT(thread["frames_omitted"]["count"].get<std::uint64_t>(), 10'000u);
+        const auto& frames = resolved[0][crashed];
+        ASSERT_EQ(frames.size(),
+                  kCRSThreadRecorderInnermostFrames + kCRSThreadRecorderOutermostFrames);
+        const auto symbol = [&](std::size_t i) { return frames[i]["symbol"].get<std::string>(); };
+        const auto recursive = [&](std::size_t i) {
+            return symbol(i).rfind("(anonymous namespace)::overflowStack(int)", 0) == 0;
+        };
+        // The fault and the recursion on both sides of the gap.
+        for (std::size_t i = 0; i <= kCRSThreadRecorderInnermostFrames; ++i) {
+            ASSERT_TRUE(recursive(i)) << i << ": " << symbol(i);
+        }
+        // Then how the thread got there, down to its entry.
+        std::size_t below = kCRSThreadRecorderInnermostFrames;
+        while (below < frames.size() && recursive(below)) ++below;
+        ASSERT_LT(below, frames.size());
+        EXPECT_EQ(frames[below]["library"], "crs_crash_child");
+        bool caller = false;
+        for (std::size_t i = below; i < frames.size(); ++i) caller |= symbol(i) == c.caller;
+        EXPECT_TRUE(caller) << frames.dump(1);
+        const auto& outermost = frames.back();
+        EXPECT_TRUE(outermost["symbol"] == c.entry || outermost["library"] == c.entry)
+            << frames.dump(1);
     }
 }
 

@@ -8,8 +8,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -177,37 +175,47 @@ TEST_F(CRSUnwindTest, CountsRepeatsThroughDeepRecursion) {
     EXPECT_EQ(longest, 499u);
 }
 
-TEST_F(CRSUnwindTest, FoldsDeepRecursionIntoOneRepeatedPC) {
-    Capture captured;
-    captured.recordPath = path("threads.clsrecord");
-    recurse(&captured, 500);
-    const auto sections = CRSFileReadSections(captured.recordPath.c_str(), false);
-    ASSERT_TRUE(sections);
-    ASSERT_EQ(sections->size(), 1u);
-    const nlohmann::json& thread = (*sections)[0]["threads"][0];
-    EXPECT_EQ(thread["crashed"], true);
-    EXPECT_EQ(thread["registers"]["rip"], captured.registers.rip);
-    EXPECT_EQ(thread["registers"]["rsp"], captured.registers.rsp);
+TEST_F(CRSUnwindTest, KeepsBothEndsOfADeepStackAndMarksTheGap) {
+    constexpr std::size_t kKept =
+        kCRSThreadRecorderInnermostFrames + kCRSThreadRecorderOutermostFrames;
+    Capture base;
+    recurse(&base, 0);
+    const std::size_t baseFrames = base.ours.pcs.size();
+    ASSERT_LT(baseFrames, kKept);
+    // Exactly as deep as the record keeps, one frame deeper, far deeper.
+    for (const std::size_t total : {kKept, kKept + 1, baseFrames + 3000}) {
+        SCOPED_TRACE(total);
+        Capture captured;
+        captured.recordPath = path(("threads-" + std::to_string(total) + ".clsrecord").c_str());
+        recurse(&captured, static_cast<int>(total - baseFrames));
+        const std::vector<std::uintptr_t>& pcs = captured.ours.pcs;
+        ASSERT_EQ(pcs.size(), total);  // the walk itself goes all the way
 
-    // The recursive call's return address: written ten times, then folded.
-    const std::uintptr_t repeated = captured.ours.pcs[2];
-    EXPECT_EQ(thread["repeated_pc"], repeated);
-    EXPECT_EQ(thread["repeat_count"], 499);
-    const auto& stack = thread["stacktrace"];
-    EXPECT_EQ(std::count(stack.begin(), stack.end(), repeated), 10);
-    EXPECT_EQ(stack.size(), captured.ours.pcs.size() - 490);
-    EXPECT_EQ(stack.back(), captured.ours.pcs.back());  // the frames below it are kept
-
-    std::ifstream logFile(path("sdk.log"));
-    const std::string log((std::istreambuf_iterator<char>(logFile)),
-                          std::istreambuf_iterator<char>());
-    std::size_t warnings = 0;
-    for (std::size_t at = log.find("Possible infinite recursion"); at != std::string::npos;
-         at = log.find("Possible infinite recursion", at + 1)) {
-        ++warnings;
+        const auto sections = CRSFileReadSections(captured.recordPath.c_str(), false);
+        ASSERT_TRUE(sections);
+        ASSERT_EQ(sections->size(), 1u);
+        const nlohmann::json& thread = (*sections)[0]["threads"][0];
+        EXPECT_EQ(thread["crashed"], true);
+        EXPECT_EQ(thread["registers"]["rip"], captured.registers.rip);
+        const std::vector<std::uintptr_t> stack = thread["stacktrace"];
+        const std::size_t omitted = total - std::min(total, kKept);
+        ASSERT_EQ(stack.size(), total - omitted);
+        const std::vector<std::uintptr_t> innermost(
+            pcs.begin(), pcs.begin() + kCRSThreadRecorderInnermostFrames);
+        const std::vector<std::uintptr_t> outermost(pcs.end() - (stack.size() - innermost.size()),
+                                                    pcs.end());
+        EXPECT_EQ(std::vector<std::uintptr_t>(stack.begin(), stack.begin() + innermost.size()),
+                  innermost);
+        EXPECT_EQ(std::vector<std::uintptr_t>(stack.begin() + innermost.size(), stack.end()),
+                  outermost);
+        if (omitted == 0) {
+            EXPECT_FALSE(thread.contains("frames_omitted"));
+        } else {
+            EXPECT_EQ(thread["frames_omitted"]["after"], kCRSThreadRecorderInnermostFrames);
+            EXPECT_EQ(thread["frames_omitted"]["count"], omitted);
+        }
+        EXPECT_EQ(crsContext->writable->internalLogLevel, 1);  // restored after the walk
     }
-    EXPECT_EQ(warnings, 1u);
-    EXPECT_EQ(crsContext->writable->internalLogLevel, 1);  // restored
 }
 
 TEST_F(CRSUnwindTest, LooksTheFirstFrameUpAtItsOwnPC) {
@@ -257,11 +265,42 @@ TEST_F(CRSUnwindTest, EndsAFramePointerCycleAtOnce) {
     EXPECT_EQ(frames, 3);  // its own, then one step into each frame of the cycle
 }
 
-TEST_F(CRSUnwindTest, CapsAThreadAtAboutOneThousandFrames) {
-    // A frame-pointer chain far longer than any real stack, above a stretch with nothing
-    // that looks like code.
+TEST_F(CRSUnwindTest, StopsWhereTheFramePointerLeavesTheThreadsStack) {
+    // A made-up stack of 300 words whose frame-pointer chain goes on, after two frames, into
+    // memory above it that is readable but not the stack: a frame pointer the crash damaged.
+    std::vector<std::uint64_t> memory(500, 0);
+    const auto at = [&](int index) { return reinterpret_cast<std::uint64_t>(&memory[index]); };
+    const auto notCode = reinterpret_cast<std::uint64_t>(&kNotCode[8]);
+    memory[260] = at(280);
+    memory[261] = notCode;
+    memory[280] = at(400);
+    memory[281] = notCode + 8;
+    for (int i = 400; i + 2 < 500; i += 2) {
+        memory[i] = at(i + 2);
+        memory[i + 1] = notCode + 16;
+    }
+    CRSThreadContext registers{};
+    registers.rip = notCode + 24;
+    registers.rsp = at(0);
+    registers.rbp = at(260);
+    for (const bool bounded : {true, false}) {
+        SCOPED_TRACE(bounded);
+        CRSUnwindContext context;
+        CRSUnwindInit(&context, &registers);
+        if (bounded) CRSUnwindSetStackBounds(&context, at(0), at(300));
+        int frames = 0;
+        while (CRSUnwindNextFrame(&context)) ++frames;
+        // Its own and the two on the stack; without bounds the walk follows the chain away,
+        // through its 49 frames.
+        EXPECT_EQ(frames, bounded ? 3 : 3 + 49);
+    }
+}
+
+TEST_F(CRSUnwindTest, CapsAWalkBeyondAnyRealStack) {
+    // A frame-pointer chain longer than a default stack of the smallest frames could hold,
+    // above a stretch with nothing that looks like code.
     constexpr std::size_t kChain = 260;
-    std::vector<std::uint64_t> stack(kChain + 2 * 3000, 0);
+    std::vector<std::uint64_t> stack(kChain + 2 * (kCRSUnwindMaxFrames + 100), 0);
     const auto notCode = reinterpret_cast<std::uint64_t>(&kNotCode[8]);
     for (std::size_t i = kChain; i + 2 < stack.size(); i += 2) {
         stack[i] = reinterpret_cast<std::uint64_t>(&stack[i + 2]);
@@ -271,8 +310,13 @@ TEST_F(CRSUnwindTest, CapsAThreadAtAboutOneThousandFrames) {
     registers.rip = notCode;
     registers.rsp = reinterpret_cast<std::uint64_t>(&stack[0]);
     registers.rbp = reinterpret_cast<std::uint64_t>(&stack[kChain]);
-    const Walk ours = walk(registers);
-    EXPECT_EQ(ours.pcs.size(), kCRSUnwindMaxFrames);
+    CRSUnwindContext context;
+    CRSUnwindInit(&context, &registers);
+    CRSUnwindSetStackBounds(&context, registers.rsp,
+                            reinterpret_cast<std::uint64_t>(stack.data() + stack.size()));
+    std::size_t frames = 0;
+    while (CRSUnwindNextFrame(&context)) ++frames;
+    EXPECT_EQ(frames, kCRSUnwindMaxFrames);
 }
 
 TEST_F(CRSUnwindTest, YieldsNoFramesForAnInvalidPCOrStackPointer) {
