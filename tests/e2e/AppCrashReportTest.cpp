@@ -21,7 +21,6 @@
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include "standin-service/CrashSettingsServer.h"
@@ -39,18 +38,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using nlohmann::json;
-
-// Rows that fail until the crash reporter records these kinds fully, each with why. A listed
-// row still runs every assertion; it fails should it pass, so the mark goes once it is mended.
-const std::map<std::string, std::string> kExpectedToFail = {
-    {"WorkerUncaughtException",
-     "recorded through a reporter queue: the crashed stack starts with the reporter's frames"},
-    {"BadAllocUnderSmallAddressSpace",
-     "recorded through a reporter queue: the crashed stack starts with the reporter's frames"},
-    {"MainStackOverflow", "a deep recursion keeps only its innermost frames"},
-    {"WorkerStackOverflow", "a deep recursion keeps only its innermost frames"},
-    {"EarlyThreadStackOverflow", "a deep recursion keeps only its innermost frames"},
-};
 
 enum class On { any, main, worker };
 enum class Record { signal, exception };
@@ -417,28 +404,7 @@ TEST_P(AppCrashReportTest, CrashIsReportedWholeAtTheNextStart) {
     // report instead of throwing.
     if (kind.mode == std::string("bad-alloc")) GTEST_SKIP() << "no std::bad_alloc under ASan";
 #endif
-    const auto expected = kExpectedToFail.find(kind.name);
-    if (expected == kExpectedToFail.end()) {
-        crashAndCheck(kind);
-        return;
-    }
-    ::testing::TestPartResultArray failures;
-    {
-        ::testing::ScopedFakeTestPartResultReporter intercepted(
-            ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ALL_THREADS, &failures);
-        crashAndCheck(kind);
-    }
-    if (failures.size() == 0) {
-        ADD_FAILURE() << "expected to fail (" << expected->second
-                      << ") but passes: take it off the list";
-        return;
-    }
-    std::cout << "Expected to fail: " << expected->second << "\n";
-    for (int i = 0; i < failures.size(); ++i) {
-        const auto& failure = failures.GetTestPartResult(i);
-        std::cout << "  " << (failure.file_name() ? failure.file_name() : "") << ":"
-                  << failure.line_number() << ": " << failure.message() << "\n";
-    }
+    crashAndCheck(kind);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, AppCrashReportTest, ::testing::ValuesIn(crashKinds()),

@@ -226,7 +226,12 @@ void CRSBinaryImageRescan() {
 }
 
 void CRSBinaryImageRescanIfLoaderChanged() {
-    CRSBinaryImageQueue().async(scanIfLoaderChanged);
+    const DispatchQueue& queue = CRSBinaryImageQueue();
+    if (queue.isCurrent()) {
+        scanIfLoaderChanged();
+    } else {
+        queue.sync(scanIfLoaderChanged);
+    }
 }
 
 void CRSBinaryImageStartWatching() {

@@ -62,8 +62,9 @@ DispatchQueue CRSBinaryImageQueue();
 void CRSBinaryImageInit();
 // On the queue: records images loaded since the last scan ("load") and those gone ("unload").
 void CRSBinaryImageRescan();
-// On the queue: rescans when the loader added or removed an object since the last scan. Cheap
-// enough to call after every load of a library of the product's own.
+// Rescans on the queue when the loader added or removed an object since the last scan, and
+// returns once that is done: a library the caller has just loaded is in the record before its
+// code runs. Cheap enough to call after every load of a library of the product's own.
 void CRSBinaryImageRescanIfLoaderChanged();
 
 // How often the watcher checks the loader's counts, on the current Clock.
