@@ -226,13 +226,14 @@ void recordActiveException(const ucontext_t* handlerContext) {
     CRSSDKLogInfo("Finished recording an exception structure\n");
 }
 
-// The C++ runtime's image: the one that holds the throw entry point.
+// The C++ runtime's image, found by `std::terminate`: every path to the handler passes through
+// it, and nothing intercepts it (the address sanitizer's runtime replaces `__cxa_throw`).
 void findRuntimeImage(CRSExceptionReadOnlyContext* context) {
     struct Search {
         std::uintptr_t address;
         std::uintptr_t low = 0;
         std::uintptr_t high = 0;
-    } search{reinterpret_cast<std::uintptr_t>(&__cxa_throw)};
+    } search{reinterpret_cast<std::uintptr_t>(&std::terminate)};
     dl_iterate_phdr(
         [](dl_phdr_info* info, std::size_t, void* data) {
             auto* found = static_cast<Search*>(data);
