@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
-# Start-up time to the first window, as a new user meets it: each run starts the application
-# under a virtual display with a fresh home folder and reads, from the application's own
-# start-up probe, when its first window reached the screen. Two cases: the login window
-# (nobody signed in) and the main window (a stored login with "自动登录").
+# Start-up time and memory to the first window, as a new user meets it: each run starts the
+# application under a virtual display with a fresh home folder and reads, from the
+# application's own start-up probe, when its first window reached the screen. Two cases: the
+# login window (nobody signed in) and the main window (a stored login with "自动登录").
 #
 #   bench/startup-time.sh [-n RUNS] BINARY [OTHER_BINARY]
 #
-# Prints each run's milliseconds from exec to the first window and the median per case; with
-# two binaries they run in turn (A B A B ...), so a drifting machine affects both alike.
+# Prints each run's milliseconds from exec to the first window, the median per case and the
+# median peak resident memory of the runs (the probe quits right after the first window);
+# with two binaries they run in turn (A B A B ...), so a drifting machine affects both alike.
+# Then one more run per binary and case is held still at its first window (the probe's "stop")
+# and shows its peak memory so far and the GL driver libraries mapped then: Mesa's GLX/EGL
+# vendor libraries, libGL, the *_dri.so drivers, libglapi and libLLVM (the vendor-neutral
+# dispatch libraries libGLX/libEGL/libOpenGL come with Qt's GUI library and are no driver). A
+# binary whose probe cannot hold is watched while it runs instead. Exits 1 when BINARY has a
+# GL driver mapped at its first window.
 set -euo pipefail
 
 runs=7
@@ -17,6 +24,7 @@ if [ "${1:-}" = "-n" ]; then
 fi
 [ $# -ge 1 ] || { echo "usage: $0 [-n RUNS] BINARY [OTHER_BINARY]" >&2; exit 2; }
 binaries=("$@")
+gl_drivers='libGL\.so|libGLX_[a-z]|libEGL_[a-z]|_dri\.so|libglapi|libgallium|libLLVM'
 
 work=$(mktemp -d)
 display_number=$((90 + RANDOM % 100))
@@ -28,47 +36,111 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 
-# One run: a fresh home (with the stored login for the main window), then the time from
-# just before exec to the first exposed window, in milliseconds.
-run_once() {
-  local binary=$1 case=$2
-  local home
+new_home() {
+  local case=$1 home
   home=$(mktemp -d "$work/home.XXXX")
   if [ "$case" = main ]; then
     mkdir -p "$home/.config/Pexmora"
     printf '{"LOGIN_TOKEN":"startup-bench-token","isAutoLogin":true}' \
       >"$home/.config/Pexmora/standard.json"
   fi
-  local start
+  echo "$home"
+}
+
+app_env() {
+  local home=$1 probe=$2
+  echo HOME="$home" PATH="$PATH" DISPLAY=":$display_number" QT_QPA_PLATFORM=xcb \
+    PEXMORA_STARTUP_PROBE="$probe"
+}
+
+# One timed run: "<ms from just before exec to the first exposed window> <peak RSS in KiB>".
+run_once() {
+  local binary=$1 case=$2 home start shown peak
+  home=$(new_home "$case")
   start=$(date +%s%N)
-  env -i HOME="$home" PATH="$PATH" DISPLAY=":$display_number" QT_QPA_PLATFORM=xcb \
-    PEXMORA_STARTUP_PROBE=1 "$binary" 2>"$home/stderr" >/dev/null || true
-  local shown
+  # shellcheck disable=SC2046 # the variables are words of their own
+  env -i $(app_env "$home" 1) /usr/bin/time -f '%M' -o "$home/peak" "$binary" \
+    2>"$home/stderr" >/dev/null || true
   shown=$(awk '$1 == "first-window" { print $2; exit }' "$home/stderr")
+  peak=$(tail -n 1 "$home/peak" 2>/dev/null || true)
   rm -rf "$home"
   if [ -z "$shown" ]; then
-    echo "no window"
+    echo "no-window -"
   else
-    echo $(((shown - start) / 1000000))
+    echo "$(((shown - start) / 1000000)) ${peak:--}"
   fi
+}
+
+# The GL driver libraries in /proc/PID/maps, one name each, space-separated.
+gl_mapped() {
+  { grep -oE "[^/ ]*($gl_drivers)[^/ ]*$" "/proc/$1/maps" 2>/dev/null || true; } | sort -u |
+    tr '\n' ' '
+}
+
+# One held run: "held <VmHWM KiB> <GL libraries...>" or "watched - <GL libraries...>".
+run_held() {
+  local binary=$1 case=$2 home pid state seen="" held=""
+  home=$(new_home "$case")
+  # shellcheck disable=SC2046
+  env -i $(app_env "$home" stop) "$binary" 2>"$home/stderr" >/dev/null &
+  pid=$!
+  for _ in $(seq 1000); do
+    state=$(awk '{ print $3 }' "/proc/$pid/stat" 2>/dev/null || true)
+    [ -n "$state" ] && [ "$state" != Z ] || break
+    seen="$seen $(gl_mapped "$pid")"
+    if [ "$state" = T ]; then
+      held=$(awk '$1 == "VmHWM:" { print $2 }' "/proc/$pid/status")
+      seen=$(gl_mapped "$pid")
+      kill -CONT "$pid"
+      break
+    fi
+    sleep 0.01
+  done
+  wait "$pid" 2>/dev/null || true
+  rm -rf "$home"
+  local names
+  names=$(tr ' ' '\n' <<<"$seen" | grep -v '^$' | sort -u | tr '\n' ' ' || true)
+  if [ -n "$held" ]; then echo "held $held $names"; else echo "watched - $names"; fi
 }
 
 median() {
   sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print "-"; else print v[int((NR + 1) / 2)] }'
 }
 
+mb() { awk -v kib="$1" 'BEGIN { if (kib ~ /^[0-9]+$/) printf "%.1f", kib / 1024; else print "-" }'; }
+
+status=0
 for case in login main; do
-  declare -A results=()
+  declare -A times=() peaks=()
   for binary in "${binaries[@]}"; do run_once "$binary" "$case" >/dev/null; done  # warm-up
   for _ in $(seq "$runs"); do
     for binary in "${binaries[@]}"; do
-      results[$binary]+="$(run_once "$binary" "$case") "
+      read -r ms peak < <(run_once "$binary" "$case")
+      times[$binary]+="$ms "
+      peaks[$binary]+="$peak "
     done
   done
   for binary in "${binaries[@]}"; do
-    figures=${results[$binary]}
-    printf '%-5s %-50s median %4s ms   runs: %s\n' "$case" "$binary" \
-      "$(tr ' ' '\n' <<<"$figures" | grep -E '^[0-9]+$' | median)" "$figures"
+    figures=${times[$binary]}
+    peak=$(tr ' ' '\n' <<<"${peaks[$binary]}" | grep -E '^[0-9]+$' | median)
+    printf '%-5s %-50s median %4s ms   peak RSS median %6s MB   runs: %s\n' "$case" "$binary" \
+      "$(tr ' ' '\n' <<<"$figures" | grep -E '^[0-9]+$' | median)" "$(mb "$peak")" "$figures"
   done
-  unset results
+  for binary in "${binaries[@]}"; do
+    read -r how hwm libraries < <(run_held "$binary" "$case")
+    libraries=${libraries:-}
+    if [ "$how" = held ]; then
+      printf '%-5s %-50s at the first window: VmHWM %6s MB, GL driver mapped: %s\n' "$case" \
+        "$binary" "$(mb "$hwm")" "${libraries:-none}"
+    else
+      printf '%-5s %-50s (probe cannot hold) GL driver seen while it ran: %s\n' "$case" \
+        "$binary" "${libraries:-none}"
+    fi
+    if [ "$binary" = "${binaries[0]}" ] && { [ "$how" != held ] || [ -n "$libraries" ]; }; then
+      status=1
+    fi
+  done
+  unset times peaks
 done
+echo "goals: first window <= 90 ms, peak RSS to the first window <= 65 MB, no GL driver mapped"
+exit $status

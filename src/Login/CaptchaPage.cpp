@@ -2,8 +2,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QLibrary>
 
+#include "platform/foundation/DeploymentSettings.h"
+#include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/MainQueue.h"
 #include "service/ConsoleLog.h"
 
@@ -11,47 +12,128 @@ namespace pex {
 
 namespace {
 
-CaptchaPage::Maker& registeredMaker() {
-    static CaptchaPage::Maker maker;
-    return maker;
-}
-
-QString& libraryDirectory() {
-    static QString folder;
-    return folder;
-}
-
-// Loads the page's library once; its registration fills in the maker. The library stays
-// loaded for the rest of the process (the web engine cannot be unloaded).
-bool loadLibrary() {
-    static bool attempted = false;
-    static bool loaded = false;
-    if (attempted) return loaded;
-    attempted = true;
-    const QString folder =
-        libraryDirectory().isEmpty() ? QCoreApplication::applicationDirPath() : libraryDirectory();
-    QLibrary library(QDir(folder).filePath(QString::fromLatin1(CaptchaPage::kLibraryName)));
-    loaded = library.load();
-    if (!loaded) consoleLog("验证码页面库加载失败: " + library.errorString().toStdString());
-    return loaded;
+QString& helperPathOverride() {
+    static QString path;
+    return path;
 }
 
 }  // namespace
 
-CaptchaPage::~CaptchaPage() = default;
+CaptchaPage::CaptchaPage(QObject* parent) : QObject(parent) {}
 
-void CaptchaPage::registerMaker(Maker maker) {
-    registeredMaker() = std::move(maker);
+CaptchaPage::~CaptchaPage() {
+    if (!process_) return;
+    process_->disconnect(this);
+    if (process_->state() == QProcess::NotRunning) {
+        delete process_.data();
+        return;
+    }
+    // The helper goes by itself once its input closes; one that does not is stopped. The
+    // process object outlives this page until then, and goes with the application at the
+    // latest (which waits for the helper).
+    QProcess* process = process_.data();
+    process->setParent(QCoreApplication::instance());
+    process->closeWriteChannel();
+    connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    const QPointer<QProcess> stopping(process);
+    DispatchQueue::main().asyncAfter(kStopWait, [stopping] {
+        if (stopping) stopping->kill();
+    });
 }
 
-void CaptchaPage::setLibraryDirectory(const QString& folder) {
-    libraryDirectory() = folder;
+void CaptchaPage::setHelperPath(const QString& path) {
+    helperPathOverride() = path;
 }
 
-CaptchaPage* CaptchaPage::make() {
-    assertMainThread("CaptchaPage::make");
-    if (!registeredMaker()) loadLibrary();
-    return registeredMaker() ? registeredMaker()() : nullptr;
+QString CaptchaPage::helperPath() {
+    if (!helperPathOverride().isEmpty()) return helperPathOverride();
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(kHelperName));
+}
+
+qint64 CaptchaPage::helperProcessId() const {
+    return process_ ? process_->processId() : 0;
+}
+
+void CaptchaPage::show() {
+    assertMainThread("CaptchaPage::show");
+    if (process_ || finished_) return;
+    process_ = new QProcess(this);
+    // The helper's console lines join the application's; its output is the protocol.
+    process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    connect(process_, &QProcess::readyReadStandardOutput, this, &CaptchaPage::readHelper);
+    connect(process_, &QProcess::finished, this, &CaptchaPage::helperEnded);
+    connect(process_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            fail("无法启动: " + process_->errorString().toStdString());
+        }
+    });
+    process_->start(helperPath(), {});
+    const CaptchaPipeMessage show{"show",
+                                  {{"origin", DeploymentSettings::current().captchaOrigin.text()}}};
+    const std::string line = CaptchaPipe::encode(show);
+    // Written once the helper runs; a helper that fails to start drops it.
+    process_->write(line.data(), static_cast<qint64>(line.size()));
+}
+
+void CaptchaPage::readHelper() {
+    if (!process_ || finished_) return;
+    while (process_->bytesAvailable() > 0) {
+        const QByteArray bytes = process_->read(4096);
+        if (!pipe_.append(bytes.constData(), static_cast<std::size_t>(bytes.size()))) break;
+        while (const auto line = pipe_.nextLine()) {
+            const auto message = CaptchaPipe::decode(*line);
+            if (!message) {
+                fail("无法识别的消息");
+                return;
+            }
+            handle(*message);
+            if (finished_) return;
+        }
+        if (pipe_.overflowed()) break;
+    }
+    if (pipe_.overflowed()) fail("消息过长");
+}
+
+void CaptchaPage::handle(const CaptchaPipeMessage& message) {
+    if (message.type == "validate") {
+        if (answered_) return;  // one token per page
+        answered_ = true;
+        QPointer<CaptchaPage> self(this);
+        if (onValidateReceived) onValidateReceived(message.field("validate"));
+        if (!self) return;
+    } else if (message.type == "closed") {
+        answered_ = true;
+    } else if (message.type == "failed") {
+        fail(message.field("reason"));
+    }
+    // Anything else comes from a newer helper and means nothing here.
+}
+
+void CaptchaPage::helperEnded() {
+    if (finished_) return;
+    readHelper();  // what it wrote just before it ended
+    if (finished_) return;
+    if (!answered_) {
+        fail(process_->exitStatus() == QProcess::CrashExit
+                 ? std::string("意外退出")
+                 : "退出，状态 " + std::to_string(process_->exitCode()));
+        return;
+    }
+    finish();
+}
+
+void CaptchaPage::fail(const std::string& why) {
+    if (finished_) return;
+    consoleLog("⚠️ 验证码页面失败: " + why);
+    if (process_ && process_->state() != QProcess::NotRunning) process_->kill();
+    QPointer<CaptchaPage> self(this);
+    if (onFailed) onFailed();
+    if (self) finish();
+}
+
+void CaptchaPage::finish() {
+    finished_ = true;
+    deleteLater();
 }
 
 }  // namespace pex

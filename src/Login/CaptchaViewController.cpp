@@ -53,7 +53,7 @@ std::string printed(const nlohmann::json& value) {
 
 }  // namespace
 
-CaptchaViewController::CaptchaViewController(QObject* parent) : CaptchaPage(parent) {}
+CaptchaViewController::CaptchaViewController(QObject* parent) : ViewController(parent) {}
 
 CaptchaViewController::~CaptchaViewController() = default;
 

@@ -2,9 +2,9 @@
 // The captcha page shown before an SMS code is sent: a web view on the captcha host's page,
 // whose script reports a solved puzzle to the message handler "captchaHandler" with
 // {"type": "success", "data": {"validate": <token>}}. The controller hands the token to
-// `onValidateReceived` once and closes its window. Built into a library of its own with the web
-// engine, loaded on first use (CaptchaPage.h). Only messages from the top frame of the
-// captcha host's origin count. Main thread only.
+// `onValidateReceived` once and closes its window. It runs in the captcha helper process
+// with the web engine (CaptchaPage.h). Only messages from the top frame of the captcha host's
+// origin count. Main thread only.
 #include <QPointer>
 #include <chrono>
 #include <functional>
@@ -14,13 +14,13 @@
 #include <nlohmann/json.hpp>
 
 #include "Login/CaptchaMessageBridge.h"
-#include "Login/CaptchaPage.h"
+#include "platform/appkit/ViewController.h"
 
 class QWebEngineView;
 
 namespace pex {
 
-class CaptchaViewController : public CaptchaPage {
+class CaptchaViewController : public ViewController {
     Q_OBJECT
   public:
     static constexpr const char* kHandlerName = "captchaHandler";
@@ -28,6 +28,9 @@ class CaptchaViewController : public CaptchaPage {
 
     explicit CaptchaViewController(QObject* parent = nullptr);
     ~CaptchaViewController() override;
+
+    // Set by the owner before the view loads; called on the main thread.
+    std::function<void(const std::string& validate)> onValidateReceived;
 
     QPointer<QWebEngineView> webView;  // made when the view loads
 

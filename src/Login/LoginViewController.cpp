@@ -23,8 +23,8 @@
 #include "Tools/PopView/MYCenterPopView.h"
 #include "Tools/StatusHUD/StatusHUD.h"
 #include "Tools/UIConstants.h"
-#include "Tools/WindowLifecycle.h"
 #include "Tools/ViewHelpers.h"
+#include "Tools/WindowLifecycle.h"
 #include "platform/appkit/Popover.h"
 #include "platform/appkit/SystemFont.h"
 #include "platform/foundation/DispatchQueue.h"
@@ -43,7 +43,6 @@ namespace pex {
 
 namespace {
 
-constexpr QSize kCaptchaWindowSize{400, 400};
 constexpr int kNetChannelLeft = 66;
 constexpr int kNetChannelHeight = 33;
 constexpr int kNetChannelBottom = 13;
@@ -371,12 +370,7 @@ void LoginViewController::sendCodeTap() {
 }
 
 void LoginViewController::showCaptcha() {
-    CaptchaPage* captcha = CaptchaPage::make();
-    if (!captcha) {
-        StatusHUD::showMessage(QStringLiteral("验证码页面加载失败，请稍后重试"),
-                               StatusHUDMode::error);
-        return;
-    }
+    auto* captcha = new CaptchaPage(this);
     QPointer<LoginViewController> weak(this);
     // The captcha window takes the keyboard; once it is gone, typing goes on in the field the
     // user was in, at once rather than when the window system gets round to it.
@@ -388,6 +382,10 @@ void LoginViewController::showCaptcha() {
         // The token is a secret of this one request: the console shows that it came, not it.
         consoleLog(std::string("✅ 收到验证码 validate: ") + (validate.empty() ? "" : kRedacted));
         if (weak) weak->sendSmsCode(validate);
+    };
+    captcha->onFailed = [] {
+        StatusHUD::showMessage(QStringLiteral("验证码页面加载失败，请稍后重试"),
+                               StatusHUDMode::error);
     };
     presentCaptcha(captcha);
 }
@@ -403,14 +401,7 @@ void LoginViewController::returnFocus(const QPointer<QWidget>& field) {
 }
 
 void LoginViewController::presentCaptcha(CaptchaPage* captcha) {
-    auto* window = new ContentWindow(captcha);
-    window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowCloseButtonHint);
-    window->setContentSize(kCaptchaWindowSize);
-    window->setFixedSize(window->size());
-    window->center();
-    WindowLifecycle::shared().track(window, WindowLifecycle::Role::record);
-    window->makeKeyAndOrderFront();
+    captcha->show();
 }
 
 void LoginViewController::sendSmsCode(const std::string& validate) {

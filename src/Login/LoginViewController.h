@@ -89,8 +89,9 @@ class LoginViewController : public ViewController, public CountrySelectorDelegat
     void viewDidLoad() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    // Shows the captcha controller in its own 400 × 400 window with a title bar and a close
-    // button. Tests replace it to keep the web page out.
+    // Shows the captcha page (its helper process opens a 400 × 400 window with a title bar and
+    // a close button). The page ends with this controller. Tests replace it to keep the
+    // helper out.
     virtual void presentCaptcha(CaptchaPage* captcha);
 
   private:

@@ -4,9 +4,11 @@
 #include <QEvent>
 #include <QTimer>
 #include <QWindow>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string_view>
 
 namespace pex {
 
@@ -21,7 +23,7 @@ long long realtimeNanoseconds() {
 // Watches every event of the application for the first window that is exposed on screen.
 class FirstWindowWatcher : public QObject {
   public:
-    using QObject::QObject;
+    FirstWindowWatcher(QObject* parent, bool stop) : QObject(parent), stop_(stop) {}
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -32,6 +34,9 @@ class FirstWindowWatcher : public QObject {
                 std::fprintf(stderr, "first-window %lld %s\n", realtimeNanoseconds(),
                              window->title().toUtf8().constData());
                 std::fflush(stderr);
+                // Held still for the measurement to read the process' memory and libraries
+                // as they are now; it goes on when continued.
+                if (stop_) ::raise(SIGSTOP);
                 QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
             }
         }
@@ -39,6 +44,7 @@ class FirstWindowWatcher : public QObject {
     }
 
   private:
+    const bool stop_;
     bool done_ = false;
 };
 
@@ -49,7 +55,7 @@ void StartupProbe::installIfAsked() {
     if (!asked || !*asked) return;
     QCoreApplication* app = QCoreApplication::instance();
     if (!app) return;
-    app->installEventFilter(new FirstWindowWatcher(app));
+    app->installEventFilter(new FirstWindowWatcher(app, std::string_view(asked) == "stop"));
 }
 
 }  // namespace pex

@@ -37,8 +37,6 @@ int main(int argc, char* argv[]) {
     // new files are 0600 and new folders 0700, whatever the umask it was started with. Exports
     // the user hands on still get the mode that umask gives.
     pex::AtomicFile::makeNewFilesPrivate();
-    // The captcha page's web view shares OpenGL contexts; Qt needs this before the application.
-    QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName("Pexmora");
     // Removed before `app` goes: no worker thread reaches a dying application object.

@@ -2,26 +2,21 @@
 // stand-in service: the page's script posts to "captchaHandler", the token reaches the owner
 // once and the window closes; malformed messages, messages from frames inside the page and
 // from a main frame on another origin are not taken; a load still running after 60 s (manual
-// clock) is stopped; and the login window's send button goes through the captcha window to
-// "/user/send_sms_code".
+// clock) is stopped.
 //
 // Chromium's own allocator does not run under AddressSanitizer, so the sanitizer build skips
 // the tests that start the web engine.
 #include "Login/CaptchaViewController.h"
 
 #include <QCoreApplication>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <cstdlib>
 
-#include "Login/LoginViewController.h"
 #include "LoginFixture.h"
 #include "Tools/ContentWindow.h"
 #include "purchase/ConsoleCapture.h"
 #include "support/WebEngineTestEnvironment.h"
-#include "support/WidgetEvents.h"
 
 namespace pex {
 namespace {
@@ -239,44 +234,6 @@ TEST_F(CaptchaViewControllerTest, ALoadStillRunningAfterSixtySecondsIsStopped) {
     EXPECT_EQ(console.linesStartingWith("✅ 页面加载完成"), 0);
     EXPECT_FALSE(window_.isNull());  // the user closes it
     EXPECT_TRUE(tokens_.empty());
-}
-
-// The login window's send button opens the 400 × 400 captcha window; the solved page's token
-// goes to "/user/send_sms_code" and the countdown starts.
-TEST_F(CaptchaViewControllerTest, TheLoginWindowSendsTheCodeWithThePagesToken) {
-    auto* login = new LoginViewController;
-    QPointer<ContentWindow> loginWindow = new ContentWindow(login);
-    loginWindow->setContentSize({510, 480});
-    loginWindow->show();
-    ApplicationWindows::setDelegateWindow(loginWindow);
-    login->phoneLabel->setText(QStringLiteral("13800138000"));
-    test::ConsoleCapture console;
-    test::click(login->sendCodeButton);
-
-    ASSERT_TRUE(test::runMainUntil([&] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            auto* window = qobject_cast<ContentWindow*>(widget);
-            if (window && qobject_cast<CaptchaViewController*>(window->contentViewController())) {
-                window_ = window;
-                controller_ = qobject_cast<CaptchaViewController*>(window->contentViewController());
-            }
-        }
-        return !window_.isNull();
-    }));
-    EXPECT_EQ(window_->contentSize(), QSize(400, 400));
-    EXPECT_TRUE(window_->windowFlags().testFlag(Qt::WindowCloseButtonHint));
-    EXPECT_FALSE(window_->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
-    EXPECT_EQ(window_->minimumSize(), window_->maximumSize());  // not resizable
-    ASSERT_TRUE(waitForLoad(console));
-
-    runScript(QStringLiteral("document.getElementById('verify').click();"));
-    const auto sent = waitForRequest("/user/send_sms_code");
-    EXPECT_EQ(sent.json().value("phone", ""), "13800138000");
-    EXPECT_EQ(sent.json().value("data", "").rfind("standin-", 0), 0u);
-    ASSERT_TRUE(test::runMainUntil([&] { return !login->sendCodeButton->isEnabled(); }));
-    EXPECT_EQ(login->sendCodeButton->text(), QStringLiteral("60s 后可重试"));
-    EXPECT_TRUE(window_.isNull());
-    EXPECT_EQ(console.linesStartingWith("✅ 收到验证码 validate: ***"), 1);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // What a test program that makes web views needs before its application object exists,
 // however the test is started: Chromium refuses to run as root with its sandbox on, test
 // machines draw without a GPU, and the web views want shared OpenGL contexts (as the
-// application's main() sets them). Values the caller exported are kept.
+// captcha helper's main() sets them). Values the caller exported are kept.
 #include <QCoreApplication>
 #include <cstdlib>
 

@@ -13,6 +13,7 @@ the stand-in's record of requests, the history database, the sound server, the r
 
 import json
 import os
+import re
 import shutil
 import signal
 import sqlite3
@@ -27,6 +28,7 @@ PHONE = "13800138000"
 SMS_CODE = "123456"
 APP_NAME = "Pexmora"
 LOOPBACK = "velqoOutput 2ch"
+GL_DRIVER = re.compile(r"libGL\.so|libGLX_[a-z]|libEGL_[a-z]|_dri\.so|libglapi|libgallium|libLLVM")
 
 
 class ScenarioFailure(AssertionError):
@@ -238,6 +240,27 @@ class Desktop:
                     values[name] = int(rest.split()[0])
         return values[field] if field else values
 
+    def helper_pids(self):
+        """The application's captcha helper processes now running."""
+        pids = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open(f"/proc/{entry}/stat", encoding="utf-8") as f:
+                    name, _, rest = f.read().rpartition(")")
+                if int(rest.split()[1]) == self.app.pid and "(pexmora-captch" in name:
+                    pids.append(int(entry))
+            except (OSError, ValueError, IndexError):
+                continue  # gone meanwhile
+        return pids
+
+    def gl_drivers_mapped(self):
+        """The GL driver libraries mapped in the application's process (the vendor-neutral
+        dispatch libraries that Qt's GUI library links are no driver)."""
+        with open(f"/proc/{self.app.pid}/maps", encoding="utf-8") as f:
+            return sorted({line.split()[-1] for line in f if GL_DRIVER.search(line)})
+
     def reset_app_peak_memory(self):
         """From now on the peak (VmHWM) counts from the memory in use now."""
         with open(f"/proc/{self.app.pid}/clear_refs", "w", encoding="utf-8") as f:
@@ -248,24 +271,37 @@ class Desktop:
 
     # ---- accessibility -----------------------------------------------------------------
 
-    def application(self):
+    def applications(self):
+        """The accessible applications of the program, (pid, application): its own, then its
+        helpers'."""
+        pids = [self.app.pid] + self.helper_pids()
+        found = {}
         desktop = pyatspi.Registry.getDesktop(0)
         for index in range(desktop.childCount):
             child = desktop.getChildAtIndex(index)
             if child is not None and child.name == APP_NAME:
                 try:
-                    if child.get_process_id() == self.app.pid:
-                        return child
+                    pid = child.get_process_id()
                 except (RuntimeError, AttributeError):
-                    return child
-        return None
+                    pid = self.app.pid
+                if pid in pids:
+                    found.setdefault(pid, child)
+        return [(pid, found[pid]) for pid in pids if pid in found]
+
+    def application(self):
+        return next((app for pid, app in self.applications() if pid == self.app.pid), None)
 
     def windows(self):
-        app = self.application()
-        if app is None:
-            return []
-        return [app.getChildAtIndex(i) for i in range(app.childCount)
-                if app.getChildAtIndex(i) is not None]
+        """The windows of the program and of its helpers (the captcha page's)."""
+        windows = []
+        for pid, app in self.applications():
+            try:
+                windows += [app.getChildAtIndex(i) for i in range(app.childCount)
+                            if app.getChildAtIndex(i) is not None]
+            except Exception:  # a helper that just ended; the application's own errors count
+                if pid == self.app.pid:
+                    raise
+        return windows
 
     def window(self, title, timeout=20):
         """The showing window titled `title`."""
@@ -301,10 +337,13 @@ class Desktop:
                               capture_output=True, text=True).stdout
 
     def visible_window_titles(self):
-        """Titles of the application's windows that are mapped on the X screen."""
-        out = self.run_quiet(["xdotool", "search", "--onlyvisible", "--pid", str(self.app.pid)])
+        """Titles of the program's windows (its helpers' too) that are mapped on the X screen."""
+        out = ""
+        for pid in [self.app.pid] + self.helper_pids():
+            out += (self.run_quiet(["xdotool", "search", "--onlyvisible", "--pid", str(pid)]) or
+                    "") + " "
         titles = []
-        for window in (out or "").split():
+        for window in out.split():
             name = self.run_quiet(["xdotool", "getwindowname", window])
             if name is not None and name.strip():
                 titles.append(name.strip())

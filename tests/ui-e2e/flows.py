@@ -17,10 +17,15 @@ def sign_in_by_sms(d):
     captcha = wait_for(lambda: next((w for w in d.windows() if showing(w) and
                                      w.name != LOGIN_TITLE and find_in(w, role="document web")),
                                     None), 30, "the captcha page")
+    # The page and its web engine live in a helper process: the application has no GL driver.
+    check(d.helper_pids(), "the captcha page without its helper process")
+    check(not d.gl_drivers_mapped(), f"GL drivers in the application: {d.gl_drivers_mapped()}")
     page = find_in(captcha, role="filler")
     # The page's content is a web document the bridge does not expose: its one button sits in
     # the middle of the page. Clicked until the page is answered and goes.
     def answered():
+        if not d.helper_pids():
+            return True  # the helper ends once its page is answered
         if not any(w.name == captcha.name and showing(w) and find_in(w, role="document web")
                    for w in d.windows()):
             return True

@@ -116,6 +116,9 @@ def sign_in(d):
     sent = d.requests("/user/send_sms_code")
     check(sent and sent[-1]["body"].get("phone") == "13800138000", f"SMS code request: {sent}")
     check(d.requests("/user/login"), "no login request")
+    # The solved captcha's helper has ended, and no GL driver came into the application.
+    wait_for(lambda: not d.helper_pids(), 15, "the captcha helper to end")
+    check(not d.gl_drivers_mapped(), f"GL drivers in the application: {d.gl_drivers_mapped()}")
 
 
 def session_close(d):
