@@ -690,7 +690,7 @@ TEST_F(SessionTables, AppendingMeasuresTheNewRowAloneWithTheHeightsOfMeasuringAl
     EXPECT_EQ(controller->topCellHeight, measuredAfresh());
 }
 
-TEST_F(SessionTables, ALiveRowChangeRefreshesThatRowAlone) {
+TEST_F(SessionTables, ALiveRowChangeOrItsFinalSentenceRefreshesThatRowAlone) {
     CountingController* controller = openRecognising(settings(1, 1));
     for (int i = 0; i < 3; ++i) controller->handleFinalResult("第" + std::to_string(i) + "句", "");
     flush();
@@ -724,12 +724,17 @@ TEST_F(SessionTables, ALiveRowChangeRefreshesThatRowAlone) {
     QScrollBar* bar = transcript->verticalScrollBar();
     EXPECT_EQ(bar->value(), bar->maximum());
 
-    // A final sentence replaces the live row: the table reloads, the live row's height is 44.
+    // A final sentence replaces the live row: that row alone is placed again (no reload), the
+    // rows above it where they were, the live row's height 44.
+    const QRect above = transcript->rectOfRow(2);
     controller->handleFinalResult(spoken, "");
     flush();
-    EXPECT_EQ(resets, 2);
+    EXPECT_EQ(resets, 1);
     EXPECT_EQ(controller->centerRowHeight, 44);
     EXPECT_EQ(transcript->numberOfRows(), 4);
+    EXPECT_EQ(transcript->rectOfRow(3).height(), controller->topCellHeight[3]);
+    EXPECT_EQ(transcript->rectOfRow(3).top(), above.bottom() + 1 + 8);
+    EXPECT_EQ(bar->value(), bar->maximum());
 }
 
 TEST_F(SessionTables, AGrowingAnswerRefreshesItsRowAloneAndItsVisibleCellInPlace) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <mutex>
 
 #include "BeaconTransport/TXPLibrary/TXPLog.h"
@@ -57,14 +58,26 @@ std::string TXPPlatformModelName() {
 
 namespace {
 
-// Temporary file (hidden, so selection never picks it up), then rename: readers see the old
-// or the new content. Telemetry is not worth two disk flushes per event, so nothing is synced.
-// The temporary name is the file's own (every event file name is unique); a leftover of a
-// crashed write under that name makes way for a random one.
-std::error_code writeAtomically(const std::filesystem::path& file, std::string_view bytes) {
-    const std::string& path = file.native();
-    const std::size_t slash = path.rfind('/');
-    const std::size_t name = slash == std::string::npos ? 0 : slash + 1;
+std::error_code lastError() {
+    return {errno, std::generic_category()};
+}
+
+std::error_code writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0)
+            return written < 0 ? lastError() : std::make_error_code(std::errc::io_error);
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return {};
+}
+
+// A temporary file (hidden, so selection never picks it up), then rename: readers see the old
+// or the new content. The temporary name is the file's own (every event file name is unique);
+// a leftover of a crashed write under that name makes way for a random one.
+std::error_code writeThroughRename(const std::string& path, std::size_t name,
+                                   std::string_view bytes) {
     std::string temporary;
     temporary.reserve(path.size() + 12);
     temporary.append(path, 0, name).append(".").append(path, name).append(".tmp");
@@ -73,22 +86,46 @@ std::error_code writeAtomically(const std::filesystem::path& file, std::string_v
         temporary += "-XXXXXX";
         fd = ::mkostemp(temporary.data(), O_CLOEXEC);  // created 0600
     }
-    if (fd < 0) return {errno, std::generic_category()};
-    std::error_code error;
-    while (!bytes.empty()) {
-        ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) {
-            error = {errno, std::generic_category()};
-            break;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    if (::close(fd) != 0 && !error) error = {errno, std::generic_category()};
-    if (!error && ::rename(temporary.c_str(), file.c_str()) != 0)
-        error = {errno, std::generic_category()};
+    if (fd < 0) return lastError();
+    std::error_code error = writeAll(fd, bytes);
+    if (::close(fd) != 0 && !error) error = lastError();
+    if (!error && ::rename(temporary.c_str(), path.c_str()) != 0) error = lastError();
     if (error) ::unlink(temporary.c_str());
     return error;
+}
+
+// Readers see the whole content or none: the file is written without a name and linked in
+// complete. That is one directory change where a named temporary takes three (make, rename,
+// drop the old name), and a crash mid-write leaves nothing behind. Where that cannot be done
+// (a file system without unnamed files, no /proc, or a file to replace) the rename does it.
+// Telemetry is not worth two disk flushes per event, so nothing is synced.
+std::error_code writeAtomically(const std::filesystem::path& file, std::string_view bytes) {
+    const std::string& path = file.native();
+    const std::size_t slash = path.rfind('/');
+    const std::size_t name = slash == std::string::npos ? 0 : slash + 1;
+    const std::string folder = name == 0 ? std::string(".") : path.substr(0, name);
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR || errno == EACCES) return lastError();
+        return writeThroughRename(path, name, bytes);  // no unnamed files here
+    }
+    if (std::error_code error = writeAll(fd, bytes)) {
+        ::close(fd);
+        return error;
+    }
+    char self[32];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    const bool linked = ::linkat(AT_FDCWD, self, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    const std::error_code linkError = linked ? std::error_code() : lastError();
+    if (::close(fd) != 0 && linked) {
+        const std::error_code error = lastError();
+        ::unlink(path.c_str());
+        return error;
+    }
+    if (linked) return {};
+    if (linkError == std::errc::no_space_on_device || linkError == std::errc::permission_denied)
+        return linkError;
+    return writeThroughRename(path, name, bytes);  // a file to replace, or no /proc
 }
 
 }  // namespace

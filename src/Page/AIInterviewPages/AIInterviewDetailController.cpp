@@ -14,6 +14,7 @@
 #include "Tools/MouseTrackCompatible.h"
 #include "Tools/ViewHelpers.h"
 #include "audio/PXAudioRouter.h"
+#include "platform/appkit/RowPositionTableView.h"
 #include "platform/appkit/SystemFont.h"
 #include "platform/appkit/WindowLevel.h"
 #include "platform/foundation/DispatchQueue.h"
@@ -172,12 +173,12 @@ void AIInterviewDetailController::viewDidLoad() {
 }
 
 TableView* AIInterviewDetailController::makeTable() {
-    auto* table = new TableView;
+    // The rows are placed from the height arrays (lookups) and keep their places, so a reload
+    // that follows the end reaches the real end of a long transcript, and an appended row is
+    // placed alone.
+    auto* table = new RowPositionTableView;
     table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     table->setSpacing(4);  // 8 points between rows
-    // The rows are placed all at once from the height arrays (lookups), so a reload that
-    // follows the end reaches the real end of a long transcript.
-    table->setLayoutMode(QListView::SinglePass);
     table->setDataSource(this);
     table->viewport()->installEventFilter(this);  // its width: relayoutForWidth
     return table;

@@ -207,8 +207,10 @@ class AIInterviewDetailController : public BaseViewController,
     double cachedBottomTableWidth = 0;
     // The width a table's rows are measured at: its viewport's (0 without a table).
     static double tableContentWidth(const TableView* table);
-    // Fill the height arrays at the tables' current widths.
-    void recomputeTranscriptHeights();
+    // Fill the height arrays at the tables' current widths; answers the first transcript row
+    // whose height may have changed (the number of rows before when only new rows were
+    // measured).
+    std::size_t recomputeTranscriptHeights();
     // Transcript rows still showing a height measured at an earlier width or font.
     std::size_t transcriptRowsToMeasure() const { return topStaleCount_; }
     // Measures the next slice of those rows and places the rows again, the top row in view
@@ -230,7 +232,9 @@ class AIInterviewDetailController : public BaseViewController,
     void relayoutForWidth();
     // Reload a table; a table that follows its end (its scroll button hidden) scrolls to it,
     // one the user scrolled away from keeps its reading position. Nothing while closing.
-    void reloadTranscriptTable();
+    // With `fromRow` the transcript rows above it stay as they are placed: only the rows from
+    // there on are placed again (appending costs the same however long the transcript is).
+    void reloadTranscriptTable(std::optional<std::size_t> fromRow = std::nullopt);
     void reloadAnswerTable();
     void scrollTopTableToBottom();
     void scrollBottomTableToBottom();
@@ -338,7 +342,8 @@ class AIInterviewDetailController : public BaseViewController,
     QPushButton* makeScrollButton(QWidget* pane);
 
     // Places the table's rows again, asking the data source for them first when `askForRows`.
-    void reloadTable(TableView* table, QPushButton* button, bool askForRows = true);
+    void reloadTable(TableView* table, QPushButton* button, bool askForRows = true,
+                     std::optional<std::size_t> fromRow = std::nullopt);
     void scrollTableToBottom(TableView* table, QPushButton* button);
     void updateScrollButton(TableView* table, QPushButton* button);
 

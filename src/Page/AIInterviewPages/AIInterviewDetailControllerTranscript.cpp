@@ -3,6 +3,7 @@
 // (automatically for every final sentence, or from the question box on request).
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <utility>
 
@@ -106,8 +107,8 @@ void AIInterviewDetailController::handleFinalResult(const std::string& sourceTex
         suppressCenterModelRefresh = false;
         centerRowHeight = kDefaultRowHeight;
     }
-    recomputeTranscriptHeights();
-    reloadTranscriptTable();
+    // The rows above the new one keep their heights and places.
+    reloadTranscriptTable(recomputeTranscriptHeights());
 
     if (isManualAnswerMode() && textView_) {
         textView_->setPlainText(textView_->toPlainText() + "\n" +
@@ -339,7 +340,8 @@ double AIInterviewDetailController::tableContentWidth(const TableView* table) {
     return table ? std::max(0, table->viewport()->width()) : 0;
 }
 
-void AIInterviewDetailController::recomputeTranscriptHeights() {
+std::size_t AIInterviewDetailController::recomputeTranscriptHeights() {
+    const std::size_t kept = topCellHeight.size();
     const double width = tableContentWidth(topTableView_);
     if (width > 0) cachedTopTableWidth = width;
     if (topStale_.size() != topCellHeight.size()) {
@@ -350,6 +352,8 @@ void AIInterviewDetailController::recomputeTranscriptHeights() {
     }
     const bool rowsReplaced = topCellHeight.size() > topArr.size();
     const bool otherMeasure = width != topHeightsWidth_ || fontSize != topHeightsFont_;
+    // Rows left to measure may be measured now, in view, wherever they are.
+    const bool onlyNewRows = !rowsReplaced && !otherMeasure && topStaleCount_ == 0;
     if (rowsReplaced || (width <= 0 && otherMeasure)) {
         // Rows taken away (the transcript was replaced), or no width (every row the default):
         // every row again, at once.
@@ -377,6 +381,7 @@ void AIInterviewDetailController::recomputeTranscriptHeights() {
     measureTranscriptRowsInView();
     scheduleTranscriptSlice();
     recomputeLiveRowHeight();
+    return onlyNewRows ? kept : 0;
 }
 
 void AIInterviewDetailController::measureTranscriptRow(std::size_t row) {
@@ -595,9 +600,11 @@ TableCellView* AIInterviewDetailController::viewForRow(TableView& tableView, int
     return cell;
 }
 
-void AIInterviewDetailController::reloadTranscriptTable() {
-    onMainQueue([weak = QPointer<AIInterviewDetailController>(this)] {
-        if (weak) weak->reloadTable(weak->topTableView_, weak->topScrollToBottomButton_);
+void AIInterviewDetailController::reloadTranscriptTable(std::optional<std::size_t> fromRow) {
+    onMainQueue([weak = QPointer<AIInterviewDetailController>(this), fromRow] {
+        if (weak) {
+            weak->reloadTable(weak->topTableView_, weak->topScrollToBottomButton_, true, fromRow);
+        }
     });
 }
 
@@ -608,7 +615,7 @@ void AIInterviewDetailController::reloadAnswerTable() {
 }
 
 void AIInterviewDetailController::reloadTable(TableView* table, QPushButton* button,
-                                              bool askForRows) {
+                                              bool askForRows, std::optional<std::size_t> fromRow) {
     if (isClosing || !table) return;
     const bool following = button->isHidden();
     QScrollBar* bar = table->verticalScrollBar();
@@ -616,8 +623,12 @@ void AIInterviewDetailController::reloadTable(TableView* table, QPushButton* but
     // The user's reading position stays: the row at the top of the view keeps its place there,
     // however the heights above it changed.
     const auto top = following ? std::nullopt : topRowInView(*table);
-    if (askForRows) table->reloadData();
-    table->doItemsLayout();
+    if (fromRow) {
+        table->reloadRowsFrom(static_cast<int>(std::min<std::size_t>(*fromRow, INT_MAX)));
+    } else {
+        if (askForRows) table->reloadData();
+        table->doItemsLayout();
+    }
     if (following) {
         scrollTableToBottom(table, button);
     } else if (top && top->first < table->numberOfRows()) {

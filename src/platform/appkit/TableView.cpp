@@ -22,13 +22,29 @@ class TableView::Model : public QAbstractListModel {
 
     void reload() {
         beginResetModel();
-        rows_ = table_.dataSource_
-                    ? std::max(0, table_.dataSource_->numberOfRowsInTableView(table_))
-                    : 0;
+        rows_ = askedRows();
         endResetModel();
     }
 
+    void reloadRowCount() {
+        const int rows = askedRows();
+        if (rows > rows_) {
+            beginInsertRows(QModelIndex(), rows_, rows - 1);
+            rows_ = rows;
+            endInsertRows();
+        } else if (rows < rows_) {
+            beginRemoveRows(QModelIndex(), rows, rows_ - 1);
+            rows_ = rows;
+            endRemoveRows();
+        }
+    }
+
   private:
+    int askedRows() const {
+        return table_.dataSource_ ? std::max(0, table_.dataSource_->numberOfRowsInTableView(table_))
+                                  : 0;
+    }
+
     TableView& table_;
     int rows_ = 0;
 };
@@ -49,13 +65,7 @@ class TableView::Delegate : public QStyledItemDelegate {
 
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const override {
         const int width = table_.viewport()->width();
-        if (table_.dataSource_) {
-            if (const auto height = table_.dataSource_->heightOfRow(table_, index.row(), width)) {
-                return QSize(width, std::max(1, *height));
-            }
-        }
-        TableCellView* cell = cellFor(index.row());
-        return QSize(width, cell ? std::max(1, cell->heightForWidth(width)) : 1);
+        return QSize(width, table_.measuredHeightOfRow(index.row(), width));
     }
 
   private:
@@ -96,6 +106,24 @@ void TableView::setDataSource(TableViewDataSource* dataSource) {
 
 void TableView::reloadData() {
     model_->reload();
+}
+
+void TableView::reloadRowsFrom(int) {
+    reloadData();
+    doItemsLayout();
+}
+
+void TableView::reloadNumberOfRows() {
+    model_->reloadRowCount();
+}
+
+int TableView::measuredHeightOfRow(int row, int width) {
+    if (!dataSource_ || row < 0) return 1;
+    if (const auto height = dataSource_->heightOfRow(*this, row, width)) {
+        return std::max(1, *height);
+    }
+    TableCellView* cell = dataSource_->viewForRow(*this, row);
+    return cell ? std::max(1, cell->heightForWidth(width)) : 1;
 }
 
 void TableView::reloadRow(int row, const QRect& part) {

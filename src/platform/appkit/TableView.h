@@ -25,12 +25,15 @@ class TableView : public QListView {
 
     // Asks the data source for the rows again and redraws them all.
     void reloadData();
+    // Rows before `first` are as they were; the data source is asked for the number of rows
+    // again, and the rows from `first` on are measured, placed and drawn, at once.
+    virtual void reloadRowsFrom(int first);
     // Redraws `row` alone, its cell asked of the data source again; with `part` (in the row's
     // coordinates) only that part of it.
     void reloadRow(int row, const QRect& part = QRect());
     // The height of `row` changed: the rows are placed again from their heights (which the
     // data source looks up; no row is measured) and drawn.
-    void noteHeightOfRowChanged(int row);
+    virtual void noteHeightOfRowChanged(int row);
     int numberOfRows() const;
 
     // The reusable cell kept under `identifier`, or none yet.
@@ -42,6 +45,12 @@ class TableView : public QListView {
     QRect rectOfRow(int row) const;
 
   protected:
+    // Asks the data source for the number of rows, telling the view of rows added or removed
+    // at the end (no reset: the rows kept stay as they are).
+    void reloadNumberOfRows();
+    // The height of `row` at `width`: the data source's, or else its cell's measure.
+    int measuredHeightOfRow(int row, int width);
+
     // A tool tip is the cell's (TableCellView::toolTipAt), shown as plain text.
     bool viewportEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

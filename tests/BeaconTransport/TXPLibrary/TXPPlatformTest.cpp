@@ -8,6 +8,7 @@
 #include "BeaconTransport/TXPLibrary/TXPReachability.h"
 #include "BeaconTransport/TXPLibrary/TXPUploader.h"
 #include "TXPTestEvents.h"
+#include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/StandardFolders.h"
 #include "platform/systemconfiguration/FakeNetworkReachability.h"
 #include "support/TestSupport.h"
@@ -69,6 +70,27 @@ TEST_F(TXPPlatformTest, ArchivesGoToFilesAndBack) {
     EXPECT_FALSE(TXPDecodeArchive<TXPClock>(bytes, &error));  // an event is not a clock
     EXPECT_FALSE(TXPDecodeArchive<TXPEvent>("garbage", &error));
     EXPECT_FALSE(TXPWriteDataToFile("x", ""));
+}
+
+// A new file and one written over: each time the whole content under the name, private, and
+// nothing else left in the folder (no temporary file).
+TEST_F(TXPPlatformTest, FilesAreWrittenWholeAndReplacedWithoutLeftovers) {
+    const auto folder = root() / "files";
+    const auto file = folder / "counter";
+    for (const std::string& content : {std::string(3000, 'a'), std::string("bb")}) {
+        ErrorRef error;
+        ASSERT_TRUE(TXPWriteDataToFile(content, file, &error))
+            << (error ? error->description() : "");
+        std::error_code code;
+        EXPECT_EQ(AtomicFile::read(file, code), content);
+        struct stat info {};
+        ASSERT_EQ(::stat(file.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+        EXPECT_EQ(names, std::vector<std::string>{"counter"});
+    }
 }
 
 TEST_F(TXPPlatformTest, AppExtensionsAreToldByTheirBundlePath) {
