@@ -17,9 +17,24 @@ QString& helperPathOverride() {
     return path;
 }
 
+// True once the application has begun to quit (its event loop is ending).
+bool& quitting() {
+    static bool value = false;
+    return value;
+}
+
 }  // namespace
 
-CaptchaPage::CaptchaPage(QObject* parent) : QObject(parent) {}
+CaptchaPage::CaptchaPage(QObject* parent) : QObject(parent) {
+    static const bool watching = [] {
+        if (QCoreApplication* application = QCoreApplication::instance()) {
+            QObject::connect(application, &QCoreApplication::aboutToQuit,
+                             [] { quitting() = true; });
+        }
+        return true;
+    }();
+    (void)watching;
+}
 
 CaptchaPage::~CaptchaPage() {
     if (!process_) return;
@@ -29,12 +44,24 @@ CaptchaPage::~CaptchaPage() {
         return;
     }
     // The helper goes by itself once its input closes; one that does not is stopped. The
-    // process object outlives this page until then, and goes with the application at the
-    // latest (which waits for the helper).
+    // process object outlives this page until then; an application that quits first stops
+    // the helper and waits for it, so that no helper window outlives it.
     QProcess* process = process_.data();
-    process->setParent(QCoreApplication::instance());
     process->closeWriteChannel();
+    const auto stopNow = [process] {
+        process->kill();
+        process->waitForFinished(1000);
+    };
+    QCoreApplication* application = QCoreApplication::instance();
+    // Once the application is quitting nothing would stop it later.
+    if (application == nullptr || quitting()) {
+        stopNow();
+        delete process;
+        return;
+    }
+    process->setParent(application);
     connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    connect(application, &QCoreApplication::aboutToQuit, process, stopNow);
     const QPointer<QProcess> stopping(process);
     DispatchQueue::main().asyncAfter(kStopWait, [stopping] {
         if (stopping) stopping->kill();

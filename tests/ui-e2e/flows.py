@@ -9,14 +9,20 @@ LOGIN_TITLE = "登录"
 SESSION_TITLE = "面试助攻"
 
 
-def sign_in_by_sms(d):
-    """Phone number, "发送验证码", the captcha page's button, the code, "登录"."""
+def open_captcha(d):
+    """Phone number and "发送验证码": the login window and the captcha page's window."""
     login = d.window(LOGIN_TITLE, 40)
     d.set_text(d.find(login, "手机号", "text"), PHONE)
     d.press(d.find(login, "发送验证码", "push button"))
     captcha = wait_for(lambda: next((w for w in d.windows() if showing(w) and
                                      w.name != LOGIN_TITLE and find_in(w, role="document web")),
                                     None), 30, "the captcha page")
+    return login, captcha
+
+
+def sign_in_by_sms(d):
+    """Phone number, "发送验证码", the captcha page's button, the code, "登录"."""
+    login, captcha = open_captcha(d)
     # The page and its web engine live in a helper process: the application has no GL driver.
     check(d.helper_pids(), "the captcha page without its helper process")
     check(not d.gl_drivers_mapped(), f"GL drivers in the application: {d.gl_drivers_mapped()}")

@@ -16,7 +16,7 @@ import traceback
 
 from desktop import Desktop, ScenarioFailure, check, dump, find_in, showing, wait_for
 from flows import (LOGIN_TITLE, SESSION_TITLE, choose_system_sound, close_window, main_window,
-                   quit_from_menu, sign_in_by_sms, speak, start_session)
+                   open_captcha, quit_from_menu, sign_in_by_sms, speak, start_session)
 
 MAIN_TITLE = "主面板"
 SENTENCES = ["Tell me about yourself.", "Why do you want to work here?",
@@ -119,6 +119,22 @@ def sign_in(d):
     # The solved captcha's helper has ended, and no GL driver came into the application.
     wait_for(lambda: not d.helper_pids(), 15, "the captcha helper to end")
     check(not d.gl_drivers_mapped(), f"GL drivers in the application: {d.gl_drivers_mapped()}")
+
+
+def quit_with_captcha_open(d):
+    """SIGTERM while the captcha page is open: the helper goes with the application."""
+    d.launch()
+    open_captcha(d)
+    helpers = d.helper_pids()
+    check(helpers, "the captcha page without its helper process")
+    d.signal_app(signal.SIGTERM)
+    status = d.wait_exit(15)
+    check(status == 0, f"exit status {status}, expected 0")
+    # Gone by the time the application has ended, not left to the parent-death signal.
+    alive = [pid for pid in helpers if os.path.exists(f"/proc/{pid}")]
+    check(not alive, f"captcha helpers left running: {alive}")
+    check(not console_lines(d, "Destroyed while process"),
+          "the helper's process object went while the helper ran")
 
 
 def session_close(d):
@@ -358,6 +374,7 @@ SCENARIOS = {
     "quit-during-session": quit_during_session,
     "sigterm-during-session": sigterm_during_session,
     "kill-during-session": kill_during_session,
+    "quit-with-captcha-open": quit_with_captcha_open,
     "expired-login-during-session": expired_login_during_session,
     "billing-refused": billing_refused,
     "token-refused": token_refused,
