@@ -345,10 +345,14 @@ std::size_t AIInterviewDetailController::recomputeTranscriptHeights() {
     const double width = tableContentWidth(topTableView_);
     if (width > 0) cachedTopTableWidth = width;
     if (topStale_.size() != topCellHeight.size()) {
-        // Heights put in or taken away from outside: the marks follow them.
+        // Heights put in or taken away from outside: the marks follow them. Only the marks
+        // taken away change the count, so this costs the change, not the transcript.
+        if (topStale_.size() > topCellHeight.size()) {
+            topStaleCount_ -= static_cast<std::size_t>(
+                std::count(topStale_.begin() + static_cast<std::ptrdiff_t>(topCellHeight.size()),
+                           topStale_.end(), 1));
+        }
         topStale_.resize(topCellHeight.size(), 0);
-        topStaleCount_ =
-            static_cast<std::size_t>(std::count(topStale_.begin(), topStale_.end(), 1));
     }
     const bool rowsReplaced = topCellHeight.size() > topArr.size();
     const bool otherMeasure = width != topHeightsWidth_ || fontSize != topHeightsFont_;
