@@ -20,18 +20,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kWebEngineRuns = false;
-#else
-constexpr bool kWebEngineRuns = true;
-#endif
-
 const bool kWebEngineEnvironment = test::prepareWebEngineForTests();
 
 class CaptchaHelperTest : public test::LoginFixture {
   protected:
     void SetUp() override {
-        if (!kWebEngineRuns) GTEST_SKIP() << "the web engine does not run under AddressSanitizer";
+        if (!test::kWebEngineRuns)
+            GTEST_SKIP() << "the web engine does not run under AddressSanitizer";
         LoginFixture::SetUp();
         ASSERT_EQ(::pipe2(toHelper_, O_CLOEXEC), 0);
         ASSERT_EQ(::pipe2(fromHelper_, O_CLOEXEC | O_NONBLOCK), 0);

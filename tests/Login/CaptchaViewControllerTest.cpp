@@ -25,12 +25,6 @@ using nlohmann::json;
 using standin::Reply;
 using namespace std::chrono_literals;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kWebEngineRuns = false;
-#else
-constexpr bool kWebEngineRuns = true;
-#endif
-
 const bool kWebEngineEnvironment = test::prepareWebEngineForTests();
 
 Reply page(const std::string& html) {
@@ -75,7 +69,8 @@ TEST(CaptchaValidateTokenTest, OnlyASuccessWithATextTokenCounts) {
 class CaptchaViewControllerTest : public test::LoginFixture {
   protected:
     void SetUp() override {
-        if (!kWebEngineRuns) GTEST_SKIP() << "the web engine does not run under AddressSanitizer";
+        if (!test::kWebEngineRuns)
+            GTEST_SKIP() << "the web engine does not run under AddressSanitizer";
         LoginFixture::SetUp();
         otherPort_ = service_.addListener();
         ASSERT_NE(otherPort_, 0);

@@ -18,6 +18,7 @@
 #include "Login/LoginViewController.h"
 #include "Tools/ContentWindow.h"
 #include "purchase/ConsoleCapture.h"
+#include "support/WebEngineTestEnvironment.h"
 #include "support/WidgetEvents.h"
 
 namespace pex {
@@ -50,6 +51,16 @@ class CaptchaPageTest : public test::LoginFixture {
     void TearDown() override {
         CaptchaPage::setHelperPath({});
         LoginFixture::TearDown();
+    }
+
+    // The built helper, started as a test machine can run it (no sandbox as root, no GPU);
+    // false where web views do not run. This process itself sets up nothing for web views.
+    static bool useTheRealHelper() {
+        if (!test::kWebEngineRuns) return false;
+        ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+        ::setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --no-sandbox", 0);
+        CaptchaPage::setHelperPath(QStringLiteral(PEX_CAPTCHA_HELPER));
+        return true;
     }
 
     // A stand-in helper: `script` after a line that saves what the login window sent first.
@@ -173,12 +184,7 @@ TEST_F(CaptchaPageTest, DeletingThePageEndsItsHelper) {
 // "/user/send_sms_code", the countdown starts, and this process has loaded no web engine and
 // no GL driver on the way.
 TEST_F(CaptchaPageTest, TheLoginWindowSendsTheCodeWithTheHelpersTokenAndLoadsNoGl) {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "the web engine does not run under AddressSanitizer";
-#endif
-    ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-    ::setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --no-sandbox", 0);
-    CaptchaPage::setHelperPath(QStringLiteral(PEX_CAPTCHA_HELPER));
+    if (!useTheRealHelper()) GTEST_SKIP() << "the web engine does not run under AddressSanitizer";
     service_.addPath("GET", "/", [](const standin::Call&) {
         return standin::Reply::text(200,
                                     "<!DOCTYPE html><html><body><script>"
@@ -227,12 +233,7 @@ TEST_F(CaptchaPageTest, TheLoginWindowSaysSoWhenItsHelperFails) {
 
 // The page's window in the helper outlives nothing: the login window going ends the helper.
 TEST_F(CaptchaPageTest, TheRealHelperEndsWithItsLoginWindow) {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "the web engine does not run under AddressSanitizer";
-#endif
-    ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-    ::setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --no-sandbox", 0);
-    CaptchaPage::setHelperPath(QStringLiteral(PEX_CAPTCHA_HELPER));
+    if (!useTheRealHelper()) GTEST_SKIP() << "the web engine does not run under AddressSanitizer";
     auto* login = new LoginViewController;
     QPointer<ContentWindow> loginWindow = new ContentWindow(login);
     loginWindow->show();

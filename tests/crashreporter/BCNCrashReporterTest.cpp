@@ -227,10 +227,9 @@ class BCNCrashReporterTest : public ::testing::Test {
         return found;
     }
 
-    // The crash uploads the stand-in received (target 1002's endpoint).
-    // The file names of the one crash report of the one upload received; empty, with the
-    // failure recorded, when the uploads hold anything else.
-    std::vector<std::string> filesOfTheOneUploadedReport() const {
+    // The files of the one crash report of the one upload received; empty, with the failure
+    // recorded, when the uploads hold anything else.
+    std::vector<test::CrashReportFile> theOneUploadedReport() const {
         const auto uploads = crashUploads();
         if (uploads.size() != 1 || !uploads[0].decoded) {
             ADD_FAILURE() << uploads.size() << " uploads instead of one that decodes";
@@ -243,33 +242,22 @@ class BCNCrashReporterTest : public ::testing::Test {
         }
         const auto files = test::crashReportFiles(crashes->events[0].payload);
         EXPECT_TRUE(files) << "a crash report that does not decode";
+        return files.value_or(std::vector<test::CrashReportFile>{});
+    }
+
+    std::vector<std::string> filesOfTheOneUploadedReport() const {
         std::vector<std::string> names;
-        for (const auto& file : files.value_or(std::vector<test::CrashReportFile>{}))
-            names.push_back(file.name);
+        for (const auto& file : theOneUploadedReport()) names.push_back(file.name);
         return names;
     }
 
-    // The one uploaded crash report's files, by name; empty, with the failure recorded, when
-    // the uploads hold anything else.
     std::map<std::string, std::string> contentsOfTheOneUploadedReport() const {
-        const auto uploads = crashUploads();
-        if (uploads.size() != 1 || !uploads[0].decoded) {
-            ADD_FAILURE() << uploads.size() << " uploads instead of one that decodes";
-            return {};
-        }
-        const auto* crashes = crashBatchOf(uploads[0]);
-        if (!crashes || crashes->events.size() != 1) {
-            ADD_FAILURE() << "not one crash report in the upload";
-            return {};
-        }
-        const auto files = test::crashReportFiles(crashes->events[0].payload);
-        EXPECT_TRUE(files) << "a crash report that does not decode";
         std::map<std::string, std::string> byName;
-        for (const auto& file : files.value_or(std::vector<test::CrashReportFile>{}))
-            byName[file.name] = file.contents;
+        for (const auto& file : theOneUploadedReport()) byName[file.name] = file.contents;
         return byName;
     }
 
+    // The crash uploads the stand-in received (target 1002's endpoint).
     std::vector<standin::TelemetryServer::Upload> crashUploads() const {
         std::vector<standin::TelemetryServer::Upload> found;
         for (const auto& upload : telemetry_->uploads()) {
