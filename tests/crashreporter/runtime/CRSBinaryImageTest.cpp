@@ -172,6 +172,10 @@ TEST_F(CRSBinaryImageTest, TheWatcherRecordsLoadsAndUnloadsAtItsNextCheck) {
 
 // A real process loads a library after crash reporting started and crashes inside it.
 TEST_F(CRSBinaryImageTest, ALibraryLoadedAfterStartUpIsInTheCrashRecord) {
+#if defined(__SANITIZE_THREAD__)
+    // The thread sanitizer takes the child's fault itself before crash reporting sees it.
+    GTEST_SKIP() << "a crashing child is not recorded under ThreadSanitizer";
+#endif
     const std::filesystem::path report = root() / "late-library";
     std::filesystem::create_directories(report);
     const ChildResult crashed = runChild(report, "late-library", "crash");
