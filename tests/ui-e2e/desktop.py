@@ -296,8 +296,9 @@ class Desktop:
         windows = []
         for pid, app in self.applications():
             try:
-                windows += [app.getChildAtIndex(i) for i in range(app.childCount)
-                            if app.getChildAtIndex(i) is not None]
+                # Each child read once: a window that closes meanwhile reads as None.
+                children = (app.getChildAtIndex(i) for i in range(app.childCount))
+                windows += [child for child in children if child is not None]
             except Exception:  # a helper that just ended; the application's own errors count
                 if pid == self.app.pid:
                     raise
@@ -493,6 +494,8 @@ class Desktop:
 # ---- the accessibility tree -------------------------------------------------------------
 
 def showing(accessible):
+    if accessible is None:  # gone since it was found
+        return False
     try:
         return accessible.getState().contains(pyatspi.STATE_SHOWING)
     except RuntimeError:
