@@ -30,7 +30,7 @@
 #include "standin-service/StandinService.h"
 #include "standin-service/TelemetryServer.h"
 #include "support/ChildLauncher.h"
-#include "support/CrashChildSanitizerOptions.h"
+#include "support/CrashTestAppLaunch.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -86,29 +86,14 @@ std::uintmax_t bytesUnder(const fs::path& folder) {
 // One crash: the nanoseconds from signal or fault to death, or -1 with `failure` set.
 std::int64_t crashOnce(const Kind& kind, bool reporting, const std::string& origin,
                        const fs::path& home, std::string& failure) {
-    fs::create_directories(home / "runtime");
-    fs::permissions(home / "runtime", fs::perms::owner_all);
     const fs::path log = home / "crash.log";
     const fs::path clock = home / "fault-clock";
-    const std::string root = home.string();
-    pex::test::ChildLaunch launch{PEXMORA_CRASHTEST, {}};
-    launch.environment = {
-        {"HOME", root},
-        {"ASAN_OPTIONS", pex::kChildSanitizerOptions},
-        {"UBSAN_OPTIONS", pex::kChildUndefinedSanitizerOptions},
-        {"XDG_CACHE_HOME", root + "/.cache"},
-        {"XDG_CONFIG_HOME", root + "/.config"},
-        {"XDG_DATA_HOME", root + "/.local/share"},
-        {"XDG_STATE_HOME", root + "/.local/state"},
-        {"XDG_RUNTIME_DIR", root + "/runtime"},
-        {"QT_QPA_PLATFORM", "offscreen"},
-        {"PULSE_SERVER", "unix:" + root + "/no-sound-server"},
-        {"PEXMORA_TEST_ORIGIN", origin},
-        {"PEXMORA_TEST_LATE_LIBRARY", PEXMORA_CRASHTEST_LATE_LIBRARY},
-        {"PEXMORA_TEST_CRASH", std::string(kind.mode)},
-        {"PEXMORA_TEST_FAULT_CLOCK", clock.string()},
-        {"PEXMORA_TEST_NO_CRASH_REPORTING",
-         reporting ? std::optional<std::string>() : std::optional<std::string>("1")}};
+    pex::test::ChildLaunch launch =
+        pex::test::crashTestAppLaunch(PEXMORA_CRASHTEST, home.string(), origin);
+    launch.environment["PEXMORA_TEST_LATE_LIBRARY"] = PEXMORA_CRASHTEST_LATE_LIBRARY;
+    launch.environment["PEXMORA_TEST_CRASH"] = std::string(kind.mode);
+    launch.environment["PEXMORA_TEST_FAULT_CLOCK"] = clock.string();
+    if (!reporting) launch.environment["PEXMORA_TEST_NO_CRASH_REPORTING"] = "1";
     launch.writeTo(1, log.string()).duplicate(1, 2);
     const pid_t child = pex::test::launchChild(launch);
     if (child < 0) {

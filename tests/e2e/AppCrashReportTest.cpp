@@ -28,8 +28,8 @@
 #include "standin-service/StandinService.h"
 #include "standin-service/TelemetryServer.h"
 #include "support/ChildLauncher.h"
-#include "support/CrashChildSanitizerOptions.h"
 #include "support/CrashReportMessage.h"
+#include "support/CrashTestAppLaunch.h"
 #include "support/TestSupport.h"
 
 namespace pex {
@@ -181,26 +181,10 @@ class AppCrashReportTest : public ::testing::TestWithParam<CrashKind> {
 
     // Starts the application in the row's home; its output goes to the run's log.
     pid_t launch(const char* run, const char* crash) {
-        const std::string home = this->home().string();
-        fs::create_directories(home + "/runtime");
-        fs::permissions(home + "/runtime", fs::perms::owner_all);
-        test::ChildLaunch launch{PEXMORA_CRASHTEST, {}};
-        launch.environment = {
-            {"HOME", home},
-            // A sanitizer build's own fault handlers leave the signals to the crash reporter.
-            {"ASAN_OPTIONS", kChildSanitizerOptions},
-            {"UBSAN_OPTIONS", kChildUndefinedSanitizerOptions},
-            {"XDG_CACHE_HOME", home + "/.cache"},
-            {"XDG_CONFIG_HOME", home + "/.config"},
-            {"XDG_DATA_HOME", home + "/.local/share"},
-            {"XDG_STATE_HOME", home + "/.local/state"},
-            {"XDG_RUNTIME_DIR", home + "/runtime"},
-            {"QT_QPA_PLATFORM", "offscreen"},
-            {"PULSE_SERVER", "unix:" + home + "/no-sound-server"},
-            {"PEXMORA_TEST_ORIGIN", service_.origin()},
-            {"PEXMORA_TEST_LATE_LIBRARY", PEXMORA_CRASHTEST_LATE_LIBRARY},
-            {"PEXMORA_TEST_CRASH",
-             crash ? std::optional<std::string>(crash) : std::optional<std::string>()}};
+        test::ChildLaunch launch =
+            test::crashTestAppLaunch(PEXMORA_CRASHTEST, home().string(), service_.origin());
+        launch.environment["PEXMORA_TEST_LATE_LIBRARY"] = PEXMORA_CRASHTEST_LATE_LIBRARY;
+        if (crash) launch.environment["PEXMORA_TEST_CRASH"] = std::string(crash);
         launch.writeTo(1, logOf(run).string()).duplicate(1, 2);
         return test::launchChild(launch);
     }
