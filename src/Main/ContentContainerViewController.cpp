@@ -49,8 +49,7 @@ ViewController* ContentContainerViewController::makePage(int tag) {
 
 void ContentContainerViewController::showPage(int tag) {
     if (tag == kLogoutTag) {
-        HttpDatas::shared().request(kLogoutPath, HTTPMethod::Post, std::nullopt, std::nullopt,
-                                    [](auto, auto, auto) { logoutCompleted(); });
+        logOut();
         return;
     }
     if (currentVC_) {
@@ -69,6 +68,17 @@ void ContentContainerViewController::showPage(int tag) {
     }
     page->view()->show();
     currentVC_ = page;
+}
+
+void ContentContainerViewController::logOut() {
+    if (loggingOut_) return;  // a second click while a session ends asks nothing more
+    loggingOut_ = true;
+    // A session still running is ended first: its final usage report has to reach the service
+    // while the token is still valid there, which the logout ends.
+    WindowLifecycle::shared().endSessions([] {
+        HttpDatas::shared().request(kLogoutPath, HTTPMethod::Post, std::nullopt, std::nullopt,
+                                    [](auto, auto, auto) { logoutCompleted(); });
+    });
 }
 
 void ContentContainerViewController::logoutCompleted() {

@@ -1,7 +1,8 @@
 #pragma once
 // The main window's page area. It shows one page at a time, chosen by a sidebar tag; each page
 // is made the first time its tag is shown and kept (hidden, not removed) while the user visits
-// others, so it keeps its state. Tag 7 is not a page: it logs out.
+// others, so it keeps its state. Tag 7 is not a page: it logs out, after ending a running
+// session.
 #include <QPointer>
 #include <functional>
 #include <map>
@@ -27,6 +28,9 @@ class ContentContainerViewController : public ViewController, public SidebarDele
 
     void showPage(int tag) override;
 
+    // Tag 7: ends a running session (its final report answered, or after the same wait as a
+    // quit), then sends the logout request. Once per container.
+    void logOut();
     // The end of the logout request, whatever its outcome: the short message, then 0.25 s
     // later the login ends in the windows (see SignOut.h).
     static void logoutCompleted();
@@ -40,6 +44,7 @@ class ContentContainerViewController : public ViewController, public SidebarDele
   private:
     QPointer<ViewController> currentVC_;
     std::map<int, ViewController*> viewControllers_;
+    bool loggingOut_ = false;
 };
 
 }  // namespace pex

@@ -147,6 +147,14 @@ QWidget* WindowLifecycle::sessionWindow() const {
     return nullptr;
 }
 
+bool WindowLifecycle::mayStartSession() {
+    QWidget* session = sessionWindow();
+    if (!session) return true;
+    consoleLog("⚠️ 已有面试进行中，不再开始新的面试");
+    bringToFront(session);
+    return false;
+}
+
 void WindowLifecycle::sessionWindowGone(QWidget* window) {
     std::optional<std::uint64_t> generation;
     sessions_.removeIf([window, &generation](const Session& session) {

@@ -16,12 +16,17 @@
 // SIGTERM, SIGINT), never because its last visible window closed. Launching it again, or
 // "Show Main Window", brings the kept window forward (the session window while one runs).
 //
+// One session at a time: while a session window is open (its close path included) no other
+// session starts; asked to start one, the running session's window comes to the front.
+//
 // Every way out ends a running session the same way (its SessionEnd: the final usage report,
 // recogniser and capture stopped, recording closed, audio route restored):
 //   quit       ends every session, waits for them (at most kQuitWait), then leaves the event
 //              loop with the status asked for
 //   sign-out   ends every session, closes every window (hidden ones too), clears the stored
-//              login, opens one login window
+//              login, opens one login window; the user's own sign-out waits for the sessions'
+//              end (endSessions) before it tells the service, so that their final reports still
+//              go out with a token the service accepts
 //   the session window's close ends its own session (its controller's close path) and shows
 //              the main window again, unless the login ended meanwhile.
 //
@@ -99,6 +104,12 @@ class WindowLifecycle {
     // and the main window (if any) hides until the session window is gone.
     void beginSession(ContentWindow* sessionWindow, SessionEnd end);
     QWidget* sessionWindow() const;
+    // Whether a new session may start: only while no session window is open. When one is, it
+    // comes to the front instead, and the answer is false.
+    bool mayStartSession();
+    // Ends every running session; `done` runs on the main thread once all have ended, or once
+    // kQuitWait is over, whichever comes first; at once (in this call) without any session.
+    void endSessions(std::function<void()> done);
 
     // No quit because the last visible window closed. Called once the application exists.
     static void installQuitPolicy();
@@ -138,8 +149,6 @@ class WindowLifecycle {
     WindowLifecycle() = default;
     ContentWindow* makeWindow(const std::function<ViewController*()>& content);
     void sessionWindowGone(QWidget* window);
-    // Ends every running session; `done` runs once all have ended (or at once without any).
-    void endSessions(std::function<void()> done);
     void prune();
 
     Contents contents_;

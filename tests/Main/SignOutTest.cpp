@@ -15,6 +15,7 @@
 #include "Tools/HUD.h"
 #include "Tools/StatusHUD/StatusHUD.h"
 #include "Tools/WindowLifecycle.h"
+#include "platform/foundation/Clock.h"
 #include "support/WidgetEvents.h"
 
 namespace pex {
@@ -202,6 +203,43 @@ TEST_F(SignOutTest, AnExpiredLoginDuringASessionClosesTheHiddenMainWindowToo) {
     test::runMainUntil([] { return false; }, std::chrono::milliseconds(300));
     settle();
     EXPECT_EQ(visibleWindows().size(), 1u);
+}
+
+TEST_F(SignOutTest, LogoutDuringASessionWaitsForTheSessionsEndBeforeTellingTheService) {
+    ScopedManualClock clock;
+    // Two sign-outs while a session runs: one whose end reports back, one whose end never does.
+    for (const bool answered : {true, false}) {
+        SCOPED_TRACE(answered ? "the session's end reports back" : "it never does");
+        if (main_.isNull()) startSignedIn();
+        std::function<void()> sessionDone;
+        int sessionEnds = 0;
+        WindowLifecycle::shared().beginSession(
+            session_, [&sessionEnds, &sessionDone](std::function<void()> done) {
+                ++sessionEnds;
+                sessionDone = std::move(done);
+            });
+        main_->show();  // "Show Main Window" brought it back during the session
+        test::click(menu()->loingouBtn());
+        test::click(menu()->loingouBtn());  // impatient: clicked again while the session ends
+        EXPECT_EQ(sessionEnds, 1);
+        clock.clock().advance(WindowLifecycle::kQuitWait - std::chrono::milliseconds(1));
+        test::runMainUntil([] { return false; }, std::chrono::milliseconds(100));
+        EXPECT_TRUE(service_.requests("/user/logout").empty());
+        if (answered) {
+            sessionDone();
+        } else {
+            clock.clock().advance(std::chrono::milliseconds(1));
+        }
+        ASSERT_TRUE(waitForRequests("/user/logout", 1));
+        // Its reply shows the message; the login ends 0.25 s later.
+        ASSERT_TRUE(test::runMainUntil([] { return !StatusHUD::shared().isHidden(); }));
+        clock.clock().advance(std::chrono::milliseconds(250));
+        ASSERT_TRUE(waitForLoginWindow());
+        expectOneKeptLoginWindow();
+        EXPECT_EQ(service_.requests("/user/logout").size(), 1u);
+        closeEverything();
+        service_.clearRequests();
+    }
 }
 
 TEST_F(SignOutTest, EndingTheLoginTwiceStillLeavesOneLoginWindow) {

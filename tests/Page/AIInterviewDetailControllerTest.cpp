@@ -16,7 +16,7 @@ using standin::Reply;
 
 class SessionController : public SessionWindowTest {};
 
-TEST_F(SessionController, ARefusedStartLeavesTheWindowOpenWithoutRecogniserOrIndicator) {
+TEST_F(SessionController, ARefusedStartLeavesTheWindowOpenAndGivesTheRouteBackAtOnce) {
     service_.setFault("/consume/start", Fault::serviceError(1005, "余额不足"));
     open();
     ASSERT_TRUE(runMainUntil([&] { return console_.linesStartingWith("💰计费结束:") == 1; }));
@@ -33,6 +33,15 @@ TEST_F(SessionController, ARefusedStartLeavesTheWindowOpenWithoutRecogniserOrInd
     EXPECT_TRUE(reportStatuses().empty());
     EXPECT_EQ(serviceAlerts_->messages, std::vector<std::string>{"余额不足"});
     EXPECT_FALSE(TimerManager::shared().isRunning());
+    // Nothing needs the route any more: it goes back with the refusal (once the stop has been
+    // through the capture's queue), and closing the window later does not put it back again.
+    ASSERT_TRUE(runMainUntil([&] { return restores_ == 1; }));
+    ASSERT_TRUE(window_);
+    EXPECT_TRUE(window_->isVisible());
+    window_->close();
+    advance(std::chrono::seconds(3));
+    ASSERT_TRUE(runMainUntil([&] { return window_.isNull(); }));
+    EXPECT_EQ(restores_, 1);
 }
 
 struct LanguageCase {

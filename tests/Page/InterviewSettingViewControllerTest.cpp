@@ -346,6 +346,63 @@ TEST_F(SetupPageTest, StartRoutesSystemSoundStoresTheRowAndOpensTheWindow) {
     EXPECT_EQ(hardware_->defaultDevice(fourCC("dOut")), speakers_);
 }
 
+TEST_F(SetupPageTest, WhileASessionRunsTheStartBringsItsWindowForwardAndStartsNothing) {
+    signIn(6000);
+    storeSettings(1, 0);
+    openPage();
+    click(page_->startButton());
+    window_ = page_->sessionWindow();
+    ASSERT_TRUE(window_);
+    ASSERT_TRUE(runMainUntil([&] { return !service_.requests("/consume/start").empty(); }));
+    // "Show Main Window" brought the page back meanwhile.
+    mainWindow_->show();
+    page_->seconds += 5;
+    page_->startInterview();
+    EXPECT_EQ(page_->opened.size(), 1u);
+    EXPECT_EQ(page_->sessionWindow(), window_.data());
+    EXPECT_TRUE(window_->isVisible());
+    EXPECT_EQ(console_.linesStartingWith("⚠️ 已有面试进行中"), 1);
+    EXPECT_FALSE(row(static_cast<std::int64_t>(page_->seconds)));
+    // The running session's route stays as it is.
+    EXPECT_EQ(defaultInput(), loopback_);
+    EXPECT_EQ(hardware_->aggregateDescriptions().size(), 1u);
+    settle();
+    EXPECT_EQ(service_.requests("/consume/start").size(), 1u);
+
+    // Once that window is gone, the next session starts.
+    auto* controller = qobject_cast<AIInterviewDetailController*>(window_->contentViewController());
+    ASSERT_TRUE(controller);
+    controller->closeSession();
+    advance(std::chrono::seconds(3));
+    ASSERT_TRUE(runMainUntil([&] { return window_.isNull(); }));
+    advance(WindowLifecycle::kMainWindowReturnDelay);
+    ASSERT_TRUE(mainWindow_->isVisible());
+    page_->startInterview();
+    EXPECT_EQ(page_->opened.size(), 2u);
+    window_ = page_->sessionWindow();
+}
+
+TEST_F(SetupPageTest, ARefusedStartPutsTheRouteBackAtOnceAndKeepsItsRow) {
+    service_.setFault("/consume/start", standin::Fault::serviceError(1005, "余额不足，请充值"));
+    signIn(6000);
+    storeSettings(1, 0);
+    openPage();
+    click(page_->startButton());
+    window_ = page_->sessionWindow();
+    ASSERT_TRUE(window_);
+    EXPECT_EQ(defaultInput(), loopback_);
+    // Refused: the window stays (its clock at zero), the desktop's sound does not.
+    ASSERT_TRUE(runMainUntil([&] { return defaultInput() == microphone_; }));
+    EXPECT_EQ(hardware_->defaultDevice(fourCC("dOut")), speakers_);
+    ASSERT_TRUE(window_);
+    EXPECT_TRUE(window_->isVisible());
+    ASSERT_EQ(page_->opened.size(), 1u);
+    EXPECT_TRUE(row(page_->opened[0].first));
+    settle();
+    advance(std::chrono::milliseconds(300));  // the service client's alert comes 0.25 s later
+    EXPECT_EQ(serviceAlerts_->messages, std::vector<std::string>{"余额不足，请充值"});
+}
+
 TEST_F(SetupPageTest, AMicrophoneStartChecksThePermissionWithoutWaiting) {
     const auto permission = FakeCaptureAuthorization::install(AuthorizationStatus::notDetermined);
     hardware_->setDefaultDevice(fourCC("dIn "), speakers_);

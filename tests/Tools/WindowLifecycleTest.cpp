@@ -257,5 +257,23 @@ TEST_F(WindowLifecycleTest, BringingForwardPrefersTheRunningSession) {
     EXPECT_FALSE(main->isVisible());
 }
 
+TEST_F(WindowLifecycleTest, OnlyOneSessionAtATimeAndAskingBringsItForward) {
+    QPointer<ContentWindow> main = lifecycle_.openMainWindow();
+    EXPECT_TRUE(lifecycle_.mayStartSession());
+    FakeSession& session = openSession();
+    // The user brought the main window back and put the session window away.
+    main->show();
+    session.window->showMinimized();
+    EXPECT_FALSE(lifecycle_.mayStartSession());
+    EXPECT_TRUE(session.window->isVisible());
+    EXPECT_FALSE(session.window->isMinimized());
+    EXPECT_EQ(session.endsAsked, 0);  // asking leaves the running session alone
+    // Once its window is gone, the next session may start.
+    session.window->close();
+    settle();
+    ASSERT_TRUE(session.window.isNull());
+    EXPECT_TRUE(lifecycle_.mayStartSession());
+}
+
 }  // namespace
 }  // namespace pex

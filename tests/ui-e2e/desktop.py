@@ -362,6 +362,28 @@ class Desktop:
             titles.append((name or "").strip())
         return titles
 
+    def active_window_title(self):
+        """The title of the window that has the keyboard, as the window manager says."""
+        return (self.run_quiet(["xdotool", "getactivewindow", "getwindowname"]) or "").strip()
+
+    def app_windows_titled(self, title):
+        """The X windows of the application titled `title` that are mapped."""
+        # Compared here: xdotool's own name pattern does not take every title.
+        mapped = (self.run_quiet(["xdotool", "search", "--onlyvisible", "--pid",
+                                  str(self.app.pid)]) or "").split()
+        return [window for window in mapped
+                if (self.run_quiet(["xdotool", "getwindowname", window]) or "").strip() == title]
+
+    def minimize(self, title):
+        """Puts the window titled `title` away, as its title bar's button does."""
+        for window in self.app_windows_titled(title):
+            self.xdotool("windowminimize", "--sync", window)
+
+    def move_window(self, title, x, y):
+        """Drags the window titled `title` to `x`, `y` on the screen."""
+        for window in self.app_windows_titled(title):
+            self.xdotool("windowmove", "--sync", window, str(x), str(y))
+
     def find_any(self, name, role, timeout=10):
         """`name` in any window of the application, showing or not (menu items)."""
         def search():

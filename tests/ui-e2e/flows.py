@@ -94,6 +94,17 @@ def close_window(d, title):
         raise ScenarioFailure(f"no window \"{title}\" to close")
 
 
+def show_main_window(d):
+    """The Window menu's "Show Main Window" (Ctrl+0): the main window, also during a session."""
+    d.press(d.find_any("Show Main Window", "menu item"))
+    return main_window(d)
+
+
+def sign_out(d, main):
+    """"退出登录" at the foot of the main window's sidebar."""
+    d.click(d.find(main, "退出登录", "label"))
+
+
 def quit_from_menu(d):
     """"Quit" in the application menu (the menu bar of whichever window holds it)."""
     d.press(d.find_any("Quit", "menu item"))

@@ -16,7 +16,8 @@ import traceback
 
 from desktop import Desktop, ScenarioFailure, check, dump, find_in, showing, wait_for
 from flows import (LOGIN_TITLE, SESSION_TITLE, choose_system_sound, close_window, main_window,
-                   open_captcha, quit_from_menu, sign_in_by_sms, speak, start_session)
+                   open_captcha, quit_from_menu, show_main_window, sign_in_by_sms, sign_out,
+                   speak, start_session)
 
 MAIN_TITLE = "主面板"
 SENTENCES = ["Tell me about yourself.", "Why do you want to work here?",
@@ -200,6 +201,38 @@ def kill_during_session(d):
     wait_for(lambda: any(showing(w) for w in d.windows()), 30, "a window after the relaunch")
 
 
+def sign_out_during_session(d):
+    """During a session the user brings the main window back and presses "开始面试": no second
+    session starts, the running one's window comes back to the front. Then the user signs out:
+    the session ends first, its final report still signed in, and only then the logout."""
+    _, before = running_session(d, SENTENCES[:1])
+    d.minimize(SESSION_TITLE)
+    wait_for(lambda: SESSION_TITLE not in d.visible_window_titles(), 10,
+             "the session window put away")
+    main = show_main_window(d)
+    d.press(d.find(main, "开始面试", "push button"))
+    wait_for(lambda: SESSION_TITLE in d.visible_window_titles() and
+             d.active_window_title() == SESSION_TITLE, 10, "the session window back in front")
+    stays(lambda: len(d.requests("/consume/start")) == 1 and
+          d.visible_window_titles() == sorted([MAIN_TITLE, SESSION_TITLE]), 3,
+          "one session, one session window")
+
+    d.move_window(SESSION_TITLE, 700, 200)  # out of the way of the main window's sidebar
+    sign_out(d, main)
+    wait_for(lambda: LOGIN_TITLE in d.visible_window_titles(), 30, "the login window")
+    only_windows(d, [LOGIN_TITLE])
+    sent = [(r["route"], r["body"]) for r in d.requests()]
+    reports = [i for i, (route, body) in enumerate(sent) if route == "/consume/update_consume"
+               and isinstance(body, dict) and body.get("status") == 2]
+    logouts = [i for i, (route, _) in enumerate(sent) if route == "/user/logout"]
+    check(len(reports) == 1 and len(logouts) == 1 and reports[0] < logouts[0],
+          f"final reports at {reports}, logouts at {logouts}: {[r for r, _ in sent]}")
+    wait_for(lambda: d.sound_server() == before, 15, "the sound server as before the session")
+    files = recordings(d)
+    check(len(files) == 1, f"recordings: {files}")
+    check_recording(d, files[0])
+
+
 def expired_login_during_session(d):
     running_session(d, SENTENCES[:1])
     d.fault("/consume/update_consume", status=401)
@@ -208,9 +241,10 @@ def expired_login_during_session(d):
     only_windows(d, [LOGIN_TITLE], seconds=4)
 
 
-def alert_above_session(d, title_of_alert_text):
+def alert_above_session(d, title_of_alert_text, once_dismissed=None):
     """An alert whose text has `title_of_alert_text` is on screen above the session window;
-    dismissed, the session window closes."""
+    dismissed (and `once_dismissed` checked, the session window still open), the session
+    window closes."""
     session = d.window(SESSION_TITLE, 30)
     alert = wait_for(lambda: next((w for w in d.windows() if showing(w) and
                                    title_of_alert_text in "\n".join(dump(w))), None), 30,
@@ -230,6 +264,8 @@ def alert_above_session(d, title_of_alert_text):
             d.press(find_in(other, "确定", "push button"))
         return not shown
     wait_for(alerts_gone, 15, "every alert dismissed", interval=0.5)
+    if once_dismissed:
+        once_dismissed()
 
     def closed():
         if SESSION_TITLE not in d.visible_window_titles():
@@ -243,21 +279,32 @@ def alert_above_session(d, title_of_alert_text):
     check(session is not None, "no session window")
 
 
-def refused_at_session_start(d, route, code, message, alert_text):
+def refused_at_session_start(d, route, code, message, alert_text, sound_back_at_once=False):
     """The service refuses `route` as a system-sound session starts: the alert stands above the
-    session window, closing works, and the sound server is put back."""
+    session window, closing works, the sound server is put back (`sound_back_at_once`: already
+    once the alert is dismissed, while the dead session's window is still open), and the
+    session keeps its history row."""
     d.launch()
     sign_in_by_sms(d)
     choose_system_sound(d)
     before = d.sound_server()
     d.fault(route, code=code, message=message)
     d.press(d.find(main_window(d), "开始面试", "push button"))
-    alert_above_session(d, alert_text)
+
+    def sound_back_with_the_window_open():
+        # Put back with the refusal, not when the user gets round to closing the window.
+        wait_for(lambda: d.sound_server() == before, 3, "the sound server as before")
+        check(SESSION_TITLE in d.visible_window_titles(), "the session window went by itself")
+    alert_above_session(d, alert_text,
+                        sound_back_with_the_window_open if sound_back_at_once else None)
     wait_for(lambda: d.sound_server() == before, 15, "the sound server as before")
+    rows = d.history_rows()["historyRecord"]
+    check(len(rows) == 1, f"history rows: {rows}")
 
 
 def billing_refused(d):
-    refused_at_session_start(d, "/consume/start", 1005, "余额不足", "余额不足")
+    refused_at_session_start(d, "/consume/start", 1005, "余额不足，请充值", "余额不足，请充值",
+                             sound_back_at_once=True)
 
 
 def token_refused(d):
@@ -375,6 +422,7 @@ SCENARIOS = {
     "sigterm-during-session": sigterm_during_session,
     "kill-during-session": kill_during_session,
     "quit-with-captcha-open": quit_with_captcha_open,
+    "sign-out-during-session": sign_out_during_session,
     "expired-login-during-session": expired_login_during_session,
     "billing-refused": billing_refused,
     "token-refused": token_refused,

@@ -116,7 +116,7 @@ AIInterviewDetailController::~AIInterviewDetailController() {
     if (ending_ == Ending::underWay) {
         // Gone while its end was under way (a sign-out closes the window at once): the route
         // goes back now, and whoever waits for the end is not kept waiting.
-        restoreAudioRoute();
+        giveBackAudioRoute();
         for (auto& completion : std::exchange(endCompletions_, {})) {
             DispatchQueue::main().async(std::move(completion));
         }

@@ -8,6 +8,8 @@
 // billing fails, or when recognition, the token or the capture fails. Ending a session always
 // sends the final usage report when a consumption is open, then stops the token, the clock and
 // the recogniser with its recorder at once; the report's reply only chooses the message shown.
+// A session that ends while its window stays open (a refused start, a failure) puts the audio
+// route back as soon as its capture has stopped, not when the window closes.
 //
 // Window side (AIInterviewDetailController.cpp): the clock and mode labels, the pin toggle with
 // its hover tip, the panes of the transcript and answer tables laid out by answer mode and
@@ -335,6 +337,8 @@ class AIInterviewDetailController : public BaseViewController,
     void finishEnding();
     // The installed AudioRouteRestorer.
     static void restoreAudioRoute();
+    // restoreAudioRoute, once per session: the first end that no longer needs the route.
+    void giveBackAudioRoute();
     // An error ended a running session: final report, local teardown, then the alert.
     void failSession(const QString& alertText);
     void layoutViews();
@@ -356,6 +360,7 @@ class AIInterviewDetailController : public BaseViewController,
     bool awaitingFinalReply_ = false;
     bool replyWaitOver_ = false;
     bool captureStopped_ = false;
+    bool routeGivenBack_ = false;
     bool dividerPlaced_ = false;
     bool toastFinalReply_ = false;
     bool storageFailureShown_ = false;

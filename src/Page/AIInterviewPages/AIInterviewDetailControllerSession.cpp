@@ -2,6 +2,7 @@
 // end of the session.
 #include <QMessageBox>
 #include <QStyle>
+#include <utility>
 
 #include "Page/AIInterviewPages/AIInterviewDetailController.h"
 #include "Tools/HUD.h"
@@ -237,6 +238,11 @@ void AIInterviewDetailController::stopSession(std::function<void()> completion) 
                 if (weak) {
                     weak->isTranslating = false;
                     weak->refreshQuestionBoxEditability();
+                    // A session that ended by itself (a refused start, a failure) while its
+                    // window stays: nothing needs the route any more, so the desktop's sound
+                    // goes back now rather than when the user closes the window. An end under
+                    // way (endSession) restores it in its own order.
+                    if (weak->ending_ == Ending::no) weak->giveBackAudioRoute();
                 }
                 if (completion) completion();
             });
@@ -274,11 +280,16 @@ void AIInterviewDetailController::finishEnding() {
     if (ending_ == Ending::underWay) {
         ending_ = Ending::done;
         // The capture has let go of the loopback: the devices go back as they were.
-        restoreAudioRoute();
+        giveBackAudioRoute();
     }
     for (auto& completion : std::exchange(endCompletions_, {})) {
         DispatchQueue::main().async(std::move(completion));
     }
+}
+
+void AIInterviewDetailController::giveBackAudioRoute() {
+    if (std::exchange(routeGivenBack_, true)) return;
+    restoreAudioRoute();
 }
 
 void AIInterviewDetailController::showRecognitionErrorAlert(const QString& informativeText) {

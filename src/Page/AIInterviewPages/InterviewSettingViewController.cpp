@@ -15,6 +15,7 @@
 #include "Tools/PopView/MYCenterPopView.h"
 #include "Tools/StatusHUD/StatusHUD.h"
 #include "Tools/ViewHelpers.h"
+#include "Tools/WindowLifecycle.h"
 #include "audio/MicroManagement.h"
 #include "audio/PXAudioRouter.h"
 #include "platform/appkit/Alert.h"
@@ -352,6 +353,9 @@ void InterviewSettingViewController::startInterview() {
 
 void InterviewSettingViewController::beginInterview() {
     consoleLog("开始面试");
+    // One session at a time: a second would take over the clock, the billing and the sound
+    // route of the one running, which would go on looking live. Its window comes forward.
+    if (!WindowLifecycle::shared().mayStartSession()) return;
     const auto user = SettingsStore::record(DefaultsKey<UserBaseModel>(SettingsKeys::userInfo));
     if (!user) return;
     // A balance below zero (owed minutes) is as empty as zero.

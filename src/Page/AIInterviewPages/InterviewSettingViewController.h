@@ -11,7 +11,9 @@
 //
 // Start: a signed-in user with minutes left gets the audio routed (system sound through the
 // loopback, or the microphone after the permission check), a new history row and the floating
-// session window; the main window is hidden until the session window closes. Main thread only.
+// session window; the main window is hidden until the session window closes. While a session
+// window is open no other session starts: its window comes to the front instead. Main thread
+// only.
 //
 // System sound needs the loopback device on the sound server. When it is missing the start
 // offers to create it (as a driver's installer would): accepted, it is created off the main
