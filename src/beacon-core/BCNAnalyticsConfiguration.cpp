@@ -15,8 +15,9 @@ void BCNAnalyticsConfiguration::setAnalyticsCollectionEnabled(bool enabled, bool
     postNotificationName(kSetEnabledNotification, enabled);
 }
 
-void BCNAnalyticsConfiguration::postNotificationName(const std::string& name, bool value) {
-    if (name.empty()) return;
+void BCNAnalyticsConfiguration::postNotificationName(const std::string& name,
+                                                     const nlohmann::json& value) {
+    if (name.empty() || value.is_null()) return;
     NotificationCenter::defaultCenter().post(name, this, {{name, value}});
 }
 

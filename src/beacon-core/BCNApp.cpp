@@ -214,7 +214,9 @@ void BCNApp::initInstance() {
 bool BCNApp::configureCore() {
     checkExpectedBundleID();
     if (!isAppIDValid()) return false;
-    // No analytics library exists in this system, so there is nothing to start for it here.
+    // An analytics library would be started here, for the default app, with
+    // BCNConfiguration::shared().analyticsConfiguration() and the options; none exists in this
+    // system, so there is nothing to start.
     std::weak_ptr<BCNApp> weak = weak_from_this();
     auto& centre = NotificationCenter::defaultCenter();
     becomeActiveObserver_ =

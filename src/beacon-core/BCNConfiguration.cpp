@@ -22,4 +22,14 @@ BCNLoggerLevel BCNConfiguration::loggerLevel() {
     return BCNLogGetLevel();
 }
 
+BCNAnalyticsConfiguration& BCNConfiguration::analyticsConfiguration() {
+    std::lock_guard lock(mutex_);
+    return *analyticsConfiguration_;
+}
+
+void BCNConfiguration::setAnalyticsConfiguration(BCNAnalyticsConfiguration& configuration) {
+    std::lock_guard lock(mutex_);
+    analyticsConfiguration_ = &configuration;
+}
+
 }  // namespace pex

@@ -1,7 +1,8 @@
 #pragma once
-// The SDK's global settings; today only the logger level.
+// The SDK's global settings: the logger level and the analytics collection switch's holder.
 #include <mutex>
 
+#include "beacon-core/BCNAnalyticsConfiguration.h"
 #include "beacon-core/BCNLogger.h"
 
 namespace pex {
@@ -14,8 +15,16 @@ class BCNConfiguration {
     void setLoggerLevel(BCNLoggerLevel level);
     BCNLoggerLevel loggerLevel();
 
+    // What an analytics component would be started with; the shared
+    // BCNAnalyticsConfiguration until another is set.
+    BCNAnalyticsConfiguration& analyticsConfiguration();
+    // `configuration` must outlive its use here (the shared instances live for the process).
+    void setAnalyticsConfiguration(BCNAnalyticsConfiguration& configuration);
+
   private:
     std::mutex mutex_;
+    BCNAnalyticsConfiguration* analyticsConfiguration_ =
+        &BCNAnalyticsConfiguration::sharedInstance();
 };
 
 }  // namespace pex

@@ -2,6 +2,7 @@
 // tip, Ctrl+K, the question box's editability and the close path on the manual clock.
 #include "Page/SessionWindowFixture.h"
 #include "Tools/AppImages.h"
+#include "platform/appkit/TransparentTitleBar.h"
 #include "platform/appkit/WindowLevel.h"
 #include "support/WidgetEvents.h"
 
@@ -219,6 +220,29 @@ TEST_F(SessionWindow, TheQuestionBoxTakesTextOnlyWhileRecognitionRuns) {
     ASSERT_TRUE(waitForReports(1));
     EXPECT_EQ(reportStatuses(), std::vector<int>{2});
     EXPECT_EQ(hudText(), "已停止");
+}
+
+TEST_F(SessionWindow, ATransparentTitleBarOfItsOwnTakesTheFramesPlace) {
+    CountingController* controller = openIdle(settings());
+    ASSERT_TRUE(window_);
+    auto* bar = qobject_cast<TransparentTitleBar*>(window_->menuWidget());
+    ASSERT_NE(bar, nullptr);
+    // No frame of the window manager's, and still floating above the other windows.
+    EXPECT_TRUE(window_->windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_EQ(windowLevel(window_), WindowLevel::floating);
+    EXPECT_EQ(bar->titleLabel()->text(), "面试助攻");
+    // The bar lies over the same translucent dark colour, above the content's 1000 × 700.
+    EXPECT_EQ(bar->palette().color(QPalette::Window), AIInterviewDetailWindow::kBackground);
+    EXPECT_EQ(bar->geometry(), QRect(0, 0, 1000, TransparentTitleBar::kHeight));
+    EXPECT_EQ(controller->view()->size(), QSize(1000, 700));
+    EXPECT_EQ(controller->view()->mapTo(window_, QPoint(0, 0)),
+              QPoint(0, TransparentTitleBar::kHeight));
+
+    // Its close button takes the close path: the window stays while the session is saved.
+    click(bar->closeButton());
+    EXPECT_EQ(hudText(), "Saving...");
+    ASSERT_TRUE(window_);
+    EXPECT_TRUE(controller->isClosing);
 }
 
 }  // namespace

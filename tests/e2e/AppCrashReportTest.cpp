@@ -52,9 +52,10 @@ struct CrashKind {
     int firstFrames = 3;                        // how many frames "first" is
     const char* outer = nullptr;                // a symbol anywhere below, for a deep stack
     const char* library = "pexmora-crashtest";  // the site's library
+    bool recursion = false;                     // a direct recursion, folded in the record
     Record record = Record::signal;
-    // The record's description of the crash: the signal's code name and fault address (none
-    // for a signal sent by another process), or the exception's type name and reason.
+    // The record's description of the crash: the kernel's name for the signal's code and the
+    // fault address, or the exception's type name and reason.
     std::vector<std::string> codeNames;
     std::optional<std::uint64_t> address;
     bool anyAddress = false;  // an address, whatever it is (the end of a stack)
@@ -94,6 +95,7 @@ CrashKind nullStore(const char* name, const char* mode, On on) {
 CrashKind stackOverflow(const char* name, const char* mode, On on) {
     CrashKind kind = crashKind(name, mode, SIGSEGV, on, "pexmoraCrashTestRecurse");
     kind.outer = "pexmoraCrashTestOverflowStack";
+    kind.recursion = true;
     // Past a main stack's end nothing is mapped; a thread's stack ends in a guard page.
     kind.codeNames = {"SEGV_MAPERR", "SEGV_ACCERR"};
     kind.anyAddress = true;
@@ -121,8 +123,8 @@ std::vector<CrashKind> crashKinds() {
         sentFromOutside("SentSIGFPE", SIGFPE, "SI_USER"),
         sentFromOutside("SentSIGILL", SIGILL, "SI_USER"),
         sentFromOutside("SentSIGTRAP", SIGTRAP, "SI_USER"),
-        // However it was sent, an abort is reported as one.
-        sentFromOutside("SentSIGABRT", SIGABRT, "ABORT"),
+        // However it was sent, an abort is named as one ("code_name").
+        sentFromOutside("SentSIGABRT", SIGABRT, "SI_USER"),
         nullStore("MainNullStore", "main-null-store", On::main),
         nullStore("WorkerNullStore", "worker-null-store", On::worker),
         nullStore("TwoThreadsFaultTogether", "two-threads-fault", On::worker),
@@ -341,24 +343,50 @@ class AppCrashReportTest : public ::testing::TestWithParam<CrashKind> {
             }
             EXPECT_TRUE(found) << "the outermost frames are lost\n" << stack.str();
         }
+        if (kind.recursion) {
+            // The recursion's return address, written ten times and then counted: the frames
+            // below it are all there, and nothing is cut.
+            const json& thread = threads[index];
+            ASSERT_TRUE(thread.contains("repeated_pc")) << "not folded\n" << stack.str();
+            EXPECT_GT(thread.value("repeat_count", std::uint64_t{0}), 1000u);
+            EXPECT_FALSE(thread.contains("frames_omitted"));
+            const json& pcs = thread["stacktrace"];
+            ASSERT_EQ(pcs.size(), frames.size());
+            std::size_t written = 0;
+            for (std::size_t i = 0; i < pcs.size(); ++i) {
+                if (pcs[i] != thread["repeated_pc"]) continue;
+                ++written;
+                EXPECT_NE(frames[i].value("symbol", "").find(kind.site), std::string::npos)
+                    << i << "\n"
+                    << stack.str();
+            }
+            EXPECT_EQ(written, 10u);
+        }
         if (kind.record == Record::signal) {
             const json signal = test::recordSection(record, "signal");
             ASSERT_TRUE(signal.is_object()) << record;
+            // Every field of the signal's information, the address too.
+            for (const char* field : {"number", "code", "address", "name", "code_name"}) {
+                ASSERT_TRUE(signal.contains(field)) << field << "\n" << record;
+            }
             EXPECT_EQ(signal.value("number", 0), kind.dies);
             EXPECT_EQ(signal.value("name", ""),
                       sigabbrev_np(kind.dies) ? std::string("SIG") + sigabbrev_np(kind.dies) : "");
-            const std::string codeName =
-                signal["code_name"].is_string() ? signal["code_name"].get<std::string>() : "";
-            EXPECT_NE(std::find(kind.codeNames.begin(), kind.codeNames.end(), codeName),
+            // The code name is an abort's alone; the kernel's name for the code stands apart.
+            EXPECT_EQ(signal["code_name"], kind.dies == SIGABRT ? json("ABORT") : json()) << record;
+            const std::string kernelCodeName = signal.value("kernel_code_name", "");
+            EXPECT_NE(std::find(kind.codeNames.begin(), kind.codeNames.end(), kernelCodeName),
                       kind.codeNames.end())
-                << codeName;
+                << kernelCodeName;
+            ASSERT_TRUE(signal["address"].is_number_unsigned()) << record;
+            const auto address = signal["address"].get<std::uint64_t>();
             if (kind.sent != 0) {
                 EXPECT_EQ(signal.value("code", 1), SI_USER);
-                EXPECT_FALSE(signal.contains("address")) << "the sender's pid as an address";
+                // A sent signal's address bytes hold the sender's pid and uid: this test's.
+                EXPECT_EQ(address,
+                          std::uint64_t{getuid()} << 32 | static_cast<std::uint32_t>(getpid()));
             } else {
                 EXPECT_GT(signal.value("code", 0), 0);
-                ASSERT_TRUE(signal.contains("address"));
-                const auto address = signal["address"].get<std::uint64_t>();
                 if (kind.address) {
                     EXPECT_EQ(address, *kind.address);
                 } else if (kind.anyAddress) {

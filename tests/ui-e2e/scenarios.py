@@ -155,11 +155,12 @@ def session_close(d):
 def second_session(d):
     session_close(d)
     before = d.sound_server()
-    start_session(d)
+    session = start_session(d)
     speak(d, QUESTION)
     wait_for(lambda: stored_sentences(d) >= len(SENTENCES) + len(QUESTION), 30,
              "the second session's sentence stored")
-    close_window(d, SESSION_TITLE)
+    # This time through the close button of the window's own title bar.
+    d.press(d.find(session, "关闭", "push button"))
     wait_for(lambda: len(final_reports(d)) == 2, 15, "the second final usage report")
     wait_for(lambda: d.sound_server() == before, 15, "the sound server as before")
     main_window(d)

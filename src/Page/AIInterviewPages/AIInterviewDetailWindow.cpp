@@ -5,6 +5,7 @@
 #include "Page/AIInterviewPages/AIInterviewDetailController.h"
 #include "Tools/ContentWindow.h"
 #include "Tools/WindowLifecycle.h"
+#include "platform/appkit/TransparentTitleBar.h"
 #include "platform/appkit/WindowLevel.h"
 
 namespace pex {
@@ -19,6 +20,8 @@ ContentWindow* AIInterviewDetailWindow::open(AIInterviewDetailController* contro
     palette.setColor(QPalette::Window, kBackground);
     content->setPalette(palette);
     content->setAutoFillBackground(true);
+    // A transparent title bar: the title and the window's controls over the same dark colour.
+    TransparentTitleBar::install(window, kBackground);
     window->setContentSize(kContentSize);
     window->center();
     window->setWindowTitle(QString::fromUtf8(kTitle));

@@ -1,7 +1,8 @@
 #pragma once
 // The window of one live session, made as the interview setup page opens it: content
 // 1000 × 700, a dark background (#1D1E1F) at alpha 0.7 that lets what lies behind show
-// through, centred, titled "面试助攻", floating above other windows, key and in front. The
+// through, under a transparent title bar of its own (TransparentTitleBar) in place of the window
+// manager's frame, centred, titled "面试助攻", floating above other windows, key and in front. The
 // window owns its controller; the controller decides whether a close may go ahead (its close
 // path keeps the window 2 s longer while the session is saved). The window lifecycle counts it
 // as the session window: the main window hides while it is open and comes back once it has

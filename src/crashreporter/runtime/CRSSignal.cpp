@@ -42,20 +42,6 @@ bool hasHandler(const struct sigaction& action) {
 // SIGSYS's one code (from a seccomp filter); the C library names it only in some modes.
 constexpr int kSysSeccomp = 1;
 
-bool carriesFaultAddress(int signal, int code) {
-    if (code <= 0) return false;
-    switch (signal) {
-        case SIGSEGV:
-        case SIGBUS:
-        case SIGILL:
-        case SIGFPE:
-        case SIGTRAP:
-            return true;
-        default:
-            return false;
-    }
-}
-
 // The kernel's name for a signal's own code (positive si_code values mean something else for
 // each signal).
 const char* ownCodeName(int signal, int code) {
@@ -176,13 +162,14 @@ void writeSignalRecord(CRSFile* file, int savedErrno, const siginfo_t* info) {
         const char* codeName = nullptr;
         CRSSignalLookupNames(info->si_signo, info->si_code, &name, &codeName);
         CRSFileWriteHashEntryUint64(file, "number", static_cast<std::uint32_t>(info->si_signo));
+        // Signed: the codes of a signal sent by a process (SI_USER, SI_TKILL, ...) are not
+        // above zero.
         CRSFileWriteHashEntryInt64(file, "code", info->si_code);
-        // si_addr is the faulting address only for a fault the kernel raised; for a signal
-        // sent by kill() or tgkill() the same bytes hold the sender's pid and uid.
-        if (carriesFaultAddress(info->si_signo, info->si_code)) {
-            CRSFileWriteHashEntryUint64(file, "address",
-                                        reinterpret_cast<std::uintptr_t>(info->si_addr));
-        }
+        // The faulting address for a fault the kernel raised; for a signal sent by kill() or
+        // tgkill() the same bytes hold the sender's pid and uid ("kernel_code_name" tells them
+        // apart).
+        CRSFileWriteHashEntryUint64(file, "address",
+                                    reinterpret_cast<std::uintptr_t>(info->si_addr));
         CRSFileWriteHashEntryString(file, "name", name);
         CRSFileWriteHashEntryString(file, "code_name", codeName);
     }
@@ -190,6 +177,11 @@ void writeSignalRecord(CRSFile* file, int savedErrno, const siginfo_t* info) {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     CRSFileWriteHashEntryUint64(file, "time", static_cast<std::uint64_t>(now.tv_sec));
+    if (info != nullptr) {
+        if (const char* kernelName = CRSSignalKernelCodeName(info->si_signo, info->si_code)) {
+            CRSFileWriteHashEntryString(file, "kernel_code_name", kernelName);
+        }
+    }
     CRSFileWriteHashEnd(file);
     CRSFileWriteSectionEnd(file);
 }
@@ -247,10 +239,14 @@ void CRSSignalForEachHandled(const std::function<void(int index, int signal)>& b
     for (int i = 0; i < kCRSSignalCount; ++i) body(i, kHandledSignals[i]);
 }
 
-void CRSSignalLookupNames(int signal, int code, const char** name, const char** codeName) {
+const char* CRSSignalKernelCodeName(int signal, int code) {
+    const char* name = ownCodeName(signal, code);
+    return name != nullptr ? name : senderCodeName(code);
+}
+
+void CRSSignalLookupNames(int signal, int /*code*/, const char** name, const char** codeName) {
     if (name == nullptr || codeName == nullptr) return;
-    *codeName = ownCodeName(signal, code);
-    if (*codeName == nullptr) *codeName = senderCodeName(code);
+    *codeName = nullptr;
     switch (signal) {
         case SIGILL:
             *name = "SIGILL";
@@ -260,7 +256,6 @@ void CRSSignalLookupNames(int signal, int code, const char** name, const char** 
             break;
         case SIGABRT:
             *name = "SIGABRT";
-            // However it was sent, an abort is reported as one.
             *codeName = "ABORT";
             break;
         case SIGBUS:
@@ -277,7 +272,6 @@ void CRSSignalLookupNames(int signal, int code, const char** name, const char** 
             break;
         default:
             *name = "UNKNOWN";
-            *codeName = nullptr;
             break;
     }
 }

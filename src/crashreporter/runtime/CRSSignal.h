@@ -36,9 +36,12 @@ struct CRSSignalReadOnlyContext {
 // Calls `body` with (index, signal number) for SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV,
 // SIGSYS and SIGTRAP, in this order. Not for crash time (it takes a function object).
 void CRSSignalForEachHandled(const std::function<void(int index, int signal)>& body);
-// The signal's name ("UNKNOWN" for one not handled) and code name: "ABORT" for SIGABRT, else
-// the kernel's name for `code` ("SEGV_MAPERR", "SI_USER", ...), nothing for a code not known.
+// The signal's name ("UNKNOWN" for one not handled) and code name: "ABORT" for SIGABRT,
+// nothing for every other signal, whatever its `code`.
 void CRSSignalLookupNames(int signal, int code, const char** name, const char** codeName);
+// The kernel's name for a signal's `code` ("SEGV_MAPERR", "SI_USER", ...), nothing for a code
+// not known. The record keeps it apart from the code name, as "kernel_code_name".
+const char* CRSSignalKernelCodeName(int signal, int code);
 
 // Removes an earlier record and installs the handlers, once. The alternate stack is registered
 // apart (`CRSSignalInstallAltStack`), on the main thread.

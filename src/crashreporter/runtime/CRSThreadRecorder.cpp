@@ -40,6 +40,46 @@ void writeRegisters(CRSFile* file, const CRSThreadContext& r) {
     CRSFileWriteHashEnd(file);
 }
 
+// The frames that reach the record: the innermost written as the walk finds them, the rest
+// kept in a ring until the walk ends, so only the outermost of them remain.
+class KeptFrames {
+  public:
+    explicit KeptFrames(CRSFile* file) : file_(file) {}
+
+    // True for the first frame that goes into the ring: the stack is deeper than the record.
+    bool add(std::uintptr_t pc) {
+        const bool firstBeyond = count_ == kCRSThreadRecorderInnermostFrames;
+        if (count_ < kCRSThreadRecorderInnermostFrames) {
+            CRSFileWriteArrayEntryUint64(file_, pc);
+        } else {
+            ring_[(count_ - kCRSThreadRecorderInnermostFrames) %
+                  kCRSThreadRecorderOutermostFrames] = pc;
+        }
+        ++count_;
+        return firstBeyond;
+    }
+
+    // Writes the ring in walk order; answers how many frames fell out of it.
+    std::uint64_t finish() {
+        const std::uint64_t beyond = count_ > kCRSThreadRecorderInnermostFrames
+                                         ? count_ - kCRSThreadRecorderInnermostFrames
+                                         : 0;
+        const std::uint64_t kept =
+            std::min<std::uint64_t>(beyond, kCRSThreadRecorderOutermostFrames);
+        const std::uint64_t oldest = beyond - kept;  // the ring's first entry, in walk order
+        for (std::uint64_t i = 0; i < kept; ++i) {
+            CRSFileWriteArrayEntryUint64(file_,
+                                         ring_[(oldest + i) % kCRSThreadRecorderOutermostFrames]);
+        }
+        return oldest;
+    }
+
+  private:
+    CRSFile* file_;
+    std::uintptr_t ring_[kCRSThreadRecorderOutermostFrames];
+    std::uint64_t count_ = 0;
+};
+
 }  // namespace
 
 bool CRSThreadRecorderWriteThread(CRSFile* file, const CRSThreadContext& registers, bool crashed,
@@ -57,42 +97,51 @@ bool CRSThreadRecorderWriteThread(CRSFile* file, const CRSThreadContext& registe
     CRSFileWriteHashKey(file, "stacktrace");
     CRSFileWriteArrayStart(file);
 
-    // The innermost frames are written as the walk finds them; the outermost wait in a ring
-    // until the walk ends, so only the last of them remain.
+    // A frame repeated ten times after its first (a direct recursion) is folded: its further
+    // repeats are left out and counted instead, and the frames below it are written again.
+    // The walk's steps through the folded frames would fill the crash-time log, so it keeps
+    // to warnings meanwhile, as it does beyond the innermost frames of a deep stack.
     const int* level = logLevel();
     const int rememberedLevel = level != nullptr ? *level : CRSSDKLogLevelDebug;
-    std::uintptr_t outermost[kCRSThreadRecorderOutermostFrames];
-    std::uint64_t walked = 0;
+    KeptFrames kept(file);
+    bool deep = false;
+    bool folding = false;
+    std::uintptr_t repeatedPC = 0;
+    std::uint32_t repeatCount = 0;
     while (CRSUnwindNextFrame(&unwind)) {
         const std::uintptr_t pc = CRSUnwindGetPC(&unwind);
-        if (walked < kCRSThreadRecorderInnermostFrames) {
-            CRSFileWriteArrayEntryUint64(file, pc);
-        } else {
-            if (walked == kCRSThreadRecorderInnermostFrames) {
-                // The rest of a deep walk would fill the crash-time log with its steps.
-                CRSSDKLogWarn("Deep stack: keeping its innermost and outermost frames\n");
-                setLogLevel(CRSSDKLogLevelWarn);
-            }
-            outermost[(walked - kCRSThreadRecorderInnermostFrames) %
-                      kCRSThreadRecorderOutermostFrames] = pc;
+        const std::uint32_t repeats = CRSUnwindGetFrameRepeatCount(&unwind);
+        if (folding && pc == repeatedPC) {
+            repeatCount = repeats;
+            continue;
         }
-        ++walked;
+        if (!folding && repeats >= kCRSRecursionRepeatLimit) {
+            CRSSDKLogWarn("Possible infinite recursion - suppressing logging\n");
+            setLogLevel(CRSSDKLogLevelWarn);
+            folding = true;
+            repeatedPC = pc;
+            repeatCount = repeats;
+            continue;
+        }
+        if (folding && !deep) setLogLevel(rememberedLevel);
+        if (kept.add(pc)) {
+            CRSSDKLogWarn("Deep stack: keeping its innermost and outermost frames\n");
+            setLogLevel(CRSSDKLogLevelWarn);
+            deep = true;
+        }
     }
-    const std::uint64_t beyond =
-        walked > kCRSThreadRecorderInnermostFrames ? walked - kCRSThreadRecorderInnermostFrames : 0;
-    const std::uint64_t kept = std::min<std::uint64_t>(beyond, kCRSThreadRecorderOutermostFrames);
-    const std::uint64_t oldest = beyond - kept;  // the ring's first entry, in walk order
-    for (std::uint64_t i = 0; i < kept; ++i) {
-        CRSFileWriteArrayEntryUint64(file,
-                                     outermost[(oldest + i) % kCRSThreadRecorderOutermostFrames]);
-    }
+    const std::uint64_t omitted = kept.finish();
     CRSFileWriteArrayEnd(file);
     if (crashed) CRSFileWriteHashEntryBoolean(file, "crashed", true);
-    if (oldest > 0) {
+    if (folding) {
+        CRSFileWriteHashEntryUint64(file, "repeated_pc", repeatedPC);
+        CRSFileWriteHashEntryUint64(file, "repeat_count", repeatCount);
+    }
+    if (omitted > 0) {
         CRSFileWriteHashKey(file, "frames_omitted");
         CRSFileWriteHashStart(file);
         CRSFileWriteHashEntryUint64(file, "after", kCRSThreadRecorderInnermostFrames);
-        CRSFileWriteHashEntryUint64(file, "count", oldest);
+        CRSFileWriteHashEntryUint64(file, "count", omitted);
         CRSFileWriteHashEnd(file);
     }
     setLogLevel(rememberedLevel);

@@ -79,10 +79,22 @@ void CRSDladdr(const void* address,
              info.dli_fname != nullptr ? info.dli_fname : "unknown");
 }
 
+namespace {
+
+Clock::Duration durationOf(double seconds) {
+    return std::chrono::duration_cast<Clock::Duration>(std::chrono::duration<double>(seconds));
+}
+
+}  // namespace
+
 void CRSDispatchAfter(double seconds, const DispatchQueue& queue, DispatchQueue::Work work) {
-    queue.asyncAfter(
-        std::chrono::duration_cast<Clock::Duration>(std::chrono::duration<double>(seconds)),
-        std::move(work));
+    queue.asyncAfter(durationOf(seconds), std::move(work));
+}
+
+void CRSAddOperationAfter(double seconds, const OperationQueue& queue, OperationQueue::Work work) {
+    DispatchQueue::global().asyncAfter(
+        durationOf(seconds),
+        [queue, work = std::move(work)]() mutable { queue.addOperation(std::move(work)); });
 }
 
 }  // namespace pex

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/OperationQueue.h"
 
 namespace pex {
 
@@ -31,5 +32,8 @@ void CRSDladdr(const void* address,
 
 // Runs `work` on `queue` after `seconds`.
 void CRSDispatchAfter(double seconds, const DispatchQueue& queue, DispatchQueue::Work work);
+// After `seconds`, from the default global queue, adds `work` to `queue`: the work waits its
+// turn there only once the delay is over.
+void CRSAddOperationAfter(double seconds, const OperationQueue& queue, OperationQueue::Work work);
 
 }  // namespace pex

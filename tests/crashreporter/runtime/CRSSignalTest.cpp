@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,20 @@ constexpr int kFaultCode = 1 << 30;
 // How far the free disk space may move between the crash and the test's own reading of it.
 constexpr double kFreeSlack = 1024.0 * 1024 * 1024;
 
+// The keys of the first `section` of a record file, in the order they were written.
+std::vector<std::string> keysInOrder(const std::filesystem::path& file,
+                                     const std::string& section) {
+    std::istringstream lines(test::fileText(file));
+    for (std::string line; std::getline(lines, line);) {
+        const auto parsed = nlohmann::ordered_json::parse(line, nullptr, false);
+        if (!parsed.is_object() || !parsed.contains(section)) continue;
+        std::vector<std::string> keys;
+        for (const auto& [key, value] : parsed[section].items()) keys.push_back(key);
+        return keys;
+    }
+    return {};
+}
+
 class CRSSignalTest : public ::testing::Test {
   protected:
     const std::filesystem::path& root() const { return dir_.path(); }
@@ -36,29 +51,31 @@ class CRSSignalTest : public ::testing::Test {
     test::TempDir dir_;
 };
 
-TEST(CRSSignalNamesTest, UsesTheLinuxNumbersAndCodeNames) {
+TEST(CRSSignalNamesTest, UsesTheLinuxNumbersACodeNameOnlyForAnAbortAndTheKernelsCodeNames) {
     const struct {
         int signal;
         int code;
         const char* name;
         const char* codeName;
+        const char* kernelCodeName;
     } cases[] = {
-        {4, ILL_ILLOPN, "SIGILL", "ILL_ILLOPN"},
-        {5, TRAP_BRKPT, "SIGTRAP", "TRAP_BRKPT"},
-        {5, SI_KERNEL, "SIGTRAP", "SI_KERNEL"},
-        {6, SI_TKILL, "SIGABRT", "ABORT"},
-        {6, SI_USER, "SIGABRT", "ABORT"},
-        {7, BUS_ADRERR, "SIGBUS", "BUS_ADRERR"},
-        {8, FPE_INTDIV, "SIGFPE", "FPE_INTDIV"},
-        {9, SI_USER, "UNKNOWN", nullptr},
-        {11, SEGV_MAPERR, "SIGSEGV", "SEGV_MAPERR"},
-        {11, SEGV_ACCERR, "SIGSEGV", "SEGV_ACCERR"},
-        {11, SI_USER, "SIGSEGV", "SI_USER"},
-        {11, SI_QUEUE, "SIGSEGV", "SI_QUEUE"},
-        {11, SI_TKILL, "SIGSEGV", "SI_TKILL"},
-        {11, 77, "SIGSEGV", nullptr},
-        {31, 1, "SIGSYS", "SYS_SECCOMP"},
-        {12, SI_USER, "UNKNOWN", nullptr},
+        {4, ILL_ILLOPN, "SIGILL", nullptr, "ILL_ILLOPN"},
+        {5, TRAP_BRKPT, "SIGTRAP", nullptr, "TRAP_BRKPT"},
+        {5, SI_KERNEL, "SIGTRAP", nullptr, "SI_KERNEL"},
+        // However it was sent, an abort is named as one.
+        {6, SI_TKILL, "SIGABRT", "ABORT", "SI_TKILL"},
+        {6, SI_USER, "SIGABRT", "ABORT", "SI_USER"},
+        {7, BUS_ADRERR, "SIGBUS", nullptr, "BUS_ADRERR"},
+        {8, FPE_INTDIV, "SIGFPE", nullptr, "FPE_INTDIV"},
+        {9, SI_USER, "UNKNOWN", nullptr, "SI_USER"},
+        {11, SEGV_MAPERR, "SIGSEGV", nullptr, "SEGV_MAPERR"},
+        {11, SEGV_ACCERR, "SIGSEGV", nullptr, "SEGV_ACCERR"},
+        {11, SI_USER, "SIGSEGV", nullptr, "SI_USER"},
+        {11, SI_QUEUE, "SIGSEGV", nullptr, "SI_QUEUE"},
+        {11, SI_TKILL, "SIGSEGV", nullptr, "SI_TKILL"},
+        {11, 77, "SIGSEGV", nullptr, nullptr},
+        {31, 1, "SIGSYS", nullptr, "SYS_SECCOMP"},
+        {12, SI_USER, "UNKNOWN", nullptr, "SI_USER"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.signal) + "/" + std::to_string(c.code));
@@ -67,6 +84,7 @@ TEST(CRSSignalNamesTest, UsesTheLinuxNumbersAndCodeNames) {
         CRSSignalLookupNames(c.signal, c.code, &name, &codeName);
         EXPECT_STREQ(name, c.name);
         EXPECT_STREQ(codeName, c.codeName);
+        EXPECT_STREQ(CRSSignalKernelCodeName(c.signal, c.code), c.kernelCodeName);
     }
     std::vector<int> handled;
     CRSSignalForEachHandled([&](int index, int signal) {
@@ -82,13 +100,13 @@ TEST_F(CRSSignalTest, RecordsEachFatalSignalAndDiesByIt) {
         const char* mode;
         int signal;
         const char* name;
-        const char* codeName;
+        const char* kernelCodeName;
         int code;  // kFaultCode: the kernel's own, positive
         bool workerCrashed;
         int killWith;
     } cases[] = {
         {"segv", SIGSEGV, "SIGSEGV", "SEGV_MAPERR", SEGV_MAPERR, false, 0},
-        {"abort", SIGABRT, "SIGABRT", "ABORT", SI_TKILL, false, 0},
+        {"abort", SIGABRT, "SIGABRT", "SI_TKILL", SI_TKILL, false, 0},
         {"fpe", SIGFPE, "SIGFPE", "FPE_INTDIV", FPE_INTDIV, false, 0},
         {"ill", SIGILL, "SIGILL", "ILL_ILLOPN", ILL_ILLOPN, false, 0},
         {"bus", SIGBUS, "SIGBUS", "BUS_ADRERR", BUS_ADRERR, false, 0},
@@ -119,17 +137,27 @@ TEST_F(CRSSignalTest, RecordsEachFatalSignalAndDiesByIt) {
         EXPECT_EQ(signal[0]["name"], c.name);
         ASSERT_TRUE(signal[0]["code"].is_number_integer()) << signal[0].dump();
         const int code = signal[0]["code"].get<int>();
+        // The code name is the abort's alone; the kernel's name for the code stands apart.
+        EXPECT_EQ(signal[0]["code_name"],
+                  c.signal == SIGABRT ? nlohmann::json("ABORT") : nlohmann::json());
         if (c.code == kFaultCode) {
             EXPECT_GT(code, 0);
             // Whatever the kernel chose, a fault's code has a name.
-            EXPECT_TRUE(signal[0]["code_name"].is_string()) << signal[0].dump();
+            EXPECT_TRUE(signal[0]["kernel_code_name"].is_string()) << signal[0].dump();
         } else {
             EXPECT_EQ(code, c.code);
-            EXPECT_EQ(signal[0]["code_name"], c.codeName);
+            EXPECT_EQ(signal[0]["kernel_code_name"], c.kernelCodeName);
         }
-        // Only a fault the kernel raised has an address; a sent signal's si_addr holds the
-        // sender's pid.
-        EXPECT_EQ(signal[0].contains("address"), code > 0) << signal[0].dump();
+        // Every field of the signal's information, its address too: for a signal this test
+        // sent, those bytes hold the sender's pid and uid.
+        EXPECT_EQ(keysInOrder(report / "signal.clsrecord", "signal"),
+                  (std::vector<std::string>{"number", "code", "address", "name", "code_name",
+                                            "errno", "time", "kernel_code_name"}))
+            << signal[0].dump();
+        if (c.killWith != 0) {
+            EXPECT_EQ(signal[0]["address"].get<std::uint64_t>(),
+                      std::uint64_t{getuid()} << 32 | static_cast<std::uint32_t>(getpid()));
+        }
         const auto storage = sectionsNamed(record, "storage");
         ASSERT_EQ(storage.size(), 1u);
         const std::uint64_t total = storage[0]["total"].get<std::uint64_t>();
@@ -297,7 +325,7 @@ TEST_F(CRSSignalTest, TheNextLaunchSymbolicatesTheCrashedThread) {
     }
 }
 
-TEST_F(CRSSignalTest, AnOverflowedStackKeepsItsFaultFramesItsEntryAndTheGapBetween) {
+TEST_F(CRSSignalTest, AnOverflowedStackKeepsItsFaultFramesTheRecursionFoldedAndItsEntry) {
     const struct {
         const char* mode;
         const char* caller;  // a frame below the recursion
@@ -324,23 +352,26 @@ TEST_F(CRSSignalTest, AnOverflowedStackKeepsItsFaultFramesItsEntryAndTheGapBetwe
         ASSERT_LT(crashed, recorded[0].size());
         const nlohmann::json& thread = recorded[0][crashed];
 
-        // Some fifteen thousand frames of half a kilobyte fill the stack: both ends are kept.
-        ASSERT_TRUE(thread.contains("frames_omitted")) << thread.dump();
-        EXPECT_EQ(thread["frames_omitted"]["after"], kCRSThreadRecorderInnermostFrames);
-        EXPECT_GT(thread["frames_omitted"]["count"].get<std::uint64_t>(), 10'000u);
+        // Some fifteen thousand frames of half a kilobyte fill the stack, all but the first
+        // few of them one return address: folded into a count, nothing is cut.
+        ASSERT_TRUE(thread.contains("repeated_pc")) << thread.dump();
+        EXPECT_GT(thread["repeat_count"].get<std::uint64_t>(), 10'000u);
+        EXPECT_FALSE(thread.contains("frames_omitted")) << thread.dump();
+        const auto& stack = thread["stacktrace"];
+        EXPECT_EQ(static_cast<std::uint32_t>(
+                      std::count(stack.begin(), stack.end(), thread["repeated_pc"])),
+                  kCRSRecursionRepeatLimit);
         const auto& frames = resolved[0][crashed];
-        ASSERT_EQ(frames.size(),
-                  kCRSThreadRecorderInnermostFrames + kCRSThreadRecorderOutermostFrames);
         const auto symbol = [&](std::size_t i) { return frames[i]["symbol"].get<std::string>(); };
         const auto recursive = [&](std::size_t i) {
             return symbol(i).rfind("(anonymous namespace)::overflowStack(int)", 0) == 0;
         };
-        // The fault and the recursion on both sides of the gap.
-        for (std::size_t i = 0; i <= kCRSThreadRecorderInnermostFrames; ++i) {
+        // The fault and the recursion's first frames.
+        for (std::size_t i = 0; i <= kCRSRecursionRepeatLimit; ++i) {
             ASSERT_TRUE(recursive(i)) << i << ": " << symbol(i);
         }
         // Then how the thread got there, down to its entry.
-        std::size_t below = kCRSThreadRecorderInnermostFrames;
+        std::size_t below = kCRSRecursionRepeatLimit;
         while (below < frames.size() && recursive(below)) ++below;
         ASSERT_LT(below, frames.size());
         EXPECT_EQ(frames[below]["library"], "crs_crash_child");

@@ -127,5 +127,22 @@ TEST(CRSUtilitiesTest, DispatchesAfterTheDelayOnTheClock) {
     EXPECT_TRUE(test::runMainUntil([&] { return ran.load(); }));
 }
 
+TEST(CRSUtilitiesTest, AddsAnOperationToItsQueueOnlyAfterTheDelay) {
+    ScopedManualClock manual;
+    const OperationQueue queue("com.example.work-queue", 1);
+    std::atomic<bool> ran{false};
+    std::string label;
+    CRSAddOperationAfter(1.5, queue, [&] {
+        label = DispatchQueue::currentLabel();
+        ran = true;
+    });
+    manual.clock().advance(std::chrono::milliseconds(1499));
+    EXPECT_EQ(manual.clock().pendingCount(), 1u);
+    EXPECT_EQ(queue.operationCount(), 0u);  // not even waiting in the queue yet
+    manual.clock().advance(std::chrono::milliseconds(1));
+    EXPECT_TRUE(test::runMainUntil([&] { return ran.load(); }));
+    EXPECT_EQ(label, "com.example.work-queue");  // run by the operation queue
+}
+
 }  // namespace
 }  // namespace pex

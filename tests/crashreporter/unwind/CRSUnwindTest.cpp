@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -108,6 +110,36 @@ __attribute__((noinline)) int recurse(Capture* out, int depth) {
     return result + 1;
 }
 
+// A recursion through two functions: no return address follows itself.
+__attribute__((noinline)) int pong(Capture* out, int depth);
+
+__attribute__((noinline)) int ping(Capture* out, int depth) {
+    if (depth == 0) {
+        capture(out);
+        return 0;
+    }
+    const int result = pong(out, depth - 1);
+    asm volatile("" ::: "memory");
+    return result + 1;
+}
+
+__attribute__((noinline)) int pong(Capture* out, int depth) {
+    if (depth == 0) {
+        capture(out);
+        return 0;
+    }
+    const int result = ping(out, depth - 1);
+    asm volatile("" ::: "memory");
+    return result + 2;
+}
+
+// The thread object of a record that `capture` wrote.
+nlohmann::json recordedThread(const Capture& captured) {
+    const auto sections = CRSFileReadSections(captured.recordPath.c_str(), false);
+    if (!sections || sections->size() != 1) return nullptr;
+    return (*sections)[0]["threads"][0];
+}
+
 // A function with a known first instruction, whatever the compiler flags: `push rbx`, one byte.
 asm(R"(
     .text
@@ -175,11 +207,51 @@ TEST_F(CRSUnwindTest, CountsRepeatsThroughDeepRecursion) {
     EXPECT_EQ(longest, 499u);
 }
 
-TEST_F(CRSUnwindTest, KeepsBothEndsOfADeepStackAndMarksTheGap) {
+TEST_F(CRSUnwindTest, FoldsADirectRecursionAndKeepsTheFramesBelowIt) {
+    // Deeper than the record keeps, too: folded, it fits, so nothing is cut.
+    for (const int depth : {500, 3000}) {
+        SCOPED_TRACE(depth);
+        Capture captured;
+        captured.recordPath = path(("folded-" + std::to_string(depth) + ".clsrecord").c_str());
+        recurse(&captured, depth);
+        const std::vector<std::uintptr_t>& pcs = captured.ours.pcs;
+        const nlohmann::json thread = recordedThread(captured);
+        ASSERT_TRUE(thread.is_object());
+        EXPECT_EQ(thread["crashed"], true);
+        EXPECT_EQ(thread["registers"]["rip"], captured.registers.rip);
+
+        // The recursive call's return address (one per level, however the innermost call was
+        // made): written ten times, then counted.
+        ASSERT_TRUE(thread["repeated_pc"].is_number_unsigned()) << thread.dump();
+        const std::uintptr_t repeated = thread["repeated_pc"];
+        const auto first = std::find(pcs.begin(), pcs.end(), repeated);
+        const auto end =
+            std::find_if(first, pcs.end(), [&](std::uintptr_t pc) { return pc != repeated; });
+        const auto run = static_cast<std::size_t>(end - first);
+        ASSERT_GE(run, static_cast<std::size_t>(depth));
+        EXPECT_EQ(thread["repeat_count"], run - 1);
+        std::vector<std::uintptr_t> expected(pcs.begin(), first + 10);
+        expected.insert(expected.end(), end, pcs.end());
+        EXPECT_EQ(thread["stacktrace"].get<std::vector<std::uintptr_t>>(), expected);
+        EXPECT_FALSE(thread.contains("frames_omitted")) << thread.dump();
+        EXPECT_EQ(crsContext->writable->internalLogLevel, 1);  // restored after the walk
+    }
+    std::ifstream logFile(path("sdk.log"));
+    const std::string log((std::istreambuf_iterator<char>(logFile)),
+                          std::istreambuf_iterator<char>());
+    std::size_t warnings = 0;
+    for (std::size_t at = log.find("Possible infinite recursion"); at != std::string::npos;
+         at = log.find("Possible infinite recursion", at + 1)) {
+        ++warnings;
+    }
+    EXPECT_EQ(warnings, 2u);  // once per thread
+}
+
+TEST_F(CRSUnwindTest, KeepsBothEndsOfADeepStackThatFoldingDoesNotShortenAndMarksTheGap) {
     constexpr std::size_t kKept =
         kCRSThreadRecorderInnermostFrames + kCRSThreadRecorderOutermostFrames;
     Capture base;
-    recurse(&base, 0);
+    ping(&base, 0);
     const std::size_t baseFrames = base.ours.pcs.size();
     ASSERT_LT(baseFrames, kKept);
     // Exactly as deep as the record keeps, one frame deeper, far deeper.
@@ -187,16 +259,15 @@ TEST_F(CRSUnwindTest, KeepsBothEndsOfADeepStackAndMarksTheGap) {
         SCOPED_TRACE(total);
         Capture captured;
         captured.recordPath = path(("threads-" + std::to_string(total) + ".clsrecord").c_str());
-        recurse(&captured, static_cast<int>(total - baseFrames));
+        ping(&captured, static_cast<int>(total - baseFrames));
         const std::vector<std::uintptr_t>& pcs = captured.ours.pcs;
         ASSERT_EQ(pcs.size(), total);  // the walk itself goes all the way
 
-        const auto sections = CRSFileReadSections(captured.recordPath.c_str(), false);
-        ASSERT_TRUE(sections);
-        ASSERT_EQ(sections->size(), 1u);
-        const nlohmann::json& thread = (*sections)[0]["threads"][0];
+        const nlohmann::json thread = recordedThread(captured);
+        ASSERT_TRUE(thread.is_object());
         EXPECT_EQ(thread["crashed"], true);
         EXPECT_EQ(thread["registers"]["rip"], captured.registers.rip);
+        EXPECT_FALSE(thread.contains("repeated_pc")) << "no frame follows itself";
         const std::vector<std::uintptr_t> stack = thread["stacktrace"];
         const std::size_t omitted = total - std::min(total, kKept);
         ASSERT_EQ(stack.size(), total - omitted);
