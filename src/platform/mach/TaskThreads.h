@@ -21,6 +21,12 @@ class TaskThreads {
     // The thread's name as the kernel keeps it (at most 15 bytes), terminated, without the
     // trailing newline; false (and an empty `name`) when it cannot be read.
     static bool name(pid_t tid, char* name, std::size_t capacity);
+
+    // Whether the thread sleeps with `signal` blocked (from its ".../status"), so the signal
+    // reaches it only once it wakes and unblocks it, which it may never do. False for a thread
+    // that runs (one that is just starting blocks every signal for a moment) and when the
+    // status cannot be read.
+    static bool sleepsWithSignalBlocked(pid_t tid, int signal);
 };
 
 }  // namespace pex
