@@ -107,14 +107,14 @@ bool TaskThreads::name(pid_t tid, char* name, std::size_t capacity) {
     return true;
 }
 
-bool TaskThreads::sleepsWithSignalBlocked(pid_t tid, int signal) {
-    if (signal < 1 || signal > 64) return false;
+TaskThreads::SignalReach TaskThreads::signalReach(pid_t tid, int signal) {
+    if (signal < 1 || signal > 64) return SignalReach::reached;
     char path[64] = "/proc/self/task/";
     char* end = appendDecimal(path + std::strlen(path), tid);
     std::memcpy(end, "/status", sizeof "/status");
 
     const int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) return errno == ENOENT || errno == ESRCH ? SignalReach::gone : SignalReach::reached;
     // The whole file is a few dozen short lines.
     char text[4096];
     std::size_t length = 0;
@@ -129,21 +129,23 @@ bool TaskThreads::sleepsWithSignalBlocked(pid_t tid, int signal) {
 
     // "State:" then blanks and one letter: S for an interruptible sleep.
     const char* state = std::strstr(text, "\nState:");
-    if (state == nullptr) return false;
+    if (state == nullptr) return SignalReach::reached;
     state += sizeof "\nState:" - 1;
     while (*state == ' ' || *state == '\t') ++state;
-    if (*state != 'S') return false;
+    // Z (a zombie) and X (dead): its end is under way.
+    if (*state == 'Z' || *state == 'X') return SignalReach::gone;
+    if (*state != 'S') return SignalReach::reached;
 
     // "SigBlk:" then sixteen hexadecimal digits, the highest signal first.
     const char* at = std::strstr(text, "\nSigBlk:");
-    if (at == nullptr) return false;
+    if (at == nullptr) return SignalReach::reached;
     at += sizeof "\nSigBlk:" - 1;
     while (*at == ' ' || *at == '\t') ++at;
     std::uint64_t blocked = 0;
     for (int value; (value = hexValue(*at)) >= 0; ++at) {
         blocked = (blocked << 4) | static_cast<std::uint64_t>(value);
     }
-    return (blocked >> (signal - 1)) & 1;
+    return (blocked >> (signal - 1)) & 1 ? SignalReach::blockedAsleep : SignalReach::reached;
 }
 
 }  // namespace pex

@@ -49,17 +49,18 @@ bool isRequested(ParkedThreadSlot& slot) {
 }
 
 // A thread asleep with the signal blocked answers only once it wakes and unblocks it, which it
-// may never do: it is not waited for.
+// may never do, and one that has ended never answers: neither is waited for.
 bool isAwaited(ParkedThreadSlot& slot, int signal) {
-    return isRequested(slot) && !TaskThreads::sleepsWithSignalBlocked(slot.tid, signal);
+    return isRequested(slot) &&
+           TaskThreads::signalReach(slot.tid, signal) == TaskThreads::SignalReach::reached;
 }
 
 // How often a wait looks again at the threads that block the signal: one that runs now (just
 // starting, say) may fall asleep with it blocked.
 constexpr std::int64_t kBlockedRecheckNanoseconds = 1'000'000;
 
-// Waits until every asked thread has answered or sleeps with the signal blocked, at most until
-// `deadline`.
+// Waits until every asked thread has answered, sleeps with the signal blocked or has ended, at
+// most until `deadline`.
 void awaitAnswers(ThreadParkingArea* area, std::uint32_t slots, int signal, std::int64_t deadline) {
     for (;;) {
         // Read before the states: an answer after this load changes it, so the wait below
@@ -161,7 +162,9 @@ std::size_t ThreadParking::park(ThreadParkingArea* area, const pid_t* tids, std:
     for (std::uint32_t i = 0; i < slots; ++i) {
         ParkedThreadSlot& slot = area->slots[i];
         // A thread that answers from here on finds its request withdrawn.
-        if (isRequested(slot) && !isAwaited(slot, signalNumber()) &&
+        if (isRequested(slot) &&
+            TaskThreads::signalReach(slot.tid, signalNumber()) ==
+                TaskThreads::SignalReach::blockedAsleep &&
             claim(slot, ParkedThreadState::blocking)) {
             ++skipped;
         }
