@@ -264,11 +264,12 @@ void findImageApartFromHandler(std::uintptr_t address, std::uintptr_t* lowOut,
 
 // The C++ runtime's image, found by `std::terminate`: every path to the handler passes through
 // it, and nothing intercepts it (the address sanitizer's runtime replaces `__cxa_throw`). And
-// the unwinder's, found by the call that starts every throw's search.
+// the unwinder's, found by one of its register reads (the sanitizer replaces the call that
+// starts a throw's search, but not these).
 void findRuntimeImages(CRSExceptionReadOnlyContext* context) {
     findImageApartFromHandler(reinterpret_cast<std::uintptr_t>(&std::terminate),
                               &context->runtimeLow, &context->runtimeHigh);
-    findImageApartFromHandler(reinterpret_cast<std::uintptr_t>(&_Unwind_RaiseException),
+    findImageApartFromHandler(reinterpret_cast<std::uintptr_t>(&_Unwind_GetIP),
                               &context->unwinderLow, &context->unwinderHigh);
 }
 
