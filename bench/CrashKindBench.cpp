@@ -2,7 +2,9 @@
 // the signal sent (or the fault, as the crash test build stamps it) to the process's death, and
 // the size of the report folder left for the next start and of its crash record; each kind also
 // runs with crash reporting switched off in the same process, for comparison. Each iteration starts
-// the application's crash test build with a fresh home, its hosts on a stand-in on 127.0.0.1.
+// the application's crash test build with a fresh home, its hosts on a stand-in on 127.0.0.1 and
+// its sound on a private sound server (whose client threads block every signal). With crash
+// reporting, the median time to death must stay within 100 ms: the run fails otherwise.
 //
 //   bench_CrashKindBench --benchmark_counters_tabular=true
 #include <signal.h>
@@ -13,6 +15,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -31,6 +34,7 @@
 #include "standin-service/TelemetryServer.h"
 #include "support/ChildLauncher.h"
 #include "support/CrashTestAppLaunch.h"
+#include "support/PulseAudioServer.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -60,6 +64,8 @@ const Kind kKinds[] = {
     {"worker_uncaught_exception", "worker-uncaught-exception", 0, SIGABRT},
     {"bad_alloc", "bad-alloc", 0, SIGABRT},
     {"late_library_fault", "late-library-fault", 0, SIGSEGV},
+    {"sound_callback_null_store", "sound-callback-null-store", 0, SIGSEGV},
+    {"worker_noexcept_exception", "worker-noexcept-exception", 0, SIGABRT},
 };
 
 std::int64_t monotonicNanoseconds() {
@@ -85,11 +91,11 @@ std::uintmax_t bytesUnder(const fs::path& folder) {
 
 // One crash: the nanoseconds from signal or fault to death, or -1 with `failure` set.
 std::int64_t crashOnce(const Kind& kind, bool reporting, const std::string& origin,
-                       const fs::path& home, std::string& failure) {
+                       const std::string& soundServer, const fs::path& home, std::string& failure) {
     const fs::path log = home / "crash.log";
     const fs::path clock = home / "fault-clock";
     pex::test::ChildLaunch launch =
-        pex::test::crashTestAppLaunch(PEXMORA_CRASHTEST, home.string(), origin);
+        pex::test::crashTestAppLaunch(PEXMORA_CRASHTEST, home.string(), origin, soundServer);
     launch.environment["PEXMORA_TEST_LATE_LIBRARY"] = PEXMORA_CRASHTEST_LATE_LIBRARY;
     launch.environment["PEXMORA_TEST_CRASH"] = std::string(kind.mode);
     launch.environment["PEXMORA_TEST_FAULT_CLOCK"] = clock.string();
@@ -133,7 +139,17 @@ std::int64_t crashOnce(const Kind& kind, bool reporting, const std::string& orig
     return to - from;
 }
 
+// What crash reporting may add to a crash, at most, in the median run.
+constexpr std::int64_t kDeathWithinNanoseconds = 100'000'000;
+
 void BM_CrashToDeath(benchmark::State& state, const Kind& kind, bool reporting) {
+    pex::test::PulseAudioServer::Options soundOptions;
+    soundOptions.defaultSource = "speakers.monitor";
+    pex::test::PulseAudioServer sound(soundOptions);
+    if (!sound.isRunning()) {
+        state.SkipWithError(("the sound server did not start: " + sound.log()).c_str());
+        return;
+    }
     pex::standin::StandinService service;
     service.start();
     pex::standin::TelemetryServer telemetry(service);
@@ -141,15 +157,17 @@ void BM_CrashToDeath(benchmark::State& state, const Kind& kind, bool reporting) 
     pex::standin::InstallationsServer installations(service);
     std::uintmax_t reportBytes = 0;
     std::uintmax_t recordBytes = 0;
+    std::vector<std::int64_t> deaths;
     for (auto _ : state) {
         pex::test::TempDir home;
         std::string failure;
-        const std::int64_t nanoseconds =
-            crashOnce(kind, reporting, service.origin(), home.path(), failure);
+        const std::int64_t nanoseconds = crashOnce(kind, reporting, service.origin(),
+                                                   sound.serverAddress(), home.path(), failure);
         if (nanoseconds < 0) {
             state.SkipWithError(failure.c_str());
             break;
         }
+        deaths.push_back(nanoseconds);
         state.SetIterationTime(static_cast<double>(nanoseconds) / 1e9);
         const fs::path reports = home.path() / ".cache" / "Pexmora" / "com.crashreporter.data" /
                                  "com.pexmora.app" / "v5" / "reports" / "active";
@@ -162,6 +180,16 @@ void BM_CrashToDeath(benchmark::State& state, const Kind& kind, bool reporting) 
             if (name == "signal.clsrecord" || name == "exception.clsrecord") {
                 recordBytes += it->file_size(error);
             }
+        }
+    }
+    if (reporting && !deaths.empty()) {
+        std::sort(deaths.begin(), deaths.end());
+        const std::int64_t median = deaths[deaths.size() / 2];
+        if (median > kDeathWithinNanoseconds) {
+            const std::string failure = "the median crash took " +
+                                        std::to_string(median / 1000000) +
+                                        " ms to death, more than 100 ms";
+            state.SkipWithError(failure.c_str());
         }
     }
     // The whole folder (what was written at start-up too) and the crash's own record.

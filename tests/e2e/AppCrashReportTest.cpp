@@ -30,6 +30,7 @@
 #include "support/ChildLauncher.h"
 #include "support/CrashReportMessage.h"
 #include "support/CrashTestAppLaunch.h"
+#include "support/PulseAudioServer.h"
 #include "support/TestSupport.h"
 
 namespace pex {
@@ -61,6 +62,8 @@ struct CrashKind {
     bool anyAddress = false;  // an address, whatever it is (the end of a stack)
     const char* exceptionName = nullptr;
     const char* reason = nullptr;
+    // Libraries (file name beginnings) none of whose frames may come before the site.
+    std::vector<std::string> notBeforeSite;
 };
 
 // gtest names a failing row by this.
@@ -113,6 +116,16 @@ CrashKind uncaught(const char* name, const char* mode, const char* site, const c
     return kind;
 }
 
+// Thrown out of a function that may not throw: the unwinder's and the C++ runtime's frames
+// come before the throw site, and none of them is recorded.
+CrashKind noexceptUncaught() {
+    CrashKind kind =
+        uncaught("NoexceptUncaughtException", "worker-noexcept-exception", "pexmoraCrashTestThrow",
+                 "std::runtime_error", "pexmora crash test: uncaught");
+    kind.notBeforeSite = {"libgcc_s", "libstdc++"};
+    return kind;
+}
+
 std::vector<CrashKind> crashKinds() {
     CrashKind late = nullStore("LateLibraryFault", "late-library-fault", On::main);
     late.site = "pexmoraLateLibraryStoreToNull";
@@ -136,6 +149,9 @@ std::vector<CrashKind> crashKinds() {
         uncaught("BadAllocUnderSmallAddressSpace", "bad-alloc", "pexmoraCrashTestExhaustMemory",
                  "std::bad_alloc", "std::bad_alloc"),
         late,
+        // On the sound client's own thread, which blocks every signal.
+        nullStore("SoundCallbackNullStore", "sound-callback-null-store", On::worker),
+        noexceptUncaught(),
     };
 }
 
@@ -168,6 +184,11 @@ class AppCrashReportTest : public ::testing::TestWithParam<CrashKind> {
     }
 
     void SetUp() override {
+        // A sound server of the row's own: its client threads are part of every crash.
+        test::PulseAudioServer::Options options;
+        options.defaultSource = "speakers.monitor";
+        sound_ = std::make_unique<test::PulseAudioServer>(options);
+        ASSERT_TRUE(sound_->isRunning()) << sound_->log();
         service_.start();
         telemetry_ = std::make_unique<standin::TelemetryServer>(service_);
         settings_ = std::make_unique<standin::CrashSettingsServer>(service_);
@@ -183,8 +204,8 @@ class AppCrashReportTest : public ::testing::TestWithParam<CrashKind> {
 
     // Starts the application in the row's home; its output goes to the run's log.
     pid_t launch(const char* run, const char* crash) {
-        test::ChildLaunch launch =
-            test::crashTestAppLaunch(PEXMORA_CRASHTEST, home().string(), service_.origin());
+        test::ChildLaunch launch = test::crashTestAppLaunch(
+            PEXMORA_CRASHTEST, home().string(), service_.origin(), sound_->serverAddress());
         launch.environment["PEXMORA_TEST_LATE_LIBRARY"] = PEXMORA_CRASHTEST_LATE_LIBRARY;
         if (crash) launch.environment["PEXMORA_TEST_CRASH"] = std::string(crash);
         launch.writeTo(1, logOf(run).string()).duplicate(1, 2);
@@ -255,6 +276,10 @@ class AppCrashReportTest : public ::testing::TestWithParam<CrashKind> {
         EXPECT_TRUE(uploadedReport().empty());
         ASSERT_EQ(entriesIn(reportsRoot() / "active"), 1u) << "the crashed run's report folder";
         const fs::path crashed = fs::directory_iterator(reportsRoot() / "active")->path();
+        // Every other thread was stopped or, asleep with every signal blocked, skipped at once:
+        // none was waited for until the bound.
+        const std::string crashLog = readFile(crashed / "sdk.log");
+        EXPECT_EQ(crashLog.find("Unable to suspend"), std::string::npos) << crashLog;
 
         const pid_t next = launch("next", nullptr);
         ASSERT_GT(next, 0);
@@ -335,6 +360,15 @@ class AppCrashReportTest : public ::testing::TestWithParam<CrashKind> {
             }
             ASSERT_TRUE(at) << kind.site << " is not among the first frames\n" << stack.str();
             EXPECT_EQ(fs::path(frames[*at].value("library", "")).filename().string(), kind.library);
+            for (std::size_t i = 0; i < *at; ++i) {
+                const std::string library =
+                    fs::path(frames[i].value("library", "")).filename().string();
+                for (const std::string& excluded : kind.notBeforeSite) {
+                    EXPECT_NE(library.rfind(excluded, 0), 0u)
+                        << "a frame of " << library << " before the site\n"
+                        << stack.str();
+                }
+            }
         }
         if (kind.outer != nullptr) {
             bool found = false;
@@ -402,6 +436,7 @@ class AppCrashReportTest : public ::testing::TestWithParam<CrashKind> {
         }
     }
 
+    std::unique_ptr<test::PulseAudioServer> sound_;
     test::TempDir machine_;
     standin::StandinService service_;
     std::unique_ptr<standin::TelemetryServer> telemetry_;

@@ -27,6 +27,7 @@
 #include <functional>
 #include <map>
 #include <new>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -36,6 +37,7 @@
 #include "crashreporter/network/CRSSettingsEndpoint.h"
 #include "crashreporter/runtime/CRSBinaryImage.h"
 #include "crashreporter/runtime/CRSContext.h"
+#include "platform/audiotoolbox/AudioInputQueue.h"
 #include "platform/foundation/DeploymentSettings.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/ThreadLauncher.h"
@@ -84,6 +86,14 @@ __attribute__((noinline)) void pexmoraCrashTestOverflowStack() {
 __attribute__((noinline)) void pexmoraCrashTestThrow() {
     pexmoraCrashTestMarkFault();
     throw std::runtime_error("pexmora crash test: uncaught");
+}
+
+// An exception that leaves a function that may not throw: the unwinder's search ends in
+// terminate there, before any frame is unwound.
+__attribute__((noinline)) void pexmoraCrashTestThrowThroughNoexcept() noexcept {
+    pexmoraCrashTestThrow();
+    // Used after the call, so the call is not a jump that leaves this frame.
+    asm volatile("");
 }
 
 // Allocates until the address space limit set just before refuses, and lets the allocation
@@ -171,6 +181,19 @@ void faultTogether() {
     }
 }
 
+// Records the default input device and faults in the first buffer's callback, on the sound
+// client's own thread.
+void faultInSoundCallback() {
+    static pex::AudioInputQueueResult recording = pex::AudioInputQueue::create(
+        pex::AudioCaptureFormat{},
+        [](std::span<const std::uint8_t>) { pexmoraCrashTestStoreToNull(); },
+        [](const pex::AudioQueueError&) {});
+    if (!recording.queue || recording.queue->start()) {
+        say("pexmora-crashtest: cannot record from the sound server\n");
+        std::_Exit(3);
+    }
+}
+
 // Each kind's crash, run once crash reporting has started.
 const std::map<std::string, std::function<void()>>& kinds() {
     using pex::DispatchQueue;
@@ -189,6 +212,8 @@ const std::map<std::string, std::function<void()>>& kinds() {
              });
          }},
         {"two-threads-fault", faultTogether},
+        {"sound-callback-null-store", faultInSoundCallback},
+        {"worker-noexcept-exception", [] { onWorker(pexmoraCrashTestThrowThroughNoexcept); }},
         {"late-library-fault", [] { DispatchQueue::main().async(faultInLateLibrary); }},
     };
     return table;

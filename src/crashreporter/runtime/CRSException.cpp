@@ -6,6 +6,7 @@
 #include <sys/syscall.h>
 #include <ucontext.h>
 #include <unistd.h>
+#include <unwind.h>
 
 #include <algorithm>
 #include <atomic>
@@ -119,7 +120,8 @@ bool throwSiteState(const ucontext_t* handlerContext, CRSCrashedThreadState* out
     bool passedRuntime = false;
     while (CRSUnwindNextFrame(&walk)) {
         const std::uintptr_t pc = CRSUnwindGetPC(&walk);
-        if (pc >= exception.runtimeLow && pc < exception.runtimeHigh) {
+        if ((pc >= exception.runtimeLow && pc < exception.runtimeHigh) ||
+            (pc >= exception.unwinderLow && pc < exception.unwinderHigh)) {
             passedRuntime = true;
         } else if (passedRuntime) {
             out->registers = walk.registers;
@@ -226,14 +228,16 @@ void recordActiveException(const ucontext_t* handlerContext) {
     CRSSDKLogInfo("Finished recording an exception structure\n");
 }
 
-// The C++ runtime's image, found by `std::terminate`: every path to the handler passes through
-// it, and nothing intercepts it (the address sanitizer's runtime replaces `__cxa_throw`).
-void findRuntimeImage(CRSExceptionReadOnlyContext* context) {
+// The mapped range [low, high) of the image that holds `address`; both 0 when the handler
+// shares that image (a runtime linked into the program itself: nothing tells its frames apart
+// from the program's then, and the walk starts at the handler).
+void findImageApartFromHandler(std::uintptr_t address, std::uintptr_t* lowOut,
+                               std::uintptr_t* highOut) {
     struct Search {
         std::uintptr_t address;
         std::uintptr_t low = 0;
         std::uintptr_t high = 0;
-    } search{reinterpret_cast<std::uintptr_t>(&std::terminate)};
+    } search{address};
     dl_iterate_phdr(
         [](dl_phdr_info* info, std::size_t, void* data) {
             auto* found = static_cast<Search*>(data);
@@ -252,12 +256,21 @@ void findRuntimeImage(CRSExceptionReadOnlyContext* context) {
             return 1;
         },
         &search);
-    // A runtime linked into the program itself shares its image with the handler: nothing
-    // tells the runtime's frames apart then, and the walk starts at the handler.
     const auto handler = reinterpret_cast<std::uintptr_t>(&CRSTerminateHandler);
     const bool separate = handler < search.low || handler >= search.high;
-    context->runtimeLow = separate ? search.low : 0;
-    context->runtimeHigh = separate ? search.high : 0;
+    *lowOut = separate ? search.low : 0;
+    *highOut = separate ? search.high : 0;
+}
+
+// The C++ runtime's image, found by `std::terminate`: every path to the handler passes through
+// it, and nothing intercepts it (the address sanitizer's runtime replaces `__cxa_throw`). And
+// the unwinder's, found by one of its register reads (the sanitizer replaces the call that
+// starts a throw's search, but not these).
+void findRuntimeImages(CRSExceptionReadOnlyContext* context) {
+    findImageApartFromHandler(reinterpret_cast<std::uintptr_t>(&std::terminate),
+                              &context->runtimeLow, &context->runtimeHigh);
+    findImageApartFromHandler(reinterpret_cast<std::uintptr_t>(&_Unwind_GetIP),
+                              &context->unwinderLow, &context->unwinderHigh);
 }
 
 void createEmptyFile(const std::string& path, const char* failure) {
@@ -319,7 +332,7 @@ void CRSExceptionInitialize(CRSExceptionReadOnlyContext* context, int* customExc
     if (!CRSUnlinkIfExists(context->path)) {
         CRSSDKLogError("Unable to reset the exception file %s\n", strerror(errno));
     }
-    findRuntimeImage(context);
+    findRuntimeImages(context);
     const std::terminate_handler previous = std::set_terminate(CRSTerminateHandler);
     context->originalTerminateHandler = previous != CRSTerminateHandler ? previous : nullptr;
     if (customExceptionCount != nullptr) *customExceptionCount = 0;

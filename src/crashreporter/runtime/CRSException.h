@@ -39,6 +39,10 @@ struct CRSExceptionReadOnlyContext {
     // terminate handler are left out of the crashed thread's stack. Both 0 when unknown.
     std::uintptr_t runtimeLow;
     std::uintptr_t runtimeHigh;
+    // The same for the stack unwinder's image, whose frames lie among the runtime's when an
+    // exception reaches a frame that may not throw (the unwinder's search ends in terminate).
+    std::uintptr_t unwinderLow;
+    std::uintptr_t unwinderHigh;
     // Zero when custom exceptions are switched off.
     std::uint32_t maxCustomExceptions;
 };

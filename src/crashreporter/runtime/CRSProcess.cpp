@@ -75,6 +75,7 @@ bool CRSProcessInit(CRSProcess* process, pid_t crashedThread, const ucontext_t* 
     std::memset(process->stackLow, 0, sizeof process->stackLow);
     std::memset(process->stackHigh, 0, sizeof process->stackHigh);
     process->suspended = false;
+    process->blockingThreadCount = 0;
     const long count = TaskThreads::list(process->threads, kCRSProcessMaxThreads);
     if (count < 0) {
         process->threadCount = 0;
@@ -92,17 +93,24 @@ bool CRSProcessSuspendAllOtherThreads(CRSProcess* process) {
         return false;
     }
     const std::size_t others = process->threadCount - (process->threadCount > 0 ? 1 : 0);
+    std::size_t blocking = 0;
     const std::size_t stopped =
         ThreadParking::park(area, process->threads, process->threadCount, process->thisThread,
-                            kCRSThreadSuspendTimeoutNanoseconds);
+                            kCRSThreadSuspendTimeoutNanoseconds, &blocking);
     process->suspended = true;
-    if (stopped < others) {
-        CRSSDKLogWarn("Unable to suspend %lu of %lu threads\n",
-                      static_cast<unsigned long>(others - stopped),
-                      static_cast<unsigned long>(others));
-        return false;
+    process->blockingThreadCount = blocking;
+    if (blocking > 0) {
+        // Threads that block every signal (as some libraries' own threads do) are recorded
+        // without their state rather than waited for until the bound.
+        CRSSDKLogWarn("Skipped %lu of %lu threads that block the suspend signal\n",
+                      static_cast<unsigned long>(blocking), static_cast<unsigned long>(others));
     }
-    return true;
+    if (stopped + blocking < others) {
+        CRSSDKLogWarn("Unable to suspend %lu of %lu threads\n",
+                      static_cast<unsigned long>(others - blocking - stopped),
+                      static_cast<unsigned long>(others));
+    }
+    return stopped == others;
 }
 
 bool CRSProcessResumeAllOtherThreads(CRSProcess* process) {
@@ -135,7 +143,7 @@ bool CRSProcessGetThreadState(const CRSProcess* process, pid_t thread, CRSThread
     const greg_t* registers =
         process->suspended && area != nullptr ? ThreadParking::registersOf(area, thread) : nullptr;
     if (registers == nullptr) {
-        CRSSDKLogError("Failed to get thread state via thread_get_state for thread: %i\n",
+        CRSSDKLogError("Failed to get thread state via thread_get_state for thread: %d\n",
                        static_cast<int>(thread));
         return false;
     }

@@ -2,7 +2,10 @@
 
 #include <sys/syscall.h>
 #include <time.h>
+#include <ucontext.h>
 #include <unistd.h>
+
+#include <atomic>
 
 #include <cerrno>
 #include <cstdint>
@@ -206,6 +209,104 @@ bool repeatsByItself(int signal, const siginfo_t* info) {
            (info->si_code > 0 && signal != SIGTRAP && signal != SIGSYS);
 }
 
+// The signal whose crash is being recorded (0 before one, or while an exception is).
+std::atomic<int> recordedSignal{0};
+
+// The recording thread itself faulted: the record cannot go on, and nothing else will finish
+// it. The process ends by the signal being recorded, as it would have without crash reporting
+// (by this fault when an exception was being recorded); nothing of the damaged process runs on
+// the way out.
+[[noreturn]] void endByTheRecordedSignal(int signal) {
+    const int recorded = recordedSignal.load(std::memory_order_acquire);
+    const int ending = recorded != 0 ? recorded : signal;
+    CRSSDKLogError("Error: the crash record faulted, ending the process by signal %d\n", ending);
+    struct sigaction defaultAction {};
+    sigaction(ending, &defaultAction, nullptr);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, ending);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    syscall(SYS_tgkill, getpid(), syscall(SYS_gettid), ending);
+    // Only a signal whose default is to go on gets here.
+    _exit(1);
+}
+
+// What the recording needs unblocked on its thread: the handled signals, so that a fault
+// inside the record comes back to the handler (and ends the process) instead of the kernel
+// ending it silently. Every other signal stays as the thread had it.
+void unblockHandledSignals() {
+    sigset_t handled;
+    sigemptyset(&handled);
+    for (const int signal : kHandledSignals) sigaddset(&handled, signal);
+    if (sigprocmask(SIG_UNBLOCK, &handled, nullptr) != 0) {
+        CRSSDKLogError("Unable to unmask signals - we risk infinite recursion here\n");
+    }
+}
+
+// The room left below the handler on the alternate stack it runs on; unbounded on the thread's
+// own stack.
+std::size_t roomOnThisStack() {
+    stack_t current{};
+    if (sigaltstack(nullptr, &current) != 0 || !(current.ss_flags & SS_ONSTACK)) {
+        return SIZE_MAX;
+    }
+    const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+    const auto low = reinterpret_cast<std::uintptr_t>(current.ss_sp);
+    return here > low ? here - low : 0;
+}
+
+struct SignalRecording {
+    int savedErrno;
+    siginfo_t* info;
+    const ucontext_t* userContext;
+};
+
+// Writes the signal record and runs the crash body into it.
+void writeCrashRecord(const SignalRecording& recording) {
+    CRSFile file;
+    if (CRSFileInitWithPathMode(&file, crsContext->readonly->signal.path, true, false)) {
+        writeSignalRecord(&file, recording.savedErrno, recording.info);
+        CRSHandler(&file, static_cast<pid_t>(syscall(SYS_gettid)), recording.userContext, true);
+        CRSFileClose(&file);
+    } else {
+        CRSSDKLogError("Unable to open signal file\n");
+    }
+}
+
+// Only one thread records at a time (the crashed flag), so one set of these serves it.
+SignalRecording gRecordingStackCall;
+ucontext_t gRecordingStackContext;
+ucontext_t gRecordingStackReturn;
+
+void writeCrashRecordOnRecordingStack() {
+    writeCrashRecord(gRecordingStackCall);
+}
+
+// A foreign alternate stack may be far smaller than the record needs: the record is then
+// written on the reporter's own stack, and the handler goes on where it was.
+void writeCrashRecordWithRoom(const CRSSignalReadOnlyContext* context,
+                              const SignalRecording& recording) {
+    const CRSThreadSignalStack& own = context->recordingStack;
+    if (roomOnThisStack() >= kCRSSignalRecordStackNeed || own.base == nullptr) {
+        writeCrashRecord(recording);
+        return;
+    }
+    CRSSDKLogWarn("The signal stack is too small to record on: recording on the reporter's own\n");
+    gRecordingStackCall = recording;
+    if (getcontext(&gRecordingStackContext) != 0) {
+        writeCrashRecord(recording);
+        return;
+    }
+    gRecordingStackContext.uc_stack.ss_sp = own.base;
+    gRecordingStackContext.uc_stack.ss_size = kCRSThreadSignalStackSize;
+    gRecordingStackContext.uc_stack.ss_flags = 0;
+    gRecordingStackContext.uc_link = &gRecordingStackReturn;
+    makecontext(&gRecordingStackContext, writeCrashRecordOnRecordingStack, 0);
+    if (swapcontext(&gRecordingStackReturn, &gRecordingStackContext) != 0) {
+        writeCrashRecord(recording);
+    }
+}
+
 // A fault of another thread while the first crash is recorded: it waits, so the record is
 // completed and the process ends by the first signal once that is handed back. Should the
 // record never complete, this thread's own signal is handed back and ends it.
@@ -316,6 +417,9 @@ void CRSSignalInitialize(CRSSignalReadOnlyContext* context) {
     if (!CRSUnlinkIfExists(context->path)) {
         CRSErrorLog(std::string("Unable to reset the signal log file ") + strerror(errno));
     }
+    if (context->recordingStack.mapping == nullptr) {
+        context->recordingStack = CRSThreadSignalStackMap();
+    }
     CRSSignalInstallHandlers(context);
 }
 
@@ -404,33 +508,21 @@ void CRSSignalHandler(int signal, siginfo_t* info, void* userContext) {
     // back here. Checked before any signal is unblocked.
     if (CRSContextMarkAndCheckIfCrashed()) {
         if (CRSContextCrashingThread() == static_cast<pid_t>(syscall(SYS_gettid))) {
-            // The recording itself faulted: it cannot go on, and nothing else will finish it.
             CRSSDKLogError("Error: aborting signal handler because crash has already occurred\n");
-            // Not exit(): nothing of the damaged process may run on the way out.
-            _exit(1);
+            endByTheRecordedSignal(signal);
         }
         awaitTheFirstCrash(signal, info, userContext);
         errno = savedErrno;
         return;
     }
-    sigset_t all;
-    sigfillset(&all);
-    if (sigprocmask(SIG_UNBLOCK, &all, nullptr) != 0) {
-        CRSSDKLogError("Unable to unmask signals - we risk infinite recursion here\n");
-    }
+    recordedSignal.store(signal, std::memory_order_release);
+    unblockHandledSignals();
     if (reinterpret_cast<std::uintptr_t>(info) < 4096) info = nullptr;
     if (reinterpret_cast<std::uintptr_t>(userContext) < 4096) userContext = nullptr;
 
     const CRSSignalReadOnlyContext* context = &crsContext->readonly->signal;
-    CRSFile file;
-    if (CRSFileInitWithPathMode(&file, context->path, true, false)) {
-        writeSignalRecord(&file, savedErrno, info);
-        CRSHandler(&file, static_cast<pid_t>(syscall(SYS_gettid)),
-                   static_cast<const ucontext_t*>(userContext), true);
-        CRSFileClose(&file);
-    } else {
-        CRSSDKLogError("Unable to open signal file\n");
-    }
+    writeCrashRecordWithRoom(context,
+                             {savedErrno, info, static_cast<const ucontext_t*>(userContext)});
 
     const bool repeats = repeatsByItself(signal, info);
     CRSSignalSafeInstallPreexistingHandlers(context, repeats ? signal : -1, info, userContext);

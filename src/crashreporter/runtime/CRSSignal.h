@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "crashreporter/runtime/CRSThreadSignalStacks.h"
+
 namespace pex {
 
 inline constexpr int kCRSSignalCount = 7;
@@ -25,12 +27,19 @@ inline constexpr std::size_t kCRSThreadSignalStackSize = 262144;
 inline constexpr std::int64_t kCRSSecondFaultWaitNanoseconds = 10'000'000'000;
 inline constexpr std::int64_t kCRSSecondFaultAfterRecordNanoseconds = 1'000'000'000;
 
+// The stack the handler needs to record a crash (it uses about 37 KiB), with a margin. On an
+// alternate stack with less room below the handler, the record is written on the reporter's
+// own recording stack instead.
+inline constexpr std::size_t kCRSSignalRecordStackNeed = 65536;
+
 struct CRSSignalReadOnlyContext {
     const char* path;
     // What was installed before, in the order of the handled signals; a slot without a handler
     // has nothing to restore.
     struct sigaction originalActions[kCRSSignalCount];
     stack_t originalStack;
+    // Of `kCRSThreadSignalStackSize`, mapped at initialisation; used by one recording at a time.
+    CRSThreadSignalStack recordingStack;
 };
 
 // Calls `body` with (index, signal number) for SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV,

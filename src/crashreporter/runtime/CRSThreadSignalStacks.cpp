@@ -16,6 +16,7 @@
 
 #include "crashreporter/runtime/CRSSDKFileLog.h"
 #include "crashreporter/runtime/CRSSignal.h"
+#include "platform/mach/CrashSignals.h"
 #include "platform/mach/TaskThreads.h"
 #include "platform/mach/ThreadParking.h"
 
@@ -145,7 +146,7 @@ bool CRSThreadSignalStackRegister(const CRSThreadSignalStack& stack) {
 }
 
 int CRSThreadSignalStackRequestSignal() {
-    return SIGRTMIN + 7;
+    return crashStackRequestSignal();
 }
 
 std::size_t CRSThreadSignalStacksGiveExistingThreads(std::int64_t timeoutNanoseconds) {

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/mach/CrashSignals.h"
+
 namespace pex {
 
 namespace {
@@ -144,6 +146,8 @@ void PulseAudioInputQueue::disconnectStream() {
 }
 
 void PulseAudioInputQueue::onContextState(pa_context* context, void* opaque) {
+    // The loop's thread blocks every signal; its first callback lets a crash be recorded there.
+    acceptCrashSignals();
     auto* self = static_cast<PulseAudioInputQueue*>(opaque);
     const pa_context_state_t state = pa_context_get_state(context);
     if (!PA_CONTEXT_IS_GOOD(state) && self->running_) {

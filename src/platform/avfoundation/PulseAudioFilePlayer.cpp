@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/mach/CrashSignals.h"
+
 namespace pex {
 
 // Everything below runs with the threaded main loop's lock held: the stream callbacks get it
@@ -75,6 +77,9 @@ struct PulseAudioFilePlayer::Engine {
         pa_context_set_state_callback(
             context,
             [](pa_context*, void* loop) {
+                // The loop's thread blocks every signal; its first callback lets a crash be
+                // recorded there.
+                acceptCrashSignals();
                 pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
             },
             loop);

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/mach/CrashSignals.h"
+
 namespace pex::coreaudio {
 
 namespace {
@@ -234,6 +236,8 @@ void PulseAudioConnection::failEveryWaiter() {
 // --- loop thread ----------------------------------------------------------------------------
 
 void PulseAudioConnection::onContextState(pa_context* context, void* self) {
+    // The loop's thread blocks every signal; its first callback lets a crash be recorded there.
+    acceptCrashSignals();
     auto& connection = *static_cast<PulseAudioConnection*>(self);
     const pa_context_state_t state = pa_context_get_state(context);
     if (state == PA_CONTEXT_READY) {

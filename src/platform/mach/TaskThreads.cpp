@@ -46,6 +46,14 @@ char* appendDecimal(char* out, long value) {
     return out;
 }
 
+// The value of the hexadecimal digit `c`, or -1.
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 }  // namespace
 
 long TaskThreads::list(pid_t* tids, std::size_t capacity) {
@@ -97,6 +105,47 @@ bool TaskThreads::name(pid_t tid, char* name, std::size_t capacity) {
     if (length > 0 && name[length - 1] == '\n') --length;
     name[length] = '\0';
     return true;
+}
+
+TaskThreads::SignalReach TaskThreads::signalReach(pid_t tid, int signal) {
+    if (signal < 1 || signal > 64) return SignalReach::reached;
+    char path[64] = "/proc/self/task/";
+    char* end = appendDecimal(path + std::strlen(path), tid);
+    std::memcpy(end, "/status", sizeof "/status");
+
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT || errno == ESRCH ? SignalReach::gone : SignalReach::reached;
+    // The whole file is a few dozen short lines.
+    char text[4096];
+    std::size_t length = 0;
+    while (length < sizeof text - 1) {
+        const ssize_t got = read(fd, text + length, sizeof text - 1 - length);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        length += static_cast<std::size_t>(got);
+    }
+    close(fd);
+    text[length] = '\0';
+
+    // "State:" then blanks and one letter: S for an interruptible sleep.
+    const char* state = std::strstr(text, "\nState:");
+    if (state == nullptr) return SignalReach::reached;
+    state += sizeof "\nState:" - 1;
+    while (*state == ' ' || *state == '\t') ++state;
+    // Z (a zombie) and X (dead): its end is under way.
+    if (*state == 'Z' || *state == 'X') return SignalReach::gone;
+    if (*state != 'S') return SignalReach::reached;
+
+    // "SigBlk:" then sixteen hexadecimal digits, the highest signal first.
+    const char* at = std::strstr(text, "\nSigBlk:");
+    if (at == nullptr) return SignalReach::reached;
+    at += sizeof "\nSigBlk:" - 1;
+    while (*at == ' ' || *at == '\t') ++at;
+    std::uint64_t blocked = 0;
+    for (int value; (value = hexValue(*at)) >= 0; ++at) {
+        blocked = (blocked << 4) | static_cast<std::uint64_t>(value);
+    }
+    return (blocked >> (signal - 1)) & 1 ? SignalReach::blockedAsleep : SignalReach::reached;
 }
 
 }  // namespace pex

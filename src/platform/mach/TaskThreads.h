@@ -21,6 +21,13 @@ class TaskThreads {
     // The thread's name as the kernel keeps it (at most 15 bytes), terminated, without the
     // trailing newline; false (and an empty `name`) when it cannot be read.
     static bool name(pid_t tid, char* name, std::size_t capacity);
+
+    // Whether a signal sent to the thread now would reach it, from its ".../status": not while it
+    // sleeps with the signal blocked (it then answers only once it wakes and unblocks it, which
+    // it may never do), nor once it has ended. A thread that runs with it blocked (one that is
+    // just starting blocks every signal for a moment) counts as reached.
+    enum class SignalReach { reached, blockedAsleep, gone };
+    static SignalReach signalReach(pid_t tid, int signal);
 };
 
 }  // namespace pex

@@ -6,10 +6,13 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
+
+#include "platform/mach/TaskThreads.h"
 
 namespace pex {
 
@@ -39,6 +42,41 @@ std::int64_t monotonicNanoseconds() {
 bool claim(ParkedThreadSlot& slot, ParkedThreadState to) {
     auto expected = ParkedThreadState::requested;
     return atomic(slot.state).compare_exchange_strong(expected, to, std::memory_order_acq_rel);
+}
+
+bool isRequested(ParkedThreadSlot& slot) {
+    return atomic(slot.state).load(std::memory_order_acquire) == ParkedThreadState::requested;
+}
+
+// A thread asleep with the signal blocked answers only once it wakes and unblocks it, which it
+// may never do, and one that has ended never answers: neither is waited for.
+bool isAwaited(ParkedThreadSlot& slot, int signal) {
+    return isRequested(slot) &&
+           TaskThreads::signalReach(slot.tid, signal) == TaskThreads::SignalReach::reached;
+}
+
+// How often a wait looks again at the threads that block the signal: one that runs now (just
+// starting, say) may fall asleep with it blocked.
+constexpr std::int64_t kBlockedRecheckNanoseconds = 1'000'000;
+
+// Waits until every asked thread has answered, sleeps with the signal blocked or has ended, at
+// most until `deadline`.
+void awaitAnswers(ThreadParkingArea* area, std::uint32_t slots, int signal, std::int64_t deadline) {
+    for (;;) {
+        // Read before the states: an answer after this load changes it, so the wait below
+        // returns at once.
+        const std::uint32_t answered = atomic(area->acknowledged).load(std::memory_order_acquire);
+        bool waiting = false;
+        for (std::uint32_t i = 0; i < slots && !waiting; ++i) {
+            waiting = isAwaited(area->slots[i], signal);
+        }
+        const std::int64_t remaining = deadline - monotonicNanoseconds();
+        if (!waiting || remaining <= 0) return;
+        const std::int64_t pause = std::min(remaining, kBlockedRecheckNanoseconds);
+        const timespec wait{static_cast<time_t>(pause / 1000000000),
+                            static_cast<long>(pause % 1000000000)};
+        futexWait(&area->acknowledged, answered, &wait);
+    }
 }
 
 void onParkSignal(int, siginfo_t* info, void* context) {
@@ -92,7 +130,8 @@ bool ThreadParking::install(ThreadParkingArea* area) {
 }
 
 std::size_t ThreadParking::park(ThreadParkingArea* area, const pid_t* tids, std::size_t count,
-                                pid_t self, std::int64_t timeoutNanoseconds) {
+                                pid_t self, std::int64_t timeoutNanoseconds,
+                                std::size_t* blocking) {
     const std::int64_t deadline = monotonicNanoseconds() + timeoutNanoseconds;
     atomic(area->round).fetch_add(1, std::memory_order_acq_rel);
     atomic(area->slotCount).store(0, std::memory_order_release);
@@ -108,34 +147,33 @@ std::size_t ThreadParking::park(ThreadParkingArea* area, const pid_t* tids, std:
     }
     atomic(area->slotCount).store(slots, std::memory_order_release);
 
+    // Sent to a thread that blocks it too: one that is just starting blocks every signal for a
+    // moment, and answers once it unblocks them.
     const pid_t pid = getpid();
-    std::uint32_t sent = 0;
     for (std::uint32_t i = 0; i < slots; ++i) {
-        if (syscall(SYS_tgkill, pid, area->slots[i].tid, signalNumber()) == 0) {
-            ++sent;
-        } else {
+        if (syscall(SYS_tgkill, pid, area->slots[i].tid, signalNumber()) != 0) {
             claim(area->slots[i], ParkedThreadState::failed);
         }
     }
+    awaitAnswers(area, slots, signalNumber(), deadline);
 
-    for (;;) {
-        const std::uint32_t answered = atomic(area->acknowledged).load(std::memory_order_acquire);
-        const std::int64_t remaining = deadline - monotonicNanoseconds();
-        if (answered >= sent || remaining <= 0) break;
-        const timespec wait{static_cast<time_t>(remaining / 1000000000),
-                            static_cast<long>(remaining % 1000000000)};
-        futexWait(&area->acknowledged, answered, &wait);
-    }
-
+    std::size_t skipped = 0;
     std::size_t captured = 0;
     for (std::uint32_t i = 0; i < slots; ++i) {
+        ParkedThreadSlot& slot = area->slots[i];
         // A thread that answers from here on finds its request withdrawn.
-        claim(area->slots[i], ParkedThreadState::abandoned);
-        if (atomic(area->slots[i].state).load(std::memory_order_acquire) ==
-            ParkedThreadState::captured) {
+        if (isRequested(slot) &&
+            TaskThreads::signalReach(slot.tid, signalNumber()) ==
+                TaskThreads::SignalReach::blockedAsleep &&
+            claim(slot, ParkedThreadState::blocking)) {
+            ++skipped;
+        }
+        claim(slot, ParkedThreadState::abandoned);
+        if (atomic(slot.state).load(std::memory_order_acquire) == ParkedThreadState::captured) {
             ++captured;
         }
     }
+    if (blocking != nullptr) *blocking = skipped;
     return captured;
 }
 

@@ -21,6 +21,7 @@ enum class ParkedThreadState : std::int32_t {
     captured,   // registers copied, thread waiting for release
     failed,     // the signal could not be sent
     abandoned,  // no answer within the bound: the slot's registers are never used
+    blocking,   // the thread sleeps with the signal blocked: it was not waited for
 };
 
 struct ParkedThreadSlot {
@@ -49,9 +50,13 @@ class ThreadParking {
 
     // Parks every thread in `tids` except `self` and waits at most `timeoutNanoseconds` in all
     // for their answers. Answers how many were captured. Threads that did not answer in time
-    // are abandoned: they do not wait once their signal arrives.
+    // are abandoned: they do not wait once their signal arrives. A thread that sleeps with the
+    // signal blocked (some libraries' threads block every signal) answers only once it wakes
+    // and unblocks it, if ever: it is not waited for; `blocking` (when given) receives how many
+    // were skipped so.
     static std::size_t park(ThreadParkingArea* area, const pid_t* tids, std::size_t count,
-                            pid_t self, std::int64_t timeoutNanoseconds);
+                            pid_t self, std::int64_t timeoutNanoseconds,
+                            std::size_t* blocking = nullptr);
 
     // The registers of a captured thread, or nothing.
     static const greg_t* registersOf(const ThreadParkingArea* area, pid_t tid);

@@ -116,6 +116,8 @@ TEST_F(CRSSignalTest, RecordsEachFatalSignalAndDiesByIt) {
         {"worker-overflow", SIGSEGV, "SIGSEGV", nullptr, kFaultCode, true, 0},
         {"early-thread-overflow", SIGSEGV, "SIGSEGV", nullptr, kFaultCode, true, 0},
         {"worker-segv", SIGSEGV, "SIGSEGV", "SEGV_MAPERR", SEGV_MAPERR, true, 0},
+        // On a thread whose alternate stack is another library's, too small for the record.
+        {"small-altstack-segv", SIGSEGV, "SIGSEGV", "SEGV_MAPERR", SEGV_MAPERR, true, 0},
         // Sent by another process: the code says so, and there is no fault address.
         {"kill", SIGSEGV, "SIGSEGV", "SI_USER", SI_USER, false, SIGSEGV},
     };
@@ -182,7 +184,7 @@ TEST_F(CRSSignalTest, RecordsEachFatalSignalAndDiesByIt) {
         EXPECT_EQ(crashedCount, 1);
         // The main thread comes first in the list.
         EXPECT_EQ(crashedIndex != 0, c.workerCrashed);
-        if (std::string(c.mode) == "worker-segv") {
+        if (std::string(c.mode) == "worker-segv" || std::string(c.mode) == "small-altstack-segv") {
             EXPECT_GE(threads[0].size(), 12u);
         }
         for (const char* name : {"runtime", "thread_names", "process_stats", "storage"}) {
@@ -212,6 +214,25 @@ TEST_F(CRSSignalTest, CallsAnEarlierHandlerExactlyOnce) {
         EXPECT_EQ(test::fileText(report / "earlier-handler"), "called\n");
         EXPECT_EQ(sectionsNamed(sections(report / "signal.clsrecord"), "signal").size(), 1u);
     }
+}
+
+// The handler leaves blocked what the thread blocked, apart from the signals the record
+// needs to come back to it.
+TEST_F(CRSSignalTest, UnblocksOnlyTheHandledSignalsWhileRecording) {
+    const ChildResult crashed = runChild(root(), "earlier-handler-mask", "crash");
+    EXPECT_EQ(crashed.signal, SIGSEGV) << "exit " << crashed.exitCode << "\n" << crashed.err;
+    EXPECT_EQ(test::fileText(root() / "earlier-handler-mask"),
+              "SIGUSR1 blocked, SIGSEGV unblocked\n");
+}
+
+// A fault of the thread that records the crash ends the process by the signal (not by an exit
+// status), and leaves the part of the record written so far.
+TEST_F(CRSSignalTest, AFaultOfTheRecordingThreadEndsTheProcessByTheSignal) {
+    const ChildResult crashed = runChild(root(), "recording-faults", "crash");
+    EXPECT_EQ(crashed.signal, SIGSEGV) << "exit " << crashed.exitCode << "\n" << crashed.err;
+    EXPECT_NE(test::fileText(root() / "sdk.log").find("ending the process by signal 11"),
+              std::string::npos)
+        << test::fileText(root() / "sdk.log");
 }
 
 // Another thread faults (or throws) while the main thread's crash is being recorded: it waits,

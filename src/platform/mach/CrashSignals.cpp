@@ -1,0 +1,32 @@
+#include "platform/mach/CrashSignals.h"
+
+#include <signal.h>
+
+#include "platform/mach/ThreadParking.h"
+
+namespace pex {
+
+namespace {
+
+constexpr int kFaultSignals[] = {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV, SIGSYS, SIGTRAP};
+
+}  // namespace
+
+int crashStackRequestSignal() {
+    return SIGRTMIN + 7;
+}
+
+void acceptCrashSignals() {
+    thread_local bool accepted = false;
+    if (accepted) return;
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (const int fault : kFaultSignals) {
+        sigaddset(&signals, fault);
+    }
+    sigaddset(&signals, ThreadParking::signalNumber());
+    sigaddset(&signals, crashStackRequestSignal());
+    accepted = pthread_sigmask(SIG_UNBLOCK, &signals, nullptr) == 0;
+}
+
+}  // namespace pex
