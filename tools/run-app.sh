@@ -31,8 +31,10 @@ elif holds_demo_targets build/release; then
 else
   dir=build/app
 fi
-# A folder given by the caller that is configured already is used with its own settings.
-if [ "$dir" = build/app ] || [ ! -f "$dir/CMakeCache.txt" ]; then
+# A folder that is configured already is used with its own settings (the build step below
+# configures it again when the project's build files changed); so a second start while the
+# demo runs leaves its folder alone.
+if [ ! -f "$dir/CMakeCache.txt" ] || { [ "$dir" = build/app ] && ! holds_demo_targets "$dir"; }; then
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPEXMORA_BUILD_BENCH=OFF \
     >/dev/null
 fi
