@@ -11,8 +11,8 @@ import os
 import re
 import sys
 
-SKIPPED_LINE = re.compile(r"^\s*\d+ - (\S+) \(Skipped\)\s*$")
-TEST_START = re.compile(r"^\d+/\d+ Testing: (\S+)\s*$")
+SKIPPED_LINE = re.compile(r"^\s*\d+ - (.+) \(Skipped\)\s*$")
+TEST_START = re.compile(r"^\d+/\d+ Testing: (.+?)\s*$")
 GTEST_SKIP_AT = re.compile(r"^(\S+:\d+): Skipped$")
 GTEST_SKIPPED = "[  SKIPPED ]"
 LAST_LINES = 3
@@ -69,7 +69,8 @@ def main():
     printed = outputs(log_path) if os.path.exists(log_path) else {}
     print(f"Skipped in {build} ({len(names)}):")
     for name in names:
-        print(f"  {name}: {reason(printed.get(name, []))}")
+        shown = name.split("  # ")[0]  # without the parameter note of a parameterised test
+        print(f"  {shown}: {reason(printed.get(name, []))}")
     return 0
 
 
