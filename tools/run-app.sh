@@ -1,26 +1,120 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the application and runs it against the local stand-in
 # service (started here on its fixed demo port and stopped when the application quits).
+# Started again while its own demo runs, it hands over to the running application, whose
+# window comes to the front, and returns.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 
-dir=${PEXMORA_APP_BUILD_DIR:-build/app}
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPEXMORA_BUILD_BENCH=OFF >/dev/null
+demo_targets=(pexmora standin-service speech-sample)
+
+# Whether the build folder $1 is a normal configuration (no sanitizer, optimised with debug
+# information, as the demo's own) that has the demo's targets.
+holds_demo_targets() {
+  local cache="$1/CMakeCache.txt" targets target
+  [ -f "$cache" ] && [ -f "$1/build.ninja" ] || return 1
+  grep -qx 'CMAKE_BUILD_TYPE:STRING=RelWithDebInfo' "$cache" || return 1
+  if grep -qE '^PEXMORA_(SANITIZE|TSAN|FUZZ):BOOL=ON$' "$cache"; then return 1; fi
+  targets=$(ninja -C "$1" -t targets all 2>/dev/null) || return 1
+  for target in "${demo_targets[@]}"; do
+    grep -q "^$target: phony" <<<"$targets" || return 1
+  done
+}
+
+# The test command's normal build (build/release) already holds everything the demo runs: the
+# demo uses it rather than building it all again in a folder of its own.
+if [ -n "${PEXMORA_APP_BUILD_DIR:-}" ]; then
+  dir=$PEXMORA_APP_BUILD_DIR
+elif holds_demo_targets build/release; then
+  dir=build/release
+else
+  dir=build/app
+fi
+# A folder that is configured already is used with its own settings (the build step below
+# configures it again when the project's build files changed); so a second start while the
+# demo runs leaves its folder alone.
+if [ ! -f "$dir/CMakeCache.txt" ] || { [ "$dir" = build/app ] && ! holds_demo_targets "$dir"; }; then
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPEXMORA_BUILD_BENCH=OFF \
+    >/dev/null
+fi
 port=$(grep -E '^PEXMORA_STANDIN_PORT:' "$dir/CMakeCache.txt" | cut -d= -f2)
 speech_port=$(grep -E '^PEXMORA_STANDIN_SPEECH_PORT:' "$dir/CMakeCache.txt" | cut -d= -f2)
+
+# A running demo notes its stand-in and its application here; the file goes when it ends.
+runtime=${XDG_RUNTIME_DIR:-}
+[ -n "$runtime" ] && [ -d "$runtime" ] || runtime=${TMPDIR:-/tmp}
+run_file="$runtime/pexmora-run-app-$(id -u)-$port"
+
+port_taken() {
+  (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
+}
+
+# The process that listens on 127.0.0.1:$1, when it is the user's own.
+listener_of() {
+  ss -Hltnp "sport = :$1" 2>/dev/null | grep -o 'pid=[0-9]*' | head -n 1 | cut -d= -f2
+}
+
+# Whether both ports are held by the stand-in of this script's own demo, as its run file says.
+demo_runs() {
+  local standin
+  [ -f "$run_file" ] || return 1
+  standin=$(sed -n 's/^standin=//p' "$run_file")
+  [ -n "$standin" ] && [ "$(listener_of "$port")" = "$standin" ] &&
+    [ "$(listener_of "$speech_port")" = "$standin" ]
+}
+
+# Another start of the application finds the running one and has its window come to the
+# front. A run that has just started its stand-in may not have its application listening for
+# such starts yet: that is waited for.
+hand_over() {
+  local app binary
+  binary=$(sed -n 's/^binary=//p' "$run_file")
+  echo "run-app: the demo already runs (its stand-in listens on 127.0.0.1:$port);" \
+    "bringing its window to the front"
+  for _ in $(seq 300); do
+    app=$(sed -n 's/^app=//p' "$run_file" 2>/dev/null)
+    if [ -n "$app" ] && ss -Hxlp 2>/dev/null | grep -q 'pexmora-[0-9a-f]\{16\} .*"pexmora"'; then
+      break
+    fi
+    sleep 0.1
+  done
+  # Without a display the running demo is on a virtual one; this start only passes the word.
+  if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+    export QT_QPA_PLATFORM=offscreen
+  fi
+  "${binary:-$dir/bin/pexmora}"
+  exit 0
+}
+
 # The application's hosts are fixed to these ports when it is built: with another program
 # listening there it would talk to that program, so the demo refuses to start (before the
 # build, which may take a while).
 for taken in "$port" "$speech_port"; do
-  if (exec 3<>"/dev/tcp/127.0.0.1/$taken") 2>/dev/null; then
+  if port_taken "$taken"; then
+    if demo_runs; then hand_over; fi
     echo "run-app: port $taken on 127.0.0.1 is already in use (another stand-in or program);" \
       "stop it, or configure $dir with other PEXMORA_STANDIN_PORT / PEXMORA_STANDIN_SPEECH_PORT" >&2
     exit 1
   fi
 done
 # Only what the demo runs: the application and the stand-in service.
-cmake --build "$dir" -j "$(nproc)" --target pexmora standin-service speech-sample
+cmake --build "$dir" -j "$(nproc)" --target "${demo_targets[@]}"
+
+cleanup() {
+  local helpers=(${speaker_loop:-} ${microphone_loop:-} ${pulse_pid:-} ${standin_pid:-})
+  for pid in "${helpers[@]}"; do
+    kill "$pid" 2>/dev/null || true
+  done
+  # The command returns once the sound server and the stand-in have really gone, and the
+  # server's folder is removed only after it stopped writing there.
+  for pid in "${helpers[@]}"; do
+    wait "$pid" 2>/dev/null || true
+  done
+  if [ -n "${pulse_dir:-}" ]; then rm -rf "$pulse_dir"; fi
+  if [ -n "${wrote_run_file:-}" ]; then rm -f "$run_file"; fi
+}
+trap cleanup EXIT
 
 standin="$dir/tools/standin-service/standin-service"
 if [ -x "$standin" ]; then
@@ -41,9 +135,10 @@ if [ -x "$standin" ]; then
   done
   if [ -z "$listening" ] || ! kill -0 "$standin_pid" 2>/dev/null; then
     echo "run-app: the stand-in service could not listen on 127.0.0.1:$port and :$speech_port" >&2
-    kill "$standin_pid" 2>/dev/null || true
     exit 1
   fi
+  printf 'standin=%s\nbinary=%s\n' "$standin_pid" "$(cd "$dir" && pwd)/bin/pexmora" >"$run_file"
+  wrote_run_file=1
 fi
 
 # Without a running sound server (a bare machine), start a private one with the devices of an
@@ -80,19 +175,6 @@ if ! pactl info >/dev/null 2>&1; then
   microphone_loop=$!
 fi
 
-cleanup() {
-  local helpers=(${speaker_loop:-} ${microphone_loop:-} ${pulse_pid:-} ${standin_pid:-})
-  for pid in "${helpers[@]}"; do
-    kill "$pid" 2>/dev/null || true
-  done
-  # The command returns once the sound server and the stand-in have really gone, and the
-  # server's folder is removed only after it stopped writing there.
-  for pid in "${helpers[@]}"; do
-    wait "$pid" 2>/dev/null || true
-  done
-  if [ -n "${pulse_dir:-}" ]; then rm -rf "$pulse_dir"; fi
-}
-trap cleanup EXIT
 
 # The captcha page runs in Chromium, whose sandbox refuses to start as root; for this local
 # demo only, it runs without it then.
@@ -106,4 +188,8 @@ if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; t
 else
   exec_prefix=()
 fi
-"${exec_prefix[@]}" "$dir/bin/pexmora"
+# In the foreground, so that Ctrl+C reaches it; its process is noted for a second start.
+(
+  if [ -n "${wrote_run_file:-}" ]; then echo "app=$BASHPID" >>"$run_file"; fi
+  exec "${exec_prefix[@]}" "$dir/bin/pexmora"
+)

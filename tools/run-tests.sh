@@ -5,7 +5,8 @@
 # configuration builds only the fuzz targets with clang and libFuzzer and runs each over its
 # seeds plus a few seconds of fuzzing (tools/fuzz-long.sh fuzzes for longer). A fourth builds
 # with ThreadSanitizer only the test programs of the concurrent parts (target tsan_tests, label
-# tsan) and runs them. Every bench program runs briefly as a smoke test (label bench).
+# tsan) and runs them. Every bench program runs briefly as a smoke test (label bench). After each
+# configuration's tests, the reason of every skipped test is printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
@@ -54,6 +55,9 @@ for entry in "${configs[@]}"; do
   if [ -x "$dir/tools/gallery/gallery" ]; then
     "$dir/tools/gallery/gallery" "$dir/gallery" >/dev/null || status=1
   fi
-  (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600 "${selection[@]}") || status=1
+  # ctest names the skipped tests but not why; their reasons follow its summary.
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600 "${selection[@]}") 2>&1 |
+    tee "$dir/ctest-output.log" || status=1
+  python3 tools/skipped-tests.py "$dir" "$dir/ctest-output.log" || status=1
 done
 exit $status

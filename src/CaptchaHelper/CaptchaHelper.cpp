@@ -68,6 +68,7 @@ void CaptchaHelper::show(const CaptchaPipeMessage& message) {
     window_ = new ContentWindow(controller);
     window_->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                             Qt::WindowCloseButtonHint);
+    window_->setWindowTitle(QString::fromUtf8(kWindowTitle));
     window_->setContentSize(kWindowSize);
     window_->setFixedSize(window_->size());
     window_->center();

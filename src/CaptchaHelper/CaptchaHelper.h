@@ -23,6 +23,9 @@ class CaptchaHelper : public QObject {
     Q_OBJECT
   public:
     static constexpr QSize kWindowSize{400, 400};
+    // Named after what the user gets from it; untitled, the window would carry the
+    // application's name.
+    static constexpr const char* kWindowTitle = "验证码";
 
     // Reads `input` and writes `output`, two file descriptors it does not own.
     CaptchaHelper(int input, int output);

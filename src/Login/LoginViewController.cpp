@@ -121,6 +121,16 @@ bool isUsableToken(const std::optional<std::string>& token) {
            });
 }
 
+// An international phone number has at most 15 digits, the country's calling code included
+// (E.164): the field takes no more than what is left for the number.
+int longestPhoneNumber(const CountryListModel& country) {
+    constexpr int kLongestInternationalNumber = 15;
+    const std::string code = country.country_code.value_or("");
+    const auto codeDigits =
+        std::count_if(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return std::max(1, kLongestInternationalNumber - static_cast<int>(codeDigits));
+}
+
 std::string textOf(const QLineEdit* entry) {
     return entry ? entry->text().toStdString() : std::string();
 }
@@ -262,6 +272,7 @@ void LoginViewController::viewDidLoad() {
 
     codeLabel->setHidden(true);
     areaLabel->setText(areaText(countryModel));
+    phoneLabel->setMaxLength(longestPhoneNumber(countryModel));
 
     // The box shows what is stored, so that it never contradicts the next launch.
     selectAutoLogin = SettingsStore::boolean(SettingsKeys::isAutoLogin);
@@ -561,6 +572,7 @@ void LoginViewController::showCountryList() {
 void LoginViewController::didSelectCountry(const CountryListModel& country) {
     countryModel = country;
     areaLabel->setText(areaText(countryModel));
+    phoneLabel->setMaxLength(longestPhoneNumber(countryModel));
     popover->close();
 }
 

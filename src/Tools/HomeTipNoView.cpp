@@ -2,6 +2,7 @@
 
 #include "Tools/AppImages.h"
 #include "Tools/ClickGestureRecognizer.h"
+#include "Tools/EscapeToClose.h"
 #include "Tools/UIConstants.h"
 #include "Tools/ViewHelpers.h"
 #include "platform/appkit/SystemFont.h"
@@ -42,6 +43,7 @@ HomeTipNoView::HomeTipNoView(QWidget* parent)
 
     ClickGestureRecognizer::attach(closeImg_, [this](ClickGestureRecognizer&) { didTap1(); });
     ClickGestureRecognizer::attach(sharedView(), [this](ClickGestureRecognizer&) { didTap1(); });
+    EscapeToClose::attach(this, [this] { didTap1(); });
     ClickGestureRecognizer::attach(bgView(), [this](ClickGestureRecognizer&) { didTap(); });
     layoutSubviews();
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The recharge tip: a dimmed overlay with a white card that tells the user to top up, with a
 // close mark and a black "立即充值" button. A click on the close mark or on the dimmed area
-// takes it off the screen; a click on the card does nothing. The tip keeps every click for
+// (or Esc) takes it off the screen; a click on the card does nothing. The tip keeps every click for
 // itself, so the page underneath gets none while it is shown.
 #include <QLabel>
 

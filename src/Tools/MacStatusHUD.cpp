@@ -17,7 +17,9 @@ MacStatusHUD::MacStatusHUD(QWidget* parent)
     : LayerBackedView(parent),
       indicator_(new SpinningProgressIndicator(this)),
       messageLabel_(makeTextLabel(QString(), this)) {
-    setLayerBackgroundColor(Color::grey(0, 0.6));
+    // Black at 0.6 as it shows over a white page, but opaque: over a window's text (the
+    // session window's answers) the translucent panel let the text run through the spinner.
+    setLayerBackgroundColor(kPanelColor);
     setCornerRadius(10);
     setGeometry(0, 0, kWidth, kHeight);
     indicator_->startAnimation();

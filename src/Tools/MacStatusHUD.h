@@ -13,6 +13,7 @@ class MacStatusHUD : public LayerBackedView {
   public:
     static constexpr int kWidth = 120;
     static constexpr int kHeight = 80;
+    static inline const Color kPanelColor = Color::grey(0.4);
 
     explicit MacStatusHUD(QWidget* parent = nullptr);
 

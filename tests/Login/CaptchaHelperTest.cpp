@@ -123,6 +123,7 @@ TEST_F(CaptchaHelperTest, TheWindowIsTheFixedCaptchaWindowAndClosingItEndsTheHel
     ContentWindow* shown = window();
     EXPECT_EQ(shown->contentSize(), CaptchaHelper::kWindowSize);
     EXPECT_EQ(CaptchaHelper::kWindowSize, QSize(400, 400));
+    EXPECT_EQ(shown->windowTitle(), QStringLiteral("验证码"));
     EXPECT_TRUE(shown->windowFlags().testFlag(Qt::WindowCloseButtonHint));
     EXPECT_FALSE(shown->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
     EXPECT_EQ(shown->minimumSize(), shown->maximumSize());  // not resizable

@@ -146,6 +146,9 @@ TEST_F(LoginViewControllerTest, AFreshWindowShowsChinaAndTheSmsCodeMode) {
     EXPECT_EQ(controller_->sendCodeButton->text(), QStringLiteral("发送验证码"));
     EXPECT_TRUE(controller_->sendCodeButton->isEnabled());
     EXPECT_TRUE(inSmsMode());
+    // With +86 the number has room for 13 of the 15 digits of an international number.
+    typeInto(controller_->phoneLabel, QStringLiteral("13800138000123456"));
+    EXPECT_EQ(controller_->phoneLabel->text(), QStringLiteral("1380013800012"));
     EXPECT_EQ(controller_->view()->size(), QSize(510, 480));
     // The service-line list sits 66 points from the left and 13 above the bottom, 33 high.
     NetChannelView* channels = controller_->netChannelV();

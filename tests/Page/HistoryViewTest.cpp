@@ -410,6 +410,41 @@ TEST_F(HistoryViewTest, ViewAndExportOpenTheDetailPopUpOfTheSessionsAnswerMode) 
     EXPECT_EQ(window_.clicks, 0);
 }
 
+TEST_F(HistoryViewTest, TheCardsDecorationStaysAboveTheList) {
+    HistoryView* panel = showPanel();  // no sessions: nothing of the list's own under its rows
+    const QImage picture = window_.grab().toImage();
+    const auto tinted = [&](const QRect& area) {
+        int count = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const QColor c = picture.pixelColor(x, y);
+                if (std::abs(c.red() - 0xF9) > 2 || std::abs(c.green() - 0xF9) > 2 ||
+                    std::abs(c.blue() - 0xF9) > 2) {
+                    ++count;
+                }
+            }
+        }
+        return count;
+    };
+    // Where the rows go, the card shows its own opaque colour and nothing else.
+    TableView* table = panel->contentView()->mTableView();
+    const QRect rows(table->mapTo(&window_, QPoint(0, 0)), table->size());
+    ASSERT_GT(rows.height(), 300);
+    EXPECT_EQ(tinted(rows), 0) << "the decoration lies behind the rows";
+    // The decoration is the band above the list, behind the title and the search field: a
+    // teal wash (the field, the title and the card are grey or white).
+    const QRect card(panel->bgView()->mapTo(&window_, QPoint(0, 0)), panel->bgView()->size());
+    const int listTop = panel->contentView()->mapTo(&window_, QPoint(0, 0)).y();
+    int teal = 0;
+    for (int y = card.top(); y < listTop; ++y) {
+        for (int x = card.left(); x <= card.right(); ++x) {
+            const QColor c = picture.pixelColor(x, y);
+            if (c.green() > c.red() + 3 && c.blue() > c.red() + 3) ++teal;
+        }
+    }
+    EXPECT_GT(teal, 1000);
+}
+
 TEST_F(HistoryViewTest, TheBackdropAndTheCloseIconCloseThePanel) {
     HistoryView* panel = showPanel();
     QPointer<HistoryView> alive(panel);

@@ -61,7 +61,9 @@ TEST_F(HUDTest, ShowPlacesTheSpinnerAndMessageInTheCentre) {
     const QRect message = panel->messageLabel()->geometry();
     EXPECT_EQ(message.y() + message.height(), 80 - 12);  // the panel's height wins
     EXPECT_NEAR(message.x() + message.width() / 2.0, 60, 0.5);
-    EXPECT_EQ(panel->layerBackgroundColor(), Color::grey(0, 0.6));
+    // Dark and opaque: nothing beneath runs through the spinner or the message.
+    EXPECT_EQ(panel->layerBackgroundColor(), Color::grey(0.4));
+    EXPECT_EQ(panel->layerBackgroundColor()->alphaComponent(), 1.0);
 
     // It stays centred as the window changes size.
     window.resize(900, 600);

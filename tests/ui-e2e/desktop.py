@@ -93,12 +93,13 @@ class Desktop:
         self.processes.append((label, process))
         return process
 
-    def start(self):
+    def start(self, standin=True):
         subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
         self.start_display()
         self.start_accessibility_bus()
         self.start_sound_server()
-        self.start_standin()
+        if standin:
+            self.start_standin()
 
     def start_display(self):
         # Servers started side by side now and then fail to compile their keymap and exit at

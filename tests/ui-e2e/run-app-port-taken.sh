@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # tools/run-app.sh with the stand-in's port already held by another program: it must refuse
-# with a message and a non-zero status, and start nothing. Runs in a network namespace of its
+# with a message and a non-zero status, and start nothing, even beside a demo's note that names
+# another process. Runs in a network namespace of its
 # own, so the port is free but for the program this test puts there.
 #   run-app-port-taken.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
@@ -23,9 +24,15 @@ holder=$!
 trap 'kill $holder 2>/dev/null || true' EXIT
 for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
 
+# A demo's note that names a stand-in which is not the program on the port (a stale note, or
+# another program's) does not make it the demo's own.
+runtime=$(mktemp -d)
+trap 'kill $holder 2>/dev/null || true; rm -rf "$runtime"' EXIT
+printf 'standin=%s\nbinary=/bin/false\napp=%s\n' $$ $$ >"$runtime/pexmora-run-app-$(id -u)-$port"
+
 status=0
 output=$(PEXMORA_APP_BUILD_DIR="$build_dir" DISPLAY= QT_QPA_PLATFORM=offscreen \
-  bash "$source_dir/tools/run-app.sh" 2>&1) || status=$?
+  XDG_RUNTIME_DIR="$runtime" bash "$source_dir/tools/run-app.sh" 2>&1) || status=$?
 echo "$output"
 if [ "$status" -eq 0 ]; then
   echo "FAIL: run-app.sh carried on with port $port taken"

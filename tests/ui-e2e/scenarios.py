@@ -434,15 +434,20 @@ SCENARIOS = {
 
 def main():
     build, artifacts, name = sys.argv[1:4]
+    own_standin = True
     if name == "history":
         import history
         scenario = history.history
+    elif name == "run-app-second-start":
+        import run_app
+        scenario = run_app.second_start
+        own_standin = False  # the run command starts its own
     else:
         scenario = SCENARIOS[name]
     d = Desktop(name, build, artifacts)
     started = time.monotonic()
     try:
-        d.start()
+        d.start(standin=own_standin)
         scenario(d)
     except Exception as error:  # every failure keeps its evidence
         print(f"FAIL {name} after {time.monotonic() - started:.0f} s: {error}", flush=True)

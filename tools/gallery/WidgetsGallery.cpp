@@ -311,10 +311,21 @@ const Entry bottomSliding{"MYBottomPopView", "sliding_out", bottomPopUp(true)};
 
 // ---- Busy panel and tips ----
 
-Render hudState(QString message) {
-    return [message] {
+// With `overText`, the panel lies over lines of dark text, as over the session window's
+// answers.
+Render hudState(QString message, bool overText = false) {
+    return [message, overText] {
         auto window = pageWindow();
         ScopedKeyWindow key(window.get());
+        if (overText) {
+            QString lines;
+            for (int i = 0; i < 20; ++i)
+                lines += QStringLiteral("这是一段很长的回答文字，用来看清面板下面的内容。\n");
+            auto* text = makeTextLabel(lines, window->centralWidget());
+            text->setFont(themeFont15());
+            text->setGeometry(window->centralWidget()->rect().adjusted(40, 120, 0, 0));
+            text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        }
         window->show();
         settle();
         HUD::show(message);
@@ -327,6 +338,7 @@ Render hudState(QString message) {
 
 const Entry hudLoading{"HUD", "loading", hudState(QStringLiteral("Loading..."))};
 const Entry hudSaving{"HUD", "saving", hudState(QStringLiteral("Saving..."))};
+const Entry hudStopped{"HUD", "stopped_over_answers", hudState(QStringLiteral("已停止"), true)};
 
 Render tipCard(QString title, QString content, QSize size) {
     return [title, content, size] {

@@ -3,6 +3,7 @@
 #include "Tools/AppImages.h"
 #include "Tools/ClickGestureRecognizer.h"
 #include "Tools/ColorExtension.h"
+#include "Tools/EscapeToClose.h"
 #include "Tools/UIConstants.h"
 #include "Tools/ViewHelpers.h"
 
@@ -80,6 +81,7 @@ void VersionForceAlertView::configure() {
         backdropCloses_ = true;
         ClickGestureRecognizer::attach(sharedView(),
                                        [this](ClickGestureRecognizer&) { didTap1(); });
+        EscapeToClose::attach(this, [this] { didTap1(); });
     }
 }
 

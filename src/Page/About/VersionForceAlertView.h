@@ -2,7 +2,7 @@
 // The update alert of the about page: a dimmed backdrop over the page area with a white card
 // showing "发现新版本", an icon, the release text the service sent and a button "去更新". It
 // only informs: the close icon, the button and (when the versions differ) a click on the
-// backdrop take it off the page; it opens nothing. The owner keeps the one instance and adds
+// backdrop or Esc take it off the page; it opens nothing. The owner keeps the one instance and adds
 // it again for a later reply. Clicks never reach the page underneath.
 #include <QLabel>
 #include <optional>

@@ -3,6 +3,8 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLinearGradient>
+#include <QPainter>
 #include <QPointer>
 #include <QUrl>
 #include <algorithm>
@@ -18,6 +20,7 @@
 #include "Tools/AppImages.h"
 #include "Tools/ClickGestureRecognizer.h"
 #include "Tools/ColorExtension.h"
+#include "Tools/EscapeToClose.h"
 #include "Tools/PinToParent.h"
 #include "Tools/StatusHUD/StatusHUD.h"
 #include "Tools/TipAlertView.h"
@@ -38,20 +41,41 @@ constexpr int kInset = 20;
 constexpr int kCloseSide = 20;
 constexpr int kCloseRightInset = 10;
 constexpr int kPictureWidth = 600;
-constexpr int kPictureBottomSpace = 100;
 constexpr int kSearchWidth = 300;
 constexpr int kSearchHeight = 30;
 constexpr int kSearchInset = 5;
 constexpr int kListRightInset = 10;
 constexpr QSize kRenameFieldSize{200, 24};
 constexpr auto kTipDelay = std::chrono::milliseconds(250);
+
+// The card's decoration as a band behind its title and search field: the whole picture
+// pressed into the band and fading out at its bottom, so that none of it lies behind the
+// list's rows.
+QPixmap decorationBand(const QPixmap& picture, QSize band) {
+    if (picture.isNull() || band.isEmpty()) return {};
+    const qreal ratio = picture.devicePixelRatio();
+    QImage out(band * ratio, QImage::Format_ARGB32_Premultiplied);
+    out.setDevicePixelRatio(ratio);
+    out.fill(Qt::transparent);
+    QPainter painter(&out);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(QRectF(QPointF(0, 0), QSizeF(band)), picture, QRectF(picture.rect()));
+    painter.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+    QLinearGradient fade(0, 0, 0, band.height());
+    fade.setColorAt(0, Qt::black);
+    fade.setColorAt(0.5, Qt::black);
+    fade.setColorAt(1, Qt::transparent);
+    painter.fillRect(QRect(QPoint(0, 0), band), fade);
+    painter.end();
+    return QPixmap::fromImage(out);
+}
 }  // namespace
 
 HistoryView::HistoryView(QWidget* parent)
     : ClickKeepingView("HistoryView", parent),
       sharedView_(new LayerBackedView(this)),
       bgView_(new LayerBackedView(this)),
-      bgImg_(new ImageView(AppImages::named(QStringLiteral("tip_bg")), bgView_)),
+      bgImg_(new ImageView(bgView_)),
       closeImg_(new ImageView(AppImages::named(QStringLiteral("close")), bgView_)),
       tip1Lab_(makeTextLabel(QStringLiteral("面试记录"), bgView_)),
       noticeLab_(makeTextLabel(QString(), bgView_)),
@@ -67,6 +91,7 @@ HistoryView::HistoryView(QWidget* parent)
     bgView_->setCornerRadius(10);
     ClickGestureRecognizer::attach(bgView_, [this](ClickGestureRecognizer&) { bgTap(); });
     ClickGestureRecognizer::attach(closeImg_, [this](ClickGestureRecognizer&) { didTap1(); });
+    EscapeToClose::attach(this, [this] { didTap1(); });
     closeImg_->setAccessibleName(QStringLiteral("关闭"));
 
     tip1Lab_->setFont(systemFont(15));
@@ -343,8 +368,6 @@ void HistoryView::layoutSubviews() {
     const int cardHeight = static_cast<int>(height() * kCardFraction);
     bgView_->setGeometry((width() - cardWidth) / 2, (height() - cardHeight) / 2, cardWidth,
                          cardHeight);
-    bgImg_->setGeometry((cardWidth - kPictureWidth) / 2, 0, kPictureWidth,
-                        std::max(0, cardHeight - kPictureBottomSpace));
     closeImg_->setGeometry(cardWidth - kCloseRightInset - kCloseSide, kInset, kCloseSide,
                            kCloseSide);
     const QSize title = tip1Lab_->sizeHint();
@@ -363,6 +386,13 @@ void HistoryView::layoutSubviews() {
     }
     contentView_->setGeometry(kInset, listTop, std::max(0, cardWidth - kInset - kListRightInset),
                               std::max(0, cardHeight - kInset - listTop));
+    // The picture ends where the list begins: stretched over the card it would lie behind
+    // the rows.
+    const QSize band(kPictureWidth, listTop);
+    if (bgImg_->size() != band || bgImg_->image().isNull()) {
+        bgImg_->setImage(decorationBand(AppImages::named(QStringLiteral("tip_bg")), band));
+    }
+    bgImg_->setGeometry((cardWidth - kPictureWidth) / 2, 0, band.width(), band.height());
     closeImg_->raise();
 }
 

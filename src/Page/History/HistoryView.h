@@ -3,7 +3,8 @@
 // "面试记录", a search field and the list of stored interviews, newest first. Each row can be
 // viewed or exported (both open the session's detail pop-up), renamed or deleted. The account
 // page keeps one panel and adds it to its window's content view each time the user opens it; a
-// click on the backdrop or on the close icon takes it off again, keeping it for the next time.
+// click on the backdrop or on the close icon takes it off again, keeping it for the next time;
+// so does Esc.
 // Clicks never reach the page underneath.
 //
 // The list is read from the history database on a queue of its own, so typing a search among

@@ -2,6 +2,7 @@
 
 #include "Tools/ClickGestureRecognizer.h"
 #include "Tools/ColorExtension.h"
+#include "Tools/EscapeToClose.h"
 #include "Tools/ViewHelpers.h"
 #include "platform/appkit/SystemFont.h"
 
@@ -31,6 +32,7 @@ SubtitleDetailAlertShareView::SubtitleDetailAlertShareView(QWidget* parent)
       select1Lab_(makeChoice(QStringLiteral("仅音频"), contentView_)) {
     shareView_->setLayerBackgroundColor(Color::grey(0, 0.2));
     ClickGestureRecognizer::attach(shareView_, [this](ClickGestureRecognizer&) { didTap1(); });
+    EscapeToClose::attach(this, [this] { didTap1(); });
     contentView_->setLayerBackgroundColor(Color::grey(1));
     contentView_->setCornerRadius(10);
     titleLab_->setFont(systemFont(16));

@@ -2,7 +2,8 @@
 // The export chooser opened by a detail pop-up's share icon: a dimmed backdrop and a small card
 // near the top right titled "选择导出项目" with the choices "仅问题答案" (1), "仅音频" (2) and,
 // for sessions with manual answers, "仅同传" (3). A choice is handed to `didSelectItem`; a click
-// on the backdrop closes the chooser without exporting. Clicks never reach the views beneath.
+// on the backdrop (or Esc) closes the chooser without exporting. Clicks never reach the views
+// beneath.
 #include <QLabel>
 #include <functional>
 

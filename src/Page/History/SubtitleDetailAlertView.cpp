@@ -3,6 +3,7 @@
 #include "Page/AIInterviewPages/AiInterviewCellMac.h"
 #include "Tools/AppImages.h"
 #include "Tools/ClickGestureRecognizer.h"
+#include "Tools/EscapeToClose.h"
 #include "Tools/ViewHelpers.h"
 #include "service/ConsoleLog.h"
 #include "service/GRDBDataManager.h"
@@ -32,6 +33,7 @@ SubtitleDetailAlertView::SubtitleDetailAlertView(const char* viewName, QWidget* 
       mTableView_(new TableView(contentView_)) {
     shareView_->setLayerBackgroundColor(Color::grey(0, 0.2));
     ClickGestureRecognizer::attach(shareView_, [this](ClickGestureRecognizer&) { didTap1(); });
+    EscapeToClose::attach(this, [this] { didTap1(); });
     contentView_->setLayerBackgroundColor(Color::grey(1));
     contentView_->setCornerRadius(10);
     ClickGestureRecognizer::attach(iconImg_, [this](ClickGestureRecognizer&) { didTap(); });

@@ -2,7 +2,7 @@
 // The detail pop-up of a stored session whose answers came automatically: a dimmed backdrop
 // over the history panel and a white card with the session's transcript lines (each with the
 // answer given for it), the player of its recording and a share icon. A click on the backdrop
-// stops the sound and closes the pop-up; clicks inside the card reach nothing beneath it.
+// (or Esc) stops the sound and closes the pop-up; clicks inside the card reach nothing beneath it.
 #include <QPointer>
 #include <functional>
 #include <optional>

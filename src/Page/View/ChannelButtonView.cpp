@@ -1,5 +1,7 @@
 #include "Page/View/ChannelButtonView.h"
 
+#include <algorithm>
+
 #include "Tools/SystemColors.h"
 #include "Tools/ViewHelpers.h"
 #include "platform/appkit/SystemFont.h"
@@ -40,11 +42,12 @@ void ChannelButtonView::layoutSubviews() {
     const int titleCentreY = height() / 2;
     titleLabel()->setGeometry(titleCentreX - title.width() / 2, titleCentreY - title.height() / 2,
                               title.width(), title.height());
-    // A raised note right after the name.
+    // A raised note right after the name, a label's inset away from it, and kept inside the
+    // border: on a low tile the full raise would put it on the top edge.
     const QSize sub = subLabel_->sizeHint();
-    subLabel_->setGeometry(titleLabel()->geometry().right() + 1,
-                           titleCentreY - kSubtitleRaise - sub.height() / 2, sub.width(),
-                           sub.height());
+    const int raisedTop = titleCentreY - kSubtitleRaise - sub.height() / 2;
+    subLabel_->setGeometry(titleLabel()->geometry().right() + 1 + kSubtitleGap,
+                           std::max(kBorderClearance, raisedTop), sub.width(), sub.height());
     imageView()->setGeometry(width() - kMarkSide, height() - kMarkSide, kMarkSide, kMarkSide);
 }
 

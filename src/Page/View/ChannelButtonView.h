@@ -13,6 +13,10 @@ class ChannelButtonView : public CustomButtonView {
   public:
     static constexpr int kTitleLeftOfCentre = 15;
     static constexpr int kSubtitleRaise = 8;
+    // Between the name and its note, as a label's text inset leaves it.
+    static constexpr int kSubtitleGap = 3;
+    // The note's top stays this far inside the tile, clear of its 1-point border.
+    static constexpr int kBorderClearance = 3;
 
     explicit ChannelButtonView(QWidget* parent = nullptr);
 

@@ -9,6 +9,7 @@
 #include "Page/View/RemoteImageLoader.h"
 #include "Tools/AppImages.h"
 #include "Tools/ClickGestureRecognizer.h"
+#include "Tools/EscapeToClose.h"
 #include "Tools/ImageView.h"
 #include "Tools/PopView/MYCenterPopView.h"
 #include "Tools/SystemColors.h"
@@ -61,6 +62,7 @@ void ContactView::setupUI() {
     addSubview(this, iconV_);
     addSubview(this, closeImg_);
     ClickGestureRecognizer::attach(closeImg_, [this](ClickGestureRecognizer&) { closeTap(); });
+    EscapeToClose::attach(this, [this] { closeTap(); });
     closeImg_->setAccessibleName(QStringLiteral("关闭"));
 
     // The card may be gone (dismissed and deleted) when the reply comes.

@@ -3,7 +3,8 @@
 // customer service as a contact, a line telling them to scan it, and a close image. Each card
 // asks the service for the QR image's address ("/operation/contact") while it is built, and
 // loads the picture from there (http or https only). The login window, the account page and
-// the purchase page show it in the centred pop-up host; its close image dismisses the pop-up.
+// the purchase page show it in the centred pop-up host; its close image (or Esc) dismisses the
+// pop-up.
 #include <QSize>
 #include <functional>
 #include <optional>

@@ -7,6 +7,7 @@
 #include "Page/View/QRCodeGenerator.h"
 #include "Tools/AppImages.h"
 #include "Tools/ClickGestureRecognizer.h"
+#include "Tools/EscapeToClose.h"
 #include "Tools/ImageView.h"
 #include "Tools/SystemColors.h"
 #include "Tools/TailTruncatingLabel.h"
@@ -61,6 +62,7 @@ void PayQRCodeView::setupUI() {
     addSubview(this, tipTitleL_);
     addSubview(this, closeImg_);
     ClickGestureRecognizer::attach(closeImg_, [this](ClickGestureRecognizer&) { closeTap(); });
+    EscapeToClose::attach(this, [this] { closeTap(); });
     closeImg_->setAccessibleName(QStringLiteral("关闭"));
 }
 

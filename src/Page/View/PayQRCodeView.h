@@ -1,8 +1,8 @@
 #pragma once
 // The pop-up of a QR payment: the title "支付二维码", the order's payment address as a QR code
 // (300 × 300 points at most), the instruction to scan it with the chosen payment app and a
-// note on late credits. Its close mark only reports the click (`closeView`); whoever shows
-// the pop-up closes it.
+// note on late credits. Its close mark (or Esc) only reports the click (`closeView`); whoever
+// shows the pop-up closes it.
 #include <QLabel>
 #include <functional>
 #include <string>

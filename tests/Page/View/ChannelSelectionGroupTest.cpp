@@ -166,9 +166,16 @@ TEST(ChannelButtonViewTest, SubtitleTextAndColourAndItsPlaceAfterTheName) {
     const QRect sub = button->subLabel()->geometry();
     EXPECT_NEAR(title.center().x(), 80 - 15, 1);
     EXPECT_NEAR(title.center().y(), 25, 1);
-    EXPECT_EQ(sub.left(), title.right() + 1);
+    EXPECT_EQ(sub.left(), title.right() + 1 + ChannelButtonView::kSubtitleGap);
     EXPECT_NEAR(sub.center().y(), title.center().y() - 8, 1);
     EXPECT_EQ(button->imageView()->geometry(), QRect(144, 34, 16, 16));
+
+    // As low as the line list makes it, the note stays inside the border.
+    button->setGeometry(10, 10, 160, 33);
+    QCoreApplication::processEvents();
+    EXPECT_GE(button->subLabel()->geometry().top(), ChannelButtonView::kBorderClearance);
+    EXPECT_LT(button->subLabel()->geometry().center().y(),
+              button->titleLabel()->geometry().center().y());
 }
 
 }  // namespace
