@@ -9,34 +9,14 @@ bash tools/install-deps.sh
 
 demo_targets=(pexmora standin-service speech-sample)
 
-# Whether the build folder $1 is a normal configuration (no sanitizer, optimised with debug
-# information, as the demo's own) that has the demo's targets.
-holds_demo_targets() {
-  local cache="$1/CMakeCache.txt" targets target
-  [ -f "$cache" ] && [ -f "$1/build.ninja" ] || return 1
-  grep -qx 'CMAKE_BUILD_TYPE:STRING=RelWithDebInfo' "$cache" || return 1
-  if grep -qE '^PEXMORA_(SANITIZE|TSAN|FUZZ):BOOL=ON$' "$cache"; then return 1; fi
-  targets=$(ninja -C "$1" -t targets all 2>/dev/null) || return 1
-  for target in "${demo_targets[@]}"; do
-    grep -q "^$target: phony" <<<"$targets" || return 1
-  done
-}
-
-# The test command's normal build (build/release) already holds everything the demo runs: the
-# demo uses it rather than building it all again in a folder of its own.
-if [ -n "${PEXMORA_APP_BUILD_DIR:-}" ]; then
-  dir=$PEXMORA_APP_BUILD_DIR
-elif holds_demo_targets build/release; then
-  dir=build/release
-else
-  dir=build/app
-fi
-# A folder that is configured already is used with its own settings (the build step below
+# The demo builds in the test command's normal build folder, with the same settings as
+# tools/run-tests.sh's release configuration, so that either command reuses what the other
+# built. A folder that is configured already keeps its settings (the build step below
 # configures it again when the project's build files changed); so a second start while the
 # demo runs leaves its folder alone.
-if [ ! -f "$dir/CMakeCache.txt" ] || { [ "$dir" = build/app ] && ! holds_demo_targets "$dir"; }; then
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPEXMORA_BUILD_BENCH=OFF \
-    >/dev/null
+dir=${PEXMORA_APP_BUILD_DIR:-build/release}
+if [ ! -f "$dir/CMakeCache.txt" ]; then
+  cmake -S . -B "$dir" -G Ninja -DPEXMORA_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
 port=$(grep -E '^PEXMORA_STANDIN_PORT:' "$dir/CMakeCache.txt" | cut -d= -f2)
 speech_port=$(grep -E '^PEXMORA_STANDIN_SPEECH_PORT:' "$dir/CMakeCache.txt" | cut -d= -f2)
