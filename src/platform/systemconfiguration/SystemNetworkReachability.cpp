@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <array>
@@ -102,6 +103,9 @@ std::optional<std::map<std::string, std::string>>
 SystemNetworkReachability::kernelInterfaceStates() {
     const int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
     if (fd < 0) return std::nullopt;
+    // The kernel answers at once; a reply that never came must not hold the caller.
+    const timeval patience{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
     struct {
         nlmsghdr header;
         ifinfomsg info;
