@@ -87,6 +87,17 @@ TEST(SystemNetworkReachabilityTest, UnreadableRoutingTablesGiveNoFlags) {
     EXPECT_EQ(table.flags(), std::nullopt);
 }
 
+// Waits until the calling thread's namespace has the link `name` up (or no longer up).
+bool linkStateBecomes(const std::string& name, bool up) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < deadline) {
+        const auto states = SystemNetworkReachability::kernelInterfaceStates();
+        if (states && states->count(name) && (states->at(name) == "up") == up) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
 // The real backend in a network namespace of its own, entered by one thread (the process's
 // other threads and /sys stay in the machine's): the routes and interfaces it judges are that
 // thread's. Nothing is sent anywhere; the namespace's only link is a pair of virtual ends.
@@ -113,6 +124,8 @@ TEST(SystemNetworkReachabilityTest, TheKernelIsAskedAboutTheCallersOwnNamespace)
         ASSERT_TRUE(ip({"link", "add", "pexmora0", "type", "veth", "peer", "name", "pexmora1"}));
         ASSERT_TRUE(ip({"link", "set", "pexmora1", "up"}));
         ASSERT_TRUE(ip({"link", "set", "pexmora0", "up"}));
+        // The kernel takes a moment to see the link carry.
+        ASSERT_TRUE(linkStateBecomes("pexmora0", true));
 
         ASSERT_TRUE(reachability.setChangeHandler(queue, [&](NetworkReachability::Flags flags) {
             std::lock_guard lock(mutex);
@@ -127,6 +140,7 @@ TEST(SystemNetworkReachabilityTest, TheKernelIsAskedAboutTheCallersOwnNamespace)
         seen.push_back(reachability.currentFlags());  // a default route over an up link
         // The other end goes down: the route stays, but leads nowhere.
         ASSERT_TRUE(ip({"link", "set", "pexmora1", "down"}));
+        ASSERT_TRUE(linkStateBecomes("pexmora0", false));
         seen.push_back(reachability.currentFlags());
         reachability.setChangeHandler(queue, nullptr);
         queue.sync([] {});
