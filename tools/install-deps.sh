@@ -12,6 +12,8 @@ packages=(
   libsndfile1-dev nanopb libnanopb-dev protobuf-compiler libplist-dev libgtest-dev
   libgmock-dev libbenchmark-dev libcpp-httplib-dev xvfb xauth fonts-wqy-microhei
   zbar-tools libsecret-1-dev
+  # The secure item store's tests run against a private desktop keyring on a bus of their own.
+  gnome-keyring dbus-bin
   libsystemd-dev
   clang-14 libclang-rt-14-dev
   # The end-to-end suite on the real program: a desktop of its own, driven through the

@@ -124,6 +124,8 @@ void CaptchaPage::readHelper() {
 void CaptchaPage::handle(const CaptchaPipeMessage& message) {
     if (message.type == "validate") {
         if (answered_) return;  // one token per page
+        // A token must be there to be sent on: without one the message is malformed.
+        if (message.field("validate").empty()) return fail("无法识别的消息");
         answered_ = true;
         QPointer<CaptchaPage> self(this);
         if (onValidateReceived) onValidateReceived(message.field("validate"));

@@ -51,11 +51,30 @@ std::string printed(const nlohmann::json& value) {
     return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+constexpr const char* kMalformedLog = "⚠️ 解析失败，数据格式不符合预期: ";
+// A page may post without end: of a refused message only its start is printed.
+constexpr std::size_t kPrintedBodyBytes = 200;
+
+std::string shortened(std::string text) {
+    if (text.size() <= kPrintedBodyBytes) return text;
+    std::size_t cut = kPrintedBodyBytes;
+    // A continuation byte (10xxxxxx) at the cut belongs to the character before it.
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    text.resize(cut);
+    return text + "…";
+}
+
 }  // namespace
 
 CaptchaViewController::CaptchaViewController(QObject* parent) : ViewController(parent) {}
 
-CaptchaViewController::~CaptchaViewController() = default;
+CaptchaViewController::~CaptchaViewController() {
+    // The first refused message was printed when it came; the rest are only counted.
+    if (refusedMessages_ > 1) {
+        consoleLog(kMalformedLog + std::string("共 ") + std::to_string(refusedMessages_) +
+                   " 条消息，只记录了第一条");
+    }
+}
 
 std::string CaptchaViewController::pageAddress() {
     return DeploymentSettings::current().captchaOrigin.text() + "/";
@@ -70,7 +89,10 @@ std::optional<std::string> CaptchaViewController::validateToken(const nlohmann::
     const auto data = body.find("data");
     if (data == body.end() || !data->is_object()) return std::nullopt;
     const auto validate = data->find("validate");
-    if (validate == data->end() || !validate->is_string()) return std::nullopt;
+    // An empty token solves nothing: the service would only refuse the SMS request.
+    if (validate == data->end() || !validate->is_string() ||
+        validate->get_ref<const std::string&>().empty())
+        return std::nullopt;
     return validate->get<std::string>();
 }
 
@@ -124,8 +146,8 @@ void CaptchaViewController::userContentController(const ScriptMessage& message) 
     if (delivered_ || !isViewLoaded() || !view()->window()->isVisible()) return;
     const auto validate = validateToken(message.body);
     if (!validate) {
-        consoleLog("⚠️ 解析失败，数据格式不符合预期: " +
-                   printed(withoutTokens(message.body)));
+        if (++refusedMessages_ == 1)
+            consoleLog(kMalformedLog + shortened(printed(withoutTokens(message.body))));
         return;
     }
     delivered_ = true;

@@ -7,6 +7,7 @@
 // origin count. Main thread only.
 #include <QPointer>
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -37,7 +38,7 @@ class CaptchaViewController : public ViewController {
     // The captcha page: the captcha host's origin followed by "/".
     static std::string pageAddress();
 
-    // The token of a well-formed success message; none for any other body.
+    // The token of a well-formed success message; none for any other body, or an empty token.
     static std::optional<std::string> validateToken(const nlohmann::json& body);
 
     // A message the page posted (from the web view's bridge).
@@ -53,6 +54,7 @@ class CaptchaViewController : public ViewController {
 
     bool loadFinished_ = false;
     bool delivered_ = false;
+    std::size_t refusedMessages_ = 0;  // malformed messages from the captcha page
 };
 
 }  // namespace pex

@@ -30,12 +30,11 @@ fs::path PXAudioRouteState::defaultFile() {
 
 std::optional<PXAudioRouteState> PXAudioRouteState::load(const fs::path& file) {
     std::error_code error;
-    const auto bytes = AtomicFile::read(file, error);
+    const auto bytes = AtomicFile::read(file, error, kMaxFileSize);
     if (!bytes) {
         if (error == std::errc::no_such_file_or_directory) return std::nullopt;
         return PXAudioRouteState{};
     }
-    if (bytes->size() > kMaxFileSize) return PXAudioRouteState{};
     const auto json = nlohmann::json::parse(*bytes, nullptr, false);
     if (!json.is_object()) return PXAudioRouteState{};
     return PXAudioRouteState{text(json, kOutput), text(json, kInput), text(json, kAggregate)};

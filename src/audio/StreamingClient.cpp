@@ -29,6 +29,19 @@ std::size_t utf8Prefix(std::string_view text, std::size_t bytes) {
     return bytes;
 }
 
+// Every answer stream goes through this one session. Its worker thread is already running when
+// a question goes out (a session of each client's own would start a thread for every question,
+// which a busy machine may take milliseconds to run), and the streams share its connections to
+// the service. Never destroyed: streams may still end while the process exits.
+URLSession& answerSession() {
+    static URLSession* const session = [] {
+        DispatchQueue::main();  // the queues results go to outlive it
+        DispatchQueue::global();
+        return new URLSession;
+    }();
+    return *session;
+}
+
 }  // namespace
 
 std::shared_ptr<StreamingClient> StreamingClient::create(StreamModel model) {
@@ -37,8 +50,7 @@ std::shared_ptr<StreamingClient> StreamingClient::create(StreamModel model) {
 
 StreamingClient::StreamingClient(StreamModel streamModel)
     : model(std::move(streamModel)),
-      delegateQueue_(DispatchQueue::serial("StreamingClient.delegate")),
-      session_(std::make_unique<URLSession>()) {}
+      delegateQueue_(DispatchQueue::serial("StreamingClient.delegate")) {}
 
 StreamingClient::~StreamingClient() = default;
 
@@ -66,6 +78,12 @@ void StreamingClient::start() {
     std::lock_guard lock(taskMutex_);
     if (started_) return;
     started_ = true;
+    // Cancelled before it started: nothing is sent, and the caller still gets its completion.
+    if (isCancelled()) {
+        delegateQueue_.async(
+            [self = shared_from_this()] { self->complete(StreamOutcome::cancelled); });
+        return;
+    }
 
     const std::string address = apiBaseURL() + kPath;
     if (!URLComponents::parse(address)) {
@@ -86,8 +104,8 @@ void StreamingClient::start() {
     handlers.onComplete = [self = shared_from_this()](std::optional<URLError> error) {
         self->handleCompletion(error);
     };
-    dataTask_ =
-        session_->streamTask(makeRequest(model, address), delegateQueue_, std::move(handlers));
+    dataTask_ = answerSession().streamTask(makeRequest(model, address), delegateQueue_,
+                                           std::move(handlers));
     dataTask_->resume();
 }
 
@@ -99,7 +117,6 @@ void StreamingClient::cancel() {
         task = dataTask_;
     }
     if (task) task->cancel();
-    session_->invalidateAndCancel();
 }
 
 void StreamingClient::handleResponse(const HTTPURLResponse& response) {
@@ -109,6 +126,8 @@ void StreamingClient::handleResponse(const HTTPURLResponse& response) {
 void StreamingClient::handleReceivedData(std::string_view chunk) {
     // An error page is no answer: its body is not read as one.
     if (statusCode_ && !isSuccessStatus(*statusCode_)) return;
+    // Pieces already on their way when the stream was closed at the limit add nothing.
+    if (truncated_) return;
     buffer_.append(chunk);
     while (const auto line = buffer_.nextLine()) {
         if (isCancelled()) return;
@@ -134,6 +153,7 @@ void StreamingClient::handleLine(std::string_view line) {
         // An endless answer must not take the memory with it: the answer stops at the limit.
         truncated_ = true;
         consoleLog("❌ 回答过长，只保留前 " + std::to_string(kMaxAnswerBytes) + " 字节");
+        closeAtLimit();
         const std::size_t kept = utf8Prefix(piece, room);
         if (kept == 0) return;
         model.responseText.append(piece, 0, kept);
@@ -143,7 +163,22 @@ void StreamingClient::handleLine(std::string_view line) {
     if (model.onUpdate) model.onUpdate(model.responseText);
 }
 
-void StreamingClient::handleCompletion(const std::optional<URLError>& error) {
+void StreamingClient::closeAtLimit() {
+    // Nothing more of the answer is kept: a service that goes on sending would hold the
+    // connection for as long as it likes, and the time-out never fires while data comes.
+    std::shared_ptr<URLSessionTask> task;
+    {
+        std::lock_guard lock(taskMutex_);
+        task = dataTask_;
+    }
+    if (task) task->cancel();
+}
+
+void StreamingClient::handleCompletion(const std::optional<URLError>& incoming) {
+    // The close at the limit is the answer's end, not a failure.
+    const bool closedAtLimit =
+        truncated_ && !isCancelled() && incoming && incoming->code == URLError::Code::Cancelled;
+    const std::optional<URLError> error = closedAtLimit ? std::nullopt : incoming;
     if (error) {
         consoleLog("❌ 流式连接错误：" + error->localizedDescription);
     } else {

@@ -8,9 +8,9 @@
 //   ...
 //   client->cancel();  // optional; `didComplete` still comes, once
 //
-// Every client has its own URL session and serial delegate queue: `onUpdate` and `didComplete`
-// run there, never on the caller's thread. `start` and `cancel` may be called from any thread.
-// A running stream keeps its client alive until `didComplete` has run.
+// Every client has its own serial delegate queue (its requests share one URL session):
+// `onUpdate` and `didComplete` run there, never on the caller's thread. `start` and `cancel` may be
+// called from any thread. A running stream keeps its client alive until `didComplete` has run.
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -28,15 +28,14 @@
 
 namespace pex {
 
-class URLSession;
 class URLSessionTask;
 
 class StreamingClient : public std::enable_shared_from_this<StreamingClient> {
   public:
     static constexpr const char* kPath = "/ai/meet";
     static constexpr std::chrono::seconds kTimeout{60};
-    // The longest answer kept, in bytes; what comes beyond it is dropped (the answer keeps its
-    // first part, cut at a character boundary).
+    // The longest answer kept, in bytes; the stream is closed when it is reached (the answer
+    // keeps its first part, cut at a character boundary, and ends as finished).
     static constexpr std::size_t kMaxAnswerBytes = 256 * 1024;
 
     static std::shared_ptr<StreamingClient> create(StreamModel model);
@@ -68,11 +67,11 @@ class StreamingClient : public std::enable_shared_from_this<StreamingClient> {
 
   private:
     void handleLine(std::string_view line);
+    void closeAtLimit();
     void complete(StreamOutcome outcome);
 
     std::atomic<bool> cancelled_{false};
     DispatchQueue delegateQueue_;
-    std::unique_ptr<URLSession> session_;
     std::mutex taskMutex_;  // `dataTask_` and `started_`, between start and cancel
     std::shared_ptr<URLSessionTask> dataTask_;
     bool started_ = false;

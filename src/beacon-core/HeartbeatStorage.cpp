@@ -48,8 +48,8 @@ std::unique_ptr<Storage> FileStorage::makeStorage(const std::string& id) {
 
 std::variant<UTLData, StorageError> FileStorage::read() {
     std::error_code error;
-    const auto bytes = AtomicFile::read(url_, error);
-    if (!bytes || bytes->size() > kMaxStoreBytes) return StorageError::readError;
+    const auto bytes = AtomicFile::read(url_, error, kMaxStoreBytes);
+    if (!bytes) return StorageError::readError;
     return UTLData(bytes->begin(), bytes->end());
 }
 

@@ -82,7 +82,7 @@ std::optional<CRSUserDefaults::Dictionary> CRSUserDefaults::loadDefaults() const
         std::optional<std::string> bytes;
         if (fs::is_regular_file(status) && fs::file_size(fileURL_, error) <= kMaxFileBytes &&
             !error) {
-            bytes = AtomicFile::read(fileURL_, error);
+            bytes = AtomicFile::read(fileURL_, error, kMaxFileBytes);
         }
         if (bytes) loaded = dictionaryFromPropertyList(*bytes);
         if (!loaded) CRSErrorLog("Failed to read existing UserDefaults file");

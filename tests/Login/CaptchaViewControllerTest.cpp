@@ -51,7 +51,7 @@ TEST(CaptchaValidateTokenTest, OnlyASuccessWithATextTokenCounts) {
     };
     const std::vector<Case> cases = {
         {"success", {{"type", "success"}, {"data", {{"validate", "tok"}}}}, "tok"},
-        {"empty token", {{"type", "success"}, {"data", {{"validate", ""}}}}, ""},
+        {"empty token", {{"type", "success"}, {"data", {{"validate", ""}}}}, std::nullopt},
         {"other type", {{"type", "fail"}, {"data", {{"validate", "tok"}}}}, std::nullopt},
         {"type not text", {{"type", 1}, {"data", {{"validate", "tok"}}}}, std::nullopt},
         {"token not text", {{"type", "success"}, {"data", {{"validate", 7}}}}, std::nullopt},
@@ -115,28 +115,36 @@ TEST_F(CaptchaViewControllerTest, TheStandinPageReportsItsTokenOnceAndTheWindowC
     EXPECT_EQ(tokens_[0].rfind("standin-", 0), 0u) << tokens_[0];
 }
 
-// A malformed message is logged (without the token it may carry) and the window stays; of two
-// good messages only the first is taken.
-TEST_F(CaptchaViewControllerTest, MalformedMessagesAreLoggedAndOnlyTheFirstTokenIsTaken) {
+// A malformed message is logged once, cut short and without the token it may carry, however
+// many the page posts; the rest are only counted when the window goes. An empty token is
+// malformed too. The window stays open until a good message; of two, only the first is taken.
+TEST_F(CaptchaViewControllerTest, MalformedMessagesAreLoggedOnceAndOnlyTheFirstTokenIsTaken) {
     service_.addPath("GET", "/", [](const standin::Call&) {
-        return page(postingScript({"{type: 'fail', data: {validate: 'leaked'}}", "'just text'",
-                                   "{type: 'success', data: {validate: 'tok-1'}}",
-                                   "{type: 'success', data: {validate: 'tok-2'}}"}));
+        return page(
+            "<script>var h = window.webkit.messageHandlers.captchaHandler;"
+            "h.postMessage({type: 'fail', data: {validate: 'leaked'}, note: 'a' + "
+            "'长'.repeat(1e5)});"
+            "h.postMessage('just text');"
+            "h.postMessage({type: 'success', data: {validate: ''}});"
+            "for (var i = 0; i < 1000; ++i) h.postMessage({type: 'fail'});"
+            "h.postMessage({type: 'success', data: {validate: 'tok-1'}});"
+            "h.postMessage({type: 'success', data: {validate: 'tok-2'}});</script>");
     });
     test::ConsoleCapture console;
     openCaptcha();
     ASSERT_TRUE(test::runMainUntil([&] { return window_.isNull(); }, 60s));
     settle();
     EXPECT_EQ(tokens_, std::vector<std::string>{"tok-1"});
+    const std::string logged = "⚠️ 解析失败，数据格式不符合预期: ";
+    // Cut at 200 bytes, which fall inside a character: the line keeps the whole ones before it.
+    std::string cut = R"({"data":{"validate":"***"},"note":"a)";
+    while (cut.size() + 3 <= 200) cut += "长";
     const std::string text = console.text();
-    EXPECT_NE(
-        text.find(
-            "⚠️ 解析失败，数据格式不符合预期: {\"data\":{\"validate\":\"***\"},"
-            "\"type\":\"fail\"}"),
-        std::string::npos);
-    EXPECT_NE(text.find("⚠️ 解析失败，数据格式不符合预期: \"just text\""),
-              std::string::npos);
+    EXPECT_NE(text.find(logged + cut + "…\n"), std::string::npos) << text.substr(0, 1000);
+    EXPECT_NE(text.find(logged + "共 1003 条消息，只记录了第一条\n"), std::string::npos);
+    EXPECT_EQ(console.linesStartingWith(logged), 2);
     EXPECT_EQ(text.find("leaked"), std::string::npos);
+    EXPECT_LT(text.size(), 4096u);
 }
 
 TEST_F(CaptchaViewControllerTest, FramesInsideThePageHaveNoWayToTheHandler) {

@@ -119,6 +119,8 @@ TEST_F(CaptchaPageTest, TheHelpersAnswerEndsThePageAndOnlySilenceOrNonsenseIsAFa
         {"ends with a status", "exit 3", {}, 1},
         {"dies", "kill -9 $$", {}, 1},
         {"not JSON", "echo 'validate tok'; sleep 30", {}, 1},
+        {"empty token", R"(echo '{"type":"validate","validate":""}'; sleep 30)", {}, 1},
+        {"no token", R"(echo '{"type":"validate"}'; sleep 30)", {}, 1},
         {"control characters",
          R"(printf '{"type":"validate","validate":"a\\u0007"}\n'; sleep 30)",
          {},

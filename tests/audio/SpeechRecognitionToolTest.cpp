@@ -209,13 +209,24 @@ TEST_F(SpeechRecognitionToolTest, StopEndsRecognitionAndNoEventReachesTheCallbac
     tool->isRecognizing = true;
     const auto running = session();
     ConsoleCapture console;
-    // Raised before the stop: already on its way to the main queue when the stop comes.
+    // Raised before the stop and already on their way to the main queue when it comes. The
+    // recogniser hands events to its handlers in order, the tool's first: once a handler added
+    // after the tool's has seen the last event, the tool has posted all three.
+    struct Posted {
+        std::atomic<bool> seen{false};
+        std::latch all{1};
+    };
+    const auto posted = std::make_shared<Posted>();
+    tool->recognizer()->addCanceledEventHandler([posted](const RecognitionCanceledEventArgs&) {
+        if (!posted->seen.exchange(true)) posted->all.count_down();
+    });
     std::thread early([&] {
         running->raiseRecognizing(result("说到一半"));
         running->raiseRecognized(result("说完的话"));
         running->raiseCanceled("early");
     });
     early.join();
+    posted->all.wait();
 
     tool->stop();
     tool->stop();  // harmless

@@ -1,9 +1,11 @@
 // The answer stream against the local stand-in service over real HTTP. Scripted replies go out
 // in exactly the pieces a case names, so each case pins the chunk boundaries the client sees.
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -372,6 +374,38 @@ TEST_F(AnswerStream, AnAnswerStopsAtItsLimitOnACharacterBoundaryAndKeepsWhatCame
         EXPECT_EQ(observed->updates.back(), expected);
         EXPECT_EQ(observed->updates.size(), (c.kept + piece.size() - 1) / piece.size());
     }
+}
+
+// A service that goes on sending past the limit (here with comment lines, which add no text)
+// would hold the stream for as long as it likes: the client closes it once the answer is full.
+TEST_F(AnswerStream, AnAnswerAtItsLimitClosesTheStreamTheServiceHoldsOpen) {
+    constexpr std::size_t kLimit = StreamingClient::kMaxAnswerBytes;
+    const std::string piece(1024, 'a');
+    struct Held {
+        std::size_t sent = 0;  // the stand-in's service thread only
+        std::chrono::steady_clock::time_point since = std::chrono::steady_clock::now();
+        std::atomic<bool> closedByClient{false};
+    };
+    auto held = std::make_shared<Held>();
+    service_.addApiPath("POST", StreamingClient::kPath, [held, piece](const standin::Call&) {
+        standin::Reply reply =
+            standin::Reply::produced([held, piece]() -> std::optional<std::string> {
+                if (held->sent++ < kLimit / piece.size() + 8) return line(piece);
+                // Held open at the stand-in's pace, for half a minute at most.
+                if (std::chrono::steady_clock::now() - held->since > std::chrono::seconds(30))
+                    return std::nullopt;
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                return std::string(":\n");
+            });
+        reply.onEnd = [held](bool whole) { held->closedByClient.store(!whole); };
+        return reply;
+    });
+    const auto observed = run(nullptr);
+    EXPECT_TRUE(test::runMainUntil([&] { return held->closedByClient.load(); }));
+    std::lock_guard lock(observed->mutex);
+    EXPECT_EQ(observed->completions, 1);
+    EXPECT_EQ(observed->outcome, StreamOutcome::finished);
+    EXPECT_EQ(observed->completedText, std::string(kLimit, 'a'));
 }
 
 }  // namespace

@@ -32,6 +32,7 @@
 #include <string>
 #include <thread>
 
+#include "BeaconTransport/TXPLibrary/TXPReachability.h"
 #include "BeaconTransport/cct/TXPEndpoints.h"
 #include "beacon-core/installations/BCNInstallationsAPIService.h"
 #include "crashreporter/network/CRSSettingsEndpoint.h"
@@ -41,6 +42,7 @@
 #include "platform/foundation/DeploymentSettings.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/ThreadLauncher.h"
+#include "platform/systemconfiguration/FakeNetworkReachability.h"
 #include "sessions/SettingsDownloader.h"
 
 // The fault sites have external, distinctive names: a test finds them among the crashed
@@ -238,6 +240,10 @@ void pexmoraCrashTestBuildHooks() {
         BCNInstallationsAPIService::setOriginForTesting(std::string(origin));
         CRSSettingsEndpoint::setOriginForTesting(std::string(origin));
         SettingsDownloader::setOriginForTesting(std::string(origin));
+        // The stand-in is on this machine: uploads to it need no network beyond the loopback,
+        // so they do not wait for the machine's own network to come up.
+        TXPReachability::setNetworkReachabilityForTesting(
+            std::make_shared<FakeNetworkReachability>(NetworkReachability::kReachable));
     }
     const char* kind = std::getenv("PEXMORA_TEST_CRASH");
     if (kind == nullptr || *kind == '\0') return;

@@ -78,6 +78,7 @@ struct SpeechSocketServer::Impl {
     };
     std::optional<CloseOrder> closeOrder;
     bool endTurnsAfterPhrases = false;
+    std::function<void()> phraseSending;
     int port = 0;
 
     // Server thread only.
@@ -282,7 +283,14 @@ void SpeechSocketServer::Impl::finishSentence(QWebSocket* socket, Listener& list
         body["DisplayText"] = body["Text"];
         body.erase("Text");
     }
+    std::function<void()> sending;
+    {
+        std::lock_guard lock(mutex);
+        sending = phraseSending;
+    }
+    if (sending) sending();
     reply(socket, listener, listener.translation ? "translation.phrase" : "speech.phrase", body);
+    if (sending) socket->flush();  // on the wire now, not when the server's loop comes round
     reply(socket, listener, "speech.endDetected", {{"Offset", ticksFor(listener.heardBytes)}});
     ++sentence;
     listener.inSentence = false;
@@ -394,6 +402,11 @@ void SpeechSocketServer::closeAfterAudio(std::size_t bytes, int code, std::strin
 void SpeechSocketServer::endTurnsAfterPhrases(bool enabled) {
     std::lock_guard lock(impl_->mutex);
     impl_->endTurnsAfterPhrases = enabled;
+}
+
+void SpeechSocketServer::setPhraseSendingHandler(std::function<void()> handler) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->phraseSending = std::move(handler);
 }
 
 std::vector<SpeechConnectionRecord> SpeechSocketServer::connections() const {

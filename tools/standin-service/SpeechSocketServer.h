@@ -66,6 +66,11 @@ class SpeechSocketServer {
     // the start of the next turn's audio.
     void endTurnsAfterPhrases(bool enabled);
 
+    // Called on the server's thread right before a phrase (a sentence's final result) is
+    // written to its connection's socket, which then sends it at once: where a bench starts the
+    // clock of what the client makes of a phrase.
+    void setPhraseSendingHandler(std::function<void()> handler);
+
     std::vector<SpeechConnectionRecord> connections() const;
     int refusedHandshakes() const;
 

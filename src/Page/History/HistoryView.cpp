@@ -44,6 +44,8 @@ constexpr int kPictureWidth = 600;
 constexpr int kSearchWidth = 300;
 constexpr int kSearchHeight = 30;
 constexpr int kSearchInset = 5;
+// A WAV file's sizes are 32-bit: no recording is longer.
+constexpr std::size_t kMaxRecordingBytes = 0xFFFFFFFFu;
 constexpr int kListRightInset = 10;
 constexpr QSize kRenameFieldSize{200, 24};
 constexpr auto kTipDelay = std::chrono::milliseconds(250);
@@ -236,7 +238,7 @@ void HistoryView::exportAudio(const HistoryRecord& record) {
     const auto file = recordingFilePath(record.audioFileName);
     std::error_code error;
     std::optional<std::string> bytes;
-    if (file) bytes = AtomicFile::read(*file, error);
+    if (file) bytes = AtomicFile::read(*file, error, kMaxRecordingBytes);
     if (!bytes) {
         const bool missing = !file || error == std::errc::no_such_file_or_directory;
         consoleLog("读取录音失败：" + (file ? error.message() : std::string("no recording name")));

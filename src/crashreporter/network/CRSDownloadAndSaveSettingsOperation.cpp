@@ -120,7 +120,7 @@ ErrorRef CRSDownloadAndSaveSettingsOperation::saveSettings(
     const auto size = std::filesystem::file_size(*location, readError);
     std::optional<std::string> bytes;
     if (!readError && size <= CRSSettingsDocument::kMaximumSize) {
-        bytes = AtomicFile::read(*location, readError);
+        bytes = AtomicFile::read(*location, readError, CRSSettingsDocument::kMaximumSize);
     }
     if (!bytes || !CRSSettingsDocument::parse(*bytes)) {
         return saveError(CRSSettingsDownloadErrorCodeNotASettingsDocument,

@@ -21,7 +21,7 @@ std::optional<std::string> readSmallFile(const std::string& path) {
     std::error_code error;
     const auto size = std::filesystem::file_size(path, error);
     if (error || size > kMaxFileBytes) return std::nullopt;
-    return AtomicFile::read(path, error);
+    return AtomicFile::read(path, error, kMaxFileBytes);
 }
 
 std::optional<nlohmann::json> parseObject(const std::string& bytes) {

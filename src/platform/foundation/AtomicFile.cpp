@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -54,9 +55,11 @@ void syncFolder(const fs::path& folder) {
 
 }  // namespace
 
-std::optional<std::string> AtomicFile::read(const fs::path& file, std::error_code& error) {
+std::optional<std::string> AtomicFile::read(const fs::path& file, std::error_code& error,
+                                            std::size_t limit) {
     error.clear();
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         error = lastError();
         return std::nullopt;
@@ -68,10 +71,21 @@ std::optional<std::string> AtomicFile::read(const fs::path& file, std::error_cod
         ::close(fd);
         return std::nullopt;
     }
+    const auto size = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
+    if (size > limit) {
+        error = std::make_error_code(std::errc::file_too_large);
+        ::close(fd);
+        return std::nullopt;
+    }
     std::string content;
+    content.reserve(size);
     std::vector<char> buffer(64 * 1024);
     for (;;) {
-        ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        // The file may grow while it is read: one byte past the limit tells a file that has
+        // become too long from one that just fits.
+        const std::size_t room = limit - content.size();
+        const std::size_t wanted = room < buffer.size() ? room + 1 : buffer.size();
+        ssize_t got = ::read(fd, buffer.data(), wanted);
         if (got < 0) {
             if (errno == EINTR) continue;
             error = lastError();
@@ -80,6 +94,11 @@ std::optional<std::string> AtomicFile::read(const fs::path& file, std::error_cod
         }
         if (got == 0) break;
         content.append(buffer.data(), static_cast<std::size_t>(got));
+        if (content.size() > limit) {
+            error = std::make_error_code(std::errc::file_too_large);
+            ::close(fd);
+            return std::nullopt;
+        }
     }
     ::close(fd);
     return content;

@@ -2,6 +2,7 @@
 // File operations that never leave a half-written file and never replace a file by accident:
 // whole-file reads, atomic whole-file writes (temporary file, flush, rename) and moving a
 // file aside under a fresh name.
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -12,10 +13,19 @@ namespace pex {
 
 class AtomicFile {
   public:
+    // The most a read takes unless its caller names a limit of its own: far more than any
+    // settings or state file the application keeps.
+    static constexpr std::size_t kDefaultReadLimit = 16 * 1024 * 1024;
+
     // The whole content of `file`; absent with `error` set when it cannot be read
-    // (std::errc::no_such_file_or_directory when it does not exist).
+    // (std::errc::no_such_file_or_directory when it does not exist). Only a regular file is
+    // read, and opening never waits (a FIFO or a device in its place is refused at once, with
+    // std::errc::invalid_argument, or is_a_directory for a folder). A file longer than
+    // `limit` bytes is refused with std::errc::file_too_large after reading no more than
+    // `limit` + 1 bytes of it.
     static std::optional<std::string> read(const std::filesystem::path& file,
-                                           std::error_code& error);
+                                           std::error_code& error,
+                                           std::size_t limit = kDefaultReadLimit);
 
     // Replaces `file` with `bytes` in one step: readers see the old or the new content, never
     // a mix. Missing parent folders are created (0700); the new file gets `permissions`. Any

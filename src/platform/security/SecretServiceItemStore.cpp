@@ -119,7 +119,17 @@ bool SecretServiceItemStore::answers() {
             statusOf(error);
             return;
         }
+        // Items go to the default collection. A keyring without one would have to ask the user
+        // to make a keyring, in a prompt of its own, before anything is stored: such a keyring
+        // is left alone and the files keep the items.
+        SecretCollection* collection = secret_collection_for_alias_sync(
+            service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &error);
         g_object_unref(service);
+        if (!collection) {
+            statusOf(error);
+            return;
+        }
+        g_object_unref(collection);
         std::vector<SecureItem> none;
         SecureItemQuery probe;
         probe.attributes.service = "org.pexmora.probe";

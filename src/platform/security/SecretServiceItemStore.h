@@ -8,8 +8,8 @@ namespace pex {
 
 class SecretServiceItemStore : public SecureItemStore {
   public:
-    // True when a session bus is there and a Secret Service on it answers a search; asked once
-    // per process. Never starts a bus or a keyring of its own.
+    // True when a session bus is there and a Secret Service on it has a default collection and
+    // answers a search; asked once per process. Never starts a bus or a keyring of its own.
     static bool answers();
 
     SecStatus copyMatching(const SecureItemQuery& query, std::string* data) override;

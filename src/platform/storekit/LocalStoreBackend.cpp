@@ -42,7 +42,7 @@ Document readDocument(const std::filesystem::path& file) {
         document.problem = "file is larger than " + std::to_string(kMaxFileBytes) + " bytes";
         return document;
     }
-    const std::optional<std::string> text = AtomicFile::read(file, error);
+    const std::optional<std::string> text = AtomicFile::read(file, error, kMaxFileBytes);
     if (!text) {
         const bool missing = error == std::errc::no_such_file_or_directory;
         document.status = missing ? Document::Status::missing : Document::Status::unreadable;

@@ -1,16 +1,22 @@
 #include "platform/systemconfiguration/SystemNetworkReachability.h"
 
+#include <linux/if.h>
+#include <linux/if_link.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/foundation/ThreadLauncher.h"
 
@@ -33,10 +39,50 @@ unsigned long hexValue(const std::string& text) {
     }
 }
 
-// Interface names come from a kernel file, but they name a folder below sysClassNet: keep them
-// to one plain path component.
-bool isPlainInterfaceName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+// Tunnels and some virtual links never report "up", only "unknown", while they carry traffic.
+bool isUp(const std::map<std::string, std::string>& states, const std::string& name) {
+    if (name == "lo") return false;
+    const auto found = states.find(name);
+    return found != states.end() && (found->second == "up" || found->second == "unknown");
+}
+
+// The kernel's operational states (RFC 2863) by the words its "operstate" files use.
+std::string operationalStateName(unsigned char state) {
+    switch (state) {
+        case IF_OPER_NOTPRESENT:
+            return "notpresent";
+        case IF_OPER_DOWN:
+            return "down";
+        case IF_OPER_LOWERLAYERDOWN:
+            return "lowerlayerdown";
+        case IF_OPER_TESTING:
+            return "testing";
+        case IF_OPER_DORMANT:
+            return "dormant";
+        case IF_OPER_UP:
+            return "up";
+        default:
+            return "unknown";
+    }
+}
+
+// Reads one RTM_NEWLINK message's name and operational state into `states`.
+void noteLink(const nlmsghdr* header, std::map<std::string, std::string>& states) {
+    const auto* info = static_cast<const ifinfomsg*>(NLMSG_DATA(header));
+    int length = static_cast<int>(IFLA_PAYLOAD(header));
+    std::optional<std::string> name;
+    unsigned char state = IF_OPER_UNKNOWN;
+    for (auto* attribute = IFLA_RTA(info); RTA_OK(attribute, length);
+         attribute = RTA_NEXT(attribute, length)) {
+        const auto* payload = static_cast<const char*>(RTA_DATA(attribute));
+        const std::size_t size = RTA_PAYLOAD(attribute);
+        if (attribute->rta_type == IFLA_IFNAME && size > 0) {
+            name = std::string(payload, strnlen(payload, size));
+        } else if (attribute->rta_type == IFLA_OPERSTATE && size >= 1) {
+            state = static_cast<unsigned char>(payload[0]);
+        }
+    }
+    if (name) states[*name] = operationalStateName(state);
 }
 
 }  // namespace
@@ -46,23 +92,58 @@ std::shared_ptr<NetworkReachability> NetworkReachability::forAnyAddress() {
 }
 
 SystemNetworkReachability::SystemNetworkReachability(std::filesystem::path procNet,
-                                                     std::filesystem::path sysClassNet)
-    : procNet_(std::move(procNet)), sysClassNet_(std::move(sysClassNet)) {}
+                                                     InterfaceStates interfaceStates)
+    : procNet_(std::move(procNet)), interfaceStates_(std::move(interfaceStates)) {}
 
 SystemNetworkReachability::~SystemNetworkReachability() {
     stopWatching();
 }
 
-bool SystemNetworkReachability::interfaceIsUp(const std::string& name) const {
-    if (!isPlainInterfaceName(name) || name == "lo") return false;
-    std::ifstream file(sysClassNet_ / name / "operstate");
-    std::string state;
-    if (!(file >> state)) return false;
-    // Tunnels and some virtual links never report "up", only "unknown", while they carry traffic.
-    return state == "up" || state == "unknown";
+std::optional<std::map<std::string, std::string>>
+SystemNetworkReachability::kernelInterfaceStates() {
+    const int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+    if (fd < 0) return std::nullopt;
+    // The kernel answers at once; a reply that never came must not hold the caller.
+    const timeval patience{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    struct {
+        nlmsghdr header;
+        ifinfomsg info;
+    } request{};
+    request.header.nlmsg_len = NLMSG_LENGTH(sizeof(ifinfomsg));
+    request.header.nlmsg_type = RTM_GETLINK;
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.header.nlmsg_seq = 1;
+    request.info.ifi_family = AF_UNSPEC;
+    if (::send(fd, &request, request.header.nlmsg_len, 0) < 0) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::map<std::string, std::string> states;
+    std::vector<char> buffer(32 * 1024);
+    for (;;) {
+        const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        auto length = static_cast<unsigned int>(got);
+        for (auto* header = reinterpret_cast<const nlmsghdr*>(buffer.data());
+             NLMSG_OK(header, length); header = NLMSG_NEXT(header, length)) {
+            if (header->nlmsg_type == NLMSG_DONE) {
+                ::close(fd);
+                return states;
+            }
+            if (header->nlmsg_type == NLMSG_ERROR) {
+                ::close(fd);
+                return std::nullopt;
+            }
+            if (header->nlmsg_type == RTM_NEWLINK) noteLink(header, states);
+        }
+    }
+    ::close(fd);
+    return std::nullopt;
 }
 
-bool SystemNetworkReachability::hasIpv4DefaultRoute(bool& readable) const {
+bool SystemNetworkReachability::hasIpv4DefaultRoute(const States& states, bool& readable) const {
     std::ifstream file(procNet_ / "route");
     if (!file) return false;
     readable = true;
@@ -75,12 +156,12 @@ bool SystemNetworkReachability::hasIpv4DefaultRoute(bool& readable) const {
               mask))
             continue;
         if (!isAllZeroHex(destination) || !isAllZeroHex(mask)) continue;
-        if ((hexValue(flags) & kRouteUp) && interfaceIsUp(iface)) return true;
+        if ((hexValue(flags) & kRouteUp) && isUp(states, iface)) return true;
     }
     return false;
 }
 
-bool SystemNetworkReachability::hasIpv6DefaultRoute(bool& readable) const {
+bool SystemNetworkReachability::hasIpv6DefaultRoute(const States& states, bool& readable) const {
     std::ifstream file(procNet_ / "ipv6_route");
     if (!file) return false;
     readable = true;
@@ -94,16 +175,18 @@ bool SystemNetworkReachability::hasIpv6DefaultRoute(bool& readable) const {
             continue;
         if (!isAllZeroHex(destination) || !isAllZeroHex(prefix)) continue;
         unsigned long routeFlags = hexValue(flags);
-        if ((routeFlags & kRouteUp) && !(routeFlags & kRouteReject) && interfaceIsUp(iface))
+        if ((routeFlags & kRouteUp) && !(routeFlags & kRouteReject) && isUp(states, iface))
             return true;
     }
     return false;
 }
 
 std::optional<NetworkReachability::Flags> SystemNetworkReachability::currentFlags() const {
+    const auto states = interfaceStates_ ? interfaceStates_() : std::nullopt;
+    if (!states) return std::nullopt;
     bool readable = false;
-    bool reachable = hasIpv4DefaultRoute(readable);
-    if (!reachable) reachable = hasIpv6DefaultRoute(readable);
+    bool reachable = hasIpv4DefaultRoute(*states, readable);
+    if (!reachable) reachable = hasIpv6DefaultRoute(*states, readable);
     if (!readable) return std::nullopt;
     return reachable ? kReachable : Flags{0};
 }

@@ -139,9 +139,22 @@ TEST_F(AlertTest, AnAlertWhoseWindowClosesMeanwhileAnswersNoButton) {
     setWindowLevel(floating, WindowLevel::floating);
     floating->show();
     QTimer::singleShot(0, floating, [floating] { delete floating; });
+    // An alert that outlives its window would wait for a click for ever: after a few seconds
+    // the first button is pressed for it, which is not the answer this test expects.
+    bool outlived = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&outlived] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || box->buttons().isEmpty()) return;
+        outlived = true;
+        box->buttons().first()->click();
+    });
+    guard.start(5000);
     Alert alert;
     alert.addButton(QStringLiteral("创建"));
     EXPECT_EQ(alert.runModal(), Alert::closedReturn);
+    EXPECT_FALSE(outlived) << "the alert stayed after its window closed";
 }
 
 TEST_F(AlertTest, TheAccessoryViewShowsBetweenTextsAndButtonsAndIsHandedBack) {

@@ -1,5 +1,5 @@
 // Every secure item store keeps the same contract; each case runs against the file store, the
-// in-memory fake and, where a desktop keyring answers, the Secret Service.
+// in-memory fake and the Secret Service of a private desktop keyring.
 #include <sys/stat.h>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +12,7 @@
 #include "platform/security/FileSecureItemStore.h"
 #include "platform/security/InMemorySecureItemStore.h"
 #include "platform/security/SecretServiceItemStore.h"
+#include "support/SecretServiceServer.h"
 #include "support/TestSupport.h"
 
 namespace pex {
@@ -24,7 +25,9 @@ struct StoreKind {
     std::function<std::shared_ptr<SecureItemStore>(const fs::path& folder)> make;
 };
 
-void PrintTo(const StoreKind& kind, std::ostream* out) { *out << kind.name; }
+void PrintTo(const StoreKind& kind, std::ostream* out) {
+    *out << kind.name;
+}
 
 SecureItemAttributes password(std::string service, std::string account,
                               std::optional<std::string> group = std::nullopt) {
@@ -46,8 +49,11 @@ class SecureItemStoreContractTest : public test::IsolatedTest,
                                     public ::testing::WithParamInterface<StoreKind> {
   protected:
     void SetUp() override {
-        if (GetParam().name == "SecretService" && !SecretServiceItemStore::answers())
-            GTEST_SKIP() << "no desktop keyring answers on the session bus here";
+        if (GetParam().name == "SecretService") {
+            const auto& keyring = test::SecretServiceServer::shared();
+            ASSERT_TRUE(keyring.isRunning()) << keyring.log();
+            ASSERT_TRUE(SecretServiceItemStore::answers()) << "the private keyring does not answer";
+        }
         // Each run gets its own service names, so a real keyring never sees another run's items.
         prefix = "org.pexmora.contract." + std::to_string(::getpid()) + "." +
                  ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".";
