@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/foundation/BackgroundThreads.h"
 #include "platform/foundation/ThreadLauncher.h"
 
 namespace pex {
@@ -47,9 +48,17 @@ std::shared_ptr<NetworkReachability> NetworkReachability::forAnyAddress() {
 
 SystemNetworkReachability::SystemNetworkReachability(std::filesystem::path procNet,
                                                      std::filesystem::path sysClassNet)
-    : procNet_(std::move(procNet)), sysClassNet_(std::move(sysClassNet)) {}
+    : procNet_(std::move(procNet)),
+      sysClassNet_(std::move(sysClassNet)),
+      // The owner usually lives as long as the process: the watcher ends before it does.
+      stopAtExit_(BackgroundThreads::atStop([this] {
+          std::lock_guard lifecycle(lifecycleMutex_);
+          stopWatching();
+      })) {}
 
 SystemNetworkReachability::~SystemNetworkReachability() {
+    stopAtExit_ = {};
+    std::lock_guard lifecycle(lifecycleMutex_);
     stopWatching();
 }
 
@@ -109,6 +118,7 @@ std::optional<NetworkReachability::Flags> SystemNetworkReachability::currentFlag
 }
 
 bool SystemNetworkReachability::setChangeHandler(DispatchQueue queue, ChangeHandler onChange) {
+    std::lock_guard lifecycle(lifecycleMutex_);
     stopWatching();
     int netlinkSocket = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
     if (netlinkSocket < 0) return false;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <thread>
 
+#include "platform/foundation/BackgroundThreads.h"
 #include "platform/systemconfiguration/NetworkReachability.h"
 
 namespace pex {
@@ -37,7 +38,9 @@ class SystemNetworkReachability : public NetworkReachability {
     ChangeHandler onChange_;
     std::optional<Flags> lastFlags_;
     int stopEvent_ = -1;
+    std::mutex lifecycleMutex_;  // starting and stopping the watcher, from any thread
     std::thread watcher_;
+    BackgroundThreads::Registration stopAtExit_;
 };
 
 }  // namespace pex
