@@ -1,5 +1,6 @@
 // The end of main stops the process's background threads before its static objects go: work
-// under way finishes, time-outs are over, transfers are cancelled, and nothing runs afterwards.
+// under way finishes, time-outs are over, transfers are cancelled, every thread but the main one
+// has ended, and nothing runs afterwards.
 // The child program's static objects take a while to go, so work left running shows.
 #include "platform/foundation/BackgroundThreads.h"
 
@@ -52,9 +53,9 @@ TEST(BackgroundThreadsTest, WorkUnderWayAtTheEndOfMainFinishesBeforeStaticObject
 
     const Ending stopped = runChild("stop");
     EXPECT_EQ(stopped.status, 0) << stopped.out;
-    for (const char* line :
-         {"queued work finished\n", "time-out ended\n", "request cancelled\n", "stopped 1\n",
-          "own thread ended 1\n", "sync ran 1, late work ran 0\n"}) {
+    for (const char* line : {"queued work finished\n", "time-out ended\n", "request cancelled\n",
+                             "stopped 1\n", "own thread ended 1\n", "threads started and left 0\n",
+                             "sync ran 1, late work ran 0\n"}) {
         EXPECT_NE(stopped.out.find(line), std::string::npos) << line << "in:\n" << stopped.out;
     }
     EXPECT_EQ(stopped.out.find("static objects went"), std::string::npos) << stopped.out;
