@@ -14,7 +14,8 @@
 # vendor libraries, libGL, the *_dri.so drivers, libglapi and libLLVM (the vendor-neutral
 # dispatch libraries libGLX/libEGL/libOpenGL come with Qt's GUI library and are no driver). A
 # binary whose probe cannot hold is watched while it runs instead. Exits 1 when BINARY has a
-# GL driver mapped at its first window.
+# GL driver mapped at its first window, or when any run of any binary does not end with status
+# 0 (a crash on the way out is a failure, however fast the start).
 set -euo pipefail
 
 runs=7
@@ -53,21 +54,26 @@ app_env() {
     PEXMORA_STARTUP_PROBE="$probe"
 }
 
-# One timed run: "<ms from just before exec to the first exposed window> <peak RSS in KiB>".
+# One timed run: "<ms from just before exec to the first exposed window> <peak RSS in KiB>
+# <exit status>" (the status as the shell gives it: 128 + N for a run ended by signal N).
 run_once() {
-  local binary=$1 case=$2 home start shown peak
+  local binary=$1 case=$2 home start shown peak exit_status=0
   home=$(new_home "$case")
   start=$(date +%s%N)
   # shellcheck disable=SC2046 # the variables are words of their own
   env -i $(app_env "$home" 1) /usr/bin/time -f '%M' -o "$home/peak" "$binary" \
-    2>"$home/stderr" >/dev/null || true
+    2>"$home/stderr" >/dev/null || exit_status=$?
+  # time(1) passes the program's status on, and for a program ended by a signal says so.
+  if grep -q '^Command terminated by signal' "$home/peak" 2>/dev/null; then
+    exit_status=$((128 + $(awk '/^Command terminated by signal/ { print $5; exit }' "$home/peak")))
+  fi
   shown=$(awk '$1 == "first-window" { print $2; exit }' "$home/stderr")
   peak=$(tail -n 1 "$home/peak" 2>/dev/null || true)
   rm -rf "$home"
   if [ -z "$shown" ]; then
-    echo "no-window -"
+    echo "no-window - $exit_status"
   else
-    echo "$(((shown - start) / 1000000)) ${peak:--}"
+    echo "$(((shown - start) / 1000000)) ${peak:--} $exit_status"
   fi
 }
 
@@ -77,9 +83,10 @@ gl_mapped() {
     tr '\n' ' '
 }
 
-# One held run: "held <VmHWM KiB> <GL libraries...>" or "watched - <GL libraries...>".
+# One held run: "held <VmHWM KiB> <exit status> <GL libraries...>" or "watched - <exit status>
+# <GL libraries...>".
 run_held() {
-  local binary=$1 case=$2 home pid state seen="" held=""
+  local binary=$1 case=$2 home pid state seen="" held="" exit_status=0
   home=$(new_home "$case")
   # shellcheck disable=SC2046
   env -i $(app_env "$home" stop) "$binary" 2>"$home/stderr" >/dev/null &
@@ -96,11 +103,15 @@ run_held() {
     fi
     sleep 0.01
   done
-  wait "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || exit_status=$?
   rm -rf "$home"
   local names
   names=$(tr ' ' '\n' <<<"$seen" | grep -v '^$' | sort -u | tr '\n' ' ' || true)
-  if [ -n "$held" ]; then echo "held $held $names"; else echo "watched - $names"; fi
+  if [ -n "$held" ]; then
+    echo "held $held $exit_status $names"
+  else
+    echo "watched - $exit_status $names"
+  fi
 }
 
 median() {
@@ -110,12 +121,24 @@ median() {
 mb() { awk -v kib="$1" 'BEGIN { if (kib ~ /^[0-9]+$/) printf "%.1f", kib / 1024; else print "-" }'; }
 
 status=0
+# A run that did not end with status 0 fails the whole measurement.
+check_exit() {
+  local binary=$1 case=$2 exit_status=$3
+  [ "$exit_status" = 0 ] && return 0
+  printf '%-5s %-50s ended with status %s\n' "$case" "$binary" "$exit_status"
+  status=1
+}
+
 for case in login main; do
   declare -A times=() peaks=()
-  for binary in "${binaries[@]}"; do run_once "$binary" "$case" >/dev/null; done  # warm-up
+  for binary in "${binaries[@]}"; do  # warm-up
+    read -r _ _ exit_status < <(run_once "$binary" "$case")
+    check_exit "$binary" "$case" "$exit_status"
+  done
   for _ in $(seq "$runs"); do
     for binary in "${binaries[@]}"; do
-      read -r ms peak < <(run_once "$binary" "$case")
+      read -r ms peak exit_status < <(run_once "$binary" "$case")
+      check_exit "$binary" "$case" "$exit_status"
       times[$binary]+="$ms "
       peaks[$binary]+="$peak "
     done
@@ -127,7 +150,8 @@ for case in login main; do
       "$(tr ' ' '\n' <<<"$figures" | grep -E '^[0-9]+$' | median)" "$(mb "$peak")" "$figures"
   done
   for binary in "${binaries[@]}"; do
-    read -r how hwm libraries < <(run_held "$binary" "$case")
+    read -r how hwm exit_status libraries < <(run_held "$binary" "$case")
+    check_exit "$binary" "$case" "$exit_status"
     libraries=${libraries:-}
     if [ "$how" = held ]; then
       printf '%-5s %-50s at the first window: VmHWM %6s MB, GL driver mapped: %s\n' "$case" \
@@ -142,5 +166,6 @@ for case in login main; do
   done
   unset times peaks
 done
-echo "goals: first window <= 90 ms, peak RSS to the first window <= 65 MB, no GL driver mapped"
+echo "goals: first window <= 90 ms, peak RSS to the first window <= 65 MB, no GL driver mapped," \
+  "every run ends with status 0"
 exit $status

@@ -5,6 +5,9 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "Main/AppDelegate.h"
@@ -22,10 +25,32 @@
 #include "platform/coreaudio/PulseAudioHardware.h"
 #include "platform/foundation/ApplicationNotifications.h"
 #include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/BackgroundThreads.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/MainQueue.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "service/ConsoleLog.h"
 #include "service/HttpDatas.h"
+
+namespace {
+
+// How long the end of the run waits for background work under way (a record being written, a
+// reply being handled) before it gives up on an orderly exit.
+constexpr std::chrono::seconds kBackgroundThreadsBound(3);
+
+// Static objects go once main returns: no thread of ours may still be at work then. Work under
+// way finishes first; should some still run at the bound, the process ends here without
+// destroying them.
+int withBackgroundThreadsStopped(int status) {
+    if (!pex::BackgroundThreads::stopAll(kBackgroundThreadsBound)) {
+        pex::consoleLog("⚠️ 后台任务未能及时结束，程序直接退出");
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
+}
+
+}  // namespace
 
 #ifdef PEXMORA_CRASH_TEST_BUILD
 // The crash test build's hooks (hosts moved to a test's stand-in, a forced crash).
@@ -48,7 +73,7 @@ int main(int argc, char* argv[]) {
 
     // Launched again while running: the running application comes forward instead.
     pex::SingleInstance instance;
-    if (instance.notifyRunningInstance()) return 0;
+    if (instance.notifyRunningInstance()) return withBackgroundThreadsStopped(0);
 
     // The sound server's devices, for routing a session's sound. Without a server every device
     // list is empty, and the router says so when a session starts.
@@ -79,6 +104,8 @@ int main(int argc, char* argv[]) {
     QList<QPointer<QWidget>> windows;
     for (QWidget* window : QApplication::topLevelWidgets()) windows.append(window);
     for (const QPointer<QWidget>& window : windows) delete window.data();
-    pex::coreaudio::installBackend(nullptr);  // the sound server's connection ends in order
-    return status;
+    // The sound server's connection ends in order, and with it the thread that tells listeners
+    // of device changes.
+    pex::coreaudio::installBackend(nullptr);
+    return withBackgroundThreadsStopped(status);
 }

@@ -1,12 +1,14 @@
 // The real application ends in order on SIGTERM and SIGINT (a desktop logging out, Ctrl+C in a
 // terminal): it leaves through its own quit and exits with status 0, instead of being killed by
-// the signal.
+// the signal, also while its background work is still under way.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -15,6 +17,7 @@
 #include "standin-service/StandinService.h"
 #include "support/ChildLauncher.h"
 #include "support/CrashChildSanitizerOptions.h"
+#include "support/CrashTestAppLaunch.h"
 #include "support/TestSupport.h"
 
 namespace pex {
@@ -75,6 +78,70 @@ TEST(AppQuitTest, ATerminationSignalEndsTheApplicationWithStatusZero) {
         }
         ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
         EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+}
+
+std::string fileText(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+// Occurrences of `needle` in `text`.
+std::size_t countOf(const std::string& text, const std::string& needle) {
+    std::size_t count = 0;
+    for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// A quit right after start, while the crash reporter's image record is still being written
+// (a library loaded and unloaded, again and again): the run ends with status 0, in order (not
+// cut short at a bound), and every change queued before the quit is in the record. Several
+// runs, since the record's work and the end of the run race.
+TEST(AppQuitTest, QuittingWhileTheImageRecordIsWrittenFinishesTheRecordFirst) {
+    standin::StandinService service;
+    service.start();
+    constexpr int kRounds = 300;
+    const std::string library = PEXMORA_CRASHTEST_LATE_LIBRARY;
+    for (int run = 0; run < 4; ++run) {
+        SCOPED_TRACE(run);
+        test::TempDir home;
+        const std::string root = home.path().string();
+        test::ChildLaunch launch =
+            test::crashTestAppLaunch(PEXMORA_CRASHTEST, root, service.origin());
+        launch.environment["PEXMORA_TEST_LATE_LIBRARY"] = PEXMORA_CRASHTEST_LATE_LIBRARY;
+        launch.environment["PEXMORA_TEST_QUIT_WHILE_IMAGES_CHANGE"] = std::to_string(kRounds);
+        launch.writeTo(1, root + "/console.log").duplicate(1, 2);
+        const pid_t child = test::launchChild(launch);
+        ASSERT_GT(child, 0);
+        int status = 0;
+        const auto ending = std::chrono::steady_clock::now() + 60s;
+        while (waitpid(child, &status, WNOHANG) != child) {
+            if (std::chrono::steady_clock::now() > ending) {
+                kill(child, SIGKILL);
+                waitpid(child, &status, 0);
+                break;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        const std::string console = fileText(root + "/console.log");
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n" << console;
+        EXPECT_EQ(WEXITSTATUS(status), 0) << console;
+        ASSERT_NE(console.find("quitting while the image record changes"), std::string::npos)
+            << console;
+        EXPECT_EQ(console.find("后台任务未能及时结束"), std::string::npos) << console;
+
+        const fs::path active = home.path() / ".cache" / "Pexmora" / "com.crashreporter.data" /
+                                "com.pexmora.app" / "v5" / "reports" / "active";
+        std::string images;
+        std::error_code error;
+        for (const auto& report : fs::directory_iterator(active, error)) {
+            images += fileText(report.path() / "binary_images.clsrecord");
+        }
+        EXPECT_EQ(countOf(images, "{\"load\":{\"path\":\"" + library + "\""), std::size_t{kRounds});
+        EXPECT_EQ(countOf(images, "{\"unload\":{\"path\":\"" + library + "\""),
+                  std::size_t{kRounds});
     }
 }
 

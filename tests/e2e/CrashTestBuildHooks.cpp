@@ -9,6 +9,9 @@
 // "PEXMORA_TEST_FAULT_CLOCK" names a file that gets the monotonic clock's nanoseconds just
 // before each fault (for a recursion, at each level), so a bench can time fault to death.
 // "PEXMORA_TEST_LATE_LIBRARY" is the library the "late-library-fault" kind loads and faults in.
+// "PEXMORA_TEST_QUIT_WHILE_IMAGES_CHANGE" gives a number of rounds: once crash reporting has
+// started, the image record's queue gets that many jobs, each loading and unloading that
+// library and recording both, and the application is asked to quit (SIGTERM) while they run.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -221,6 +224,26 @@ const std::map<std::string, std::function<void()>>& kinds() {
     return table;
 }
 
+bool crashReportingStarted();
+
+// Work for the image record that is still under way when the application quits.
+void quitWhileImagesChange(int rounds) {
+    std::thread([rounds] {
+        if (!crashReportingStarted()) return;
+        const char* path = std::getenv("PEXMORA_TEST_LATE_LIBRARY");
+        for (int round = 0; round < rounds; ++round) {
+            pex::CRSBinaryImageQueue().async([path] {
+                void* library = path != nullptr ? dlopen(path, RTLD_NOW | RTLD_LOCAL) : nullptr;
+                pex::CRSBinaryImageRescanIfLoaderChanged();
+                if (library != nullptr) dlclose(library);
+                pex::CRSBinaryImageRescanIfLoaderChanged();
+            });
+        }
+        say("pexmora-crashtest: quitting while the image record changes\n");
+        kill(getpid(), SIGTERM);
+    }).detach();
+}
+
 bool crashReportingStarted() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!pex::CRSContextIsInitialized()) {
@@ -244,6 +267,9 @@ void pexmoraCrashTestBuildHooks() {
         // so they do not wait for the machine's own network to come up.
         TXPReachability::setNetworkReachabilityForTesting(
             std::make_shared<FakeNetworkReachability>(NetworkReachability::kReachable));
+    }
+    if (const char* rounds = std::getenv("PEXMORA_TEST_QUIT_WHILE_IMAGES_CHANGE")) {
+        quitWhileImagesChange(std::atoi(rounds));
     }
     const char* kind = std::getenv("PEXMORA_TEST_CRASH");
     if (kind == nullptr || *kind == '\0') return;

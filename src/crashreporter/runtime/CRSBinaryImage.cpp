@@ -14,6 +14,7 @@
 #include "crashreporter/runtime/CRSPlatform.h"
 #include "crashreporter/runtime/CRSSDKFileLog.h"
 #include "crashreporter/runtime/CRSUtilities.h"
+#include "platform/foundation/BackgroundThreads.h"
 #include "platform/mach/LoadedImages.h"
 
 namespace pex {
@@ -235,6 +236,11 @@ void CRSBinaryImageRescanIfLoaderChanged() {
 }
 
 void CRSBinaryImageStartWatching() {
+    // A watcher checks again after each check for as long as the process runs: it ends when the
+    // process stops its threads, and a scan under way finishes first.
+    static const auto* stopAtExit =
+        new BackgroundThreads::Registration(BackgroundThreads::atStop(CRSBinaryImageStopWatching));
+    (void)stopAtExit;
     scheduleWatch(++watchGeneration());
 }
 

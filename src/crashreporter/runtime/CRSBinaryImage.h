@@ -69,7 +69,8 @@ void CRSBinaryImageRescanIfLoaderChanged();
 
 // How often the watcher checks the loader's counts, on the current Clock.
 inline constexpr std::chrono::seconds kCRSBinaryImageWatchInterval{1};
-// Starts the watcher (a running one is replaced); it runs until stopped.
+// Starts the watcher (a running one is replaced); it runs until stopped, at the latest when the
+// process stops its background threads.
 void CRSBinaryImageStartWatching();
 void CRSBinaryImageStopWatching();
 

@@ -26,7 +26,7 @@ bool matches(const AudioObjectPropertyAddress& registered,
 class Layer {
   public:
     static Layer& shared() {
-        // Never destroyed: the notification thread may still run while statics go away.
+        // Never destroyed: listeners may be removed by objects that go while the process exits.
         static Layer* layer = new Layer;
         return *layer;
     }
@@ -38,6 +38,9 @@ class Layer {
             old = std::exchange(backend_, backend);
         }
         if (old) old->detach();
+        // Nothing reports any more: what the old backend reported is delivered, and the thread
+        // ends before the backend goes (or, with none after it, before the process ends).
+        endThread();
         if (backend) {
             backend->attach(
                 [this](AudioObjectID object, std::vector<AudioObjectPropertyAddress> changed) {
@@ -136,24 +139,46 @@ class Layer {
         std::lock_guard lock(mutex_);
         pending_.push_back(Change{object, std::move(changed)});
         ++reported_;
-        if (!threadStarted_) {
-            threadStarted_ = true;
-            launchThread([this] { run(); }).detach();
-        }
+        startThreadLocked();
         wake_.notify_one();
+    }
+
+    // While a thread ends, the change waits for it: that thread delivers it, or the next one.
+    void startThreadLocked() {
+        if (thread_.joinable() || ending_) return;
+        thread_ = launchThread([this] { run(); });
+    }
+
+    // Delivers what was reported, then ends the thread and joins it; a later report starts
+    // another. From the thread itself (a listener replacing the backend) it keeps running.
+    void endThread() {
+        std::thread ending;
+        {
+            std::lock_guard lock(mutex_);
+            if (!thread_.joinable() || std::this_thread::get_id() == threadId_) return;
+            ending_ = true;
+            ending = std::move(thread_);
+        }
+        wake_.notify_all();
+        ending.join();
+        std::lock_guard lock(mutex_);
+        ending_ = false;
+        if (!pending_.empty()) startThreadLocked();
     }
 
     void run() {
         std::unique_lock lock(mutex_);
         threadId_ = std::this_thread::get_id();
         for (;;) {
-            wake_.wait(lock, [&] { return !pending_.empty(); });
+            wake_.wait(lock, [&] { return !pending_.empty() || ending_; });
+            if (pending_.empty()) break;
             Change change = std::move(pending_.front());
             pending_.pop_front();
             deliver(lock, change);
             ++delivered_;
             idle_.notify_all();
         }
+        threadId_ = std::thread::id();
     }
 
     // Calls each listener registered when the change is taken up, unless it is removed before
@@ -188,7 +213,8 @@ class Layer {
     std::deque<Change> pending_;
     std::uint64_t reported_ = 0;
     std::uint64_t delivered_ = 0;
-    bool threadStarted_ = false;
+    std::thread thread_;   // the notification thread, while one runs
+    bool ending_ = false;  // it delivers what is pending, then ends
     std::thread::id threadId_;
 };
 

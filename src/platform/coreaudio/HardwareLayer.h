@@ -25,8 +25,10 @@ using PropertyListenerProc = AudioStatus (*)(AudioObjectID object, std::uint32_t
                                              const AudioObjectPropertyAddress* addresses,
                                              void* clientData);
 
-// Installs `backend` (nullptr removes it). Changes the old backend reported before are still
-// delivered; registered listeners stay registered.
+// Installs `backend` (nullptr removes it). Changes the old backend reported before are
+// delivered before this returns, and the notification thread ends (the new backend's first
+// change starts another), so no listener runs once the last backend is removed. Registered
+// listeners stay registered.
 void installBackend(std::shared_ptr<AudioHardwareBackend> backend);
 std::shared_ptr<AudioHardwareBackend> installedBackend();
 

@@ -10,7 +10,7 @@ namespace {
 // process exits, after ordinary statics would have gone.
 struct CurrentClock {
     std::mutex mutex;
-    std::shared_ptr<Clock> system = std::make_shared<SystemClock>();
+    std::shared_ptr<SystemClock> system = std::make_shared<SystemClock>();
     std::shared_ptr<Clock> installed;
 };
 
@@ -25,6 +25,12 @@ std::shared_ptr<Clock> Clock::current() {
     CurrentClock& holder = currentClock();
     std::lock_guard lock(holder.mutex);
     return holder.installed ? holder.installed : holder.system;
+}
+
+std::shared_ptr<SystemClock> Clock::system() {
+    CurrentClock& holder = currentClock();
+    std::lock_guard lock(holder.mutex);
+    return holder.system;
 }
 
 void Clock::setCurrent(std::shared_ptr<Clock> clock) {

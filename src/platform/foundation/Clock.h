@@ -9,6 +9,8 @@
 
 namespace pex {
 
+class SystemClock;
+
 class Clock {
   public:
     using Duration = std::chrono::nanoseconds;
@@ -35,6 +37,8 @@ class Clock {
     // one does not move timers already scheduled; nullptr puts the SystemClock back.
     static std::shared_ptr<Clock> current();
     static void setCurrent(std::shared_ptr<Clock> clock);
+    // The process's SystemClock: what `current()` gives when no other clock is installed.
+    static std::shared_ptr<SystemClock> system();
 };
 
 // Monotonic time (not the wall clock) with one scheduler thread, started on first use; the
@@ -43,6 +47,13 @@ class SystemClock : public Clock {
   public:
     SystemClock();
     ~SystemClock() override;  // stops the scheduler thread; pending calls never fire
+    // For the end of the process, when every delay and time-out is over: pending calls fire now,
+    // in deadline order, and so does each call scheduled afterwards, except one scheduled by a
+    // firing call (a repeating timer's next tick), which is dropped.
+    void runOut();
+    // Ends the scheduler thread and joins it (unless called from one of its calls): pending
+    // calls never fire, and calls scheduled afterwards are dropped.
+    void stop();
     SystemClock(const SystemClock&) = delete;
     SystemClock& operator=(const SystemClock&) = delete;
     TimePoint now() const override;

@@ -209,6 +209,13 @@ void DispatchQueue::sync(const Work& work) const {
         throw DispatchDeadlock("sync on queue \"" + impl_->label +
                                "\" from its own work would never return");
     }
+    // Once the pool has stopped (the process is ending) nothing else runs on a queue: the work
+    // runs here, as a wait for it would never end.
+    const bool pooled = impl_->kind != Kind::Main;
+    if (pooled && WorkerPool::shared().isStopped()) {
+        work();
+        return;
+    }
     std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
@@ -226,7 +233,19 @@ void DispatchQueue::sync(const Work& work) const {
         },
         false);
     std::unique_lock lock(mutex);
-    finished.wait(lock, [&] { return done; });
+    if (!pooled) {
+        finished.wait(lock, [&] { return done; });
+    } else {
+        // The pool may stop between the check above and the submission; it stops only when
+        // nothing runs, so the item then never ran and never will.
+        constexpr auto kStopCheck = std::chrono::milliseconds(20);
+        while (!finished.wait_for(lock, kStopCheck, [&] { return done; })) {
+            if (!WorkerPool::shared().isStopped()) continue;
+            lock.unlock();
+            work();
+            return;
+        }
+    }
     if (failure) std::rethrow_exception(failure);
 }
 

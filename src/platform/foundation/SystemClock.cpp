@@ -20,7 +20,7 @@ Clock::TimePoint steadyNow() {
 
 // Shared with the scheduler thread, so the thread may outlive a SystemClock destroyed from
 // inside one of its own calls.
-struct SystemClock::State {
+struct SystemClock::State : std::enable_shared_from_this<SystemClock::State> {
     using Key = std::pair<TimePoint, TimerId>;  // deadline first, then order of scheduling
 
     std::mutex mutex;
@@ -29,10 +29,17 @@ struct SystemClock::State {
     std::unordered_map<TimerId, TimePoint> deadlines;
     TimerId nextId = 1;
     bool stopping = false;
+    bool runningOut = false;  // every call fires now, whatever its deadline
     std::thread thread;
+    std::thread::id schedulerId;
 
-    void runScheduler() {
+    void startLocked() {
+        if (!thread.joinable()) thread = launchThread([self = shared_from_this()] { self->run(); });
+    }
+
+    void run() {
         std::unique_lock lock(mutex);
+        schedulerId = std::this_thread::get_id();
         while (!stopping) {
             if (pending.empty()) {
                 changed.wait(lock);
@@ -41,7 +48,7 @@ struct SystemClock::State {
             auto first = pending.begin();
             // A copy: the entry may be cancelled (and freed) while the wait has the lock released.
             const TimePoint due = first->first.first;
-            if (due > steadyNow()) {
+            if (!runningOut && due > steadyNow()) {
                 changed.wait_until(lock, due);
                 continue;
             }
@@ -59,17 +66,38 @@ struct SystemClock::State {
 SystemClock::SystemClock() : state_(std::make_shared<State>()) {}
 
 SystemClock::~SystemClock() {
+    stop();
+}
+
+void SystemClock::runOut() {
+    {
+        std::lock_guard lock(state_->mutex);
+        if (state_->stopping) return;
+        state_->runningOut = true;
+        if (!state_->pending.empty()) state_->startLocked();
+    }
+    state_->changed.notify_all();
+}
+
+void SystemClock::stop() {
+    std::map<State::Key, std::function<void()>> dropped;
+    std::thread thread;
     {
         std::lock_guard lock(state_->mutex);
         state_->stopping = true;
+        dropped.swap(state_->pending);
+        state_->deadlines.clear();
+        thread = std::move(state_->thread);
     }
     state_->changed.notify_all();
-    if (!state_->thread.joinable()) return;
-    if (state_->thread.get_id() == std::this_thread::get_id()) {
-        state_->thread.detach();  // destroyed by one of its own calls; the thread ends by itself
-    } else {
-        state_->thread.join();
+    if (thread.joinable()) {
+        if (thread.get_id() == std::this_thread::get_id()) {
+            thread.detach();  // stopped by one of its own calls; the thread ends by itself
+        } else {
+            thread.join();
+        }
     }
+    // `dropped` goes here, outside the lock: its captures may own queues or clocks.
 }
 
 Clock::TimePoint SystemClock::now() const {
@@ -86,11 +114,15 @@ Clock::TimePoint SystemClock::nowIncludingSleep() const {
 Clock::TimerId SystemClock::schedule(TimePoint deadline, std::function<void()> fire) {
     std::lock_guard lock(state_->mutex);
     TimerId id = state_->nextId++;
+    // Never fires: `fire` goes as this returns. Once time has run out, a call that schedules
+    // another (a repeating timer) is the last of its line.
+    if (state_->stopping ||
+        (state_->runningOut && std::this_thread::get_id() == state_->schedulerId)) {
+        return id;
+    }
     state_->pending.emplace(State::Key{deadline, id}, std::move(fire));
     state_->deadlines.emplace(id, deadline);
-    if (!state_->thread.joinable()) {
-        state_->thread = launchThread([state = state_] { state->runScheduler(); });
-    }
+    state_->startLocked();
     state_->changed.notify_all();
     return id;
 }

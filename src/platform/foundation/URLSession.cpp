@@ -250,4 +250,8 @@ void URLSession::invalidateAndCancel() {
     engine_->invalidate();
 }
 
+void URLSession::endEverySession() {
+    Engine::shutDownAll();
+}
+
 }  // namespace pex

@@ -111,6 +111,10 @@ class URLSession {
     // Cancels every task (their completions run with Cancelled); tasks made afterwards end
     // with Cancelled as soon as they are resumed.
     void invalidateAndCancel();
+    // For the end of the process: cancels the tasks of every session, as invalidateAndCancel
+    // does, and ends every session's worker thread. A session made afterwards starts no
+    // thread and cancels every task it is given.
+    static void endEverySession();
 
     const URLSessionConfiguration& configuration() const { return configuration_; }
 

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string_view>
 
 #include <unistd.h>
@@ -34,6 +35,18 @@ CURLM* asMulti(void* handle) {
 void initialiseCurlOnce() {
     static const bool initialised = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == 0; }();
     (void)initialised;
+}
+
+// Every engine alive, so that the process can end their workers before it exits.
+struct EngineRegistry {
+    std::mutex mutex;
+    std::set<URLSession::Engine*> engines;
+    bool ended = false;  // the process is ending: engines made now start no worker
+};
+
+EngineRegistry& engineRegistry() {
+    static auto* registry = new EngineRegistry;  // never destroyed: sessions go at exit too
+    return *registry;
 }
 
 std::string trimmed(std::string_view text) {
@@ -221,16 +234,29 @@ struct URLSession::Engine::Transfer {
 URLSession::Engine::Engine() {
     initialiseCurlOnce();
     multi_ = curl_multi_init();
+    EngineRegistry& registry = engineRegistry();
+    std::lock_guard lock(registry.mutex);
+    registry.engines.insert(this);
+    if (registry.ended) {
+        invalidated_.store(true);
+        stopping_ = true;
+        return;
+    }
     worker_ = launchThread([this] { run(); });
 }
 
 URLSession::Engine::~Engine() {
     {
+        EngineRegistry& registry = engineRegistry();
+        std::lock_guard lock(registry.mutex);
+        registry.engines.erase(this);
+    }
+    {
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
     curl_multi_wakeup(asMulti(multi_));
-    worker_.join();
+    if (worker_.joinable()) worker_.join();
     for (auto& core : pending_) core->abandon();
     curl_multi_cleanup(asMulti(multi_));
 }
@@ -238,9 +264,46 @@ URLSession::Engine::~Engine() {
 void URLSession::Engine::submit(std::shared_ptr<URLSessionTask::Core> core) {
     {
         std::lock_guard lock(mutex_);
-        pending_.push_back(std::move(core));
+        if (!stopping_) {
+            pending_.push_back(std::move(core));
+            core = nullptr;
+        }
+    }
+    if (core) {
+        // No worker any more: the task ends as one started after `invalidate` does.
+        core->finish({std::nullopt, {}, URLError(URLError::Code::Cancelled, core->request.url)});
+        return;
     }
     curl_multi_wakeup(asMulti(multi_));
+}
+
+void URLSession::Engine::shutDown() {
+    invalidated_.store(true);
+    std::thread worker;
+    std::vector<std::shared_ptr<URLSessionTask::Core>> pending;
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        shuttingDown_ = true;
+        worker = std::move(worker_);
+    }
+    curl_multi_wakeup(asMulti(multi_));
+    if (worker.joinable()) worker.join();
+    {
+        std::lock_guard lock(mutex_);
+        pending.swap(pending_);
+    }
+    for (auto& core : pending) {
+        core->finish({std::nullopt, {}, URLError(URLError::Code::Cancelled, core->request.url)});
+    }
+}
+
+void URLSession::Engine::shutDownAll() {
+    EngineRegistry& registry = engineRegistry();
+    // Held throughout, so no engine is destroyed while it is shut down.
+    std::lock_guard lock(registry.mutex);
+    registry.ended = true;
+    for (Engine* engine : registry.engines) engine->shutDown();
 }
 
 void URLSession::Engine::wake() {
@@ -253,11 +316,15 @@ void URLSession::Engine::invalidate() {
 }
 
 void URLSession::Engine::run() {
+    bool cancelling = false;
     for (;;) {
         std::vector<std::shared_ptr<URLSessionTask::Core>> starting;
         {
             std::lock_guard lock(mutex_);
-            if (stopping_) break;
+            if (stopping_) {
+                cancelling = shuttingDown_;
+                break;
+            }
             starting.swap(pending_);
         }
         for (const auto& core : starting) start(core);
@@ -273,10 +340,16 @@ void URLSession::Engine::run() {
         if (curlWait >= 0) waitMs = std::min(waitMs, static_cast<int>(curlWait));
         curl_multi_poll(asMulti(multi_), nullptr, 0, waitMs, nullptr);
     }
-    // Stopping: nothing more reaches the handlers, whose owners are going away.
+    // Stopping with the session: nothing more reaches the handlers, whose owners are going
+    // away. Shut down with the process: every handler hears that its task was cancelled.
     for (auto& transfer : active_) {
         curl_multi_remove_handle(asMulti(multi_), transfer->easy);
-        transfer->core->abandon();
+        if (cancelling) {
+            const std::string& url = transfer->core->request.url;
+            transfer->core->finish({std::nullopt, {}, URLError(URLError::Code::Cancelled, url)});
+        } else {
+            transfer->core->abandon();
+        }
     }
     active_.clear();
 }

@@ -66,6 +66,10 @@ class URLSession::Engine {
     // Cancels everything, now and from here on.
     void invalidate();
     bool isInvalidated() const { return invalidated_.load(); }
+    // Cancels everything as `invalidate` does and ends the worker: the end of the process.
+    void shutDown();
+    // Shuts every engine down; engines made afterwards start no worker and cancel every task.
+    static void shutDownAll();
 
   private:
     struct Transfer;
@@ -80,6 +84,7 @@ class URLSession::Engine {
     std::vector<std::shared_ptr<URLSessionTask::Core>> pending_;
     std::vector<std::unique_ptr<Transfer>> active_;  // worker thread only
     bool stopping_ = false;
+    bool shuttingDown_ = false;  // stopping, with every handler told of the cancellation
     std::atomic<bool> invalidated_{false};
     std::thread worker_;
 };

@@ -10,6 +10,8 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
+#include <vector>
 
 namespace pex {
 
@@ -31,12 +33,19 @@ struct WorkerPool::State {
     mutable std::mutex mutex;
     std::condition_variable posted;
     std::condition_variable waiting;            // wakes the supervisor when jobs wait
+    std::condition_variable quiet;              // wakes a stop waiting for the pool to be idle
     std::array<std::deque<Job>, kLevels> jobs;  // by quality of service, lowest first
     std::size_t queued = 0;
     std::size_t threads = 0;
     std::size_t idle = 0;
     std::uint64_t taken = 0;  // jobs started so far: the supervisor's sign of progress
     bool supervising = false;
+    bool stopped = false;
+    // Every worker in its loop, for a stop to join.
+    std::unordered_map<std::thread::id, std::thread> workers;
+    std::thread supervisor;
+
+    bool idleLocked() const { return queued == 0 && idle == threads; }
 
     bool takeLocked(Job& job) {
         for (std::size_t level = kLevels; level-- > 0;) {
@@ -52,14 +61,16 @@ struct WorkerPool::State {
 
     void startThreadLocked() {
         ++threads;
-        launchThread([this] { workerLoop(); }).detach();
+        std::thread worker = launchThread([this] { workerLoop(); });
+        const std::thread::id id = worker.get_id();
+        workers.emplace(id, std::move(worker));
     }
 
     void workerLoop() {
         std::unique_lock lock(mutex);
         for (;;) {
             Job job;
-            if (takeLocked(job)) {
+            if (!stopped && takeLocked(job)) {
                 lock.unlock();
                 job();
                 job = nullptr;  // captures go before the lock is taken again
@@ -67,11 +78,20 @@ struct WorkerPool::State {
                 continue;
             }
             ++idle;
-            const bool woken = posted.wait_for(lock, kLinger, [&] { return queued > 0; });
+            if (idleLocked()) quiet.notify_all();
+            const bool woken =
+                posted.wait_for(lock, kLinger, [&] { return queued > 0 || stopped; });
             --idle;
-            if (!woken) break;
+            if (!woken || stopped) break;
         }
         --threads;
+        if (idleLocked()) quiet.notify_all();
+        // Ending after its linger, the thread runs nothing of ours any more: nobody needs to
+        // wait for it. Ended by a stop, the stop holds its handle and joins it.
+        if (auto self = workers.find(std::this_thread::get_id()); self != workers.end()) {
+            self->second.detach();
+            workers.erase(self);
+        }
     }
 
     // Up to one thread per core starts as work arrives. Beyond that a thread is added only
@@ -80,12 +100,14 @@ struct WorkerPool::State {
     void supervise() {
         std::unique_lock lock(mutex);
         for (;;) {
-            waiting.wait(lock, [&] { return queued > 0; });
+            waiting.wait(lock, [&] { return queued > 0 || stopped; });
+            if (stopped) return;
             const std::uint64_t before = taken;
             // A whole check period, even when new submissions wake the wait early.
             const auto deadline = std::chrono::steady_clock::now() + kStallCheck;
             while (waiting.wait_until(lock, deadline) == std::cv_status::no_timeout) {
             }
+            if (stopped) return;
             if (queued > 0 && taken == before && idle == 0 && threads < kMaxThreads)
                 startThreadLocked();
         }
@@ -104,9 +126,12 @@ void WorkerPool::submit(Job job, QualityOfService qos) {
     std::lock_guard lock(state.mutex);
     state.jobs[static_cast<std::size_t>(qos)].push_back(std::move(job));
     ++state.queued;
+    // A stopped pool keeps the job and runs nothing: the process is ending, and what the job
+    // holds may no longer be safe to destroy.
+    if (state.stopped) return;
     if (!state.supervising) {
         state.supervising = true;
-        launchThread([&state] { state.supervise(); }).detach();
+        state.supervisor = launchThread([&state] { state.supervise(); });
     }
     // Counting queued jobs against idle threads keeps two quick submits from sharing a wake-up.
     if (state.idle >= state.queued) {
@@ -116,6 +141,31 @@ void WorkerPool::submit(Job job, QualityOfService qos) {
     } else {
         state.waiting.notify_one();
     }
+}
+
+bool WorkerPool::stop(Deadline deadline) {
+    State& state = *state_;
+    std::vector<std::thread> threads;
+    {
+        std::unique_lock lock(state.mutex);
+        if (state.stopped) return true;
+        if (!state.quiet.wait_until(lock, deadline, [&] { return state.idleLocked(); })) {
+            return false;
+        }
+        state.stopped = true;
+        state.posted.notify_all();
+        state.waiting.notify_all();
+        for (auto& [id, thread] : state.workers) threads.push_back(std::move(thread));
+        state.workers.clear();
+        if (state.supervisor.joinable()) threads.push_back(std::move(state.supervisor));
+    }
+    for (std::thread& thread : threads) thread.join();
+    return true;
+}
+
+bool WorkerPool::isStopped() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->stopped;
 }
 
 std::size_t WorkerPool::threadCount() const {

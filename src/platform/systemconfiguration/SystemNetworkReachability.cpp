@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/BackgroundThreads.h"
 #include "platform/foundation/ThreadLauncher.h"
 
 namespace pex {
@@ -93,9 +94,17 @@ std::shared_ptr<NetworkReachability> NetworkReachability::forAnyAddress() {
 
 SystemNetworkReachability::SystemNetworkReachability(std::filesystem::path procNet,
                                                      InterfaceStates interfaceStates)
-    : procNet_(std::move(procNet)), interfaceStates_(std::move(interfaceStates)) {}
+    : procNet_(std::move(procNet)),
+      interfaceStates_(std::move(interfaceStates)),
+      // The owner usually lives as long as the process: the watcher ends before it does.
+      stopAtExit_(BackgroundThreads::atStop([this] {
+          std::lock_guard lifecycle(lifecycleMutex_);
+          stopWatching();
+      })) {}
 
 SystemNetworkReachability::~SystemNetworkReachability() {
+    stopAtExit_ = {};
+    std::lock_guard lifecycle(lifecycleMutex_);
     stopWatching();
 }
 
@@ -192,6 +201,7 @@ std::optional<NetworkReachability::Flags> SystemNetworkReachability::currentFlag
 }
 
 bool SystemNetworkReachability::setChangeHandler(DispatchQueue queue, ChangeHandler onChange) {
+    std::lock_guard lifecycle(lifecycleMutex_);
     stopWatching();
     int netlinkSocket = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
     if (netlinkSocket < 0) return false;

@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/foundation/BackgroundThreads.h"
 #include "platform/systemconfiguration/NetworkReachability.h"
 
 namespace pex {
@@ -50,7 +51,9 @@ class SystemNetworkReachability : public NetworkReachability {
     ChangeHandler onChange_;
     std::optional<Flags> lastFlags_;
     int stopEvent_ = -1;
+    std::mutex lifecycleMutex_;  // starting and stopping the watcher, from any thread
     std::thread watcher_;
+    BackgroundThreads::Registration stopAtExit_;
 };
 
 }  // namespace pex

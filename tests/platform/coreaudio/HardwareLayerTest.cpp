@@ -1,10 +1,14 @@
 // The layer's contract: calls reach the installed backend, listeners run on one notification
-// thread, serially, may call back in, and removal waits for a call in progress.
+// thread, serially, may call back in, removal waits for a call in progress, and removing the
+// backend ends the notification thread.
 #include "platform/coreaudio/HardwareLayer.h"
+
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -27,6 +31,7 @@ struct Recorder {
     std::condition_variable changed;
     std::vector<std::vector<AudioObjectPropertyAddress>> calls;
     std::set<std::thread::id> threads;
+    pid_t systemThread = 0;  // the kernel's id of the calling thread
     int concurrent = 0;
     int maxConcurrent = 0;
     bool blockInCall = false;
@@ -40,6 +45,7 @@ struct Recorder {
         std::unique_lock lock(self.mutex);
         self.maxConcurrent = std::max(self.maxConcurrent, ++self.concurrent);
         self.threads.insert(std::this_thread::get_id());
+        self.systemThread = gettid();
         self.calls.emplace_back(addresses, addresses + count);
         if (self.blockInCall) {
             self.inCall = true;
@@ -154,6 +160,48 @@ TEST_F(HardwareLayerTest, RemovalWaitsForTheCallInProgress) {
     EXPECT_TRUE(removed);
     std::lock_guard lock(recorder.mutex);
     EXPECT_FALSE(recorder.inCall);
+}
+
+// The end of the run removes the backend: a change it reported is still delivered, and no
+// notification thread is left to run while the process tears down its static objects.
+TEST_F(HardwareLayerTest, RemovingTheBackendDeliversItsLastChangeAndEndsTheThread) {
+    const AudioObjectID device = fake->addDevice({});
+    Recorder recorder;
+    recorder.blockInCall = true;
+    ASSERT_EQ(addPropertyListener(device, kEveryProperty, Recorder::proc, &recorder), status::ok);
+    pid_t listenerThread = 0;
+    fake->emit(device, {kName});
+    {
+        std::unique_lock lock(recorder.mutex);
+        recorder.changed.wait(lock, [&] { return recorder.inCall; });
+    }
+    std::atomic<bool> removed{false};
+    std::thread remover([&] {
+        installBackend(nullptr);
+        removed = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // give a wrong removal time
+    EXPECT_FALSE(removed);
+    {
+        std::lock_guard lock(recorder.mutex);
+        listenerThread = recorder.systemThread;
+        recorder.release = true;
+        recorder.changed.notify_all();
+    }
+    remover.join();
+    EXPECT_EQ(recorder.calls.size(), 1u);
+    EXPECT_FALSE(recorder.inCall);
+    ASSERT_NE(listenerThread, 0);
+    EXPECT_FALSE(std::filesystem::exists("/proc/self/task/" + std::to_string(listenerThread)))
+        << "the notification thread still runs";
+
+    // The next backend's changes get a thread again.
+    recorder.blockInCall = false;
+    installBackend(fake);
+    fake->emit(device, {kName});
+    drainNotifications();
+    EXPECT_EQ(recorder.calls.size(), 2u);
+    removePropertyListener(device, kEveryProperty, Recorder::proc, &recorder);
 }
 
 struct SelfRemover {

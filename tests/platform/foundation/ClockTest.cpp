@@ -1,5 +1,12 @@
 #include "platform/foundation/Clock.h"
 
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -113,6 +120,63 @@ TEST(SystemClockTest, DestroyingWithPendingCallsDoesNotFireThem) {
         clock.schedule(clock.now() + std::chrono::hours(1), [&] { fired = true; });
     }
     EXPECT_FALSE(fired);
+}
+
+// The end of the process: the scheduler thread ends, a pending call never fires and what it
+// holds is let go, and a call scheduled afterwards is dropped at once.
+TEST(SystemClockTest, StopEndsTheSchedulerAndDropsPendingAndLaterCalls) {
+    SystemClock clock;
+    std::atomic<pid_t> scheduler{0};
+    DispatchSemaphore fired;
+    clock.schedule(clock.now(), [&] {
+        scheduler = gettid();
+        fired.signal();
+    });
+    ASSERT_TRUE(fired.wait(seconds(20)));
+    const auto held = std::make_shared<int>(0);
+    bool pendingFired = false;
+    clock.schedule(clock.now() + std::chrono::hours(1), [&, held] { pendingFired = true; });
+    EXPECT_EQ(held.use_count(), 2);
+
+    clock.stop();
+    EXPECT_FALSE(std::filesystem::exists("/proc/self/task/" + std::to_string(scheduler.load())));
+    EXPECT_EQ(held.use_count(), 1);
+    EXPECT_FALSE(pendingFired);
+    clock.schedule(clock.now(), [held] {});
+    EXPECT_EQ(held.use_count(), 1);
+}
+
+// Time running out at the end of the process: every delay is over at once, in deadline order,
+// also for calls scheduled afterwards; a repeating chain gets one last call.
+TEST(SystemClockTest, RunningOutFiresEveryCallNowAndEndsRepeatingChains) {
+    SystemClock clock;
+    std::mutex mutex;
+    std::vector<std::string> fired;
+    DispatchSemaphore each;
+    const auto record = [&](const char* name) {
+        return [&, name] {
+            {
+                std::lock_guard lock(mutex);
+                fired.push_back(name);
+            }
+            each.signal();
+        };
+    };
+    std::function<void()> repeat = [&] {
+        record("repeat")();
+        clock.schedule(clock.now() + std::chrono::hours(1), repeat);
+    };
+    clock.schedule(clock.now() + std::chrono::hours(2), record("two hours"));
+    clock.schedule(clock.now() + std::chrono::hours(1), record("an hour"));
+    clock.schedule(clock.now() + std::chrono::minutes(90), repeat);
+
+    clock.runOut();
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(each.wait(seconds(20)));
+    clock.schedule(clock.now() + std::chrono::hours(1), record("afterwards"));
+    ASSERT_TRUE(each.wait(seconds(20)));
+    clock.stop();
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(fired, (std::vector<std::string>{"an hour", "repeat", "two hours", "afterwards"}));
 }
 
 // Delayed work on the manual clock: advancing posts the due items to their queues.

@@ -1,7 +1,12 @@
 #include "platform/foundation/WorkerPool.h"
 
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
+#include <filesystem>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -122,6 +127,56 @@ TEST(WorkerPoolTest, AsyncAfterRunsInDeadlineOrderOnTheManualClock) {
     queue.sync([] {});
     EXPECT_EQ(order.back(), "300ms");
     EXPECT_EQ(manual.clock().pendingCount(), 0u);
+}
+
+bool threadRuns(pid_t thread) {
+    return std::filesystem::exists("/proc/self/task/" + std::to_string(thread));
+}
+
+// The end of the process: what the pool was given finishes, then every thread it started has
+// ended (joined, not just idle), and later work is kept without running.
+TEST(WorkerPoolTest, StopFinishesWhatWasGivenThenEndsEveryThread) {
+    WorkerPool pool;
+    std::mutex mutex;
+    std::set<pid_t> threads;
+    std::atomic<int> finished{0};
+    for (int i = 0; i < 8; ++i) {
+        pool.submit(
+            [&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));  // under way
+                std::lock_guard lock(mutex);
+                threads.insert(gettid());
+                ++finished;
+            },
+            QualityOfService::Default);
+    }
+    ASSERT_TRUE(pool.stop(std::chrono::steady_clock::now() + kGuard));
+    EXPECT_EQ(finished, 8);
+    EXPECT_TRUE(pool.isStopped());
+    EXPECT_EQ(pool.threadCount(), 0u);
+    ASSERT_FALSE(threads.empty());
+    for (const pid_t thread : threads) EXPECT_FALSE(threadRuns(thread)) << thread;
+
+    bool ranLate = false;
+    pool.submit([&] { ranLate = true; }, QualityOfService::UserInteractive);
+    EXPECT_EQ(pool.threadCount(), 0u);  // nothing started to run it
+    EXPECT_TRUE(pool.stop(std::chrono::steady_clock::now()));
+    EXPECT_FALSE(ranLate);
+}
+
+// Work still running at the bound: the stop gives up and the pool goes on as before.
+TEST(WorkerPoolTest, StopGivesUpWhileWorkIsStillRunningAtTheBound) {
+    WorkerPool pool;
+    const auto release = std::make_shared<DispatchSemaphore>();
+    std::atomic<bool> laterRan{false};
+    pool.submit([release] { release->wait(kGuard); }, QualityOfService::Default);
+    EXPECT_FALSE(pool.stop(std::chrono::steady_clock::now() + std::chrono::milliseconds(20)));
+    EXPECT_FALSE(pool.isStopped());
+    pool.submit([&] { laterRan = true; }, QualityOfService::Default);
+    release->signal();
+    ASSERT_TRUE(pool.stop(std::chrono::steady_clock::now() + kGuard));
+    EXPECT_TRUE(laterRan);
+    EXPECT_EQ(pool.threadCount(), 0u);
 }
 
 }  // namespace
