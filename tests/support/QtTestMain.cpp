@@ -3,10 +3,14 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 
 #include <gtest/gtest.h>
 
 #include "platform/appkit/QtMainQueueDriver.h"
+#include "platform/foundation/BackgroundThreads.h"
 #include "support/TestSupport.h"
 
 namespace pex::test {
@@ -28,5 +32,12 @@ int main(int argc, char** argv) {
         return done();
     };
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int status = RUN_ALL_TESTS();
+    // As the application does: work a test left running (a picture still being decoded, a
+    // request under way) ends before Qt and the static objects go.
+    if (!pex::BackgroundThreads::stopAll(std::chrono::seconds(3))) {
+        std::fputs("background work still running at the end of the tests\n", stderr);
+        std::_Exit(status);
+    }
+    return status;
 }
