@@ -43,6 +43,19 @@ function(pexmora_folder_library name)
     endforeach()
     pexmora_static_library(${name} ${sources})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    # Qt's code generator does not notice a source added to a build folder that exists already
+    # (its header's Q_OBJECT would go without generated code). When the folder's list of
+    # sources changed, its output goes, so the next build runs it again.
+    set(source_list ${CMAKE_CURRENT_BINARY_DIR}/${name}_sources.txt)
+    string(REPLACE ";" "\n" listed "${sources}\n")
+    set(previous "")
+    if(EXISTS ${source_list})
+        file(READ ${source_list} previous)
+    endif()
+    if(NOT previous STREQUAL listed)
+        file(WRITE ${source_list} "${listed}")
+        file(REMOVE ${CMAKE_CURRENT_BINARY_DIR}/${name}_autogen/timestamp)
+    endif()
 endfunction()
 
 # One test executable per *Test.cpp file, so a slow or broken file stays on its own.
