@@ -113,7 +113,7 @@ PulseAudioServer::Kind PulseAudioServer::kindFromEnvironment() {
 }
 
 PulseAudioServer::PulseAudioServer(Options options)
-    : kind_(options.kind.value_or(kindFromEnvironment())) {
+    : options_(std::move(options)), kind_(options_.kind.value_or(kindFromEnvironment())) {
     const auto root = dir_.path();
     const auto runtime = root / "runtime";
     std::filesystem::create_directories(runtime);
@@ -143,10 +143,24 @@ PulseAudioServer::PulseAudioServer(Options options)
     ::setenv("PULSE_SERVER", serverAddress().c_str(), 1);
     ::setenv("PULSE_COOKIE", (root / "cookie").c_str(), 1);
     if (kind_ == Kind::PipeWire) {
-        startPipeWire(options);
+        startPipeWire(options_);
     } else {
-        startPulseAudio(options);
+        startPulseAudio(options_);
     }
+}
+
+bool PulseAudioServer::restart() {
+    stop();
+    if (kind_ == Kind::PipeWire) {
+        startPipeWire(options_);
+    } else {
+        startPulseAudio(options_);
+    }
+    return isRunning();
+}
+
+pid_t PulseAudioServer::sessionManagerPid() const {
+    return kind_ == Kind::PipeWire && helpers_.size() > 2 ? helpers_[2] : -1;
 }
 
 void PulseAudioServer::startPulseAudio(const Options& options) {

@@ -22,6 +22,9 @@ using Address = AudioObjectPropertyAddress;
 using Kind = PulseAudioProperty::Kind;
 
 const char* const kCombineModule = "module-combine-sink";
+// How long a default write waits for the server's change event before it is sent again; each
+// further wait is twice as long, up to the write's time-out.
+constexpr std::chrono::milliseconds kFirstConfirmationWait{250};
 const char* const kNullSinkModule = "module-null-sink";
 
 // Sink names the server accepts; anything else could break out of the module argument.
@@ -245,8 +248,30 @@ AudioStatus PulseAudioHardware::setPropertyData(AudioObjectID object, const Addr
             return refused;
         }
     }
+    const auto* setDefault = std::get_if<PulseAudioWrite::SetDefault>(&write.operation);
+    if (!setDefault) return send(write);
+    // Some servers confirm a new default before they use it (a session manager applies it a
+    // moment later, or drops it while it is still busy with a device that just appeared): the
+    // write is done when the server's own change event names the device, and it is sent again
+    // each time that does not come soon enough.
+    const auto applied = [setDefault](const PulseAudioDeviceTable& t) {
+        return (setDefault->sink ? t.defaultSinkName() : t.defaultSourceName()) == setDefault->name;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + timeout_;
+    auto patience = kFirstConfirmationWait;
+    for (;;) {
+        if (const AudioStatus written = send(write)) return written;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left <= std::chrono::milliseconds::zero()) return status::unspecified;
+        if (mirror_->waitFor(std::min(patience, left), applied)) return status::ok;
+        patience *= 2;
+    }
+}
+
+AudioStatus PulseAudioHardware::send(const PulseAudioWrite& write) {
     // The mirror's lock is not held while the server works: its answer updates the mirror.
-    const AudioStatus written = std::visit(
+    return std::visit(
         [this](const auto& op) -> AudioStatus {
             using Op = std::decay_t<decltype(op)>;
             return connection_->run([&op](pa_context* context, pa_context_success_cb_t done,
@@ -275,14 +300,6 @@ AudioStatus PulseAudioHardware::setPropertyData(AudioObjectID object, const Addr
             });
         },
         write.operation);
-    const auto* setDefault = std::get_if<PulseAudioWrite::SetDefault>(&write.operation);
-    if (written != status::ok || !setDefault) return written;
-    // Some servers confirm a new default before they use it (a session manager applies it a
-    // moment later): the write is done when the server's own change event names the device.
-    const bool applied = mirror_->waitFor(timeout_, [setDefault](const PulseAudioDeviceTable& t) {
-        return (setDefault->sink ? t.defaultSinkName() : t.defaultSourceName()) == setDefault->name;
-    });
-    return applied ? status::ok : status::unspecified;
 }
 
 AudioStatus PulseAudioHardware::listenerAdded(AudioObjectID object, const Address&) {
