@@ -217,6 +217,48 @@ TEST_F(PulseAudioHardwareTest, AggregateDescriptionsAreCheckedBeforeTheServerSee
     EXPECT_EQ(coreaudio::destroyAggregateDevice(created), status::ok);
 }
 
+// Sink names are free text on some servers (a space, CJK, a quote; a PulseAudio daemon makes
+// them plain): each one the server took can be a subdevice of the aggregate; only a name that
+// cannot be written in the subdevice list (a comma splits it) is refused.
+TEST_F(PulseAudioHardwareTest, AnySinkNameTheServerTookCanBeASubdevice) {
+    struct Case {
+        std::string name;
+        std::string argument;  // how the test's own pactl names it
+        AudioStatus expected;  // for the name as given
+    };
+    const std::vector<Case> cases = {
+        {"Living room speakers", "sink_name='Living room speakers'", status::ok},
+        {"扬声器 (内置)", "sink_name='扬声器 (内置)'", status::ok},
+        {"Joe's speakers", "sink_name=\"Joe's speakers\"", status::ok},
+        {"say \"hi\"", "sink_name='say \"hi\"'", status::ok},
+        {"left,right", "sink_name='left,right'", status::illegalOperation},
+    };
+    const bool namesAsGiven = server.kind() == PulseAudioServer::Kind::PipeWire;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ChangeLog log;
+        ASSERT_EQ(log.watch(kSystemObject), 0);
+        const auto before = devices();
+        ASSERT_EQ(pactl({"load-module", "module-null-sink", c.argument}), 0);
+        ASSERT_TRUE(log.waitUntil([&] { return devices().size() == before.size() + 1; }));
+        AudioObjectID sink = kNoObject;
+        for (AudioObjectID id : devices()) {
+            if (std::find(before.begin(), before.end(), id) == before.end()) sink = id;
+        }
+        const std::string taken = text(sink, global("uid "));
+        if (namesAsGiven) {
+            EXPECT_EQ(taken, c.name);
+        }
+        AudioObjectID aggregate = kNoObject;
+        EXPECT_EQ(coreaudio::createAggregateDevice(multiOutput("velqo_2ch", taken), aggregate),
+                  taken == c.name ? c.expected : status::ok);
+        if (aggregate == kNoObject) continue;
+        EXPECT_EQ(ids(aggregate, global("ownd"), {classid::device}),
+                  (std::vector<AudioObjectID>{deviceWithUID("velqo_2ch"), sink}));
+        EXPECT_EQ(coreaudio::destroyAggregateDevice(aggregate), status::ok);
+    }
+}
+
 // A machine whose loopback the application still has to create.
 class PulseAudioLoopbackTest : public PulseAudioHardwareTest {
   protected:
