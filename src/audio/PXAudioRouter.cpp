@@ -252,6 +252,7 @@ std::shared_ptr<AudioDevice> PXAudioRouter::findAggregate() {
 
 void PXAudioRouter::useSystemAudio(RouteCompletion completion) {
     assertMainThread("PXAudioRouter::useSystemAudio");
+    sessionStarts();
     const auto output = hub_->defaultOutputDevice();
     const auto loopback = findLoopback();
     const auto loopbackUID = loopback ? loopback->uid() : std::nullopt;
@@ -283,6 +284,13 @@ void PXAudioRouter::useSystemAudio(RouteCompletion completion) {
                                          const bool outputRouted = activateAggregate(generation);
                                          if (completion) completion(inputRouted && outputRouted);
                                      });
+}
+
+// A session that starts while a recovery waits takes its place: its record already holds what
+// an interrupted session recorded, and its restore puts that back.
+void PXAudioRouter::sessionStarts() {
+    serverGone_ = false;
+    ++recoveryGeneration_;
 }
 
 bool PXAudioRouter::activateAggregate(std::uint64_t generation) {
@@ -368,6 +376,7 @@ void PXAudioRouter::switchMode(PXInputMode mode, RouteCompletion completion) {
 }
 
 void PXAudioRouter::useMicrophone(const RouteCompletion& completion) {
+    sessionStarts();
     const auto microphone = findMicrophone();
     if (!microphone) {
         consoleLog("❌ 未找到麦克风设备");

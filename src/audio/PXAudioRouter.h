@@ -83,6 +83,7 @@ class PXAudioRouter {
     std::shared_ptr<AudioDevice> findAggregate();
     bool activateAggregate(std::uint64_t generation);
     void useMicrophone(const RouteCompletion& completion);
+    void sessionStarts();
     void recoverLeftoverRouting();
     void deviceListChanged(const nlohmann::json& change);
     std::shared_ptr<AudioDevice> outputToPutBack(const std::optional<PXAudioRouteState>& state,

@@ -163,6 +163,20 @@ pid_t PulseAudioServer::sessionManagerPid() const {
     return kind_ == Kind::PipeWire && helpers_.size() > 2 ? helpers_[2] : -1;
 }
 
+bool PulseAudioServer::restartSessionManager() {
+    if (sessionManagerPid() <= 0) return false;
+    terminate(helpers_[2], SIGKILL);
+    helpers_[2] = spawnServer({"wireplumber"});
+    if (helpers_[2] <= 0) return false;
+    // Ready once it applies a default again.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (!pactlOutput({"get-default-sink"}).empty()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
 void PulseAudioServer::startPulseAudio(const Options& options) {
     const auto root = dir_.path();
     std::ofstream config(root / "server.pa");

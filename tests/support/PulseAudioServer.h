@@ -61,8 +61,10 @@ class PulseAudioServer {
     // has its devices. What was loaded since the start (pactl) is gone; the PipeWire session
     // manager keeps the defaults it remembers.
     bool restart();
-    // The PipeWire session manager's process (-1 on a PulseAudio daemon).
+    // The PipeWire session manager's process (-1 on a PulseAudio daemon), and a new one in
+    // place of one that was stopped or killed; true once it has taken over the defaults.
     pid_t sessionManagerPid() const;
+    bool restartSessionManager();
 
     // Runs a command with the private server's environment and waits; returns its exit status.
     int run(const std::vector<std::string>& arguments) const;

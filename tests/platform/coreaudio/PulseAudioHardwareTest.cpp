@@ -391,6 +391,24 @@ TEST_F(PulseAudioHardwareTest, AServerThatRestartsIsConnectedToAgain) {
     EXPECT_EQ(coreaudio::destroyAggregateDevice(aggregate), status::ok);
 }
 
+// A default write that the server takes while its session manager is away is dropped; the
+// write is confirmed by the server's change event and sent again until it is, so it takes
+// effect once a session manager is back.
+TEST_F(PulseAudioHardwareTest, ADroppedDefaultWriteIsSentAgain) {
+    if (server.kind() != PulseAudioServer::Kind::PipeWire) {
+        GTEST_SKIP() << "a PulseAudio daemon applies a default as it answers";
+    }
+    const AudioObjectID loopback = deviceWithUID("velqo_2ch");
+    ASSERT_EQ(::kill(server.sessionManagerPid(), SIGKILL), 0);
+    std::atomic<AudioStatus> written{-1};
+    std::thread writer([&] { written = write(kSystemObject, global("dOut"), loopback); });
+    const bool back = server.restartSessionManager();
+    writer.join();
+    ASSERT_TRUE(back) << server.log();
+    EXPECT_EQ(written.load(), status::ok);
+    EXPECT_EQ(read<AudioObjectID>(kSystemObject, global("dOut")), loopback);
+}
+
 TEST_F(PulseAudioHardwareTest, AServerThatDoesNotAnswerTimesOutAndLateAnswersAreHarmless) {
     hardware = coreaudio::PulseAudioHardware::connect(std::chrono::milliseconds(300));
     ASSERT_NE(hardware, nullptr);
