@@ -227,10 +227,10 @@ TEST_F(PXAudioRouterTest, DefaultsThatChangedAfterAFailedWriteArePutBack) {
     router.restore();
     EXPECT_EQ(fake->defaultDevice(fourCC("dIn ")), microphone);
     EXPECT_EQ(fake->defaultDevice(fourCC("dOut")), speakers);
-    // Those writes are late too, and counted as done once the defaults are back.
     EXPECT_EQ(aggregateID(), coreaudio::kNoObject);
-    watched->laterThanAnswered = false;
+    // The put-back writes reported failure too: the record stays until a restore succeeds.
     EXPECT_TRUE(std::filesystem::exists(stateFile));
+    watched->laterThanAnswered = false;
     router.restore();
     EXPECT_FALSE(std::filesystem::exists(stateFile));
 
