@@ -288,14 +288,19 @@ AudioStatus PulseAudioHardware::setPropertyData(AudioObjectID object, const Addr
     const auto applied = [setDefault](const PulseAudioDeviceTable& t) {
         return (setDefault->sink ? t.defaultSinkName() : t.defaultSourceName()) == setDefault->name;
     };
+    // A write the server refused (its session manager is away, say) is sent again the same way.
     const auto deadline = std::chrono::steady_clock::now() + timeout_;
     auto patience = kFirstConfirmationWait;
     for (;;) {
-        if (const AudioStatus written = send(write)) return written;
+        const AudioStatus written = send(write);
+        if (written == status::notRunning) return written;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left <= std::chrono::milliseconds::zero()) return status::unspecified;
-        if (mirror_->waitFor(std::min(patience, left), applied)) return status::ok;
+        if (mirror_->waitFor(std::max(std::min(patience, left), std::chrono::milliseconds::zero()),
+                             applied)) {
+            return status::ok;
+        }
+        if (left <= patience) return written != status::ok ? written : status::unspecified;
         patience *= 2;
     }
 }

@@ -240,11 +240,18 @@ TEST_F(PulseAudioHardwareTest, AnySinkNameTheServerTookCanBeASubdevice) {
         ASSERT_EQ(log.watch(kSystemObject), 0);
         const auto before = devices();
         ASSERT_EQ(pactl({"load-module", "module-null-sink", c.argument}), 0);
-        ASSERT_TRUE(log.waitUntil([&] { return devices().size() == before.size() + 1; }));
+        // The one new device that plays is the sink just made.
         AudioObjectID sink = kNoObject;
-        for (AudioObjectID id : devices()) {
-            if (std::find(before.begin(), before.end(), id) == before.end()) sink = id;
-        }
+        ASSERT_TRUE(log.waitUntil([&] {
+            for (AudioObjectID id : devices()) {
+                if (std::find(before.begin(), before.end(), id) == before.end() &&
+                    channels(id, coreaudio::scope::output) > 0) {
+                    sink = id;
+                }
+            }
+            return sink != kNoObject;
+        })) << devices().size()
+            << " devices, " << before.size() << " before";
         const std::string taken = text(sink, global("uid "));
         if (namesAsGiven) {
             EXPECT_EQ(taken, c.name);
