@@ -4,10 +4,12 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <set>
 #include <utility>
 
 #include <nlohmann/json.hpp>
 
+#include "audio/device-model/AudioNotifications.h"
 #include "platform/coreaudio/HardwareLayer.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/MainQueue.h"
@@ -41,6 +43,10 @@ bool hasMicrophoneName(AudioDevice& device) {
     return name.find("microphone") != std::string::npos || name.find("麦克风") != std::string::npos;
 }
 
+// A server that comes back loads its devices one by one; the route is put back once the list
+// has been still for this long.
+constexpr auto kRecoveryDelay = std::chrono::seconds(1);
+
 }  // namespace
 
 PXAudioRouter& PXAudioRouter::shared() {
@@ -51,40 +57,93 @@ PXAudioRouter& PXAudioRouter::shared() {
 
 PXAudioRouter::PXAudioRouter(std::filesystem::path stateFile)
     : stateFile_(std::move(stateFile)), hub_(std::make_unique<AudioDeviceHub>()) {
+    for (const auto& device : hub_->allDevices()) knownDevices_.insert(device->objectID());
+    serverGone_ = knownDevices_.empty();
     recoverLeftoverRouting();
     currentOutputDevice_ = hub_->defaultOutputDevice();
     findLoopback();
+    // The hub posts on the main queue, where the router lives.
+    NotificationCenter& centre = NotificationCenter::defaultCenter();
+    deviceListObserver_ = ScopedObserver(
+        centre,
+        centre.addObserver(AudioDeviceHubNotification::deviceListChanged, nullptr,
+                           [this](const Notification& note) { deviceListChanged(note.userInfo); }));
 }
 
 PXAudioRouter::~PXAudioRouter() = default;
+
+// A sound server that went away (restarted, crashed) and came back has lost the aggregate and
+// may name other defaults, or the loopback again: once its devices are back, what the state
+// file recorded is put back as at start-up. The server's going shows as every known device
+// removed (its devices come back under new object IDs), also when the list that says so
+// already holds the devices of the server that is back.
+void PXAudioRouter::deviceListChanged(const nlohmann::json& change) {
+    std::set<coreaudio::AudioObjectID> removed;
+    for (const auto& id : change.value("removedDevices", nlohmann::json::array())) {
+        if (id.is_number_unsigned()) removed.insert(id.get<coreaudio::AudioObjectID>());
+    }
+    const bool everyKnownRemoved =
+        !knownDevices_.empty() &&
+        std::includes(removed.begin(), removed.end(), knownDevices_.begin(), knownDevices_.end());
+    for (auto id : removed) knownDevices_.erase(id);
+    for (const auto& id : change.value("addedDevices", nlohmann::json::array())) {
+        if (id.is_number_unsigned()) knownDevices_.insert(id.get<coreaudio::AudioObjectID>());
+    }
+    if (everyKnownRemoved || knownDevices_.empty()) {
+        serverGone_ = true;
+        ++recoveryGeneration_;
+    }
+    if (!serverGone_ || knownDevices_.empty()) return;
+    const std::uint64_t generation = ++recoveryGeneration_;
+    DispatchQueue::main().asyncAfter(kRecoveryDelay,
+                                     [this, alive = std::weak_ptr<int>(lifetime_), generation] {
+                                         if (!alive.lock() || generation != recoveryGeneration_) {
+                                             return;
+                                         }
+                                         serverGone_ = false;
+                                         recoverLeftoverRouting();
+                                         currentOutputDevice_ = hub_->defaultOutputDevice();
+                                         findLoopback();
+                                     });
+}
 
 // An earlier run that crashed or was killed mid-session left its routing in the sound server:
 // the aggregate as the default output (which makes every later system-sound session refuse to
 // start) and the loopback as the default input (so every program records silence). Both are
 // put back before anything else runs, not only when the user starts the next session.
+//
+// The loopback as the default input with no session routed is such a leftover too, also without
+// a file (a run whose restore saw no change to put back while a late write still took effect).
 void PXAudioRouter::recoverLeftoverRouting() {
-    const auto state = PXAudioRouteState::load(stateFile_);
+    auto state = PXAudioRouteState::load(stateFile_);
+    if (!state) state = routeState_;
     const auto aggregate = findAggregate();
-    if (!state && !aggregate) return;
-    // Without a sound server nothing can be put back: the file waits for a run that has one.
+    if (!state && !aggregate && !isLoopback(hub_->defaultInputDevice())) return;
+    // Without a sound server nothing can be put back: the file waits until there is one.
     if (hub_->allDevices().empty()) return;
     consoleLog(aggregate ? "⚠️ 发现遗留的聚合设备"
                          : "⚠️ 发现上次未恢复的音频设备");
-    bool clean = putBackOutput(leftoverOutput(state, aggregate));
-    clean = putBackInput(leftoverInput(state)) && clean;
+    bool clean = putBackOutput(outputToPutBack(state, aggregate, false));
+    clean = putBackInput(inputToPutBack(state, false)) && clean;
     if (aggregate) destroyAggregateDevice();
-    if (clean) PXAudioRouteState::remove(stateFile_);
+    if (!clean) return;
+    routeState_.reset();
+    inputWritten_ = outputWritten_ = false;
+    PXAudioRouteState::remove(stateFile_);
 }
 
-// The output the user had: the recorded one, else (no file, or its device is gone) the real
-// subdevice of a leftover aggregate that is still the default output.
-std::shared_ptr<AudioDevice> PXAudioRouter::leftoverOutput(
-    const std::optional<PXAudioRouteState>& state, const std::shared_ptr<AudioDevice>& aggregate) {
+// The output the user had: the recorded one, else (nothing recorded, or its device is gone) the
+// real subdevice of an aggregate that is still the default output. Nothing when that is the
+// default already, unless a write of another device went out (`written`), which may still take
+// effect.
+std::shared_ptr<AudioDevice> PXAudioRouter::outputToPutBack(
+    const std::optional<PXAudioRouteState>& state, const std::shared_ptr<AudioDevice>& aggregate,
+    bool written) {
     const auto current = hub_->defaultOutputDevice();
     if (state && state->outputUID) {
         const auto recorded = AudioDevice::lookupByUID(*state->outputUID);
         if (recorded && !recorded->isAggregateDevice()) {
-            return sameDevice(recorded, current) ? nullptr : recorded;
+            return !written && sameDevice(recorded, current) ? nullptr : recorded;
         }
     }
     if (!aggregate || !sameDevice(current, aggregate)) return nullptr;
@@ -94,15 +153,15 @@ std::shared_ptr<AudioDevice> PXAudioRouter::leftoverOutput(
     return nullptr;
 }
 
-// The input the user had: the recorded one, else a microphone in place of a loopback that was
-// left as the default input.
-std::shared_ptr<AudioDevice> PXAudioRouter::leftoverInput(
-    const std::optional<PXAudioRouteState>& state) {
+// The input the user had: the recorded one, else a microphone in place of a loopback that is
+// the default input. Nothing when that is the default already, unless `written` (as above).
+std::shared_ptr<AudioDevice> PXAudioRouter::inputToPutBack(
+    const std::optional<PXAudioRouteState>& state, bool written) {
     const auto current = hub_->defaultInputDevice();
     std::shared_ptr<AudioDevice> wanted;
     if (state && state->inputUID) wanted = AudioDevice::lookupByUID(*state->inputUID);
     if (!wanted || isLoopback(wanted)) wanted = isLoopback(current) ? findMicrophone() : nullptr;
-    return sameDevice(wanted, current) ? nullptr : wanted;
+    return !written && sameDevice(wanted, current) ? nullptr : wanted;
 }
 
 bool PXAudioRouter::isLoopback(const std::shared_ptr<AudioDevice>& device) const {
@@ -191,8 +250,9 @@ std::shared_ptr<AudioDevice> PXAudioRouter::findAggregate() {
     return nullptr;
 }
 
-void PXAudioRouter::useSystemAudio() {
+void PXAudioRouter::useSystemAudio(RouteCompletion completion) {
     assertMainThread("PXAudioRouter::useSystemAudio");
+    sessionStarts();
     const auto output = hub_->defaultOutputDevice();
     const auto loopback = findLoopback();
     const auto loopbackUID = loopback ? loopback->uid() : std::nullopt;
@@ -200,48 +260,54 @@ void PXAudioRouter::useSystemAudio() {
     if (!loopbackUID || !outputUID || loopback->isAggregateDevice() ||
         output->isAggregateDevice()) {
         consoleLog("❌ 找不到合法的 BlackHole 或输出设备");
+        if (completion) completion(false);
         return;
     }
     currentOutputDevice_ = output;
 
     const auto inputBefore = userInput();
+    // On disk before the first change: a crash right after the write still finds the record.
     rememberRouteBeforeChange(output, inputBefore, true);
+    if (!sameDevice(inputBefore, loopback)) inputWritten_ = true;
     const AudioStatus status = loopback->setIsDefaultInputDevice(true);
-    if (status == coreaudio::status::ok) {
-        consoleLog("✅ 设置 BlackHole 为默认输入");
-        if (!inputBeforeSession_ && !sameDevice(inputBefore, loopback)) {
-            inputBeforeSession_ = inputBefore;
-        }
-    } else {
-        consoleLog("❌ 设置 BlackHole 为默认输入失败，状态码: " + statusText(status));
-    }
+    const bool inputRouted = status == coreaudio::status::ok;
+    consoleLog(inputRouted ? std::string("✅ 设置 BlackHole 为默认输入")
+                           : "❌ 设置 BlackHole 为默认输入失败，状态码: " + statusText(status));
 
     createAggregateDevice(*loopbackUID, *outputUID);
 
     const std::uint64_t generation = activationGeneration_;
     DispatchQueue::main().asyncAfter(std::chrono::seconds(1),
-                                     [this, alive = std::weak_ptr<int>(lifetime_), generation] {
-                                         if (alive.lock()) activateAggregate(generation);
+                                     [this, alive = std::weak_ptr<int>(lifetime_), generation,
+                                      inputRouted, completion = std::move(completion)] {
+                                         if (!alive.lock()) return;
+                                         const bool outputRouted = activateAggregate(generation);
+                                         if (completion) completion(inputRouted && outputRouted);
                                      });
 }
 
-void PXAudioRouter::activateAggregate(std::uint64_t generation) {
-    if (generation != activationGeneration_) return;  // restored meanwhile
+// A session that starts while a recovery waits takes its place: its record already holds what
+// an interrupted session recorded, and its restore puts that back.
+void PXAudioRouter::sessionStarts() {
+    serverGone_ = false;
+    ++recoveryGeneration_;
+}
+
+bool PXAudioRouter::activateAggregate(std::uint64_t generation) {
+    if (generation != activationGeneration_) return false;  // restored meanwhile
     const auto aggregate = findAggregate();
     if (!aggregate) {
         consoleLog("❌ 聚合设备未找到");
-        return;
+        return false;
     }
-    const auto outputBefore = hub_->defaultOutputDevice();
+    outputWritten_ = true;
     const AudioStatus status = aggregate->setIsDefaultOutputDevice(true);
     if (status != coreaudio::status::ok) {
         consoleLog("❌ 设置聚合设备为默认输出失败，状态码: " + statusText(status));
-        return;
+        return false;
     }
     consoleLog("✅ 设置聚合设备为默认输出");
-    if (!outputBeforeSession_ && !sameDevice(outputBefore, aggregate)) {
-        outputBeforeSession_ = outputBefore;
-    }
+    return true;
 }
 
 void PXAudioRouter::createAggregateDevice(const std::string& loopbackUID,
@@ -292,48 +358,55 @@ std::shared_ptr<AudioDevice> PXAudioRouter::findMicrophone() {
     return nullptr;
 }
 
-void PXAudioRouter::switchMode(PXInputMode mode) {
+void PXAudioRouter::switchMode(PXInputMode mode, RouteCompletion completion) {
     assertMainThread("PXAudioRouter::switchMode");
     mode_ = mode;
     switch (mode) {
         case PXInputMode::system:
-            useSystemAudio();
-            break;
-        case PXInputMode::microphone: {
-            const auto microphone = findMicrophone();
-            if (!microphone) {
-                consoleLog("❌ 未找到麦克风设备");
-                break;
-            }
-            const auto inputBefore = userInput();
-            rememberRouteBeforeChange(nullptr, inputBefore, false);
-            const AudioStatus status = microphone->setIsDefaultInputDevice(true);
-            if (status != coreaudio::status::ok) {
-                consoleLog("❌ 切换到麦克风输入失败，状态码: " + statusText(status));
-                break;
-            }
-            consoleLog("✅ 切换到麦克风输入：" + *microphone->name());
-            if (!inputBeforeSession_ && !sameDevice(inputBefore, microphone)) {
-                inputBeforeSession_ = inputBefore;
-            }
-            break;
-        }
+            useSystemAudio(std::move(completion));
+            return;
+        case PXInputMode::microphone:
+            useMicrophone(completion);
+            return;
         case PXInputMode::screenCapture:
             consoleLog("✅ 切换为录屏");
-            break;
+            if (completion) completion(true);
+            return;
     }
+}
+
+void PXAudioRouter::useMicrophone(const RouteCompletion& completion) {
+    sessionStarts();
+    const auto microphone = findMicrophone();
+    if (!microphone) {
+        consoleLog("❌ 未找到麦克风设备");
+        if (completion) completion(true);
+        return;
+    }
+    const auto inputBefore = userInput();
+    rememberRouteBeforeChange(nullptr, inputBefore, false);
+    if (!sameDevice(inputBefore, microphone)) inputWritten_ = true;
+    const AudioStatus status = microphone->setIsDefaultInputDevice(true);
+    if (status != coreaudio::status::ok) {
+        consoleLog("❌ 切换到麦克风输入失败，状态码: " + statusText(status));
+    } else {
+        consoleLog("✅ 切换到麦克风输入：" + *microphone->name());
+    }
+    if (completion) completion(status == coreaudio::status::ok);
 }
 
 void PXAudioRouter::restore() {
     assertMainThread("PXAudioRouter::restore");
     ++activationGeneration_;  // a pending activation must not switch the output afterwards
-    bool clean = putBackOutput(std::exchange(outputBeforeSession_, nullptr));
-    clean = putBackInput(std::exchange(inputBeforeSession_, nullptr)) && clean;
+    const auto aggregate = findAggregate();
+    bool clean = putBackOutput(outputToPutBack(routeState_, aggregate, outputWritten_));
+    clean = putBackInput(inputToPutBack(routeState_, inputWritten_)) && clean;
     destroyAggregateDevice();
     if (findAggregate()) clean = false;
-    // Kept after a failed put-back, so the next start tries again.
+    // Kept after a failed put-back, so the next restore and the next start try again.
     if (!clean) return;
     routeState_.reset();
+    inputWritten_ = outputWritten_ = false;
     PXAudioRouteState::remove(stateFile_);
 }
 

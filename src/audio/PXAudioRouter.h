@@ -3,9 +3,9 @@
 // a microphone as the default input, or (system sound) the loopback device as the default
 // input with an aggregate multi-output device of the loopback and the real output as the
 // default output, so the recorder hears what the computer plays while the user still hears it.
-// `restore` undoes what the session changed. Every outcome is one console line; nothing is
-// returned to callers except by `findMicrophone`, `findLoopback` and the completion of
-// `createLoopbackDevice`. Main thread only.
+// `restore` undoes what the session changed. Every outcome is one console line; callers learn
+// only what `findMicrophone` and `findLoopback` return and what the completions of the
+// routing calls and of `createLoopbackDevice` report. Main thread only.
 //
 // The loopback is looked up again whenever it is needed, so one created (or removed) while the
 // application runs is seen by the next system-sound session.
@@ -14,11 +14,17 @@
 // changes a default it writes the user's defaults (and whether it creates the aggregate) to a
 // state file, and a clean `restore` deletes it; a router made while such a file or the
 // aggregate is still there (the last run crashed or was killed) puts the user's devices back
-// and removes the aggregate at once.
+// and removes the aggregate at once. So does a router whose sound server comes back after it
+// went away, a second after the device list has stopped changing.
+//
+// A default write that reports failure may still take effect later (a session manager applies
+// it after the server has answered), so `restore` writes back what was recorded for every
+// default the session tried to change, whatever the write returned.
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "audio/PXAudioRouteState.h"
@@ -26,6 +32,7 @@
 #include "audio/device-model/AudioDevice.h"
 #include "audio/device-model/AudioDeviceHub.h"
 #include "platform/coreaudio/AudioTypes.h"
+#include "platform/foundation/NotificationCenter.h"
 
 namespace pex {
 
@@ -44,9 +51,15 @@ class PXAudioRouter {
     PXInputMode mode() const { return mode_; }
     void setMode(PXInputMode mode) { mode_ = mode; }
 
-    void useSystemAudio();
+    // Whether the session's sound reaches the recorder as asked. Runs on the main thread once
+    // the routing is in place or has failed: for system sound after the aggregate's activation
+    // a second later (false when `restore` came first), for the other modes before the call
+    // returns. A microphone session without a microphone records the default input as it is.
+    using RouteCompletion = std::function<void(bool routed)>;
+
+    void useSystemAudio(RouteCompletion completion = nullptr);
     void restore();
-    void switchMode(PXInputMode mode);
+    void switchMode(PXInputMode mode, RouteCompletion completion = nullptr);
     std::shared_ptr<AudioDevice> findMicrophone();
     void createAggregateDevice(const std::string& loopbackUID, const std::string& outputUID);
     void destroyAggregateDevice();
@@ -68,11 +81,16 @@ class PXAudioRouter {
 
   private:
     std::shared_ptr<AudioDevice> findAggregate();
-    void activateAggregate(std::uint64_t generation);
+    bool activateAggregate(std::uint64_t generation);
+    void useMicrophone(const RouteCompletion& completion);
+    void sessionStarts();
     void recoverLeftoverRouting();
-    std::shared_ptr<AudioDevice> leftoverOutput(const std::optional<PXAudioRouteState>& state,
-                                                const std::shared_ptr<AudioDevice>& aggregate);
-    std::shared_ptr<AudioDevice> leftoverInput(const std::optional<PXAudioRouteState>& state);
+    void deviceListChanged(const nlohmann::json& change);
+    std::shared_ptr<AudioDevice> outputToPutBack(const std::optional<PXAudioRouteState>& state,
+                                                 const std::shared_ptr<AudioDevice>& aggregate,
+                                                 bool written);
+    std::shared_ptr<AudioDevice> inputToPutBack(const std::optional<PXAudioRouteState>& state,
+                                                bool written);
     bool isLoopback(const std::shared_ptr<AudioDevice>& device) const;
     std::shared_ptr<AudioDevice> userInput();
     void rememberRouteBeforeChange(const std::shared_ptr<AudioDevice>& output,
@@ -89,14 +107,21 @@ class PXAudioRouter {
     std::shared_ptr<AudioDevice> blackHoleDevice_;
     PXInputMode mode_ = PXInputMode::microphone;
 
-    // What the session changed, to be put back by `restore`: the default input and output as
-    // they were just before the session first changed each of them.
-    std::shared_ptr<AudioDevice> inputBeforeSession_;
-    std::shared_ptr<AudioDevice> outputBeforeSession_;
-    // What the state file holds while routing is in place; nothing once restored.
+    // What the state file holds while routing is in place (the defaults as they were before
+    // the session first changed each of them); nothing once restored.
     std::optional<PXAudioRouteState> routeState_;
+    // Whether the session sent a write of another device than the recorded one for the default
+    // input or output: `restore` then writes the recorded one back.
+    bool inputWritten_ = false;
+    bool outputWritten_ = false;
     // A pending aggregate activation runs only while its generation is current.
     std::uint64_t activationGeneration_ = 0;
+    // The sound server's device list went empty (the server went away, or was not there when
+    // the router was made); a pending recovery runs only while its generation is current.
+    bool serverGone_ = false;
+    std::set<coreaudio::AudioObjectID> knownDevices_;
+    std::uint64_t recoveryGeneration_ = 0;
+    ScopedObserver deviceListObserver_;
     // Pending activations hold this weakly, so a router that is gone is never called.
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };

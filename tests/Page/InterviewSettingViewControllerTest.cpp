@@ -142,6 +142,12 @@ class SetupPageTest : public SessionWindowTest {
     coreaudio::AudioObjectID defaultInput() const {
         return hardware_->defaultDevice(fourCC("dIn "));
     }
+    coreaudio::AudioObjectID aggregateID() const {
+        for (coreaudio::AudioObjectID id : hardware_->devices()) {
+            if (AudioDevice::lookup(id)->uid() == "kvt-Multi-Output_UID") return id;
+        }
+        return coreaudio::kNoObject;
+    }
     static QString hudText() {
         StatusHUD& hud = StatusHUD::shared();
         return hud.isHidden() || !hud.statusLabel() ? QString() : hud.statusLabel()->text();
@@ -311,6 +317,12 @@ TEST_F(SetupPageTest, StartRoutesSystemSoundStoresTheRowAndOpensTheWindow) {
     click(page_->startButton());
     EXPECT_EQ(defaultInput(), loopback_);
     EXPECT_EQ(hardware_->aggregateDescriptions().size(), 1u);
+    // The session opens once the aggregate plays, a second later: till then nothing bills.
+    EXPECT_TRUE(page_->opened.empty());
+    EXPECT_FALSE(page_->startButton()->isEnabled());
+    advance(std::chrono::seconds(1));
+    EXPECT_EQ(hardware_->defaultDevice(fourCC("dOut")), aggregateID());
+    EXPECT_TRUE(page_->startButton()->isEnabled());
 
     const std::string name = InterviewSettingViewController::sessionName(page_->seconds);
     EXPECT_EQ(name, "AI面试" + currentTimeStampString(1765150000));
@@ -463,6 +475,7 @@ TEST_F(SetupPageTest, AFailedStartPutsTheDevicesBackAndSaysSo) {
     page_->windowFails = true;
     page_->seconds = 1765190000;
     click(page_->startButton());
+    advance(std::chrono::seconds(1));
     EXPECT_EQ(page_->opened.size(), 1u);
     EXPECT_EQ(defaultInput(), microphone_);
     EXPECT_TRUE(hardware_->aggregateDescriptions().empty() ||
@@ -479,12 +492,70 @@ TEST_F(SetupPageTest, AFailedStartPutsTheDevicesBackAndSaysSo) {
             "BEGIN SELECT RAISE(ABORT, 'refused'); END");
     }));
     click(page_->startButton());
+    advance(std::chrono::seconds(1));
     ASSERT_TRUE(GRDBDataManager::shared().dbQueue()->write(
         [](Database& d) { return d.execute("DROP TRIGGER refuse"); }));
     EXPECT_EQ(page_->opened.size(), 1u);
     EXPECT_EQ(defaultInput(), microphone_);
     EXPECT_EQ(hardware_->defaultDevice(fourCC("dOut")), speakers_);
     EXPECT_EQ(hudText(), QString::fromUtf8(InterviewSettingViewController::kStartFailedText));
+}
+
+// Routing that fails, at once or when the aggregate is to play a second later, starts no
+// session (no row, no window, no billing): the devices go back and the user is told.
+TEST_F(SetupPageTest, RoutingThatFailsStartsNoSessionAndSaysSo) {
+    const coreaudio::AudioObjectPropertyAddress defaultOutput{fourCC("dOut"),
+                                                              coreaudio::scope::global, 0};
+    const coreaudio::AudioObjectPropertyAddress defaultInputAddress{fourCC("dIn "),
+                                                                    coreaudio::scope::global, 0};
+    using Operation = coreaudio::FakeAudioHardware::Operation;
+    struct Case {
+        std::string name;
+        std::int64_t deviceType;
+        std::function<void()> fault;
+    };
+    const std::vector<Case> cases = {
+        {"the aggregate cannot be made", 1,
+         [&] { hardware_->failNextAggregateCreation(coreaudio::status::illegalOperation); }},
+        {"the aggregate does not become the output", 1,
+         [&] {
+             hardware_->failNext(coreaudio::kSystemObject, defaultOutput,
+                                 coreaudio::status::unspecified, 1, Operation::Set);
+         }},
+        {"the loopback does not become the input", 1,
+         [&] {
+             hardware_->failNext(coreaudio::kSystemObject, defaultInputAddress,
+                                 coreaudio::status::unspecified, 1, Operation::Set);
+         }},
+        {"the microphone does not become the input", 0,
+         [&] {
+             hardware_->setDefaultDevice(fourCC("dIn "), speakers_);
+             hardware_->failNext(coreaudio::kSystemObject, defaultInputAddress,
+                                 coreaudio::status::unspecified, 1, Operation::Set);
+         }},
+    };
+    signIn(6000);
+    openPage();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        storeSettings(c.deviceType, 0);
+        page_->loadSettings();
+        StatusHUD::shared().hide(false);
+        const auto rowsBefore = GRDBDataManager::shared().fetchAllHistory().size();
+        c.fault();
+        click(page_->startButton());
+        advance(std::chrono::seconds(1));
+        EXPECT_TRUE(page_->opened.empty());
+        EXPECT_EQ(GRDBDataManager::shared().fetchAllHistory().size(), rowsBefore);
+        EXPECT_EQ(hudText(), QString::fromUtf8(InterviewSettingViewController::kRoutingFailedText));
+        EXPECT_EQ(hardware_->defaultDevice(fourCC("dOut")), speakers_);
+        EXPECT_EQ(defaultInput(), c.deviceType ? microphone_ : speakers_);
+        EXPECT_EQ(aggregateID(), coreaudio::kNoObject);
+        EXPECT_TRUE(page_->startButton()->isEnabled());
+        hardware_->setDefaultDevice(fourCC("dIn "), microphone_);
+    }
+    advance(std::chrono::seconds(5));
+    EXPECT_TRUE(service_.requests("/consume/start").empty());
 }
 
 // A machine without the loopback: the start offers to create it in a dialog over the window.
@@ -543,7 +614,10 @@ TEST_F(LoopbackOfferTest, AcceptingCreatesTheLoopbackAndStartsWithSystemSound) {
     EXPECT_FALSE(created());
 
     answer(Page::kCreateLoopbackButton);
-    ASSERT_TRUE(runMainUntil([&] { return !page_->opened.empty(); }));
+    ASSERT_TRUE(runMainUntil([&] { return loopbackNow() != coreaudio::kNoObject; }));
+    flush();
+    advance(std::chrono::seconds(1));
+    ASSERT_EQ(page_->opened.size(), 1u);
     EXPECT_TRUE(created());
     const coreaudio::AudioObjectID loopback = loopbackNow();
     ASSERT_NE(loopback, coreaudio::kNoObject);
@@ -554,11 +628,13 @@ TEST_F(LoopbackOfferTest, AcceptingCreatesTheLoopbackAndStartsWithSystemSound) {
     EXPECT_TRUE(page_->startButton()->isEnabled());
     EXPECT_EQ(page_->opened.size(), 1u);
 
-    // The next start finds the loopback and asks nothing.
+    // The next start (the first session's window closed) finds the loopback and asks nothing.
+    router_->restore();
     StatusHUD::shared().hide(false);
     hardware_->clearOperations();
     click(page_->startButton());
     EXPECT_EQ(offer(), nullptr);
+    advance(std::chrono::seconds(1));
     EXPECT_EQ(page_->opened.size(), 2u);
     EXPECT_FALSE(created());
 }

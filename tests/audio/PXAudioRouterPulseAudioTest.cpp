@@ -4,6 +4,8 @@
 // it so the loopback hears it; restoring puts speakers and microphone back and unloads the
 // aggregate. A machine without the loopback gets it created through the router, which then uses
 // it.
+#include <algorithm>
+#include <regex>
 #include <sstream>
 
 #include "audio/PXAudioRouter.h"
@@ -112,6 +114,106 @@ TEST_F(PXAudioRouterPulseAudioTest, ARouteLeftByAKilledRunIsUndoneByTheNextRoute
     EXPECT_TRUE(microphone->isDefaultInputDevice());
     EXPECT_EQ(AudioDevice::lookupByUID("kvt-Multi-Output_UID"), nullptr);
     EXPECT_FALSE(std::filesystem::exists(stateFile));
+}
+
+// The user's output may have any sink name the server took (a space, CJK, a quote): system
+// sound is routed through it and the session is told so.
+TEST_F(PXAudioRouterPulseAudioTest, SystemSoundIsRoutedThroughOutputsOfAnyName) {
+    const std::vector<std::pair<std::string, std::string>> outputs = {
+        {"Living room speakers", "sink_name='Living room speakers'"},
+        {"扬声器 (内置)", "sink_name='扬声器 (内置)'"},
+        {"Joe's speakers", "sink_name=\"Joe's speakers\""},
+    };
+    for (const auto& [name, argument] : outputs) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(server.pactl({"load-module", "module-null-sink", argument}), 0);
+        // A PulseAudio daemon makes the name plain; a PipeWire server keeps it.
+        const std::string taken =
+            server.kind() == PulseAudioServer::Kind::PipeWire
+                ? name
+                : std::regex_replace(name, std::regex("[^A-Za-z0-9._-]"), "_");
+        ASSERT_TRUE(server.setDefault("sink", taken));
+        ChangeLog log;
+        ASSERT_EQ(log.watch(coreaudio::kSystemObject), 0);
+        ASSERT_TRUE(log.waitUntil([&] {
+            const auto output = AudioDevice::lookupByUID(taken);
+            return output && output->isDefaultOutputDevice();
+        }));
+        const auto output = AudioDevice::lookupByUID(taken);
+
+        PXAudioRouter router(stateFile);
+        std::optional<bool> routed;
+        router.useSystemAudio([&](bool outcome) { routed = outcome; });
+        clock.clock().advance(std::chrono::seconds(1));
+        settle();
+        EXPECT_EQ(routed, true);
+        const auto aggregate = AudioDevice::lookupByUID("kvt-Multi-Output_UID");
+        ASSERT_TRUE(aggregate);
+        EXPECT_TRUE(aggregate->isDefaultOutputDevice());
+        const auto subdevices = aggregate->ownedDevices().value_or(AudioDeviceHub::Devices{});
+        EXPECT_NE(std::find(subdevices.begin(), subdevices.end(), output), subdevices.end());
+        router.restore();
+        EXPECT_TRUE(output->isDefaultOutputDevice());
+        EXPECT_EQ(AudioDevice::lookupByUID("kvt-Multi-Output_UID"), nullptr);
+        settle();
+    }
+}
+
+// The sound server restarts under a running router in the middle of a system-sound session: the
+// aggregate is gone and the server comes back with the loopback as its default input. The router
+// connects again, puts the user's input back from its state file once the device list is still,
+// and the next sessions route as before.
+TEST_F(PXAudioRouterPulseAudioTest, AfterTheServerRestartsTheRouteIsPutBackAndSessionsWork) {
+    PXAudioRouter router(stateFile);
+    router.useSystemAudio();
+    clock.clock().advance(std::chrono::seconds(1));
+    settle();
+    ASSERT_TRUE(AudioDevice::lookupByUID("kvt-Multi-Output_UID")->isDefaultOutputDevice());
+    ASSERT_TRUE(std::filesystem::exists(stateFile));
+    newLines();
+
+    ChangeLog log;
+    ASSERT_EQ(log.watch(coreaudio::kSystemObject), 0);
+    ASSERT_TRUE(server.restart()) << server.log();
+    addInterviewDevices(server);
+    ASSERT_TRUE(server.setDefault("source", "velqo_2ch.monitor"));
+    ASSERT_TRUE(log.waitUntil([] {
+        const auto microphone = AudioDevice::lookupByUID("usb_mic");
+        const auto loopback = AudioDevice::lookupByUID("velqo_2ch");
+        return microphone && loopback && loopback->isDefaultInputDevice() &&
+               AudioDevice::lookupByUID("speakers");
+    }));
+    settle();  // the router has seen each change of the device list
+    EXPECT_TRUE(newLines().empty());
+    clock.clock().advance(std::chrono::seconds(1));
+    settle();
+    EXPECT_EQ(newLines(), (std::vector<std::string>{"⚠️ 发现上次未恢复的音频设备",
+                                                    "✅ 恢复原始输入设备：USB Microphone"}));
+    const auto speakers = AudioDevice::lookupByUID("speakers");
+    const auto microphone = AudioDevice::lookupByUID("usb_mic");
+    const auto loopback = AudioDevice::lookupByUID("velqo_2ch");
+    EXPECT_TRUE(microphone->isDefaultInputDevice());
+    EXPECT_TRUE(speakers->isDefaultOutputDevice());
+    EXPECT_FALSE(std::filesystem::exists(stateFile));
+
+    router.switchMode(PXInputMode::microphone);
+    EXPECT_EQ(newLines(), std::vector<std::string>{"✅ 切换到麦克风输入：USB Microphone"});
+    std::optional<bool> routed;
+    router.switchMode(PXInputMode::system, [&](bool outcome) { routed = outcome; });
+    const auto aggregate = AudioDevice::lookupByUID("kvt-Multi-Output_UID");
+    ASSERT_TRUE(aggregate);
+    EXPECT_EQ(router.blackHoleDevice(), loopback);
+    EXPECT_EQ(newLines(), (std::vector<std::string>{
+                              "✅ 设置 BlackHole 为默认输入",
+                              "✅ 成功创建聚合设备 ID: " + std::to_string(aggregate->objectID())}));
+    clock.clock().advance(std::chrono::seconds(1));
+    settle();
+    EXPECT_EQ(routed, true);
+    EXPECT_TRUE(aggregate->isDefaultOutputDevice());
+    router.restore();
+    EXPECT_TRUE(speakers->isDefaultOutputDevice());
+    EXPECT_TRUE(microphone->isDefaultInputDevice());
+    EXPECT_EQ(AudioDevice::lookupByUID("kvt-Multi-Output_UID"), nullptr);
 }
 
 // The same daemon without the loopback: the router cannot route system sound until the loopback

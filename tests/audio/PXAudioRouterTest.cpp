@@ -18,6 +18,7 @@ namespace pex::test {
 namespace {
 
 using coreaudio::AudioObjectID;
+using coreaudio::AudioStatus;
 namespace status = coreaudio::status;
 using Operation = coreaudio::FakeAudioHardware::Operation;
 
@@ -32,9 +33,33 @@ std::string statusLine(coreaudio::AudioStatus status) {
     return text;
 }
 
+// The fake hardware, with a look at each default write as it is made: `beforeDefaultWrite`
+// runs first, and `laterThanAnswered` makes a write that takes effect report failure all the
+// same, as a server does whose session manager applies a default after the server answered.
+class WatchedDefaults : public coreaudio::FakeAudioHardware {
+  public:
+    AudioStatus setPropertyData(AudioObjectID object,
+                                const coreaudio::AudioObjectPropertyAddress& address,
+                                std::uint32_t qualifierSize, const void* qualifier,
+                                std::uint32_t size, const void* data) override {
+        const bool isDefault =
+            object == coreaudio::kSystemObject &&
+            (address.mSelector == fourCC("dIn ") || address.mSelector == fourCC("dOut"));
+        if (isDefault && beforeDefaultWrite) beforeDefaultWrite(address.mSelector);
+        const AudioStatus status = FakeAudioHardware::setPropertyData(
+            object, address, qualifierSize, qualifier, size, data);
+        if (isDefault && status == status::ok && laterThanAnswered) return status::unspecified;
+        return status;
+    }
+    std::function<void(std::uint32_t selector)> beforeDefaultWrite;
+    bool laterThanAnswered = false;
+};
+
 class PXAudioRouterTest : public DeviceModelTest {
   protected:
     PXAudioRouterTest() {
+        fake = watched;
+        coreaudio::installBackend(fake);
         speakers = addDevice("Built-in Output", 0, 2);
         microphone = addDevice("Built-in Microphone", 1, 0);
         loopback = addDevice("velqoOutput 2ch", 2, 2);
@@ -74,6 +99,7 @@ class PXAudioRouterTest : public DeviceModelTest {
     }
     std::string created() { return "✅ 成功创建聚合设备 ID: " + std::to_string(aggregateID()); }
 
+    std::shared_ptr<WatchedDefaults> watched = std::make_shared<WatchedDefaults>();
     ScopedManualClock clock;
     ConsoleCapture console;
     std::size_t seenLines = 0;
@@ -174,9 +200,11 @@ TEST_F(PXAudioRouterTest, FailedSwitchesAreNotReportedAsSuccess) {
     afterOneSecond();
     EXPECT_EQ(newLines(), std::vector<std::string>{"❌ 设置聚合设备为默认输出失败，状态码: " +
                                                    statusLine(status::unspecified)});
-    // Nothing was switched, so nothing is put back; only the aggregate goes.
+    // A failed write may still take effect later: what was recorded is written back all the same.
     router.restore();
-    EXPECT_EQ(newLines(), std::vector<std::string>{"🗑️ 聚合设备销毁成功"});
+    EXPECT_EQ(newLines(), (std::vector<std::string>{"✅ 恢复原始输出设备",
+                                                    "✅ 恢复原始输入设备：Built-in Microphone",
+                                                    "🗑️ 聚合设备销毁成功"}));
     EXPECT_EQ(fake->defaultDevice(fourCC("dIn ")), microphone);
     EXPECT_EQ(fake->defaultDevice(fourCC("dOut")), speakers);
 
@@ -185,6 +213,133 @@ TEST_F(PXAudioRouterTest, FailedSwitchesAreNotReportedAsSuccess) {
     router.switchMode(PXInputMode::microphone);
     EXPECT_EQ(newLines(), std::vector<std::string>{"❌ 切换到麦克风输入失败，状态码: " +
                                                    statusLine(status::unspecified)});
+}
+
+// A slow session manager applies each default after the server answered, so every write
+// reports failure and still takes effect: restore puts back what was recorded.
+TEST_F(PXAudioRouterTest, DefaultsThatChangedAfterAFailedWriteArePutBack) {
+    PXAudioRouter router(stateFile);
+    watched->laterThanAnswered = true;
+    router.useSystemAudio();
+    afterOneSecond();
+    EXPECT_EQ(fake->defaultDevice(fourCC("dIn ")), loopback);
+    EXPECT_EQ(fake->defaultDevice(fourCC("dOut")), aggregateID());
+    router.restore();
+    EXPECT_EQ(fake->defaultDevice(fourCC("dIn ")), microphone);
+    EXPECT_EQ(fake->defaultDevice(fourCC("dOut")), speakers);
+    EXPECT_EQ(aggregateID(), coreaudio::kNoObject);
+    // The put-back writes reported failure too: the record stays until a restore succeeds.
+    EXPECT_TRUE(std::filesystem::exists(stateFile));
+    watched->laterThanAnswered = false;
+    router.restore();
+    EXPECT_FALSE(std::filesystem::exists(stateFile));
+
+    // The same for a microphone session from another input.
+    const auto lineIn = addDevice("Line In", 2, 0);
+    fake->setDefaultDevice(fourCC("dIn "), lineIn);
+    watched->laterThanAnswered = true;
+    router.switchMode(PXInputMode::microphone);
+    EXPECT_EQ(fake->defaultDevice(fourCC("dIn ")), microphone);
+    watched->laterThanAnswered = false;
+    router.restore();
+    EXPECT_EQ(fake->defaultDevice(fourCC("dIn ")), lineIn);
+}
+
+// Whatever happens to the process after a default changes, the next start must find the record:
+// it is on disk before each first change of a default.
+TEST_F(PXAudioRouterTest, TheRecordIsOnDiskBeforeEachDefaultChanges) {
+    std::vector<std::pair<std::string, std::optional<PXAudioRouteState>>> seen;
+    watched->beforeDefaultWrite = [&](std::uint32_t selector) {
+        seen.emplace_back(coreaudio::fourCCText(selector), PXAudioRouteState::load(stateFile));
+    };
+    PXAudioRouter router(stateFile);
+    router.useSystemAudio();
+    afterOneSecond();
+    router.restore();
+    const PXAudioRouteState routed{"Built-in Output_UID", "Built-in Microphone_UID",
+                                   "kvt-Multi-Output_UID"};
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(seen[0], std::pair(std::string("'dIn '"), std::optional(routed)));
+    EXPECT_EQ(seen[1], std::pair(std::string("'dOut'"), std::optional(routed)));
+
+    seen.clear();
+    const auto lineIn = addDevice("Line In", 2, 0);
+    fake->setDefaultDevice(fourCC("dIn "), lineIn);
+    router.switchMode(PXInputMode::microphone);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].second, (PXAudioRouteState{std::nullopt, "Line In_UID", std::nullopt}));
+}
+
+// The caller learns whether the session's sound reaches the recorder: for system sound once the
+// aggregate is the output, a second after the call.
+TEST_F(PXAudioRouterTest, TheRoutingCallsSayWhetherTheSoundIsRouted) {
+    struct Case {
+        std::string name;
+        std::function<void(PXAudioRouter&)> prepare;
+        PXInputMode mode;
+        bool routed;
+    };
+    const std::vector<Case> cases = {
+        {"system sound", [](PXAudioRouter&) {}, PXInputMode::system, true},
+        {"no loopback", [&](PXAudioRouter&) { fake->removeDevice(loopback); }, PXInputMode::system,
+         false},
+        {"loopback refused as input",
+         [&](PXAudioRouter&) {
+             fake->failNext(coreaudio::kSystemObject, kDefaultInput, status::unspecified, 1,
+                            Operation::Set);
+         },
+         PXInputMode::system, false},
+        {"aggregate not created",
+         [&](PXAudioRouter&) { fake->failNextAggregateCreation(status::unspecified); },
+         PXInputMode::system, false},
+        {"aggregate refused as output",
+         [&](PXAudioRouter&) {
+             fake->failNext(coreaudio::kSystemObject, kDefaultOutput, status::unspecified, 1,
+                            Operation::Set);
+         },
+         PXInputMode::system, false},
+        {"microphone", [](PXAudioRouter&) {}, PXInputMode::microphone, true},
+        {"microphone refused as input",
+         [&](PXAudioRouter&) {
+             fake->setDefaultDevice(fourCC("dIn "), speakers);
+             fake->failNext(coreaudio::kSystemObject, kDefaultInput, status::unspecified, 1,
+                            Operation::Set);
+         },
+         PXInputMode::microphone, false},
+        // Nothing to switch: the session records the default input as it is.
+        {"no microphone", [&](PXAudioRouter&) { fake->removeDevice(microphone); },
+         PXInputMode::microphone, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PXAudioRouter router(stateFile);
+        c.prepare(router);
+        std::vector<bool> outcomes;
+        router.switchMode(c.mode, [&](bool routed) { outcomes.push_back(routed); });
+        if (c.mode == PXInputMode::system) {
+            settle();
+            EXPECT_TRUE(outcomes.empty() || !c.routed);
+            afterOneSecond();
+        }
+        EXPECT_EQ(outcomes, std::vector<bool>{c.routed});
+        router.restore();
+        settle();
+        fake = watched = std::make_shared<WatchedDefaults>();
+        coreaudio::installBackend(fake);
+        speakers = addDevice("Built-in Output", 0, 2);
+        microphone = addDevice("Built-in Microphone", 1, 0);
+        loopback = addDevice("velqoOutput 2ch", 2, 2);
+        fake->setDefaultDevice(fourCC("dOut"), speakers);
+        fake->setDefaultDevice(fourCC("dIn "), microphone);
+    }
+
+    // A restore before the activation: the sound never reached the recorder.
+    PXAudioRouter router(stateFile);
+    std::vector<bool> outcomes;
+    router.useSystemAudio([&](bool routed) { outcomes.push_back(routed); });
+    router.restore();
+    afterOneSecond();
+    EXPECT_EQ(outcomes, std::vector<bool>{false});
 }
 
 TEST_F(PXAudioRouterTest, FindMicrophoneByName) {
@@ -526,6 +681,18 @@ TEST_F(PXAudioRouterTest, ADamagedOrStaleStateFileStillLeadsToTheLeftoverBeingUn
         EXPECT_FALSE(std::filesystem::exists(stateFile));
         settle();
     }
+}
+
+// A run whose restore found nothing to put back while a late write still made the loopback the
+// default input left no file: the next start puts a microphone back all the same.
+TEST_F(PXAudioRouterTest, ALoopbackLeftAsTheDefaultInputIsReplacedAtStart) {
+    fake->setDefaultDevice(fourCC("dIn "), loopback);
+    PXAudioRouter router(stateFile);
+    EXPECT_EQ(newLines(), (std::vector<std::string>{"⚠️ 发现上次未恢复的音频设备",
+                                                    "✅ 恢复原始输入设备：Built-in Microphone"}));
+    EXPECT_EQ(fake->defaultDevice(fourCC("dIn ")), microphone);
+    EXPECT_EQ(fake->defaultDevice(fourCC("dOut")), speakers);
+    EXPECT_FALSE(std::filesystem::exists(stateFile));
 }
 
 TEST_F(PXAudioRouterTest, WithoutASoundServerTheStateFileWaitsForTheNextRun) {

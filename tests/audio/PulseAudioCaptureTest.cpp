@@ -158,6 +158,44 @@ TEST(PulseAudioCaptureTest, ServerDyingMidRecordingIsReportedAsFailure) {
     recorder.stop(false);
 }
 
+// The microphone in use is unplugged: some servers move the recording to the speakers' monitor
+// without a word. It is told as a lost recording device, once, and what was recorded stays; a
+// move to another microphone while the first is still there goes on recording.
+TEST(PulseAudioCaptureTest, AnUnpluggedMicrophoneIsReportedAsALostDevice) {
+    PulseAudioServer::Options options;
+    options.nullSinks = {"speakers"};
+    options.nullSources = {"usb_mic", "headset_mic"};
+    options.defaultSink = "speakers";
+    options.defaultSource = "usb_mic";
+    PulseAudioServer server(options);
+    ASSERT_TRUE(server.isRunning()) << server.log();
+    RecordingDelegate delegate;
+    PcmVoiceRecorder recorder;
+    recorder.setDelegate(&delegate);
+    recorder.start();
+    ASSERT_TRUE(runMainUntil([&] { return delegate.frames() > 10; }));
+
+    // The user moves the recording to the headset: no failure, frames keep coming.
+    ASSERT_EQ(server.run({"sh", "-c",
+                          "pactl move-source-output $(pactl list short source-outputs | cut -f1) "
+                          "headset_mic"}),
+              0);
+    const int moved = delegate.frames();
+    ASSERT_TRUE(runMainUntil([&] { return delegate.frames() > moved + 10; }));
+    EXPECT_TRUE(delegate.failures().empty());
+
+    const bool pipeWire = server.kind() == PulseAudioServer::Kind::PipeWire;
+    ASSERT_EQ(
+        server.unloadModuleWith(pipeWire ? "sink_name=headset_mic" : "source_name=headset_mic"), 0);
+    ASSERT_TRUE(runMainUntil([&] { return !delegate.failures().empty(); }));
+    const int recorded = delegate.frames();
+    EXPECT_EQ(delegate.failures().size(), 1u);
+    EXPECT_TRUE(delegate.messagesOnMain());
+    EXPECT_EQ(delegate.bytes().size(), static_cast<std::size_t>(recorded) * kVoiceFrameBytes);
+    recorder.stop(false);
+    EXPECT_GT(recorded, moved + 10);
+}
+
 TEST(PulseAudioCaptureTest, NoServerMeansTheStartFailsOpenly) {
     test::TempDir dir;
     const char* previous = std::getenv("PULSE_SERVER");

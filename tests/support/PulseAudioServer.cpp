@@ -113,7 +113,7 @@ PulseAudioServer::Kind PulseAudioServer::kindFromEnvironment() {
 }
 
 PulseAudioServer::PulseAudioServer(Options options)
-    : kind_(options.kind.value_or(kindFromEnvironment())) {
+    : options_(std::move(options)), kind_(options_.kind.value_or(kindFromEnvironment())) {
     const auto root = dir_.path();
     const auto runtime = root / "runtime";
     std::filesystem::create_directories(runtime);
@@ -143,10 +143,38 @@ PulseAudioServer::PulseAudioServer(Options options)
     ::setenv("PULSE_SERVER", serverAddress().c_str(), 1);
     ::setenv("PULSE_COOKIE", (root / "cookie").c_str(), 1);
     if (kind_ == Kind::PipeWire) {
-        startPipeWire(options);
+        startPipeWire(options_);
     } else {
-        startPulseAudio(options);
+        startPulseAudio(options_);
     }
+}
+
+bool PulseAudioServer::restart() {
+    stop();
+    if (kind_ == Kind::PipeWire) {
+        startPipeWire(options_);
+    } else {
+        startPulseAudio(options_);
+    }
+    return isRunning();
+}
+
+pid_t PulseAudioServer::sessionManagerPid() const {
+    return kind_ == Kind::PipeWire && helpers_.size() > 2 ? helpers_[2] : -1;
+}
+
+bool PulseAudioServer::restartSessionManager() {
+    if (sessionManagerPid() <= 0) return false;
+    terminate(helpers_[2], SIGKILL);
+    helpers_[2] = spawnServer({"wireplumber"});
+    if (helpers_[2] <= 0) return false;
+    // Ready once it applies a default again.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (!pactlOutput({"get-default-sink"}).empty()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
 }
 
 void PulseAudioServer::startPulseAudio(const Options& options) {

@@ -56,6 +56,15 @@ class PulseAudioServer {
     // process of the server politely.
     void kill();
     void stop();
+    // Stops every process of the server and starts it again on the same socket with the options
+    // it was made with, as a user's sound server restarts; true once it accepts connections and
+    // has its devices. What was loaded since the start (pactl) is gone; the PipeWire session
+    // manager keeps the defaults it remembers.
+    bool restart();
+    // The PipeWire session manager's process (-1 on a PulseAudio daemon), and a new one in
+    // place of one that was stopped or killed; true once it has taken over the defaults.
+    pid_t sessionManagerPid() const;
+    bool restartSessionManager();
 
     // Runs a command with the private server's environment and waits; returns its exit status.
     int run(const std::vector<std::string>& arguments) const;
@@ -80,6 +89,7 @@ class PulseAudioServer {
     void terminate(pid_t& pid, int signal);
 
     TempDir dir_;
+    Options options_;
     Kind kind_ = Kind::PulseAudio;
     std::filesystem::path socket_;
     std::vector<std::pair<std::string, std::string>> environment_;

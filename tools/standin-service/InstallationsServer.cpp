@@ -32,6 +32,10 @@ InstallationsServer::InstallationsServer(StandinService& service) {
                         [this](const Call& call) { return answer(call); });
 }
 
+InstallationsServer::~InstallationsServer() {
+    std::lock_guard lock(mutex_);
+}
+
 void InstallationsServer::script(ScriptedReply reply) {
     std::lock_guard lock(mutex_);
     script_.push_back(std::move(reply));

@@ -36,6 +36,11 @@ class InstallationsServer {
     };
 
     explicit InstallationsServer(StandinService& service);
+    // Takes the lock once more, so what the service's threads recorded is ordered before it
+    // goes (their own ending is not seen by the thread sanitizer).
+    ~InstallationsServer();
+    InstallationsServer(const InstallationsServer&) = delete;
+    InstallationsServer& operator=(const InstallationsServer&) = delete;
 
     void script(ScriptedReply reply);
     std::vector<Request> requests() const;

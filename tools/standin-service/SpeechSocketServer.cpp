@@ -1,7 +1,6 @@
 #include "standin-service/SpeechSocketServer.h"
 
 #include <QHostAddress>
-#include <QMetaObject>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -14,6 +13,7 @@
 #include <nlohmann/json.hpp>
 #include <span>
 
+#include "platform/appkit/OrderedWorkReceiver.h"
 #include "platform/audiotoolbox/AudioLevel.h"
 
 namespace pex::standin {
@@ -83,7 +83,7 @@ struct SpeechSocketServer::Impl {
 
     // Server thread only.
     std::unique_ptr<QThread> thread;
-    QObject* context = nullptr;
+    OrderedWorkReceiver* context = nullptr;
     QTcpServer* tcp = nullptr;
     QWebSocketServer* webSockets = nullptr;
     std::map<QWebSocket*, Listener> listeners;
@@ -359,23 +359,18 @@ int SpeechSocketServer::start(int port) {
     if (impl_->thread) return this->port();
     impl_->thread = std::make_unique<QThread>();
     impl_->thread->setObjectName("standin.speech");
-    impl_->context = new QObject;
+    impl_->context = new OrderedWorkReceiver;
     impl_->context->moveToThread(impl_->thread.get());
     impl_->thread->start();
-    QMetaObject::invokeMethod(
-        impl_->context, [this, port] { impl_->listen(port); }, Qt::BlockingQueuedConnection);
+    impl_->context->postAndWait([this, port] { impl_->listen(port); });
     return this->port();
 }
 
 void SpeechSocketServer::stop() {
     if (!impl_->thread) return;
-    QMetaObject::invokeMethod(
-        impl_->context,
-        [this] {
-            impl_->shutDown();
-            QThread::currentThread()->quit();
-        },
-        Qt::QueuedConnection);
+    // What the server thread does after its shut-down is Qt's own.
+    impl_->context->postAndWait([this] { impl_->shutDown(); });
+    impl_->thread->quit();
     impl_->thread->wait();
     impl_->thread.reset();
 }

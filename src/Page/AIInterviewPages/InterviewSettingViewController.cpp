@@ -369,7 +369,7 @@ void InterviewSettingViewController::beginInterview() {
         }
         return;
     }
-    if (preparingLoopback_) return;
+    if (preparingLoopback_ || routing_) return;
     if (startAIModel_.deviceType != 0 && !audioRouter().findLoopback()) {
         offerLoopbackDevice();
         return;
@@ -377,18 +377,38 @@ void InterviewSettingViewController::beginInterview() {
     routeAudioAndOpenSession();
 }
 
+// The session opens only once its sound reaches the recorder (for system sound a second from
+// now, when the aggregate plays): a session that would bill while hearing nothing never starts.
 void InterviewSettingViewController::routeAudioAndOpenSession() {
     PXAudioRouter& router = audioRouter();
     AIInterviewDetailController::setAudioRouteRestorer([&router] { router.restore(); });
+    routing_ = true;
+    startButton_->setEnabled(false);
+    const QPointer<InterviewSettingViewController> weak(this);
+    const auto routed = [weak](bool done) {
+        if (weak) weak->audioRouted(done);
+    };
     if (startAIModel_.deviceType != 0) {
         router.setMode(PXInputMode::system);
-        router.useSystemAudio();
+        router.useSystemAudio(routed);
     } else {
         // Only tells the user; the session starts whatever it finds.
         MicroManagement::checkMicrophoneAuthorization();
-        router.switchMode(PXInputMode::microphone);
+        router.switchMode(PXInputMode::microphone, routed);
     }
-    openSession();
+}
+
+void InterviewSettingViewController::audioRouted(bool routed) {
+    routing_ = false;
+    startButton_->setEnabled(true);
+    if (routed) {
+        openSession();
+        return;
+    }
+    consoleLog("❌ 音频设备切换失败，面试未开始");
+    // Whatever the routing did change goes back.
+    audioRouter().restore();
+    StatusHUD::showMessage(QString::fromUtf8(kRoutingFailedText), StatusHUDMode::error);
 }
 
 void InterviewSettingViewController::offerLoopbackDevice() {

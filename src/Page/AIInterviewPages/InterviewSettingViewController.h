@@ -10,10 +10,11 @@
 // use.
 //
 // Start: a signed-in user with minutes left gets the audio routed (system sound through the
-// loopback, or the microphone after the permission check), a new history row and the floating
-// session window; the main window is hidden until the session window closes. While a session
-// window is open no other session starts: its window comes to the front instead. Main thread
-// only.
+// loopback, or the microphone after the permission check), then, once the sound reaches the
+// recorder, a new history row and the floating session window; the main window is hidden until
+// the session window closes. Routing that fails starts no session: the devices go back and the
+// user is told. While a session window is open no other session starts: its window comes to
+// the front instead. Main thread only.
 //
 // System sound needs the loopback device on the sound server. When it is missing the start
 // offers to create it (as a driver's installer would): accepted, it is created off the main
@@ -46,6 +47,8 @@ class InterviewSettingViewController : public BaseViewController, public Languag
     static constexpr const char* kSystemSoundText = "系统声音";
     static constexpr const char* kNoLanguageText = "请选择语言";
     static constexpr const char* kStartFailedText = "面试未能开始，请稍后重试";
+    static constexpr const char* kRoutingFailedText =
+        "无法切换音频设备，面试未开始。请检查声音设置后重试";
     static constexpr const char* kLoopbackOfferTitle = "录制系统声音需要创建回环设备";
     static constexpr const char* kLoopbackOfferText =
         "声音服务器中没有回环设备“%1”。创建后，电脑播放的声音会同时送到扬声器和回环设备，"
@@ -129,8 +132,9 @@ class InterviewSettingViewController : public BaseViewController, public Languag
     // A name no stored session or recording uses yet: `name`, else `name` with "-2", "-3"...
     static std::string unusedSessionName(const std::string& name);
     void startFailed();
-    // Routes the sound for the stored source and opens the session.
+    // Routes the sound for the stored source and opens the session once it is routed.
     void routeAudioAndOpenSession();
+    void audioRouted(bool routed);
     // The loopback is missing: asks whether to create it, then creates it or says why not.
     void offerLoopbackDevice();
     void createLoopbackDevice();
@@ -146,6 +150,8 @@ class InterviewSettingViewController : public BaseViewController, public Languag
     PXAudioRouter* router_ = nullptr;
     // From the offer of the loopback until its creation ended: a start waits for that.
     bool preparingLoopback_ = false;
+    // A start waits for its sound to be routed (a second for system sound).
+    bool routing_ = false;
     QPointer<ContentWindow> sessionWindow_;
 
     QLabel* voiceLabel_ = nullptr;

@@ -1,22 +1,22 @@
 #include "platform/appkit/QtMainQueueDriver.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
 
+#include "platform/appkit/OrderedWorkReceiver.h"
 #include "platform/foundation/MainQueue.h"
 
 namespace pex {
 
 QtMainQueueDriver::QtMainQueueDriver() {
     MainQueue::adoptCurrentThreadAsMain();
-    // Captured once, on the main thread, while the application exists: no other thread ever
-    // asks Qt for the application object. The main queue calls the driver under its lock and
-    // removing the driver takes that lock, so no post is inside the driver once it is removed.
+    // Made once, on the main thread, while the application exists, and owned by it: no other
+    // thread ever asks Qt for the application object. The main queue calls the driver under
+    // its lock and removing the driver takes that lock, so no post is inside the driver once it
+    // is removed.
     QCoreApplication* app = QCoreApplication::instance();
     if (!app) return;
-    MainQueue::setDriver([app](MainQueue::Work work) {
-        QMetaObject::invokeMethod(app, std::move(work), Qt::QueuedConnection);
-    });
+    auto* receiver = new OrderedWorkReceiver(app);
+    MainQueue::setDriver([receiver](MainQueue::Work work) { receiver->post(std::move(work)); });
 }
 
 QtMainQueueDriver::~QtMainQueueDriver() {

@@ -3,6 +3,7 @@
 #include <pulse/pulseaudio.h>
 
 #include <string>
+#include <utility>
 
 #include "platform/mach/CrashSignals.h"
 
@@ -99,6 +100,7 @@ std::optional<AudioQueueError> PulseAudioInputQueue::start() {
     if (!stream_) return contextError("PulseAudio: cannot make a record stream");
     pa_stream_set_state_callback(stream_, &PulseAudioInputQueue::onStreamState, this);
     pa_stream_set_read_callback(stream_, &PulseAudioInputQueue::onStreamRead, this);
+    pa_stream_set_moved_callback(stream_, &PulseAudioInputQueue::onStreamMoved, this);
 
     // A small fragment with latency adjustment makes the server hand over about every 20 ms.
     pa_buffer_attr attributes{};
@@ -124,6 +126,7 @@ std::optional<AudioQueueError> PulseAudioInputQueue::start() {
         }
         pa_threaded_mainloop_wait(mainloop_);
     }
+    sourceIndex_ = pa_stream_get_device_index(stream_);
     running_ = true;
     return std::nullopt;
 }
@@ -140,6 +143,12 @@ void PulseAudioInputQueue::disconnectStream() {
     // cleared, none of ours runs again.
     pa_stream_set_state_callback(stream_, nullptr, nullptr);
     pa_stream_set_read_callback(stream_, nullptr, nullptr);
+    pa_stream_set_moved_callback(stream_, nullptr, nullptr);
+    if (formerSourceQuery_) {
+        pa_operation_cancel(formerSourceQuery_);
+        pa_operation_unref(formerSourceQuery_);
+        formerSourceQuery_ = nullptr;
+    }
     pa_stream_disconnect(stream_);
     pa_stream_unref(stream_);
     stream_ = nullptr;
@@ -166,6 +175,30 @@ void PulseAudioInputQueue::onStreamState(pa_stream* stream, void* opaque) {
             pulseError(pa_context_errno(self->context_), "PulseAudio: the recording stopped"));
     }
     pa_threaded_mainloop_signal(self->mainloop_, 0);
+}
+
+// The server moved the recording: when the source it left is gone, the device was lost.
+void PulseAudioInputQueue::onStreamMoved(pa_stream* stream, void* opaque) {
+    auto* self = static_cast<PulseAudioInputQueue*>(opaque);
+    const std::uint32_t former =
+        std::exchange(self->sourceIndex_, pa_stream_get_device_index(stream));
+    if (!self->running_ || self->formerSourceQuery_) return;
+    self->formerSourceFound_ = false;
+    self->formerSourceQuery_ = pa_context_get_source_info_by_index(
+        self->context_, former, &PulseAudioInputQueue::onFormerSource, self);
+}
+
+void PulseAudioInputQueue::onFormerSource(pa_context*, const pa_source_info* info, int eol,
+                                          void* opaque) {
+    auto* self = static_cast<PulseAudioInputQueue*>(opaque);
+    if (eol == 0) {
+        self->formerSourceFound_ = self->formerSourceFound_ || info != nullptr;
+        return;
+    }
+    pa_operation_unref(std::exchange(self->formerSourceQuery_, nullptr));
+    if (self->formerSourceFound_ || !self->running_) return;
+    self->running_ = false;
+    self->fail(AudioQueueError{PA_ERR_NOENTITY, "PulseAudio: the recording device went away"});
 }
 
 void PulseAudioInputQueue::onStreamRead(pa_stream* stream, std::size_t, void* opaque) {

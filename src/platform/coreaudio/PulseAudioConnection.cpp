@@ -1,5 +1,6 @@
 #include "platform/coreaudio/PulseAudioConnection.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/mach/CrashSignals.h"
@@ -10,6 +11,10 @@ namespace {
 
 // The refresh asks for five lists: server info, sinks, sources, modules, cards.
 constexpr int kSnapshotParts = 5;
+
+// Waits between attempts to reach a server that went away.
+constexpr std::chrono::milliseconds kFirstRetry{100};
+constexpr std::chrono::milliseconds kLongestRetry{5000};
 
 class LoopLock {
   public:
@@ -71,7 +76,8 @@ struct PulseAudioConnection::Waiter {
     std::uint32_t index = PA_INVALID_INDEX;
 };
 
-PulseAudioConnection::PulseAudioConnection(std::chrono::milliseconds timeout) : timeout_(timeout) {}
+PulseAudioConnection::PulseAudioConnection(std::chrono::milliseconds timeout)
+    : timeout_(timeout), retryDelay_(kFirstRetry) {}
 
 PulseAudioConnection::~PulseAudioConnection() {
     stop();
@@ -82,16 +88,10 @@ AudioStatus PulseAudioConnection::start(SnapshotHandler onSnapshot, std::functio
     onLost_ = std::move(onLost);
     mainloop_ = pa_threaded_mainloop_new();
     if (!mainloop_) return status::notRunning;
-    context_ = pa_context_new(pa_threaded_mainloop_get_api(mainloop_), "Pexmora");
-    if (!context_) return status::notRunning;
-    pa_context_set_state_callback(context_, &PulseAudioConnection::onContextState, this);
-    pa_context_set_subscribe_callback(context_, &PulseAudioConnection::onEvent, this);
     if (pa_threaded_mainloop_start(mainloop_) < 0) return status::notRunning;
     {
         LoopLock lock(mainloop_);
-        if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-            return status::notRunning;
-        }
+        if (!connectContext()) return status::notRunning;
     }
     {
         std::unique_lock lock(mutex_);
@@ -102,22 +102,42 @@ AudioStatus PulseAudioConnection::start(SnapshotHandler onSnapshot, std::functio
     std::uint64_t ticket = 0;
     {
         LoopLock lock(mainloop_);
-        const auto mask = static_cast<pa_subscription_mask_t>(
-            PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER |
-            PA_SUBSCRIPTION_MASK_MODULE | PA_SUBSCRIPTION_MASK_CARD);
-        if (pa_operation* op = pa_context_subscribe(context_, mask, nullptr, nullptr)) {
-            pa_operation_unref(op);
-        }
+        subscribe();
         ticket = ++requestedSnapshots_;
         startRefresh();
     }
     return waitForSnapshot(ticket);
 }
 
+// Loop lock held. A fresh context each time: one that failed cannot connect again.
+bool PulseAudioConnection::connectContext() {
+    context_ = pa_context_new(pa_threaded_mainloop_get_api(mainloop_), "Pexmora");
+    if (!context_) return false;
+    pa_context_set_state_callback(context_, &PulseAudioConnection::onContextState, this);
+    pa_context_set_subscribe_callback(context_, &PulseAudioConnection::onEvent, this);
+    return pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0;
+}
+
+// Loop lock held.
+void PulseAudioConnection::subscribe() {
+    const auto mask = static_cast<pa_subscription_mask_t>(
+        PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER |
+        PA_SUBSCRIPTION_MASK_MODULE | PA_SUBSCRIPTION_MASK_CARD);
+    if (pa_operation* op = pa_context_subscribe(context_, mask, nullptr, nullptr)) {
+        pa_operation_unref(op);
+    }
+}
+
 void PulseAudioConnection::stop() {
     if (!mainloop_) return;
     {
         LoopLock lock(mainloop_);
+        stopping_ = true;
+        if (retry_) {
+            pa_mainloop_api* api = pa_threaded_mainloop_get_api(mainloop_);
+            api->time_free(retry_);
+            retry_ = nullptr;
+        }
         if (context_) {
             pa_context_set_state_callback(context_, nullptr, nullptr);
             pa_context_set_subscribe_callback(context_, nullptr, nullptr);
@@ -241,17 +261,68 @@ void PulseAudioConnection::onContextState(pa_context* context, void* self) {
     auto& connection = *static_cast<PulseAudioConnection*>(self);
     const pa_context_state_t state = pa_context_get_state(context);
     if (state == PA_CONTEXT_READY) {
-        std::lock_guard lock(connection.mutex_);
-        connection.ready_ = true;
-        connection.changed_.notify_all();
-    } else if (!PA_CONTEXT_IS_GOOD(state)) {
         {
             std::lock_guard lock(connection.mutex_);
-            connection.lost_ = true;
+            connection.ready_ = true;
+            connection.lost_ = false;
+            connection.changed_.notify_all();
         }
-        connection.failEveryWaiter();
-        if (connection.onLost_) connection.onLost_();
+        connection.retryDelay_ = kFirstRetry;
+        if (connection.everReady_) {
+            connection.subscribe();
+            ++connection.requestedSnapshots_;
+            connection.startRefresh();
+        }
+        connection.everReady_ = true;
+    } else if (!PA_CONTEXT_IS_GOOD(state)) {
+        connection.serverLost();
     }
+}
+
+// The server went away, or a new attempt to reach it failed.
+void PulseAudioConnection::serverLost() {
+    bool wasConnected = false;
+    {
+        std::lock_guard lock(mutex_);
+        wasConnected = !lost_;
+        lost_ = true;
+    }
+    failEveryWaiter();
+    // A snapshot under way never completes; the next connection starts its own.
+    refreshing_ = false;
+    refreshPending_ = false;
+    outstandingParts_ = 0;
+    building_ = PulseAudioSnapshot{};
+    if (wasConnected && onLost_) onLost_();
+    // Only a server that was there once is waited for: a first connection that fails is the
+    // caller's answer.
+    if (everReady_) scheduleRetry();
+}
+
+void PulseAudioConnection::scheduleRetry() {
+    if (stopping_ || retry_) return;
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(mainloop_);
+    timeval when{};
+    pa_timeval_add(pa_gettimeofday(&when),
+                   static_cast<pa_usec_t>(retryDelay_.count()) * PA_USEC_PER_MSEC);
+    retryDelay_ = std::min(retryDelay_ * 2, kLongestRetry);
+    retry_ = api->time_new(api, &when, &PulseAudioConnection::onRetry, this);
+}
+
+void PulseAudioConnection::onRetry(pa_mainloop_api* api, pa_time_event* event, const timeval*,
+                                   void* self) {
+    auto& connection = *static_cast<PulseAudioConnection*>(self);
+    api->time_free(event);
+    connection.retry_ = nullptr;
+    if (connection.stopping_) return;
+    if (pa_context* old = std::exchange(connection.context_, nullptr)) {
+        pa_context_set_state_callback(old, nullptr, nullptr);
+        pa_context_set_subscribe_callback(old, nullptr, nullptr);
+        pa_context_disconnect(old);
+        pa_context_unref(old);
+    }
+    // A failure shows in the new context's state, or at once here.
+    if (!connection.connectContext()) connection.serverLost();
 }
 
 void PulseAudioConnection::onEvent(pa_context*, pa_subscription_event_type_t, std::uint32_t,

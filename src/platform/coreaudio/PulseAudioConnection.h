@@ -5,6 +5,10 @@
 // on the loop's thread and handed to `onSnapshot` there; refreshes asked for while one runs
 // are folded into one more.
 //
+// A server that goes away (it restarted or crashed) is connected to again, after 100 ms and
+// then twice as long each time up to 5 s, for as long as the connection lives; once it answers
+// the connection subscribes and takes a fresh snapshot, as at the start.
+//
 // Callers on other threads issue operations on the loop and wait for them with a time-out;
 // nothing ever waits on the loop's own thread: an operation asked for from it fails at once.
 #include <pulse/pulseaudio.h>
@@ -37,7 +41,7 @@ class PulseAudioConnection {
     PulseAudioConnection& operator=(const PulseAudioConnection&) = delete;
 
     // Connects, subscribes and waits for the first snapshot. `onSnapshot` and `onLost` (the
-    // server went away) run on the loop's thread.
+    // server went away; a snapshot follows when it is back) run on the loop's thread.
     AudioStatus start(SnapshotHandler onSnapshot, std::function<void()> onLost);
     // Ends the connection; no handler runs after it returns.
     void stop();
@@ -56,6 +60,8 @@ class PulseAudioConnection {
 
     // Loop thread, loop lock held.
     static void onContextState(pa_context* context, void* self);
+    static void onRetry(pa_mainloop_api* api, pa_time_event* event, const struct timeval* when,
+                        void* self);
     static void onEvent(pa_context* context, pa_subscription_event_type_t type, std::uint32_t index,
                         void* self);
     static void onSuccess(pa_context* context, int success, void* waiter);
@@ -65,6 +71,10 @@ class PulseAudioConnection {
     static void onSourceInfo(pa_context* context, const pa_source_info* info, int eol, void* self);
     static void onModuleInfo(pa_context* context, const pa_module_info* info, int eol, void* self);
     static void onCardInfo(pa_context* context, const pa_card_info* info, int eol, void* self);
+    bool connectContext();
+    void subscribe();
+    void serverLost();
+    void scheduleRetry();
     void startRefresh();
     void partOfRefreshDone();
     void complete(Waiter* waiter, bool success, std::uint32_t index);
@@ -84,6 +94,10 @@ class PulseAudioConnection {
     std::function<void()> onLost_;
 
     // Loop lock.
+    bool stopping_ = false;
+    bool everReady_ = false;  // the first connection is subscribed by `start`, later ones here
+    pa_time_event* retry_ = nullptr;
+    std::chrono::milliseconds retryDelay_;
     std::unordered_map<Waiter*, std::shared_ptr<Waiter>> waiters_;
     PulseAudioSnapshot building_;
     int outstandingParts_ = 0;

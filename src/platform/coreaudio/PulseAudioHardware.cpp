@@ -5,6 +5,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
+#include <optional>
 #include <shared_mutex>
 #include <string>
 
@@ -22,9 +23,13 @@ using Address = AudioObjectPropertyAddress;
 using Kind = PulseAudioProperty::Kind;
 
 const char* const kCombineModule = "module-combine-sink";
+// How long a default write waits for the server's change event before it is sent again; each
+// further wait is twice as long, up to the write's time-out.
+constexpr std::chrono::milliseconds kFirstConfirmationWait{250};
 const char* const kNullSinkModule = "module-null-sink";
 
-// Sink names the server accepts; anything else could break out of the module argument.
+// Names that stand in a module argument as they are and that every server takes as a sink
+// name.
 bool isPlainName(const std::string& name) {
     return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
         return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-';
@@ -41,15 +46,44 @@ std::string escaped(const std::string& text, const std::string& special) {
     return result;
 }
 
+// The quote that keeps a module argument's value whole on every server: servers differ in what
+// a backslash inside quotes means (some drop it, some keep it), so a value is never escaped, only
+// put in a quote it does not hold. Nothing for a value that holds both quotes or a backslash.
+std::optional<char> quoteFor(const std::string& value) {
+    if (value.find('\\') != std::string::npos) return std::nullopt;
+    if (value.find('"') == std::string::npos) return '"';
+    if (value.find('\'') == std::string::npos) return '\'';
+    return std::nullopt;
+}
+
+// Whether a sink can be named in a combine sink's list of subdevices: the list is split at
+// commas, and a control character would end the argument.
+bool canNameSlave(const std::string& name) {
+    return !name.empty() && name.find(',') == std::string::npos &&
+           std::none_of(name.begin(), name.end(),
+                        [](char c) { return std::iscntrl(static_cast<unsigned char>(c)) != 0; });
+}
+
+// The subdevices' sink names as a module argument's value, in its quotes; nothing when they
+// cannot be written so that every server reads them back as they are.
+std::optional<std::string> slaveList(const std::vector<std::string>& slaves) {
+    std::string joined;
+    for (const auto& slave : slaves) {
+        if (!canNameSlave(slave)) return std::nullopt;
+        joined += (joined.empty() ? "" : ",") + slave;
+    }
+    const auto quote = quoteFor(joined);
+    if (!quote) return std::nullopt;
+    return *quote + joined + *quote;
+}
+
 // The description goes through two parsers, the property list's inside the module argument's.
 // The property list unescapes backslashes and double quotes; the module argument, in single
 // quotes, only its own quote.
-std::string combineArgument(const std::string& uid, const std::vector<std::string>& slaves,
+std::string combineArgument(const std::string& uid, const std::string& slaves,
                             const std::string& name) {
-    std::string joined;
-    for (const auto& slave : slaves) joined += (joined.empty() ? "" : ",") + slave;
     const std::string properties = "device.description=\"" + escaped(name, "\"\\") + "\"";
-    return "sink_name=" + uid + " slaves=" + joined + " sink_properties='" +
+    return "sink_name=" + uid + " slaves=" + slaves + " sink_properties='" +
            escaped(properties, "'") + "'";
 }
 
@@ -245,8 +279,35 @@ AudioStatus PulseAudioHardware::setPropertyData(AudioObjectID object, const Addr
             return refused;
         }
     }
+    const auto* setDefault = std::get_if<PulseAudioWrite::SetDefault>(&write.operation);
+    if (!setDefault) return send(write);
+    // Some servers confirm a new default before they use it (a session manager applies it a
+    // moment later, or drops it while it is still busy with a device that just appeared): the
+    // write is done when the server's own change event names the device, and it is sent again
+    // each time that does not come soon enough.
+    const auto applied = [setDefault](const PulseAudioDeviceTable& t) {
+        return (setDefault->sink ? t.defaultSinkName() : t.defaultSourceName()) == setDefault->name;
+    };
+    // A write the server refused (its session manager is away, say) is sent again the same way.
+    const auto deadline = std::chrono::steady_clock::now() + timeout_;
+    auto patience = kFirstConfirmationWait;
+    for (;;) {
+        const AudioStatus written = send(write);
+        if (written == status::notRunning) return written;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (mirror_->waitFor(std::max(std::min(patience, left), std::chrono::milliseconds::zero()),
+                             applied)) {
+            return status::ok;
+        }
+        if (left <= patience) return written != status::ok ? written : status::unspecified;
+        patience *= 2;
+    }
+}
+
+AudioStatus PulseAudioHardware::send(const PulseAudioWrite& write) {
     // The mirror's lock is not held while the server works: its answer updates the mirror.
-    const AudioStatus written = std::visit(
+    return std::visit(
         [this](const auto& op) -> AudioStatus {
             using Op = std::decay_t<decltype(op)>;
             return connection_->run([&op](pa_context* context, pa_context_success_cb_t done,
@@ -275,14 +336,6 @@ AudioStatus PulseAudioHardware::setPropertyData(AudioObjectID object, const Addr
             });
         },
         write.operation);
-    const auto* setDefault = std::get_if<PulseAudioWrite::SetDefault>(&write.operation);
-    if (written != status::ok || !setDefault) return written;
-    // Some servers confirm a new default before they use it (a session manager applies it a
-    // moment later): the write is done when the server's own change event names the device.
-    const bool applied = mirror_->waitFor(timeout_, [setDefault](const PulseAudioDeviceTable& t) {
-        return (setDefault->sink ? t.defaultSinkName() : t.defaultSourceName()) == setDefault->name;
-    });
-    return applied ? status::ok : status::unspecified;
 }
 
 AudioStatus PulseAudioHardware::listenerAdded(AudioObjectID object, const Address&) {
@@ -337,13 +390,15 @@ AudioStatus PulseAudioHardware::createAggregateDevice(const nlohmann::json& desc
             return status::illegalOperation;
         }
         for (const auto& slave : slaves) {
-            const AudioObjectID sub = table.deviceWithUID(slave);
-            if (!isPlainName(slave) || !table.sinkOf(sub)) return status::badDevice;
+            if (!table.sinkOf(table.deviceWithUID(slave))) return status::badDevice;
         }
     }
+    // Any sink name the server took can be a subdevice, unless it cannot be written down.
+    const auto slaveArgument = slaveList(slaves);
+    if (!slaveArgument) return status::illegalOperation;
 
     const std::string argument =
-        combineArgument(uid->get<std::string>(), slaves, name->get<std::string>());
+        combineArgument(uid->get<std::string>(), *slaveArgument, name->get<std::string>());
     std::uint32_t module = PA_INVALID_INDEX;
     const AudioStatus loaded = connection_->run(
         [&argument](pa_context* context, pa_context_index_cb_t done, void* waiter) {

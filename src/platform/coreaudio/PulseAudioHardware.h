@@ -13,6 +13,7 @@ namespace pex::coreaudio {
 
 class PulseAudioConnection;
 struct PulseAudioSnapshot;
+struct PulseAudioWrite;
 
 class PulseAudioHardware : public AudioHardwareBackend {
   public:
@@ -65,6 +66,8 @@ class PulseAudioHardware : public AudioHardwareBackend {
     void takeSnapshot(PulseAudioSnapshot snapshot);
     void forgetServer();
     AudioStatus unloadModule(std::uint32_t module);
+    // Sends one write to the server and waits for its answer.
+    AudioStatus send(const PulseAudioWrite& write);
 
     const std::chrono::milliseconds timeout_;
     std::unique_ptr<Mirror> mirror_;

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QThread>
 
+#include "platform/appkit/OrderedWorkReceiver.h"
 #include "platform/foundation/ThreadStartHook.h"
 #include "platform/speech/CloudSpeechConnection.h"
 #include "platform/speech/PushAudioInputStream.h"
@@ -28,26 +29,23 @@ std::optional<SpeechError> CloudRecognitionSession::startContinuousRecognition()
     // Emitted on the new thread before its event loop: the Qt form of a product thread's start.
     QObject::connect(thread_.get(), &QThread::started, thread_.get(), &runThreadStartHook,
                      Qt::DirectConnection);
-    context_ = new QObject;
+    context_ = new OrderedWorkReceiver;
     context_->moveToThread(thread_.get());
     {
         std::lock_guard mailboxLock(mailbox_->mutex);
         mailbox_->context = context_;
     }
     thread_->start();
-    QMetaObject::invokeMethod(
-        context_,
-        [this] {
-            CloudSpeechConnection::Settings settings{url_,
-                                                     request_.stream,
-                                                     sink_,
-                                                     [this] { return currentToken(); },
-                                                     request_.targetLanguages,
-                                                     poster()};
-            connection_ = std::make_unique<CloudSpeechConnection>(std::move(settings));
-            connection_->open();
-        },
-        Qt::BlockingQueuedConnection);
+    context_->postAndWait([this] {
+        CloudSpeechConnection::Settings settings{url_,
+                                                 request_.stream,
+                                                 sink_,
+                                                 [this] { return currentToken(); },
+                                                 request_.targetLanguages,
+                                                 poster()};
+        connection_ = std::make_unique<CloudSpeechConnection>(std::move(settings));
+        connection_->open();
+    });
     // Every accepted write wakes the connection; one wake-up at a time is enough.
     request_.stream->setWriteObserver([this](std::span<const std::uint8_t>) { schedulePump(); });
     return std::nullopt;
@@ -57,13 +55,10 @@ void CloudRecognitionSession::stopContinuousRecognition() {
     std::lock_guard lock(lifecycleMutex_);
     if (!thread_) return;
     request_.stream->setWriteObserver(nullptr);  // no wake-up runs after this
-    QMetaObject::invokeMethod(
-        context_,
-        [this] {
-            connection_.reset();  // the socket goes on the thread it lives on
-            QThread::currentThread()->quit();
-        },
-        Qt::QueuedConnection);
+    // The socket goes on the thread it lives on; what else that thread does from here on is
+    // Qt's own.
+    context_->postAndWait([this] { connection_.reset(); });
+    thread_->quit();
     thread_->wait();
     {
         std::lock_guard mailboxLock(mailbox_->mutex);
@@ -91,24 +86,18 @@ std::function<void(std::function<void(CloudSpeechConnection&)>)> CloudRecognitio
     return [this, mailbox = mailbox_](std::function<void(CloudSpeechConnection&)> work) {
         std::lock_guard lock(mailbox->mutex);
         if (!mailbox->context) return;
-        QMetaObject::invokeMethod(
-            mailbox->context,
-            [this, work = std::move(work)] {
-                if (connection_) work(*connection_);
-            },
-            Qt::QueuedConnection);
+        mailbox->context->post([this, work = std::move(work)] {
+            if (connection_) work(*connection_);
+        });
     };
 }
 
 void CloudRecognitionSession::schedulePump() {
     if (pumpScheduled_.exchange(true)) return;
-    QMetaObject::invokeMethod(
-        context_,
-        [this] {
-            pumpScheduled_ = false;
-            if (connection_) connection_->pump();
-        },
-        Qt::QueuedConnection);
+    context_->post([this] {
+        pumpScheduled_ = false;
+        if (connection_) connection_->pump();
+    });
 }
 
 }  // namespace pex

@@ -18,6 +18,7 @@ class QThread;
 namespace pex {
 
 class CloudSpeechConnection;
+class OrderedWorkReceiver;
 
 class CloudRecognitionSession : public RecognitionSession {
   public:
@@ -37,7 +38,7 @@ class CloudRecognitionSession : public RecognitionSession {
 
     struct Mailbox {
         std::mutex mutex;
-        QObject* context = nullptr;
+        OrderedWorkReceiver* context = nullptr;
     };
 
     const std::string url_;
@@ -47,7 +48,7 @@ class CloudRecognitionSession : public RecognitionSession {
     std::string token_;
     std::mutex lifecycleMutex_;  // start and stop
     std::unique_ptr<QThread> thread_;
-    QObject* context_ = nullptr;                         // lives on thread_; owns nothing
+    OrderedWorkReceiver* context_ = nullptr;             // lives on thread_; owns nothing
     std::unique_ptr<CloudSpeechConnection> connection_;  // touched on thread_ only
     std::atomic<bool> pumpScheduled_{false};
     std::shared_ptr<Mailbox> mailbox_ = std::make_shared<Mailbox>();

@@ -217,6 +217,55 @@ TEST_F(PulseAudioHardwareTest, AggregateDescriptionsAreCheckedBeforeTheServerSee
     EXPECT_EQ(coreaudio::destroyAggregateDevice(created), status::ok);
 }
 
+// Sink names are free text on some servers (a space, CJK, a quote; a PulseAudio daemon makes
+// them plain): each one the server took can be a subdevice of the aggregate; only a name that
+// cannot be written in the subdevice list (a comma splits it) is refused.
+TEST_F(PulseAudioHardwareTest, AnySinkNameTheServerTookCanBeASubdevice) {
+    struct Case {
+        std::string name;
+        std::string argument;  // how the test's own pactl names it
+        AudioStatus expected;  // for the name as given
+    };
+    const std::vector<Case> cases = {
+        {"Living room speakers", "sink_name='Living room speakers'", status::ok},
+        {"扬声器 (内置)", "sink_name='扬声器 (内置)'", status::ok},
+        {"Joe's speakers", "sink_name=\"Joe's speakers\"", status::ok},
+        {"say \"hi\"", "sink_name='say \"hi\"'", status::ok},
+        {"left,right", "sink_name='left,right'", status::illegalOperation},
+    };
+    const bool namesAsGiven = server.kind() == PulseAudioServer::Kind::PipeWire;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ChangeLog log;
+        ASSERT_EQ(log.watch(kSystemObject), 0);
+        const auto before = devices();
+        ASSERT_EQ(pactl({"load-module", "module-null-sink", c.argument}), 0);
+        // The one new device that plays is the sink just made.
+        AudioObjectID sink = kNoObject;
+        ASSERT_TRUE(log.waitUntil([&] {
+            for (AudioObjectID id : devices()) {
+                if (std::find(before.begin(), before.end(), id) == before.end() &&
+                    channels(id, coreaudio::scope::output) > 0) {
+                    sink = id;
+                }
+            }
+            return sink != kNoObject;
+        })) << devices().size()
+            << " devices, " << before.size() << " before";
+        const std::string taken = text(sink, global("uid "));
+        if (namesAsGiven) {
+            EXPECT_EQ(taken, c.name);
+        }
+        AudioObjectID aggregate = kNoObject;
+        EXPECT_EQ(coreaudio::createAggregateDevice(multiOutput("velqo_2ch", taken), aggregate),
+                  taken == c.name ? c.expected : status::ok);
+        if (aggregate == kNoObject) continue;
+        EXPECT_EQ(ids(aggregate, global("ownd"), {classid::device}),
+                  (std::vector<AudioObjectID>{deviceWithUID("velqo_2ch"), sink}));
+        EXPECT_EQ(coreaudio::destroyAggregateDevice(aggregate), status::ok);
+    }
+}
+
 // A machine whose loopback the application still has to create.
 class PulseAudioLoopbackTest : public PulseAudioHardwareTest {
   protected:
@@ -284,9 +333,11 @@ TEST_F(PulseAudioHardwareTest, ServerChangesReachListenersWithEveryChangedAddres
     ASSERT_EQ(pactl({"set-sink-mute", "speakers", "1"}), 0);
     EXPECT_TRUE(log.waitFor(speakers, output("mute")));
 
-    ASSERT_EQ(pactl({"set-default-sink", "velqo_2ch"}), 0);
+    // A session manager may drop a default set while it is busy: the server's helper sends it
+    // again until the server names it; the change then reaches the listener.
+    ASSERT_TRUE(server.setDefault("sink", "velqo_2ch"));
     EXPECT_TRUE(log.waitFor(kSystemObject, global("dOut")));
-    ASSERT_EQ(pactl({"set-default-source", "speakers.monitor"}), 0);
+    ASSERT_TRUE(server.setDefault("source", "speakers.monitor"));
     EXPECT_TRUE(log.waitFor(kSystemObject, global("dIn ")));
     ASSERT_EQ(pactl({"load-module", "module-null-sink", "sink_name=headset"}), 0);
     EXPECT_TRUE(log.waitFor(kSystemObject, global("ownd")));
@@ -323,6 +374,46 @@ TEST_F(PulseAudioHardwareTest, AServerThatGoesAwayTakesItsDevicesAlong) {
     AudioObjectID created = kNoObject;
     EXPECT_EQ(coreaudio::createAggregateDevice(multiOutput("velqo_2ch", "speakers"), created),
               status::badDevice);
+}
+
+// A server that restarts is connected to again: the devices it has then are there to read and
+// write, with object IDs of their own.
+TEST_F(PulseAudioHardwareTest, AServerThatRestartsIsConnectedToAgain) {
+    ChangeLog log;
+    ASSERT_EQ(log.watch(kSystemObject), 0);
+    const auto before = devices();
+    ASSERT_TRUE(server.restart()) << server.log();
+    addInterviewDevices(server);
+    ASSERT_TRUE(log.waitUntil([&] { return deviceWithUID("usb_mic") != kNoObject; }));
+    ASSERT_TRUE(log.waitUntil([&] { return devices().size() == 3; }));
+    const AudioObjectID speakers = deviceWithUID("speakers");
+    const AudioObjectID loopback = deviceWithUID("velqo_2ch");
+    for (AudioObjectID old : before) EXPECT_NE(speakers, old);
+    EXPECT_EQ(text(speakers, global("lnam")), "Speakers");
+    EXPECT_EQ(write(kSystemObject, global("dOut"), loopback), status::ok);
+    EXPECT_EQ(read<AudioObjectID>(kSystemObject, global("dOut")), loopback);
+    AudioObjectID aggregate = kNoObject;
+    EXPECT_EQ(coreaudio::createAggregateDevice(multiOutput("velqo_2ch", "speakers"), aggregate),
+              status::ok);
+    EXPECT_EQ(coreaudio::destroyAggregateDevice(aggregate), status::ok);
+}
+
+// A default write that the server takes while its session manager is away is dropped; the
+// write is confirmed by the server's change event and sent again until it is, so it takes
+// effect once a session manager is back.
+TEST_F(PulseAudioHardwareTest, ADroppedDefaultWriteIsSentAgain) {
+    if (server.kind() != PulseAudioServer::Kind::PipeWire) {
+        GTEST_SKIP() << "a PulseAudio daemon applies a default as it answers";
+    }
+    const AudioObjectID loopback = deviceWithUID("velqo_2ch");
+    ASSERT_EQ(::kill(server.sessionManagerPid(), SIGKILL), 0);
+    std::atomic<AudioStatus> written{-1};
+    std::thread writer([&] { written = write(kSystemObject, global("dOut"), loopback); });
+    const bool back = server.restartSessionManager();
+    writer.join();
+    ASSERT_TRUE(back) << server.log();
+    EXPECT_EQ(written.load(), status::ok);
+    EXPECT_EQ(read<AudioObjectID>(kSystemObject, global("dOut")), loopback);
 }
 
 TEST_F(PulseAudioHardwareTest, AServerThatDoesNotAnswerTimesOutAndLateAnswersAreHarmless) {
