@@ -104,6 +104,9 @@ int main(int argc, char* argv[]) {
     QList<QPointer<QWidget>> windows;
     for (QWidget* window : QApplication::topLevelWidgets()) windows.append(window);
     for (const QPointer<QWidget>& window : windows) delete window.data();
+    // A route made for a session that never opened (the quit came while the sound was being
+    // routed) goes back too; after a session's own end there is nothing left to put back.
+    if (pex::PXAudioRouter::shared().holdsRoute()) pex::PXAudioRouter::shared().restore();
     // The sound server's connection ends in order, and with it the thread that tells listeners
     // of device changes.
     pex::coreaudio::installBackend(nullptr);

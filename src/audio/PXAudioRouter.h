@@ -59,6 +59,8 @@ class PXAudioRouter {
 
     void useSystemAudio(RouteCompletion completion = nullptr);
     void restore();
+    // Whether a route is recorded that `restore` has still to put back.
+    bool holdsRoute() const { return routeState_.has_value(); }
     void switchMode(PXInputMode mode, RouteCompletion completion = nullptr);
     std::shared_ptr<AudioDevice> findMicrophone();
     void createAggregateDevice(const std::string& loopbackUID, const std::string& outputUID);

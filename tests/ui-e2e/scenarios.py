@@ -184,6 +184,23 @@ def sigterm_during_session(d):
     ended_in_order(d, before, exit_expected=True)
 
 
+def sigterm_while_routing(d):
+    """SIGTERM between "开始面试" and the session window, while the sound is being routed: no
+    session starts, the application exits with 0 and the sound server is as before."""
+    d.launch()
+    sign_in_by_sms(d)
+    main = choose_system_sound(d)
+    before = d.sound_server()
+    d.press(d.find(main, "开始面试", "push button"))
+    wait_for(lambda: d.sound_server() != before, 5, "the sound being routed")
+    d.signal_app(signal.SIGTERM)
+    status = d.wait_exit(15)
+    check(status == 0, f"exit status {status}, expected 0")
+    check(not d.requests("/consume/start"), "the session opened before the signal came")
+    after = d.sound_server()
+    check(after == before, f"the sound server after the exit: {after}, before: {before}")
+
+
 def kill_during_session(d):
     _, before = running_session(d, SENTENCES[:2])
     stored = d.history_rows()
@@ -421,6 +438,7 @@ SCENARIOS = {
     "second-session": second_session,
     "quit-during-session": quit_during_session,
     "sigterm-during-session": sigterm_during_session,
+    "sigterm-while-routing": sigterm_while_routing,
     "kill-during-session": kill_during_session,
     "quit-with-captcha-open": quit_with_captcha_open,
     "sign-out-during-session": sign_out_during_session,
