@@ -212,18 +212,6 @@ class AppCrashReportTest : public ::testing::TestWithParam<CrashKind> {
         return test::launchChild(launch);
     }
 
-    // Waits for `child` to end, at most `limit`; a child still running then is killed.
-    static bool ended(pid_t child, int& status, std::chrono::seconds limit) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (waitpid(child, &status, WNOHANG) == child) return true;
-            std::this_thread::sleep_for(5ms);
-        }
-        kill(child, SIGKILL);
-        waitpid(child, &status, 0);
-        return false;
-    }
-
     static bool waitFor(const std::function<bool()>& done, std::chrono::seconds limit) {
         const auto deadline = std::chrono::steady_clock::now() + limit;
         while (!done()) {
@@ -264,12 +252,12 @@ class AppCrashReportTest : public ::testing::TestWithParam<CrashKind> {
                            std::string::npos;
                 },
                 60s);
-            if (!ready) ended(crashing, status, 0s);
+            if (!ready) test::waitForChild(crashing, status, 0s);
             ASSERT_TRUE(ready) << readFile(logOf("crash"));
             kill(crashing, kind.sent);
         }
-        ASSERT_TRUE(ended(crashing, status, 60s)) << "it did not crash\n"
-                                                  << readFile(logOf("crash"));
+        ASSERT_TRUE(test::waitForChild(crashing, status, 60s)) << "it did not crash\n"
+                                                               << readFile(logOf("crash"));
         ASSERT_TRUE(WIFSIGNALED(status)) << "exited with " << WEXITSTATUS(status) << "\n"
                                          << readFile(logOf("crash"));
         EXPECT_EQ(WTERMSIG(status), kind.dies) << strsignal(WTERMSIG(status));
@@ -294,7 +282,7 @@ class AppCrashReportTest : public ::testing::TestWithParam<CrashKind> {
             },
             uploaded ? 30s : 0s);
         kill(next, SIGTERM);
-        ended(next, status, 30s);
+        test::waitForChild(next, status, 30s);
         ASSERT_TRUE(uploaded) << readFile(logOf("next"));
         EXPECT_TRUE(cleaned) << "crash folders left behind";
 

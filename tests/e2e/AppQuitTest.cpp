@@ -67,15 +67,7 @@ TEST(AppQuitTest, ATerminationSignalEndsTheApplicationWithStatusZero) {
         EXPECT_TRUE(socketIn(runtime));
         kill(child, number);
         int status = 0;
-        const auto ending = std::chrono::steady_clock::now() + 30s;
-        while (waitpid(child, &status, WNOHANG) != child) {
-            if (std::chrono::steady_clock::now() > ending) {
-                kill(child, SIGKILL);
-                waitpid(child, &status, 0);
-                break;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
+        test::waitForChild(child, status, 30s);
         ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
         EXPECT_EQ(WEXITSTATUS(status), 0);
     }
@@ -116,15 +108,7 @@ TEST(AppQuitTest, QuittingWhileTheImageRecordIsWrittenFinishesTheRecordFirst) {
         const pid_t child = test::launchChild(launch);
         ASSERT_GT(child, 0);
         int status = 0;
-        const auto ending = std::chrono::steady_clock::now() + 60s;
-        while (waitpid(child, &status, WNOHANG) != child) {
-            if (std::chrono::steady_clock::now() > ending) {
-                kill(child, SIGKILL);
-                waitpid(child, &status, 0);
-                break;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
+        test::waitForChild(child, status, 60s);
         const std::string console = fileText(root + "/console.log");
         ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n" << console;
         EXPECT_EQ(WEXITSTATUS(status), 0) << console;

@@ -4,12 +4,16 @@
 // environment or allocated there could wait for ever on a lock another thread held at the
 // fork. So the argument and environment lists are made first and posix_spawn does the rest.
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 
+#include <chrono>
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -91,6 +95,19 @@ inline pid_t launchChild(const ChildLaunch& launch) {
         posix_spawn(&child, launch.program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     return failed == 0 ? child : -1;
+}
+
+// Waits for `child` to end, at most `limit`, its wait status in `status`; a child still running
+// then is killed (and reaped), and the answer is false.
+inline bool waitForChild(pid_t child, int& status, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (::waitpid(child, &status, WNOHANG) == child) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &status, 0);
+    return false;
 }
 
 }  // namespace pex::test
