@@ -363,6 +363,7 @@ TEST_F(SetupPageTest, WhileASessionRunsTheStartBringsItsWindowForwardAndStartsNo
     storeSettings(1, 0);
     openPage();
     click(page_->startButton());
+    advance(std::chrono::seconds(1));  // the aggregate plays: the session opens
     window_ = page_->sessionWindow();
     ASSERT_TRUE(window_);
     ASSERT_TRUE(runMainUntil([&] { return !service_.requests("/consume/start").empty(); }));
@@ -370,6 +371,7 @@ TEST_F(SetupPageTest, WhileASessionRunsTheStartBringsItsWindowForwardAndStartsNo
     mainWindow_->show();
     page_->seconds += 5;
     page_->startInterview();
+    advance(std::chrono::seconds(1));  // long enough for a second routing to open its session
     EXPECT_EQ(page_->opened.size(), 1u);
     EXPECT_EQ(page_->sessionWindow(), window_.data());
     EXPECT_TRUE(window_->isVisible());
@@ -390,6 +392,7 @@ TEST_F(SetupPageTest, WhileASessionRunsTheStartBringsItsWindowForwardAndStartsNo
     advance(WindowLifecycle::kMainWindowReturnDelay);
     ASSERT_TRUE(mainWindow_->isVisible());
     page_->startInterview();
+    advance(std::chrono::seconds(1));
     EXPECT_EQ(page_->opened.size(), 2u);
     window_ = page_->sessionWindow();
 }
@@ -400,9 +403,10 @@ TEST_F(SetupPageTest, ARefusedStartPutsTheRouteBackAtOnceAndKeepsItsRow) {
     storeSettings(1, 0);
     openPage();
     click(page_->startButton());
+    EXPECT_EQ(defaultInput(), loopback_);
+    advance(std::chrono::seconds(1));  // the aggregate plays: the session opens
     window_ = page_->sessionWindow();
     ASSERT_TRUE(window_);
-    EXPECT_EQ(defaultInput(), loopback_);
     // Refused: the window stays (its clock at zero), the desktop's sound does not.
     ASSERT_TRUE(runMainUntil([&] { return defaultInput() == microphone_; }));
     EXPECT_EQ(hardware_->defaultDevice(fourCC("dOut")), speakers_);
