@@ -134,7 +134,7 @@ TaskThreads::SignalReach TaskThreads::signalReach(pid_t tid, int signal) {
     while (*state == ' ' || *state == '\t') ++state;
     // Z (a zombie) and X (dead): its end is under way.
     if (*state == 'Z' || *state == 'X') return SignalReach::gone;
-    if (*state != 'S') return SignalReach::reached;
+    const bool asleep = *state == 'S';
 
     // "SigBlk:" then sixteen hexadecimal digits, the highest signal first.
     const char* at = std::strstr(text, "\nSigBlk:");
@@ -145,7 +145,8 @@ TaskThreads::SignalReach TaskThreads::signalReach(pid_t tid, int signal) {
     for (int value; (value = hexValue(*at)) >= 0; ++at) {
         blocked = (blocked << 4) | static_cast<std::uint64_t>(value);
     }
-    return (blocked >> (signal - 1)) & 1 ? SignalReach::blockedAsleep : SignalReach::reached;
+    if (!((blocked >> (signal - 1)) & 1)) return SignalReach::reached;
+    return asleep ? SignalReach::blockedAsleep : SignalReach::blockedRunning;
 }
 
 }  // namespace pex

@@ -24,9 +24,9 @@ class TaskThreads {
 
     // Whether a signal sent to the thread now would reach it, from its ".../status": not while it
     // sleeps with the signal blocked (it then answers only once it wakes and unblocks it, which
-    // it may never do), nor once it has ended. A thread that runs with it blocked (one that is
-    // just starting blocks every signal for a moment) counts as reached.
-    enum class SignalReach { reached, blockedAsleep, gone };
+    // it may never do), nor once it has ended. A thread that runs with it blocked may be one that
+    // is just starting (it blocks every signal for a moment) or one that blocks it for good.
+    enum class SignalReach { reached, blockedAsleep, blockedRunning, gone };
     static SignalReach signalReach(pid_t tid, int signal);
 };
 

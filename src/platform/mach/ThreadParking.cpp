@@ -48,11 +48,26 @@ bool isRequested(ParkedThreadSlot& slot) {
     return atomic(slot.state).load(std::memory_order_acquire) == ParkedThreadState::requested;
 }
 
+// How long a thread that runs with the signal blocked is waited for: one that is just starting
+// unblocks it within microseconds; one that blocks it for good (a library's own worker, busy for
+// a moment or waiting for the processor on a loaded machine) would never answer.
+constexpr std::int64_t kBlockedRunningGraceNanoseconds = 20'000'000;
+
 // A thread asleep with the signal blocked answers only once it wakes and unblocks it, which it
-// may never do, and one that has ended never answers: neither is waited for.
-bool isAwaited(ParkedThreadSlot& slot, int signal) {
-    return isRequested(slot) &&
-           TaskThreads::signalReach(slot.tid, signal) == TaskThreads::SignalReach::reached;
+// may never do, and one that has ended never answers: neither is waited for, and one that runs
+// with the signal blocked only within the grace.
+bool isAwaited(ParkedThreadSlot& slot, int signal, bool graceOver) {
+    if (!isRequested(slot)) return false;
+    switch (TaskThreads::signalReach(slot.tid, signal)) {
+        case TaskThreads::SignalReach::reached:
+            return true;
+        case TaskThreads::SignalReach::blockedRunning:
+            return !graceOver;
+        case TaskThreads::SignalReach::blockedAsleep:
+        case TaskThreads::SignalReach::gone:
+            return false;
+    }
+    return false;
 }
 
 // How often a wait looks again at the threads that block the signal: one that runs now (just
@@ -62,13 +77,15 @@ constexpr std::int64_t kBlockedRecheckNanoseconds = 1'000'000;
 // Waits until every asked thread has answered, sleeps with the signal blocked or has ended, at
 // most until `deadline`.
 void awaitAnswers(ThreadParkingArea* area, std::uint32_t slots, int signal, std::int64_t deadline) {
+    const std::int64_t graceEnd = monotonicNanoseconds() + kBlockedRunningGraceNanoseconds;
     for (;;) {
+        const bool graceOver = monotonicNanoseconds() >= graceEnd;
         // Read before the states: an answer after this load changes it, so the wait below
         // returns at once.
         const std::uint32_t answered = atomic(area->acknowledged).load(std::memory_order_acquire);
         bool waiting = false;
         for (std::uint32_t i = 0; i < slots && !waiting; ++i) {
-            waiting = isAwaited(area->slots[i], signal);
+            waiting = isAwaited(area->slots[i], signal, graceOver);
         }
         const std::int64_t remaining = deadline - monotonicNanoseconds();
         if (!waiting || remaining <= 0) return;
@@ -162,11 +179,11 @@ std::size_t ThreadParking::park(ThreadParkingArea* area, const pid_t* tids, std:
     for (std::uint32_t i = 0; i < slots; ++i) {
         ParkedThreadSlot& slot = area->slots[i];
         // A thread that answers from here on finds its request withdrawn.
-        if (isRequested(slot) &&
-            TaskThreads::signalReach(slot.tid, signalNumber()) ==
-                TaskThreads::SignalReach::blockedAsleep &&
-            claim(slot, ParkedThreadState::blocking)) {
-            ++skipped;
+        if (isRequested(slot)) {
+            const auto reach = TaskThreads::signalReach(slot.tid, signalNumber());
+            const bool blocks = reach == TaskThreads::SignalReach::blockedAsleep ||
+                                reach == TaskThreads::SignalReach::blockedRunning;
+            if (blocks && claim(slot, ParkedThreadState::blocking)) ++skipped;
         }
         claim(slot, ParkedThreadState::abandoned);
         if (atomic(slot.state).load(std::memory_order_acquire) == ParkedThreadState::captured) {

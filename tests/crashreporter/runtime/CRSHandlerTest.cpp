@@ -89,6 +89,36 @@ class ParkedWorkers {
     std::vector<std::thread> threads_;
 };
 
+// A thread that keeps running with the suspend signal blocked, as a library's own worker does
+// while it is busy (or waits for the processor on a loaded machine).
+class SpinningBlockedWorker {
+  public:
+    SpinningBlockedWorker() {
+        thread_ = std::thread([this] {
+            pthread_setname_np(pthread_self(), "spinning-0");
+            sigset_t park;
+            sigemptyset(&park);
+            sigaddset(&park, ThreadParking::signalNumber());
+            pthread_sigmask(SIG_BLOCK, &park, nullptr);
+            running_.store(true);
+            while (!stop_.load(std::memory_order_relaxed)) {
+            }
+            // The request that arrived while blocked is answered late, and must not park.
+            pthread_sigmask(SIG_UNBLOCK, &park, nullptr);
+        });
+        while (!running_.load()) std::this_thread::yield();
+    }
+    ~SpinningBlockedWorker() {
+        stop_.store(true);
+        thread_.join();
+    }
+
+  private:
+    std::atomic<bool> running_{false};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
 std::vector<pid_t> taskThreads() {
     std::vector<pid_t> tids;
     for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
@@ -253,6 +283,31 @@ TEST_F(CRSHandlerTest, SkipsAThreadThatBlocksTheSuspendSignalAndWritesItWithoutI
                             std::to_string(blockedTid) + "\n"),
               std::string::npos)
         << sdkLog();
+}
+
+// One that keeps running with it blocked is waited for only a moment (a thread just starting
+// blocks every signal for microseconds), not until the bound.
+TEST_F(CRSHandlerTest, SkipsAThreadThatRunsWithTheSuspendSignalBlockedAfterAMoment) {
+    ParkedWorkers workers(2, false);
+    SpinningBlockedWorker spinning;
+    const std::vector<pid_t> tids = taskThreads();
+
+    const auto start = std::chrono::steady_clock::now();
+    const CrashBody body = recordCrashBody(root(), true);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(elapsed, std::chrono::nanoseconds(kCRSThreadSuspendTimeoutNanoseconds));
+
+    ASSERT_EQ(body.threads.size(), tids.size());
+    bool written = false;
+    for (std::size_t i = 0; i < tids.size(); ++i) {
+        if (body.threadNames[i] != "spinning-0") continue;
+        written = true;
+        EXPECT_EQ(body.threads[i], (nlohmann::json{{"registers", nlohmann::json::object()},
+                                                   {"stacktrace", nlohmann::json::array()}}));
+    }
+    EXPECT_TRUE(written);
+    EXPECT_NE(sdkLog().find("Skipped 1 of "), std::string::npos) << sdkLog();
+    EXPECT_EQ(sdkLog().find("Unable to suspend"), std::string::npos) << sdkLog();
 }
 
 TEST_F(CRSHandlerTest, KeepsEveryThreadsPlaceWhenOthersAreNotStopped) {
