@@ -94,9 +94,10 @@ bool CRSProcessSuspendAllOtherThreads(CRSProcess* process) {
     }
     const std::size_t others = process->threadCount - (process->threadCount > 0 ? 1 : 0);
     std::size_t blocking = 0;
+    std::size_t ended = 0;
     const std::size_t stopped =
         ThreadParking::park(area, process->threads, process->threadCount, process->thisThread,
-                            kCRSThreadSuspendTimeoutNanoseconds, &blocking);
+                            kCRSThreadSuspendTimeoutNanoseconds, &blocking, &ended);
     process->suspended = true;
     process->blockingThreadCount = blocking;
     if (blocking > 0) {
@@ -105,9 +106,13 @@ bool CRSProcessSuspendAllOtherThreads(CRSProcess* process) {
         CRSSDKLogWarn("Skipped %lu of %lu threads that block the suspend signal\n",
                       static_cast<unsigned long>(blocking), static_cast<unsigned long>(others));
     }
-    if (stopped + blocking < others) {
+    if (ended > 0) {
+        CRSSDKLogWarn("%lu of %lu threads ended meanwhile\n", static_cast<unsigned long>(ended),
+                      static_cast<unsigned long>(others));
+    }
+    if (stopped + blocking + ended < others) {
         CRSSDKLogWarn("Unable to suspend %lu of %lu threads\n",
-                      static_cast<unsigned long>(others - blocking - stopped),
+                      static_cast<unsigned long>(others - blocking - ended - stopped),
                       static_cast<unsigned long>(others));
     }
     return stopped == others;

@@ -55,10 +55,13 @@ constexpr std::int64_t kBlockedRunningGraceNanoseconds = 20'000'000;
 
 // A thread asleep with the signal blocked answers only once it wakes and unblocks it, which it
 // may never do, and one that has ended never answers: neither is waited for, and one that runs
-// with the signal blocked only within the grace.
+// with the signal blocked only within the grace. What was seen is kept in the slot: the end of
+// the wait judges each thread by the same look that let the wait end.
 bool isAwaited(ParkedThreadSlot& slot, int signal, bool graceOver) {
     if (!isRequested(slot)) return false;
-    switch (TaskThreads::signalReach(slot.tid, signal)) {
+    const TaskThreads::SignalReach reach = TaskThreads::signalReach(slot.tid, signal);
+    slot.lastReach = static_cast<std::int32_t>(reach);
+    switch (reach) {
         case TaskThreads::SignalReach::reached:
             return true;
         case TaskThreads::SignalReach::blockedRunning:
@@ -84,8 +87,8 @@ void awaitAnswers(ThreadParkingArea* area, std::uint32_t slots, int signal, std:
         // returns at once.
         const std::uint32_t answered = atomic(area->acknowledged).load(std::memory_order_acquire);
         bool waiting = false;
-        for (std::uint32_t i = 0; i < slots && !waiting; ++i) {
-            waiting = isAwaited(area->slots[i], signal, graceOver);
+        for (std::uint32_t i = 0; i < slots; ++i) {
+            waiting = isAwaited(area->slots[i], signal, graceOver) || waiting;
         }
         const std::int64_t remaining = deadline - monotonicNanoseconds();
         if (!waiting || remaining <= 0) return;
@@ -147,8 +150,8 @@ bool ThreadParking::install(ThreadParkingArea* area) {
 }
 
 std::size_t ThreadParking::park(ThreadParkingArea* area, const pid_t* tids, std::size_t count,
-                                pid_t self, std::int64_t timeoutNanoseconds,
-                                std::size_t* blocking) {
+                                pid_t self, std::int64_t timeoutNanoseconds, std::size_t* blocking,
+                                std::size_t* ended) {
     const std::int64_t deadline = monotonicNanoseconds() + timeoutNanoseconds;
     atomic(area->round).fetch_add(1, std::memory_order_acq_rel);
     atomic(area->slotCount).store(0, std::memory_order_release);
@@ -158,6 +161,7 @@ std::size_t ThreadParking::park(ThreadParkingArea* area, const pid_t* tids, std:
     for (std::size_t i = 0; i < count && slots < kThreadParkingCapacity; ++i) {
         if (tids[i] == self) continue;
         area->slots[slots].tid = tids[i];
+        area->slots[slots].lastReach = static_cast<std::int32_t>(TaskThreads::SignalReach::reached);
         atomic(area->slots[slots].state)
             .store(ParkedThreadState::requested, std::memory_order_release);
         ++slots;
@@ -175,15 +179,18 @@ std::size_t ThreadParking::park(ThreadParkingArea* area, const pid_t* tids, std:
     awaitAnswers(area, slots, signalNumber(), deadline);
 
     std::size_t skipped = 0;
+    std::size_t gone = 0;
     std::size_t captured = 0;
     for (std::uint32_t i = 0; i < slots; ++i) {
         ParkedThreadSlot& slot = area->slots[i];
         // A thread that answers from here on finds its request withdrawn.
         if (isRequested(slot)) {
-            const auto reach = TaskThreads::signalReach(slot.tid, signalNumber());
-            const bool blocks = reach == TaskThreads::SignalReach::blockedAsleep ||
-                                reach == TaskThreads::SignalReach::blockedRunning;
-            if (blocks && claim(slot, ParkedThreadState::blocking)) ++skipped;
+            const auto reach = static_cast<TaskThreads::SignalReach>(slot.lastReach);
+            if (reach == TaskThreads::SignalReach::gone) {
+                if (claim(slot, ParkedThreadState::ended)) ++gone;
+            } else if (reach != TaskThreads::SignalReach::reached) {
+                if (claim(slot, ParkedThreadState::blocking)) ++skipped;
+            }
         }
         claim(slot, ParkedThreadState::abandoned);
         if (atomic(slot.state).load(std::memory_order_acquire) == ParkedThreadState::captured) {
@@ -191,6 +198,7 @@ std::size_t ThreadParking::park(ThreadParkingArea* area, const pid_t* tids, std:
         }
     }
     if (blocking != nullptr) *blocking = skipped;
+    if (ended != nullptr) *ended = gone;
     return captured;
 }
 

@@ -21,12 +21,15 @@ enum class ParkedThreadState : std::int32_t {
     captured,   // registers copied, thread waiting for release
     failed,     // the signal could not be sent
     abandoned,  // no answer within the bound: the slot's registers are never used
-    blocking,   // the thread sleeps with the signal blocked: it was not waited for
+    blocking,   // the thread blocks the signal: it was not waited for
+    ended,      // the thread ended meanwhile: it was not waited for
 };
 
 struct ParkedThreadSlot {
     pid_t tid;
     ParkedThreadState state;
+    // What the last look at the thread saw (a TaskThreads::SignalReach), for the suspender only.
+    std::int32_t lastReach;
     gregset_t registers;
 };
 
@@ -53,10 +56,10 @@ class ThreadParking {
     // are abandoned: they do not wait once their signal arrives. A thread that sleeps with the
     // signal blocked (some libraries' threads block every signal) answers only once it wakes
     // and unblocks it, if ever: it is not waited for; `blocking` (when given) receives how many
-    // were skipped so.
+    // were skipped so, and `ended` how many ended meanwhile.
     static std::size_t park(ThreadParkingArea* area, const pid_t* tids, std::size_t count,
                             pid_t self, std::int64_t timeoutNanoseconds,
-                            std::size_t* blocking = nullptr);
+                            std::size_t* blocking = nullptr, std::size_t* ended = nullptr);
 
     // The registers of a captured thread, or nothing.
     static const greg_t* registersOf(const ThreadParkingArea* area, pid_t tid);
