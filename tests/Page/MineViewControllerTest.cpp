@@ -20,7 +20,9 @@
 #include "Tools/NotificationNames.h"
 #include "Tools/PopView/MYCenterPopView.h"
 #include "Tools/StatusHUD/StatusHUD.h"
+#include "Tools/WindowLifecycle.h"
 #include "platform/appkit/ApplicationWindows.h"
+#include "platform/appkit/ViewController.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "service/GRDBDataManager.h"
@@ -389,6 +391,42 @@ TEST_F(MineViewControllerTest, ConfirmedDeletionSignsOut) {
     EXPECT_FALSE(SettingsStore::boolean(SettingsKeys::isAutoLogin));
     EXPECT_FALSE(UserDefaults::standard().contains(SettingsKeys::isAutoLogin));
     EXPECT_FALSE(UserDefaults::standard().contains(SettingsKeys::userInfo));
+}
+
+// Deleting the account while a session runs ends the session first: its final report needs the
+// account. The deletion goes out once the session's end reports back, or at the quit bound.
+TEST_F(MineViewControllerTest, ADeletionDuringASessionWaitsForTheSessionsEnd) {
+    ScopedManualClock clock;
+    // The service refuses, so that the first round's sign-out does not end the second.
+    service_.setFault("/user/logoff", Fault::serviceError(1003, "注销失败，请稍后再试"));
+    for (const bool answered : {true, false}) {
+        SCOPED_TRACE(answered ? "the session's end reports back" : "it never does");
+        showPage();
+        ASSERT_TRUE(settleReplies());
+        auto* session = new ContentWindow(new ViewController);
+        WindowLifecycle::present(session, {600, 400}, QStringLiteral("session"));
+        std::function<void()> sessionDone;
+        int sessionEnds = 0;
+        WindowLifecycle::shared().beginSession(session, [&](std::function<void()> done) {
+            ++sessionEnds;
+            sessionDone = std::move(done);
+        });
+        ApplicationWindows::setKeyWindow(window_);
+        tap(QStringLiteral("账号注销"));
+        page_->logoffTipView()->sureButton()->click();
+        EXPECT_EQ(sessionEnds, 1);
+        clock.clock().advance(WindowLifecycle::kQuitWait - std::chrono::milliseconds(1));
+        runMainUntil([] { return false; }, std::chrono::milliseconds(100));
+        EXPECT_TRUE(service_.requests("/user/logoff").empty());
+        if (answered) {
+            sessionDone();
+        } else {
+            clock.clock().advance(std::chrono::milliseconds(1));
+        }
+        ASSERT_TRUE(runMainUntil([&] { return service_.requests("/user/logoff").size() == 1; }));
+        delete session;
+        service_.clearRequests();
+    }
 }
 
 // A refusal, or a reply that is not the service's envelope at all, deletes nothing and keeps the

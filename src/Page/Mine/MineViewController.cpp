@@ -490,12 +490,17 @@ void MineViewController::confirmLogoff() {
 
 void MineViewController::requestLogoff() {
     QPointer<MineViewController> weak(this);
-    HttpDatas::shared().request(
-        "/user/logoff", HTTPMethod::Post, std::nullopt, std::nullopt,
-        [weak](std::optional<bool> failed, std::optional<nlohmann::json> reply,
-               std::optional<std::string>) {
-            if (weak) weak->handleLogoffReply(failed, reply);
-        });
+    // A session still running is ended first, as for a logout: its final usage report has to
+    // reach the service while the account and its token still exist there.
+    WindowLifecycle::shared().endSessions([weak] {
+        if (!weak) return;
+        HttpDatas::shared().request(
+            "/user/logoff", HTTPMethod::Post, std::nullopt, std::nullopt,
+            [weak](std::optional<bool> failed, std::optional<nlohmann::json> reply,
+                   std::optional<std::string>) {
+                if (weak) weak->handleLogoffReply(failed, reply);
+            });
+    });
 }
 
 void MineViewController::handleLogoffReply(std::optional<bool> failed,
