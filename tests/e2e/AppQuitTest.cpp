@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -73,11 +72,6 @@ TEST(AppQuitTest, ATerminationSignalEndsTheApplicationWithStatusZero) {
     }
 }
 
-std::string fileText(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
 // Occurrences of `needle` in `text`.
 std::size_t countOf(const std::string& text, const std::string& needle) {
     std::size_t count = 0;
@@ -109,7 +103,7 @@ TEST(AppQuitTest, QuittingWhileTheImageRecordIsWrittenFinishesTheRecordFirst) {
         ASSERT_GT(child, 0);
         int status = 0;
         test::waitForChild(child, status, 60s);
-        const std::string console = fileText(root + "/console.log");
+        const std::string console = test::fileText(root + "/console.log");
         ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n" << console;
         EXPECT_EQ(WEXITSTATUS(status), 0) << console;
         ASSERT_NE(console.find("quitting while the image record changes"), std::string::npos)
@@ -121,7 +115,7 @@ TEST(AppQuitTest, QuittingWhileTheImageRecordIsWrittenFinishesTheRecordFirst) {
         std::string images;
         std::error_code error;
         for (const auto& report : fs::directory_iterator(active, error)) {
-            images += fileText(report.path() / "binary_images.clsrecord");
+            images += test::fileText(report.path() / "binary_images.clsrecord");
         }
         EXPECT_EQ(countOf(images, "{\"load\":{\"path\":\"" + library + "\""), std::size_t{kRounds});
         EXPECT_EQ(countOf(images, "{\"unload\":{\"path\":\"" + library + "\""),

@@ -98,13 +98,6 @@ bool waitUntilAccepting(const std::filesystem::path& socket, pid_t& pid) {
     return false;
 }
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 }  // namespace
 
 PulseAudioServer::Kind PulseAudioServer::kindFromEnvironment() {
@@ -252,7 +245,7 @@ std::string PulseAudioServer::serverAddress() const {
 }
 
 std::string PulseAudioServer::log() const {
-    return readFile(dir_.path() / "server.log") + readFile(dir_.path() / "commands.log");
+    return fileText(dir_.path() / "server.log") + fileText(dir_.path() / "commands.log");
 }
 
 void PulseAudioServer::kill() {
@@ -329,7 +322,7 @@ std::string PulseAudioServer::pactlOutput(const std::vector<std::string>& argume
     std::string command = "pactl";
     for (const auto& argument : arguments) command += " '" + argument + "'";
     if (run({"sh", "-c", command + " > '" + answer.string() + "'"}) != 0) return {};
-    return readFile(answer);
+    return fileText(answer);
 }
 
 void PulseAudioServer::terminate(pid_t& pid, int signal) {

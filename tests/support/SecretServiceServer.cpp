@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "support/ChildLauncher.h"
@@ -18,13 +17,6 @@ namespace pex::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // A session bus that listens only in `folder` and starts nothing on demand: the keyring is
 // the one this support starts, never one the bus would find installed.
@@ -84,7 +76,7 @@ std::string SecretServiceServer::busAddress() const {
 }
 
 std::string SecretServiceServer::log() const {
-    return readFile(dir_.path() / "server.log") + readFile(dir_.path() / "check.log");
+    return fileText(dir_.path() / "server.log") + fileText(dir_.path() / "check.log");
 }
 
 bool SecretServiceServer::start() {
@@ -146,7 +138,7 @@ bool SecretServiceServer::defaultCollectionIsLogin() const {
     check.writeTo(1, answer.string()).duplicate(1, 2);
     const pid_t child = launchChild(check);
     if (child < 0 || waitFor(child) != 0) return false;
-    return readFile(answer).find("/org/freedesktop/secrets/collection/login") != std::string::npos;
+    return fileText(answer).find("/org/freedesktop/secrets/collection/login") != std::string::npos;
 }
 
 }  // namespace pex::test

@@ -1,6 +1,8 @@
 #include "support/TestSupport.h"
 
 #include <atomic>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -12,6 +14,11 @@ namespace pex::test {
 
 // Set by QtTestMain when Qt's event loop drives the main queue.
 std::function<bool(const std::function<bool()>&, std::chrono::milliseconds)> gRunMainUntil;
+
+std::string fileText(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
 
 TempDir::TempDir() {
     static std::atomic<int> counter{0};

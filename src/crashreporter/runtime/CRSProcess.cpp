@@ -75,7 +75,6 @@ bool CRSProcessInit(CRSProcess* process, pid_t crashedThread, const ucontext_t* 
     std::memset(process->stackLow, 0, sizeof process->stackLow);
     std::memset(process->stackHigh, 0, sizeof process->stackHigh);
     process->suspended = false;
-    process->blockingThreadCount = 0;
     const long count = TaskThreads::list(process->threads, kCRSProcessMaxThreads);
     if (count < 0) {
         process->threadCount = 0;
@@ -99,7 +98,6 @@ bool CRSProcessSuspendAllOtherThreads(CRSProcess* process) {
         ThreadParking::park(area, process->threads, process->threadCount, process->thisThread,
                             kCRSThreadSuspendTimeoutNanoseconds, &blocking, &ended);
     process->suspended = true;
-    process->blockingThreadCount = blocking;
     if (blocking > 0) {
         // Threads that block every signal (as some libraries' own threads do) are recorded
         // without their state rather than waited for until the bound.

@@ -41,15 +41,13 @@ struct CRSProcess {
     std::uintptr_t stackLow[kCRSProcessMaxThreads];
     std::uintptr_t stackHigh[kCRSProcessMaxThreads];
     bool suspended;
-    // Other threads that were not stopped because they block the suspend signal; each is
-    // recorded without registers or stack.
-    std::size_t blockingThreadCount;
 };
 
 // Takes the thread list; false (and an empty list) when it cannot be read.
 bool CRSProcessInit(CRSProcess* process, pid_t crashedThread, const ucontext_t* uap);
 // Stops every other thread and takes its registers; false when any did not stop. A thread
-// that blocks the suspend signal is counted in `blockingThreadCount` and not waited for.
+// that blocks the suspend signal is not waited for: it is counted in the log and recorded
+// without registers or stack.
 bool CRSProcessSuspendAllOtherThreads(CRSProcess* process);
 // Lets the stopped threads go on.
 bool CRSProcessResumeAllOtherThreads(CRSProcess* process);

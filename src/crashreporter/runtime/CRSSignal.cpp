@@ -6,11 +6,11 @@
 #include <unistd.h>
 
 #include <atomic>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "crashreporter/runtime/CRSContext.h"
@@ -19,13 +19,14 @@
 #include "crashreporter/runtime/CRSSDKFileLog.h"
 #include "crashreporter/runtime/CRSThreadSignalStacks.h"
 #include "crashreporter/runtime/CRSUtilities.h"
+#include "platform/mach/CrashSignals.h"
 
 namespace pex {
 
 namespace {
 
-constexpr int kHandledSignals[kCRSSignalCount] = {SIGABRT, SIGBUS, SIGFPE, SIGILL,
-                                                  SIGSEGV, SIGSYS, SIGTRAP};
+constexpr const auto& kHandledSignals = kCrashFaultSignals;
+static_assert(std::size(kHandledSignals) == kCRSSignalCount);
 
 bool contextPresent() {
     return reinterpret_cast<std::uintptr_t>(crsContext) >= 4096 &&

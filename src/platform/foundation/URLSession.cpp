@@ -51,10 +51,6 @@ std::optional<URLError> encodeForm(URLSessionTask::Core& core) {
     return std::nullopt;
 }
 
-URLError cancelled(const URLSessionTask::Core& core) {
-    return URLError(URLError::Code::Cancelled, core.request.url);
-}
-
 }  // namespace
 
 // ---- Core: delivery to the task's queue ----
@@ -76,6 +72,10 @@ void URLSessionTask::Core::deliverChunk(std::string chunk) {
     if (ended_.load() || !stream.onData) return;
     queue.async(
         [onData = stream.onData, chunk = std::move(chunk)]() mutable { onData(std::move(chunk)); });
+}
+
+void URLSessionTask::Core::finishCancelled() {
+    finish({std::nullopt, {}, URLError(URLError::Code::Cancelled, request.url)});
 }
 
 void URLSessionTask::Core::finish(URLDataResult result) {
@@ -146,7 +146,7 @@ void URLSessionTask::resume() {
     if (!core_->state.compare_exchange_strong(expected, State::Running)) return;
     auto engine = core_->engine.lock();
     if (!engine || engine->isInvalidated() || core_->cancelRequested.load()) {
-        core_->finish({std::nullopt, {}, cancelled(*core_)});
+        core_->finishCancelled();
         return;
     }
     if (!core_->form) {
@@ -161,7 +161,7 @@ void URLSessionTask::resume() {
         }
         auto engine = core->engine.lock();
         if (!engine || engine->isInvalidated() || core->cancelRequested.load()) {
-            core->finish({std::nullopt, {}, cancelled(*core)});
+            core->finishCancelled();
             return;
         }
         engine->submit(core);
@@ -173,7 +173,7 @@ void URLSessionTask::cancel() {
     if (core_->state.load() == State::Suspended) {
         State expected = State::Suspended;
         if (core_->state.compare_exchange_strong(expected, State::Running)) {
-            core_->finish({std::nullopt, {}, cancelled(*core_)});
+            core_->finishCancelled();
             return;
         }
     }

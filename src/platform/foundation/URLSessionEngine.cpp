@@ -271,7 +271,7 @@ void URLSession::Engine::submit(std::shared_ptr<URLSessionTask::Core> core) {
     }
     if (core) {
         // No worker any more: the task ends as one started after `invalidate` does.
-        core->finish({std::nullopt, {}, URLError(URLError::Code::Cancelled, core->request.url)});
+        core->finishCancelled();
         return;
     }
     curl_multi_wakeup(asMulti(multi_));
@@ -294,7 +294,7 @@ void URLSession::Engine::shutDown() {
         pending.swap(pending_);
     }
     for (auto& core : pending) {
-        core->finish({std::nullopt, {}, URLError(URLError::Code::Cancelled, core->request.url)});
+        core->finishCancelled();
     }
 }
 
@@ -345,8 +345,7 @@ void URLSession::Engine::run() {
     for (auto& transfer : active_) {
         curl_multi_remove_handle(asMulti(multi_), transfer->easy);
         if (cancelling) {
-            const std::string& url = transfer->core->request.url;
-            transfer->core->finish({std::nullopt, {}, URLError(URLError::Code::Cancelled, url)});
+            transfer->core->finishCancelled();
         } else {
             transfer->core->abandon();
         }
@@ -356,7 +355,7 @@ void URLSession::Engine::run() {
 
 void URLSession::Engine::start(const std::shared_ptr<URLSessionTask::Core>& core) {
     if (invalidated_.load() || core->cancelRequested.load()) {
-        core->finish({std::nullopt, {}, URLError(URLError::Code::Cancelled, core->request.url)});
+        core->finishCancelled();
         return;
     }
     if (!std::all_of(core->request.headers.begin(), core->request.headers.end(), isSafeHeader)) {

@@ -45,6 +45,8 @@ struct URLSessionTask::Core : std::enable_shared_from_this<URLSessionTask::Core>
     void deliverResponse(HTTPURLResponse response);
     void deliverChunk(std::string chunk);
     void finish(URLDataResult result);
+    // Finishes with a Cancelled error for the request's URL.
+    void finishCancelled();
     void abandon();
     void removeTemporaryBody();
     void removeDownloadFile();

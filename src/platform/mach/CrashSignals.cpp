@@ -6,12 +6,6 @@
 
 namespace pex {
 
-namespace {
-
-constexpr int kFaultSignals[] = {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV, SIGSYS, SIGTRAP};
-
-}  // namespace
-
 int crashStackRequestSignal() {
     return SIGRTMIN + 7;
 }
@@ -21,7 +15,7 @@ void acceptCrashSignals() {
     if (accepted) return;
     sigset_t signals;
     sigemptyset(&signals);
-    for (const int fault : kFaultSignals) {
+    for (const int fault : kCrashFaultSignals) {
         sigaddset(&signals, fault);
     }
     sigaddset(&signals, ThreadParking::signalNumber());

@@ -7,7 +7,13 @@
 // to the main thread (the sound client's main loop does). A fault on such a thread ends the
 // process before any handler runs, and the thread cannot be stopped to be recorded. Code of
 // ours that runs on such a thread calls `acceptCrashSignals` there.
+#include <signal.h>
+
 namespace pex {
+
+// The faults a crash is recorded for, in the order the crash reporter keeps its handlers.
+inline constexpr int kCrashFaultSignals[] = {SIGABRT, SIGBUS, SIGFPE, SIGILL,
+                                             SIGSEGV, SIGSYS, SIGTRAP};
 
 // The reserved signal that asks a thread to take an alternate stack.
 int crashStackRequestSignal();

@@ -4,9 +4,6 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "support/ChildLauncher.h"
 #include "support/TestSupport.h"
 
@@ -31,10 +28,7 @@ Outcome runProgram(const std::string& mode, const TempDir& dir) {
     int status = 0;
     ::waitpid(child, &status, 0);
     outcome.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream in(log);
-    std::ostringstream text;
-    text << in.rdbuf();
-    outcome.output = text.str();
+    outcome.output = fileText(log);
     return outcome;
 }
 

@@ -7,9 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -36,10 +34,7 @@ Ending runChild(const std::string& mode) {
     int status = 0;
     waitpid(child, &status, 0);
     if (WIFEXITED(status)) ending.status = WEXITSTATUS(status);
-    std::ifstream file(out);
-    std::ostringstream text;
-    text << file.rdbuf();
-    ending.out = text.str();
+    ending.out = test::fileText(out);
     return ending;
 }
 
