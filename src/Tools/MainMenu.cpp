@@ -1,5 +1,6 @@
 #include "Tools/MainMenu.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QKeySequence>
 #include <QMenu>
@@ -94,6 +95,17 @@ QMenu* MainMenu::submenu(const QString& title) const {
 
 void MainMenu::fill(QMenuBar* bar) const {
     for (QAction* action : items()) bar->addAction(action);
+    // Qt's accessibility keeps one entry per menu item, owned by the first bar that was read;
+    // once that bar goes, every later bar would show the item as gone to assistive technology.
+    // So the entries go with the bar, and the next bar that is read gets its own.
+    QObject::connect(bar, &QObject::destroyed, [items = state_->items] {
+        for (const QPointer<QAction>& action : items) {
+            if (!action) continue;
+            if (QAccessibleInterface* entry = QAccessible::queryAccessibleInterface(action)) {
+                QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(entry));
+            }
+        }
+    });
 }
 
 QList<QAction*> MainMenu::shortcutActions() const {

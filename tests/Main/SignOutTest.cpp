@@ -2,8 +2,11 @@
 // an expired login (HTTP 401). Each hides the HUDs, closes the windows, forgets the login and
 // leaves exactly one login window, kept by the application delegate.
 
+#include <QAccessible>
 #include <QEvent>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 
 #include "Login/LoginViewController.h"
 #include "Main/AppDelegate.h"
@@ -240,6 +243,42 @@ TEST_F(SignOutTest, LogoutDuringASessionWaitsForTheSessionsEndBeforeTellingTheSe
         closeEverything();
         service_.clearRequests();
     }
+}
+
+// The application's menu (Quit, Show Main Window) stays with the windows of the next login.
+TEST_F(SignOutTest, TheNextLoginsWindowHasTheApplicationMenu) {
+    // Assistive technology has read the signed-in window's menu.
+    auto* mainBar = qobject_cast<QMenuBar*>(main_->menuWidget());
+    ASSERT_NE(mainBar, nullptr);
+    QAccessibleInterface* read = QAccessible::queryAccessibleInterface(mainBar);
+    ASSERT_NE(read, nullptr);
+    ASSERT_EQ(read->childCount(), 2);
+    EXPECT_EQ(read->child(0)->text(QAccessible::Name), QStringLiteral("Pexmora"));
+
+    ContentWindow* login = WindowLifecycle::shared().signOut(SettingsStore::AutoLogin::forget);
+    settle();
+    ASSERT_NE(login, nullptr);
+    auto* bar = qobject_cast<QMenuBar*>(login->menuWidget());
+    ASSERT_NE(bar, nullptr);
+    QStringList titles;
+    for (QAction* item : bar->actions()) titles.append(item->text());
+    EXPECT_EQ(titles, (QStringList{"Pexmora", "Window"}));
+    const QMenu* application =
+        bar->actions().value(0) ? bar->actions()[0]->menu<QMenu*>() : nullptr;
+    ASSERT_NE(application, nullptr);
+    ASSERT_FALSE(application->actions().isEmpty());
+    EXPECT_EQ(application->actions()[0]->text(), QStringLiteral("Quit"));
+    // Assistive technology sees the same items: the menu's entries of the ended login's
+    // windows, which are gone, do not stand in for them.
+    QAccessibleInterface* accessibleBar = QAccessible::queryAccessibleInterface(bar);
+    ASSERT_NE(accessibleBar, nullptr);
+    QStringList accessibleTitles;
+    for (int i = 0; i < accessibleBar->childCount(); ++i) {
+        QAccessibleInterface* child = accessibleBar->child(i);
+        accessibleTitles.append(child && child->isValid() ? child->text(QAccessible::Name)
+                                                          : QStringLiteral("<gone>"));
+    }
+    EXPECT_EQ(accessibleTitles, titles);
 }
 
 TEST_F(SignOutTest, EndingTheLoginTwiceStillLeavesOneLoginWindow) {
